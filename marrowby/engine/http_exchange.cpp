@@ -1,0 +1,42 @@
+#include "marrowby/engine/http_exchange.h"
+
+#include <cstring>
+
+#include "marrowby/engine/bounded_text.h"
+
+void ResetExchange(HttpExchange& exchange) {
+    // The request parameters survive: the job sets them when it starts.
+    const int32_t method = exchange.method;
+    const int32_t version = exchange.version;
+    const int32_t bodyLength = exchange.bodyLength;
+    const int32_t rangeStart = exchange.rangeStart;
+    const int32_t rangeLength = exchange.rangeLength;
+
+    std::memset(&exchange, 0, sizeof exchange);
+
+    exchange.method = method;
+    exchange.version = version;
+    exchange.bodyLength = bodyLength;
+    exchange.rangeStart = rangeStart;
+    exchange.rangeLength = rangeLength;
+    exchange.proxyPort = kDefaultProxyPort;
+    exchange.authScheme = kAuthNone;
+    exchange.lineStart = 0;
+    ResetUrl(exchange.url);
+}
+
+ResponseSummary TakeSummary(const HttpExchange& exchange) {
+    return exchange.response;
+}
+
+ConnectTarget ComputeTarget(const HttpExchange& exchange) {
+    ConnectTarget target;
+    if (exchange.proxyHost[0] != '\0') {
+        mw_text::Copy(target.host, exchange.proxyHost);
+        target.port = exchange.proxyPort;
+    } else {
+        mw_text::Copy(target.host, exchange.url.host);
+        target.port = exchange.url.port;
+    }
+    return target;
+}

@@ -1,0 +1,94 @@
+// The state of one HTTP conversation of a download job: request parameters,
+// response reader state, response fields and connection settings.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+#include "marrowby/engine/url.h"
+
+constexpr int32_t kMethodGet = 0;
+constexpr int32_t kMethodPost = 1;
+constexpr int32_t kMethodHead = 2;
+
+constexpr int32_t kHttpVersion09 = 9;
+constexpr int32_t kHttpVersion10 = 10;
+constexpr int32_t kHttpVersion11 = 11;
+
+constexpr int32_t kAuthNone = 0;
+constexpr int32_t kAuthBasic = 1;
+constexpr int32_t kAuthUnsupported = 2;  // a scheme the composer cannot express
+
+constexpr uint16_t kDefaultProxyPort = 8080;
+
+// Longest text each field holds; the arrays have one more byte for the NUL.
+constexpr size_t kHeaderBlockMax = 1024;  // the block itself may use 1023 of them
+constexpr size_t kResponseTextMax = 64;   // fileName, contentType, server
+constexpr size_t kProxyHostMax = 256;
+constexpr size_t kRealmMax = 48;
+constexpr size_t kCredentialMax = 48;     // user, password
+constexpr size_t kRefererMax = 1152;
+constexpr size_t kUserAgentMax = 128;
+constexpr size_t kTargetHostMax = 256;
+
+// The fields read from a response, in the order the application receives them.
+struct ResponseSummary {
+    int32_t status;           // 0 when the response had no status line
+    int32_t responseVersion;  // 10 or 11
+    int32_t contentLength;    // 0 when absent
+    int32_t bodyReceived;     // body bytes counted so far
+    int32_t rangeFirst;       // from Content-Range of a 206, else 0
+    int32_t rangeRemaining;   // total size minus rangeFirst, from Content-Range of a 206
+    int32_t totalSize;        // Content-Range total, else Content-Length, else 0
+    int32_t date;             // seconds since 1970 UTC; 0 when absent or unreadable
+    int32_t lastModified;     // same
+    char fileName[kResponseTextMax + 1];
+    char contentType[kResponseTextMax + 1];
+    char server[kResponseTextMax + 1];
+};
+
+struct HttpExchange {
+    // Request parameters: set by the job when it starts, kept across
+    // redirects and authentication retries, untouched by the resets.
+    int32_t method;        // kMethodGet, kMethodPost, kMethodHead
+    int32_t version;       // kHttpVersion09, 10, 11
+    int32_t bodyLength;    // Content-Length sent with POST
+    int32_t rangeStart;    // first byte wanted; 0 from the start
+    int32_t rangeLength;   // bytes wanted; 0 to the end
+
+    // Response reader state.
+    char headerBuffer[kHeaderBlockMax + 1];
+    int32_t lineStart;         // position of the current line in headerBuffer
+    int32_t filled;            // bytes stored in headerBuffer
+    int32_t headersComplete;   // 1 once the empty line has arrived
+
+    // Response fields.
+    ResponseSummary response;
+
+    // Connection settings.
+    char proxyHost[kProxyHostMax + 1];  // empty: no proxy
+    uint16_t proxyPort;
+    int32_t authScheme;                 // kAuthNone, kAuthBasic, kAuthUnsupported
+    char realm[kRealmMax + 1];
+    UrlParts url;                       // the URL being fetched; redirects replace it
+    char user[kCredentialMax + 1];
+    char password[kCredentialMax + 1];
+    char referer[kRefererMax + 1];
+    char userAgent[kUserAgentMax + 1];
+};
+
+// Where the job connects: the proxy when one is set, else the URL's host.
+struct ConnectTarget {
+    char host[kTargetHostMax + 1];
+    uint16_t port;
+};
+
+// Empties every text, zeroes every number except proxyPort (8080), resets the
+// URL. The request parameters keep their values.
+void ResetExchange(HttpExchange& exchange);
+
+// Copy of the response fields.
+ResponseSummary TakeSummary(const HttpExchange& exchange);
+
+// proxyHost and proxyPort when proxyHost is not empty, else url.host and url.port.
+ConnectTarget ComputeTarget(const HttpExchange& exchange);

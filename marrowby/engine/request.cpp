@@ -1,0 +1,152 @@
+#include "marrowby/engine/request.h"
+
+#include <cstdarg>
+#include <cstdio>
+#include <cstring>
+
+#include "marrowby/engine/base64.h"
+#include "marrowby/engine/http_result.h"
+
+namespace {
+
+// Appends formatted text while measuring it against the capacity; once one
+// piece does not fit, the writer stays failed and writes nothing more.
+struct RequestWriter {
+    char* buffer;
+    size_t capacity;
+    size_t length;
+    bool overflow;
+};
+
+#if defined(__GNUC__)
+__attribute__((format(printf, 2, 3)))
+#endif
+void Append(RequestWriter& writer, const char* format, ...) {
+    if (writer.overflow) return;
+    const size_t room = writer.capacity - writer.length;
+    va_list args;
+    va_start(args, format);
+    const int written = std::vsnprintf(writer.buffer + writer.length, room, format, args);
+    va_end(args);
+    if (written < 0 || static_cast<size_t>(written) >= room) {
+        writer.overflow = true;
+        return;
+    }
+    writer.length += static_cast<size_t>(written);
+}
+
+const char* MethodText(int32_t method) {
+    switch (method) {
+    case kMethodGet: return "GET";
+    case kMethodPost: return "POST";
+    case kMethodHead: return "HEAD";
+    default: return nullptr;
+    }
+}
+
+const char* VersionText(int32_t version) {
+    switch (version) {
+    case kHttpVersion09: return "";
+    case kHttpVersion10: return " HTTP/1.0";
+    case kHttpVersion11: return " HTTP/1.1";
+    default: return nullptr;
+    }
+}
+
+// Decimal text of a non-negative 64-bit number (the CRT's printf support for
+// 64-bit conversions differs between runtimes).
+const char* DecimalText(int64_t value, char (&text)[24]) {
+    char* p = text + sizeof text - 1;
+    *p = '\0';
+    do {
+        *--p = static_cast<char>('0' + value % 10);
+        value /= 10;
+    } while (value > 0 && p > text);
+    return p;
+}
+
+void AppendRange(RequestWriter& writer, int32_t start, int32_t length) {
+    char first[24];
+    char last[24];
+    if (start > 0 && length == 0) {
+        Append(writer, "Range: bytes=%s-\r\n", DecimalText(start, first));
+    } else if (start > 0 && length > 0) {
+        // 64-bit so that start + length cannot overflow.
+        const int64_t lastByte = int64_t{start} + length - 1;
+        Append(writer, "Range: bytes=%s-%s\r\n", DecimalText(start, first), DecimalText(lastByte, last));
+    } else if (start == 0 && length > 0) {
+        Append(writer, "Range: bytes=0-%s\r\n", DecimalText(int64_t{length} - 1, last));
+    }
+}
+
+int32_t Fail(char* buffer, size_t capacity, size_t& length, int32_t code) {
+    if (capacity > 0) buffer[0] = '\0';
+    length = 0;
+    return code;
+}
+
+}  // namespace
+
+int32_t ComposeRequest(const HttpExchange& exchange, char* buffer, size_t capacity, size_t& length) {
+    const char* method = MethodText(exchange.method);
+    const char* version = VersionText(exchange.version);
+    if (method == nullptr || version == nullptr) return Fail(buffer, capacity, length, kHttpBadMethodOrVersion);
+    if (exchange.version != kHttpVersion09 && exchange.authScheme == kAuthUnsupported) {
+        return Fail(buffer, capacity, length, kHttpAuthSchemeUnsupported);
+    }
+    if (capacity == 0) return Fail(buffer, capacity, length, kHttpRequestTooLong);
+
+    RequestWriter writer{buffer, capacity, 0, false};
+    const UrlParts& url = exchange.url;
+    if (exchange.proxyHost[0] == '\0') {
+        Append(writer, "%s %s%s\r\n", method, url.path, version);
+    } else {
+        Append(writer, "%s http://%s:%u%s%s\r\n", method, url.host, unsigned{url.port}, url.path, version);
+    }
+    if (exchange.version == kHttpVersion09) {
+        // An HTTP/0.9 request has no headers.
+        Append(writer, "\r\n");
+    } else {
+        if (url.port == kHttpDefaultPort) {
+            Append(writer, "Host: %s\r\n", url.host);
+        } else {
+            Append(writer, "Host: %s:%u\r\n", url.host, unsigned{url.port});
+        }
+        if (exchange.method == kMethodPost) {
+            Append(writer, "Content-Length: %ld\r\n", static_cast<long>(exchange.bodyLength));
+        }
+        if (exchange.referer[0] != '\0') Append(writer, "Referer: %s\r\n", exchange.referer);
+        if (exchange.userAgent[0] != '\0') Append(writer, "User-Agent: %s\r\n", exchange.userAgent);
+        AppendRange(writer, exchange.rangeStart, exchange.rangeLength);
+        Append(writer, "Accept: */*\r\nConnection: close\r\n");
+        if (exchange.authScheme == kAuthBasic && !writer.overflow) {
+            char line[kBasicCredentialsLineMax + 1];
+            ComposeBasicCredentials(exchange, line, sizeof line);
+            Append(writer, "%s", line);
+        }
+        Append(writer, "\r\n");
+    }
+
+    if (writer.overflow) return Fail(buffer, capacity, length, kHttpRequestTooLong);
+    length = writer.length;
+    return kHttpOk;
+}
+
+size_t ComposeBasicCredentials(const HttpExchange& exchange, char* buffer, size_t capacity) {
+    if (capacity < kBasicCredentialsLineMax + 1) {
+        if (capacity > 0) buffer[0] = '\0';
+        return 0;
+    }
+    char plain[kCredentialMax + 1 + kCredentialMax + 1];
+    const int plainLength = std::snprintf(plain, sizeof plain, "%s:%s", exchange.user, exchange.password);
+    const size_t inputLength = plainLength < 0 ? 0 : static_cast<size_t>(plainLength);
+
+    char encoded[Base64EncodedSize(sizeof plain)];
+    EncodeBase64(encoded, sizeof encoded, plain, inputLength < sizeof plain ? inputLength : sizeof plain - 1);
+    // 76 characters carry exactly 57 bytes; the end of a longer text is lost.
+    static_assert(sizeof encoded > 76, "room for the cut");
+    encoded[76] = '\0';
+
+    const int written = std::snprintf(buffer, capacity, "Authorization: Basic %s\r\n", encoded);
+    return written < 0 ? 0 : static_cast<size_t>(written);
+}

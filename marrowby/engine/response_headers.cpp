@@ -1,0 +1,295 @@
+// The status line and the header lines of a completed header block.
+#include <cstring>
+
+#include "marrowby/engine/bounded_text.h"
+#include "marrowby/engine/http_date.h"
+#include "marrowby/engine/http_result.h"
+#include "marrowby/engine/response_internal.h"
+
+namespace {
+
+constexpr char kStatusMarker[] = "HTTP/1.";
+constexpr size_t kStatusMarkerLength = sizeof kStatusMarker - 1;
+
+bool IsLineEnd(char c) {
+    return c == '\r' || c == '\n';
+}
+
+bool IsDigit(char c) {
+    return c >= '0' && c <= '9';
+}
+
+const char* SkipSpaces(const char* p) {
+    while (*p == ' ') ++p;
+    return p;
+}
+
+// Case-insensitive comparison of a counted text with a keyword.
+bool IsKeyword(const char* text, size_t length, const char* keyword) {
+    char word[32];
+    if (length >= sizeof word) return false;
+    std::memcpy(word, text, length);
+    word[length] = '\0';
+    return SameTextIgnoringCase(word, keyword) == 0;
+}
+
+// Position of the first "HTTP/1." in the block, or -1. Searches by length
+// so that a NUL byte received in the block cannot end the search early.
+long FindStatusMarker(const char* block, size_t length) {
+    for (size_t i = 0; i + kStatusMarkerLength <= length; ++i) {
+        if (std::memcmp(block + i, kStatusMarker, kStatusMarkerLength) == 0) return static_cast<long>(i);
+    }
+    return -1;
+}
+
+int32_t ApplyContentLength(HttpExchange& exchange, const char* value) {
+    // A negative length would make the body count negative; treat it as absent.
+    const int32_t length = ParseDecimal(value);
+    exchange.response.contentLength = length < 0 ? 0 : length;
+    return kHttpOk;
+}
+
+int32_t ApplyContentType(HttpExchange& exchange, const char* value) {
+    char* type = exchange.response.contentType;
+    mw_text::Copy(exchange.response.contentType, value);
+    type[std::strcspn(type, ";")] = '\0';
+    return kHttpOk;
+}
+
+int32_t ApplyServer(HttpExchange& exchange, const char* value) {
+    mw_text::Copy(exchange.response.server, value);
+    return kHttpOk;
+}
+
+int32_t ApplyContentRange(HttpExchange& exchange, const char* value) {
+    exchange.response.rangeFirst = 0;
+    exchange.response.rangeRemaining = 0;
+    if (exchange.response.status != 206) return kHttpOk;
+    return ParseContentRange(exchange, value);
+}
+
+int32_t ApplyAuthenticate(HttpExchange& exchange, const char* value) {
+    if (exchange.response.status != 401) return kHttpOk;
+    return ParseAuthChallenge(exchange, value);
+}
+
+int32_t ApplyDisposition(HttpExchange& exchange, const char* value) {
+    ParseContentDisposition(exchange, value);  // a disposition not understood is ignored
+    return kHttpOk;
+}
+
+int32_t ApplyLastModified(HttpExchange& exchange, const char* value) {
+    ParseHttpDate(value, exchange.response.lastModified);  // unreadable: unchanged
+    return kHttpOk;
+}
+
+int32_t ApplyDate(HttpExchange& exchange, const char* value) {
+    ParseHttpDate(value, exchange.response.date);
+    return kHttpOk;
+}
+
+bool IsLeadByte(unsigned char c) {
+    return (c >= 0x81 && c <= 0x9F) || (c >= 0xE0 && c <= 0xFC);
+}
+
+// A name chosen by the server is joined to the download folder: it must not
+// name another folder or drive. Separators and colons become "_"; the trail
+// byte of a double-byte character (which may be 0x5C) is left alone.
+void NeutraliseFileName(char* name) {
+    for (char* p = name; *p != '\0'; ++p) {
+        if (IsLeadByte(static_cast<unsigned char>(*p)) && p[1] != '\0') {
+            ++p;
+        } else if (*p == '\\' || *p == '/' || *p == ':') {
+            *p = '_';
+        }
+    }
+}
+
+struct KnownHeader {
+    const char* name;
+    int32_t (*apply)(HttpExchange&, const char*);
+};
+
+// Looked up in this order; the first match wins.
+const KnownHeader kKnownHeaders[] = {
+    {"Content-Length", ApplyContentLength},
+    {"Content-Type", ApplyContentType},
+    {"Server", ApplyServer},
+    {"Content-Range", ApplyContentRange},
+    {"WWW-Authenticate", ApplyAuthenticate},
+    {"Content-Disposition", ApplyDisposition},
+    {"Last-Modified", ApplyLastModified},
+    {"Date", ApplyDate},
+    {"Location", ApplyLocation},
+};
+
+}  // namespace
+
+int32_t ParseStatusLine(HttpExchange& exchange) {
+    const char* block = exchange.headerBuffer;
+    const size_t filled = static_cast<size_t>(exchange.filled);
+
+    const long marker = FindStatusMarker(block, filled);
+    if (marker < 0) {
+        // An HTTP/0.9 server answers without a status line.
+        return exchange.version == kHttpVersion09 ? kHttpOk : kHttpMalformed;
+    }
+    if (filled < 12) return kHttpMalformed;
+
+    const size_t digit = static_cast<size_t>(marker) + kStatusMarkerLength;
+    if (digit >= filled) return kHttpMalformed;
+    if (block[digit] == '0') {
+        exchange.response.responseVersion = kHttpVersion10;
+    } else if (block[digit] == '1') {
+        exchange.response.responseVersion = kHttpVersion11;
+    } else {
+        return kHttpMalformed;
+    }
+
+    // The three characters two after the digit, but never beyond the block.
+    char status[4] = {};
+    for (size_t i = 0; i < 3 && digit + 2 + i < filled; ++i) status[i] = block[digit + 2 + i];
+    exchange.response.status = ParseDecimal(status);
+
+    const void* linefeed = std::memchr(block, '\n', filled);
+    exchange.lineStart = static_cast<int32_t>(static_cast<const char*>(linefeed) - block + 1);
+    return kHttpOk;
+}
+
+int32_t ParseHeaderLines(HttpExchange& exchange) {
+    char* block = exchange.headerBuffer;
+    const size_t filled = static_cast<size_t>(exchange.filled);
+    size_t pos = static_cast<size_t>(exchange.lineStart);
+
+    while (pos < filled && !IsLineEnd(block[pos])) {
+        size_t colon = pos;
+        while (colon < filled && block[colon] != ':' && block[colon] != '\n') ++colon;
+        if (colon >= filled || block[colon] == '\n') return kHttpOk;  // no colon: stop reading
+
+        size_t valueStart = colon + 1;
+        while (valueStart < filled && block[valueStart] == ' ') ++valueStart;
+        size_t valueEnd = valueStart;
+        while (valueEnd < filled && !IsLineEnd(block[valueEnd])) ++valueEnd;
+        size_t next = valueEnd;
+        while (next < filled && block[next] != '\n') ++next;
+        if (valueEnd >= filled) return kHttpMalformed;  // a completed block always ends in a line feed
+
+        // Cut name and value in place, and put the cut characters back so the
+        // block stays intact for the next line.
+        const char cutEnd = block[valueEnd];
+        block[colon] = '\0';
+        block[valueEnd] = '\0';
+        const int32_t result = ApplyHeader(exchange, block + pos, colon - pos, block + valueStart);
+        block[colon] = ':';
+        block[valueEnd] = cutEnd;
+        if (result != kHttpOk) return kHttpMalformed;
+
+        pos = next + 1;
+    }
+    return kHttpOk;
+}
+
+int32_t ApplyHeader(HttpExchange& exchange, const char* name, size_t nameLength, const char* value) {
+    // A received name matches a known name that begins with it.
+    for (const KnownHeader& header : kKnownHeaders) {
+        if (nameLength <= std::strlen(header.name) && std::memcmp(header.name, name, nameLength) == 0) {
+            return header.apply(exchange, value) == kHttpOk ? kHttpOk : kHttpMalformed;
+        }
+    }
+    return kHttpOk;
+}
+
+int32_t ParseContentRange(HttpExchange& exchange, const char* value) {
+    const char* p = value;
+    while (*p != '\0' && !IsDigit(*p)) ++p;
+    if (*p == '\0') return kHttpMalformed;
+
+    const char* dash = std::strchr(p, '-');
+    if (dash == nullptr) return kHttpMalformed;
+    const int32_t first = ParseDecimal(p);
+
+    const char* slash = std::strchr(dash + 1, '/');
+    if (slash == nullptr) return kHttpMalformed;
+    const int32_t last = ParseDecimal(dash + 1);
+    if (first > last) return kHttpMalformed;
+
+    const int32_t total = ParseDecimal(slash + 1);
+    if (total <= last) return kHttpMalformed;
+
+    exchange.response.rangeFirst = first;
+    exchange.response.totalSize = total;
+    exchange.response.rangeRemaining = total - first;  // first >= 0, so no overflow
+    return kHttpOk;
+}
+
+int32_t ParseAuthChallenge(HttpExchange& exchange, const char* value) {
+    const char* space = std::strchr(value, ' ');
+    if (space == nullptr) return kHttpMalformed;
+    if (!IsKeyword(value, static_cast<size_t>(space - value), "basic")) return kHttpMalformed;
+    exchange.authScheme = kAuthBasic;
+
+    const char* p = space + 1;
+    for (;;) {
+        p = SkipSpaces(p);
+        const char* nameEnd = p + std::strcspn(p, "=,");
+        if (*nameEnd == '\0') return kHttpOk;
+        if (*nameEnd == ',') {
+            p = nameEnd + 1;
+            continue;
+        }
+        const char* paramValue = nameEnd + 1;
+        if (IsKeyword(p, static_cast<size_t>(nameEnd - p), "realm")) {
+            if (*paramValue != '"') return kHttpMalformed;
+            const char* close = std::strchr(paramValue + 1, '"');
+            if (close == nullptr) return kHttpMalformed;
+            mw_text::CopyN(exchange.realm, paramValue + 1, static_cast<size_t>(close - paramValue - 1));
+            paramValue = close + 1;
+        }
+        const char* comma = std::strchr(paramValue, ',');
+        if (comma == nullptr) return kHttpOk;
+        p = comma + 1;
+    }
+}
+
+int32_t ParseContentDisposition(HttpExchange& exchange, const char* value) {
+    const size_t typeLength = std::strcspn(value, " ;");
+    if (value[typeLength] == '\0') return 1;
+    if (!IsKeyword(value, typeLength, "attachment")) return 1;
+
+    const char* name = SkipSpaces(value + typeLength + 1);
+    const size_t nameLength = std::strcspn(name, " =");
+    if (!IsKeyword(name, nameLength, "filename")) return 1;
+
+    const char* p = SkipSpaces(name + nameLength);
+    while (*p == '=') ++p;
+    p = SkipSpaces(p);
+
+    // Taken as it stands, quotation marks included.
+    char* fileName = exchange.response.fileName;
+    size_t length = mw_text::Copy(exchange.response.fileName, p);
+    while (length > 0 && fileName[length - 1] == ' ') fileName[--length] = '\0';
+    NeutraliseFileName(fileName);
+    return 0;
+}
+
+int32_t ApplyLocation(HttpExchange& exchange, const char* value) {
+    UrlParts target;
+    ResetUrl(target);
+    if (ParseUrl(value, nullptr, target) != 0) {
+        // No colon: a reference relative to the current URL.
+        if (ParseUrl(nullptr, value, exchange.url) != 0) return kHttpMalformed;
+        mw_text::Copy(exchange.response.fileName, exchange.url.fileName);
+        NeutraliseFileName(exchange.response.fileName);
+        return kHttpOk;
+    }
+    if (target.scheme != kSchemeHttp) return kHttpMalformed;
+
+    exchange.url = target;
+    mw_text::Copy(exchange.response.fileName, exchange.url.fileName);
+    NeutraliseFileName(exchange.response.fileName);
+    if (target.user[0] != '\0' && target.password[0] != '\0') {
+        mw_text::Copy(exchange.user, target.user);
+        mw_text::Copy(exchange.password, target.password);
+    }
+    return kHttpOk;
+}

@@ -1,0 +1,168 @@
+#include "marrowby/engine/url.h"
+
+#include <cstring>
+
+#include "marrowby/engine/bounded_text.h"
+#include "marrowby/engine/response_internal.h"
+
+namespace {
+
+char FoldCase(char c) {
+    return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
+}
+
+// fileName becomes the last segment of `rest` before its query; left as it
+// is when rest has no slash.
+void TakeFileName(const char* rest, UrlParts& parts) {
+    size_t end = std::strcspn(rest, "?");
+    const char* lastSlash = nullptr;
+    for (size_t i = 0; i < end; ++i) {
+        if (rest[i] == '/') lastSlash = rest + i;
+    }
+    if (lastSlash == nullptr) return;
+    const char* name = lastSlash + 1;
+    mw_text::CopyN(parts.fileName, name, static_cast<size_t>(rest + end - name));
+}
+
+int32_t ParseAbsolute(const char* text, UrlParts& parts) {
+    char work[kUrlWorkMax + 1];
+    mw_text::Copy(work, text);
+
+    char* colon = std::strchr(work, ':');
+    if (colon == nullptr) return 1;
+    *colon = '\0';
+    mw_text::Copy(parts.schemeText, work);
+    if (SameTextIgnoringCase(parts.schemeText, "http") == 0) {
+        parts.scheme = kSchemeHttp;
+        parts.port = kHttpDefaultPort;
+    } else if (SameTextIgnoringCase(parts.schemeText, "ftp") == 0) {
+        parts.scheme = kSchemeFtp;
+        parts.port = kFtpDefaultPort;
+    }
+
+    char* rest = colon + 1;
+    if (rest[0] == '/' && rest[1] == '/') {
+        rest += 2;
+    } else if (rest[0] == '/') {
+        rest += 1;
+    }
+
+    // An at sign after the first slash belongs to the path.
+    char* at = std::strchr(rest, '@');
+    char* slash = std::strchr(rest, '/');
+    if (at != nullptr && (slash == nullptr || slash > at)) {
+        *at = '\0';
+        char* userColon = std::strchr(rest, ':');
+        if (userColon != nullptr) {
+            *userColon = '\0';
+            mw_text::Copy(parts.password, userColon + 1);
+        } else {
+            parts.password[0] = '\0';
+        }
+        mw_text::Copy(parts.user, rest);
+        rest = at + 1;
+        slash = std::strchr(rest, '/');
+    }
+
+    size_t hostLength = slash != nullptr ? static_cast<size_t>(slash - rest) : std::strlen(rest);
+    char* portColon = static_cast<char*>(std::memchr(rest, ':', hostLength));
+    if (portColon != nullptr) {
+        // The number ends at the slash anyway: digits stop there.
+        parts.port = static_cast<uint16_t>(static_cast<uint32_t>(ParseDecimal(portColon + 1)) & 0xFFFFu);
+        hostLength = static_cast<size_t>(portColon - rest);
+    }
+    mw_text::CopyN(parts.host, rest, hostLength);
+
+    if (slash == nullptr) {
+        mw_text::Copy(parts.path, "/");
+        return 0;
+    }
+    mw_text::Copy(parts.path, slash);
+    TakeFileName(slash, parts);
+    return 0;
+}
+
+// Removes the last directory of a base that ends in a slash ("/a/b/" becomes
+// "/a/"). Returns false when no directory is left to remove.
+bool RemoveLastDirectory(char* base, size_t& length) {
+    if (length < 2) return false;
+    size_t i = length - 1;  // base[i] is the closing slash
+    while (i > 0) {
+        --i;
+        if (base[i] == '/') {
+            length = i + 1;
+            base[length] = '\0';
+            return true;
+        }
+    }
+    return false;
+}
+
+void Append(char* base, size_t capacity, size_t& length, const char* text, size_t textLength) {
+    // The build buffer is sized for the longest path plus the longest
+    // reference, so this cut only guards against misuse.
+    if (textLength > capacity - 1 - length) textLength = capacity - 1 - length;
+    std::memcpy(base + length, text, textLength);
+    length += textLength;
+    base[length] = '\0';
+}
+
+int32_t ResolveRelative(const char* reference, UrlParts& parts) {
+    char work[kUrlWorkMax + 1];
+    mw_text::Copy(work, reference);
+
+    if (work[0] == '/') {
+        mw_text::Copy(parts.path, work);
+        TakeFileName(parts.path, parts);
+        return 0;
+    }
+
+    // Built at full length and cut once at the end, so ".." sees the real base.
+    char built[kUrlPathMax + kUrlWorkMax + 2];
+    const char* lastSlash = std::strrchr(parts.path, '/');
+    size_t length = lastSlash != nullptr ? static_cast<size_t>(lastSlash - parts.path) + 1 : 0;
+    std::memcpy(built, parts.path, length);
+    built[length] = '\0';
+
+    const char* segment = work;
+    for (const char* slash = std::strchr(segment, '/'); slash != nullptr;
+         segment = slash + 1, slash = std::strchr(segment, '/')) {
+        size_t segmentLength = static_cast<size_t>(slash - segment);
+        if (segmentLength == 2 && segment[0] == '.' && segment[1] == '.') {
+            if (!RemoveLastDirectory(built, length)) {
+                mw_text::Copy(parts.path, built);
+                return 1;
+            }
+        } else if (segmentLength != 0 && segment[0] != '.') {
+            Append(built, sizeof built, length, segment, segmentLength + 1);
+        }
+    }
+    Append(built, sizeof built, length, segment, std::strlen(segment));
+
+    mw_text::Copy(parts.path, built);
+    TakeFileName(parts.path, parts);
+    return 0;
+}
+
+}  // namespace
+
+void ResetUrl(UrlParts& parts) {
+    std::memset(&parts, 0, sizeof parts);
+    parts.scheme = kSchemeOther;
+    parts.port = 0;
+}
+
+int32_t ParseUrl(const char* absolute, const char* relative, UrlParts& parts) {
+    if (absolute != nullptr && ParseAbsolute(absolute, parts) != 0) return 1;
+    if (relative != nullptr) return ResolveRelative(relative, parts);
+    return 0;
+}
+
+int32_t SameTextIgnoringCase(const char* a, const char* b) {
+    if (a == nullptr) a = "";
+    if (b == nullptr) b = "";
+    for (;; ++a, ++b) {
+        if (FoldCase(*a) != FoldCase(*b)) return 1;
+        if (*a == '\0') return 0;
+    }
+}

@@ -1,0 +1,269 @@
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <string>
+
+#include "marrowby/engine/http_result.h"
+#include "marrowby/engine/response_internal.h"
+#include "response_test_support.h"
+
+namespace {
+
+int32_t Apply(HttpExchange& exchange, const char* name, const char* value) {
+    return ApplyHeader(exchange, name, std::strlen(name), value);
+}
+
+TEST(ContentRange, AcceptedOnlyWhenConsistent) {
+    struct Case {
+        const char* value;
+        int32_t result;
+        int32_t first;
+        int32_t remaining;
+        int32_t total;
+    } cases[] = {
+        {"bytes 100-199/200", kHttpOk, 100, 100, 200},
+        {"bytes 0-0/1", kHttpOk, 0, 1, 1},
+        {"bytes=5-9/10", kHttpOk, 5, 5, 10},
+        {"bytes 100-199/50", kHttpMalformed, 0, 0, 0},
+        {"bytes 100-199/199", kHttpMalformed, 0, 0, 0},
+        {"bytes 200-100/300", kHttpMalformed, 0, 0, 0},
+        {"bytes 0-499/*", kHttpMalformed, 0, 0, 0},
+        {"bytes 100/200", kHttpMalformed, 0, 0, 0},
+        {"bytes 100-199", kHttpMalformed, 0, 0, 0},
+        {"bytes */200", kHttpMalformed, 0, 0, 0},
+        {"bytes", kHttpMalformed, 0, 0, 0},
+        {"", kHttpMalformed, 0, 0, 0},
+        {"bytes 0-99999999999999/99999999999999999", kHttpMalformed, 0, 0, 0},
+    };
+    for (const Case& c : cases) {
+        auto exchange = NewExchange();
+        exchange->response.status = 206;
+        EXPECT_EQ(c.result, Apply(*exchange, "Content-Range", c.value)) << c.value;
+        EXPECT_EQ(c.first, exchange->response.rangeFirst) << c.value;
+        EXPECT_EQ(c.remaining, exchange->response.rangeRemaining) << c.value;
+        EXPECT_EQ(c.total, exchange->response.totalSize) << c.value;
+    }
+}
+
+TEST(ContentRange, IgnoredUnlessPartialContent) {
+    auto exchange = NewExchange();
+    exchange->response.status = 200;
+    exchange->response.rangeFirst = 7;
+    EXPECT_EQ(kHttpOk, Apply(*exchange, "Content-Range", "bytes 100-199/50"));
+    EXPECT_EQ(0, exchange->response.rangeFirst);
+    EXPECT_EQ(0, exchange->response.totalSize);
+}
+
+TEST(AuthChallenge, BasicRealmForms) {
+    struct Case {
+        const char* value;
+        int32_t result;
+        const char* realm;
+    } cases[] = {
+        {"Basic realm=\"Members\"", kHttpOk, "Members"},
+        {"BASIC realm=\"x y\"", kHttpOk, "x y"},
+        {"basic Realm=\"r\", charset=\"UTF-8\"", kHttpOk, "r"},
+        {"Basic charset=UTF-8,   realm=\"late\"", kHttpOk, "late"},
+        {"Basic realm=\"\"", kHttpOk, ""},
+        {"Basic foo, realm=\"after-flag\"", kHttpOk, "after-flag"},
+        {"Basic charset=\"UTF-8\"", kHttpOk, "old"},
+        {"Basic realm=unquoted", kHttpMalformed, "old"},
+        {"Basic realm=\"open", kHttpMalformed, "old"},
+        {"Basic", kHttpMalformed, "old"},
+        {"Digest realm=\"r\"", kHttpMalformed, "old"},
+        {"Basicx realm=\"r\"", kHttpMalformed, "old"},
+    };
+    for (const Case& c : cases) {
+        auto exchange = NewExchange();
+        exchange->response.status = 401;
+        std::strcpy(exchange->realm, "old");
+        EXPECT_EQ(c.result, Apply(*exchange, "WWW-Authenticate", c.value)) << c.value;
+        EXPECT_STREQ(c.realm, exchange->realm) << c.value;
+    }
+}
+
+TEST(AuthChallenge, LongRealmIsCutAndOtherStatusIgnored) {
+    auto exchange = NewExchange();
+    exchange->response.status = 401;
+    const std::string value = "Basic realm=\"" + std::string(100, 'r') + "\"";
+    EXPECT_EQ(kHttpOk, Apply(*exchange, "WWW-Authenticate", value.c_str()));
+    EXPECT_EQ(std::string(kRealmMax, 'r'), exchange->realm);
+
+    auto ok = NewExchange();
+    ok->response.status = 200;
+    EXPECT_EQ(kHttpOk, Apply(*ok, "WWW-Authenticate", "Digest nonce=1"));
+    EXPECT_EQ(kAuthNone, ok->authScheme);
+}
+
+TEST(ContentDisposition, Forms) {
+    struct Case {
+        const char* value;
+        const char* fileName;
+    } cases[] = {
+        {"attachment; filename=a.zip", "a.zip"},
+        {"Attachment;filename=b.zip", "b.zip"},
+        {"attachment; FILENAME = c.zip   ", "c.zip"},
+        {"attachment; filename=\"quoted name.zip\"", "\"quoted name.zip\""},
+        {"attachment; filename==d.zip; size=3", "d.zip; size=3"},
+        {"attachment filename=e.zip", "e.zip"},
+        {"inline; filename=x.zip", "file.zip"},
+        {"attachment; name=x.zip", "file.zip"},
+        {"attachment; size=1; filename=x.zip", "file.zip"},
+        {"attachment", "file.zip"},
+        {"", "file.zip"},
+    };
+    for (const Case& c : cases) {
+        auto exchange = NewExchange();
+        EXPECT_EQ(kHttpOk, Apply(*exchange, "Content-Disposition", c.value)) << c.value;
+        EXPECT_STREQ(c.fileName, exchange->response.fileName) << c.value;
+    }
+}
+
+TEST(ServerFileName, CannotLeaveTheDownloadFolder) {
+    auto exchange = NewExchange();
+    Apply(*exchange, "Content-Disposition", "attachment; filename=..\\..\\Startup\\run.exe");
+    EXPECT_STREQ(".._.._Startup_run.exe", exchange->response.fileName);
+    Apply(*exchange, "Content-Disposition", "attachment; filename=C:/x/../y.exe");
+    EXPECT_STREQ("C__x_.._y.exe", exchange->response.fileName);
+    // The second byte of a double-byte character may be 0x5C: it stays.
+    Apply(*exchange, "Content-Disposition", "attachment; filename=\x95\x5C\x81\x5C.zip");
+    EXPECT_STREQ("\x95\x5C\x81\x5C.zip", exchange->response.fileName);
+
+    Apply(*exchange, "Location", "http://h/dir/..\\..\\evil.exe");
+    EXPECT_STREQ(".._.._evil.exe", exchange->response.fileName);
+    EXPECT_STREQ("..\\..\\evil.exe", exchange->url.fileName);
+    Apply(*exchange, "Location", "sub/a\\b.exe");
+    EXPECT_STREQ("a_b.exe", exchange->response.fileName);
+}
+
+TEST(ContentDisposition, LongNameIsCut) {
+    auto exchange = NewExchange();
+    const std::string value = "attachment; filename=" + std::string(100, 'n');
+    Apply(*exchange, "Content-Disposition", value.c_str());
+    EXPECT_EQ(std::string(kResponseTextMax, 'n'), exchange->response.fileName);
+}
+
+TEST(SimpleHeaders, ValuesAreCutToTheirFields) {
+    auto exchange = NewExchange();
+    Apply(*exchange, "Content-Type", "text/html; charset=Shift_JIS");
+    EXPECT_STREQ("text/html", exchange->response.contentType);
+
+    const std::string longValue(200, 'v');
+    Apply(*exchange, "Server", longValue.c_str());
+    EXPECT_EQ(std::string(kResponseTextMax, 'v'), exchange->response.server);
+    Apply(*exchange, "Content-Type", (longValue + ";x").c_str());
+    EXPECT_EQ(std::string(kResponseTextMax, 'v'), exchange->response.contentType);
+}
+
+TEST(SimpleHeaders, ContentLengthNumbers) {
+    auto exchange = NewExchange();
+    Apply(*exchange, "Content-Length", "  123abc");
+    EXPECT_EQ(123, exchange->response.contentLength);
+    Apply(*exchange, "Content-Length", "99999999999999999999");
+    EXPECT_EQ(2147483647, exchange->response.contentLength);
+    // A negative length would make the body count negative: taken as absent.
+    Apply(*exchange, "Content-Length", "-5");
+    EXPECT_EQ(0, exchange->response.contentLength);
+}
+
+TEST(SimpleHeaders, BadDatesLeaveFieldsUnchanged) {
+    auto exchange = NewExchange();
+    exchange->response.date = 11;
+    exchange->response.lastModified = 22;
+    EXPECT_EQ(kHttpOk, Apply(*exchange, "Date", "yesterday"));
+    EXPECT_EQ(kHttpOk, Apply(*exchange, "Last-Modified", "Sun, 06 Nov 94 08:49:37 GMT"));
+    EXPECT_EQ(11, exchange->response.date);
+    EXPECT_EQ(22, exchange->response.lastModified);
+}
+
+TEST(SimpleHeaders, PrefixOfKnownNameMatchesFirstInOrder) {
+    auto exchange = NewExchange();
+    EXPECT_EQ(kHttpOk, Apply(*exchange, "Content-", "42"));  // Content-Length comes first
+    EXPECT_EQ(42, exchange->response.contentLength);
+    EXPECT_EQ(kHttpOk, Apply(*exchange, "Content-D", "attachment; filename=p.bin"));
+    EXPECT_STREQ("p.bin", exchange->response.fileName);
+    EXPECT_EQ(kHttpOk, Apply(*exchange, "Loc", "http://other/q.bin"));
+    EXPECT_STREQ("other", exchange->url.host);
+    EXPECT_EQ(kHttpOk, Apply(*exchange, "X-Unknown", "gopher://x/"));
+    EXPECT_EQ(kHttpOk, Apply(*exchange, "Server2", "ignored"));
+    EXPECT_STREQ("", exchange->response.server);
+}
+
+TEST(Location, AbsoluteAndRelative) {
+    auto exchange = NewExchange();
+    exchange->response.status = 200;
+    EXPECT_EQ(kHttpOk, Apply(*exchange, "Location", "http://mirror/pub/new.zip"));
+    EXPECT_STREQ("mirror", exchange->url.host);
+    EXPECT_STREQ("/pub/new.zip", exchange->url.path);
+    EXPECT_STREQ("new.zip", exchange->response.fileName);
+
+    EXPECT_EQ(kHttpOk, Apply(*exchange, "Location", "../top.zip"));
+    EXPECT_STREQ("mirror", exchange->url.host);
+    EXPECT_STREQ("/top.zip", exchange->url.path);
+    EXPECT_STREQ("top.zip", exchange->response.fileName);
+
+    EXPECT_EQ(kHttpOk, Apply(*exchange, "Location", "http://mirror/dir/"));
+    EXPECT_STREQ("", exchange->response.fileName);
+}
+
+TEST(Location, FailingForms) {
+    auto exchange = NewExchange();
+    EXPECT_EQ(kHttpMalformed, Apply(*exchange, "Location", "ftp://host/f"));
+    EXPECT_STREQ("example.com", exchange->url.host);
+    // A colon in the query makes it an absolute URL of an unknown scheme.
+    EXPECT_EQ(kHttpMalformed, Apply(*exchange, "Location", "page.cgi?t=12:30"));
+    EXPECT_EQ(kHttpMalformed, Apply(*exchange, "Location", "../../../../x"));
+}
+
+TEST(Location, LoginNeedsUserAndPassword) {
+    auto exchange = NewExchange();
+    std::strcpy(exchange->user, "keep");
+    std::strcpy(exchange->password, "keep-pw");
+    Apply(*exchange, "Location", "http://onlyuser@h/f");
+    EXPECT_STREQ("keep", exchange->user);
+    EXPECT_STREQ("keep-pw", exchange->password);
+    Apply(*exchange, "Location", "http://u:p@h/f");
+    EXPECT_STREQ("u", exchange->user);
+    EXPECT_STREQ("p", exchange->password);
+}
+
+TEST(CountBody, CutsAtContentLength) {
+    auto exchange = NewExchange();
+    exchange->response.contentLength = 100;
+    exchange->response.bodyReceived = 90;
+    size_t count = 20;
+    EXPECT_TRUE(CountBody(*exchange, count));
+    EXPECT_EQ(10u, count);
+    EXPECT_EQ(100, exchange->response.bodyReceived);
+
+    count = 5;
+    EXPECT_TRUE(CountBody(*exchange, count));
+    EXPECT_EQ(0u, count);
+
+    exchange->response.bodyReceived = 0;
+    count = 99;
+    EXPECT_FALSE(CountBody(*exchange, count));
+    EXPECT_EQ(99u, count);
+}
+
+TEST(CountBody, UnknownLengthSaturates) {
+    auto exchange = NewExchange();
+    exchange->response.bodyReceived = 2147483000;
+    size_t count = 64000;
+    EXPECT_FALSE(CountBody(*exchange, count));
+    EXPECT_EQ(64000u, count);
+    EXPECT_EQ(2147483647, exchange->response.bodyReceived);
+}
+
+TEST(Decimal, ReadsLikeAtoiWithoutOverflow) {
+    EXPECT_EQ(0, ParseDecimal(""));
+    EXPECT_EQ(0, ParseDecimal(nullptr));
+    EXPECT_EQ(12, ParseDecimal(" \t12x"));
+    EXPECT_EQ(-12, ParseDecimal("-12"));
+    EXPECT_EQ(7, ParseDecimal("+7"));
+    EXPECT_EQ(2147483647, ParseDecimal("2147483648"));
+    EXPECT_EQ(-2147483647 - 1, ParseDecimal("-2147483648"));
+    EXPECT_EQ(-2147483647 - 1, ParseDecimal("-99999999999999999999"));
+}
+
+}  // namespace

@@ -1,0 +1,221 @@
+#include "marrowby/engine/url.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <string>
+
+namespace {
+
+UrlParts Parsed(const char* text, int32_t expectedResult = 0) {
+    UrlParts parts;
+    ResetUrl(parts);
+    EXPECT_EQ(expectedResult, ParseUrl(text, nullptr, parts)) << text;
+    return parts;
+}
+
+UrlParts WithPath(const char* path) {
+    UrlParts parts = Parsed("http://host/");
+    std::strcpy(parts.path, path);
+    return parts;
+}
+
+TEST(UrlParse, HostOnlyGetsRootPathAndNoFileName) {
+    UrlParts parts = Parsed("http://host");
+    EXPECT_EQ(kSchemeHttp, parts.scheme);
+    EXPECT_STREQ("http", parts.schemeText);
+    EXPECT_STREQ("host", parts.host);
+    EXPECT_EQ(80, parts.port);
+    EXPECT_STREQ("/", parts.path);
+    EXPECT_STREQ("", parts.fileName);
+    EXPECT_STREQ("", parts.user);
+    EXPECT_STREQ("", parts.password);
+}
+
+TEST(UrlParse, SchemeIgnoresCaseAndPortAndQueryAreSplit) {
+    UrlParts parts = Parsed("HTTP://Host:8080/a/b.zip?x=1");
+    EXPECT_EQ(kSchemeHttp, parts.scheme);
+    EXPECT_STREQ("HTTP", parts.schemeText);
+    EXPECT_STREQ("Host", parts.host);
+    EXPECT_EQ(8080, parts.port);
+    EXPECT_STREQ("/a/b.zip?x=1", parts.path);
+    EXPECT_STREQ("b.zip", parts.fileName);
+}
+
+TEST(UrlParse, UserInformation) {
+    UrlParts both = Parsed("http://u:p@host/f");
+    EXPECT_STREQ("u", both.user);
+    EXPECT_STREQ("p", both.password);
+    EXPECT_STREQ("host", both.host);
+    EXPECT_STREQ("/f", both.path);
+
+    UrlParts userOnly = Parsed("http://u@host:81/f");
+    EXPECT_STREQ("u", userOnly.user);
+    EXPECT_STREQ("", userOnly.password);
+    EXPECT_STREQ("host", userOnly.host);
+    EXPECT_EQ(81, userOnly.port);
+
+    // A colon inside the password belongs to it.
+    UrlParts colon = Parsed("http://u:p:q@host/");
+    EXPECT_STREQ("u", colon.user);
+    EXPECT_STREQ("p:q", colon.password);
+}
+
+TEST(UrlParse, AtSignInPathIsNotUserInformation) {
+    UrlParts parts = Parsed("http://host/mail@box/f");
+    EXPECT_STREQ("host", parts.host);
+    EXPECT_STREQ("/mail@box/f", parts.path);
+    EXPECT_STREQ("", parts.user);
+    EXPECT_STREQ("f", parts.fileName);
+}
+
+TEST(UrlParse, SchemesAndDefaultPorts) {
+    UrlParts ftp = Parsed("ftp://host/f");
+    EXPECT_EQ(kSchemeFtp, ftp.scheme);
+    EXPECT_EQ(21, ftp.port);
+
+    UrlParts gopher = Parsed("gopher://host/f");
+    EXPECT_EQ(kSchemeOther, gopher.scheme);
+    EXPECT_EQ(0, gopher.port);
+    EXPECT_STREQ("gopher", gopher.schemeText);
+    EXPECT_STREQ("host", gopher.host);
+}
+
+TEST(UrlParse, TextWithoutColonLeavesRecordUnchanged) {
+    UrlParts parts;
+    std::memset(&parts, 0x5A, sizeof parts);
+    UrlParts before = parts;
+    EXPECT_EQ(1, ParseUrl("no-colon-here/at/all", nullptr, parts));
+    EXPECT_EQ(0, std::memcmp(&before, &parts, sizeof parts));
+}
+
+TEST(UrlParse, DirectoryUrlHasEmptyFileName) {
+    EXPECT_STREQ("", Parsed("http://host/dir/").fileName);
+    EXPECT_STREQ("/dir/", Parsed("http://host/dir/").path);
+}
+
+TEST(UrlParse, SlashesAfterSchemeAreOptional) {
+    EXPECT_STREQ("host", Parsed("http:/host/f").host);
+    EXPECT_STREQ("host", Parsed("http:host/f").host);
+    EXPECT_STREQ("/f", Parsed("http:host/f").path);
+}
+
+TEST(UrlParse, PortTakesLow16BitsAndEmptyPortIsZero) {
+    EXPECT_EQ(0, Parsed("http://host:/f").port);
+    EXPECT_EQ(80, Parsed("http://host:65616/f").port);
+    EXPECT_STREQ("host", Parsed("http://host:65616/f").host);
+    // A hostile number neither overflows nor crashes.
+    Parsed("http://host:99999999999999999999999/f");
+}
+
+TEST(UrlParse, QuerySlashDoesNotMoveFileName) {
+    UrlParts parts = Parsed("http://host/a/b.zip?next=/c/d");
+    EXPECT_STREQ("b.zip", parts.fileName);
+    EXPECT_STREQ("/a/b.zip?next=/c/d", parts.path);
+}
+
+TEST(UrlParse, LongFieldsAreCutAndTerminated) {
+    // Stays within the part of the text that is looked at.
+    const std::string longHost(300, 'h');
+    const std::string longName(100, 'n');
+    const std::string longPath = "/" + std::string(700, 'p') + "/" + longName;
+    UrlParts parts = Parsed(("http://" + longHost + longPath).c_str());
+    EXPECT_EQ(kUrlHostMax, std::strlen(parts.host));
+    EXPECT_EQ(kUrlPathMax, std::strlen(parts.path));
+    EXPECT_EQ(std::string(kUrlFileNameMax, 'n'), parts.fileName);
+
+    const std::string longUser(100, 'u');
+    const std::string longPassword(100, 'w');
+    UrlParts login = Parsed(("http://" + longUser + ":" + longPassword + "@h/").c_str());
+    EXPECT_EQ(std::string(kUrlUserMax, 'u'), login.user);
+    EXPECT_EQ(std::string(kUrlPasswordMax, 'w'), login.password);
+
+    const std::string longScheme(50, 's');
+    UrlParts scheme = Parsed((longScheme + "://h/").c_str());
+    EXPECT_EQ(std::string(kUrlSchemeTextMax, 's'), scheme.schemeText);
+}
+
+TEST(UrlParse, TextBeyondWorkBufferIsIgnored) {
+    // The colon lies past the part of the text that is looked at.
+    const std::string text = std::string(kUrlWorkMax, 'x') + ":rest";
+    UrlParts parts;
+    ResetUrl(parts);
+    EXPECT_EQ(1, ParseUrl(text.c_str(), nullptr, parts));
+}
+
+TEST(UrlResolve, ReferencesAgainstFilePath) {
+    struct Case {
+        const char* reference;
+        const char* path;
+        const char* fileName;
+    } cases[] = {
+        {"d.html", "/a/b/d.html", "d.html"},
+        {"../d.html", "/a/d.html", "d.html"},
+        {"./d.html", "/a/b/d.html", "d.html"},
+        {"/x/y", "/x/y", "y"},
+        {".svn/f", "/a/b/f", "f"},
+        {"x//y/z", "/a/b/x/y/z", "z"},
+        {"../../d", "/d", "d"},
+        {"sub/", "/a/b/sub/", ""},
+        {"", "/a/b/", ""},
+        {"q.cgi?p=../x", "/a/b/q.cgi?p=../x", "q.cgi"},
+        {"..", "/a/b/..", ".."},  // the last segment is taken as it stands
+    };
+    for (const Case& c : cases) {
+        UrlParts parts = WithPath("/a/b/c.html");
+        EXPECT_EQ(0, ParseUrl(nullptr, c.reference, parts)) << c.reference;
+        EXPECT_STREQ(c.path, parts.path) << c.reference;
+        EXPECT_STREQ(c.fileName, parts.fileName) << c.reference;
+    }
+}
+
+TEST(UrlResolve, ClimbingAboveRootFails) {
+    UrlParts parts = WithPath("/a/b/c.html");
+    EXPECT_EQ(1, ParseUrl(nullptr, "../../../f", parts));
+    EXPECT_STREQ("/", parts.path);
+
+    UrlParts noSlash = WithPath("");
+    EXPECT_EQ(1, ParseUrl(nullptr, "../f", noSlash));
+}
+
+TEST(UrlResolve, AbsoluteThenRelativeInOneCall) {
+    UrlParts parts;
+    ResetUrl(parts);
+    EXPECT_EQ(0, ParseUrl("http://h/a/b", "c/d", parts));
+    EXPECT_STREQ("/a/c/d", parts.path);
+    EXPECT_STREQ("d", parts.fileName);
+}
+
+TEST(UrlResolve, LongReferenceAgainstLongPathIsCut) {
+    std::string longPath = "/";
+    while (longPath.size() + 10 < kUrlPathMax) longPath += "dir45678/";
+    UrlParts parts = WithPath(longPath.c_str());
+    std::string reference;
+    while (reference.size() + 10 < kUrlWorkMax) reference += "seg45678/";
+    reference += std::string(200, 'z');
+    EXPECT_EQ(0, ParseUrl(nullptr, reference.c_str(), parts));
+    EXPECT_EQ(kUrlPathMax, std::strlen(parts.path));
+    EXPECT_EQ(longPath, std::string(parts.path, longPath.size()));
+
+    // ".." after a long climb down still works on the full built text.
+    std::string down;
+    for (int i = 0; i < 100; ++i) down += "d/";
+    for (int i = 0; i < 100; ++i) down += "../";
+    down += "f";
+    UrlParts back = WithPath("/a/b/c.html");
+    EXPECT_EQ(0, ParseUrl(nullptr, down.c_str(), back));
+    EXPECT_STREQ("/a/b/f", back.path);
+}
+
+TEST(UrlCompare, FoldsOnlyAsciiLetters) {
+    EXPECT_EQ(0, SameTextIgnoringCase("HtTp", "http"));
+    EXPECT_EQ(1, SameTextIgnoringCase("http", "https"));
+    EXPECT_EQ(1, SameTextIgnoringCase("https", "http"));
+    EXPECT_EQ(0, SameTextIgnoringCase("", ""));
+    EXPECT_EQ(0, SameTextIgnoringCase(nullptr, ""));
+    EXPECT_EQ(1, SameTextIgnoringCase("[", "{"));
+    EXPECT_EQ(1, SameTextIgnoringCase("\xC4", "\xE4"));
+    EXPECT_EQ(0, SameTextIgnoringCase("\x83\x41", "\x83\x41"));
+}
+
+}  // namespace
