@@ -1,0 +1,292 @@
+// The chain of download items and the rows of the list control that show it.
+#include "marrowby/app/download_list_internal.h"
+
+#include <commctrl.h>
+#include <stdio.h>
+#include <stdlib.h>
+#include <string.h>
+
+#include "marrowby/app/settings.h"
+#include "marrowby/engine/bounded_text.h"
+#include "marrowby/engine/download_job.h"
+#include "marrowby/engine/url.h"
+
+static_assert(offsetof(DownloadItem, password) == offsetof(DownloadItem, user) + kItemUserSize,
+              "user, password and folder are copied from the settings in one piece");
+static_assert(offsetof(DownloadItem, folder) ==
+                  offsetof(DownloadItem, password) + kItemPasswordSize,
+              "user, password and folder are copied from the settings in one piece");
+static_assert(offsetof(ProgramSettings, defaultFolder) + kDefaultFolderSize -
+                      offsetof(ProgramSettings, defaultUser) ==
+                  kItemUserSize + kItemPasswordSize + kItemFolderSize,
+              "the default login and folder have the item's widths");
+
+namespace {
+
+constexpr size_t kLoginAndFolderSize = kItemUserSize + kItemPasswordSize + kItemFolderSize;
+
+// Everything that must happen before an item's memory goes back.
+void DisposeItem(DownloadItem* item) {
+    DownloadListState& list = ListState();
+    if (list.removalObserver != nullptr) list.removalObserver(item);
+    ReleaseJob(item);
+    if (item->runTicket != 0) list.runs.erase(item->runTicket);
+    free(item);
+}
+
+int RowIconOfState(ItemState state) {
+    if (state == ItemState::Completed) return kIconCompleted;
+    if (state == ItemState::Paused) return kIconPaused;
+    return kIconWaiting;
+}
+
+int NextSelectedRow(int after) {
+    return static_cast<int>(SendMessageA(ListState().listControl, LVM_GETNEXTITEM,
+                                         static_cast<WPARAM>(after), MAKELPARAM(LVNI_SELECTED, 0)));
+}
+
+bool SetRowParam(int row, DownloadItem* item) {
+    LVITEMA lv = {};
+    lv.mask = LVIF_PARAM;
+    lv.iItem = row;
+    lv.lParam = reinterpret_cast<LPARAM>(item);
+    return SendMessageA(ListState().listControl, LVM_SETITEMA, 0,
+                        reinterpret_cast<LPARAM>(&lv)) != FALSE;
+}
+
+}  // namespace
+
+DownloadListState& ListState() {
+    static DownloadListState state;
+    return state;
+}
+
+void AttachDownloadList(HWND mainWindow, HWND listControl) {
+    DownloadListState& list = ListState();
+    list.window = mainWindow;
+    list.listControl = listControl;
+    SendMessageA(listControl, LVM_DELETEALLITEMS, 0, 0);
+    list.nextRow = 0;
+}
+
+void DetachDownloadList() {
+    DownloadListState& list = ListState();
+    list.window = nullptr;
+    list.listControl = nullptr;
+    list.callback = nullptr;
+    list.context = nullptr;
+}
+
+void SetListHostCallback(HostCallback callback, void* context) {
+    ListState().callback = callback;
+    ListState().context = context;
+}
+
+void SetListProductString(const char* product) {
+    mw_text::Copy(ListState().product, product);
+}
+
+const char* ListProductString() {
+    return ListState().product;
+}
+
+void SetItemRemovalObserver(void (*observer)(DownloadItem* item)) {
+    ListState().removalObserver = observer;
+}
+
+DownloadItem* FirstListItem() { return ListState().first; }
+DownloadItem* LastListItem() { return ListState().last; }
+int ListRowCounter() { return ListState().nextRow; }
+HWND ListControl() { return ListState().listControl; }
+
+void ReleaseJob(DownloadItem* item) {
+    if (item->job == nullptr) return;
+    item->job->Stop();  // waits for the worker: no report follows
+    delete item->job;
+    item->job = nullptr;
+}
+
+void BeginRun(DownloadItem* item) {
+    DownloadListState& list = ListState();
+    if (item->runTicket != 0) list.runs.erase(item->runTicket);
+    if (++list.lastTicket == 0) ++list.lastTicket;  // 0 means "no run"
+    item->runTicket = list.lastTicket;
+    list.runs[item->runTicket] = item;
+}
+
+DownloadItem* ItemOfTicket(uint32_t ticket) {
+    DownloadListState& list = ListState();
+    auto found = list.runs.find(ticket);
+    return found == list.runs.end() ? nullptr : found->second;
+}
+
+DownloadItem* ItemOfRow(int row) {
+    LVITEMA lv = {};
+    lv.mask = LVIF_PARAM;
+    lv.iItem = row;
+    if (!SendMessageA(ListState().listControl, LVM_GETITEMA, 0, reinterpret_cast<LPARAM>(&lv))) {
+        return nullptr;
+    }
+    return reinterpret_cast<DownloadItem*>(lv.lParam);
+}
+
+void SetRowIcon(int row, int icon) {
+    LVITEMA lv = {};
+    lv.mask = LVIF_IMAGE;
+    lv.iItem = row;
+    lv.iImage = icon;
+    SendMessageA(ListState().listControl, LVM_SETITEMA, 0, reinterpret_cast<LPARAM>(&lv));
+}
+
+void SetRowText(int row, int column, const char* text) {
+    LVITEMA lv = {};
+    lv.iSubItem = column;
+    lv.pszText = const_cast<char*>(text);
+    SendMessageA(ListState().listControl, LVM_SETITEMTEXTA, static_cast<WPARAM>(row),
+                 reinterpret_cast<LPARAM>(&lv));
+}
+
+void SetRowNumber(int row, int column, int32_t value) {
+    char text[16];
+    snprintf(text, sizeof(text), "%d", static_cast<int>(value));
+    SetRowText(row, column, text);
+}
+
+DownloadItem* NewItem() {
+    DownloadItem* item = static_cast<DownloadItem*>(calloc(1, sizeof(DownloadItem)));
+    if (item == nullptr) return nullptr;
+    item->state = ItemState::Waiting;
+    memcpy(item->user, g_settings.defaultUser, kLoginAndFolderSize);
+    // The stored record may hold bytes without a NUL; keep every field terminated.
+    item->user[kItemUserSize - 1] = '\0';
+    item->password[kItemPasswordSize - 1] = '\0';
+    item->folder[kItemFolderSize - 1] = '\0';
+    item->prev = ListState().last;
+    return item;
+}
+
+void FreeItem(DownloadItem* item) {
+    if (item != nullptr) DisposeItem(item);
+}
+
+int AppendItem(DownloadItem* item) {
+    DownloadListState& list = ListState();
+    item->next = nullptr;
+    item->prev = list.last;
+    if (list.last != nullptr) {
+        list.last->next = item;
+    } else {
+        list.first = item;
+    }
+    list.last = item;
+
+    item->row = list.nextRow;
+    LVITEMA lv = {};
+    lv.mask = LVIF_TEXT | LVIF_IMAGE | LVIF_PARAM | LVIF_STATE;
+    lv.iItem = item->row;
+    lv.pszText = item->fileName;
+    lv.iImage = RowIconOfState(item->state);
+    lv.lParam = reinterpret_cast<LPARAM>(item);
+    int row = static_cast<int>(
+        SendMessageA(list.listControl, LVM_INSERTITEMA, 0, reinterpret_cast<LPARAM>(&lv)));
+    if (row < 0) return 1;
+    SetRowText(row, kColumnAddress, item->url);
+    SetRowNumber(row, kColumnTries, item->tries);
+    if (item->downloaded > 0) SetRowNumber(row, kColumnDownloaded, item->downloaded);
+    if (item->size > 0) SetRowNumber(row, kColumnSize, item->size);
+    ++list.nextRow;
+    return 0;
+}
+
+int AddUrl(const char* url, const char* referrer, const char* user, const char* password) {
+    UrlParts parts;
+    ResetUrl(parts);
+    if (url == nullptr || ParseUrl(url, nullptr, parts) != 0 || parts.scheme != kSchemeHttp) {
+        return 1;
+    }
+    DownloadItem* item = NewItem();
+    if (item == nullptr) return 2;
+    mw_text::Copy(item->url, url);
+    if (referrer != nullptr) mw_text::Copy(item->referrer, referrer);
+    // A login written into the URL wins, as a pair, over the given one.
+    bool urlHasUser = parts.user[0] != '\0';
+    if (user != nullptr) mw_text::Copy(item->user, user);
+    if (urlHasUser) mw_text::Copy(item->user, parts.user);
+    if (password != nullptr) mw_text::Copy(item->password, password);
+    if (urlHasUser) mw_text::Copy(item->password, parts.password);
+    AppendItem(item);
+    return 0;
+}
+
+void RemoveItem(int row, DownloadItem* item) {
+    DownloadListState& list = ListState();
+    ReleaseJob(item);
+    if (item->prev != nullptr) item->prev->next = item->next;
+    if (item->next != nullptr) item->next->prev = item->prev;
+    if (list.first == item) list.first = item->next;
+    if (list.last == item) list.last = item->prev;
+    SendMessageA(list.listControl, LVM_DELETEITEM, static_cast<WPARAM>(row), 0);
+    DisposeItem(item);
+}
+
+int RenumberRows() {
+    DownloadListState& list = ListState();
+    int count = static_cast<int>(SendMessageA(list.listControl, LVM_GETITEMCOUNT, 0, 0));
+    list.nextRow = count;
+    for (int row = 0; row < count; ++row) {
+        DownloadItem* item = ItemOfRow(row);
+        if (item == nullptr) return 2;
+        item->row = row;
+        if (!SetRowParam(row, item)) return 2;
+    }
+    return 0;
+}
+
+void ClearList() {
+    DownloadListState& list = ListState();
+    // The chain also holds any item whose row could not be inserted.
+    for (DownloadItem* item = list.first; item != nullptr;) {
+        DownloadItem* next = item->next;
+        DisposeItem(item);
+        item = next;
+    }
+    SendMessageA(list.listControl, LVM_DELETEALLITEMS, 0, 0);
+    list.nextRow = 0;
+    list.first = list.last = nullptr;
+    list.runs.clear();
+}
+
+int StartSelected() {
+    for (int row = NextSelectedRow(-1); row >= 0; row = NextSelectedRow(row)) {
+        DownloadItem* item = ItemOfRow(row);
+        if (item == nullptr) return 2;
+        if (item->state == ItemState::Running) continue;
+        item->state = ItemState::Waiting;
+        SetRowIcon(row, kIconWaiting);
+    }
+    return 0;
+}
+
+int PauseSelected() {
+    for (int row = NextSelectedRow(-1); row >= 0; row = NextSelectedRow(row)) {
+        DownloadItem* item = ItemOfRow(row);
+        if (item == nullptr) return 2;
+        item->state = ItemState::Paused;
+        ReleaseJob(item);
+        SetRowIcon(row, kIconPaused);
+    }
+    return 0;
+}
+
+int DeleteSelected() {
+    for (int row = NextSelectedRow(-1); row >= 0; row = NextSelectedRow(-1)) {
+        DownloadItem* item = ItemOfRow(row);
+        if (item == nullptr) {
+            // Without its item the row can only go; this also ends the loop.
+            SendMessageA(ListState().listControl, LVM_DELETEITEM, static_cast<WPARAM>(row), 0);
+            continue;
+        }
+        RemoveItem(row, item);
+    }
+    return RenumberRows() != 0 ? 2 : 0;
+}

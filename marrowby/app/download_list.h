@@ -1,0 +1,127 @@
+// The download list: every download as a DownloadItem, shown as one row of a
+// report-view list control (six columns), and the scheduler that starts
+// waiting items up to the configured limit. Everything here runs on the GUI
+// thread; only the job callback runs on the jobs' worker threads.
+#pragma once
+
+#include <stdint.h>
+#include <windows.h>
+
+#include "marrowby/app/host_notice.h"
+
+class DownloadJob;
+
+enum class ItemState : int32_t {
+    Waiting = 0,
+    Completed = 1,
+    Paused = 2,
+    Running = 3,
+    Failed = 4,
+};
+
+// Images of the list control's small image list, in order.
+enum RowIcon : int {
+    kIconWaiting = 0,
+    kIconCompleted = 1,
+    kIconPaused = 2,
+    kIconStarted = 3,
+    kIconReceiving = 4,
+    kIconFailed = 5,
+};
+
+// Columns of the list control.
+enum ListColumn : int {
+    kColumnFileName = 0,
+    kColumnSize = 1,
+    kColumnDownloaded = 2,
+    kColumnElapsed = 3,
+    kColumnTries = 4,
+    kColumnAddress = 5,
+};
+
+constexpr size_t kItemFileNameSize = 513;
+constexpr size_t kItemUrlSize = 1153;
+constexpr size_t kItemReferrerSize = 1153;
+constexpr size_t kItemUserSize = 49;
+constexpr size_t kItemPasswordSize = 49;
+constexpr size_t kItemFolderSize = 264;
+
+struct DownloadItem {
+    DownloadJob* job;       // owned; set only while the item is Running
+    int32_t row;            // index of the item's row
+    ItemState state;
+    uint32_t startTick;     // tick count of the last start; base of the elapsed time
+    int32_t downloaded;     // bytes present or received; the next resume offset
+    int32_t size;           // total size, 0 (or -1 from a list file) when unknown
+    int32_t tries;          // starts made by scheduling passes
+    char fileName[kItemFileNameSize];
+    char url[kItemUrlSize];
+    char referrer[kItemReferrerSize];
+    char user[kItemUserSize];         // empty: the default user is used
+    char password[kItemPasswordSize]; // empty: the default password is used
+    char folder[kItemFolderSize];
+    DownloadItem* next;
+    DownloadItem* prev;
+    uint32_t runTicket;     // identifies the current run in job messages; 0 none
+};
+
+// Binds the list to the window that receives its messages and to the list
+// control that shows it; deletes every row and resets the row counter.
+void AttachDownloadList(HWND mainWindow, HWND listControl);
+// Forgets the window handles and the host callback (after ClearList).
+void DetachDownloadList();
+// Callback that receives the download-completed notice.
+void SetListHostCallback(HostCallback callback, void* context);
+// User agent of every job and header of written list files (string 2).
+void SetListProductString(const char* product);
+const char* ListProductString();
+// Called with each item just before it is freed (an open properties sheet
+// for it must close); null to remove.
+void SetItemRemovalObserver(void (*observer)(DownloadItem* item));
+
+// New item with the default folder and login, not yet in the list; null when
+// memory is exhausted. Append it (or free it) before making another one.
+DownloadItem* NewItem();
+// Frees an item that was never appended (for example one whose URL was refused).
+void FreeItem(DownloadItem* item);
+// Links the item at the end of the chain and shows it as a new row. Returns
+// 0, or 1 when the row could not be inserted (the item stays in the chain).
+int AppendItem(DownloadItem* item);
+// Appends a Waiting item for an http URL. Returns 0, 1 (not an http URL),
+// 2 (out of memory). referrer, user and password may be null.
+int AddUrl(const char* url, const char* referrer, const char* user, const char* password);
+// Releases the item's job, unlinks it, deletes its row and frees it; does not
+// renumber the rows after it.
+void RemoveItem(int row, DownloadItem* item);
+// Gives every row its index again. Returns 0, or 2 when a row failed.
+int RenumberRows();
+// Stops every job, frees every item and deletes every row.
+void ClearList();
+
+// Commands on the selected rows. Start and Pause return 0, or 2 when a
+// selected row's item could not be read; Delete returns 0, or 2 when the
+// renumbering afterwards failed.
+int StartSelected();
+int PauseSelected();
+int DeleteSelected();
+
+// One scheduling pass: starts Waiting items in list order up to the limit.
+void RunScheduler();
+// Starts the Waiting item of a row. Returns 0 (started or nothing to do),
+// 1 (no memory for a job), 2 (the job could not be prepared), 3 (it could not
+// be started; the item is then Failed).
+int StartItem(int row);
+
+// Handles WM_ITEM_FINISHED to WM_ITEM_TICK and WM_ADD_URL. Returns true when
+// the message was one of them.
+bool HandleListMessage(UINT message, WPARAM wParam, LPARAM lParam);
+
+// Access for the window, the sheets and the list files.
+DownloadItem* FirstListItem();
+DownloadItem* LastListItem();
+int ListRowCounter();
+HWND ListControl();
+// The item that row shows, or null when the row cannot be read.
+DownloadItem* ItemOfRow(int row);
+void SetRowIcon(int row, int icon);
+void SetRowText(int row, int column, const char* text);

@@ -1,0 +1,42 @@
+// State and helpers shared by the download list's source files.
+#pragma once
+
+#include <stdint.h>
+
+#include <unordered_map>
+
+#include "marrowby/app/download_list.h"
+
+constexpr size_t kProductSize = 128;
+
+struct DownloadListState {
+    HWND window;       // receives the job messages
+    HWND listControl;  // shows one row per item
+    DownloadItem* first;
+    DownloadItem* last;
+    int32_t nextRow;   // rows the list believes it shows
+    HostCallback callback;
+    void* context;
+    void (*removalObserver)(DownloadItem* item);
+    char product[kProductSize];
+    // Job messages carry a run ticket, not the item: a ticket is valid from
+    // the start of a run until the item starts again or is freed, so messages
+    // of removed items and of earlier runs find nothing.
+    uint32_t lastTicket;
+    std::unordered_map<uint32_t, DownloadItem*> runs;
+};
+
+DownloadListState& ListState();
+
+// Stops and destroys the item's job, if any.
+void ReleaseJob(DownloadItem* item);
+// Gives the item a fresh run ticket and forgets its previous one.
+void BeginRun(DownloadItem* item);
+// The item of a live run ticket, or null.
+DownloadItem* ItemOfTicket(uint32_t ticket);
+
+void SetRowNumber(int row, int column, int32_t value);
+// Elapsed time since startTick as minutes:seconds, in unsigned milliseconds
+// so that a wrap of the tick count still gives the right difference.
+void FormatElapsed(uint32_t startTick, uint32_t now, char* out, size_t capacity);
+void ShowElapsed(const DownloadItem* item);

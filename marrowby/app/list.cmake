@@ -1,0 +1,17 @@
+# Settings record, list-file lines (platform-free) and the download list with
+# its scheduler, list files and settings file (Windows).
+mw_add_library(marrowby_formats PLATFORM_FREE
+  SOURCES
+    ${CMAKE_CURRENT_LIST_DIR}/settings_format.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/list_format.cpp)
+
+mw_add_library(marrowby_list
+  SOURCES
+    ${CMAKE_CURRENT_LIST_DIR}/atomic_file.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/settings_file.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/download_list.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/scheduler.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/list_messages.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/list_file.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/list_import.cpp
+  LIBS marrowby_formats tessaline_net tessaline_http comctl32)

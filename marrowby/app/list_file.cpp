@@ -1,0 +1,158 @@
+// Reading and writing list files (".wrg").
+#include "marrowby/app/list_file.h"
+
+#include <new>
+
+#include <string.h>
+
+#include "marrowby/app/atomic_file.h"
+#include "marrowby/app/download_list_internal.h"
+#include "marrowby/app/list_format.h"
+#include "marrowby/engine/bounded_text.h"
+#include "marrowby/engine/path_helpers.h"
+
+namespace {
+
+constexpr UINT kListNoMemoryText = 3;
+
+size_t ReadFromHandle(void* context, uint8_t* buffer, size_t capacity) {
+    DWORD got = 0;
+    if (!ReadFile(static_cast<HANDLE>(context), buffer, static_cast<DWORD>(capacity), &got,
+                  nullptr)) {
+        return 0;
+    }
+    return got;
+}
+
+int WriteToAtomicFile(void* context, const uint8_t* data, size_t length) {
+    return WriteAtomicFile(static_cast<AtomicFile*>(context), data, length);
+}
+
+void ShowListNoMemory() {
+    char text[256];
+    if (LoadStringA(GetModuleHandleA(nullptr), kListNoMemoryText, text, sizeof(text)) <= 0) {
+        text[0] = '\0';
+    }
+    MessageBoxA(ListState().window, text, nullptr, MB_OK);
+}
+
+// The partly downloaded file named in the list gives the resume offset; its
+// folder comes from "StoreIn", so only the base name is kept.
+void ApplyRealFileName(DownloadItem* item, const char* path) {
+    HANDLE file = CreateFileA(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                              FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) {
+        item->downloaded = 0;
+        return;
+    }
+    LARGE_INTEGER size;
+    // A file too large for the 32-bit offset is fetched again from the start.
+    item->downloaded = (GetFileSizeEx(file, &size) && size.QuadPart <= INT32_MAX)
+                           ? static_cast<int32_t>(size.QuadPart)
+                           : 0;
+    CloseHandle(file);
+    mw_text::Copy(item->fileName, ListBaseName(path));
+}
+
+// Applies one setting to the current item. Returns true when it ended the
+// record (the item was appended).
+bool ApplySetting(DownloadItem* item, const char* key, const char* value) {
+    switch (MatchListKey(key)) {
+    case kListKeyReferer: mw_text::Copy(item->referrer, value); break;
+    case kListKeyStoreIn: mw_text::Copy(item->folder, value); break;
+    case kListKeyRemoteFileSize: item->size = ParseListNumber(value); break;
+    case kListKeyState: item->state = static_cast<ItemState>(ParseListState(value)); break;
+    case kListKeyRealFileName: ApplyRealFileName(item, value); break;
+    case kListKeyUrl:
+        mw_text::Copy(item->url, value);
+        AppendItem(item);
+        return true;
+    default: break;
+    }
+    return false;
+}
+
+void ReadRecords(LineSource* source, DownloadItem* item) {
+    char line[kListLineSize];
+    while (ReadLinePiece(source, line, sizeof(line))) {
+        char* key = nullptr;
+        char* value = nullptr;
+        if (SplitSetting(line, &key, &value) != 0) continue;
+        if (!ApplySetting(item, key, value)) continue;
+        item = NewItem();
+        if (item == nullptr) return;  // the records read so far stay
+    }
+    FreeItem(item);  // settings after the last "Url" make no record
+}
+
+// The folder with exactly one trailing backslash; the item keeps it too when
+// it fits, so the next save writes "StoreIn" with it.
+void SeparatedFolder(DownloadItem* item, char* out, size_t capacity) {
+    mw_text::Copy(out, capacity, item->folder);
+    if (out[0] == '\0') return;
+    AppendFolderSeparator(out, capacity);
+    if (strlen(out) < sizeof(item->folder)) mw_text::Copy(item->folder, out);
+}
+
+void WriteRecords(ListWriter* writer) {
+    for (DownloadItem* item = FirstListItem(); item != nullptr; item = item->next) {
+        char storeIn[kItemFolderSize];
+        mw_text::Copy(storeIn, item->folder);
+        char realFolder[kItemFolderSize + 2] = "";
+        if (item->fileName[0] != '\0') SeparatedFolder(item, realFolder, sizeof(realFolder));
+        int32_t state = item->state == ItemState::Completed ? 1
+                        : item->state == ItemState::Paused  ? 2
+                                                            : 0;
+        ListRecordOut record = {item->referrer, storeIn,          item->size, state,
+                                realFolder,     item->fileName, item->url};
+        WriteListRecord(writer, record);
+    }
+}
+
+}  // namespace
+
+int ReadListFile(const char* path) {
+    if (path == nullptr || path[0] == '\0') return 1;
+    HANDLE file = CreateFileA(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                              OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return 1;
+    DownloadItem* item = NewItem();
+    LineSource* source = item != nullptr ? new (std::nothrow) LineSource : nullptr;
+    if (source == nullptr) {
+        FreeItem(item);
+        CloseHandle(file);
+        ShowListNoMemory();
+        return 0;
+    }
+    InitLineSource(source, ReadFromHandle, file);
+    // One repaint for the whole file instead of one per row.
+    HWND listControl = ListControl();
+    SendMessageA(listControl, WM_SETREDRAW, FALSE, 0);
+    ReadRecords(source, item);
+    SendMessageA(listControl, WM_SETREDRAW, TRUE, 0);
+    InvalidateRect(listControl, nullptr, TRUE);
+    delete source;
+    CloseHandle(file);
+    return 0;
+}
+
+int WriteListFile(const char* path) {
+    if (path == nullptr || path[0] == '\0') return 1;
+    ListWriter* writer = new (std::nothrow) ListWriter;
+    if (writer == nullptr) return 1;
+    AtomicFile file;
+    if (BeginAtomicFile(&file, path) != 0) {
+        delete writer;
+        return 1;
+    }
+    InitListWriter(writer, WriteToAtomicFile, &file);
+    WriteListHeader(writer, ListProductString());
+    WriteRecords(writer);
+    int flushed = FlushListWriter(writer);
+    delete writer;
+    if (flushed != 0) {
+        AbandonAtomicFile(&file);
+        return 1;
+    }
+    return CommitAtomicFile(&file) == 0 ? 0 : 1;
+}

@@ -1,0 +1,205 @@
+// List file lines: piecewise reading, key=value settings and record writing.
+#include "marrowby/app/list_format.h"
+
+#include <string.h>
+
+namespace {
+
+bool IsLeadByte(unsigned char b) {
+    return (b >= 0x81 && b <= 0x9F) || (b >= 0xE0 && b <= 0xFC);
+}
+
+bool IsTrailByte(unsigned char b) {
+    return b >= 0x40 && b <= 0xFC && b != 0x7F;
+}
+
+bool Refill(LineSource* source) {
+    if (source->finished) return false;
+    size_t got = source->read(source->context, source->buffer, sizeof(source->buffer));
+    if (got == 0 || got > sizeof(source->buffer)) {
+        source->finished = true;
+        source->position = source->end = 0;
+        return false;
+    }
+    source->position = 0;
+    source->end = got;
+    return true;
+}
+
+// Next byte of the stream, or -1 at its end.
+int PeekByte(LineSource* source) {
+    if (source->position == source->end && !Refill(source)) return -1;
+    return source->buffer[source->position];
+}
+
+char AsciiLower(char c) {
+    return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
+}
+
+bool SameKey(const char* key, const char* known) {
+    for (; *key != '\0' && *known != '\0'; ++key, ++known) {
+        if (AsciiLower(*key) != AsciiLower(*known)) return false;
+    }
+    return *key == *known;
+}
+
+bool IsCSpace(char c) {
+    return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
+}
+
+void PutBytes(ListWriter* writer, const char* text, size_t length) {
+    while (length > 0 && !writer->failed) {
+        size_t room = sizeof(writer->buffer) - writer->length;
+        size_t n = length < room ? length : room;
+        memcpy(writer->buffer + writer->length, text, n);
+        writer->length += n;
+        text += n;
+        length -= n;
+        if (writer->length == sizeof(writer->buffer)) FlushListWriter(writer);
+    }
+}
+
+void PutText(ListWriter* writer, const char* text) {
+    if (text != nullptr) PutBytes(writer, text, strlen(text));
+}
+
+void PutLine(ListWriter* writer, const char* key, const char* value) {
+    PutText(writer, key);
+    PutText(writer, value);
+    PutBytes(writer, "\r\n", 2);
+}
+
+}  // namespace
+
+void InitLineSource(LineSource* source, ByteReadFn read, void* context) {
+    source->read = read;
+    source->context = context;
+    source->position = 0;
+    source->end = 0;
+    source->finished = false;
+}
+
+bool ReadLinePiece(LineSource* source, char* line, size_t capacity) {
+    if (capacity == 0) return false;
+    size_t stored = 0;
+    while (stored + 1 < capacity) {
+        int c = PeekByte(source);
+        if (c < 0) break;
+        ++source->position;
+        if (c == '\r' && PeekByte(source) == '\n') continue;  // CR LF reads as LF
+        line[stored++] = static_cast<char>(c);
+        if (c == '\n') break;
+    }
+    line[stored] = '\0';
+    return stored > 0;
+}
+
+void CutLineEnd(char* text) {
+    text[strcspn(text, "\r\n")] = '\0';
+}
+
+int SplitSetting(char* line, char** key, char** value) {
+    char* equals = strchr(line, '=');
+    if (equals == nullptr) return 1;
+    *equals = '\0';
+    *key = line;
+    *value = equals + 1;
+    CutLineEnd(*value);
+    return 0;
+}
+
+ListKey MatchListKey(const char* key) {
+    static const struct {
+        const char* name;
+        ListKey key;
+    } kKeys[] = {
+        {"RefererStr", kListKeyReferer},   {"StoreIn", kListKeyStoreIn},
+        {"_RemoteFileSize", kListKeyRemoteFileSize}, {"_State", kListKeyState},
+        {"_RealFileName", kListKeyRealFileName},     {"Url", kListKeyUrl},
+    };
+    for (const auto& k : kKeys) {
+        if (SameKey(key, k.name)) return k.key;
+    }
+    return kListKeyUnknown;
+}
+
+int32_t ParseListNumber(const char* text) {
+    while (IsCSpace(*text)) ++text;
+    bool negative = false;
+    if (*text == '+' || *text == '-') negative = *text++ == '-';
+    int64_t value = 0;
+    for (; *text >= '0' && *text <= '9'; ++text) {
+        if (value <= INT64_C(0x80000000)) value = value * 10 + (*text - '0');
+    }
+    if (negative) value = -value;
+    if (value > INT32_MAX) return INT32_MAX;
+    if (value < INT32_MIN) return INT32_MIN;
+    return static_cast<int32_t>(value);
+}
+
+int32_t ParseListState(const char* text) {
+    int32_t state = ParseListNumber(text);
+    return (state == 1 || state == 2) ? state : 0;
+}
+
+const char* ListBaseName(const char* path) {
+    const char* base = path;
+    for (const char* p = path; *p != '\0'; ++p) {
+        unsigned char c = static_cast<unsigned char>(*p);
+        if (IsLeadByte(c) && IsTrailByte(static_cast<unsigned char>(p[1]))) {
+            ++p;  // the trail byte may be 0x5C; it is not a separator
+            continue;
+        }
+        if (c == '\\' || c == '/' || c == ':') base = p + 1;
+    }
+    return base;
+}
+
+void InitListWriter(ListWriter* writer, ByteWriteFn write, void* context) {
+    writer->write = write;
+    writer->context = context;
+    writer->length = 0;
+    writer->failed = false;
+}
+
+int FlushListWriter(ListWriter* writer) {
+    if (!writer->failed && writer->length > 0 &&
+        writer->write(writer->context, writer->buffer, writer->length) != 0) {
+        writer->failed = true;
+    }
+    writer->length = 0;
+    return writer->failed ? 1 : 0;
+}
+
+void WriteListHeader(ListWriter* writer, const char* product) {
+    PutLine(writer, "; Created by ", product);
+}
+
+void WriteListRecord(ListWriter* writer, const ListRecordOut& record) {
+    PutLine(writer, ";", "");
+    PutLine(writer, "RefererStr=", record.referrer);
+    PutLine(writer, "StoreIn=", record.storeIn);
+    if (record.size != 0) {
+        char number[16];
+        char* p = number + sizeof(number);
+        *--p = '\0';
+        int64_t v = record.size;
+        bool negative = v < 0;
+        if (negative) v = -v;
+        do {
+            *--p = static_cast<char>('0' + v % 10);
+            v /= 10;
+        } while (v > 0);
+        if (negative) *--p = '-';
+        PutLine(writer, "_RemoteFileSize=", p);
+    } else {
+        PutLine(writer, "_RemoteFileSize=", "-1");
+    }
+    const char* state = record.state == 1 ? "1" : record.state == 2 ? "2" : "0";
+    PutLine(writer, "_State=", state);
+    if (record.fileName != nullptr && record.fileName[0] != '\0') {
+        PutText(writer, "_RealFileName=");
+        PutLine(writer, record.realFolder, record.fileName);
+    }
+    PutLine(writer, "Url=", record.url);
+}

@@ -1,0 +1,96 @@
+// Line-level pieces of the list file format (".wrg") and of plain URL lists:
+// reading lines in pieces of a fixed size, splitting key=value settings,
+// recognising keys and values, and writing the header and records with
+// CR LF line ends. No file or window calls; the callers bring the bytes.
+#pragma once
+
+#include <stddef.h>
+#include <stdint.h>
+
+constexpr size_t kListLineSize = 2040;     // list files: pieces of at most 2,039 bytes
+constexpr size_t kUrlListLineSize = 1152;  // URL lists: pieces of at most 1,151 bytes
+
+// Supplies bytes: fills buffer with up to capacity bytes and returns how many
+// (0 at the end of the input or on a read error).
+typedef size_t (*ByteReadFn)(void* context, uint8_t* buffer, size_t capacity);
+
+struct LineSource {
+    ByteReadFn read;
+    void* context;
+    size_t position;
+    size_t end;
+    bool finished;
+    uint8_t buffer[65536];
+};
+
+void InitLineSource(LineSource* source, ByteReadFn read, void* context);
+
+// Reads the next piece of text as a text-mode stream read would: CR LF counts
+// as LF; the piece ends after an LF or when capacity - 1 bytes are stored, so
+// a longer line arrives in several pieces. The piece is NUL-terminated.
+// Returns false when the input is exhausted and nothing was read.
+bool ReadLinePiece(LineSource* source, char* line, size_t capacity);
+
+// Terminates text at its first CR or LF (neither can be a Shift-JIS trail
+// byte, so a plain byte scan cannot split a character).
+void CutLineEnd(char* text);
+
+// Splits a setting at its first '=': key is the text before it, value the text
+// after it, cut at its line end. Returns 0, or 1 when the line has no '='.
+int SplitSetting(char* line, char** key, char** value);
+
+enum ListKey : int {
+    kListKeyUnknown = 0,
+    kListKeyReferer,        // "RefererStr"
+    kListKeyStoreIn,        // "StoreIn"
+    kListKeyRemoteFileSize, // "_RemoteFileSize"
+    kListKeyState,          // "_State"
+    kListKeyRealFileName,   // "_RealFileName"
+    kListKeyUrl,            // "Url"
+};
+
+// Compares key with the known keys regardless of ASCII letter case; spaces
+// are part of the key.
+ListKey MatchListKey(const char* key);
+
+// A decimal number as C's atoi reads it: leading white space, an optional
+// sign, digits up to the first other character; no digits give 0. Values
+// beyond 32 bits are clamped.
+int32_t ParseListNumber(const char* text);
+
+// The stored state number of a "_State" value: 1 and 2 stay, anything else 0.
+int32_t ParseListState(const char* text);
+
+// The base name and extension of a Shift-JIS path: the text after its last
+// backslash, slash or colon that is not the second byte of a character.
+const char* ListBaseName(const char* path);
+
+// Output with a fixed buffer that is handed to write whenever it fills.
+typedef int (*ByteWriteFn)(void* context, const uint8_t* data, size_t length);
+
+struct ListWriter {
+    ByteWriteFn write;  // returns 0 when all bytes were written
+    void* context;
+    size_t length;
+    bool failed;        // a write failed; everything later is dropped
+    uint8_t buffer[65536];
+};
+
+void InitListWriter(ListWriter* writer, ByteWriteFn write, void* context);
+// Hands the buffered bytes to write. Returns 0, or 1 when any write failed.
+int FlushListWriter(ListWriter* writer);
+
+// One record as written. fileName empty: no "_RealFileName" line.
+struct ListRecordOut {
+    const char* referrer;
+    const char* storeIn;     // the folder as the item holds it
+    int32_t size;            // 0 is written as -1
+    int32_t state;           // stored state number: 1 completed, 2 paused, else 0
+    const char* realFolder;  // folder with its one trailing separator, or empty
+    const char* fileName;
+    const char* url;
+};
+
+// "; Created by <product>" line.
+void WriteListHeader(ListWriter* writer, const char* product);
+void WriteListRecord(ListWriter* writer, const ListRecordOut& record);

@@ -1,0 +1,136 @@
+// Starting downloads: the scheduling pass, the start of one item and the job
+// callback that turns reports into window messages.
+#include <new>
+
+#include <stdio.h>
+
+#include "marrowby/app/app_messages.h"
+#include "marrowby/app/download_list_internal.h"
+#include "marrowby/app/settings.h"
+#include "marrowby/engine/bounded_text.h"
+#include "marrowby/engine/download_job.h"
+
+namespace {
+
+const char* LoginOrDefault(const char* own, const char* fallback) {
+    return own[0] != '\0' ? own : fallback;
+}
+
+void Post(UINT message, int32_t code, const DownloadItem* item) {
+    PostMessageA(ListState().window, message, static_cast<WPARAM>(code),
+                 static_cast<LPARAM>(item->runTicket));
+}
+
+// Runs on the job's worker thread (or on the GUI thread inside Start): it
+// writes only size, downloaded and fileName and leaves every decision to the
+// GUI thread.
+int32_t OnJobEvent(void* info, int32_t code, int32_t count, void* userValue) {
+    DownloadItem* item = static_cast<DownloadItem*>(userValue);
+    if (item == nullptr) return 0;
+    switch (code) {
+    case JobAccepted: {
+        const ResponseSummary* summary = static_cast<const ResponseSummary*>(info);
+        if (summary != nullptr) {
+            item->size = summary->totalSize;
+            item->downloaded = summary->rangeFirst;
+            mw_text::Copy(item->fileName, summary->fileName);
+        }
+        Post(WM_ITEM_RESPONSE, code, item);
+        break;
+    }
+    case JobClosed:
+        if (item->downloaded == item->size || item->size == 0) {
+            Post(WM_ITEM_FINISHED, code, item);
+        } else {
+            Post(WM_ITEM_FAILED, code, item);
+        }
+        break;
+    case JobData:
+        item->downloaded += count;
+        Post(WM_ITEM_PROGRESS, code, item);
+        break;
+    case JobTimedOut:
+        Post(WM_ITEM_TIMED_OUT, code, item);
+        break;
+    case JobFailed:
+    case JobFileError:
+        Post(WM_ITEM_FAILED, code, item);
+        break;
+    case JobTick:
+        Post(WM_ITEM_TICK, code, item);
+        break;
+    default:
+        break;
+    }
+    return 0;
+}
+
+}  // namespace
+
+void FormatElapsed(uint32_t startTick, uint32_t now, char* out, size_t capacity) {
+    uint32_t elapsedMs = now - startTick;
+    unsigned minutes = elapsedMs / 60000u;
+    unsigned seconds = (elapsedMs / 1000u) % 60u;
+    snprintf(out, capacity, "%u:%02u", minutes, seconds);
+}
+
+void ShowElapsed(const DownloadItem* item) {
+    char text[24];
+    FormatElapsed(item->startTick, GetTickCount(), text, sizeof(text));
+    SetRowText(item->row, kColumnElapsed, text);
+}
+
+int StartItem(int row) {
+    DownloadItem* item = ItemOfRow(row);
+    if (item == nullptr || item->state != ItemState::Waiting) return 0;
+    if (item->job != nullptr) {
+        item->job->Stop();
+    } else {
+        item->job = new (std::nothrow) DownloadJob;
+        if (item->job == nullptr) return 1;
+    }
+    BeginRun(item);  // before the worker exists, so every report carries it
+    JobCallbackRegistration registration = {OnJobEvent, item};
+    if (item->job->Prepare(&registration) != 0) {
+        ReleaseJob(item);
+        return 2;
+    }
+    item->state = ItemState::Running;
+    DownloadJob* job = item->job;
+    if (g_settings.useProxy != 0) {
+        job->SetProxy(g_settings.proxyAddress, kDefaultProxyPort);
+    } else {
+        job->SetProxy(nullptr, 0);
+    }
+    job->SetCredentials(LoginOrDefault(item->user, g_settings.defaultUser),
+                        LoginOrDefault(item->password, g_settings.defaultPassword));
+    job->SetReferer(item->referrer);
+    job->SetUserAgent(ListState().product);
+    item->startTick = GetTickCount();
+    ShowElapsed(item);
+    if (job->Start(item->url, item->downloaded, item->folder, item->fileName,
+                   g_settings.idleTimeoutMs) == 0) {
+        SetRowIcon(row, kIconStarted);
+        return 0;
+    }
+    ReleaseJob(item);
+    item->state = ItemState::Failed;
+    SetRowIcon(row, kIconFailed);
+    return 3;
+}
+
+void RunScheduler() {
+    int32_t limit = g_settings.maxSimultaneous;
+    int32_t started = 0;
+    for (DownloadItem* item = ListState().first; item != nullptr; item = item->next) {
+        if (started >= limit) break;
+        if (item->state == ItemState::Running) {
+            --limit;
+        } else if (item->state == ItemState::Waiting) {
+            ++item->tries;
+            item->startTick = GetTickCount();
+            if (StartItem(item->row) != 0) break;
+            ++started;
+        }
+    }
+}

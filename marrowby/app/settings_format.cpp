@@ -1,0 +1,91 @@
+// Stored form of the settings record. Integers are read and written byte by
+// byte so the file stays little-endian whatever the host.
+#include "marrowby/app/settings_format.h"
+
+#include <string.h>
+
+namespace {
+
+const char kMagic[4] = {'V', 'O', 'R', 'N'};
+
+void PutInt32(uint8_t* p, uint32_t v) {
+    p[0] = static_cast<uint8_t>(v);
+    p[1] = static_cast<uint8_t>(v >> 8);
+    p[2] = static_cast<uint8_t>(v >> 16);
+    p[3] = static_cast<uint8_t>(v >> 24);
+}
+
+uint32_t GetInt32(const uint8_t* p) {
+    return static_cast<uint32_t>(p[0]) | static_cast<uint32_t>(p[1]) << 8 |
+           static_cast<uint32_t>(p[2]) << 16 | static_cast<uint32_t>(p[3]) << 24;
+}
+
+int32_t GetSigned(const uint8_t* p) {
+    return static_cast<int32_t>(GetInt32(p));
+}
+
+// Byte copies of the text fields keep whatever follows their NUL, so a record
+// read and written again is the same file.
+template <size_t N>
+void PutText(uint8_t* out, const char (&field)[N]) {
+    memcpy(out, field, N);
+}
+
+template <size_t N>
+void GetText(char (&field)[N], const uint8_t* in) {
+    memcpy(field, in, N);
+}
+
+}  // namespace
+
+void SetDefaultSettings(ProgramSettings* settings, const char* programFolder) {
+    memset(settings, 0, sizeof(*settings));
+    settings->reserved = kDefaultReserved;
+    settings->maxSimultaneous = kDefaultMaxSimultaneous;
+    settings->idleTimeoutMs = kDefaultIdleTimeoutMs;
+    const char* folder = programFolder != nullptr ? programFolder : "";
+    size_t folderLength = strlen(folder);
+    const char kName[] = "default.wrg";
+    // A folder too long for the name leaves listPath empty rather than
+    // naming a truncated, different file.
+    if (folderLength + sizeof(kName) <= sizeof(settings->listPath)) {
+        memcpy(settings->listPath, folder, folderLength);
+        memcpy(settings->listPath + folderLength, kName, sizeof(kName));
+    }
+}
+
+int DecodeSettings(const uint8_t* data, size_t length, ProgramSettings* settings) {
+    if (data == nullptr || length < kSettingsSize || memcmp(data, kMagic, 4) != 0) return 1;
+    memcpy(settings->magic, data, 4);
+    settings->reserved = GetSigned(data + offsetof(ProgramSettings, reserved));
+    settings->maxSimultaneous = GetSigned(data + offsetof(ProgramSettings, maxSimultaneous));
+    settings->autoStart = GetSigned(data + offsetof(ProgramSettings, autoStart));
+    settings->removeOnSuccess = GetSigned(data + offsetof(ProgramSettings, removeOnSuccess));
+    settings->idleTimeoutMs = GetInt32(data + offsetof(ProgramSettings, idleTimeoutMs));
+    settings->reserved2 = GetSigned(data + offsetof(ProgramSettings, reserved2));
+    settings->useProxy = GetSigned(data + offsetof(ProgramSettings, useProxy));
+    GetText(settings->proxyAddress, data + offsetof(ProgramSettings, proxyAddress));
+    GetText(settings->defaultUser, data + offsetof(ProgramSettings, defaultUser));
+    GetText(settings->defaultPassword, data + offsetof(ProgramSettings, defaultPassword));
+    GetText(settings->defaultFolder, data + offsetof(ProgramSettings, defaultFolder));
+    GetText(settings->listPath, data + offsetof(ProgramSettings, listPath));
+    return 0;
+}
+
+void EncodeSettings(const ProgramSettings& settings, uint8_t out[kSettingsSize]) {
+    memcpy(out, kMagic, 4);
+    PutInt32(out + offsetof(ProgramSettings, reserved), static_cast<uint32_t>(settings.reserved));
+    PutInt32(out + offsetof(ProgramSettings, maxSimultaneous),
+             static_cast<uint32_t>(settings.maxSimultaneous));
+    PutInt32(out + offsetof(ProgramSettings, autoStart), static_cast<uint32_t>(settings.autoStart));
+    PutInt32(out + offsetof(ProgramSettings, removeOnSuccess),
+             static_cast<uint32_t>(settings.removeOnSuccess));
+    PutInt32(out + offsetof(ProgramSettings, idleTimeoutMs), settings.idleTimeoutMs);
+    PutInt32(out + offsetof(ProgramSettings, reserved2), static_cast<uint32_t>(settings.reserved2));
+    PutInt32(out + offsetof(ProgramSettings, useProxy), static_cast<uint32_t>(settings.useProxy));
+    PutText(out + offsetof(ProgramSettings, proxyAddress), settings.proxyAddress);
+    PutText(out + offsetof(ProgramSettings, defaultUser), settings.defaultUser);
+    PutText(out + offsetof(ProgramSettings, defaultPassword), settings.defaultPassword);
+    PutText(out + offsetof(ProgramSettings, defaultFolder), settings.defaultFolder);
+    PutText(out + offsetof(ProgramSettings, listPath), settings.listPath);
+}

@@ -1,0 +1,250 @@
+// The chain and the rows of the list control, without any transfer.
+#include <string.h>
+
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "list_host.h"
+#include "marrowby/app/app_messages.h"
+#include "marrowby/app/download_list_internal.h"
+#include "marrowby/app/settings.h"
+
+namespace {
+
+class DownloadList : public ::testing::Test {
+protected:
+    void SetUp() override {
+        SetDefaultSettings(&g_settings, "");
+        g_settings.maxSimultaneous = 0;  // nothing may start in these tests
+        ASSERT_TRUE(OpenListHost());
+    }
+    void TearDown() override { CloseListHost(); }
+
+    // Appends items with the given states; urls are http://h/<index>.
+    std::vector<DownloadItem*> AddItems(const std::vector<ItemState>& states) {
+        std::vector<DownloadItem*> items;
+        for (size_t i = 0; i < states.size(); ++i) {
+            DownloadItem* item = NewItem();
+            EXPECT_NE(nullptr, item);
+            snprintf(item->url, sizeof(item->url), "http://h/%d", static_cast<int>(i));
+            item->state = states[i];
+            EXPECT_EQ(0, AppendItem(item));
+            items.push_back(item);
+        }
+        return items;
+    }
+};
+
+TEST_F(DownloadList, AddUrlAcceptsOnlyHttpAndShowsARow) {
+    EXPECT_EQ(1, AddUrl("ftp://h/file", nullptr, nullptr, nullptr));
+    EXPECT_EQ(1, AddUrl("no colon here", nullptr, nullptr, nullptr));
+    EXPECT_EQ(1, AddUrl("gopher://h/x", nullptr, nullptr, nullptr));
+    EXPECT_EQ(0, RowCount());
+    ASSERT_EQ(0, AddUrl("HTTP://Host:8080/a/b.zip?x=1", "http://ref/", nullptr, nullptr));
+    ASSERT_EQ(1, RowCount());
+    DownloadItem* item = ItemOfRow(0);
+    ASSERT_NE(nullptr, item);
+    EXPECT_EQ(ItemState::Waiting, item->state);
+    EXPECT_STREQ("http://ref/", item->referrer);
+    EXPECT_EQ("", CellText(0, kColumnFileName));
+    EXPECT_EQ("", CellText(0, kColumnSize));
+    EXPECT_EQ("", CellText(0, kColumnDownloaded));
+    EXPECT_EQ("", CellText(0, kColumnElapsed));
+    EXPECT_EQ("0", CellText(0, kColumnTries));
+    EXPECT_EQ("HTTP://Host:8080/a/b.zip?x=1", CellText(0, kColumnAddress));
+    EXPECT_EQ(kIconWaiting, RowImage(0));
+    ExpectListConsistent();
+}
+
+TEST_F(DownloadList, LoginFromTheUrlWinsAsAPair) {
+    strcpy(g_settings.defaultUser, "duser");
+    strcpy(g_settings.defaultPassword, "dpass");
+    strcpy(g_settings.defaultFolder, "C:\\dl");
+    ASSERT_EQ(0, AddUrl("http://u:p@h/f", nullptr, nullptr, nullptr));
+    ASSERT_EQ(0, AddUrl("http://u@h/f", nullptr, "given", "givenpw"));
+    ASSERT_EQ(0, AddUrl("http://h/f", nullptr, "given", "givenpw"));
+    ASSERT_EQ(0, AddUrl("http://h/f", nullptr, nullptr, nullptr));
+    std::vector<DownloadItem*> items = ChainItems();
+    ASSERT_EQ(4u, items.size());
+    EXPECT_STREQ("u", items[0]->user);
+    EXPECT_STREQ("p", items[0]->password);
+    EXPECT_STREQ("u", items[1]->user);
+    EXPECT_STREQ("", items[1]->password);  // a user without password empties it
+    EXPECT_STREQ("given", items[2]->user);
+    EXPECT_STREQ("givenpw", items[2]->password);
+    EXPECT_STREQ("duser", items[3]->user);
+    EXPECT_STREQ("dpass", items[3]->password);
+    for (DownloadItem* item : items) EXPECT_STREQ("C:\\dl", item->folder);
+}
+
+TEST_F(DownloadList, LongTextsAreCutToTheirFields) {
+    std::string url = "http://h/" + std::string(3000, 'a');
+    std::string referrer(5000, 'r');
+    std::string user(100, 'u');
+    ASSERT_EQ(0, AddUrl(url.c_str(), referrer.c_str(), user.c_str(), user.c_str()));
+    DownloadItem* item = ItemOfRow(0);
+    EXPECT_EQ(1152u, strlen(item->url));
+    EXPECT_EQ(1152u, strlen(item->referrer));
+    EXPECT_EQ(48u, strlen(item->user));
+    EXPECT_EQ(48u, strlen(item->password));
+}
+
+TEST_F(DownloadList, AppendedRowsShowStateSizeAndProgress) {
+    DownloadItem* done = NewItem();
+    strcpy(done->fileName, "done.zip");
+    strcpy(done->url, "http://h/done.zip");
+    done->state = ItemState::Completed;
+    done->size = 1000;
+    done->downloaded = 1000;
+    done->tries = 3;
+    AppendItem(done);
+    DownloadItem* paused = NewItem();
+    paused->state = ItemState::Paused;
+    paused->size = -1;
+    AppendItem(paused);
+    DownloadItem* failed = NewItem();
+    failed->state = ItemState::Failed;
+    AppendItem(failed);
+
+    EXPECT_EQ("done.zip", CellText(0, kColumnFileName));
+    EXPECT_EQ("1000", CellText(0, kColumnSize));
+    EXPECT_EQ("1000", CellText(0, kColumnDownloaded));
+    EXPECT_EQ("3", CellText(0, kColumnTries));
+    EXPECT_EQ(kIconCompleted, RowImage(0));
+    EXPECT_EQ("", CellText(1, kColumnSize));  // unknown sizes are not shown
+    EXPECT_EQ(kIconPaused, RowImage(1));
+    EXPECT_EQ(kIconWaiting, RowImage(2));  // only completed and paused have their own
+    ExpectListConsistent();
+}
+
+TEST_F(DownloadList, DeletingThreeOfFiveRenumbersTheRest) {
+    AddItems(std::vector<ItemState>(5, ItemState::Waiting));
+    SelectOnly({0, 2, 4});
+    EXPECT_EQ(0, DeleteSelected());
+    ASSERT_EQ(2, RowCount());
+    EXPECT_EQ(2, ListRowCounter());
+    EXPECT_EQ("http://h/1", CellText(0, kColumnAddress));
+    EXPECT_EQ("http://h/3", CellText(1, kColumnAddress));
+    ExpectListConsistent();
+    SelectOnly({0, 1});
+    EXPECT_EQ(0, DeleteSelected());
+    EXPECT_EQ(nullptr, FirstListItem());
+    EXPECT_EQ(nullptr, LastListItem());
+    ExpectListConsistent();
+}
+
+TEST_F(DownloadList, RemoveItemUnlinksFirstMiddleAndLast) {
+    std::vector<DownloadItem*> items = AddItems(std::vector<ItemState>(5, ItemState::Waiting));
+    RemoveItem(2, items[2]);
+    RemoveItem(0, items[0]);
+    EXPECT_EQ(0, RenumberRows());
+    ExpectListConsistent();
+    RemoveItem(2, items[4]);
+    EXPECT_EQ(0, RenumberRows());
+    std::vector<DownloadItem*> rest = ChainItems();
+    ASSERT_EQ(2u, rest.size());
+    EXPECT_EQ(items[1], rest[0]);
+    EXPECT_EQ(items[3], rest[1]);
+    ExpectListConsistent();
+}
+
+TEST_F(DownloadList, StartAndPauseSelectedChangeStatesAndIcons) {
+    AddItems({ItemState::Completed, ItemState::Failed, ItemState::Paused, ItemState::Waiting});
+    SelectOnly({0, 1});
+    EXPECT_EQ(0, StartSelected());
+    EXPECT_EQ(ItemState::Waiting, ItemOfRow(0)->state);
+    EXPECT_EQ(ItemState::Waiting, ItemOfRow(1)->state);
+    EXPECT_EQ(kIconWaiting, RowImage(0));
+    EXPECT_EQ(ItemState::Paused, ItemOfRow(2)->state);  // not selected
+
+    ItemOfRow(3)->state = ItemState::Completed;
+    SetRowIcon(3, kIconCompleted);
+    SelectOnly({3});
+    EXPECT_EQ(0, PauseSelected());
+    EXPECT_EQ(ItemState::Paused, ItemOfRow(3)->state);
+    EXPECT_EQ(kIconPaused, RowImage(3));
+}
+
+TEST_F(DownloadList, ZeroLimitStartsNothing) {
+    AddItems(std::vector<ItemState>(3, ItemState::Waiting));
+    g_settings.maxSimultaneous = 0;
+    RunScheduler();
+    for (DownloadItem* item : ChainItems()) {
+        EXPECT_EQ(ItemState::Waiting, item->state);
+        EXPECT_EQ(0, item->tries);
+        EXPECT_EQ(nullptr, item->job);
+    }
+    g_settings.maxSimultaneous = -1;
+    RunScheduler();
+    EXPECT_EQ(ItemState::Waiting, FirstListItem()->state);
+}
+
+TEST_F(DownloadList, StartItemIgnoresItemsThatAreNotWaiting) {
+    AddItems({ItemState::Completed, ItemState::Paused});
+    EXPECT_EQ(0, StartItem(0));
+    EXPECT_EQ(0, StartItem(1));
+    EXPECT_EQ(0, StartItem(7));  // no such row
+    EXPECT_EQ(nullptr, ItemOfRow(0)->job);
+    EXPECT_EQ(ItemState::Completed, ItemOfRow(0)->state);
+}
+
+TEST_F(DownloadList, ClearListEmptiesChainRowsAndCounter) {
+    AddItems(std::vector<ItemState>(4, ItemState::Waiting));
+    ClearList();
+    EXPECT_EQ(0, RowCount());
+    EXPECT_EQ(0, ListRowCounter());
+    EXPECT_EQ(nullptr, FirstListItem());
+    ASSERT_EQ(0, AddUrl("http://h/again", nullptr, nullptr, nullptr));
+    EXPECT_EQ(0, ItemOfRow(0)->row);
+    ExpectListConsistent();
+}
+
+TEST_F(DownloadList, DroppedUrlIsAdded) {
+    const char url[] = "http://dropped.example/file.bin";
+    SendMessageA(g_host.window, WM_ADD_URL, 0, reinterpret_cast<LPARAM>(url));
+    SendMessageA(g_host.window, WM_ADD_URL, 0, reinterpret_cast<LPARAM>("ftp://x/y"));
+    ASSERT_EQ(1, RowCount());
+    EXPECT_EQ(url, CellText(0, kColumnAddress));
+}
+
+TEST_F(DownloadList, MessagesWithoutALiveRunAreIgnored) {
+    AddItems({ItemState::Waiting});
+    for (UINT message = kFirstListMessage; message <= kLastListMessage; ++message) {
+        if (message == WM_ADD_URL) continue;
+        PostMessageA(g_host.window, message, 2, 12345);
+        PostMessageA(g_host.window, message, 2, 0);
+    }
+    PumpPending();
+    EXPECT_EQ(ItemState::Waiting, FirstListItem()->state);
+    EXPECT_EQ(kIconWaiting, RowImage(0));
+    EXPECT_TRUE(g_host.completedPaths.empty());
+}
+
+TEST_F(DownloadList, RemovalObserverSeesEveryFreedItem) {
+    static std::vector<DownloadItem*> seen;
+    seen.clear();
+    SetItemRemovalObserver([](DownloadItem* item) { seen.push_back(item); });
+    std::vector<DownloadItem*> items = AddItems(std::vector<ItemState>(3, ItemState::Waiting));
+    SelectOnly({1});
+    DeleteSelected();
+    ClearList();
+    SetItemRemovalObserver(nullptr);
+    ASSERT_EQ(3u, seen.size());
+    EXPECT_EQ(items[1], seen[0]);
+}
+
+TEST(ElapsedText, MinutesWithoutHoursAndTickWrap) {
+    char text[24];
+    FormatElapsed(1000, 1000 + 75 * 60000, text, sizeof(text));
+    EXPECT_STREQ("75:00", text);
+    FormatElapsed(0, 61999, text, sizeof(text));
+    EXPECT_STREQ("1:01", text);
+    FormatElapsed(0xFFFFF000u, 0x00001000u, text, sizeof(text));  // 8192 ms across the wrap
+    EXPECT_STREQ("0:08", text);
+    FormatElapsed(5, 5, text, sizeof(text));
+    EXPECT_STREQ("0:00", text);
+}
+
+}  // namespace

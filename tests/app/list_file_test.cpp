@@ -1,0 +1,270 @@
+// List files and URL lists: exact bytes written, tolerant reading.
+#include <string.h>
+
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "list_host.h"
+#include "marrowby/app/list_file.h"
+#include "marrowby/app/settings.h"
+
+namespace {
+
+const char kHeader[] = "; Created by Marrowby/0.23 ( built on Tessaline )\r\n";
+
+class ListFile : public ::testing::Test {
+protected:
+    void SetUp() override {
+        SetDefaultSettings(&g_settings, "");
+        g_settings.maxSimultaneous = 0;
+        ASSERT_TRUE(OpenListHost());
+        folder_ = FreshFolder(::testing::UnitTest::GetInstance()->current_test_info()->name());
+    }
+    void TearDown() override { CloseListHost(); }
+
+    std::string Path(const char* name) const { return folder_ + name; }
+
+    // Writes bytes to a list file and reads it into the (cleared) list.
+    std::vector<DownloadItem*> ReadBytes(const std::string& bytes) {
+        ClearList();
+        WriteWholeFile(Path("in.wrg"), bytes);
+        EXPECT_EQ(0, ReadListFile(Path("in.wrg").c_str()));
+        ExpectListConsistent();
+        return ChainItems();
+    }
+
+    std::string WriteBytes() {
+        EXPECT_EQ(0, WriteListFile(Path("out.wrg").c_str()));
+        return ReadWholeFile(Path("out.wrg"));
+    }
+
+    std::string folder_;
+};
+
+TEST_F(ListFile, WritesHeaderAndRecordsByteForByte) {
+    ASSERT_EQ(0, AddUrl("http://h/a.zip?x=1", nullptr, nullptr, nullptr));
+    DownloadItem* item = FirstListItem();
+    strcpy(item->folder, "C:\\dl\\");
+    ASSERT_EQ(0, AddUrl("http://h/b.bin", "http://ref/page", nullptr, nullptr));
+    DownloadItem* second = LastListItem();
+    strcpy(second->folder, "D:\\x");
+    strcpy(second->fileName, "b.bin");
+    second->size = 5000;
+    second->state = ItemState::Completed;
+    ASSERT_EQ(0, AddUrl("http://h/c", nullptr, nullptr, nullptr));
+    LastListItem()->state = ItemState::Running;  // written as waiting
+    LastListItem()->size = -1;
+    EXPECT_EQ(std::string(kHeader) +
+                  ";\r\nRefererStr=\r\nStoreIn=C:\\dl\\\r\n_RemoteFileSize=-1\r\n_State=0\r\n"
+                  "Url=http://h/a.zip?x=1\r\n"
+                  ";\r\nRefererStr=http://ref/page\r\nStoreIn=D:\\x\r\n_RemoteFileSize=5000\r\n"
+                  "_State=1\r\n_RealFileName=D:\\x\\b.bin\r\nUrl=http://h/b.bin\r\n"
+                  ";\r\nRefererStr=\r\nStoreIn=\r\n_RemoteFileSize=-1\r\n_State=0\r\n"
+                  "Url=http://h/c\r\n",
+              WriteBytes());
+    LastListItem()->state = ItemState::Waiting;
+}
+
+TEST_F(ListFile, EmptyListAndBadPaths) {
+    EXPECT_EQ(std::string(kHeader), WriteBytes());
+    EXPECT_EQ(1, WriteListFile(""));
+    EXPECT_EQ(1, WriteListFile(nullptr));
+    EXPECT_EQ(1, ReadListFile(""));
+    EXPECT_EQ(1, ReadListFile(Path("missing.wrg").c_str()));
+    EXPECT_EQ(1, WriteListFile(Path("no\\such\\folder\\x.wrg").c_str()));
+    EXPECT_EQ(0, RowCount());
+}
+
+TEST_F(ListFile, KeysAnyCaseLeadingSpaceAndUnfinishedRecord) {
+    std::vector<DownloadItem*> items = ReadBytes(
+        "; header\r\n;\r\n"
+        "refererstr=http://r/\r\nSTOREIN=C:\\a\r\n_remotefilesize=77\r\n_STATE=2\r\nurl=http://h/1\r\n"
+        ";\r\n"
+        "StoreIn=C:\\b\r\n Url=http://h/not-a-record\r\n_State=1\r\nUrl=http://h/2\r\n"
+        ";\r\nStoreIn=C:\\c\r\n_State=1\r\n");
+    ASSERT_EQ(2u, items.size());
+    EXPECT_STREQ("http://r/", items[0]->referrer);
+    EXPECT_STREQ("C:\\a", items[0]->folder);
+    EXPECT_EQ(77, items[0]->size);
+    EXPECT_EQ(ItemState::Paused, items[0]->state);
+    EXPECT_STREQ("http://h/1", items[0]->url);
+    EXPECT_STREQ("C:\\b", items[1]->folder);
+    EXPECT_EQ(ItemState::Completed, items[1]->state);
+    EXPECT_STREQ("http://h/2", items[1]->url);  // " Url" did not end the record
+    EXPECT_EQ("77", CellText(0, 1));
+    EXPECT_EQ(2, RowImage(0));
+    EXPECT_EQ(1, RowImage(1));
+}
+
+TEST_F(ListFile, SizeAndStateValueForms) {
+    std::vector<DownloadItem*> items = ReadBytes(
+        "_RemoteFileSize=-1\nUrl=http://h/1\n"
+        "_RemoteFileSize=unknown\nUrl=http://h/2\n"
+        "_RemoteFileSize=  123abc\nUrl=http://h/3\n"
+        "_State=3\nUrl=http://h/4\n"
+        "_State=\nUrl=http://h/5\n"
+        "Url=http://h/6?a=b&c==d\n");
+    ASSERT_EQ(6u, items.size());
+    EXPECT_EQ(-1, items[0]->size);
+    EXPECT_EQ(0, items[1]->size);
+    EXPECT_EQ(123, items[2]->size);
+    EXPECT_EQ(ItemState::Waiting, items[3]->state);
+    EXPECT_EQ(ItemState::Waiting, items[4]->state);
+    EXPECT_STREQ("http://h/6?a=b&c==d", items[5]->url);
+    // -1 stays -1 on the next save.
+    std::string written = WriteBytes();
+    EXPECT_NE(std::string::npos, written.find("_RemoteFileSize=-1\r\n_State=0\r\nUrl=http://h/1\r\n"));
+}
+
+TEST_F(ListFile, ForeignFileWithUnknownKeysInAnotherOrder) {
+    std::string partial = folder_ + "movie.part";
+    WriteWholeFile(partial, std::string(4321, 'm'));
+    std::string text =
+        "; Created by another program 5.0\r\n"
+        "[Download]\r\n"
+        "_RealFileName=" + partial + "\r\n"
+        "Description=holiday movie\r\n"
+        "_State=2\r\n"
+        "Priority=5\r\n"
+        "_RemoteFileSize=100000\r\n"
+        "StoreIn=" + folder_ + "\r\n"
+        "_Cookie=a=b; c=d\r\n"
+        "RefererStr=http://ref.example/\r\n"
+        "_Mirrors=0\r\n"
+        "URL=http://example.com/movie.part\r\n"
+        "\r\n"
+        "Url=http://example.com/second\r\n"
+        "Unfinished=1\r\n";
+    std::vector<DownloadItem*> items = ReadBytes(text);
+    ASSERT_EQ(2u, items.size());
+    EXPECT_STREQ("http://example.com/movie.part", items[0]->url);
+    EXPECT_STREQ("http://ref.example/", items[0]->referrer);
+    EXPECT_EQ(folder_, items[0]->folder);
+    EXPECT_STREQ("movie.part", items[0]->fileName);
+    EXPECT_EQ(4321, items[0]->downloaded);  // from the file on disk
+    EXPECT_EQ(100000, items[0]->size);
+    EXPECT_EQ(ItemState::Paused, items[0]->state);
+    EXPECT_STREQ("http://example.com/second", items[1]->url);
+    EXPECT_EQ(ItemState::Waiting, items[1]->state);
+    EXPECT_STREQ("", items[1]->referrer);
+    EXPECT_EQ("4321", CellText(0, 2));
+}
+
+TEST_F(ListFile, ResumeOffsetComesFromThePartialFile) {
+    WriteWholeFile(folder_ + "part.bin", std::string(2500, 'p'));
+    std::vector<DownloadItem*> items = ReadBytes(
+        "StoreIn=Q:\\elsewhere\\\n_RealFileName=" + folder_ + "part.bin\nUrl=http://h/p\n"
+        "_RealFileName=" + folder_ + "gone.bin\nUrl=http://h/g\n");
+    ASSERT_EQ(2u, items.size());
+    EXPECT_EQ(2500, items[0]->downloaded);
+    EXPECT_STREQ("part.bin", items[0]->fileName);
+    EXPECT_STREQ("Q:\\elsewhere\\", items[0]->folder);  // folder from StoreIn only
+    EXPECT_EQ(0, items[1]->downloaded);
+    EXPECT_STREQ("", items[1]->fileName);  // unchanged when the file is gone
+}
+
+TEST_F(ListFile, FolderSeparatorIsAddedOnTheSecondSave) {
+    WriteWholeFile(folder_ + "a.zip", "abc");
+    std::string noSlash = folder_.substr(0, folder_.size() - 1);
+    ReadBytes("StoreIn=" + noSlash + "\r\n_RealFileName=" + folder_ + "a.zip\r\nUrl=http://h/a\r\n");
+    std::string first = WriteBytes();
+    EXPECT_NE(std::string::npos, first.find("StoreIn=" + noSlash + "\r\n"));
+    EXPECT_NE(std::string::npos, first.find("_RealFileName=" + folder_ + "a.zip\r\n"));
+    std::string second = WriteBytes();
+    EXPECT_NE(std::string::npos, second.find("StoreIn=" + folder_ + "\r\n"));
+    EXPECT_NE(std::string::npos, second.find("_RealFileName=" + folder_ + "a.zip\r\n"));
+}
+
+TEST_F(ListFile, EmptyFolderWritesTheBareFileName) {
+    ASSERT_EQ(0, AddUrl("http://h/x", nullptr, nullptr, nullptr));
+    strcpy(FirstListItem()->fileName, "x.dat");
+    std::string written = WriteBytes();
+    EXPECT_NE(std::string::npos, written.find("StoreIn=\r\n_RemoteFileSize=-1\r\n_State=0\r\n"
+                                              "_RealFileName=x.dat\r\nUrl=http://h/x\r\n"));
+}
+
+TEST_F(ListFile, ShiftJisFoldersAndNamesSurviveARoundTrip) {
+    // 0x95 0x5C and 0x83 0x5C: double-byte characters whose second byte is '\'.
+    std::string sjisFolder = folder_ + "\x95\x5C\\";
+    std::string sjisName = "\x83\x5C\x83\x74\x83\x67.txt";
+    ASSERT_TRUE(CreateDirectoryA(sjisFolder.c_str(), nullptr));
+    WriteWholeFile(sjisFolder + sjisName, std::string(10, 's'));
+    std::string record = ";\r\nRefererStr=http://h/\x95\x5C\r\nStoreIn=" + sjisFolder +
+                         "\r\n_RemoteFileSize=-1\r\n_State=2\r\n_RealFileName=" + sjisFolder +
+                         sjisName + "\r\nUrl=http://h/f\r\n";
+    std::vector<DownloadItem*> items = ReadBytes(std::string(kHeader) + record);
+    ASSERT_EQ(1u, items.size());
+    EXPECT_EQ(sjisName, items[0]->fileName);
+    EXPECT_EQ(10, items[0]->downloaded);
+    EXPECT_EQ(sjisFolder, items[0]->folder);
+    EXPECT_EQ(std::string(kHeader) + record, WriteBytes());
+    // A folder whose last character ends in 0x5C gets a real separator.
+    ClearList();
+    ReadBytes("StoreIn=" + folder_ + "\x95\x5C\r\n_RealFileName=" + sjisFolder + sjisName +
+              "\r\nUrl=http://h/f\r\n");
+    std::string written = WriteBytes();
+    EXPECT_NE(std::string::npos, written.find("_RealFileName=" + sjisFolder + sjisName + "\r\n"));
+}
+
+TEST_F(ListFile, LongLinesArriveInPieces) {
+    // The piece boundary falls just before "Url=": the second piece is a line of its own.
+    std::string filler(2039 - strlen("Comment="), 'c');
+    std::string longReferrer(3000, 'r');
+    std::vector<DownloadItem*> items = ReadBytes("Comment=" + filler + "Url=http://h/piece\r\n" +
+                                                 "RefererStr=" + longReferrer + "\r\n" +
+                                                 "Url=http://h/next\r\n");
+    ASSERT_EQ(2u, items.size());
+    EXPECT_STREQ("http://h/piece", items[0]->url);
+    EXPECT_EQ(1152u, strlen(items[1]->referrer));
+    EXPECT_STREQ("http://h/next", items[1]->url);
+}
+
+TEST_F(ListFile, ReadingAppendsToTheListAndRoundTripsExactly) {
+    ASSERT_EQ(0, AddUrl("http://h/existing", nullptr, nullptr, nullptr));
+    std::string text = std::string(kHeader) +
+                       ";\r\nRefererStr=r\r\nStoreIn=C:\\q\\\r\n_RemoteFileSize=9\r\n_State=1\r\n"
+                       "Url=http://h/1\r\n";
+    WriteWholeFile(Path("in.wrg"), text);
+    ASSERT_EQ(0, ReadListFile(Path("in.wrg").c_str()));
+    ExpectListConsistent();
+    ASSERT_EQ(2, RowCount());
+    SelectOnly({0});
+    DeleteSelected();
+    EXPECT_EQ(text, WriteBytes());
+}
+
+TEST_F(ListFile, FailedSaveKeepsTheOldList) {
+    ASSERT_EQ(0, AddUrl("http://h/kept", nullptr, nullptr, nullptr));
+    std::string before = WriteBytes();
+    ASSERT_EQ(0, AddUrl("http://h/new", nullptr, nullptr, nullptr));
+    ASSERT_TRUE(CreateDirectoryA((Path("out.wrg") + ".new").c_str(), nullptr));
+    EXPECT_EQ(1, WriteListFile(Path("out.wrg").c_str()));
+    EXPECT_EQ(before, ReadWholeFile(Path("out.wrg")));
+    RemoveDirectoryA((Path("out.wrg") + ".new").c_str());
+    EXPECT_NE(before, WriteBytes());
+    EXPECT_FALSE(FileExists(Path("out.wrg") + ".new"));
+}
+
+TEST_F(ListFile, ImportTakesOnlyHttpUrls) {
+    std::string longUrl = "http://h/" + std::string(1200, 'L');
+    WriteWholeFile(Path("urls.lst"),
+                   "ftp://h/file\r\n\r\nhttp://h/one\r\nnot a url\n"
+                   "HTTP://u:p@h/two\n" + longUrl + "\r\nhttp://h/last");
+    EXPECT_EQ(0, ImportUrlList(Path("urls.lst").c_str()));
+    std::vector<DownloadItem*> items = ChainItems();
+    // The long line arrives as two pieces: its first 1,151 bytes are a URL,
+    // the rest is not.
+    ASSERT_EQ(4u, items.size());
+    EXPECT_STREQ("http://h/one", items[0]->url);
+    EXPECT_STREQ("HTTP://u:p@h/two", items[1]->url);
+    EXPECT_STREQ("u", items[1]->user);
+    EXPECT_EQ(1151u, strlen(items[2]->url));
+    EXPECT_STREQ("http://h/last", items[3]->url);
+    EXPECT_EQ(1, ImportUrlList(Path("missing.lst").c_str()));
+    EXPECT_EQ(1, ImportUrlList(""));
+    ExpectListConsistent();
+}
+
+}  // namespace

@@ -1,0 +1,214 @@
+#include "marrowby/app/list_format.h"
+
+#include <string.h>
+
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+namespace {
+
+// Input handed out at most `step` bytes at a time, to move the refill points.
+struct TextInput {
+    std::string text;
+    size_t at = 0;
+    size_t step = 1 << 20;
+};
+
+size_t ReadFromText(void* context, uint8_t* buffer, size_t capacity) {
+    TextInput* in = static_cast<TextInput*>(context);
+    size_t n = in->text.size() - in->at;
+    if (n > capacity) n = capacity;
+    if (n > in->step) n = in->step;
+    memcpy(buffer, in->text.data() + in->at, n);
+    in->at += n;
+    return n;
+}
+
+std::vector<std::string> Pieces(const std::string& text, size_t lineSize, size_t step = 1 << 20) {
+    TextInput in;
+    in.text = text;
+    in.step = step;
+    LineSource* source = new LineSource;
+    InitLineSource(source, ReadFromText, &in);
+    std::vector<std::string> pieces;
+    std::vector<char> line(lineSize);
+    while (ReadLinePiece(source, line.data(), lineSize)) pieces.push_back(line.data());
+    delete source;
+    return pieces;
+}
+
+int AppendToString(void* context, const uint8_t* data, size_t length) {
+    static_cast<std::string*>(context)->append(reinterpret_cast<const char*>(data), length);
+    return 0;
+}
+
+int FailingWrite(void*, const uint8_t*, size_t) {
+    return 1;
+}
+
+std::string Written(void (*fill)(ListWriter*)) {
+    std::string out;
+    ListWriter* writer = new ListWriter;
+    InitListWriter(writer, AppendToString, &out);
+    fill(writer);
+    EXPECT_EQ(0, FlushListWriter(writer));
+    delete writer;
+    return out;
+}
+
+TEST(ListLines, CrLfAndLfEndBothReadAsLf) {
+    for (size_t step : {size_t(1), size_t(2), size_t(1000)}) {
+        std::vector<std::string> p = Pieces("a=1\r\nb=2\nc\rd=3\r\n\r\nlast", kListLineSize, step);
+        ASSERT_EQ(5u, p.size()) << step;
+        EXPECT_EQ("a=1\n", p[0]);
+        EXPECT_EQ("b=2\n", p[1]);
+        EXPECT_EQ("c\rd=3\n", p[2]);  // a lone CR does not end the line
+        EXPECT_EQ("\n", p[3]);
+        EXPECT_EQ("last", p[4]);
+    }
+}
+
+TEST(ListLines, LongLinesArriveInPiecesOfTheBufferSize) {
+    std::string longLine(5000, 'x');
+    std::vector<std::string> p = Pieces("k=" + longLine + "\r\nUrl=u\r\n", kListLineSize, 777);
+    ASSERT_EQ(4u, p.size());
+    EXPECT_EQ(2039u, p[0].size());
+    EXPECT_EQ(2039u, p[1].size());
+    EXPECT_EQ(5002u - 2 * 2039u + 1u, p[2].size());  // rest plus the LF
+    EXPECT_EQ("Url=u\n", p[3]);
+    std::vector<std::string> u = Pieces(std::string(1151, 'h') + "tail\n", kUrlListLineSize);
+    ASSERT_EQ(2u, u.size());
+    EXPECT_EQ(1151u, u[0].size());
+    EXPECT_EQ("tail\n", u[1]);
+}
+
+TEST(ListLines, EmptyInputGivesNoLine) {
+    EXPECT_TRUE(Pieces("", kListLineSize).empty());
+}
+
+TEST(ListSettings, SplitsAtTheFirstEqualsSign) {
+    char line[] = "Url=http://h/p?a=b&c=d\r\n";
+    char* key = nullptr;
+    char* value = nullptr;
+    ASSERT_EQ(0, SplitSetting(line, &key, &value));
+    EXPECT_STREQ("Url", key);
+    EXPECT_STREQ("http://h/p?a=b&c=d", value);
+
+    char noSetting[] = "; Created by someone\n";
+    EXPECT_EQ(1, SplitSetting(noSetting, &key, &value));
+
+    char spaced[] = " StoreIn = C:\\x \n";
+    ASSERT_EQ(0, SplitSetting(spaced, &key, &value));
+    EXPECT_STREQ(" StoreIn ", key);  // nothing is trimmed
+    EXPECT_STREQ(" C:\\x ", value);
+}
+
+TEST(ListSettings, KeysMatchRegardlessOfCaseButNotOfSpaces) {
+    EXPECT_EQ(kListKeyUrl, MatchListKey("url"));
+    EXPECT_EQ(kListKeyUrl, MatchListKey("URL"));
+    EXPECT_EQ(kListKeyUnknown, MatchListKey(" Url"));
+    EXPECT_EQ(kListKeyUnknown, MatchListKey("Url "));
+    EXPECT_EQ(kListKeyUnknown, MatchListKey("Ur"));
+    EXPECT_EQ(kListKeyReferer, MatchListKey("refererstr"));
+    EXPECT_EQ(kListKeyStoreIn, MatchListKey("STOREIN"));
+    EXPECT_EQ(kListKeyRemoteFileSize, MatchListKey("_remotefilesize"));
+    EXPECT_EQ(kListKeyState, MatchListKey("_State"));
+    EXPECT_EQ(kListKeyRealFileName, MatchListKey("_REALFILENAME"));
+    EXPECT_EQ(kListKeyUnknown, MatchListKey("Comment"));
+    EXPECT_EQ(kListKeyUnknown, MatchListKey(""));
+}
+
+TEST(ListSettings, NumbersReadLikeAtoi) {
+    EXPECT_EQ(-1, ParseListNumber("-1"));
+    EXPECT_EQ(12345, ParseListNumber(" \t12345"));
+    EXPECT_EQ(42, ParseListNumber("+42 bytes"));
+    EXPECT_EQ(0, ParseListNumber("unknown"));
+    EXPECT_EQ(0, ParseListNumber(""));
+    EXPECT_EQ(0, ParseListNumber("- 5"));
+    EXPECT_EQ(INT32_MAX, ParseListNumber("99999999999999999999"));
+    EXPECT_EQ(INT32_MIN, ParseListNumber("-99999999999"));
+    EXPECT_EQ(2147483647, ParseListNumber("2147483647"));
+}
+
+TEST(ListSettings, StatesOtherThanCompletedAndPausedAreWaiting) {
+    EXPECT_EQ(1, ParseListState("1"));
+    EXPECT_EQ(2, ParseListState("2"));
+    EXPECT_EQ(0, ParseListState("3"));
+    EXPECT_EQ(0, ParseListState(""));
+    EXPECT_EQ(0, ParseListState("-1"));
+    EXPECT_EQ(0, ParseListState("x"));
+}
+
+TEST(ListSettings, BaseNameStepsOverDoubleByteCharacters) {
+    EXPECT_STREQ("a.zip", ListBaseName("C:\\dl\\a.zip"));
+    EXPECT_STREQ("b.bin", ListBaseName("C:/x/b.bin"));
+    EXPECT_STREQ("c", ListBaseName("D:c"));
+    EXPECT_STREQ("plain.txt", ListBaseName("plain.txt"));
+    EXPECT_STREQ("", ListBaseName("C:\\dir\\"));
+    // 0x95 0x5C and 0x83 0x5C are characters whose second byte is a backslash.
+    EXPECT_STREQ("\x83\x5C.txt", ListBaseName("C:\\\x95\x5C\\\x83\x5C.txt"));
+    EXPECT_STREQ("\x95\x5C", ListBaseName("C:\\\x95\x5C"));
+}
+
+TEST(ListWriting, HeaderAndRecordLayoutByteForByte) {
+    std::string out = Written([](ListWriter* w) {
+        WriteListHeader(w, "Marrowby/0.23 ( built on Tessaline )");
+        ListRecordOut r = {"", "C:\\dl\\", 0, 0, "", "", "http://h/f.zip"};
+        WriteListRecord(w, r);
+    });
+    EXPECT_EQ("; Created by Marrowby/0.23 ( built on Tessaline )\r\n"
+              ";\r\n"
+              "RefererStr=\r\n"
+              "StoreIn=C:\\dl\\\r\n"
+              "_RemoteFileSize=-1\r\n"
+              "_State=0\r\n"
+              "Url=http://h/f.zip\r\n",
+              out);
+}
+
+TEST(ListWriting, SizeStateAndRealFileNameLines) {
+    std::string out = Written([](ListWriter* w) {
+        ListRecordOut a = {"http://ref/", "C:\\dl", 123456, 1, "C:\\dl\\", "a.zip", "http://h/a.zip"};
+        ListRecordOut b = {"", "", -1, 2, "", "b.bin", "http://h/b.bin"};
+        ListRecordOut c = {"", "", INT32_MIN, 4, "", "", "u"};
+        WriteListRecord(w, a);
+        WriteListRecord(w, b);
+        WriteListRecord(w, c);
+    });
+    EXPECT_EQ(";\r\nRefererStr=http://ref/\r\nStoreIn=C:\\dl\r\n_RemoteFileSize=123456\r\n"
+              "_State=1\r\n_RealFileName=C:\\dl\\a.zip\r\nUrl=http://h/a.zip\r\n"
+              ";\r\nRefererStr=\r\nStoreIn=\r\n_RemoteFileSize=-1\r\n_State=2\r\n"
+              "_RealFileName=b.bin\r\nUrl=http://h/b.bin\r\n"
+              ";\r\nRefererStr=\r\nStoreIn=\r\n_RemoteFileSize=-2147483648\r\n_State=0\r\nUrl=u\r\n",
+              out);
+}
+
+TEST(ListWriting, OutputLargerThanTheBufferStaysInOrder) {
+    std::string out = Written([](ListWriter* w) {
+        for (int i = 0; i < 3000; ++i) {
+            std::string url = "http://h/" + std::to_string(i);
+            ListRecordOut r = {"", "", i + 1, 0, "", "", url.c_str()};
+            WriteListRecord(w, r);
+        }
+    });
+    EXPECT_GT(out.size(), sizeof(ListWriter::buffer));
+    std::vector<std::string> lines = Pieces(out, kListLineSize);
+    ASSERT_EQ(3000u * 6u, lines.size());
+    EXPECT_EQ("_RemoteFileSize=1501\n", lines[1500 * 6 + 3]);
+    EXPECT_EQ("Url=http://h/2999\n", lines.back());
+}
+
+TEST(ListWriting, AFailedWriteIsReported) {
+    ListWriter* w = new ListWriter;
+    InitListWriter(w, FailingWrite, nullptr);
+    WriteListHeader(w, "p");
+    EXPECT_EQ(1, FlushListWriter(w));
+    EXPECT_TRUE(w->failed);
+    WriteListHeader(w, "p");
+    EXPECT_EQ(1, FlushListWriter(w));  // stays failed
+    delete w;
+}
+
+}  // namespace

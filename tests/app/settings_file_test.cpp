@@ -1,0 +1,157 @@
+#include <string.h>
+
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+#include <windows.h>
+
+#include "list_host.h"
+#include "marrowby/app/settings.h"
+
+namespace {
+
+std::string g_folder;
+
+std::string SettingsPath() {
+    return g_folder + "vorn.cfg";
+}
+
+std::string Stored(const ProgramSettings& s) {
+    std::vector<uint8_t> bytes(kSettingsSize);
+    EncodeSettings(s, bytes.data());
+    return std::string(bytes.begin(), bytes.end());
+}
+
+std::string ExpectedProgramFolder() {
+    char module[1024];
+    DWORD length = GetModuleFileNameA(nullptr, module, sizeof(module));
+    std::string path(module, length);
+    return path.substr(0, path.find_last_of("\\/") + 1);
+}
+
+void ExpectDefaults() {
+    EXPECT_EQ(10, g_settings.reserved);
+    EXPECT_EQ(2, g_settings.maxSimultaneous);
+    EXPECT_EQ(0, g_settings.autoStart);
+    EXPECT_EQ(0, g_settings.removeOnSuccess);
+    EXPECT_EQ(60000u, g_settings.idleTimeoutMs);
+    EXPECT_EQ(0, g_settings.useProxy);
+    EXPECT_STREQ("", g_settings.proxyAddress);
+    EXPECT_STREQ("", g_settings.defaultUser);
+    EXPECT_STREQ("", g_settings.defaultFolder);
+    EXPECT_EQ(ExpectedProgramFolder() + "default.wrg", g_settings.listPath);
+}
+
+class SettingsFile : public ::testing::Test {
+protected:
+    void SetUp() override {
+        g_folder = FreshFolder(::testing::UnitTest::GetInstance()->current_test_info()->name());
+        SetSettingsFolder(g_folder.c_str());
+        memset(&g_settings, 0x3C, sizeof(g_settings));  // anything but the defaults
+    }
+    void TearDown() override { SetSettingsFolder(nullptr); }
+};
+
+// Must stay the first test: it needs the process before any LoadSettings.
+TEST_F(SettingsFile, SaveBeforeLoadNeverStoresTheEmptyRecord) {
+    ASSERT_FALSE(SettingsLoaded());
+    memset(&g_settings, 0, sizeof(g_settings));
+    WriteWholeFile(SettingsPath(), "precious");
+    EXPECT_EQ(4, SaveSettings());
+    EXPECT_EQ("precious", ReadWholeFile(SettingsPath()));
+    EXPECT_FALSE(FileExists(SettingsPath() + ".new"));
+}
+
+TEST_F(SettingsFile, ProgramFolderIsTheModuleFolderWithBackslash) {
+    char folder[kProgramFolderSize];
+    ProgramFolder(folder);
+    EXPECT_EQ(ExpectedProgramFolder(), folder);
+    ASSERT_GT(strlen(folder), 0u);
+    EXPECT_EQ('\\', folder[strlen(folder) - 1]);
+}
+
+TEST_F(SettingsFile, MissingFileGivesDefaults) {
+    LoadSettings();
+    EXPECT_TRUE(SettingsLoaded());
+    ExpectDefaults();
+}
+
+TEST_F(SettingsFile, ShortForeignOrEmptyFilesGiveDefaults) {
+    ProgramSettings s;
+    SetDefaultSettings(&s, "X:\\");
+    s.maxSimultaneous = 9;
+    std::string good = Stored(s);
+    for (std::string bad : {good.substr(0, kSettingsSize - 1), "NROV" + good.substr(4),
+                            std::string()}) {
+        WriteWholeFile(SettingsPath(), bad);
+        memset(&g_settings, 0x3C, sizeof(g_settings));
+        LoadSettings();
+        ExpectDefaults();
+    }
+}
+
+TEST_F(SettingsFile, LongFileUsesItsFirstRecord) {
+    ProgramSettings s;
+    SetDefaultSettings(&s, "X:\\");
+    s.maxSimultaneous = 7;
+    strcpy(s.listPath, "Q:\\other.wrg");
+    WriteWholeFile(SettingsPath(), Stored(s) + std::string(680, 'Z'));
+    LoadSettings();
+    EXPECT_EQ(7, g_settings.maxSimultaneous);
+    EXPECT_STREQ("Q:\\other.wrg", g_settings.listPath);
+}
+
+TEST_F(SettingsFile, EveryFieldSurvivesSaveAndLoad) {
+    LoadSettings();
+    g_settings.reserved = -3;
+    g_settings.maxSimultaneous = 0;
+    g_settings.autoStart = 1;
+    g_settings.removeOnSuccess = 1;
+    g_settings.idleTimeoutMs = 7200000;
+    g_settings.reserved2 = 99;
+    g_settings.useProxy = 1;
+    strcpy(g_settings.proxyAddress, "127.0.0.1:3128");
+    strcpy(g_settings.defaultUser, "\x83\x5C\x83\x74");
+    strcpy(g_settings.defaultPassword, "secret");
+    strcpy(g_settings.defaultFolder, "C:\\\x95\x5C\\dl");
+    strcpy(g_settings.listPath, "C:\\lists\\\x83\x5C.wrg");
+    ProgramSettings saved = g_settings;
+    ASSERT_EQ(0, SaveSettings());
+    std::string bytes = ReadWholeFile(SettingsPath());
+    ASSERT_EQ(kSettingsSize, bytes.size());
+    EXPECT_EQ("VORN", bytes.substr(0, 4));
+    EXPECT_EQ(Stored(saved), bytes);
+    EXPECT_FALSE(FileExists(SettingsPath() + ".new"));
+
+    memset(&g_settings, 0, sizeof(g_settings));
+    LoadSettings();
+    memcpy(saved.magic, "VORN", 4);
+    EXPECT_EQ(0, memcmp(&saved, &g_settings, kSettingsSize));
+}
+
+TEST_F(SettingsFile, FailedSaveLeavesTheOldFile) {
+    LoadSettings();
+    g_settings.maxSimultaneous = 5;
+    ASSERT_EQ(0, SaveSettings());
+    std::string before = ReadWholeFile(SettingsPath());
+    // The temporary file cannot be created: a folder stands in its way.
+    ASSERT_TRUE(CreateDirectoryA((SettingsPath() + ".new").c_str(), nullptr));
+    g_settings.maxSimultaneous = 6;
+    EXPECT_EQ(1, SaveSettings());
+    EXPECT_EQ(before, ReadWholeFile(SettingsPath()));
+    RemoveDirectoryA((SettingsPath() + ".new").c_str());
+    EXPECT_EQ(0, SaveSettings());
+    LoadSettings();
+    EXPECT_EQ(6, g_settings.maxSimultaneous);
+}
+
+TEST_F(SettingsFile, SaveReplacesAnUnreadableFile) {
+    WriteWholeFile(SettingsPath(), "junk");
+    LoadSettings();
+    ExpectDefaults();
+    ASSERT_EQ(0, SaveSettings());
+    EXPECT_EQ(kSettingsSize, ReadWholeFile(SettingsPath()).size());
+}
+
+}  // namespace
