@@ -1,0 +1,169 @@
+// The job's operations, all called on the application's thread.
+#include "marrowby/engine/download_job.h"
+
+#include <stdlib.h>
+#include <string.h>
+
+#include "marrowby/engine/bounded_text.h"
+#include "marrowby/engine/path_helpers.h"
+#include "marrowby/engine/url.h"
+
+namespace {
+
+const size_t kFolderTextMax = 260;
+
+// Holds the job's lock for one scope.
+class LockScope {
+public:
+    explicit LockScope(CRITICAL_SECTION& lock) : lock_(lock) { EnterCriticalSection(&lock_); }
+    ~LockScope() { LeaveCriticalSection(&lock_); }
+
+private:
+    CRITICAL_SECTION& lock_;
+};
+
+}  // namespace
+
+DownloadJob::DownloadJob()
+    : file_(INVALID_HANDLE_VALUE),
+      timeoutMs_(0),
+      redirects_(0),
+      sentCredentials_(false),
+      requestPort_(0) {
+    memset(&exchange_, 0, sizeof exchange_);
+    ResetExchange(exchange_);
+    folder_[0] = '\0';
+    registration_.callback = nullptr;
+    registration_.userValue = nullptr;
+    request_[0] = '\0';
+    requestHost_[0] = '\0';
+    InitializeCriticalSection(&lock_);
+}
+
+DownloadJob::~DownloadJob() {
+    Stop();
+    DeleteCriticalSection(&lock_);
+    connection_.StopWorker();
+}
+
+int DownloadJob::Prepare(const JobCallbackRegistration* registration) {
+    Stop();
+    {
+        LockScope hold(lock_);
+        ResetExchange(exchange_);
+        if (registration != nullptr) registration_ = *registration;
+        if (registration_.callback == nullptr) return 2;
+    }
+    ReceiveBuffer buffer = {receiveBuffer_, kJobReceiveBufferSize};
+    if (connection_.StartWorker(this, &buffer, 1, kJobWaitMs, &registration_) != 0) return 3;
+    return 0;
+}
+
+int DownloadJob::SetProxy(const char* text, uint16_t defaultPort) {
+    LockScope hold(lock_);
+    exchange_.proxyPort = defaultPort;
+    if (text == nullptr) {
+        exchange_.proxyHost[0] = '\0';
+        return 0;
+    }
+    mw_text::Copy(exchange_.proxyHost, text);
+    char* colon = strchr(exchange_.proxyHost, ':');
+    if (colon != nullptr) {
+        *colon = '\0';
+        exchange_.proxyPort = (uint16_t)strtoul(colon + 1, nullptr, 10);
+    }
+    return 0;
+}
+
+int DownloadJob::SetCredentials(const char* user, const char* password) {
+    LockScope hold(lock_);
+    mw_text::Copy(exchange_.user, user);
+    mw_text::Copy(exchange_.password, password);
+    return 0;
+}
+
+int DownloadJob::SetReferer(const char* text) {
+    LockScope hold(lock_);
+    mw_text::Copy(exchange_.referer, text);
+    return 0;
+}
+
+int DownloadJob::SetUserAgent(const char* text) {
+    LockScope hold(lock_);
+    mw_text::Copy(exchange_.userAgent, text);
+    return 0;
+}
+
+// A resume offset is only trusted when the partial file holds at least that
+// many bytes. Opening creates the file empty when it is missing.
+bool DownloadJob::ResumeFileIsLongEnough(const char* lastName, uint32_t offset) {
+    char name[kUrlFileNameMax + 1];
+    mw_text::Copy(name, lastName);
+    MakeSafeFileName(name, sizeof name);
+    char path[kJobFolderCapacity + kUrlFileNameMax + 1];
+    mw_text::Copy(path, folder_);
+    mw_text::Copy(path + strlen(path), sizeof path - strlen(path), name);
+    HANDLE file = CreateFileA(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                              OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return false;
+    LARGE_INTEGER size;
+    bool known = GetFileSizeEx(file, &size) != 0;
+    CloseHandle(file);
+    return known && (uint64_t)size.QuadPart >= offset;
+}
+
+int DownloadJob::Start(const char* url, int32_t offset, const char* folder, const char* lastName,
+                       uint32_t timeoutMs) {
+    ConnectTarget target;
+    {
+        LockScope hold(lock_);
+        folder_[0] = '\0';
+        if (folder != nullptr) {
+            mw_text::CopyN(folder_, folder, kFolderTextMax);
+            if (folder_[0] != '\0') AppendFolderSeparator(folder_, sizeof folder_);
+        }
+        if (lastName != nullptr && lastName[0] != '\0' &&
+            !ResumeFileIsLongEnough(lastName, (uint32_t)offset))
+            offset = 0;
+
+        // Only http URLs are fetched: anything else would send an HTTP
+        // request to whatever port the other scheme names.
+        ResetUrl(exchange_.url);
+        if (url == nullptr || ParseUrl(url, nullptr, exchange_.url) != 0 ||
+            exchange_.url.scheme != kSchemeHttp)
+            return 1;
+        exchange_.method = kMethodGet;
+        exchange_.version = kHttpVersion10;
+        exchange_.bodyLength = 0;
+        exchange_.rangeStart = offset;
+        exchange_.rangeLength = 0;
+        mw_text::Copy(exchange_.response.fileName, exchange_.url.fileName);
+        if (exchange_.url.user[0] != '\0' && exchange_.url.password[0] != '\0') {
+            mw_text::Copy(exchange_.user, exchange_.url.user);
+            mw_text::Copy(exchange_.password, exchange_.url.password);
+        }
+        target = ComputeTarget(exchange_);
+        timeoutMs_ = timeoutMs;
+        redirects_ = 0;
+        sentCredentials_ = false;
+        requestHost_[0] = '\0';
+        requestPort_ = 0;
+    }
+    return connection_.Connect(target.host, target.port, timeoutMs) == 0 ? 0 : 1;
+}
+
+int DownloadJob::Stop() {
+    connection_.StopWorker();
+    LockScope hold(lock_);
+    CloseFile();
+    timeoutMs_ = 0;
+    folder_[0] = '\0';
+    registration_.callback = nullptr;
+    registration_.userValue = nullptr;
+    return 0;
+}
+
+void DownloadJob::Report(int32_t code, void* info, int32_t count) {
+    if (registration_.callback != nullptr)
+        registration_.callback(info, code, count, registration_.userValue);
+}

@@ -1,0 +1,94 @@
+// One running HTTP download: the exchange, its socket connection with the
+// worker thread, the local file and the application's callback.
+#pragma once
+
+#include <stdint.h>
+#include <winsock2.h>
+#include <windows.h>
+
+#include "marrowby/engine/http_exchange.h"
+#include "marrowby/engine/socket_connection.h"
+
+enum JobCode {
+    JobAccepted = 1,  // info: the ResponseSummary, valid during the call
+    JobClosed = 2,
+    JobData = 3,  // count: bytes written
+    JobTimedOut = 4,
+    JobFailed = 5,
+    JobTick = 6,
+    JobFileError = 7,
+};
+
+// Called on the job's worker thread (only the JobFailed of a host name that
+// cannot be resolved during Start comes on the thread calling Start). The
+// result is ignored. The callback must not call Stop.
+typedef int32_t (*JobCallback)(void* info, int32_t code, int32_t count, void* userValue);
+
+struct JobCallbackRegistration {
+    JobCallback callback;
+    void* userValue;
+};
+
+const size_t kJobFolderCapacity = 264;  // 260 bytes, a separator and the terminator
+const uint32_t kJobReceiveBufferSize = 64000;
+const uint32_t kJobWaitMs = 500;
+// Redirects followed in one run before the job gives up.
+const int32_t kMaxRedirects = 20;
+
+// Room for the longest request the exchange fields allow: request line with
+// proxy form, Host, Referer, User-Agent, Range, the fixed lines and the
+// Authorization line, so no request is ever cut or refused for its length.
+const size_t kJobRequestCapacity = 4096;
+
+class DownloadJob : public ConnectionSink {
+public:
+    DownloadJob();
+    ~DownloadJob() override;
+
+    // Stops any previous run, resets the exchange, registers the callback
+    // (when given) and starts the worker. 0; 2 no callback; 3 no worker.
+    int Prepare(const JobCallbackRegistration* registration);
+    int SetProxy(const char* text, uint16_t defaultPort);
+    int SetCredentials(const char* user, const char* password);
+    int SetReferer(const char* text);
+    int SetUserAgent(const char* text);
+    // 0 when the connection attempt is under way; 1 when it could not be
+    // started (including a URL that is not http).
+    int Start(const char* url, int32_t offset, const char* folder, const char* lastName,
+              uint32_t timeoutMs);
+    // Ends the worker and waits for it. Not from the worker or the callback.
+    int Stop();
+
+    int32_t OnConnectionEvent(int event, const char* data, uint32_t length, void* context) override;
+
+private:
+    DownloadJob(const DownloadJob&) = delete;
+    DownloadJob& operator=(const DownloadJob&) = delete;
+
+    void Report(int32_t code, void* info, int32_t count);
+    int32_t SendRequest();
+    int32_t ProcessData(const char* data, uint32_t length);
+    int32_t AcceptResponse(const char* body, size_t count);
+    int32_t FollowResponse(int32_t status);
+    int32_t EndTransfer(int32_t code);
+    bool ResumeFileIsLongEnough(const char* lastName, uint32_t offset);
+    int OpenLocalFile(const ResponseSummary& summary);
+    bool WriteBody(const char* data, size_t count);
+    void CloseFile();
+
+    HttpExchange exchange_;
+    SocketConnection connection_;
+    HANDLE file_;
+    char folder_[kJobFolderCapacity];
+    char receiveBuffer_[kJobReceiveBufferSize];
+    uint32_t timeoutMs_;
+    JobCallbackRegistration registration_;
+    CRITICAL_SECTION lock_;
+
+    // Worker-side state of one run, set by Start before connecting.
+    char request_[kJobRequestCapacity];
+    int32_t redirects_;
+    bool sentCredentials_;               // the last request carried Authorization
+    char requestHost_[kUrlHostMax + 1];  // origin of the last request
+    uint16_t requestPort_;
+};

@@ -1,0 +1,59 @@
+// The job's local file: opening at the resume position and writing body
+// bytes straight from the receive buffer. Runs on the worker thread.
+#include "marrowby/engine/bounded_text.h"
+#include "marrowby/engine/download_job.h"
+#include "marrowby/engine/path_helpers.h"
+
+#include <string.h>
+
+namespace {
+
+HANDLE OpenForWriting(const char* path) {
+    return CreateFileA(path, GENERIC_WRITE, FILE_SHARE_READ, nullptr, OPEN_ALWAYS,
+                       FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
+}
+
+}  // namespace
+
+// Opens folder + the summary's file name without truncating it and moves to
+// rangeFirst. A position beyond the file's end is refused: the gap would be
+// left as zeros while the application counts it as downloaded.
+int DownloadJob::OpenLocalFile(const ResponseSummary& summary) {
+    CloseFile();
+    char path[kJobFolderCapacity + sizeof summary.fileName];
+    mw_text::Copy(path, folder_);
+    mw_text::Copy(path + strlen(path), sizeof path - strlen(path), summary.fileName);
+
+    file_ = OpenForWriting(path);
+    if (file_ == INVALID_HANDLE_VALUE) {
+        CreateFolderPath(folder_);
+        file_ = OpenForWriting(path);
+        if (file_ == INVALID_HANDLE_VALUE) return 1;
+    }
+    LARGE_INTEGER size;
+    LARGE_INTEGER position;
+    position.QuadPart = summary.rangeFirst;
+    if (summary.rangeFirst < 0 || !GetFileSizeEx(file_, &size) ||
+        position.QuadPart > size.QuadPart ||
+        !SetFilePointerEx(file_, position, nullptr, FILE_BEGIN)) {
+        CloseFile();
+        return 1;
+    }
+    return 0;
+}
+
+// Writes body bytes and reports them. A failed or short write (a full disk)
+// ends the transfer instead of counting bytes that never reached the file.
+bool DownloadJob::WriteBody(const char* data, size_t count) {
+    DWORD written = 0;
+    if (file_ == INVALID_HANDLE_VALUE || !WriteFile(file_, data, (DWORD)count, &written, nullptr) ||
+        written != count)
+        return false;
+    Report(JobData, nullptr, (int32_t)count);
+    return true;
+}
+
+void DownloadJob::CloseFile() {
+    if (file_ != INVALID_HANDLE_VALUE) CloseHandle(file_);
+    file_ = INVALID_HANDLE_VALUE;
+}

@@ -1,0 +1,153 @@
+// The job's side of the connection: request, response, redirects and
+// authentication retries. Runs on the worker thread.
+#include <string.h>
+
+#include "marrowby/engine/bounded_text.h"
+#include "marrowby/engine/download_job.h"
+#include "marrowby/engine/http_result.h"
+#include "marrowby/engine/path_helpers.h"
+#include "marrowby/engine/request.h"
+#include "marrowby/engine/response.h"
+#include "marrowby/engine/url.h"
+
+namespace {
+
+// Results of the data procedure, read by the worker.
+const int32_t kPostNextReceive = 0;
+const int32_t kReconnecting = 1;
+const int32_t kTransferEnded = 2;
+
+class LockScope {
+public:
+    explicit LockScope(CRITICAL_SECTION& lock) : lock_(lock) { EnterCriticalSection(&lock_); }
+    ~LockScope() { LeaveCriticalSection(&lock_); }
+
+private:
+    CRITICAL_SECTION& lock_;
+};
+
+bool IsRedirect(int32_t status) {
+    return status >= 300 && status <= 305;
+}
+
+bool IsClientOrServerError(int32_t status) {
+    return status >= 400 && status <= 505;
+}
+
+// The longest request the exchange can produce, so the request buffer is
+// known to hold every one of them.
+constexpr size_t kLongestRequest =
+    sizeof("HEAD http://:65535 HTTP/1.1\r\n") + kUrlHostMax + kUrlPathMax +
+    sizeof("Host: :65535\r\n") + kUrlHostMax + sizeof("Content-Length: -2147483648\r\n") +
+    sizeof("Referer: \r\n") + kRefererMax + sizeof("User-Agent: \r\n") + kUserAgentMax +
+    sizeof("Range: bytes=2147483647-4294967294\r\n") +
+    sizeof("Accept: */*\r\nConnection: close\r\n") + kBasicCredentialsLineMax + sizeof("\r\n");
+static_assert(kLongestRequest < kJobRequestCapacity, "request buffer too small");
+
+}  // namespace
+
+int32_t DownloadJob::OnConnectionEvent(int event, const char* data, uint32_t length,
+                                       void* context) {
+    (void)context;
+    switch (event) {
+    case EvConnected: return SendRequest();
+    case EvNetError: Report(JobFailed, nullptr, 0); return 0;
+    case EvClosed:
+        CloseFile();
+        Report(JobClosed, nullptr, 0);
+        return 0;
+    case EvData: return ProcessData(data, length);
+    case EvTimedOut: Report(JobTimedOut, nullptr, 0); return 0;
+    case EvWorkerExit: CloseFile(); return 0;
+    case EvHostNotFound: Report(JobFailed, nullptr, 0); return 0;
+    case EvTick: Report(JobTick, nullptr, 0); return 0;
+    default: return 0;
+    }
+}
+
+int32_t DownloadJob::SendRequest() {
+    size_t length = 0;
+    int32_t composed;
+    {
+        LockScope hold(lock_);
+        composed = ComposeRequest(exchange_, request_, sizeof request_, length);
+        sentCredentials_ = exchange_.authScheme == kAuthBasic;
+        mw_text::Copy(requestHost_, exchange_.url.host);
+        requestPort_ = exchange_.url.port;
+    }
+    if (composed != 0 || length == 0) {
+        // Never send a cut or empty request; closing ends the posted receive.
+        connection_.CloseSocket();
+        Report(JobFailed, nullptr, 0);
+        return 0;
+    }
+    connection_.Send(request_, (uint32_t)length);
+    return 0;
+}
+
+int32_t DownloadJob::ProcessData(const char* data, uint32_t length) {
+    size_t offset = 0;
+    size_t count = 0;
+    int32_t result = FeedResponse(exchange_, data, length, offset, count);
+    if (result == kFeedNeedMore || result == kFeedBodyComplete) {
+        if (count > 0 && !WriteBody(data + offset, count)) return EndTransfer(JobFileError);
+        return kPostNextReceive;
+    }
+    if (result == kFeedHeadersComplete) {
+        int32_t status = exchange_.response.status;
+        if (IsRedirect(status) || status == 401) return FollowResponse(status);
+        if (IsClientOrServerError(status)) return EndTransfer(JobFailed);
+        return AcceptResponse(data + offset, count);
+    }
+    return EndTransfer(JobClosed);
+}
+
+int32_t DownloadJob::EndTransfer(int32_t code) {
+    connection_.CloseSocket();
+    CloseFile();
+    Report(code, nullptr, 0);
+    return kTransferEnded;
+}
+
+int32_t DownloadJob::AcceptResponse(const char* body, size_t count) {
+    ResponseSummary summary = TakeSummary(exchange_);
+    // The summary carries the name the file is saved under; the exchange
+    // keeps the name as the server gave it.
+    MakeSafeFileName(summary.fileName, sizeof summary.fileName);
+    if (OpenLocalFile(summary) != 0) return EndTransfer(JobFileError);
+    Report(JobAccepted, &summary, 0);
+    if (count > 0 && !WriteBody(body, count)) return EndTransfer(JobFileError);
+    return kPostNextReceive;
+}
+
+// Reconnects after a redirect or a Basic challenge. Both are bounded: a
+// server that keeps redirecting, or answers 401 to the credentials it asked
+// for, would otherwise keep the job reconnecting forever.
+int32_t DownloadJob::FollowResponse(int32_t status) {
+    if (status == 401 && (sentCredentials_ || exchange_.authScheme != kAuthBasic))
+        return EndTransfer(JobFailed);
+    if (status != 401 && ++redirects_ > kMaxRedirects) return EndTransfer(JobFailed);
+
+    ConnectTarget target;
+    uint32_t timeoutMs;
+    {
+        LockScope hold(lock_);
+        // Credentials go only to the origin that challenged for them: a
+        // redirect elsewhere starts without any until that host asks.
+        if (status != 401 && (SameTextIgnoringCase(requestHost_, exchange_.url.host) != 0 ||
+                              requestPort_ != exchange_.url.port)) {
+            exchange_.authScheme = kAuthNone;
+            exchange_.realm[0] = '\0';
+        }
+        target = ComputeTarget(exchange_);
+        ResetResponse(exchange_);
+        timeoutMs = timeoutMs_;
+    }
+    connection_.CloseSocket();
+    int connected = connection_.Connect(target.host, target.port, timeoutMs);
+    if (connected == 0) return kReconnecting;
+    connection_.CloseSocket();
+    // An unresolved host has been reported through EvHostNotFound already.
+    if (connected != 2) Report(JobFailed, nullptr, 0);
+    return kTransferEnded;
+}

@@ -1,0 +1,31 @@
+// Path and line helpers shared by the engine and the application.
+// All of them treat text as Shift-JIS: a lead byte and its trail byte are
+// one character, so the trail byte 0x5C of a double-byte character is never
+// taken for a backslash.
+#pragma once
+
+#include <stddef.h>
+
+// True for a Shift-JIS lead byte (0x81-0x9F, 0xE0-0xFC).
+bool IsSjisLeadByte(unsigned char b);
+// True for a byte that can follow a lead byte (0x40-0xFC except 0x7F).
+bool IsSjisTrailByte(unsigned char b);
+
+// Removes trailing backslashes and slashes, then appends one backslash.
+// Returns 0, or 1 when the separator did not fit (path left without it).
+int AppendFolderSeparator(char* path, size_t capacity);
+
+// Creates every missing folder of path. Always returns 0: the caller learns
+// the outcome from its next attempt to create a file there.
+int CreateFolderPath(const char* path);
+
+// Terminates text at its first carriage return or line feed.
+void CutAtLineEnd(char* text);
+
+// Turns a name taken from a server (Content-Disposition or the URL) into a
+// plain file name that stays inside the download folder: surrounding quotes
+// and trailing parameters go, only the part after the last separator is
+// kept, characters Windows rejects become '_', device names get a '_' in
+// front, and an empty result becomes "index.html". Returns 0, or 1 when the
+// name had to be changed.
+int MakeSafeFileName(char* name, size_t capacity);

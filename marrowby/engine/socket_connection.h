@@ -1,0 +1,98 @@
+// TCP client connection over Winsock 2 with its own worker thread.
+// The worker waits on (receive completed, connect completed, stop), keeps
+// one overlapped receive outstanding, enforces the receive deadline and
+// turns everything into events for a ConnectionSink.
+#pragma once
+
+#include <stdint.h>
+#include <winsock2.h>
+#include <windows.h>
+
+enum ConnectionEvent {
+    EvConnected = 1,
+    EvNetError = 2,
+    EvClosed = 3,
+    EvData = 6,
+    EvTimedOut = 7,
+    EvWorkerExit = 8,
+    EvHostNotFound = 9,
+    EvTick = 10,
+};
+
+// Receiver of connection events. For every event but EvData, data is null
+// and length 0. For EvData the result tells the worker whether to post the
+// next receive (0) or not (non-zero).
+class ConnectionSink {
+public:
+    virtual ~ConnectionSink() {}
+    virtual int32_t OnConnectionEvent(int event, const char* data, uint32_t length, void* context) {
+        (void)event;
+        (void)data;
+        (void)length;
+        (void)context;
+        return 0;
+    }
+};
+
+const uint32_t kNoTimeout = 0xFFFFFFFFu;
+const uint32_t kDefaultWaitMs = 300;
+
+struct ReceiveBuffer {
+    char* data;
+    uint32_t length;
+};
+
+class SocketConnection {
+public:
+    SocketConnection();
+    ~SocketConnection();
+
+    void ResetConnection();
+    // Returns 0; 1 when count is not positive; 2 when an event or the thread
+    // could not be created.
+    int StartWorker(ConnectionSink* sink, const ReceiveBuffer* buffers, int count, uint32_t waitMs,
+                    void* context);
+    // Ends the worker and waits for it. Must not run on the worker thread.
+    int StopWorker();
+    // Returns 0 when the connect is under way; 1 socket set-up failed; 2 host
+    // name not resolved (EvHostNotFound delivered); 3 connect refused at once.
+    int Connect(const char* host, uint16_t port, uint32_t timeoutMs);
+    // One blocking-style send of the whole text; 2 when the call fails.
+    int Send(const char* data, uint32_t length);
+    int CloseSocket();
+
+private:
+    SocketConnection(const SocketConnection&) = delete;
+    SocketConnection& operator=(const SocketConnection&) = delete;
+
+    static DWORD WINAPI WorkerMain(void* param);
+    void RunWorker();
+    int32_t Deliver(int event, const char* data, uint32_t length);
+    bool PostReceive();
+    void ResetSocketEvents();
+    void SetDeadline();
+    void ClearDeadline() { hasDeadline_ = false; }
+    bool DeadlinePassed() const;
+    void OnReceiveCompleted();
+    void OnNetworkEvent();
+    void OnWaitTimedOut();
+    void FinishWorker();
+    void ReleaseEvents();
+
+    SOCKET socket_;
+    WSAEVENT networkEvent_;
+    WSAEVENT receiveEvent_;
+    HANDLE stopEvent_;
+    HANDLE thread_;
+    void* context_;
+    uint32_t timeoutMs_;
+    uint32_t waitMs_;
+    ConnectionSink* sink_;
+    ReceiveBuffer buffers_[2];
+
+    // Worker-only state: the outstanding receive and its deadline.
+    WSAOVERLAPPED overlapped_;
+    bool receivePending_;
+    bool hasDeadline_;
+    uint32_t deadline_;
+};

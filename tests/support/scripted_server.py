@@ -1,0 +1,266 @@
+#!/usr/bin/env python3
+"""A scripted HTTP server for the transfer tests (standard library only).
+
+Every request is answered according to its query parameters, and its exact
+bytes (the header block) are recorded as <dir>/requests/<id>.<n>, where <id>
+is the first segment of the request path and n counts the requests of that
+id from 1. A request whose target is in absolute form (through a proxy) is
+served like the origin form.
+
+Query parameters (all optional):
+  size=N        body of N bytes; byte i of a resource is Pattern(i)
+  range=206|200 answer a Range header with 206 (default) or ignore it (200)
+  status=N      status code of the answer (default 200)
+  loc=URL       Location header (percent-encoded in the query)
+  hops=N        redirect chain: N more redirects (status from hopstatus,
+                default 302) to the same resource with hops=N-1, relative
+  auth=KIND     demand Basic credentials user/pass (params user, pass;
+                default u/p): basic (with realm), norealm, charset (a
+                charset parameter before the realm), digest, always (answer
+                401 even to correct credentials), none (401 without any
+                challenge)
+  cd=TEXT       Content-Disposition header value
+  nolen=1       no Content-Length
+  extra=N       N bytes beyond Content-Length
+  split=a,b,..  send the response head in pieces cut at these byte offsets
+  silent=1      read the request and send nothing, keep the connection open
+  cut=N         close after N body bytes (Content-Length announces all)
+  slow=MS       send the body in 4 KB pieces with MS milliseconds between
+  server=TEXT   Server header
+  pad=N         an X-Pad header of N bytes (an overlong header block)
+"""
+
+import argparse
+import base64
+import os
+import socket
+import socketserver
+import threading
+import time
+import urllib.parse
+
+HEAD_LIMIT = 65536
+
+
+def pattern(start, count):
+    """Bytes start..start+count-1 of every served resource: i % 251."""
+    first = start % 251
+    block = bytes(range(251))
+    out = bytearray()
+    out += block[first:]
+    while len(out) < count:
+        out += block
+    return bytes(out[:count])
+
+
+class Recorder:
+    """Writes each request's bytes to requests/<id>.<n> (n from 1)."""
+
+    def __init__(self, folder):
+        self.folder = os.path.join(folder, "requests")
+        os.makedirs(self.folder, exist_ok=True)
+        self.lock = threading.Lock()
+
+    def record(self, key, data):
+        with self.lock:
+            n = 1
+            while True:
+                path = os.path.join(self.folder, "%s.%d" % (key, n))
+                try:
+                    fd = os.open(path, os.O_WRONLY | os.O_CREAT | os.O_EXCL, 0o644)
+                except FileExistsError:
+                    n += 1
+                    continue
+                with os.fdopen(fd, "wb") as f:
+                    f.write(data)
+                return
+
+
+def read_head(conn):
+    data = b""
+    while b"\r\n\r\n" not in data and len(data) < HEAD_LIMIT:
+        chunk = conn.recv(4096)
+        if not chunk:
+            break
+        data += chunk
+    end = data.find(b"\r\n\r\n")
+    return data if end < 0 else data[: end + 4]
+
+
+def parse_target(head):
+    line = head.split(b"\r\n", 1)[0].decode("latin-1")
+    parts = line.split(" ")
+    target = parts[1] if len(parts) > 1 else "/"
+    if target.startswith("http://"):
+        slash = target.find("/", 7)
+        target = target[slash:] if slash >= 0 else "/"
+    path, _, query = target.partition("?")
+    params = dict(urllib.parse.parse_qsl(query, keep_blank_values=True))
+    return path, query, params
+
+
+def header_value(head, name):
+    for line in head.split(b"\r\n")[1:]:
+        key, sep, value = line.partition(b":")
+        if sep and key.decode("latin-1").lower() == name.lower():
+            return value.strip().decode("latin-1")
+    return None
+
+
+def requested_range(head, size):
+    value = header_value(head, "Range")
+    if not value or not value.startswith("bytes="):
+        return None
+    first, _, last = value[6:].partition("-")
+    first = int(first) if first else 0
+    last = int(last) if last else size - 1
+    return first, min(last, size - 1)
+
+
+REASONS = {200: "OK", 206: "Partial Content", 301: "Moved Permanently", 302: "Found",
+           303: "See Other", 307: "Temporary Redirect", 308: "Permanent Redirect",
+           401: "Unauthorized", 404: "Not Found", 506: "Variant Also Negotiates"}
+
+CHALLENGES = {
+    "basic": 'Basic realm="files"',
+    "norealm": 'Basic charset="UTF-8"',
+    "charset": 'Basic charset="UTF-8", realm="files"',
+    "digest": 'Digest realm="files", nonce="abc", qop="auth"',
+    "always": 'Basic realm="files"',
+    "none": None,
+}
+
+
+class Handler(socketserver.BaseRequestHandler):
+    def handle(self):
+        conn = self.request
+        conn.setsockopt(socket.IPPROTO_TCP, socket.TCP_NODELAY, 1)
+        head = read_head(conn)
+        if not head:
+            return
+        path, query, params = parse_target(head)
+        key = path.strip("/").split("/", 1)[0] or "root"
+        self.server.recorder.record(key, head)
+        try:
+            self.answer(conn, head, path, query, params)
+        except (BrokenPipeError, ConnectionResetError):
+            pass
+
+    def answer(self, conn, head, path, query, params):
+        if params.get("silent") == "1":
+            conn.settimeout(30)
+            try:
+                while conn.recv(4096):
+                    pass
+            except OSError:
+                pass
+            return
+        status = int(params.get("status", "200"))
+        headers = []
+        auth = params.get("auth")
+        if auth and not self.authorised(head, params, auth):
+            challenge = CHALLENGES[auth]
+            headers = [("WWW-Authenticate", challenge)] if challenge else []
+            self.send_plain(conn, 401, headers, params)
+            return
+        hops = int(params.get("hops", "0"))
+        if hops > 0:
+            status = int(params.get("hopstatus", "302"))
+            name = path.rsplit("/", 1)[-1]
+            rest = urllib.parse.urlencode(dict(params, hops=str(hops - 1)))
+            headers.append(("Location", "%s?%s" % (name, rest)))
+            self.send_plain(conn, status, headers, params)
+            return
+        if "loc" in params:
+            headers.append(("Location", params["loc"]))
+        if "cd" in params:
+            headers.append(("Content-Disposition", params["cd"]))
+        if "server" in params:
+            headers.append(("Server", params["server"]))
+        if "pad" in params:
+            headers.append(("X-Pad", "p" * int(params["pad"])))
+        size = int(params.get("size", "1000"))
+        first, last = 0, size - 1
+        wanted = requested_range(head, size)
+        if wanted and params.get("range", "206") == "206" and status == 200:
+            first, last = wanted
+            status = 206
+            headers.append(("Content-Range", "bytes %d-%d/%d" % (first, last, size)))
+        count = max(0, last - first + 1)
+        body = pattern(first, count)
+        if params.get("nolen") != "1":
+            headers.append(("Content-Length", str(count)))
+        body += b"x" * int(params.get("extra", "0"))
+        if "cut" in params:
+            body = body[: int(params["cut"])]
+        self.send(conn, status, headers, body, params)
+
+    def authorised(self, head, params, auth):
+        if auth == "always":
+            return False
+        expected = "%s:%s" % (params.get("user", "u"), params.get("pass", "p"))
+        value = header_value(head, "Authorization") or ""
+        return value == "Basic " + base64.b64encode(expected.encode("latin-1")).decode()
+
+    def send_plain(self, conn, status, headers, params):
+        body = b"<html>status %d</html>" % status
+        self.send(conn, status, headers + [("Content-Length", str(len(body)))], body, params)
+
+    def send(self, conn, status, headers, body, params):
+        lines = ["HTTP/1.1 %d %s" % (status, REASONS.get(status, "Status"))]
+        lines += ["%s: %s" % pair for pair in headers]
+        lines.append("Connection: close")
+        response_head = ("\r\n".join(lines) + "\r\n\r\n").encode("latin-1")
+        cuts = [int(c) for c in params.get("split", "").split(",") if c]
+        cuts = [c for c in cuts if 0 < c < len(response_head)]
+        start = 0
+        for cut in cuts + [len(response_head)]:
+            conn.sendall(response_head[start:cut])
+            start = cut
+            if cut < len(response_head):
+                time.sleep(0.05)
+        slow = int(params.get("slow", "0"))
+        if slow:
+            for i in range(0, len(body), 4096):
+                conn.sendall(body[i : i + 4096])
+                time.sleep(slow / 1000.0)
+        else:
+            conn.sendall(body)
+        try:
+            conn.shutdown(socket.SHUT_WR)
+        except OSError:
+            pass
+
+
+class Server(socketserver.ThreadingTCPServer):
+    daemon_threads = True
+    allow_reuse_address = True
+
+    def __init__(self, port, folder):
+        super().__init__(("127.0.0.1", port), Handler)
+        self.recorder = Recorder(folder)
+
+
+def start(port, folder):
+    """Starts a server in a daemon thread and returns it (call shutdown())."""
+    server = Server(port, folder)
+    threading.Thread(target=server.serve_forever, daemon=True).start()
+    return server
+
+
+def main():
+    parser = argparse.ArgumentParser(description=__doc__.split("\n")[0])
+    parser.add_argument("--port", type=int, required=True)
+    parser.add_argument("--dir", required=True)
+    args = parser.parse_args()
+    server = Server(args.port, args.dir)
+    try:
+        server.serve_forever()
+    except KeyboardInterrupt:
+        pass
+    finally:
+        server.server_close()
+
+
+if __name__ == "__main__":
+    main()

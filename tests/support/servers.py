@@ -1,0 +1,212 @@
+#!/usr/bin/env python3
+"""Starts the test servers on 127.0.0.1, runs a command, stops the servers.
+
+    servers.py --work DIR [--nginx-file-mb N] [--no-nginx] [--no-proxy] -- COMMAND...
+
+Usable as a CTest wrapper. It picks free ports and starts two scripted
+servers (scripted_server.py), nginx serving DIR/www (with big.bin of N MB)
+and tinyproxy, all with their files inside DIR. The command sees:
+
+  MW_HTTP_PORT, MW_HTTP_PORT2   the scripted servers
+  MW_NGINX_PORT                 nginx
+  MW_PROXY_PORT                 tinyproxy (log: DIR/tinyproxy.log)
+  MW_SERVER_DIR, MW_SERVER_DIR_WIN   DIR, as a Unix path and as Z:\\... for
+                                Windows programs under Wine; recorded
+                                requests are in DIR/requests
+
+The exit status is the command's. Every server is stopped on the way out,
+also on failure or a signal; the servers are also bound to die with this
+process (parent-death signal), so none is ever left running.
+"""
+
+import argparse
+import atexit
+import ctypes
+import os
+import shutil
+import signal
+import socket
+import subprocess
+import sys
+import time
+
+HERE = os.path.dirname(os.path.abspath(__file__))
+sys.path.insert(0, HERE)
+import scripted_server  # noqa: E402
+
+PR_SET_PDEATHSIG = 1
+CHUNK = 1 << 20
+
+children = []
+scripted = []
+
+
+def die_with_parent():
+    """Runs in each child before exec: SIGKILL it when this launcher dies."""
+    try:
+        libc = ctypes.CDLL("libc.so.6", use_errno=True)
+        libc.prctl(PR_SET_PDEATHSIG, signal.SIGKILL)
+    except OSError:
+        pass
+
+
+def find_program(name):
+    """The program's path; /usr/sbin is searched even when not on PATH."""
+    return shutil.which(name) or shutil.which(name, path="/usr/sbin:/usr/local/sbin")
+
+
+def free_port():
+    with socket.socket(socket.AF_INET, socket.SOCK_STREAM) as s:
+        s.bind(("127.0.0.1", 0))
+        return s.getsockname()[1]
+
+
+def wait_accepting(port, seconds=10.0):
+    deadline = time.time() + seconds
+    while time.time() < deadline:
+        try:
+            with socket.create_connection(("127.0.0.1", port), timeout=0.5):
+                return True
+        except OSError:
+            time.sleep(0.05)
+    return False
+
+
+def spawn(argv, log_path):
+    log = open(log_path, "ab")
+    proc = subprocess.Popen(argv, stdout=log, stderr=subprocess.STDOUT,
+                            stdin=subprocess.DEVNULL, preexec_fn=die_with_parent)
+    children.append(proc)
+    return proc
+
+
+def write_pattern_file(path, megabytes):
+    size = megabytes * CHUNK
+    if os.path.exists(path) and os.path.getsize(path) == size:
+        return
+    block = scripted_server.pattern(0, CHUNK + 251)
+    with open(path, "wb") as f:
+        for offset in range(0, size, CHUNK):
+            start = offset % 251
+            f.write(block[start : start + min(CHUNK, size - offset)])
+
+
+def start_nginx(work, port):
+    for sub in ("www", "nginx-temp"):
+        os.makedirs(os.path.join(work, sub), exist_ok=True)
+    temp = os.path.join(work, "nginx-temp")
+    conf = os.path.join(work, "nginx.conf")
+    with open(conf, "w") as f:
+        f.write(
+            "daemon off;\nmaster_process off;\nworker_processes 1;\n"
+            "pid %(work)s/nginx.pid;\nerror_log %(work)s/nginx-error.log warn;\n"
+            "events { worker_connections 64; }\n"
+            "http {\n  access_log off;\n  sendfile on;\n"
+            "  default_type application/octet-stream;\n"
+            "  client_body_temp_path %(temp)s/body;\n  proxy_temp_path %(temp)s/proxy;\n"
+            "  fastcgi_temp_path %(temp)s/fastcgi;\n  uwsgi_temp_path %(temp)s/uwsgi;\n"
+            "  scgi_temp_path %(temp)s/scgi;\n"
+            "  server {\n    listen 127.0.0.1:%(port)d;\n    root %(work)s/www;\n  }\n}\n"
+            % {"work": work, "temp": temp, "port": port})
+    spawn([find_program("nginx"), "-p", work + "/", "-e", os.path.join(work, "nginx-error.log"),
+           "-c", conf], os.path.join(work, "nginx.out"))
+
+
+def start_tinyproxy(work, port):
+    conf = os.path.join(work, "tinyproxy.conf")
+    log = os.path.join(work, "tinyproxy.log")
+    if os.path.exists(log):
+        os.remove(log)
+    with open(conf, "w") as f:
+        f.write('Port %d\nListen 127.0.0.1\nTimeout 60\nMaxClients 32\nAllow 127.0.0.1\n'
+                'LogFile "%s"\nLogLevel Info\nPidFile "%s"\n'
+                % (port, log, os.path.join(work, "tinyproxy.pid")))
+    spawn([find_program("tinyproxy"), "-d", "-c", conf], os.path.join(work, "tinyproxy.out"))
+
+
+def stop_all():
+    for server in scripted:
+        try:
+            server.shutdown()
+            server.server_close()
+        except OSError:
+            pass
+    scripted.clear()
+    for proc in children:
+        if proc.poll() is None:
+            proc.terminate()
+    for proc in children:
+        try:
+            proc.wait(timeout=3)
+        except subprocess.TimeoutExpired:
+            proc.kill()
+            proc.wait()
+    children.clear()
+
+
+def on_signal(signum, _frame):
+    raise SystemExit(128 + signum)
+
+
+def windows_path(path):
+    return "Z:" + path.replace("/", "\\")
+
+
+def main():
+    parser = argparse.ArgumentParser()
+    parser.add_argument("--work", required=True)
+    parser.add_argument("--nginx-file-mb", type=int, default=8)
+    parser.add_argument("--no-nginx", action="store_true")
+    parser.add_argument("--no-proxy", action="store_true")
+    parser.add_argument("command", nargs=argparse.REMAINDER)
+    args = parser.parse_args()
+    command = args.command[1:] if args.command[:1] == ["--"] else args.command
+    if not command:
+        parser.error("no command given")
+
+    atexit.register(stop_all)
+    signal.signal(signal.SIGTERM, on_signal)
+    signal.signal(signal.SIGINT, on_signal)
+    signal.signal(signal.SIGHUP, on_signal)
+
+    work = os.path.abspath(args.work)
+    os.makedirs(work, exist_ok=True)
+    shutil.rmtree(os.path.join(work, "requests"), ignore_errors=True)
+    env = dict(os.environ)
+    env["MW_SERVER_DIR"] = work
+    env["MW_SERVER_DIR_WIN"] = windows_path(work)
+    ports = {}
+    try:
+        for name in ("MW_HTTP_PORT", "MW_HTTP_PORT2"):
+            ports[name] = free_port()
+            scripted.append(scripted_server.start(ports[name], work))
+        # A peer that is not installed is left out; tests needing it skip.
+        if not args.no_nginx and not find_program("nginx"):
+            sys.stderr.write("servers.py: nginx not found, not started\n")
+            args.no_nginx = True
+        if not args.no_proxy and not find_program("tinyproxy"):
+            sys.stderr.write("servers.py: tinyproxy not found, not started\n")
+            args.no_proxy = True
+        if not args.no_nginx:
+            ports["MW_NGINX_PORT"] = free_port()
+            os.makedirs(os.path.join(work, "www"), exist_ok=True)
+            write_pattern_file(os.path.join(work, "www", "big.bin"), args.nginx_file_mb)
+            start_nginx(work, ports["MW_NGINX_PORT"])
+        if not args.no_proxy:
+            ports["MW_PROXY_PORT"] = free_port()
+            start_tinyproxy(work, ports["MW_PROXY_PORT"])
+        for name, port in ports.items():
+            if not wait_accepting(port):
+                sys.stderr.write("servers.py: %s (port %d) did not start; see %s\n"
+                                 % (name, port, work))
+                return 1
+            env[name] = str(port)
+        proc = subprocess.Popen(command, env=env, preexec_fn=die_with_parent)
+        children.append(proc)
+        return proc.wait()
+    finally:
+        stop_all()
+
+
+if __name__ == "__main__":
+    sys.exit(main())

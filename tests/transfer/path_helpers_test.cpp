@@ -1,0 +1,167 @@
+#include "marrowby/engine/path_helpers.h"
+
+#include <gtest/gtest.h>
+#include <windows.h>
+
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "tests/support/testenv.h"
+
+namespace {
+
+std::string Separated(const char* path, size_t capacity = 264)
+{
+    char buffer[264] = {};
+    strncpy(buffer, path, sizeof buffer - 1);
+    AppendFolderSeparator(buffer, capacity);
+    return buffer;
+}
+
+std::string Cut(const char* text)
+{
+    char buffer[64] = {};
+    strncpy(buffer, text, sizeof buffer - 1);
+    CutAtLineEnd(buffer);
+    return buffer;
+}
+
+std::string SafeName(const char* name, size_t capacity = 65)
+{
+    char buffer[65] = {};
+    strncpy(buffer, name, sizeof buffer - 1);
+    MakeSafeFileName(buffer, capacity);
+    return buffer;
+}
+
+bool IsFolder(const std::string& path)
+{
+    DWORD attributes = GetFileAttributesA(path.c_str());
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+// Names in a folder, "." and ".." left out.
+std::vector<std::string> FolderEntries(const std::string& folder)
+{
+    std::vector<std::string> names;
+    WIN32_FIND_DATAA found;
+    HANDLE search = FindFirstFileA((folder + "\\*").c_str(), &found);
+    if (search == INVALID_HANDLE_VALUE) return names;
+    do {
+        std::string name = found.cFileName;
+        if (name != "." && name != "..") names.push_back(name);
+    } while (FindNextFileA(search, &found));
+    FindClose(search);
+    return names;
+}
+
+}  // namespace
+
+TEST(AppendFolderSeparator, EndsInExactlyOneBackslash)
+{
+    EXPECT_EQ(Separated("C:\\dl"), "C:\\dl\\");
+    EXPECT_EQ(Separated("C:\\dl\\"), "C:\\dl\\");
+    EXPECT_EQ(Separated("C:\\dl/\\//"), "C:\\dl\\");
+    EXPECT_EQ(Separated("C:\\"), "C:\\");
+    EXPECT_EQ(Separated(""), "\\");
+}
+
+TEST(AppendFolderSeparator, KeepsTheTrailByteOfADoubleByteCharacter)
+{
+    // 0x95 0x5C is one Shift-JIS character whose second byte is a backslash.
+    EXPECT_EQ(Separated("C:\\\x95\x5C"), "C:\\\x95\x5C\\");
+    EXPECT_EQ(Separated("C:\\\x95\x5C\\\\"), "C:\\\x95\x5C\\");
+}
+
+TEST(AppendFolderSeparator, NeverWritesPastTheBuffer)
+{
+    // Room for "abc" and its terminator only: the separator does not fit.
+    char buffer[5] = "abc/";
+    EXPECT_EQ(AppendFolderSeparator(buffer, 4), 1);
+    EXPECT_STREQ(buffer, "abc");
+    EXPECT_EQ(AppendFolderSeparator(buffer, 5), 0);
+    EXPECT_STREQ(buffer, "abc\\");
+}
+
+TEST(CutAtLineEnd, CutsAtTheFirstCarriageReturnOrLineFeed)
+{
+    EXPECT_EQ(Cut("http://h/f\r\nrest"), "http://h/f");
+    EXPECT_EQ(Cut("a\nb\rc"), "a");
+    EXPECT_EQ(Cut("no line end"), "no line end");
+    EXPECT_EQ(Cut("\x95\x5C" "x\r"), "\x95\x5C" "x");
+    // A line feed is never a trail byte, so it ends the line after a lead byte.
+    EXPECT_EQ(Cut("a\x81\nb"), "a\x81");
+}
+
+TEST(CreateFolderPath, CreatesEveryMissingLevel)
+{
+    std::string base = ScratchDir("path_helpers");
+    std::filesystem::remove_all(base);
+    std::filesystem::create_directories(base);
+    std::string deep = base + "\\one/two\\three\\";
+    EXPECT_EQ(CreateFolderPath(deep.c_str()), 0);
+    EXPECT_TRUE(IsFolder(base + "\\one\\two\\three"));
+    // Existing folders and drive roots are left alone and still succeed.
+    EXPECT_EQ(CreateFolderPath(deep.c_str()), 0);
+    EXPECT_EQ(CreateFolderPath("Z:\\"), 0);
+}
+
+TEST(CreateFolderPath, HandlesADoubleByteNameEndingInByte5C)
+{
+    std::string base = ScratchDir("path_helpers_sjis");
+    std::filesystem::remove_all(base);
+    std::filesystem::create_directories(base);
+    // "\x95\x5C" must be taken as one character, not as a folder "\x95".
+    std::string deep = base + "\\\x95\x5C\\inner";
+    CreateFolderPath(deep.c_str());
+    EXPECT_TRUE(IsFolder(deep));
+    EXPECT_EQ(FolderEntries(base), std::vector<std::string>{"\x95\x5C"});
+}
+
+TEST(MakeSafeFileName, KeepsPlainNames)
+{
+    char name[65] = "report-2024.zip";
+    EXPECT_EQ(MakeSafeFileName(name, sizeof name), 0);
+    EXPECT_STREQ(name, "report-2024.zip");
+    EXPECT_EQ(SafeName("\x95\x5C.txt"), "\x95\x5C.txt");
+}
+
+TEST(MakeSafeFileName, DropsQuotesAndParameters)
+{
+    EXPECT_EQ(SafeName("\"a.zip\""), "a.zip");
+    EXPECT_EQ(SafeName("\"a b.zip\"; size=10"), "a b.zip");
+    EXPECT_EQ(SafeName("a.zip; size=10"), "a.zip");
+    EXPECT_EQ(SafeName("\"cut-off.z"), "cut-off.z");
+}
+
+TEST(MakeSafeFileName, NeverLeavesTheFolder)
+{
+    EXPECT_EQ(SafeName("../../evil.exe"), "evil.exe");
+    EXPECT_EQ(SafeName("..\\..\\evil.exe"), "evil.exe");
+    EXPECT_EQ(SafeName("\"C:\\Windows\\evil.dll\""), "evil.dll");
+    EXPECT_EQ(SafeName("C:evil.exe"), "C_evil.exe");
+    EXPECT_EQ(SafeName(".."), "index.html");
+    EXPECT_EQ(SafeName("dir/"), "index.html");
+    EXPECT_EQ(SafeName(""), "index.html");
+}
+
+TEST(MakeSafeFileName, ReplacesWhatWindowsRejects)
+{
+    EXPECT_EQ(SafeName("a<b>c|d?e*f.txt"), "a_b_c_d_e_f.txt");
+    EXPECT_EQ(SafeName("name.txt:stream"), "name.txt_stream");
+    EXPECT_EQ(SafeName("trailing. . "), "trailing");
+    EXPECT_EQ(SafeName("con"), "_con");
+    EXPECT_EQ(SafeName("NUL.txt"), "_NUL.txt");
+    EXPECT_EQ(SafeName("com1.log"), "_com1.log");
+    EXPECT_EQ(SafeName("console.txt"), "console.txt");
+    // The trail byte 0x7C ('|') of a double-byte character stays.
+    EXPECT_EQ(SafeName("\x83\x7C.txt"), "\x83\x7C.txt");
+}
+
+TEST(MakeSafeFileName, StaysWithinTheCapacity)
+{
+    char name[8] = "";
+    EXPECT_EQ(MakeSafeFileName(name, sizeof name), 1);
+    EXPECT_STREQ(name, "index.h");
+}

@@ -1,0 +1,257 @@
+// Helpers of the transfer tests: the servers started by servers.py, the
+// byte pattern every scripted resource serves, files, recorded requests and
+// a JobCallback that records what a job reports.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <condition_variable>
+#include <cstdint>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <mutex>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "marrowby/engine/download_job.h"
+#include "tests/support/testenv.h"
+
+// Port of a server started by servers.py (0 when absent).
+inline int ServerPort(const char* variable)
+{
+    const char* value = EnvOrNull(variable);
+    return value ? atoi(value) : 0;
+}
+
+inline int HttpPort() { return ServerPort("MW_HTTP_PORT"); }
+inline int HttpPort2() { return ServerPort("MW_HTTP_PORT2"); }
+
+#define SKIP_WITHOUT_SERVERS()                                              \
+    do {                                                                    \
+        if (HttpPort() == 0 || !EnvOrNull("MW_SERVER_DIR_WIN"))             \
+            GTEST_SKIP() << "run through tests/support/servers.py";         \
+    } while (0)
+
+inline std::string ServerDir() { return EnvOrNull("MW_SERVER_DIR_WIN"); }
+
+inline std::string LocalUrl(int port, const std::string& pathAndQuery)
+{
+    return "http://127.0.0.1:" + std::to_string(port) + pathAndQuery;
+}
+
+// Byte i of every resource the scripted server and nginx serve.
+inline std::string Pattern(int64_t start, size_t count)
+{
+    std::string bytes(count, '\0');
+    for (size_t i = 0; i < count; i++)
+        bytes[i] = static_cast<char>((start + static_cast<int64_t>(i)) % 251);
+    return bytes;
+}
+
+inline bool FileExists(const std::string& path) { return std::filesystem::exists(path); }
+
+inline std::string ReadFileBytes(const std::string& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+inline void WriteFileBytes(const std::string& path, const std::string& bytes)
+{
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+}
+
+// A unique name for the running test, used as the first path segment so the
+// server records its requests apart from every other test's.
+inline std::string TestId()
+{
+    const testing::TestInfo* info = testing::UnitTest::GetInstance()->current_test_info();
+    return std::string(info->test_suite_name()) + "-" + info->name();
+}
+
+// A fresh, empty folder for the running test.
+inline std::string FreshFolder()
+{
+    std::string folder = ScratchDir("transfer") + "/" + TestId();
+    std::filesystem::remove_all(folder);
+    std::filesystem::create_directories(folder);
+    return folder;
+}
+
+// The n-th request (from 1) the scripted servers recorded for id; empty when
+// there is none.
+inline std::string RecordedRequest(const std::string& id, int n)
+{
+    std::string path = ServerDir() + "\\requests\\" + id + "." + std::to_string(n);
+    return FileExists(path) ? ReadFileBytes(path) : std::string();
+}
+
+inline int RecordedRequestCount(const std::string& id)
+{
+    int n = 0;
+    while (!RecordedRequest(id, n + 1).empty()) n++;
+    return n;
+}
+
+inline bool IsEndCode(int32_t code)
+{
+    return code == JobClosed || code == JobFailed || code == JobTimedOut || code == JobFileError;
+}
+
+inline const char* JobCodeName(int32_t code)
+{
+    switch (code) {
+    case JobAccepted: return "accepted";
+    case JobClosed: return "closed";
+    case JobData: return "data";
+    case JobTimedOut: return "timed-out";
+    case JobFailed: return "failed";
+    case JobTick: return "tick";
+    case JobFileError: return "file-error";
+    default: return "?";
+    }
+}
+
+// Records the reports of one job. Thread-safe: the job calls it on its
+// worker thread while the test waits on its own.
+class JobRecorder {
+public:
+    JobCallbackRegistration Registration() { return {&JobRecorder::Callback, this}; }
+
+    // Waits until the job reports its end; false after ms without one.
+    bool WaitForEnd(int ms)
+    {
+        std::unique_lock<std::mutex> hold(mutex_);
+        return changed_.wait_for(hold, std::chrono::milliseconds(ms), [this] { return ended_; });
+    }
+
+    // Waits until code has been reported; false after ms without it.
+    bool WaitFor(int32_t code, int ms)
+    {
+        std::unique_lock<std::mutex> hold(mutex_);
+        return changed_.wait_for(hold, std::chrono::milliseconds(ms),
+                                 [&] { return CountLocked(code) > 0; });
+    }
+
+    // The reports up to the first end, ticks left out and runs of data merged:
+    // "accepted data closed".
+    std::string Sequence()
+    {
+        std::lock_guard<std::mutex> hold(mutex_);
+        std::string text;
+        int32_t previous = 0;
+        for (const Event& event : events_) {
+            if (event.code == JobTick || (event.code == JobData && previous == JobData)) continue;
+            if (!text.empty()) text += " ";
+            text += JobCodeName(event.code);
+            previous = event.code;
+            if (IsEndCode(event.code)) break;
+        }
+        return text;
+    }
+
+    int Count(int32_t code)
+    {
+        std::lock_guard<std::mutex> hold(mutex_);
+        return CountLocked(code);
+    }
+
+    int64_t DataBytes()
+    {
+        std::lock_guard<std::mutex> hold(mutex_);
+        int64_t total = 0;
+        for (const Event& event : events_)
+            if (event.code == JobData) total += event.count;
+        return total;
+    }
+
+    size_t EventCount()
+    {
+        std::lock_guard<std::mutex> hold(mutex_);
+        return events_.size();
+    }
+
+    ResponseSummary summary{};
+    DWORD endThread = 0;
+
+private:
+    struct Event {
+        int32_t code;
+        int32_t count;
+    };
+
+    static int32_t Callback(void* info, int32_t code, int32_t count, void* userValue)
+    {
+        JobRecorder& self = *static_cast<JobRecorder*>(userValue);
+        std::lock_guard<std::mutex> hold(self.mutex_);
+        if (code == JobAccepted) self.summary = *static_cast<const ResponseSummary*>(info);
+        self.events_.push_back({code, count});
+        if (IsEndCode(code) && !self.ended_) {
+            self.ended_ = true;
+            self.endThread = GetCurrentThreadId();
+        }
+        self.changed_.notify_all();
+        return 0;
+    }
+
+    int CountLocked(int32_t code) const
+    {
+        int n = 0;
+        for (const Event& event : events_)
+            if (event.code == code) n++;
+        return n;
+    }
+
+    std::mutex mutex_;
+    std::condition_variable changed_;
+    std::vector<Event> events_;
+    bool ended_ = false;
+};
+
+// How a test runs a job: the calls the application makes, in its order.
+struct JobRun {
+    std::string url;
+    int32_t offset = 0;
+    std::string folder;
+    std::string lastName;
+    const char* proxy = nullptr;
+    uint16_t proxyDefaultPort = 0;
+    std::string user;
+    std::string password;
+    const char* referer = nullptr;
+    const char* userAgent = nullptr;
+    uint32_t timeoutMs = 5000;
+};
+
+struct JobOutcome {
+    int prepared = -1;
+    int started = -1;
+    bool ended = false;
+};
+
+// Runs one job to its first end (or waitMs), then stops and destroys it.
+inline JobOutcome RunJob(const JobRun& run, JobRecorder& recorder, int waitMs = 15000)
+{
+    JobOutcome outcome;
+    DownloadJob* job = new DownloadJob();
+    JobCallbackRegistration registration = recorder.Registration();
+    outcome.prepared = job->Prepare(&registration);
+    if (outcome.prepared == 0) {
+        job->SetProxy(run.proxy, run.proxyDefaultPort);
+        job->SetCredentials(run.user.c_str(), run.password.c_str());
+        job->SetReferer(run.referer);
+        job->SetUserAgent(run.userAgent);
+        outcome.started = job->Start(run.url.c_str(), run.offset,
+                                     run.folder.empty() ? nullptr : run.folder.c_str(),
+                                     run.lastName.c_str(), run.timeoutMs);
+        if (outcome.started == 0) outcome.ended = recorder.WaitForEnd(waitMs);
+    }
+    job->Stop();
+    delete job;
+    return outcome;
+}

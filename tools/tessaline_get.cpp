@@ -1,0 +1,201 @@
+// tessaline-get: downloads one URL with a DownloadJob, driven exactly as the
+// application drives it, and prints every callback as one line.
+//
+//   tessaline-get URL [--folder DIR] [--offset N] [--last-name NAME]
+//                 [--proxy HOST[:PORT]] [--user U] [--password P]
+//                 [--referer R] [--user-agent A] [--timeout MS]
+//                 [--verbose] [--ticks]
+//
+// Exit status: 0 complete, 1 failed, 2 timed out, 3 file error, 4 closed
+// short (or closed before a response was accepted).
+#include <stdio.h>
+#include <stdlib.h>
+#include <string.h>
+
+#include "marrowby/engine/download_job.h"
+
+namespace {
+
+const char kProductAgent[] = "Marrowby/0.23 ( built on Tessaline )";
+
+struct Options {
+    const char* url = nullptr;
+    const char* folder = nullptr;
+    int32_t offset = 0;
+    const char* lastName = "";
+    const char* proxy = nullptr;
+    const char* user = "";
+    const char* password = "";
+    const char* referer = nullptr;
+    const char* userAgent = kProductAgent;
+    uint32_t timeoutMs = 60000;
+    bool verbose = false;
+    bool ticks = false;
+};
+
+// What the callback saw; written by the worker, read after the end event.
+struct Progress {
+    const Options* options;
+    HANDLE ended;
+    bool accepted;
+    int32_t totalSize;
+    int32_t rangeFirst;
+    int64_t received;
+    volatile LONG endCode;  // first end code; set once
+};
+
+enum ExitCode { kComplete = 0, kFailed = 1, kTimedOut = 2, kFileError = 3, kClosedShort = 4 };
+
+int Usage() {
+    fprintf(stderr,
+            "usage: tessaline-get URL [--folder DIR] [--offset N] [--last-name NAME]\n"
+            "       [--proxy HOST[:PORT]] [--user U] [--password P] [--referer R]\n"
+            "       [--user-agent A] [--timeout MS] [--verbose] [--ticks]\n");
+    return 64;
+}
+
+bool ParseOptions(int argc, char** argv, Options& options) {
+    for (int i = 1; i < argc; i++) {
+        const char* arg = argv[i];
+        const char* value = i + 1 < argc ? argv[i + 1] : nullptr;
+        if (strcmp(arg, "--verbose") == 0) {
+            options.verbose = true;
+            continue;
+        }
+        if (strcmp(arg, "--ticks") == 0) {
+            options.ticks = true;
+            continue;
+        }
+        if (strncmp(arg, "--", 2) != 0) {
+            if (options.url != nullptr) return false;
+            options.url = arg;
+            continue;
+        }
+        if (value == nullptr) return false;
+        i++;
+        if (strcmp(arg, "--folder") == 0)
+            options.folder = value;
+        else if (strcmp(arg, "--offset") == 0)
+            options.offset = (int32_t)strtol(value, nullptr, 10);
+        else if (strcmp(arg, "--last-name") == 0)
+            options.lastName = value;
+        else if (strcmp(arg, "--proxy") == 0)
+            options.proxy = value;
+        else if (strcmp(arg, "--user") == 0)
+            options.user = value;
+        else if (strcmp(arg, "--password") == 0)
+            options.password = value;
+        else if (strcmp(arg, "--referer") == 0)
+            options.referer = value;
+        else if (strcmp(arg, "--user-agent") == 0)
+            options.userAgent = value;
+        else if (strcmp(arg, "--timeout") == 0)
+            options.timeoutMs = (uint32_t)strtoul(value, nullptr, 10);
+        else
+            return false;
+    }
+    return options.url != nullptr;
+}
+
+void EndWith(Progress& progress, int32_t code, const char* line) {
+    if (InterlockedCompareExchange(&progress.endCode, code, 0) != 0) return;
+    printf("%s\n", line);
+    fflush(stdout);
+    SetEvent(progress.ended);
+}
+
+int32_t OnJobEvent(void* info, int32_t code, int32_t count, void* userValue) {
+    Progress& progress = *(Progress*)userValue;
+    // The job counts as stopped at its first end; what the worker reports
+    // until Stop returns is not part of the run.
+    if (progress.endCode != 0) return 0;
+    switch (code) {
+    case JobAccepted: {
+        const ResponseSummary& summary = *(const ResponseSummary*)info;
+        progress.accepted = true;
+        progress.totalSize = summary.totalSize;
+        progress.rangeFirst = summary.rangeFirst;
+        printf("accepted status=%d total=%d first=%d name=%s\n", (int)summary.status,
+               (int)summary.totalSize, (int)summary.rangeFirst, summary.fileName);
+        fflush(stdout);
+        break;
+    }
+    case JobData:
+        progress.received += count;
+        if (progress.options->verbose) {
+            printf("data %d\n", (int)count);
+            fflush(stdout);
+        }
+        break;
+    case JobTick:
+        if (progress.options->ticks) {
+            printf("tick\n");
+            fflush(stdout);
+        }
+        break;
+    case JobClosed: EndWith(progress, code, "closed"); break;
+    case JobFailed: EndWith(progress, code, "failed"); break;
+    case JobTimedOut: EndWith(progress, code, "timed-out"); break;
+    case JobFileError: EndWith(progress, code, "file-error"); break;
+    default: break;
+    }
+    return 0;
+}
+
+int ExitCodeFor(const Progress& progress) {
+    switch (progress.endCode) {
+    case JobFailed: return kFailed;
+    case JobTimedOut: return kTimedOut;
+    case JobFileError: return kFileError;
+    default: break;
+    }
+    // Complete as the application judges it: everything the server announced
+    // is present, or it announced no size.
+    if (!progress.accepted) return kClosedShort;
+    int64_t present = progress.rangeFirst + progress.received;
+    return progress.totalSize == 0 || present == progress.totalSize ? kComplete : kClosedShort;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    Options options;
+    if (!ParseOptions(argc, argv, options)) return Usage();
+    WSADATA wsa;
+    if (WSAStartup(MAKEWORD(2, 0), &wsa) != 0) {
+        fprintf(stderr, "tessaline-get: Winsock 2 is not available\n");
+        return kFailed;
+    }
+
+    Progress progress = {};
+    progress.options = &options;
+    progress.ended = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+    DownloadJob* job = new DownloadJob();
+    JobCallbackRegistration registration = {OnJobEvent, &progress};
+
+    LARGE_INTEGER frequency, started, finished;
+    QueryPerformanceFrequency(&frequency);
+    QueryPerformanceCounter(&started);
+    int result = job->Prepare(&registration);
+    if (result == 0) {
+        job->SetProxy(options.proxy, options.proxy ? 8080 : 0);
+        job->SetCredentials(options.user, options.password);
+        job->SetReferer(options.referer);
+        job->SetUserAgent(options.userAgent);
+        result = job->Start(options.url, options.offset, options.folder, options.lastName,
+                            options.timeoutMs);
+    }
+    if (result != 0 && progress.endCode == 0) EndWith(progress, JobFailed, "failed");
+    WaitForSingleObject(progress.ended, INFINITE);
+    QueryPerformanceCounter(&finished);
+    job->Stop();
+    delete job;
+
+    double seconds = (double)(finished.QuadPart - started.QuadPart) / (double)frequency.QuadPart;
+    double rate = seconds > 0 ? (double)progress.received / 1e6 / seconds : 0.0;
+    printf("bytes=%lld seconds=%.3f MB/s=%.2f\n", (long long)progress.received, seconds, rate);
+    fflush(stdout);
+    CloseHandle(progress.ended);
+    WSACleanup();
+    return ExitCodeFor(progress);
+}
