@@ -2,6 +2,7 @@
 // callback that turns reports into window messages.
 #include <new>
 
+#include <stdint.h>
 #include <stdio.h>
 
 #include "marrowby/app/app_messages.h"
@@ -45,10 +46,13 @@ int32_t OnJobEvent(void* info, int32_t code, int32_t count, void* userValue) {
             Post(WM_ITEM_FAILED, code, item);
         }
         break;
-    case JobData:
-        item->downloaded += count;
+    case JobData: {
+        // A transfer past 2 GB stops counting instead of overflowing.
+        int64_t total = static_cast<int64_t>(item->downloaded) + count;
+        item->downloaded = total > INT32_MAX ? INT32_MAX : static_cast<int32_t>(total);
         Post(WM_ITEM_PROGRESS, code, item);
         break;
+    }
     case JobTimedOut:
         Post(WM_ITEM_TIMED_OUT, code, item);
         break;
