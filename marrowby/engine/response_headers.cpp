@@ -152,6 +152,7 @@ int32_t ParseStatusLine(HttpExchange& exchange) {
     exchange.response.status = ParseDecimal(status);
 
     const void* linefeed = std::memchr(block, '\n', filled);
+    if (linefeed == nullptr) return kHttpMalformed;  // a completed block always has one
     exchange.lineStart = static_cast<int32_t>(static_cast<const char*>(linefeed) - block + 1);
     return kHttpOk;
 }
@@ -228,26 +229,23 @@ int32_t ParseAuthChallenge(HttpExchange& exchange, const char* value) {
     if (!IsKeyword(value, static_cast<size_t>(space - value), "basic")) return kHttpMalformed;
     exchange.authScheme = kAuthBasic;
 
+    // A name runs to "=" or ","; a comma starts a new name. Only the realm's
+    // value is read: scanning resumes after its closing mark, and right after
+    // the "=" of any other name.
     const char* p = space + 1;
     for (;;) {
         p = SkipSpaces(p);
         const char* nameEnd = p + std::strcspn(p, "=,");
         if (*nameEnd == '\0') return kHttpOk;
-        if (*nameEnd == ',') {
-            p = nameEnd + 1;
-            continue;
-        }
-        const char* paramValue = nameEnd + 1;
-        if (IsKeyword(p, static_cast<size_t>(nameEnd - p), "realm")) {
-            if (*paramValue != '"') return kHttpMalformed;
-            const char* close = std::strchr(paramValue + 1, '"');
+        const char* after = nameEnd + 1;
+        if (*nameEnd == '=' && IsKeyword(p, static_cast<size_t>(nameEnd - p), "realm")) {
+            if (*after != '"') return kHttpMalformed;
+            const char* close = std::strchr(after + 1, '"');
             if (close == nullptr) return kHttpMalformed;
-            mw_text::CopyN(exchange.realm, paramValue + 1, static_cast<size_t>(close - paramValue - 1));
-            paramValue = close + 1;
+            mw_text::CopyN(exchange.realm, after + 1, static_cast<size_t>(close - after - 1));
+            after = close + 1;
         }
-        const char* comma = std::strchr(paramValue, ',');
-        if (comma == nullptr) return kHttpOk;
-        p = comma + 1;
+        p = after;
     }
 }
 

@@ -67,6 +67,12 @@ TEST(AuthChallenge, BasicRealmForms) {
         {"Basic realm=\"\"", kHttpOk, ""},
         {"Basic foo, realm=\"after-flag\"", kHttpOk, "after-flag"},
         {"Basic charset=\"UTF-8\"", kHttpOk, "old"},
+        // Scanning resumes right after another name's "=" and after the
+        // realm's closing mark, not at the next comma.
+        {"Basic title=realm=\"inner\"", kHttpOk, "inner"},
+        {"Basic realm=\"first\"realm=\"second\"", kHttpOk, "second"},
+        {"Basic realm=\"first\" realm=\"second\"", kHttpOk, "second"},
+        {"Basic realm=\"ok\" realm=bad", kHttpMalformed, "ok"},
         {"Basic realm=unquoted", kHttpMalformed, "old"},
         {"Basic realm=\"open", kHttpMalformed, "old"},
         {"Basic", kHttpMalformed, "old"},

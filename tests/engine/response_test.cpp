@@ -7,6 +7,7 @@
 #include <string>
 
 #include "marrowby/engine/http_result.h"
+#include "marrowby/engine/response_internal.h"
 #include "response_test_support.h"
 
 namespace {
@@ -255,6 +256,14 @@ TEST(FeedResponse, StatusLineForms) {
             EXPECT_EQ(c.version, exchange->response.responseVersion) << c.block;
         }
     }
+}
+
+TEST(FeedResponse, StatusLineWithoutLineFeedIsRefused) {
+    auto exchange = NewExchange();
+    const char block[] = "HTTP/1.1 200 OK";
+    std::memcpy(exchange->headerBuffer, block, sizeof block);
+    exchange->filled = static_cast<int32_t>(sizeof block - 1);
+    EXPECT_EQ(kHttpMalformed, ParseStatusLine(*exchange));
 }
 
 TEST(FeedResponse, Http09AnswerWithoutStatusLine) {

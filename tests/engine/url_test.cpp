@@ -81,6 +81,21 @@ TEST(UrlParse, SchemesAndDefaultPorts) {
     EXPECT_STREQ("host", gopher.host);
 }
 
+// Parsing does not reset: what the text does not give stays as it was.
+TEST(UrlParse, FieldsTheTextDoesNotGiveAreKept) {
+    UrlParts parts = Parsed("http://old:81/dir/old.zip");
+    EXPECT_EQ(0, ParseUrl("gopher://other/f", nullptr, parts));
+    EXPECT_STREQ("gopher", parts.schemeText);
+    EXPECT_EQ(kSchemeHttp, parts.scheme);
+    EXPECT_EQ(81, parts.port);
+    EXPECT_STREQ("other", parts.host);
+
+    UrlParts hostOnly = Parsed("http://old/dir/old.zip");
+    EXPECT_EQ(0, ParseUrl("http://new", nullptr, hostOnly));
+    EXPECT_STREQ("/", hostOnly.path);
+    EXPECT_STREQ("old.zip", hostOnly.fileName);
+}
+
 TEST(UrlParse, TextWithoutColonLeavesRecordUnchanged) {
     UrlParts parts;
     std::memset(&parts, 0x5A, sizeof parts);
