@@ -1,0 +1,276 @@
+#include "marrowby/app/main_window.h"
+
+#include "marrowby/app/app_messages.h"
+#include "marrowby/app/download_list.h"
+#include "marrowby/app/list_file.h"
+#include "marrowby/app/main_window_commands.h"
+#include "marrowby/app/main_window_controls.h"
+#include "marrowby/app/settings.h"
+#include "marrowby/dialogs/url_drop_target.h"
+#include "marrowby/resources/resource.h"
+
+namespace {
+
+const char kWindowClass[] = "Tessaline";
+constexpr DWORD kMainWindowStyle = WS_CAPTION | WS_SYSMENU | WS_THICKFRAME | WS_MINIMIZEBOX;
+constexpr int kMainWindowWidth = 640;
+constexpr int kMainWindowHeight = 384;
+constexpr int kProductSize = 128;
+constexpr int kHeadingSize = 32;
+constexpr int kTitleSize = 255;
+
+struct MainWindowState {
+    HINSTANCE instance;
+    HostCallback callback;
+    void* context;
+    UrlDropTarget* dropTarget;
+    bool quitOnDestroy;
+    // Set once CreateMainWindow has finished: only a window that loaded the
+    // settings and the list may save them when it goes.
+    bool started;
+    HWND mainWindow;
+    HWND listControl;
+    HWND toolbar;
+    HIMAGELIST smallImages;
+    HACCEL accelerators;
+};
+
+MainWindowState g_window;
+char g_product[kProductSize];
+char g_headings[kColumnCount][kHeadingSize];
+char g_title[kTitleSize];
+
+void ResetWindowState(HINSTANCE instance, bool quitOnDestroy)
+{
+    HACCEL accelerators = g_window.accelerators; // loaded once per process
+    g_window = MainWindowState();
+    g_window.accelerators = accelerators;
+    g_window.instance = instance;
+    g_window.quitOnDestroy = quitOnDestroy;
+}
+
+void RegisterMainClass(HINSTANCE instance)
+{
+    WNDCLASSEXA wc = {};
+    wc.cbSize = sizeof(wc);
+    wc.lpfnWndProc = MainWindowProc;
+    wc.hInstance = instance;
+    wc.hIcon = LoadIconA(instance, MAKEINTRESOURCEA(IDI_MARROWBY));
+    wc.hIconSm = LoadIconA(instance, "SMALL");
+    wc.hCursor = LoadCursorA(nullptr, MAKEINTRESOURCEA(32512)); // IDC_ARROW
+    wc.hbrBackground = static_cast<HBRUSH>(GetStockObject(WHITE_BRUSH));
+    wc.lpszMenuName = MAKEINTRESOURCEA(IDR_MAINMENU);
+    wc.lpszClassName = kWindowClass;
+    RegisterClassExA(&wc); // a second registration fails harmlessly
+}
+
+void LoadWindowStrings(HINSTANCE instance)
+{
+    if (LoadStringA(instance, IDS_PRODUCT, g_product, kProductSize) <= 0)
+        g_product[0] = '\0';
+    for (int i = 0; i < kColumnCount; ++i) {
+        if (LoadStringA(instance, IDS_COLUMN_FILE_NAME + i, g_headings[i], kHeadingSize) <= 0)
+            g_headings[i][0] = '\0';
+    }
+    if (LoadStringA(instance, IDS_APP_TITLE, g_title, kTitleSize) <= 0)
+        g_title[0] = '\0';
+}
+
+// Abandons a half-built window: its WM_DESTROY releases what exists.
+int FailCreation(int code)
+{
+    DestroyWindow(g_window.mainWindow);
+    return code;
+}
+
+int CreateDropTarget(HWND window)
+{
+    UrlDropTarget* target = CreateUrlDropTarget();
+    if (!target)
+        return 8;
+    target->Attach(window, WM_ADD_URL);
+    CoLockObjectExternal(target, TRUE, FALSE);
+    if (FAILED(RegisterDragDrop(window, target))) {
+        CoLockObjectExternal(target, FALSE, TRUE);
+        target->Release();
+        return 9;
+    }
+    g_window.dropTarget = target;
+    return 0;
+}
+
+void ReleaseDropTarget(HWND window)
+{
+    if (!g_window.dropTarget)
+        return;
+    RevokeDragDrop(window);
+    CoLockObjectExternal(g_window.dropTarget, FALSE, TRUE);
+    g_window.dropTarget->Release();
+    g_window.dropTarget = nullptr;
+}
+
+int BuildControls(HWND window, HINSTANCE instance)
+{
+    g_window.toolbar = CreateMainToolbar(window, instance);
+    if (!g_window.toolbar)
+        return 4;
+    g_window.listControl = CreateMainListControl(window, instance);
+    if (!g_window.listControl)
+        return 5;
+    const char* headings[kColumnCount];
+    for (int i = 0; i < kColumnCount; ++i)
+        headings[i] = g_headings[i];
+    SetUpListColumns(g_window.listControl, headings);
+    AttachDownloadList(window, g_window.listControl); // no rows, row counter 0
+    SetListProductString(g_product);
+    g_window.smallImages = CreateStateImages(g_window.listControl, instance);
+    if (!g_window.smallImages)
+        return 7;
+    // The sizes sent while the window was created found no controls yet.
+    RECT client;
+    GetClientRect(window, &client);
+    LayOutMainWindow(g_window.toolbar, g_window.listControl, SIZE_RESTORED, client.right,
+                     client.bottom);
+    return CreateDropTarget(window);
+}
+
+void SaveAndTearDown(HWND window)
+{
+    bool started = g_window.started;
+    if (started) {
+        SaveSettings();
+        WriteListFile(g_settings.listPath);
+    }
+    ReleaseDropTarget(window);
+    if (g_window.smallImages) {
+        // Taken back first: the list control would destroy it a second time.
+        SendMessageA(g_window.listControl, LVM_SETIMAGELIST, LVSIL_SMALL, 0);
+        ImageList_Destroy(g_window.smallImages);
+        g_window.smallImages = nullptr;
+    }
+    ClearList();
+    if (started) {
+        HostNotice notice = {kNoticeMainWindowDestroyed, window, nullptr};
+        NotifyHost(notice);
+    }
+    DetachDownloadList();
+    g_window.callback = nullptr;
+    g_window.context = nullptr;
+    g_window.listControl = nullptr;
+    g_window.toolbar = nullptr;
+    g_window.mainWindow = nullptr;
+    g_window.started = false;
+    // A failed start-up must not leave a WM_QUIT behind: it would close the
+    // message box that reports the failure.
+    if (g_window.quitOnDestroy && started)
+        PostQuitMessage(0);
+}
+
+} // namespace
+
+int CreateMainWindow(HWND parent, HINSTANCE instance, HWND* mainWindow, HACCEL* accelerators,
+                     bool quitOnDestroy, HostCallback callback, void* context)
+{
+    if (g_window.mainWindow) {
+        *mainWindow = g_window.mainWindow;
+        *accelerators = g_window.accelerators;
+        return 0;
+    }
+    ResetWindowState(instance, quitOnDestroy);
+    RegisterMainClass(instance);
+    LoadWindowStrings(instance);
+
+    HWND window = CreateWindowExA(0, kWindowClass, g_title[0] ? g_title : nullptr, kMainWindowStyle,
+                                  CW_USEDEFAULT, CW_USEDEFAULT, kMainWindowWidth, kMainWindowHeight,
+                                  parent, nullptr, instance, nullptr);
+    if (!window)
+        return 2;
+    g_window.mainWindow = window;
+    if (!g_window.accelerators) {
+        g_window.accelerators = LoadAcceleratorsA(instance, MAKEINTRESOURCEA(IDR_ACCELERATORS));
+        if (!g_window.accelerators)
+            return FailCreation(3);
+    }
+    int built = BuildControls(window, instance);
+    if (built != 0)
+        return FailCreation(built);
+
+    LoadSettings();
+    ReadListFile(g_settings.listPath);
+    g_window.callback = callback;
+    g_window.context = context;
+    SetListHostCallback(callback, context);
+    g_window.started = true;
+
+    SetFocus(g_window.listControl);
+    *mainWindow = window;
+    *accelerators = g_window.accelerators;
+    if (g_settings.autoStart)
+        RunScheduler();
+    return 0;
+}
+
+LRESULT CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    switch (message) {
+    case WM_SIZE:
+        LayOutMainWindow(g_window.toolbar, g_window.listControl, wParam, LOWORD(lParam),
+                         HIWORD(lParam));
+        return 0;
+    case WM_DESTROY:
+        SaveAndTearDown(window);
+        return 0;
+    case WM_COMMAND:
+        OnCommand(window, LOWORD(wParam));
+        return 0;
+    case WM_NOTIFY:
+        return OnNotify(window, reinterpret_cast<NMHDR*>(lParam));
+    default:
+        if (HandleListMessage(message, wParam, lParam))
+            return 0;
+        return DefWindowProcA(window, message, wParam, lParam);
+    }
+}
+
+HWND MainWindow()
+{
+    return g_window.mainWindow;
+}
+
+HWND MainListControl()
+{
+    return g_window.listControl;
+}
+
+HWND MainToolbar()
+{
+    return g_window.toolbar;
+}
+
+HINSTANCE ProgramInstance()
+{
+    return g_window.instance;
+}
+
+IDropTarget* MainDropTarget()
+{
+    return g_window.dropTarget;
+}
+
+const char* ProductString()
+{
+    return g_product;
+}
+
+const char* ColumnHeading(int column)
+{
+    if (column < 0 || column >= kColumnCount)
+        return "";
+    return g_headings[column];
+}
+
+void NotifyHost(const HostNotice& notice)
+{
+    if (g_window.callback)
+        g_window.callback(&notice, g_window.context);
+}

@@ -1,0 +1,86 @@
+#include "marrowby/app/program_entry.h"
+
+#include <winsock2.h>
+#include <ole2.h>
+#include <commctrl.h>
+
+#include "marrowby/app/main_window.h"
+#include "marrowby/dialogs/sheet_registry.h"
+#include "marrowby/resources/resource.h"
+
+namespace {
+
+constexpr int kMessageSize = 256;
+
+// Start-up failures are reported before any window exists: no owner.
+void ShowStartupFailure(HINSTANCE instance, int textId)
+{
+    char text[kMessageSize];
+    if (LoadStringA(instance, textId, text, kMessageSize) <= 0)
+        text[0] = '\0';
+    MessageBoxA(nullptr, text, nullptr, MB_OK);
+}
+
+// Only exactly version 2.0 counts, as the sockets code is written for it.
+bool StartWinsock()
+{
+    WSADATA data;
+    if (WSAStartup(MAKEWORD(2, 0), &data) != 0)
+        return false;
+    if (data.wVersion != MAKEWORD(2, 0)) {
+        WSACleanup();
+        return false;
+    }
+    return true;
+}
+
+} // namespace
+
+void ProcessLoopMessage(MSG* message, HWND mainWindow, HACCEL accelerators)
+{
+    if (FilterSheetMessage(message) != 0)
+        return;
+    // A key that makes a command still reaches its window (Ctrl+A selects
+    // all rows and is also a key press in the list control).
+    TranslateAcceleratorA(mainWindow, accelerators, message);
+    TranslateMessage(message);
+    DispatchMessageA(message);
+}
+
+int RunMessageLoop(HWND mainWindow, HACCEL accelerators)
+{
+    MSG message = {};
+    // GetMessage gives -1 on an error, which ends the loop like WM_QUIT.
+    while (GetMessageA(&message, nullptr, 0, 0) > 0)
+        ProcessLoopMessage(&message, mainWindow, accelerators);
+    return message.message == WM_QUIT ? static_cast<int>(message.wParam) : 0;
+}
+
+int ProgramEntry(HINSTANCE instance)
+{
+    CoInitialize(nullptr);
+    OleInitialize(nullptr);
+    InitCommonControls();
+    if (!StartWinsock()) {
+        ShowStartupFailure(instance, IDS_WINSOCK_FAILED);
+        OleUninitialize();
+        CoUninitialize();
+        return 0;
+    }
+    HWND mainWindow = nullptr;
+    HACCEL accelerators = nullptr;
+    if (CreateMainWindow(nullptr, instance, &mainWindow, &accelerators, true, OnHostNotice,
+                         nullptr) != 0) {
+        ShowStartupFailure(instance, IDS_INIT_FAILED);
+        WSACleanup();
+        OleUninitialize();
+        CoUninitialize();
+        return 0;
+    }
+    ShowWindow(mainWindow, SW_SHOWNORMAL);
+    int exitCode = RunMessageLoop(mainWindow, accelerators);
+    WSACleanup();
+    OleUninitialize();
+    CoUninitialize();
+    return exitCode;
+}

@@ -1,0 +1,9 @@
+// marrowby.exe takes no command line, and the start-up show command is not
+// used: the window is always shown normally.
+#include "marrowby/app/program_entry.h"
+
+int WINAPI WinMain(HINSTANCE instance, HINSTANCE /*previous*/, LPSTR /*commandLine*/,
+                   int /*showCommand*/)
+{
+    return ProgramEntry(instance);
+}

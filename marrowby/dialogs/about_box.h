@@ -1,0 +1,12 @@
+// The modeless about box. GUI thread only.
+#pragma once
+
+#include <windows.h>
+
+// Opens the about box owned by owner (the main window) and shows it.
+// 0 shown, or the box could not be created (nothing is reported);
+// 1 it is already open.
+int ShowAboutBox(HWND owner);
+
+// The open about box, or null.
+HWND AboutBoxWindow();

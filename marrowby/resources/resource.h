@@ -1,0 +1,65 @@
+// Resource identifiers of marrowby, shared by the resource script and the code.
+#pragma once
+
+// Icons, menus, bitmaps, dialogs, accelerators
+#define IDI_MARROWBY 101
+#define IDR_MAINMENU 104
+#define IDB_TOOLBAR 106
+#define IDB_STATE_STARTED 107
+#define IDB_STATE_WAITING 108
+#define IDB_STATE_RECEIVING 109
+#define IDB_STATE_PAUSED 110
+#define IDB_STATE_COMPLETED 111
+#define IDB_STATE_FAILED 112
+#define IDD_ABOUTBOX 118
+#define IDR_ACCELERATORS 119
+
+// Menu and toolbar commands
+#define IDM_FILE_NEW 40009
+#define IDM_FILE_OPEN 40010
+#define IDM_FILE_SAVE 40011
+#define IDM_FILE_SAVE_AS 40012
+#define IDM_FILE_EXIT 40013
+#define IDM_EDIT_SELECT_ALL 40016
+#define IDM_DOWNLOAD_NEW 40018
+#define IDM_DOWNLOAD_START 40019
+#define IDM_DOWNLOAD_PAUSE 40020
+#define IDM_DOWNLOAD_DELETE 40021
+#define IDM_DOWNLOAD_PROPERTIES 40022
+#define IDM_OPTIONS_DEFAULT_PROPERTIES 40023
+#define IDM_OPTIONS_PROGRAM 40024
+#define IDM_HELP_ABOUT 40025
+#define IDM_HELP_UPDATE 40029
+#define IDM_FILE_IMPORT 40030
+
+// String table
+#define IDS_APP_TITLE 1
+#define IDS_PRODUCT 2
+#define IDS_LIST_NO_MEMORY 3
+#define IDS_UPDATER_FAILED 4
+#define IDS_TIP_OPEN 5
+#define IDS_TIP_SAVE 6
+#define IDS_TIP_NEW_DOWNLOAD 7
+#define IDS_TIP_DELETE 8
+#define IDS_TIP_PAUSE 9
+#define IDS_TIP_START 10
+#define IDS_DOWNLOAD_PROPERTIES 11
+#define IDS_NO_MEMORY 12
+#define IDS_INVALID_URL 13
+#define IDS_DEFAULT_PROPERTIES 14
+#define IDS_BROWSE_FOLDER_TITLE 15
+#define IDS_PROGRAM_OPTIONS 16
+#define IDS_COLUMN_FILE_NAME 17
+#define IDS_COLUMN_SIZE 18
+#define IDS_COLUMN_DOWNLOADED 19
+#define IDS_COLUMN_ELAPSED 20
+#define IDS_COLUMN_TRIES 21
+#define IDS_COLUMN_ADDRESS 22
+#define IDS_WINSOCK_FAILED 23
+#define IDS_INIT_FAILED 24
+
+// Controls of the about box
+#define IDC_ABOUT_ICON 1000
+#ifndef IDC_STATIC
+#define IDC_STATIC (-1)
+#endif

@@ -1,0 +1,368 @@
+// marrowby.exe as a user runs it: started in a fresh program folder with a
+// settings file and a list file, downloading from the scripted servers, and
+// closed through its main window. Also takes the screenshot of the window.
+#include <gtest/gtest.h>
+
+#include <stdint.h>
+#include <stdlib.h>
+#include <string.h>
+
+#include <string>
+#include <vector>
+#include <windows.h>
+
+#include "marrowby/app/settings_format.h"
+#include "tests/ui/png_file.h"
+#include "tests/ui/window_host.h"
+
+namespace {
+
+// Environment paths come as Z:/...; the program stores backslashes.
+std::string WindowsPath(const char* name)
+{
+    const char* value = getenv(name);
+    std::string path = value ? value : "";
+    for (char& c : path)
+        if (c == '/')
+            c = '\\';
+    if (!path.empty() && path.back() != '\\')
+        path += '\\';
+    return path;
+}
+
+void MakeFolders(const std::string& path)
+{
+    for (size_t at = path.find('\\', 3); at != std::string::npos; at = path.find('\\', at + 1))
+        CreateDirectoryA(path.substr(0, at).c_str(), nullptr);
+}
+
+// A fresh folder: the files of an earlier run are deleted.
+std::string FreshFolder(const std::string& path)
+{
+    MakeFolders(path);
+    WIN32_FIND_DATAA found;
+    HANDLE search = FindFirstFileA((path + "*").c_str(), &found);
+    if (search != INVALID_HANDLE_VALUE) {
+        do {
+            if (!(found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))
+                DeleteFileA((path + found.cFileName).c_str());
+        } while (FindNextFileA(search, &found));
+        FindClose(search);
+    }
+    return path;
+}
+
+// Every resource of the scripted server: byte i is i % 251.
+std::string Pattern(size_t start, size_t count)
+{
+    std::string bytes(count, '\0');
+    for (size_t i = 0; i < count; ++i)
+        bytes[i] = static_cast<char>((start + i) % 251);
+    return bytes;
+}
+
+void WriteProgramSettings(const std::string& folder, int32_t maxSimultaneous)
+{
+    ProgramSettings settings;
+    SetDefaultSettings(&settings, folder.c_str());
+    settings.autoStart = 1;
+    settings.maxSimultaneous = maxSimultaneous;
+    uint8_t bytes[kSettingsSize];
+    EncodeSettings(settings, bytes);
+    WriteWholeFile(folder + "vorn.cfg", std::string(reinterpret_cast<char*>(bytes), kSettingsSize));
+}
+
+struct ListRecord {
+    std::string url;
+    int state;
+    int32_t size;             // 0: unknown
+    std::string realFileName; // empty: none
+};
+
+void WriteProgramList(const std::string& folder, const std::string& storeIn,
+                      const std::vector<ListRecord>& records)
+{
+    std::string text = "; Created by test\r\n";
+    for (const ListRecord& r : records) {
+        text += ";\r\nRefererStr=\r\nStoreIn=" + storeIn + "\r\n";
+        text += "_RemoteFileSize=" + std::to_string(r.size ? r.size : -1) + "\r\n";
+        text += "_State=" + std::to_string(r.state) + "\r\n";
+        if (!r.realFileName.empty())
+            text += "_RealFileName=" + r.realFileName + "\r\n";
+        text += "Url=" + r.url + "\r\n";
+    }
+    WriteWholeFile(folder + "default.wrg", text);
+}
+
+// Starts a program; desktop null means the caller's own desktop.
+HANDLE Launch(const std::string& commandLine, const std::string& folder, const char* desktop,
+              DWORD* processId = nullptr)
+{
+    STARTUPINFOA startup = {};
+    startup.cb = sizeof(startup);
+    startup.lpDesktop = const_cast<char*>(desktop);
+    PROCESS_INFORMATION process = {};
+    std::vector<char> line(commandLine.begin(), commandLine.end());
+    line.push_back('\0');
+    if (!CreateProcessA(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, folder.c_str(),
+                        &startup, &process))
+        return nullptr;
+    CloseHandle(process.hThread);
+    if (processId)
+        *processId = process.dwProcessId;
+    return process.hProcess;
+}
+
+DWORD WaitForExit(HANDLE process, DWORD timeoutMs)
+{
+    DWORD code = STILL_ACTIVE;
+    if (WaitForSingleObject(process, timeoutMs) == WAIT_OBJECT_0)
+        GetExitCodeProcess(process, &code);
+    return code;
+}
+
+// Sends WM_CLOSE to marrowby's main window through the helper program.
+DWORD CloseMainWindow(const std::string& folder, DWORD processId, const char* desktop)
+{
+    std::string command = "\"" + WindowsPath("MW_BIN_DIR") + "wm_close.exe\"";
+    if (processId)
+        command += " " + std::to_string(processId);
+    HANDLE helper = Launch(command, folder, desktop);
+    if (!helper)
+        return 99;
+    DWORD code = WaitForExit(helper, 20000);
+    CloseHandle(helper);
+    return code;
+}
+
+bool WaitForFiles(const std::vector<std::pair<std::string, std::string>>& expected, DWORD timeoutMs)
+{
+    DWORD start = GetTickCount();
+    for (;;) {
+        bool all = true;
+        for (const auto& file : expected)
+            all = all && ReadWholeFile(file.first) == file.second;
+        if (all)
+            return true;
+        if (GetTickCount() - start > timeoutMs)
+            return false;
+        Sleep(200);
+    }
+}
+
+class ProgramTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        port_ = getenv("MW_HTTP_PORT") ? getenv("MW_HTTP_PORT") : "";
+        if (port_.empty() || !getenv("MW_BIN_DIR"))
+            GTEST_SKIP() << "needs the scripted servers (servers.py) and MW_BIN_DIR";
+        base_ = "http://127.0.0.1:" + port_ + "/";
+    }
+
+    // A program folder holding a copy of marrowby.exe.
+    std::string ProgramFolder(const char* name)
+    {
+        std::string folder = FreshFolder(WindowsPath("MW_BUILD_DIR") + "ui-program\\" + name + "\\");
+        EXPECT_TRUE(CopyFileA((WindowsPath("MW_BIN_DIR") + "marrowby.exe").c_str(),
+                              (folder + "marrowby.exe").c_str(), FALSE));
+        return folder;
+    }
+
+    std::string port_;
+    std::string base_;
+};
+
+TEST_F(ProgramTest, DownloadsItsListAndSavesItWhenClosed)
+{
+    std::string folder = ProgramFolder("e2e");
+    std::string downloads = FreshFolder(folder + "downloads\\");
+    WriteProgramSettings(folder, 2);
+    // delta.bin was cut off after 40,000 bytes in an earlier run.
+    WriteWholeFile(downloads + "delta.bin", Pattern(0, 40000));
+    std::vector<ListRecord> records = {
+        {base_ + "e2e1/alpha.bin?size=150000", 0, 0, ""},
+        {base_ + "e2e2/beta.bin?size=333333", 0, 0, ""},
+        {base_ + "e2e3/gamma.txt?size=1", 0, 0, ""},
+        {base_ + "e2e4/delta.bin?size=120000", 0, 120000, downloads + "delta.bin"},
+        {base_ + "e2e5/epsilon.bin?size=70000&nolen=1", 0, 0, ""},
+    };
+    WriteProgramList(folder, downloads, records);
+
+    DWORD processId = 0;
+    HANDLE program = Launch("\"" + folder + "marrowby.exe\"", folder, nullptr, &processId);
+    ASSERT_NE(nullptr, program);
+    bool complete = WaitForFiles({{downloads + "alpha.bin", Pattern(0, 150000)},
+                                  {downloads + "beta.bin", Pattern(0, 333333)},
+                                  {downloads + "gamma.txt", Pattern(0, 1)},
+                                  {downloads + "delta.bin", Pattern(0, 120000)},
+                                  {downloads + "epsilon.bin", Pattern(0, 70000)}},
+                                 60000);
+    EXPECT_TRUE(complete);
+    // The files are whole; give the window the moment it needs to see the
+    // connections end before it is closed.
+    Sleep(1500);
+    EXPECT_EQ(0u, CloseMainWindow(folder, processId, nullptr));
+    EXPECT_EQ(0u, WaitForExit(program, 30000));
+    TerminateProcess(program, 1); // only if it failed to close
+    CloseHandle(program);
+
+    std::string list = ReadWholeFile(folder + "default.wrg");
+    EXPECT_EQ(0u, list.find("; Created by Marrowby/0.23 ( built on Tessaline )\r\n")) << list;
+    for (const char* name : {"alpha.bin", "beta.bin", "gamma.txt", "delta.bin", "epsilon.bin"}) {
+        std::string real = "\r\n_State=1\r\n_RealFileName=" + downloads + name + "\r\nUrl=";
+        EXPECT_NE(std::string::npos, list.find(real)) << name << "\n" << list;
+    }
+    EXPECT_EQ(std::string::npos, list.find("_State=0")) << list;
+    std::string settings = ReadWholeFile(folder + "vorn.cfg");
+    ASSERT_EQ(kSettingsSize, settings.size());
+    EXPECT_EQ(0, memcmp(settings.data(), "VORN", 4));
+    // The partial file was resumed, not fetched again.
+    std::string resumed = ReadWholeFile(std::string(getenv("MW_SERVER_DIR_WIN")) + "\\requests\\e2e4.1");
+    EXPECT_NE(std::string::npos, resumed.find("Range: bytes=40000-")) << resumed;
+}
+
+// Pixels of the main window as shown on a virtual desktop.
+struct Capture {
+    int width = 0;
+    int height = 0;
+    RECT window = {};  // in screen pixels
+    RECT toolbar = {};
+    RECT rows = {};    // the list control
+    std::vector<uint32_t> pixels;
+};
+
+struct CaptureJob {
+    const char* desktop;
+    Capture* capture;
+    bool found;
+    DWORD processId; // of the program that owns the main window
+};
+
+// Runs on a thread of its own: a thread with windows cannot change desktop.
+DWORD WINAPI CaptureDesktop(void* parameter)
+{
+    auto* job = static_cast<CaptureJob*>(parameter);
+    HDESK desktop = nullptr;
+    for (int i = 0; i < 100 && !desktop; ++i) { // explorer makes it soon after its start
+        desktop = OpenDesktopA(job->desktop, 0, FALSE, GENERIC_ALL);
+        if (!desktop)
+            Sleep(100);
+    }
+    if (!desktop || !SetThreadDesktop(desktop))
+        return 1;
+    HWND main = nullptr;
+    for (int i = 0; i < 100 && !main; ++i) {
+        main = FindWindowA("Tessaline", nullptr);
+        if (!main)
+            Sleep(100);
+    }
+    job->found = main != nullptr;
+    if (!main)
+        return 1;
+    GetWindowThreadProcessId(main, &job->processId);
+    SetForegroundWindow(main);
+    Sleep(4000); // downloads start, fail, receive
+    Capture* capture = job->capture;
+    GetWindowRect(main, &capture->window);
+    GetWindowRect(FindWindowExA(main, nullptr, "ToolbarWindow32", nullptr), &capture->toolbar);
+    GetWindowRect(FindWindowExA(main, nullptr, "SysListView32", nullptr), &capture->rows);
+    HDC screen = GetDC(nullptr);
+    capture->width = GetDeviceCaps(screen, HORZRES);
+    capture->height = GetDeviceCaps(screen, VERTRES);
+    BITMAPINFO info = {};
+    info.bmiHeader.biSize = sizeof(info.bmiHeader);
+    info.bmiHeader.biWidth = capture->width;
+    info.bmiHeader.biHeight = -capture->height; // top-down
+    info.bmiHeader.biPlanes = 1;
+    info.bmiHeader.biBitCount = 32;
+    void* bits = nullptr;
+    HBITMAP dib = CreateDIBSection(screen, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
+    HDC memory = CreateCompatibleDC(screen);
+    HGDIOBJ old = SelectObject(memory, dib);
+    BitBlt(memory, 0, 0, capture->width, capture->height, screen, 0, 0, SRCCOPY);
+    GdiFlush();
+    const uint32_t* source = static_cast<const uint32_t*>(bits);
+    capture->pixels.assign(source, source + static_cast<size_t>(capture->width) * capture->height);
+    for (uint32_t& p : capture->pixels)
+        p &= 0xFFFFFF;
+    SelectObject(memory, old);
+    DeleteDC(memory);
+    DeleteObject(dib);
+    ReleaseDC(nullptr, screen);
+    return 0;
+}
+
+int CountColour(const Capture& capture, const RECT& area, uint32_t colour)
+{
+    int count = 0;
+    for (int y = area.top; y < area.bottom && y < capture.height; ++y)
+        for (int x = area.left; x < area.right && x < capture.width; ++x)
+            count += y >= 0 && x >= 0 && capture.pixels[static_cast<size_t>(y) * capture.width + x] == colour;
+    return count;
+}
+
+TEST_F(ProgramTest, MainWindowScreenshot)
+{
+    std::string folder = ProgramFolder("screenshot");
+    std::string downloads = FreshFolder(folder + "downloads\\");
+    WriteProgramSettings(folder, 3);
+    WriteWholeFile(downloads + "readme.txt", Pattern(0, 5120));
+    WriteWholeFile(downloads + "album.zip", Pattern(0, 31000));
+    WriteProgramList(folder, downloads, {
+        {base_ + "shot1/readme.txt?size=5120", 1, 5120, downloads + "readme.txt"},
+        {base_ + "shot2/album.zip?size=90000", 2, 90000, downloads + "album.zip"},
+        {base_ + "shot3/movie.mpg?size=8000000&slow=100", 0, 0, ""},
+        {base_ + "shot4/setup.exe?silent=1", 0, 0, ""},
+        {base_ + "shot5/missing.lzh?status=404", 0, 0, ""},
+        {base_ + "shot6/driver.lzh?silent=1", 0, 0, ""},
+        {base_ + "shot7/later.iso?size=1000", 0, 0, ""},
+    });
+
+    const char desktopName[] = "marrowby-shot";
+    std::string command = "C:\\windows\\explorer.exe /desktop=" + std::string(desktopName) +
+                          ",700x430 \"" + folder + "marrowby.exe\"";
+    HANDLE explorer = Launch(command, folder, nullptr);
+    ASSERT_NE(nullptr, explorer);
+    Capture capture;
+    CaptureJob job = {desktopName, &capture, false, 0};
+    HANDLE thread = CreateThread(nullptr, 0, CaptureDesktop, &job, 0, nullptr);
+    WaitForSingleObject(thread, 60000);
+    CloseHandle(thread);
+    EXPECT_TRUE(job.found);
+    HANDLE program = job.processId ? OpenProcess(SYNCHRONIZE | PROCESS_TERMINATE |
+                                                     PROCESS_QUERY_INFORMATION,
+                                                 FALSE, job.processId)
+                                   : nullptr;
+    EXPECT_EQ(0u, CloseMainWindow(folder, job.processId, desktopName));
+    if (program) {
+        EXPECT_EQ(0u, WaitForExit(program, 30000));
+        TerminateProcess(program, 1); // only if it failed to close
+        CloseHandle(program);
+    }
+    if (WaitForExit(explorer, 20000) == STILL_ACTIVE)
+        TerminateProcess(explorer, 1);
+    CloseHandle(explorer);
+    ASSERT_GT(capture.width, 0);
+    ASSERT_EQ(static_cast<size_t>(capture.width) * capture.height, capture.pixels.size());
+
+    std::string shots = WindowsPath("MW_SOURCE_DIR") + "build\\screenshots\\";
+    MakeFolders(shots);
+    EXPECT_TRUE(WritePng(shots + "marrowby-main.png", capture.width, capture.height, capture.pixels));
+
+    // The toolbar's pictures (green plus, red cross, yellow bars, blue
+    // triangle) are drawn in the band below the menu.
+    RECT top = capture.toolbar;
+    EXPECT_GT(CountColour(capture, top, 0x00FF00), 10);
+    EXPECT_GT(CountColour(capture, top, 0xFF0000), 10);
+    EXPECT_GT(CountColour(capture, top, 0xFFFF00), 10);
+    EXPECT_GT(CountColour(capture, top, 0x0000FF), 10);
+    // Rows show the state icons: tick, bars, arrows (started), cross (failed).
+    RECT rows = capture.rows;
+    EXPECT_GT(CountColour(capture, rows, 0x00FF00), 5);
+    EXPECT_GT(CountColour(capture, rows, 0xFFFF00), 5);
+    EXPECT_GT(CountColour(capture, rows, 0xFF00FF), 5);
+    EXPECT_GT(CountColour(capture, rows, 0xFF0000), 5);
+}
+
+} // namespace

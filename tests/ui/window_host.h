@@ -1,0 +1,51 @@
+// A test host for the main window: its own HostCallback, a fresh folder with
+// the settings file and list file the window starts from, and readers for
+// the window's list control.
+#pragma once
+
+#include <stdint.h>
+
+#include <string>
+#include <vector>
+#include <windows.h>
+
+#include "marrowby/app/host_notice.h"
+
+struct RecordedNotice {
+    int32_t kind;
+    HWND window;
+    std::string path;
+    // Kind 3 only: the files as they were when the notice came.
+    std::string settingsFile;
+    std::string listFile;
+};
+
+struct WindowHost {
+    std::string folder;   // Windows path ending in a backslash
+    std::string listPath; // folder + "test.wrg"
+    std::vector<RecordedNotice> notices;
+    HWND window = nullptr;
+    HACCEL accelerators = nullptr;
+};
+
+// Records every notice; for kind 3 it also reads the settings and list file.
+int RecordNotice(const HostNotice* notice, void* context);
+
+// A fresh empty folder (named after the test) that holds the settings file.
+void PrepareHostFolder(WindowHost* host, const char* name);
+// Writes vorn.cfg: defaults, with automatic start and the limit given and
+// listPath naming the host's list file.
+void WriteHostSettings(const WindowHost& host, bool autoStart, int32_t maxSimultaneous);
+// Creates the main window with RecordNotice as its callback.
+int CreateHostWindow(WindowHost* host, bool quitOnDestroy = true);
+// Destroys the main window if one is left and drops a posted WM_QUIT.
+void CloseHostWindow(WindowHost* host);
+
+std::string ReadWholeFile(const std::string& path);
+void WriteWholeFile(const std::string& path, const std::string& bytes);
+bool FileExists(const std::string& path);
+
+// The list control's rows.
+int RowCount(HWND list);
+std::string CellText(HWND list, int row, int column);
+int RowImage(HWND list, int row);
