@@ -1,0 +1,338 @@
+#!/usr/bin/env python3
+"""Shows marrowby at work on a machine without a display.
+
+    scripts/demo.py [--size BYTES] [--timeout SECONDS]
+
+Serves a sample file from a local HTTP server (127.0.0.1, a free port),
+writes a settings file with automatic start on and a list file holding the
+sample's URL into a fresh program folder (build/run-demo/marrowby), runs the
+win64 marrowby.exe under Wine on a private Xvfb display until the download
+is complete, takes a screenshot (build/screenshots/marrowby-run.png), closes
+the program through its main window and prints the list file it saved.
+
+Wine runs in a prefix of its own (build/run-demo/wineprefix, kept between
+runs) whose default desktop is a virtual one, so the window is drawn with its
+frame and every Wine process of the run can be stopped without touching
+other users of the project's prefix. Everything started here is stopped on
+the way out, also on failure or a signal. Exit status 0 on success.
+"""
+
+import argparse
+import ctypes
+import functools
+import http.server
+import os
+import shutil
+import signal
+import struct
+import subprocess
+import sys
+import threading
+import time
+
+ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
+BIN = os.path.join(ROOT, "build", "win64", "bin")
+WINE_RUN = os.path.join(ROOT, "cmake", "wine-run")
+DEMO = os.path.join(ROOT, "build", "run-demo")
+PROGRAM = os.path.join(DEMO, "marrowby")
+DOWNLOADS = os.path.join(PROGRAM, "downloads")
+WWW = os.path.join(DEMO, "www")
+PREFIX = os.path.join(DEMO, "wineprefix")
+LOGS = os.path.join(DEMO, "logs")
+SCREENSHOT = os.path.join(ROOT, "build", "screenshots", "marrowby-run.png")
+SAMPLE = "marrowby-sample.bin"
+SCREEN = (800, 520)
+
+SETTINGS_SIZE = 2320
+PR_SET_PDEATHSIG = 1
+
+
+class DemoError(Exception):
+    pass
+
+
+def log(message):
+    print("demo: " + message, flush=True)
+
+
+def windows_path(path, folder=False):
+    """A Unix path as Wine's Z: drive shows it; folders end in a backslash."""
+    text = "Z:" + path.replace("/", "\\")
+    return text + "\\" if folder and not text.endswith("\\") else text
+
+
+def text_field(text, size):
+    """A NUL-terminated Shift-JIS text in a field of a fixed size."""
+    data = text.encode("cp932")
+    if len(data) >= size:
+        raise DemoError("path too long for the settings file: " + text)
+    return data + b"\0" * (size - len(data))
+
+
+def settings_record(program_folder, download_folder):
+    """The 2,320-byte settings file: two downloads at once, automatic start."""
+    record = b"VORN" + struct.pack(
+        "<iiiiIii",
+        10,     # reserved
+        2,      # downloads at once
+        1,      # automatic start
+        0,      # completed items stay in the list
+        60000,  # idle time-out, ms
+        0,      # reserved
+        0)      # no proxy
+    record += text_field("", 1153)   # proxy address
+    record += text_field("", 49)     # default user
+    record += text_field("", 49)     # default password
+    record += text_field(download_folder, 264)
+    record += text_field(program_folder + "default.wrg", 773)
+    assert len(record) == SETTINGS_SIZE
+    return record
+
+
+def list_text(url, store_in):
+    lines = ["; Created by scripts/demo.py", ";", "RefererStr=", "StoreIn=" + store_in,
+             "_RemoteFileSize=-1", "_State=0", "Url=" + url]
+    return ("\r\n".join(lines) + "\r\n").encode("cp932")
+
+
+def write_sample(path, size):
+    """Deterministic bytes, so the download can be compared byte for byte."""
+    block = bytes(i % 251 for i in range(65536 + 251))
+    with open(path, "wb") as f:
+        for offset in range(0, size, 65536):
+            start = offset % 251
+            f.write(block[start:start + min(65536, size - offset)])
+
+
+class QuietHandler(http.server.SimpleHTTPRequestHandler):
+    log_file = None
+
+    def log_message(self, format, *args):  # noqa: A002 (base class name)
+        if self.log_file:
+            self.log_file.write("%s %s\n" % (self.log_date_time_string(), format % args))
+            self.log_file.flush()
+
+
+def die_with_parent():
+    """Runs in a child before exec: SIGKILL it when this script dies."""
+    try:
+        libc = ctypes.CDLL("libc.so.6", use_errno=True)
+        libc.prctl(PR_SET_PDEATHSIG, signal.SIGKILL)
+    except OSError:
+        pass
+
+
+class Demo:
+    def __init__(self, args):
+        self.args = args
+        self.server = None
+        self.server_log = None
+        self.xvfb = None
+        self.display = None
+        self.marrowby = None
+        self.wine_env = None
+
+    # --- the pieces, each undone by stop() ---
+
+    def start_server(self):
+        os.makedirs(WWW, exist_ok=True)
+        write_sample(os.path.join(WWW, SAMPLE), self.args.size)
+        self.server_log = open(os.path.join(LOGS, "http.log"), "w")
+        QuietHandler.log_file = self.server_log
+        handler = functools.partial(QuietHandler, directory=WWW)
+        # Port 0: the system picks a free port, bound at once (no race).
+        self.server = http.server.ThreadingHTTPServer(("127.0.0.1", 0), handler)
+        self.server.daemon_threads = True
+        threading.Thread(target=self.server.serve_forever, daemon=True).start()
+        port = self.server.server_address[1]
+        url = "http://127.0.0.1:%d/%s" % (port, SAMPLE)
+        log("serving %s (%d bytes)" % (url, self.args.size))
+        return url
+
+    def start_xvfb(self):
+        """A private X server; it reports the free display number it took."""
+        read_end, write_end = os.pipe()
+        xlog = open(os.path.join(LOGS, "xvfb.log"), "w")
+        self.xvfb = subprocess.Popen(
+            ["Xvfb", "-displayfd", str(write_end), "-nolisten", "tcp",
+             "-screen", "0", "%dx%dx24" % SCREEN],
+            pass_fds=(write_end,), stdin=subprocess.DEVNULL, stdout=xlog, stderr=xlog,
+            preexec_fn=die_with_parent)
+        os.close(write_end)
+        number = b""
+        with os.fdopen(read_end, "rb") as reader:
+            while not number.endswith(b"\n"):
+                piece = reader.read(1)
+                if not piece:
+                    break
+                number += piece
+        if not number.strip().isdigit():
+            raise DemoError("Xvfb did not start; see " + os.path.join(LOGS, "xvfb.log"))
+        self.display = ":" + number.strip().decode()
+        log("Xvfb display " + self.display)
+
+    def prepare_wine(self):
+        env = dict(os.environ)
+        env.update(WINEPREFIX=PREFIX, WINEDEBUG="-all", DISPLAY=self.display)
+        env.pop("MW_GUI", None)
+        self.wine_env = env
+        if not os.path.exists(os.path.join(PREFIX, "system.reg")):
+            log("creating the Wine prefix " + PREFIX + " (first run only)")
+        # The default desktop becomes a virtual desktop of the screen's size:
+        # windows get their frames drawn, and wm_close finds the main window
+        # on the same desktop.
+        size = "%dx%d" % SCREEN
+        for key, name, value in (("HKCU\\Software\\Wine\\Explorer", "Desktop", "Default"),
+                                 ("HKCU\\Software\\Wine\\Explorer\\Desktops", "Default", size)):
+            self.wine(["reg", "add", key, "/v", name, "/d", value, "/f"], timeout=120)
+
+    def wine(self, argv, timeout):
+        """Runs one Wine program to its end; returns its exit code."""
+        with open(os.path.join(LOGS, "wine.log"), "a") as wlog:
+            proc = subprocess.Popen([WINE_RUN] + argv, cwd=PROGRAM, env=self.wine_env,
+                                    stdin=subprocess.DEVNULL, stdout=wlog, stderr=wlog)
+            try:
+                return proc.wait(timeout=timeout)
+            except subprocess.TimeoutExpired:
+                proc.kill()
+                proc.wait()
+                raise DemoError("wine %s did not finish in %d s" % (argv[0], timeout))
+
+    def start_marrowby(self):
+        wlog = open(os.path.join(LOGS, "wine.log"), "a")
+        self.marrowby = subprocess.Popen(
+            [WINE_RUN, os.path.join(PROGRAM, "marrowby.exe")], cwd=PROGRAM, env=self.wine_env,
+            stdin=subprocess.DEVNULL, stdout=wlog, stderr=wlog)
+        wlog.close()
+        log("marrowby started (automatic start on)")
+
+    def wait_for_download(self, path, size):
+        deadline = time.time() + self.args.timeout
+        reported = -1
+        while time.time() < deadline:
+            if self.marrowby.poll() is not None:
+                raise DemoError("marrowby ended early with exit code %d" % self.marrowby.returncode)
+            have = os.path.getsize(path) if os.path.exists(path) else 0
+            quarter = have * 4 // size  # progress in steps of a quarter
+            if quarter != reported:
+                log("downloaded %d of %d bytes" % (have, size))
+                reported = quarter
+            if have == size:
+                return
+            time.sleep(0.2)
+        raise DemoError("the download did not complete within %d s" % self.args.timeout)
+
+    def screenshot(self):
+        os.makedirs(os.path.dirname(SCREENSHOT), exist_ok=True)
+        result = subprocess.run(["import", "-display", self.display, "-window", "root", SCREENSHOT],
+                                stdin=subprocess.DEVNULL, capture_output=True, timeout=60)
+        if result.returncode != 0 or not os.path.exists(SCREENSHOT):
+            raise DemoError("import failed: " + result.stderr.decode(errors="replace"))
+
+    def close_marrowby(self):
+        code = self.wine([os.path.join(BIN, "wm_close.exe")], timeout=60)
+        if code != 0:
+            raise DemoError("wm_close found no marrowby window (exit code %d)" % code)
+        try:
+            code = self.marrowby.wait(timeout=60)
+        except subprocess.TimeoutExpired:
+            raise DemoError("marrowby did not close within 60 s")
+        if code != 0:
+            raise DemoError("marrowby exited with code %d" % code)
+        log("marrowby closed")
+
+    def stop(self):
+        """Stops whatever is still running; safe to call at any point."""
+        if self.wine_env is not None:
+            # The prefix is the demo's own: every Wine process in it is ours.
+            subprocess.run(["wineserver", "-k"], env=self.wine_env, stdin=subprocess.DEVNULL,
+                           stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, timeout=30)
+        if self.marrowby is not None and self.marrowby.poll() is None:
+            self.marrowby.kill()
+        if self.marrowby is not None:
+            self.marrowby.wait()
+        if self.xvfb is not None and self.xvfb.poll() is None:
+            self.xvfb.terminate()
+            try:
+                self.xvfb.wait(timeout=5)
+            except subprocess.TimeoutExpired:
+                self.xvfb.kill()
+                self.xvfb.wait()
+        if self.server is not None:
+            self.server.shutdown()
+            self.server.server_close()
+            self.server = None
+        if self.server_log is not None:
+            self.server_log.close()
+            self.server_log = None
+
+    # --- the run ---
+
+    def run(self):
+        for exe in ("marrowby.exe", "wm_close.exe"):
+            if not os.path.exists(os.path.join(BIN, exe)):
+                raise DemoError("build/win64/bin/%s is missing; build the win64 preset first" % exe)
+        # Fresh program and server folders; the Wine prefix is kept.
+        for folder in (PROGRAM, WWW, LOGS):
+            shutil.rmtree(folder, ignore_errors=True)
+        os.makedirs(DOWNLOADS)
+        os.makedirs(LOGS)
+        shutil.copy2(os.path.join(BIN, "marrowby.exe"), PROGRAM)
+
+        url = self.start_server()
+        store_in = windows_path(DOWNLOADS, folder=True)
+        with open(os.path.join(PROGRAM, "vorn.cfg"), "wb") as f:
+            f.write(settings_record(windows_path(PROGRAM, folder=True), store_in))
+        with open(os.path.join(PROGRAM, "default.wrg"), "wb") as f:
+            f.write(list_text(url, store_in))
+        log("program folder " + PROGRAM)
+
+        self.start_xvfb()
+        self.prepare_wine()
+        self.start_marrowby()
+        target = os.path.join(DOWNLOADS, SAMPLE)
+        self.wait_for_download(target, self.args.size)
+        with open(target, "rb") as got, open(os.path.join(WWW, SAMPLE), "rb") as sent:
+            if got.read() != sent.read():
+                raise DemoError("the downloaded file differs from the one served")
+        log("download complete, identical to the served file")
+        # The file is whole; let the window show the item as finished.
+        time.sleep(2)
+        self.screenshot()
+        self.close_marrowby()
+
+        with open(os.path.join(PROGRAM, "default.wrg"), "rb") as f:
+            saved = f.read().decode("cp932", errors="replace").replace("\r\n", "\n")
+        print("\n--- %s ---" % os.path.relpath(os.path.join(PROGRAM, "default.wrg"), ROOT))
+        print(saved, end="" if saved.endswith("\n") else "\n")
+        print("---\n")
+        log("screenshot: " + SCREENSHOT)
+
+
+def on_signal(signum, _frame):
+    raise SystemExit(128 + signum)
+
+
+def main():
+    parser = argparse.ArgumentParser(description=__doc__.split("\n\n")[0])
+    parser.add_argument("--size", type=int, default=6 << 20, help="sample file size in bytes")
+    parser.add_argument("--timeout", type=int, default=180, help="seconds to wait for the download")
+    args = parser.parse_args()
+    if args.size <= 0:
+        parser.error("--size must be positive")
+    for signum in (signal.SIGTERM, signal.SIGINT, signal.SIGHUP):
+        signal.signal(signum, on_signal)
+
+    demo = Demo(args)
+    try:
+        demo.run()
+        return 0
+    except DemoError as error:
+        sys.stderr.write("demo: %s (logs in %s)\n" % (error, LOGS))
+        return 1
+    finally:
+        demo.stop()
+
+
+if __name__ == "__main__":
+    sys.exit(main())
