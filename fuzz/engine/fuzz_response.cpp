@@ -10,6 +10,7 @@
 #include "marrowby/engine/http_exchange.h"
 #include "marrowby/engine/http_result.h"
 #include "marrowby/engine/response.h"
+#include "safe_name_check.h"
 
 namespace {
 
@@ -58,6 +59,7 @@ bool Feed(HttpExchange& exchange, const char* data, size_t length, Outcome& outc
 void CheckFields(const HttpExchange& exchange) {
     const ResponseSummary& r = exchange.response;
     CheckTerminated(r.fileName);
+    CheckSafeLocalFileName(r.fileName);  // the raw name always gives a safe local one
     CheckTerminated(r.contentType);
     CheckTerminated(r.server);
     CheckTerminated(exchange.realm);

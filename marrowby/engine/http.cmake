@@ -1,5 +1,5 @@
 # Tessaline's HTTP message layer: URLs, the exchange record, request
-# composition, response reading and HTTP dates. No platform calls.
+# composition, response reading, HTTP dates and local file names. No platform calls.
 mw_add_library(tessaline_http PLATFORM_FREE
   SOURCES
     url.cpp
@@ -9,4 +9,5 @@ mw_add_library(tessaline_http PLATFORM_FREE
     http_date.cpp
     response.cpp
     response_headers.cpp
-    decimal.cpp)
+    decimal.cpp
+    safe_file_name.cpp)

@@ -1,8 +1,6 @@
 #include "marrowby/engine/http_date.h"
 
-#include <atomic>
 #include <cstring>
-#include <ctime>
 
 #include "marrowby/engine/bounded_text.h"
 #include "marrowby/engine/response_internal.h"
@@ -10,7 +8,6 @@
 namespace {
 
 constexpr size_t kDateWorkMax = 128;
-constexpr int32_t kOffsetUnknown = INT32_MIN;  // 0x80000000
 
 // The weekday names come first; only the month names are ever looked up.
 const char* const kDayAndMonthNames[] = {
@@ -18,7 +15,16 @@ const char* const kDayAndMonthNames[] = {
     "Jan", "Feb", "Mar", "Apr", "May", "Jun", "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
 constexpr int kFirstMonth = 7;
 
-std::atomic<int32_t> g_localUtcOffset{kOffsetUnknown};
+// The date as read, before normalisation: any field may be out of range
+// (hour 24, day 31 of a 30-day month, second 60, even negative values).
+struct DateFields {
+    int year = 0;   // years since 1900
+    int month = 0;  // 0 to 11
+    int day = 0;    // day of month, 1-based
+    int hour = 0;
+    int minute = 0;
+    int second = 0;
+};
 
 // Cuts the work text into tokens in place. A token ends at a given
 // separator; running out of text before it fails.
@@ -53,50 +59,50 @@ void SkipSpaces(DateCursor& cursor) {
     while (*cursor.p == ' ') ++cursor.p;
 }
 
-bool Clock(DateCursor& cursor, std::tm& fields) {
-    return Number(cursor, ':', fields.tm_hour) && Number(cursor, ':', fields.tm_min) &&
-           Number(cursor, ' ', fields.tm_sec);
+bool Clock(DateCursor& cursor, DateFields& fields) {
+    return Number(cursor, ':', fields.hour) && Number(cursor, ':', fields.minute) &&
+           Number(cursor, ' ', fields.second);
 }
 
 // Sun, 06 Nov 1994 08:49:37 GMT
-bool ReadRfc1123(char* work, std::tm& fields) {
+bool ReadRfc1123(char* work, DateFields& fields) {
     DateCursor cursor{work};
     char* weekday;
     if (!Token(cursor, ',', weekday)) return false;
     SkipSpaces(cursor);
-    if (!Number(cursor, ' ', fields.tm_mday)) return false;
+    if (!Number(cursor, ' ', fields.day)) return false;
     SkipSpaces(cursor);
-    if (!Month(cursor, ' ', fields.tm_mon)) return false;
+    if (!Month(cursor, ' ', fields.month)) return false;
     SkipSpaces(cursor);
     int year;
     if (!Number(cursor, ' ', year) || year < 1900) return false;
-    fields.tm_year = year - 1900;
+    fields.year = year - 1900;
     return Clock(cursor, fields);
 }
 
 // Sunday, 06-Nov-94 08:49:37 GMT
-bool ReadRfc850(char* work, std::tm& fields) {
+bool ReadRfc850(char* work, DateFields& fields) {
     DateCursor cursor{work};
     char* weekday;
     if (!Token(cursor, ',', weekday)) return false;
     SkipSpaces(cursor);
-    if (!Number(cursor, '-', fields.tm_mday)) return false;
-    if (!Month(cursor, '-', fields.tm_mon)) return false;
+    if (!Number(cursor, '-', fields.day)) return false;
+    if (!Month(cursor, '-', fields.month)) return false;
     int year;
     if (!Number(cursor, ' ', year) || year < 0) return false;
-    fields.tm_year = year >= 1900 ? year - 1900 : year;  // 94 means 1994
+    fields.year = year >= 1900 ? year - 1900 : year;  // 94 means 1994
     return Clock(cursor, fields);
 }
 
 // Sun Nov  6 08:49:37 1994
-bool ReadAsctime(char* work, std::tm& fields) {
+bool ReadAsctime(char* work, DateFields& fields) {
     DateCursor cursor{work};
     char* weekday;
     if (!Token(cursor, ' ', weekday)) return false;
     SkipSpaces(cursor);
-    if (!Month(cursor, ' ', fields.tm_mon)) return false;
+    if (!Month(cursor, ' ', fields.month)) return false;
     SkipSpaces(cursor);
-    if (!Number(cursor, ' ', fields.tm_mday)) return false;
+    if (!Number(cursor, ' ', fields.day)) return false;
     if (!Clock(cursor, fields)) return false;
     SkipSpaces(cursor);
     // The year may end the text.
@@ -104,28 +110,32 @@ bool ReadAsctime(char* work, std::tm& fields) {
     if (space != nullptr) *space = '\0';
     const int year = ParseDecimal(cursor.p);
     if (year < 1900) return false;
-    fields.tm_year = year - 1900;
+    fields.year = year - 1900;
     return true;
 }
 
-// The fields are UTC; mktime takes them as local time, and the offset puts
-// that right. Only the signed 32-bit range of seconds is accepted.
-bool ToTime(std::tm& fields, int32_t& time) {
-    fields.tm_isdst = 0;
-    const int64_t local = std::mktime(&fields);
-    if (local < 0 || local > INT32_MAX) return false;
-    const int64_t utc = local + LocalUtcOffset();
-    if (utc < 0 || utc > INT32_MAX) return false;
-    time = static_cast<int32_t>(utc);
-    return true;
+// Days from 1 January 1970 to the given proleptic Gregorian date (month 1
+// to 12). Counts in 400-year eras of 146097 days starting on 1 March, so
+// that the leap day ends its era year; valid for any year, also negative.
+int64_t DaysFromCivil(int64_t year, int64_t month, int64_t day) {
+    year -= month <= 2 ? 1 : 0;
+    const int64_t era = (year >= 0 ? year : year - 399) / 400;
+    const int64_t yearOfEra = year - era * 400;                                  // 0 to 399
+    const int64_t dayOfYear = (153 * (month + (month > 2 ? -3 : 9)) + 2) / 5 + day - 1;  // 0 to 365
+    const int64_t dayOfEra = yearOfEra * 365 + yearOfEra / 4 - yearOfEra / 100 + dayOfYear;
+    return era * 146097 + dayOfEra - 719468;
 }
 
-bool BreakDown(std::time_t now, bool local, std::tm& fields) {
-#if defined(_WIN32)
-    return (local ? localtime_s(&fields, &now) : gmtime_s(&fields, &now)) == 0;
-#else
-    return (local ? localtime_r(&now, &fields) : gmtime_r(&now, &fields)) != nullptr;
-#endif
+// The fields are UTC. Days, hours, minutes and seconds beyond their range
+// simply add up, which normalises them (hour 24 is the next day, 31 November
+// is 1 December). 64-bit sums cannot overflow from 32-bit fields, and only
+// the signed 32-bit range of seconds is accepted.
+bool ToTime(const DateFields& fields, int32_t& time) {
+    const int64_t days = DaysFromCivil(int64_t{1900} + fields.year, fields.month + 1, 1) + fields.day - 1;
+    const int64_t seconds = days * 86400 + int64_t{fields.hour} * 3600 + int64_t{fields.minute} * 60 + fields.second;
+    if (seconds < 0 || seconds > INT32_MAX) return false;
+    time = static_cast<int32_t>(seconds);
+    return true;
 }
 
 }  // namespace
@@ -138,27 +148,6 @@ int32_t MonthIndex(const char* text) {
     return -1;
 }
 
-int32_t LocalUtcOffset() {
-    int32_t offset = g_localUtcOffset.load();
-    if (offset != kOffsetUnknown) return offset;
-
-    const std::time_t now = std::time(nullptr);
-    std::tm utcFields{};
-    std::tm localFields{};
-    offset = 0;
-    if (BreakDown(now, false, utcFields) && BreakDown(now, true, localFields)) {
-        const std::time_t utcAsLocal = std::mktime(&utcFields);
-        const std::time_t local = std::mktime(&localFields);
-        if (utcAsLocal != static_cast<std::time_t>(-1) && local != static_cast<std::time_t>(-1)) {
-            offset = static_cast<int32_t>(local - utcAsLocal);
-        }
-    }
-    // Threads racing here compute the same value; the first store wins.
-    int32_t expected = kOffsetUnknown;
-    g_localUtcOffset.compare_exchange_strong(expected, offset);
-    return g_localUtcOffset.load();
-}
-
 int32_t ParseHttpDate(const char* text, int32_t& time) {
     if (text == nullptr) return 1;
     char work[kDateWorkMax + 1];
@@ -167,14 +156,14 @@ int32_t ParseHttpDate(const char* text, int32_t& time) {
     const size_t separator = std::strcspn(work, ", ");
     if (work[separator] == '\0') return 1;
 
-    std::tm fields{};
+    DateFields fields;
     bool ok;
     if (work[separator] == ',') {
         ok = ReadRfc1123(work, fields);
         if (!ok) {
             // The first try cut the work text up; start again from the original.
             mw_text::CopyN(work, text, kDateWorkMax);
-            fields = std::tm{};
+            fields = DateFields{};
             ok = ReadRfc850(work, fields);
         }
     } else {

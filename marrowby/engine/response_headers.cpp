@@ -88,23 +88,6 @@ int32_t ApplyDate(HttpExchange& exchange, const char* value) {
     return kHttpOk;
 }
 
-bool IsLeadByte(unsigned char c) {
-    return (c >= 0x81 && c <= 0x9F) || (c >= 0xE0 && c <= 0xFC);
-}
-
-// A name chosen by the server is joined to the download folder: it must not
-// name another folder or drive. Separators and colons become "_"; the trail
-// byte of a double-byte character (which may be 0x5C) is left alone.
-void NeutraliseFileName(char* name) {
-    for (char* p = name; *p != '\0'; ++p) {
-        if (IsLeadByte(static_cast<unsigned char>(*p)) && p[1] != '\0') {
-            ++p;
-        } else if (*p == '\\' || *p == '/' || *p == ':') {
-            *p = '_';
-        }
-    }
-}
-
 struct KnownHeader {
     const char* name;
     int32_t (*apply)(HttpExchange&, const char*);
@@ -262,11 +245,11 @@ int32_t ParseContentDisposition(HttpExchange& exchange, const char* value) {
     while (*p == '=') ++p;
     p = SkipSpaces(p);
 
-    // Taken as it stands, quotation marks included.
+    // Taken as it stands, quotation marks included; the local file name is
+    // made from this raw value where the file is opened.
     char* fileName = exchange.response.fileName;
     size_t length = mw_text::Copy(exchange.response.fileName, p);
     while (length > 0 && fileName[length - 1] == ' ') fileName[--length] = '\0';
-    NeutraliseFileName(fileName);
     return 0;
 }
 
@@ -277,14 +260,12 @@ int32_t ApplyLocation(HttpExchange& exchange, const char* value) {
         // No colon: a reference relative to the current URL.
         if (ParseUrl(nullptr, value, exchange.url) != 0) return kHttpMalformed;
         mw_text::Copy(exchange.response.fileName, exchange.url.fileName);
-        NeutraliseFileName(exchange.response.fileName);
         return kHttpOk;
     }
     if (target.scheme != kSchemeHttp) return kHttpMalformed;
 
     exchange.url = target;
     mw_text::Copy(exchange.response.fileName, exchange.url.fileName);
-    NeutraliseFileName(exchange.response.fileName);
     if (target.user[0] != '\0' && target.password[0] != '\0') {
         mw_text::Copy(exchange.user, target.user);
         mw_text::Copy(exchange.password, target.password);

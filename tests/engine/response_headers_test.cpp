@@ -125,21 +125,34 @@ TEST(ContentDisposition, Forms) {
     }
 }
 
-TEST(ServerFileName, CannotLeaveTheDownloadFolder) {
+// The field keeps the name as received; making a local name of it is done
+// apart (safe_file_name_test.cpp).
+TEST(ServerFileName, IsKeptRaw) {
     auto exchange = NewExchange();
     Apply(*exchange, "Content-Disposition", "attachment; filename=..\\..\\Startup\\run.exe");
-    EXPECT_STREQ(".._.._Startup_run.exe", exchange->response.fileName);
+    EXPECT_STREQ("..\\..\\Startup\\run.exe", exchange->response.fileName);
     Apply(*exchange, "Content-Disposition", "attachment; filename=C:/x/../y.exe");
-    EXPECT_STREQ("C__x_.._y.exe", exchange->response.fileName);
-    // The second byte of a double-byte character may be 0x5C: it stays.
+    EXPECT_STREQ("C:/x/../y.exe", exchange->response.fileName);
     Apply(*exchange, "Content-Disposition", "attachment; filename=\x95\x5C\x81\x5C.zip");
     EXPECT_STREQ("\x95\x5C\x81\x5C.zip", exchange->response.fileName);
+    Apply(*exchange, "Content-Disposition", "attachment; filename=\"..\\x\"; size=3");
+    EXPECT_STREQ("\"..\\x\"; size=3", exchange->response.fileName);
 
     Apply(*exchange, "Location", "http://h/dir/..\\..\\evil.exe");
-    EXPECT_STREQ(".._.._evil.exe", exchange->response.fileName);
+    EXPECT_STREQ("..\\..\\evil.exe", exchange->response.fileName);
     EXPECT_STREQ("..\\..\\evil.exe", exchange->url.fileName);
     Apply(*exchange, "Location", "sub/a\\b.exe");
-    EXPECT_STREQ("a_b.exe", exchange->response.fileName);
+    EXPECT_STREQ("a\\b.exe", exchange->response.fileName);
+}
+
+// A double-byte name longer than the field is cut by bytes: the field may
+// end in a lone lead byte, still terminated within the field.
+TEST(ServerFileName, LongDoubleByteNameIsCutToTheField) {
+    auto exchange = NewExchange();
+    std::string name = "x";
+    for (int i = 0; i < 40; ++i) name += "\x95\x5C";
+    Apply(*exchange, "Content-Disposition", ("attachment; filename=" + name).c_str());
+    EXPECT_EQ(name.substr(0, kResponseTextMax), exchange->response.fileName);
 }
 
 TEST(ContentDisposition, LongNameIsCut) {

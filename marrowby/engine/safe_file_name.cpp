@@ -1,0 +1,129 @@
+#include "marrowby/engine/safe_file_name.h"
+
+#include <cstring>
+
+#include "marrowby/engine/bounded_text.h"
+
+namespace {
+
+bool IsLeadByte(unsigned char c) {
+    return (c >= 0x81 && c <= 0x9F) || (c >= 0xE0 && c <= 0xFC);
+}
+
+bool IsTrailByte(unsigned char c) {
+    return (c >= 0x40 && c <= 0x7E) || (c >= 0x80 && c <= 0xFC);
+}
+
+// Length of the character at p: 2 for a lead byte with a valid trail byte,
+// else 1. A lead byte without one stands alone (and is replaced later), so
+// the byte after it is read as a character of its own, separators included.
+size_t CharLength(const char* p) {
+    return IsLeadByte(static_cast<unsigned char>(p[0])) && IsTrailByte(static_cast<unsigned char>(p[1])) ? 2 : 1;
+}
+
+bool IsFolderSeparator(char c) {
+    return c == '/' || c == '\\' || c == ':';
+}
+
+bool IsForbiddenSingleByte(unsigned char c) {
+    if (c < 0x20 || c == 0x7F) return true;
+    if (IsLeadByte(c)) return true;  // reached only without a valid trail byte
+    return std::strchr("<>:\"/\\|?*", c) != nullptr;
+}
+
+// The received text without surrounding quotation marks: [begin, end).
+// Anything after the closing mark (such as further parameters) is dropped;
+// a missing closing mark takes the rest.
+void Unquote(const char* received, const char*& begin, const char*& end) {
+    const char* p = received;
+    while (*p == ' ') ++p;
+    if (*p != '"') {
+        begin = received;
+        end = received + std::strlen(received);
+        return;
+    }
+    begin = ++p;
+    while (*p != '\0' && *p != '"') p += CharLength(p);
+    end = p;
+}
+
+// Moves begin past the last folder separator in [begin, end).
+void DropFolderPart(const char*& begin, const char* end) {
+    const char* p = begin;
+    while (p < end) {
+        const size_t length = CharLength(p);
+        if (length == 1 && IsFolderSeparator(*p)) begin = p + 1;
+        p += length;
+    }
+}
+
+// Copies [begin, end) into out with room for budget bytes (terminator not
+// counted), replacing forbidden bytes, cutting only between characters and
+// removing trailing dots and spaces. Returns the length written.
+size_t CopyCleaned(const char* begin, const char* end, char* out, size_t budget) {
+    size_t n = 0;
+    for (const char* p = begin; p < end;) {
+        const size_t length = CharLength(p);
+        if (p + length > end || n + length > budget) break;
+        if (length == 2) {
+            out[n] = p[0];
+            out[n + 1] = p[1];
+        } else {
+            out[n] = IsForbiddenSingleByte(static_cast<unsigned char>(*p)) ? '_' : *p;
+        }
+        n += length;
+        p += length;
+    }
+    // Neither byte can be the trail of a double-byte character.
+    while (n > 0 && (out[n - 1] == '.' || out[n - 1] == ' ')) --n;
+    out[n] = '\0';
+    return n;
+}
+
+bool SameIgnoringCase(const char* a, const char* b, size_t length) {
+    for (size_t i = 0; i < length; ++i) {
+        char x = a[i];
+        char y = b[i];
+        if (x >= 'a' && x <= 'z') x = static_cast<char>(x - 'a' + 'A');
+        if (y >= 'a' && y <= 'z') y = static_cast<char>(y - 'a' + 'A');
+        if (x != y) return false;
+    }
+    return true;
+}
+
+// Windows opens a device for these names whatever extension follows, and
+// ignores spaces before the extension.
+bool IsDeviceName(const char* name) {
+    size_t base = std::strcspn(name, ".");
+    while (base > 0 && name[base - 1] == ' ') --base;
+    static const char* const kDevices[] = {"CON", "PRN", "AUX", "NUL", "CONIN$", "CONOUT$"};
+    for (const char* device : kDevices) {
+        if (base == std::strlen(device) && SameIgnoringCase(name, device, base)) return true;
+    }
+    if (base == 4 && (SameIgnoringCase(name, "COM", 3) || SameIgnoringCase(name, "LPT", 3))) {
+        return name[3] >= '1' && name[3] <= '9';
+    }
+    return false;
+}
+
+}  // namespace
+
+int SafeLocalFileName(const char* received, char* out, size_t capacity) {
+    if (out == nullptr || capacity == 0) return 2;
+    if (received == nullptr) received = "";
+
+    const char* begin;
+    const char* end;
+    Unquote(received, begin, end);
+    DropFolderPart(begin, end);
+
+    size_t budget = capacity - 1;
+    if (budget > kLocalFileNameMax) budget = kLocalFileNameMax;
+    if (CopyCleaned(begin, end, out, budget) == 0) {
+        mw_text::Copy(out, capacity, kDefaultLocalFileName);
+    } else if (IsDeviceName(out) && budget > 1) {
+        out[0] = '_';
+        CopyCleaned(begin, end, out + 1, budget - 1);
+    }
+    return std::strcmp(out, received) == 0 ? 0 : 1;
+}
