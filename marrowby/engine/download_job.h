@@ -21,7 +21,8 @@ enum JobCode {
 
 // Called on the job's worker thread (only the JobFailed of a host name that
 // cannot be resolved during Start comes on the thread calling Start). The
-// result is ignored. The callback must not call Stop.
+// result is ignored. Stop called from inside the callback does not wait for
+// the worker (it cannot); the callback must never destroy the job.
 typedef int32_t (*JobCallback)(void* info, int32_t code, int32_t count, void* userValue);
 
 struct JobCallbackRegistration {
@@ -56,7 +57,9 @@ public:
     // started (including a URL that is not http).
     int Start(const char* url, int32_t offset, const char* folder, const char* lastName,
               uint32_t timeoutMs);
-    // Ends the worker and waits for it. Not from the worker or the callback.
+    // Ends the worker and waits for it; afterwards nothing is reported. From
+    // inside the callback it cannot wait: it silences the job and asks the
+    // worker to end. The job must never be destroyed from inside the callback.
     int Stop();
 
     int32_t OnConnectionEvent(int event, const char* data, uint32_t length, void* context) override;

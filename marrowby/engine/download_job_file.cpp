@@ -15,9 +15,11 @@ HANDLE OpenForWriting(const char* path) {
 
 }  // namespace
 
-// Opens folder + the summary's file name without truncating it and moves to
-// rangeFirst. A position beyond the file's end is refused: the gap would be
-// left as zeros while the application counts it as downloaded.
+// Opens folder + the summary's file name and moves to rangeFirst. A position
+// beyond the file's end is refused: the gap would be left as zeros while the
+// application counts it as downloaded. A body that starts at byte 0 (a fresh
+// download, or a server that ignored the Range) replaces the old content:
+// a longer old file would otherwise keep its tail behind the new end.
 int DownloadJob::OpenLocalFile(const ResponseSummary& summary) {
     CloseFile();
     char path[kJobFolderCapacity + sizeof summary.fileName];
@@ -35,7 +37,8 @@ int DownloadJob::OpenLocalFile(const ResponseSummary& summary) {
     position.QuadPart = summary.rangeFirst;
     if (summary.rangeFirst < 0 || !GetFileSizeEx(file_, &size) ||
         position.QuadPart > size.QuadPart ||
-        !SetFilePointerEx(file_, position, nullptr, FILE_BEGIN)) {
+        !SetFilePointerEx(file_, position, nullptr, FILE_BEGIN) ||
+        (position.QuadPart == 0 && size.QuadPart > 0 && !SetEndOfFile(file_))) {
         CloseFile();
         return 1;
     }

@@ -48,6 +48,8 @@ void SocketConnection::ResetConnection() {
     receiveEvent_ = WSA_INVALID_EVENT;
     stopEvent_ = nullptr;
     thread_ = nullptr;
+    threadId_ = 0;
+    stopSignalled_ = 0;
     context_ = nullptr;
     timeoutMs_ = kNoTimeout;
     waitMs_ = kDefaultWaitMs;
@@ -61,6 +63,8 @@ void SocketConnection::ResetConnection() {
 
 int SocketConnection::StartWorker(ConnectionSink* sink, const ReceiveBuffer* buffers, int count,
                                   uint32_t waitMs, void* context) {
+    // From inside an event the running worker could not be replaced safely.
+    if (thread_ != nullptr && GetCurrentThreadId() == threadId_) return 2;
     StopWorker();
     waitMs_ = waitMs;
     sink_ = sink;
@@ -77,8 +81,18 @@ int SocketConnection::StartWorker(ConnectionSink* sink, const ReceiveBuffer* buf
         ReleaseEvents();
         return 2;
     }
-    thread_ = CreateThread(nullptr, 0, WorkerMain, this, 0, nullptr);
+    // Suspended until its id is stored, so the worker can recognise itself
+    // in StopWorker.
+    thread_ = CreateThread(nullptr, 0, WorkerMain, this, CREATE_SUSPENDED, &threadId_);
     if (thread_ == nullptr) {
+        ReleaseEvents();
+        return 2;
+    }
+    if (ResumeThread(thread_) == (DWORD)-1) {
+        TerminateThread(thread_, 1);  // never ran: holds nothing
+        CloseHandle(thread_);
+        thread_ = nullptr;
+        threadId_ = 0;
         ReleaseEvents();
         return 2;
     }
@@ -87,10 +101,16 @@ int SocketConnection::StartWorker(ConnectionSink* sink, const ReceiveBuffer* buf
 
 int SocketConnection::StopWorker() {
     if (thread_ != nullptr) {
-        SetEvent(stopEvent_);
+        if (InterlockedExchange(&stopSignalled_, 1) == 0) SetEvent(stopEvent_);
+        // The worker cannot wait for itself; it ends once the current event
+        // returns, and the handles are released by the next call from
+        // another thread.
+        if (GetCurrentThreadId() == threadId_) return 0;
         WaitForSingleObject(thread_, INFINITE);
         CloseHandle(thread_);
     }
+    // Only a socket made without a running worker can still be open here.
+    CloseSocket();
     ResetConnection();
     return 0;
 }
@@ -103,9 +123,13 @@ int SocketConnection::Connect(const char* host, uint16_t port, uint32_t timeoutM
     memset(&local, 0, sizeof local);
     local.sin_family = AF_INET;
     local.sin_addr.s_addr = htonl(INADDR_ANY);
-    if (bind(socket_, (sockaddr*)&local, sizeof local) != 0) return 1;
-    if (networkEvent_ == WSA_INVALID_EVENT) return 1;
-    if (WSAEventSelect(socket_, networkEvent_, FD_CONNECT) != 0) return 1;
+    // A half set-up socket is of no use and would otherwise stay open when
+    // no worker exists to close it.
+    if (bind(socket_, (sockaddr*)&local, sizeof local) != 0 || networkEvent_ == WSA_INVALID_EVENT ||
+        WSAEventSelect(socket_, networkEvent_, FD_CONNECT) != 0) {
+        CloseSocket();
+        return 1;
+    }
 
     sockaddr_in remote;
     memset(&remote, 0, sizeof remote);

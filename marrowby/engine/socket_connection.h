@@ -52,7 +52,9 @@ public:
     // could not be created.
     int StartWorker(ConnectionSink* sink, const ReceiveBuffer* buffers, int count, uint32_t waitMs,
                     void* context);
-    // Ends the worker and waits for it. Must not run on the worker thread.
+    // Ends the worker and waits for it. Called on the worker itself (from
+    // inside an event) it cannot wait: it only asks the worker to end after
+    // the current event, and a later call from another thread waits.
     int StopWorker();
     // Returns 0 when the connect is under way; 1 socket set-up failed; 2 host
     // name not resolved (EvHostNotFound delivered); 3 connect refused at once.
@@ -84,6 +86,10 @@ private:
     WSAEVENT receiveEvent_;
     HANDLE stopEvent_;
     HANDLE thread_;
+    DWORD threadId_;
+    // Set once the stop event has been signalled for this worker, so that a
+    // later StopWorker never signals it again after the worker closed it.
+    volatile LONG stopSignalled_;
     void* context_;
     uint32_t timeoutMs_;
     uint32_t waitMs_;

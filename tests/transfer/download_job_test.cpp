@@ -207,8 +207,33 @@ TEST_F(DownloadJobTest, ServerIgnoringTheRangeRewritesFromByteZero)
     EXPECT_NE(RecordedRequest(id_, 1).find("Range: bytes=4096-"), std::string::npos);
     EXPECT_EQ(recorder_.summary.status, 200);
     EXPECT_EQ(recorder_.summary.rangeFirst, 0);
-    // Never truncated: the old bytes beyond the new end stay.
-    EXPECT_EQ(Saved("full.bin"), Pattern(0, 5000) + std::string(3000, 'z'));
+    // The whole body replaces the old file: no stale tail behind its end.
+    std::string saved = Saved("full.bin");
+    EXPECT_EQ(saved.size(), 5000u);
+    EXPECT_TRUE(saved == Pattern(0, 5000));
+}
+
+TEST_F(DownloadJobTest, FreshDownloadReplacesALongerOldFile)
+{
+    WriteFileBytes(folder_ + "/old.bin", std::string(9000, 'z'));
+    ASSERT_EQ(Run(Url("old.bin?size=2500")).started, 0);
+    EXPECT_EQ(recorder_.Sequence(), "accepted data closed");
+    std::string saved = Saved("old.bin");
+    EXPECT_EQ(saved.size(), 2500u);
+    EXPECT_TRUE(saved == Pattern(0, 2500));
+}
+
+TEST_F(DownloadJobTest, ResumedBodyKeepsTheBytesBeforeTheRange)
+{
+    // A 206 continues the file: the bytes before rangeFirst are not sent
+    // again and must survive the opening.
+    WriteFileBytes(folder_ + "/keep.bin", Pattern(0, 6000));
+    run_.offset = 6000;
+    run_.lastName = "keep.bin";
+    ASSERT_EQ(Run(Url("keep.bin?size=7000&cut=500")).started, 0);
+    EXPECT_EQ(recorder_.Sequence(), "accepted data closed");
+    EXPECT_EQ(recorder_.summary.rangeFirst, 6000);
+    EXPECT_EQ(Saved("keep.bin"), Pattern(0, 6500));
 }
 
 // ---- file names -----------------------------------------------------------
@@ -505,6 +530,79 @@ TEST_F(DownloadJobTest, StopDuringTransferEndsQuietlyAndReleasesTheFile)
     EXPECT_EQ(again.Sequence(), "accepted data closed");
     delete job;
     EXPECT_EQ(Saved("again.bin"), Pattern(0, 1000));
+}
+
+namespace {
+
+// Calls Stop on its job from inside the callback, at the first JobAccepted.
+struct StoppingCallback {
+    DownloadJob* job = nullptr;
+    HANDLE stopReturned = nullptr;
+    volatile LONG reports = 0;
+
+    static int32_t Callback(void*, int32_t code, int32_t, void* userValue)
+    {
+        StoppingCallback& self = *static_cast<StoppingCallback*>(userValue);
+        if (code == JobTick) return 0;
+        InterlockedIncrement(&self.reports);
+        if (code == JobAccepted) {
+            self.job->Stop();
+            SetEvent(self.stopReturned);
+        }
+        return 0;
+    }
+};
+
+}  // namespace
+
+TEST_F(DownloadJobTest, StopInsideTheCallbackSilencesTheJobWithoutHanging)
+{
+    StoppingCallback stopping;
+    stopping.job = new DownloadJob();
+    stopping.stopReturned = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+    JobCallbackRegistration registration = {&StoppingCallback::Callback, &stopping};
+    ASSERT_EQ(stopping.job->Prepare(&registration), 0);
+    std::string url = Url("inside.bin?size=2000000&slow=40");
+    ASSERT_EQ(stopping.job->Start(url.c_str(), 0, folder_.c_str(), "", 5000), 0);
+    if (WaitForSingleObject(stopping.stopReturned, 5000) != WAIT_OBJECT_0) {
+        // The worker is stuck waiting for itself: the job cannot be freed.
+        ADD_FAILURE() << "Stop inside the callback did not return";
+        return;
+    }
+    Sleep(300);
+    // Nothing after the accepted report: the body of the first chunk and the
+    // rest of the transfer are dropped quietly, and the file is released.
+    EXPECT_EQ(stopping.reports, 1);
+    EXPECT_TRUE(DeleteFileA((folder_ + "/inside.bin").c_str()));
+
+    // The worker has ended by itself; the job is reusable and destroyable.
+    JobRecorder again;
+    JobCallbackRegistration second = again.Registration();
+    ASSERT_EQ(stopping.job->Prepare(&second), 0);
+    std::string next = Url("after.bin?size=1500");
+    ASSERT_EQ(stopping.job->Start(next.c_str(), 0, folder_.c_str(), "", 5000), 0);
+    ASSERT_TRUE(again.WaitForEnd(5000));
+    EXPECT_EQ(again.Sequence(), "accepted data closed");
+    delete stopping.job;
+    CloseHandle(stopping.stopReturned);
+    EXPECT_EQ(Saved("after.bin"), Pattern(0, 1500));
+}
+
+TEST_F(DownloadJobTest, StopInsideTheStartFailureCallbackReturns)
+{
+    // The unresolvable host is reported on the calling thread, inside Start.
+    DownloadJob job;
+    struct Local {
+        static int32_t Callback(void*, int32_t code, int32_t, void* userValue)
+        {
+            if (code == JobFailed) static_cast<DownloadJob*>(userValue)->Stop();
+            return 0;
+        }
+    };
+    JobCallbackRegistration registration = {&Local::Callback, &job};
+    ASSERT_EQ(job.Prepare(&registration), 0);
+    EXPECT_EQ(job.Start("http:///nohost.bin", 0, folder_.c_str(), "", 5000), 1);
+    EXPECT_EQ(job.Stop(), 0);
 }
 
 // ---- set-up failures ------------------------------------------------------

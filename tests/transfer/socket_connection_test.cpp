@@ -213,3 +213,78 @@ TEST_F(SocketConnectionTest, WorkerTicksWithoutASocket)
     EXPECT_GE(sink_.Count(EvTick), 3);
     EXPECT_EQ(sink_.Count(EvTimedOut), 0);
 }
+
+TEST_F(SocketConnectionTest, FailedSetUpLeavesNoSocketBehind)
+{
+    // Without a worker there is no network event: every Connect fails in
+    // its set-up. A socket closed again frees its handle value for the next
+    // one, so a leak shows as a fresh socket getting another value.
+    SOCKET probe = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
+    ASSERT_NE(probe, INVALID_SOCKET);
+    closesocket(probe);
+    for (int i = 0; i < 20; i++) EXPECT_EQ(connection_.Connect("127.0.0.1", 80, 1000), 1);
+    EXPECT_EQ(connection_.StopWorker(), 0);
+    SOCKET next = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
+    EXPECT_EQ(next, probe);
+    closesocket(next);
+}
+
+namespace {
+
+// Stops its own connection from inside the first tick.
+class StoppingSink : public ConnectionSink {
+public:
+    int32_t OnConnectionEvent(int event, const char*, uint32_t, void*) override
+    {
+        InterlockedIncrement(&events);
+        if (event == EvWorkerExit) InterlockedIncrement(&exits);
+        if (event == EvTick && InterlockedIncrement(&ticks) == 1) {
+            connection->StopWorker();
+            SetEvent(stopReturned);
+        }
+        return 0;
+    }
+
+    SocketConnection* connection = nullptr;
+    HANDLE stopReturned = nullptr;
+    volatile LONG events = 0;
+    volatile LONG ticks = 0;
+    volatile LONG exits = 0;
+};
+
+}  // namespace
+
+TEST_F(SocketConnectionTest, StopWorkerFromInsideAnEventEndsTheWorkerLater)
+{
+    // On the heap: a worker stuck waiting for itself must be left alone, and
+    // a destructor would wait for it forever.
+    SocketConnection* owned = new SocketConnection();
+    SocketConnection& connection = *owned;
+    StoppingSink* stuckSink = new StoppingSink();
+    StoppingSink& sink = *stuckSink;
+    sink.connection = &connection;
+    sink.stopReturned = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+    ReceiveBuffer buffer = {&buffer_[0], static_cast<uint32_t>(buffer_.size())};
+    ASSERT_EQ(connection.StartWorker(&sink, &buffer, 1, 50, nullptr), 0);
+    if (WaitForSingleObject(sink.stopReturned, 3000) != WAIT_OBJECT_0) {
+        ADD_FAILURE() << "StopWorker on the worker did not return";
+        return;  // the worker waits for itself forever; leave it
+    }
+    Sleep(300);
+    // The worker ended right after that event: one more event, the exit.
+    EXPECT_EQ(sink.exits, 1);
+    EXPECT_EQ(sink.ticks, 1);
+    EXPECT_EQ(sink.events, 2);
+    // The call from this thread only releases what is left, and the
+    // connection starts again afterwards.
+    EXPECT_EQ(connection.StopWorker(), 0);
+    sink.connection = nullptr;
+    RecordingSink fresh;
+    ASSERT_EQ(connection.StartWorker(&fresh, &buffer, 1, 50, nullptr), 0);
+    EXPECT_TRUE(fresh.WaitFor(EvTick, 2000));
+    EXPECT_EQ(connection.StopWorker(), 0);
+    EXPECT_EQ(fresh.Count(EvWorkerExit), 1);
+    delete owned;
+    CloseHandle(sink.stopReturned);
+    delete stuckSink;
+}
