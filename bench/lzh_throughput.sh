@@ -1,0 +1,114 @@
+#!/usr/bin/env bash
+# Decode throughput of lzhx against lhasa (a black-box peer) in one run.
+#
+#   bench/lzh_throughput.sh [RUNS]
+#
+# Uses build/native/bin/lzhx as built (builds nothing). Makes, once, a
+# -lh5- archive with jlha from about 60 MB of text assembled from this
+# machine's documentation, then extracts it and the shared -lh1-/-lz5-
+# archives with both tools, RUNS times each (default 5), and prints the best
+# MB/s of decoded output, the ratio lzhx/lhasa and each tool's peak RSS
+# (from /usr/bin/time -v on one extraction). Figures only: it never fails on
+# a slow result.
+set -euo pipefail
+root=$(cd "$(dirname "$0")/.." && pwd)
+runs=${1:-5}
+lzhx="$root/build/native/bin/lzhx"
+shared="$root/../shared/testdata/lzh"
+work="$root/build/native/bench-lzh"
+target_bytes=$((60 * 1024 * 1024))
+
+for tool in "$lzhx" lhasa jlha /usr/bin/time; do
+    command -v "$tool" >/dev/null 2>&1 || { echo "lzh_throughput: $tool is missing"; exit 1; }
+done
+mkdir -p "$work"
+
+# The text corpus: licenses, plain documentation, then decompressed
+# changelogs and man pages, in a fixed order, cut at the target size.
+corpus="$work/corpus.txt"
+if [ ! -f "$corpus" ] || [ "$(stat -c %s "$corpus")" -ne "$target_bytes" ]; then
+    echo "assembling a $((target_bytes >> 20)) MB text corpus ..."
+    {
+        find /usr/share/common-licenses -type f | sort | xargs cat
+        find /usr/share/doc -type f \( -name '*.txt' -o -name 'README*' -o -name copyright \) ! -name '*.gz' \
+            | sort | xargs cat
+        find /usr/share/doc -type f -name '*.gz' | sort | xargs zcat -f
+        find /usr/share/man -type f -name '*.gz' | sort | xargs zcat -f
+    } 2>/dev/null | head -c "$target_bytes" >"$corpus" || true
+    size=$(stat -c %s "$corpus")
+    [ "$size" -eq "$target_bytes" ] || { echo "lzh_throughput: only $size bytes of text found"; exit 1; }
+    rm -f "$work/corpus-lh5.lzh"
+fi
+
+archive="$work/corpus-lh5.lzh"
+if [ ! -f "$archive" ]; then
+    echo "packing it with jlha (-lh5-) ..."
+    (cd "$work" && jlha ao5q "$(basename "$archive")" "$(basename "$corpus")" >/dev/null)
+fi
+"$lzhx" -l "$archive" | grep -q -- '-lh5-' || { echo "lzh_throughput: $archive is not -lh5-"; exit 1; }
+
+# One extraction of $2 into $3 by tool $1.
+extract() {
+    if [ "$1" = lzhx ]; then
+        "$lzhx" "$2" "$3" >/dev/null
+    else
+        mkdir -p "$3" && lhasa xqfw="$3" "$2"
+    fi
+}
+
+# Peak RSS in kB of one extraction, from /usr/bin/time -v on the tool itself.
+peak_rss() {
+    local name=$1 file=$2 out="$work/out-$1" log="$work/time.log"
+    rm -rf "$out"; mkdir -p "$out"
+    if [ "$name" = lzhx ]; then
+        /usr/bin/time -v -o "$log" "$lzhx" "$file" "$out/x" >/dev/null
+    else
+        mkdir -p "$out/x"
+        /usr/bin/time -v -o "$log" lhasa xqfw="$out/x" "$file"
+    fi
+    rm -rf "$out"
+    sed -n 's/.*Maximum resident set size (kbytes): //p' "$log"
+}
+
+# Best wall time in seconds, over `runs` runs, of `reps` extractions in a
+# row (small archives are repeated so that process start-up does not rule).
+best_time() {
+    local name=$1 file=$2 reps=$3 out="$work/out-$1" best="" t0 t1 t
+    for _ in $(seq "$runs"); do
+        rm -rf "$out"; mkdir -p "$out"
+        t0=$(date +%s%N)
+        for i in $(seq "$reps"); do
+            extract "$name" "$file" "$out/$i" || { echo "lzh_throughput: $name failed on $file" >&2; exit 1; }
+        done
+        t1=$(date +%s%N)
+        t=$(( t1 - t0 ))
+        if [ -z "$best" ] || [ "$t" -lt "$best" ]; then best=$t; fi
+    done
+    rm -rf "$out"
+    awk -v ns="$best" 'BEGIN { printf "%.4f\n", ns / 1e9 }'
+}
+
+original_size() {
+    "$lzhx" -l "$1" | awk '{ s += $3 } END { print s }'
+}
+
+printf '%-28s %6s %10s %10s %8s %12s %12s\n' archive method "lzhx MB/s" "lhasa MB/s" ratio "lzhx RSS kB" "lhasa RSS kB"
+report() {
+    local label=$1 file=$2 reps=$3
+    local bytes method lt lr ht hr
+    bytes=$(( $(original_size "$file") * reps ))
+    method=$("$lzhx" -l "$file" | awk 'NR == 1 { print $2 }')
+    lt=$(best_time lzhx "$file" "$reps")
+    ht=$(best_time lhasa "$file" "$reps")
+    lr=$(peak_rss lzhx "$file")
+    hr=$(peak_rss lhasa "$file")
+    awk -v l="$label" -v m="$method" -v b="$bytes" -v lt="$lt" -v ht="$ht" -v lr="$lr" -v hr="$hr" 'BEGIN {
+        lm = b / 1048576 / (lt > 0 ? lt : 0.0001); hm = b / 1048576 / (ht > 0 ? ht : 0.0001);
+        printf "%-28s %6s %10.1f %10.1f %7.2fx %12d %12d\n", l, m, lm, hm, lm / hm, lr, hr }'
+}
+
+report "corpus (60 MB text)" "$archive" 1
+for name in lengths__lh1-1m.lzh lengths__lz5-1m.lzs; do
+    [ -f "$shared/$name" ] && report "$name" "$shared/$name" 20
+done
+echo "(archive: $(stat -c %s "$archive") bytes packed; MB/s of decoded output written to $work; lhasa also checks CRCs)"

@@ -1,0 +1,228 @@
+// The lzhx tool end to end (natively and under Wine): listing, extraction with
+// directories and file times, and refusal of paths that leave the folder.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+
+#ifdef _WIN32
+#include <windows.h>
+#else
+#include <sys/stat.h>
+#include <sys/wait.h>
+#endif
+
+#include <cstdio>
+#include <filesystem>
+#include <string>
+
+#include "tests/lzh/lzh_test_support.h"
+#include "tests/support/testenv.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+struct ToolRun {
+    int status;
+    std::string output;  // standard output and error together, '\r' removed
+};
+
+// One command-line argument, quoted for the platform's shell.
+std::string Quote(const std::string& text)
+{
+#ifdef _WIN32
+    return "\"" + text + "\"";
+#else
+    return "'" + text + "'";
+#endif
+}
+
+// The tool's own path separator in what it prints.
+std::string Native(std::string path)
+{
+#ifdef _WIN32
+    for (char& c : path)
+        if (c == '/')
+            c = '\\';
+#endif
+    return path;
+}
+
+std::string ToolPath()
+{
+#ifdef _WIN32
+    return BinPath("lzhx.exe");
+#else
+    return BinPath("lzhx");
+#endif
+}
+
+ToolRun RunLzhx(const std::string& arguments)
+{
+    ToolRun run{-1, ""};
+    std::string command = Quote(ToolPath()) + " " + arguments + " 2>&1";
+#ifdef _WIN32
+    command = "\"" + command + "\"";  // cmd /c drops the outer quotes
+    FILE* pipe = _popen(command.c_str(), "r");
+#else
+    FILE* pipe = popen(command.c_str(), "r");
+#endif
+    if (!pipe)
+        return run;
+    char buffer[512];
+    while (std::fgets(buffer, sizeof buffer, pipe))
+        run.output += buffer;
+    run.output.erase(std::remove(run.output.begin(), run.output.end(), '\r'), run.output.end());
+#ifdef _WIN32
+    run.status = _pclose(pipe);
+#else
+    int status = pclose(pipe);
+    run.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+#endif
+    return run;
+}
+
+// Last-write and last-access times as Windows file times.
+bool FileTimes(const std::string& path, uint64_t* lastWrite, uint64_t* lastAccess)
+{
+#ifdef _WIN32
+    HANDLE h = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+    if (h == INVALID_HANDLE_VALUE)
+        return false;
+    FILETIME access, write;
+    BOOL ok = GetFileTime(h, nullptr, &access, &write);
+    CloseHandle(h);
+    *lastWrite = uint64_t(write.dwHighDateTime) << 32 | write.dwLowDateTime;
+    *lastAccess = uint64_t(access.dwHighDateTime) << 32 | access.dwLowDateTime;
+    return ok != 0;
+#else
+    struct stat info;
+    if (stat(path.c_str(), &info) != 0)
+        return false;
+    const uint64_t epoch = 116444736000000000ull;
+    *lastWrite = epoch + uint64_t(info.st_mtim.tv_sec) * 10000000ull + uint64_t(info.st_mtim.tv_nsec) / 100;
+    *lastAccess = epoch + uint64_t(info.st_atim.tv_sec) * 10000000ull + uint64_t(info.st_atim.tv_nsec) / 100;
+    return true;
+#endif
+}
+
+class LzhxTool : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        if (!fs::exists(ToolPath()))
+            GTEST_SKIP() << "lzhx is not built";
+        base_ = ScratchDir("lzhx") + "/" + ::testing::UnitTest::GetInstance()->current_test_info()->name();
+        fs::remove_all(base_);
+        fs::create_directories(base_);
+        dest_ = base_ + "/dest";
+    }
+
+    std::string Archive(const Bytes& members)
+    {
+        Bytes archive = members;
+        archive.push_back(0);
+        std::string path = base_ + "/a.lzh";
+        FILE* f = std::fopen(path.c_str(), "wb");
+        std::fwrite(archive.data(), 1, archive.size(), f);
+        std::fclose(f);
+        return path;
+    }
+
+    static TestMember File(const std::string& directory, const std::string& name, const std::string& content)
+    {
+        TestMember m;
+        m.directory = directory;
+        m.name = name;
+        m.packed = BytesOf(content);
+        m.originalSize = uint32_t(content.size());
+        return m;
+    }
+
+    std::string base_, dest_;
+};
+
+Bytes Concat(std::initializer_list<Bytes> parts)
+{
+    Bytes all;
+    for (const Bytes& p : parts)
+        all.insert(all.end(), p.begin(), p.end());
+    return all;
+}
+
+TEST_F(LzhxTool, ListsEntries)
+{
+    std::string path = Archive(Concat({Member(2, File("doc\xFF", "Read Me.txt", "hello")),
+                                       Member(0, File("", "plain.c", "int x;"))}));
+    ToolRun run = RunLzhx("-l " + Quote(path));
+    EXPECT_EQ(run.status, 0);
+    EXPECT_EQ(run.output, "1 -lh0- 5 doc\\Read Me.txt\n2 -lh0- 6 PLAIN.C\n");
+}
+
+TEST_F(LzhxTool, ExtractsDirectoriesNamesAndTimes)
+{
+    TestMember timed = File("a\xFF" "b\xFF", "deep.txt", "deep data");
+    timed.windowsTimes = true;
+    // 2001-09-09 01:46:40 UTC as last write, a day later as last access.
+    const uint64_t write = 116444736000000000ull + 1000000000ull * 10000000ull;
+    const uint64_t access = write + 86400ull * 10000000ull;
+    timed.times[0] = write;
+    timed.times[1] = write;
+    timed.times[2] = access;
+    TestMember dir = File("a\xFF", "", "");
+    dir.method = "-lhd-";
+    std::string path = Archive(Concat({Member(2, dir), Member(2, timed), Member(1, File("", "top.txt", "top"))}));
+    ToolRun run = RunLzhx(Quote(path) + " " + Quote(dest_));
+    ASSERT_EQ(run.status, 0) << run.output;
+    EXPECT_EQ(run.output, "1/3 -lhd- 0 " + Native("a/") + "\n2/3 -lh0- 9 " + Native("a/b/deep.txt") +
+                              "\n3/3 -lh0- 3 TOP.TXT\n");
+    // Before reading the file, which may move its access time.
+    uint64_t lastWrite = 0, lastAccess = 0;
+    ASSERT_TRUE(FileTimes(dest_ + "/a/b/deep.txt", &lastWrite, &lastAccess));
+    EXPECT_EQ(lastWrite, write);
+    EXPECT_EQ(lastAccess, access);
+    EXPECT_EQ(ReadWholeFile(dest_ + "/a/b/deep.txt"), BytesOf("deep data"));
+    EXPECT_EQ(ReadWholeFile(dest_ + "/TOP.TXT"), BytesOf("top"));
+}
+
+TEST_F(LzhxTool, RefusesEntriesThatLeaveTheFolder)
+{
+    struct Case {
+        std::string directory, name, message;
+    };
+    const Case cases[] = {{"..\xFF", "evil.txt", "'..'"},
+                          {"", "../evil.txt", "'..'"},
+                          {"", "/tmp/evil.txt", "absolute"},
+                          {"C:\xFF", "evil.txt", "drive"}};
+    for (const Case& c : cases) {
+        std::string path = Archive(Concat({Member(2, File("", "first.txt", "1")), Member(2, File(c.directory, c.name, "x"))}));
+        fs::remove_all(dest_);
+        ToolRun run = RunLzhx(Quote(path) + " " + Quote(dest_));
+        EXPECT_NE(run.status, 0) << c.name;
+        EXPECT_NE(run.output.find("entry 2 refused"), std::string::npos) << run.output;
+        EXPECT_NE(run.output.find(c.message), std::string::npos) << run.output;
+        EXPECT_TRUE(fs::exists(dest_ + "/first.txt"));  // entries before it were written
+        EXPECT_FALSE(fs::exists(base_ + "/evil.txt"));
+    }
+}
+
+TEST_F(LzhxTool, StopsAtAnUnsupportedMethod)
+{
+    TestMember odd = File("", "odd.bin", "xxxx");
+    odd.method = "-lh6-";
+    std::string path = Archive(Concat({Member(2, odd), Member(2, File("", "later.txt", "later"))}));
+    ToolRun run = RunLzhx(Quote(path) + " " + Quote(dest_));
+    EXPECT_EQ(run.status, 2);
+    EXPECT_NE(run.output.find("-lh6- is not supported"), std::string::npos) << run.output;
+    EXPECT_FALSE(fs::exists(dest_ + "/later.txt"));
+}
+
+TEST_F(LzhxTool, ReportsUnreadableArchives)
+{
+    ToolRun missing = RunLzhx("-l " + Quote(base_ + "/none.lzh"));
+    EXPECT_EQ(missing.status, 2);
+    EXPECT_NE(missing.output.find("cannot be opened"), std::string::npos);
+    EXPECT_EQ(RunLzhx("").status, 1);
+}
+
+}  // namespace
