@@ -6,6 +6,7 @@
 
 #include "marrowby/engine/bounded_text.h"
 #include "marrowby/engine/path_helpers.h"
+#include "marrowby/engine/safe_file_name.h"
 #include "marrowby/engine/url.h"
 
 namespace {
@@ -97,10 +98,11 @@ int DownloadJob::SetUserAgent(const char* text) {
 // A resume offset is only trusted when the partial file holds at least that
 // many bytes. Opening creates the file empty when it is missing.
 bool DownloadJob::ResumeFileIsLongEnough(const char* lastName, uint32_t offset) {
-    char name[kUrlFileNameMax + 1];
-    mw_text::Copy(name, lastName);
-    MakeSafeFileName(name, sizeof name);
-    char path[kJobFolderCapacity + kUrlFileNameMax + 1];
+    // The name comes back from the application's list file: it is made safe
+    // the same way as a name the server sends before it is joined to folder.
+    char name[kLocalFileNameMax + 1];
+    SafeLocalFileName(lastName, name, sizeof name);
+    char path[kJobFolderCapacity + kLocalFileNameMax + 1];
     mw_text::Copy(path, folder_);
     mw_text::Copy(path + strlen(path), sizeof path - strlen(path), name);
     HANDLE file = CreateFileA(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,

@@ -73,6 +73,7 @@ private:
     int32_t ProcessData(const char* data, uint32_t length);
     int32_t AcceptResponse(const char* body, size_t count);
     int32_t FollowResponse(int32_t status);
+    void ForgetLoginOnOriginChange();
     int32_t EndTransfer(int32_t code);
     bool ResumeFileIsLongEnough(const char* lastName, uint32_t offset);
     int OpenLocalFile(const ResponseSummary& summary);

@@ -5,9 +5,9 @@
 #include "marrowby/engine/bounded_text.h"
 #include "marrowby/engine/download_job.h"
 #include "marrowby/engine/http_result.h"
-#include "marrowby/engine/path_helpers.h"
 #include "marrowby/engine/request.h"
 #include "marrowby/engine/response.h"
+#include "marrowby/engine/safe_file_name.h"
 #include "marrowby/engine/url.h"
 
 namespace {
@@ -113,18 +113,34 @@ int32_t DownloadJob::AcceptResponse(const char* body, size_t count) {
     ResponseSummary summary = TakeSummary(exchange_);
     // The summary carries the name the file is saved under; the exchange
     // keeps the name as the server gave it.
-    MakeSafeFileName(summary.fileName, sizeof summary.fileName);
+    SafeLocalFileName(exchange_.response.fileName, summary.fileName, sizeof summary.fileName);
     if (OpenLocalFile(summary) != 0) return EndTransfer(JobFileError);
     Report(JobAccepted, &summary, 0);
     if (count > 0 && !WriteBody(body, count)) return EndTransfer(JobFileError);
     return kPostNextReceive;
 }
 
+// The login belongs to the host and port it was given for. A redirect to
+// any other origin forgets it, so neither the header nor a later 401 of the
+// new host can obtain the password; only credentials written into the new
+// URL itself (already taken over from the Location) go there.
+void DownloadJob::ForgetLoginOnOriginChange() {
+    const UrlParts& url = exchange_.url;
+    if (SameTextIgnoringCase(requestHost_, url.host) == 0 && requestPort_ == url.port) return;
+    exchange_.authScheme = kAuthNone;
+    exchange_.realm[0] = '\0';
+    if (url.user[0] != '\0' && url.password[0] != '\0') return;
+    SecureZeroMemory(exchange_.user, sizeof exchange_.user);
+    SecureZeroMemory(exchange_.password, sizeof exchange_.password);
+}
+
 // Reconnects after a redirect or a Basic challenge. Both are bounded: a
 // server that keeps redirecting, or answers 401 to the credentials it asked
-// for, would otherwise keep the job reconnecting forever.
+// for, would otherwise keep the job reconnecting forever. A challenge with
+// no login to answer it with ends the job as well.
 int32_t DownloadJob::FollowResponse(int32_t status) {
-    if (status == 401 && (sentCredentials_ || exchange_.authScheme != kAuthBasic))
+    bool noLogin = exchange_.user[0] == '\0' && exchange_.password[0] == '\0';
+    if (status == 401 && (sentCredentials_ || exchange_.authScheme != kAuthBasic || noLogin))
         return EndTransfer(JobFailed);
     if (status != 401 && ++redirects_ > kMaxRedirects) return EndTransfer(JobFailed);
 
@@ -132,13 +148,7 @@ int32_t DownloadJob::FollowResponse(int32_t status) {
     uint32_t timeoutMs;
     {
         LockScope hold(lock_);
-        // Credentials go only to the origin that challenged for them: a
-        // redirect elsewhere starts without any until that host asks.
-        if (status != 401 && (SameTextIgnoringCase(requestHost_, exchange_.url.host) != 0 ||
-                              requestPort_ != exchange_.url.port)) {
-            exchange_.authScheme = kAuthNone;
-            exchange_.realm[0] = '\0';
-        }
+        if (status != 401) ForgetLoginOnOriginChange();
         target = ComputeTarget(exchange_);
         ResetResponse(exchange_);
         timeoutMs = timeoutMs_;

@@ -17,74 +17,6 @@ size_t CharLength(const char* text) {
     return 1;
 }
 
-bool IsForbiddenInName(unsigned char c) {
-    return c < 0x20 || strchr("<>:\"|?*", c) != nullptr;
-}
-
-bool EqualsIgnoringCase(const char* a, const char* b, size_t n) {
-    for (size_t i = 0; i < n; i++) {
-        char x = a[i], y = b[i];
-        if (x >= 'a' && x <= 'z') x = (char)(x - 'a' + 'A');
-        if (y >= 'a' && y <= 'z') y = (char)(y - 'a' + 'A');
-        if (x != y) return false;
-    }
-    return true;
-}
-
-// CON, PRN, AUX, NUL, COM1-9 and LPT1-9 name devices whatever their
-// extension, so "nul.txt" would never reach the disk.
-bool IsDeviceName(const char* name) {
-    size_t stem = strcspn(name, ".");
-    static const char* const kThree[] = {"CON", "PRN", "AUX", "NUL"};
-    if (stem == 3) {
-        for (const char* device : kThree)
-            if (EqualsIgnoringCase(name, device, 3)) return true;
-    }
-    if (stem == 4 && name[3] >= '1' && name[3] <= '9')
-        return EqualsIgnoringCase(name, "COM", 3) || EqualsIgnoringCase(name, "LPT", 3);
-    return false;
-}
-
-// Keeps the text inside the first pair of quotes, or the text before the
-// first ';' when the value is not quoted.
-void StripQuotesAndParameters(char* name) {
-    if (name[0] == '"') {
-        char* close = strchr(name + 1, '"');
-        size_t len = close ? (size_t)(close - name - 1) : strlen(name + 1);
-        memmove(name, name + 1, len);
-        name[len] = '\0';
-        return;
-    }
-    char* semicolon = strchr(name, ';');
-    if (semicolon) *semicolon = '\0';
-}
-
-// Drops everything up to and including the last separator.
-void KeepLastComponent(char* name) {
-    size_t start = 0;
-    for (size_t i = 0; name[i] != '\0'; i += CharLength(name + i)) {
-        if (IsSeparator(name[i])) start = i + 1;
-    }
-    memmove(name, name + start, strlen(name + start) + 1);
-}
-
-// Removes leading spaces and trailing spaces and dots, which Windows drops
-// from names itself ("." and ".." thus become empty).
-void TrimName(char* name) {
-    size_t lead = strspn(name, " ");
-    memmove(name, name + lead, strlen(name + lead) + 1);
-    size_t len = strlen(name);
-    while (len > 0 && (name[len - 1] == ' ' || name[len - 1] == '.')) name[--len] = '\0';
-}
-
-void ReplaceForbidden(char* name) {
-    for (size_t i = 0; name[i] != '\0';) {
-        size_t n = CharLength(name + i);
-        if (n == 1 && IsForbiddenInName((unsigned char)name[i])) name[i] = '_';
-        i += n;
-    }
-}
-
 void CopyBounded(char* dest, size_t capacity, const char* src) {
     if (capacity == 0) return;
     size_t len = strlen(src);
@@ -141,22 +73,4 @@ void CutAtLineEnd(char* text) {
             return;
         }
     }
-}
-
-int MakeSafeFileName(char* name, size_t capacity) {
-    if (capacity == 0) return 1;
-    char original[260];
-    CopyBounded(original, sizeof original, name);
-    StripQuotesAndParameters(name);
-    KeepLastComponent(name);
-    TrimName(name);
-    ReplaceForbidden(name);
-    if (name[0] == '\0') {
-        CopyBounded(name, capacity, "index.html");
-    } else if (IsDeviceName(name)) {
-        char prefixed[260] = "_";
-        CopyBounded(prefixed + 1, sizeof prefixed - 1, name);
-        CopyBounded(name, capacity, prefixed);
-    }
-    return strcmp(original, name) == 0 ? 0 : 1;
 }

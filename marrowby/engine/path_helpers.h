@@ -21,11 +21,3 @@ int CreateFolderPath(const char* path);
 
 // Terminates text at its first carriage return or line feed.
 void CutAtLineEnd(char* text);
-
-// Turns a name taken from a server (Content-Disposition or the URL) into a
-// plain file name that stays inside the download folder: surrounding quotes
-// and trailing parameters go, only the part after the last separator is
-// kept, characters Windows rejects become '_', device names get a '_' in
-// front, and an empty result becomes "index.html". Returns 0, or 1 when the
-// name had to be changed.
-int MakeSafeFileName(char* name, size_t capacity);

@@ -20,6 +20,8 @@ Query parameters (all optional):
                 401 even to correct credentials), none (401 without any
                 challenge)
   cd=TEXT       Content-Disposition header value
+  cdhex=HEX     Content-Disposition header value as hex bytes (for bytes
+                such as Shift-JIS that the query text cannot carry)
   nolen=1       no Content-Length
   extra=N       N bytes beyond Content-Length
   split=a,b,..  send the response head in pieces cut at these byte offsets
@@ -175,6 +177,9 @@ class Handler(socketserver.BaseRequestHandler):
             headers.append(("Location", params["loc"]))
         if "cd" in params:
             headers.append(("Content-Disposition", params["cd"]))
+        if "cdhex" in params:
+            raw = bytes.fromhex(params["cdhex"]).decode("latin-1")
+            headers.append(("Content-Disposition", raw))
         if "server" in params:
             headers.append(("Server", params["server"]))
         if "pad" in params:

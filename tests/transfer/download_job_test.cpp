@@ -12,40 +12,7 @@ namespace {
 
 const char kAgent[] = "Marrowby/0.23 ( built on Tessaline )";
 
-class DownloadJobTest : public testing::Test {
-protected:
-    void SetUp() override
-    {
-        WSADATA wsa;
-        ASSERT_EQ(WSAStartup(MAKEWORD(2, 0), &wsa), 0);
-        if (HttpPort() == 0) GTEST_SKIP() << "run through tests/support/servers.py";
-        id_ = TestId();
-        folder_ = FreshFolder();
-        run_.folder = folder_;
-    }
-    void TearDown() override { WSACleanup(); }
-
-    // URL of a resource of this test on the first scripted server.
-    std::string Url(const std::string& nameAndQuery, int port = 0)
-    {
-        return LocalUrl(port ? port : HttpPort(), "/" + id_ + "/" + nameAndQuery);
-    }
-
-    std::string Host(int port = 0) { return "127.0.0.1:" + std::to_string(port ? port : HttpPort()); }
-
-    JobOutcome Run(const std::string& url)
-    {
-        run_.url = url;
-        return RunJob(run_, recorder_);
-    }
-
-    std::string Saved(const std::string& name) { return ReadFileBytes(folder_ + "/" + name); }
-
-    std::string id_;
-    std::string folder_;
-    JobRun run_;
-    JobRecorder recorder_;
-};
+class DownloadJobTest : public DownloadJobFixture {};
 
 }  // namespace
 
@@ -444,6 +411,79 @@ TEST_F(DownloadJobTest, CredentialsAreNotCarriedToAnotherHost)
     EXPECT_EQ(RecordedRequest(id_, 3).find("Authorization"), std::string::npos);
 }
 
+TEST_F(DownloadJobTest, AnotherHostAskingForTheLoginGetsNothing)
+{
+    // The second server (another port) answers 401 Basic: the login given
+    // for the first must not be offered to it, neither at once nor on demand.
+    run_.user = "u";
+    run_.password = "p";
+    std::string target = LocalUrl(HttpPort2(), "/" + id_ + "/mirror.bin?size=300&auth=basic");
+    ASSERT_EQ(Run(Url("origin.bin?auth=basic&status=302&loc=" + QueryEscape(target))).started, 0);
+    EXPECT_EQ(recorder_.Sequence(), "failed");
+    ASSERT_EQ(RecordedRequestCount(id_), 3);
+    EXPECT_NE(RecordedRequest(id_, 2).find("Authorization: Basic dTpw"), std::string::npos);
+    EXPECT_NE(RecordedRequest(id_, 3).find("Host: " + Host(HttpPort2())), std::string::npos);
+    EXPECT_EQ(RecordedRequest(id_, 3).find("Authorization"), std::string::npos);
+    EXPECT_FALSE(FileExists(folder_ + "/mirror.bin"));
+
+    // Also when the first server never asked: the login was still meant
+    // for it alone.
+    JobRecorder unasked;
+    int before = RecordedRequestCount(id_);
+    run_.url = Url("plain.bin?status=301&loc=" + QueryEscape(target));
+    ASSERT_EQ(RunJob(run_, unasked).started, 0);
+    EXPECT_EQ(unasked.Sequence(), "failed");
+    ASSERT_EQ(RecordedRequestCount(id_), before + 2);
+    EXPECT_EQ(RecordedRequest(id_, before + 2).find("Authorization"), std::string::npos);
+}
+
+TEST_F(DownloadJobTest, CredentialsInTheRedirectUrlGoToTheNewHost)
+{
+    run_.user = "u";
+    run_.password = "p";
+    std::string target = "http://u2:p2@127.0.0.1:" + std::to_string(HttpPort2()) + "/" + id_ +
+                         "/own.bin?size=300&auth=basic&user=u2&pass=p2";
+    ASSERT_EQ(Run(Url("origin.bin?auth=basic&status=302&loc=" + QueryEscape(target))).started, 0);
+    EXPECT_EQ(recorder_.Sequence(), "accepted data closed");
+    ASSERT_EQ(RecordedRequestCount(id_), 4);
+    EXPECT_EQ(RecordedRequest(id_, 3).find("Authorization"), std::string::npos);
+    // base64 of "u2:p2"
+    EXPECT_NE(RecordedRequest(id_, 4).find("Authorization: Basic dTI6cDI=\r\n"), std::string::npos);
+    EXPECT_EQ(Saved("own.bin"), Pattern(0, 300));
+}
+
+TEST_F(DownloadJobTest, RedirectWithinTheOriginKeepsTheLogin)
+{
+    // Through the scripted server as proxy, so that host names can differ:
+    // the host compares without regard to case, the port as a number.
+    std::string proxy = "127.0.0.1:" + std::to_string(HttpPort());
+    run_.proxy = proxy.c_str();
+    run_.proxyDefaultPort = 8080;
+    run_.user = "u";
+    run_.password = "p";
+    std::string target = "http://origin.TEST:80/" + id_ + "/kept.bin?size=300&auth=basic";
+    ASSERT_EQ(Run("http://Origin.Test/" + id_ + "/a.bin?auth=basic&status=302&loc=" +
+                  QueryEscape(target))
+                  .started,
+              0);
+    EXPECT_EQ(recorder_.Sequence(), "accepted data closed");
+    ASSERT_EQ(RecordedRequestCount(id_), 3);
+    EXPECT_NE(RecordedRequest(id_, 3).find("GET http://origin.TEST:80/" + id_ + "/kept.bin"),
+              std::string::npos);
+    EXPECT_NE(RecordedRequest(id_, 3).find("Authorization: Basic dTpw\r\n"), std::string::npos);
+    EXPECT_EQ(Saved("kept.bin"), Pattern(0, 300));
+
+    // The same name on another port is another origin.
+    JobRecorder otherPort;
+    target = "http://origin.test:8081/" + id_ + "/port.bin?size=300&auth=basic";
+    run_.url = "http://origin.test/" + id_ + "/b.bin?auth=basic&status=302&loc=" + QueryEscape(target);
+    ASSERT_EQ(RunJob(run_, otherPort).started, 0);
+    EXPECT_EQ(otherPort.Sequence(), "failed");
+    ASSERT_EQ(RecordedRequestCount(id_), 6);
+    EXPECT_NE(RecordedRequest(id_, 5).find("Authorization: Basic dTpw"), std::string::npos);
+    EXPECT_EQ(RecordedRequest(id_, 6).find("Authorization"), std::string::npos);
+}
+
 // ---- proxy ----------------------------------------------------------------
 
 TEST_F(DownloadJobTest, ProxyGetsTheAbsoluteFormAndFollowsRedirects)
@@ -622,6 +662,88 @@ TEST_F(DownloadJobTest, NonHttpUrlIsRefusedWithoutConnecting)
     EXPECT_EQ(Run("no colon at all").started, 1);
     EXPECT_EQ(RecordedRequestCount(id_), 0);
     EXPECT_EQ(recorder_.EventCount() - static_cast<size_t>(recorder_.Count(JobTick)), 0u);
+}
+
+TEST_F(DownloadJobTest, UnusableUrlConnectsNowhere)
+{
+    // A listener that any connection attempt would reach.
+    SOCKET listener = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
+    ASSERT_NE(listener, INVALID_SOCKET);
+    sockaddr_in address = {};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    int addressLength = sizeof address;
+    ASSERT_EQ(bind(listener, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+    ASSERT_EQ(getsockname(listener, reinterpret_cast<sockaddr*>(&address), &addressLength), 0);
+    ASSERT_EQ(listen(listener, 4), 0);
+    std::string hostPort = "127.0.0.1:" + std::to_string(ntohs(address.sin_port));
+
+    const std::string urls[] = {
+        "ftp://" + hostPort + "/f.bin",
+        "https://" + hostPort + "/f.bin",
+        hostPort + "/f.bin",
+        "no colon at all",
+        "",
+    };
+    DownloadJob job;
+    JobCallbackRegistration registration = recorder_.Registration();
+    for (const std::string& url : urls) {
+        ASSERT_EQ(job.Prepare(&registration), 0);
+        EXPECT_EQ(job.Start(url.c_str(), 0, folder_.c_str(), "", 5000), 1) << url;
+        job.Stop();
+    }
+    ASSERT_EQ(job.Prepare(&registration), 0);
+    EXPECT_EQ(job.Start(nullptr, 0, folder_.c_str(), "", 5000), 1);
+    job.Stop();
+
+    fd_set pending;
+    FD_ZERO(&pending);
+    FD_SET(listener, &pending);
+    timeval wait = {0, 300000};
+    EXPECT_EQ(select(0, &pending, nullptr, nullptr, &wait), 0);
+    closesocket(listener);
+    EXPECT_EQ(recorder_.EventCount() - static_cast<size_t>(recorder_.Count(JobTick)), 0u);
+}
+
+TEST_F(DownloadJobTest, LongestRequestIsSentWhole)
+{
+    // Every field at its longest, through a proxy (absolute form and a host
+    // of 256 bytes), with a Range and an Authorization line: far beyond
+    // 1024 bytes, and never cut.
+    std::string proxy = "127.0.0.1:" + std::to_string(HttpPort());
+    run_.proxy = proxy.c_str();
+    run_.proxyDefaultPort = 8080;
+    std::string user(28, 'U');
+    std::string password(28, 'P');
+    run_.user = user;
+    run_.password = password;
+    std::string referer = "http://example.test/" + std::string(1152 - 20, 'r');
+    std::string agent(128, 'a');
+    run_.referer = referer.c_str();
+    run_.userAgent = agent.c_str();
+    run_.offset = 2147483647;
+    std::string host = std::string(256 - 12, 'h') + ".origin.test";
+    std::string query = "?size=100&range=200&auth=basic&user=" + user + "&pass=" + password;
+    std::string head = "/" + id_ + "/";
+    std::string tail = "/long.bin" + query;
+    std::string path = head + std::string(768 - head.size() - tail.size(), 'd') + tail;
+    ASSERT_EQ(path.size(), 768u);
+    ASSERT_EQ(Run("http://" + host + ":65535" + path).started, 0);
+    EXPECT_EQ(recorder_.Sequence(), "accepted data closed");
+    ASSERT_EQ(RecordedRequestCount(id_), 2);
+    std::string expected = "GET http://" + host + ":65535" + path + " HTTP/1.0\r\n"
+                           "Host: " + host + ":65535\r\n"
+                           "Referer: " + referer + "\r\n"
+                           "User-Agent: " + agent + "\r\n"
+                           "Range: bytes=2147483647-\r\n"
+                           "Accept: */*\r\nConnection: close\r\n"
+                           "Authorization: Basic " +
+                           // base64 of 28 "U", ":" and 28 "P": 57 bytes, 76 characters
+                           "VVVVVVVVVVVVVVVVVVVVVVVVVVVVVVVVVVVVVTpQUFBQUFBQUFBQUFBQUFBQUFBQUFBQUFBQUFBQ" +
+                           "\r\n\r\n";
+    EXPECT_GT(expected.size(), 2700u);
+    EXPECT_EQ(RecordedRequest(id_, 2), expected);
+    EXPECT_EQ(Saved("long.bin"), Pattern(0, 100));
 }
 
 TEST_F(DownloadJobTest, UnresolvableHostFailsStartAndReportsOnTheCallingThread)

@@ -27,14 +27,6 @@ std::string Cut(const char* text)
     return buffer;
 }
 
-std::string SafeName(const char* name, size_t capacity = 65)
-{
-    char buffer[65] = {};
-    strncpy(buffer, name, sizeof buffer - 1);
-    MakeSafeFileName(buffer, capacity);
-    return buffer;
-}
-
 bool IsFolder(const std::string& path)
 {
     DWORD attributes = GetFileAttributesA(path.c_str());
@@ -117,51 +109,4 @@ TEST(CreateFolderPath, HandlesADoubleByteNameEndingInByte5C)
     CreateFolderPath(deep.c_str());
     EXPECT_TRUE(IsFolder(deep));
     EXPECT_EQ(FolderEntries(base), std::vector<std::string>{"\x95\x5C"});
-}
-
-TEST(MakeSafeFileName, KeepsPlainNames)
-{
-    char name[65] = "report-2024.zip";
-    EXPECT_EQ(MakeSafeFileName(name, sizeof name), 0);
-    EXPECT_STREQ(name, "report-2024.zip");
-    EXPECT_EQ(SafeName("\x95\x5C.txt"), "\x95\x5C.txt");
-}
-
-TEST(MakeSafeFileName, DropsQuotesAndParameters)
-{
-    EXPECT_EQ(SafeName("\"a.zip\""), "a.zip");
-    EXPECT_EQ(SafeName("\"a b.zip\"; size=10"), "a b.zip");
-    EXPECT_EQ(SafeName("a.zip; size=10"), "a.zip");
-    EXPECT_EQ(SafeName("\"cut-off.z"), "cut-off.z");
-}
-
-TEST(MakeSafeFileName, NeverLeavesTheFolder)
-{
-    EXPECT_EQ(SafeName("../../evil.exe"), "evil.exe");
-    EXPECT_EQ(SafeName("..\\..\\evil.exe"), "evil.exe");
-    EXPECT_EQ(SafeName("\"C:\\Windows\\evil.dll\""), "evil.dll");
-    EXPECT_EQ(SafeName("C:evil.exe"), "C_evil.exe");
-    EXPECT_EQ(SafeName(".."), "index.html");
-    EXPECT_EQ(SafeName("dir/"), "index.html");
-    EXPECT_EQ(SafeName(""), "index.html");
-}
-
-TEST(MakeSafeFileName, ReplacesWhatWindowsRejects)
-{
-    EXPECT_EQ(SafeName("a<b>c|d?e*f.txt"), "a_b_c_d_e_f.txt");
-    EXPECT_EQ(SafeName("name.txt:stream"), "name.txt_stream");
-    EXPECT_EQ(SafeName("trailing. . "), "trailing");
-    EXPECT_EQ(SafeName("con"), "_con");
-    EXPECT_EQ(SafeName("NUL.txt"), "_NUL.txt");
-    EXPECT_EQ(SafeName("com1.log"), "_com1.log");
-    EXPECT_EQ(SafeName("console.txt"), "console.txt");
-    // The trail byte 0x7C ('|') of a double-byte character stays.
-    EXPECT_EQ(SafeName("\x83\x7C.txt"), "\x83\x7C.txt");
-}
-
-TEST(MakeSafeFileName, StaysWithinTheCapacity)
-{
-    char name[8] = "";
-    EXPECT_EQ(MakeSafeFileName(name, sizeof name), 1);
-    EXPECT_STREQ(name, "index.h");
 }

@@ -41,6 +41,36 @@ inline std::string LocalUrl(int port, const std::string& pathAndQuery)
     return "http://127.0.0.1:" + std::to_string(port) + pathAndQuery;
 }
 
+// text with every byte but letters and digits percent-encoded, for a value
+// inside a query.
+inline std::string QueryEscape(const std::string& text)
+{
+    static const char kHex[] = "0123456789ABCDEF";
+    std::string out;
+    for (unsigned char c : text) {
+        if ((c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9')) {
+            out += static_cast<char>(c);
+        } else {
+            out += '%';
+            out += kHex[c >> 4];
+            out += kHex[c & 15];
+        }
+    }
+    return out;
+}
+
+// text as hex digits, two per byte.
+inline std::string HexBytes(const std::string& text)
+{
+    static const char kHex[] = "0123456789abcdef";
+    std::string out;
+    for (unsigned char c : text) {
+        out += kHex[c >> 4];
+        out += kHex[c & 15];
+    }
+    return out;
+}
+
 // Byte i of every resource the scripted server and nginx serve.
 inline std::string Pattern(int64_t start, size_t count)
 {
@@ -255,3 +285,41 @@ inline JobOutcome RunJob(const JobRun& run, JobRecorder& recorder, int waitMs = 
     delete job;
     return outcome;
 }
+
+// A job test: Winsock, the servers, a fresh download folder and the
+// recorder of the job's reports.
+class DownloadJobFixture : public testing::Test {
+protected:
+    void SetUp() override
+    {
+        WSADATA wsa;
+        ASSERT_EQ(WSAStartup(MAKEWORD(2, 0), &wsa), 0);
+        if (HttpPort() == 0) GTEST_SKIP() << "run through tests/support/servers.py";
+        id_ = TestId();
+        folder_ = FreshFolder();
+        run_.folder = folder_;
+    }
+    void TearDown() override { WSACleanup(); }
+
+    // URL of a resource of this test on the first scripted server.
+    std::string Url(const std::string& nameAndQuery, int port = 0)
+    {
+        return LocalUrl(port ? port : HttpPort(), "/" + id_ + "/" + nameAndQuery);
+    }
+
+    std::string Host(int port = 0) { return "127.0.0.1:" + std::to_string(port ? port : HttpPort()); }
+
+    JobOutcome Run(const std::string& url)
+    {
+        run_.url = url;
+        return RunJob(run_, recorder_);
+    }
+
+    std::string Saved(const std::string& name) { return ReadFileBytes(folder_ + "/" + name); }
+
+    std::string id_;
+    std::string folder_;
+    JobRun run_;
+    JobRecorder recorder_;
+};
+
