@@ -113,6 +113,20 @@ TEST_F(DropOnWindow, DataWithoutTextFailsTheDrop)
     EXPECT_EQ(1, data.references());
 }
 
+TEST_F(DropOnWindow, ClosingTheWindowGivesBackEveryReferenceToTheTarget)
+{
+    Start(false);
+    HWND window = host_.window;
+    EXPECT_GT(target_->AddRef(), 3u); // ours, the window's, OLE's
+    target_->Release();
+    CloseHostWindow(&host_);
+    EXPECT_FALSE(IsWindow(window));
+    EXPECT_EQ(nullptr, MainDropTarget());
+    // Revoked, unlocked and released by the window: only ours is left.
+    EXPECT_EQ(0u, target_->Release());
+    target_ = nullptr;
+}
+
 TEST_F(DropOnWindow, TargetAnswersOnlyItsOwnInterfaces)
 {
     Start(false);
