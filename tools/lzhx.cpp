@@ -112,6 +112,13 @@ int ExtractEntry(LzhArchive* archive, int32_t n, const char* folder)
     char target[kPathCapacity];
     char number[32];
     std::snprintf(number, sizeof number, "entry %d", int(n));
+    // A level-0 directory entry "dir\" keeps nothing after its last
+    // backslash, and its files carry no directory either: nothing to make.
+    if (LzhIsDirectoryEntry(entry) && entry->directory[0] == '\0' && entry->name[0] == '\0') {
+        std::printf("%d/%d %s 0 \n", int(n), int(archive->count), entry->method);
+        std::fflush(stdout);
+        return 0;
+    }
     LzhPathResult where = LzhJoinEntryPath(folder, entry->directory, entry->name, kLzhxSeparator, target,
                                            sizeof target);
     if (where != LZH_PATH_OK)

@@ -260,6 +260,43 @@ TEST(LzhLh3, SentAndFixedCodesWithTheExtendedSymbol)
     std::vector<LzItem> items = {Lit('a'), Lit('b'), Match(132, 2), Lit('c')};
     Bytes expected = Expand(items);
     EXPECT_EQ(DecodeSingle("-lh3-", w.Finish(), uint32_t(expected.size())).data, expected);
+
+    // Fixed position codes of every length (2 to 9 bits; the 9-bit ones
+    // lie beyond the 8-bit table), reaching back up to 8,191 bytes: 7,000
+    // literals in one block, then a block whose every symbol is a 3-byte
+    // match (three-ones shortcut) with the fixed table.
+    struct FixedCode {
+        unsigned position, code, bits;
+    };
+    const FixedCode fixed[] = {{0, 0, 2},     {2, 5, 4},      {5, 14, 5},     {12, 36, 6},
+                               {30, 91, 7},   {77, 230, 8},   {78, 462, 9},   {100, 484, 9},
+                               {127, 511, 9}, {31, 184, 8},   {13, 74, 7},    {1, 4, 4}};
+    BitWriter f;
+    std::vector<LzItem> fixedItems = Literals(Pattern(7000));
+    f.Put(7000, 16);
+    for (int i = 0; i < 286; i++) {
+        f.Put(1, 1);
+        f.Put(8, 4);
+    }
+    f.Put(0, 1);  // fixed position code (unused in this block)
+    for (size_t i = 0; i < 7000; i++)
+        f.Put(fixedItems[i].literal, 9);
+    f.Put(uint32_t(sizeof fixed / sizeof fixed[0]), 16);
+    for (int i = 0; i < 3; i++) {
+        f.Put(1, 1);
+        f.Put(0, 4);
+    }
+    f.Put(256, 9);
+    f.Put(0, 1);
+    unsigned low = 0;
+    for (const FixedCode& c : fixed) {
+        low = (low + 23) & 63;
+        f.Put(c.code, c.bits);
+        f.Put(low, 6);
+        fixedItems.push_back(Match(3, c.position * 64 + low + 1));
+    }
+    Bytes fixedExpected = Expand(fixedItems);
+    EXPECT_EQ(DecodeSingle("-lh3-", f.Finish(), uint32_t(fixedExpected.size())).data, fixedExpected);
 }
 
 TEST(LzhLzs, MatchAtTheStartCopiesSpaces)

@@ -171,11 +171,15 @@ TEST_F(LzhxTool, ExtractsDirectoriesNamesAndTimes)
     timed.times[2] = access;
     TestMember dir = File("a\xFF", "", "");
     dir.method = "-lhd-";
-    std::string path = Archive(Concat({Member(2, dir), Member(2, timed), Member(1, File("", "top.txt", "top"))}));
+    // At level 0 only what follows the last backslash is kept: nothing.
+    TestMember flatDir = File("", "a\\", "");
+    flatDir.method = "-lhd-";
+    std::string path = Archive(Concat({Member(2, dir), Member(2, timed), Member(1, File("", "top.txt", "top")),
+                                       Member(0, flatDir)}));
     ToolRun run = RunLzhx(Quote(path) + " " + Quote(dest_));
     ASSERT_EQ(run.status, 0) << run.output;
-    EXPECT_EQ(run.output, "1/3 -lhd- 0 " + Native("a/") + "\n2/3 -lh0- 9 " + Native("a/b/deep.txt") +
-                              "\n3/3 -lh0- 3 TOP.TXT\n");
+    EXPECT_EQ(run.output, "1/4 -lhd- 0 " + Native("a/") + "\n2/4 -lh0- 9 " + Native("a/b/deep.txt") +
+                              "\n3/4 -lh0- 3 TOP.TXT\n4/4 -lhd- 0 \n");
     // Before reading the file, which may move its access time.
     uint64_t lastWrite = 0, lastAccess = 0;
     ASSERT_TRUE(FileTimes(dest_ + "/a/b/deep.txt", &lastWrite, &lastAccess));
