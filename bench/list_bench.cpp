@@ -105,7 +105,6 @@ int main(int argc, char** argv) {
     ClearList();
     double t4 = Seconds();
 
-    int rows = 0;
     printf("items              %d (list file %zu bytes)\n", items, text.size());
     printf("read into list     %.1f ms\n", (t1 - t0) * 1000.0);
     printf("scheduling pass    %.3f ms\n", (t2 - t1) * 1000.0);
@@ -114,7 +113,6 @@ int main(int argc, char** argv) {
     printf("private memory     +%.1f MB for the list (%.0f bytes an item, items are %zu)\n",
            static_cast<double>(after - before) / 1048576.0,
            static_cast<double>(after - before) / items, sizeof(DownloadItem));
-    (void)rows;
     DeleteFileA(in.c_str());
     DeleteFileA(out.c_str());
     DestroyWindow(window);

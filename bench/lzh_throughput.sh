@@ -47,12 +47,15 @@ if [ ! -f "$archive" ]; then
 fi
 "$lzhx" -l "$archive" | grep -q -- '-lh5-' || { echo "lzh_throughput: $archive is not -lh5-"; exit 1; }
 
-# One extraction of $2 into $3 by tool $1.
+# One extraction of $2 into $3 by tool $1; any further arguments are a
+# command to run the tool under (such as /usr/bin/time).
 extract() {
-    if [ "$1" = lzhx ]; then
-        "$lzhx" "$2" "$3" >/dev/null
+    local name=$1 file=$2 dest=$3
+    shift 3
+    if [ "$name" = lzhx ]; then
+        "$@" "$lzhx" "$file" "$dest" >/dev/null
     else
-        mkdir -p "$3" && lhasa xqfw="$3" "$2"
+        mkdir -p "$dest" && "$@" lhasa xqfw="$dest" "$file"
     fi
 }
 
@@ -60,12 +63,7 @@ extract() {
 peak_rss() {
     local name=$1 file=$2 out="$work/out-$1" log="$work/time.log"
     rm -rf "$out"; mkdir -p "$out"
-    if [ "$name" = lzhx ]; then
-        /usr/bin/time -v -o "$log" "$lzhx" "$file" "$out/x" >/dev/null
-    else
-        mkdir -p "$out/x"
-        /usr/bin/time -v -o "$log" lhasa xqfw="$out/x" "$file"
-    fi
+    extract "$name" "$file" "$out/x" /usr/bin/time -v -o "$log"
     rm -rf "$out"
     sed -n 's/.*Maximum resident set size (kbytes): //p' "$log"
 }

@@ -12,12 +12,11 @@
 #include <string.h>
 
 #include "marrowby/engine/download_job.h"
+#include "tools/job_setup.h"
 
 namespace {
 
 const int kMaxJobs = 64;  // one wait covers them all
-const char kProductAgent[] = "Marrowby/0.23 ( built on Tessaline )";
-const uint32_t kTimeoutMs = 60000;
 const size_t kTextCapacity = 512;
 
 struct JobRun {
@@ -42,17 +41,12 @@ int32_t OnJobEvent(void* info, int32_t code, int32_t count, void* userValue) {
     return 0;
 }
 
-int StartJob(JobRun& run, JobCallbackRegistration& registration, const char* folder) {
+int StartRun(JobRun& run, const char* folder) {
     run.job = new DownloadJob();
-    registration.callback = OnJobEvent;
-    registration.userValue = &run;
-    int result = run.job->Prepare(&registration);
-    if (result != 0) return result;
-    run.job->SetProxy(nullptr, 0);
-    run.job->SetCredentials("", "");
-    run.job->SetReferer(nullptr);
-    run.job->SetUserAgent(kProductAgent);
-    return run.job->Start(run.url, 0, folder, "", kTimeoutMs);
+    JobSetup setup;
+    setup.url = run.url;
+    setup.folder = folder;
+    return StartJob(*run.job, {OnJobEvent, &run}, setup);
 }
 
 int64_t FileSize(const char* folder, const char* name) {
@@ -82,7 +76,6 @@ int main(int argc, char** argv) {
     if (WSAStartup(MAKEWORD(2, 0), &wsa) != 0) return 1;
 
     static JobRun runs[kMaxJobs];
-    static JobCallbackRegistration registrations[kMaxJobs];
     HANDLE ended[kMaxJobs];
     for (int i = 0; i < count; i++) {
         snprintf(runs[i].name, sizeof runs[i].name, "%02d.bin", i);
@@ -95,7 +88,7 @@ int main(int argc, char** argv) {
     QueryPerformanceFrequency(&frequency);
     QueryPerformanceCounter(&started);
     for (int i = 0; i < count; i++) {
-        if (StartJob(runs[i], registrations[i], folder) != 0 &&
+        if (StartRun(runs[i], folder) != 0 &&
             InterlockedCompareExchange(&runs[i].endCode, JobFailed, 0) == 0)
             SetEvent(runs[i].ended);
     }

@@ -25,7 +25,6 @@ failure or a signal.
 """
 
 import argparse
-import atexit
 import os
 import shutil
 import signal
@@ -46,10 +45,6 @@ MIB = 1 << 20
 LOG_DIR = None  # set once the work folder is known
 WINESERVER_PID = None  # the private prefix's persistent server
 VERBOSE = False  # --verbose: which process is sampled, and every sample
-
-
-def windows_path(path):
-    return "Z:" + path.replace("/", "\\")
 
 
 # ---------------------------------------------------------------- processes
@@ -169,34 +164,38 @@ def last_fields(text):
     return dict(part.split("=", 1) for part in lines[-1].split() if "=" in part)
 
 
+def wine_tool_result(out, wall, sampler):
+    """The figures a Wine tool prints on its last line, with the samples."""
+    fields = last_fields(out)
+    return {"rate": float(fields["MB/s"]), "seconds": float(fields["seconds"]), "wall": wall,
+            "rss": sampler.summary(), "cpu": sampler.cpu, "server_cpu": sampler.server_cpu}
+
+
 # ---------------------------------------------------------------- the three peers
 
 def run_tessaline(ctx, name, size):
     path = os.path.join(ctx.out, name)
     remove(path)
     url = "http://127.0.0.1:%d/%s" % (ctx.port, name)
-    argv = [WINE_RUN, ctx.exe("tessaline-get.exe"), url, "--folder", windows_path(ctx.out)]
+    argv = [WINE_RUN, ctx.exe("tessaline-get.exe"), url,
+            "--folder", servers.windows_path(ctx.out)]
     code, out, err, wall, sampler = run_sampled(argv, "tessaline-get.exe", [path], ctx.env)
-    fields = last_fields(out)
     check(code == 0 and os.path.getsize(path) == size,
           "tessaline-get failed (%d): %s %s" % (code, out[-500:], err[-500:]))
     remove(path)
-    return {"rate": float(fields["MB/s"]), "seconds": float(fields["seconds"]), "wall": wall,
-            "rss": sampler.summary(), "cpu": sampler.cpu, "server_cpu": sampler.server_cpu}
+    return wine_tool_result(out, wall, sampler)
 
 
 def run_ceiling(ctx, name, size):
     path = os.path.join(ctx.out, "ceiling.bin")
     remove(path)
     argv = [WINE_RUN, ctx.exe("recv_ceiling.exe"), "127.0.0.1", str(ctx.port), "/" + name,
-            windows_path(path)]
+            servers.windows_path(path)]
     code, out, err, wall, sampler = run_sampled(argv, "recv_ceiling.exe", [path], ctx.env)
-    fields = last_fields(out)
     check(code == 0 and os.path.getsize(path) == size,
           "recv_ceiling failed (%d): %s %s" % (code, out[-500:], err[-500:]))
     remove(path)
-    return {"rate": float(fields["MB/s"]), "seconds": float(fields["seconds"]), "wall": wall,
-            "rss": sampler.summary(), "cpu": sampler.cpu, "server_cpu": sampler.server_cpu}
+    return wine_tool_result(out, wall, sampler)
 
 
 def run_curl(ctx, name, size):
@@ -219,15 +218,13 @@ def run_multi(ctx, count, size):
     prefix = "http://127.0.0.1:%d/multi/" % ctx.port
     paths = [os.path.join(folder, "%02d.bin" % i) for i in range(count)]
     argv = [WINE_RUN, ctx.exe("multi_get.exe"), prefix, str(count), str(size),
-            windows_path(folder)]
+            servers.windows_path(folder)]
     code, out, err, wall, sampler = run_sampled(argv, "multi_get.exe", paths, ctx.env)
-    fields = last_fields(out)
     check(code == 0, "multi_get failed (%d): %s %s" % (code, out[-2000:], err[-500:]))
     for path in paths:
         check(os.path.getsize(path) == size, "multi_get: %s has the wrong size" % path)
     shutil.rmtree(folder, ignore_errors=True)
-    return {"rate": float(fields["MB/s"]), "seconds": float(fields["seconds"]), "wall": wall,
-            "rss": sampler.summary(), "cpu": sampler.cpu, "server_cpu": sampler.server_cpu}
+    return wine_tool_result(out, wall, sampler)
 
 
 # ---------------------------------------------------------------- set-up
@@ -264,8 +261,8 @@ def prepare_files(ctx, big_mb, jobs, job_mb):
     """The served files: big.bin, small.bin and multi/NN.bin, all links to
     one job-sized file so the jobs differ only by name."""
     os.makedirs(os.path.join(ctx.www, "multi"), exist_ok=True)
-    servers.write_pattern_file(os.path.join(ctx.www, "big.bin"), big_mb)
-    servers.write_pattern_file(os.path.join(ctx.www, "job.bin"), job_mb)
+    servers.write_pattern_file(os.path.join(ctx.www, "big.bin"), big_mb * MIB)
+    servers.write_pattern_file(os.path.join(ctx.www, "job.bin"), job_mb * MIB)
     for i in range(jobs):
         link = os.path.join(ctx.www, "multi", "%02d.bin" % i)
         if not os.path.islink(link):
@@ -396,10 +393,6 @@ def bench_multi(ctx, args):
         sys.stdout.flush()
 
 
-def on_signal(signum, _frame):
-    raise SystemExit(128 + signum)
-
-
 def main():
     parser = argparse.ArgumentParser()
     parser.add_argument("--runs", type=int, default=1)
@@ -415,11 +408,7 @@ def main():
     global LOG_DIR, VERBOSE
     VERBOSE = args.verbose
     LOG_DIR = os.path.join(ctx.work, "logs")
-    for signum in (signal.SIGTERM, signal.SIGINT, signal.SIGHUP):
-        signal.signal(signum, on_signal)
-    # Wine first, nginx last: both on every way out.
-    atexit.register(servers.stop_all)
-    atexit.register(stop_wine, ctx)
+    servers.exit_on_signals()
     try:
         os.makedirs(ctx.out, exist_ok=True)
         os.makedirs(LOG_DIR, exist_ok=True)
@@ -437,6 +426,7 @@ def main():
         sys.stderr.write("transfer_bench: %s\n" % error)
         return 1
     finally:
+        # Wine first, nginx last: on every way out, signals included.
         stop_wine(ctx)
         servers.stop_all()
 

@@ -18,12 +18,10 @@ the way out, also on failure or a signal. Exit status 0 on success.
 """
 
 import argparse
-import ctypes
 import functools
 import http.server
 import os
 import shutil
-import signal
 import struct
 import subprocess
 import sys
@@ -31,6 +29,9 @@ import threading
 import time
 
 ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
+sys.path.insert(0, os.path.join(ROOT, "tests", "support"))
+import servers  # noqa: E402
+
 BIN = os.path.join(ROOT, "build", "win64", "bin")
 WINE_RUN = os.path.join(ROOT, "cmake", "wine-run")
 DEMO = os.path.join(ROOT, "build", "run-demo")
@@ -44,7 +45,6 @@ SAMPLE = "marrowby-sample.bin"
 SCREEN = (800, 520)
 
 SETTINGS_SIZE = 2320
-PR_SET_PDEATHSIG = 1
 
 
 class DemoError(Exception):
@@ -57,7 +57,7 @@ def log(message):
 
 def windows_path(path, folder=False):
     """A Unix path as Wine's Z: drive shows it; folders end in a backslash."""
-    text = "Z:" + path.replace("/", "\\")
+    text = servers.windows_path(path)
     return text + "\\" if folder and not text.endswith("\\") else text
 
 
@@ -95,15 +95,6 @@ def list_text(url, store_in):
     return ("\r\n".join(lines) + "\r\n").encode("cp932")
 
 
-def write_sample(path, size):
-    """Deterministic bytes, so the download can be compared byte for byte."""
-    block = bytes(i % 251 for i in range(65536 + 251))
-    with open(path, "wb") as f:
-        for offset in range(0, size, 65536):
-            start = offset % 251
-            f.write(block[start:start + min(65536, size - offset)])
-
-
 class QuietHandler(http.server.SimpleHTTPRequestHandler):
     log_file = None
 
@@ -113,38 +104,31 @@ class QuietHandler(http.server.SimpleHTTPRequestHandler):
             self.log_file.flush()
 
 
-def die_with_parent():
-    """Runs in a child before exec: SIGKILL it when this script dies."""
-    try:
-        libc = ctypes.CDLL("libc.so.6", use_errno=True)
-        libc.prctl(PR_SET_PDEATHSIG, signal.SIGKILL)
-    except OSError:
-        pass
-
-
 class Demo:
     def __init__(self, args):
         self.args = args
-        self.server = None
         self.server_log = None
-        self.xvfb = None
         self.display = None
         self.marrowby = None
         self.wine_env = None
 
-    # --- the pieces, each undone by stop() ---
+    # --- the pieces, each undone by stop(); the server and Xvfb are in
+    # servers.py's lists of what servers.stop_all() ends ---
 
     def start_server(self):
         os.makedirs(WWW, exist_ok=True)
-        write_sample(os.path.join(WWW, SAMPLE), self.args.size)
+        # The scripted servers' pattern, so the download can be compared
+        # byte for byte.
+        servers.write_pattern_file(os.path.join(WWW, SAMPLE), self.args.size)
         self.server_log = open(os.path.join(LOGS, "http.log"), "w")
         QuietHandler.log_file = self.server_log
         handler = functools.partial(QuietHandler, directory=WWW)
         # Port 0: the system picks a free port, bound at once (no race).
-        self.server = http.server.ThreadingHTTPServer(("127.0.0.1", 0), handler)
-        self.server.daemon_threads = True
-        threading.Thread(target=self.server.serve_forever, daemon=True).start()
-        port = self.server.server_address[1]
+        server = http.server.ThreadingHTTPServer(("127.0.0.1", 0), handler)
+        server.daemon_threads = True
+        threading.Thread(target=server.serve_forever, daemon=True).start()
+        servers.scripted.append(server)
+        port = server.server_address[1]
         url = "http://127.0.0.1:%d/%s" % (port, SAMPLE)
         log("serving %s (%d bytes)" % (url, self.args.size))
         return url
@@ -152,20 +136,12 @@ class Demo:
     def start_xvfb(self):
         """A private X server; it reports the free display number it took."""
         read_end, write_end = os.pipe()
-        xlog = open(os.path.join(LOGS, "xvfb.log"), "w")
-        self.xvfb = subprocess.Popen(
-            ["Xvfb", "-displayfd", str(write_end), "-nolisten", "tcp",
-             "-screen", "0", "%dx%dx24" % SCREEN],
-            pass_fds=(write_end,), stdin=subprocess.DEVNULL, stdout=xlog, stderr=xlog,
-            preexec_fn=die_with_parent)
+        servers.spawn(["Xvfb", "-displayfd", str(write_end), "-nolisten", "tcp",
+                       "-screen", "0", "%dx%dx24" % SCREEN],
+                      os.path.join(LOGS, "xvfb.log"), pass_fds=(write_end,))
         os.close(write_end)
-        number = b""
         with os.fdopen(read_end, "rb") as reader:
-            while not number.endswith(b"\n"):
-                piece = reader.read(1)
-                if not piece:
-                    break
-                number += piece
+            number = reader.readline()
         if not number.strip().isdigit():
             raise DemoError("Xvfb did not start; see " + os.path.join(LOGS, "xvfb.log"))
         self.display = ":" + number.strip().decode()
@@ -186,24 +162,24 @@ class Demo:
                                  ("HKCU\\Software\\Wine\\Explorer\\Desktops", "Default", size)):
             self.wine(["reg", "add", key, "/v", name, "/d", value, "/f"], timeout=120)
 
+    def spawn_wine(self, argv):
+        """Starts one Wine program in the program folder, output to wine.log."""
+        with open(os.path.join(LOGS, "wine.log"), "a") as wlog:
+            return subprocess.Popen([WINE_RUN] + argv, cwd=PROGRAM, env=self.wine_env,
+                                    stdin=subprocess.DEVNULL, stdout=wlog, stderr=wlog)
+
     def wine(self, argv, timeout):
         """Runs one Wine program to its end; returns its exit code."""
-        with open(os.path.join(LOGS, "wine.log"), "a") as wlog:
-            proc = subprocess.Popen([WINE_RUN] + argv, cwd=PROGRAM, env=self.wine_env,
-                                    stdin=subprocess.DEVNULL, stdout=wlog, stderr=wlog)
-            try:
-                return proc.wait(timeout=timeout)
-            except subprocess.TimeoutExpired:
-                proc.kill()
-                proc.wait()
-                raise DemoError("wine %s did not finish in %d s" % (argv[0], timeout))
+        proc = self.spawn_wine(argv)
+        try:
+            return proc.wait(timeout=timeout)
+        except subprocess.TimeoutExpired:
+            proc.kill()
+            proc.wait()
+            raise DemoError("wine %s did not finish in %d s" % (argv[0], timeout))
 
     def start_marrowby(self):
-        wlog = open(os.path.join(LOGS, "wine.log"), "a")
-        self.marrowby = subprocess.Popen(
-            [WINE_RUN, os.path.join(PROGRAM, "marrowby.exe")], cwd=PROGRAM, env=self.wine_env,
-            stdin=subprocess.DEVNULL, stdout=wlog, stderr=wlog)
-        wlog.close()
+        self.marrowby = self.spawn_wine([os.path.join(PROGRAM, "marrowby.exe")])
         log("marrowby started (automatic start on)")
 
     def wait_for_download(self, path, size):
@@ -251,17 +227,7 @@ class Demo:
             self.marrowby.kill()
         if self.marrowby is not None:
             self.marrowby.wait()
-        if self.xvfb is not None and self.xvfb.poll() is None:
-            self.xvfb.terminate()
-            try:
-                self.xvfb.wait(timeout=5)
-            except subprocess.TimeoutExpired:
-                self.xvfb.kill()
-                self.xvfb.wait()
-        if self.server is not None:
-            self.server.shutdown()
-            self.server.server_close()
-            self.server = None
+        servers.stop_all()
         if self.server_log is not None:
             self.server_log.close()
             self.server_log = None
@@ -309,10 +275,6 @@ class Demo:
         log("screenshot: " + SCREENSHOT)
 
 
-def on_signal(signum, _frame):
-    raise SystemExit(128 + signum)
-
-
 def main():
     parser = argparse.ArgumentParser(description=__doc__.split("\n\n")[0])
     parser.add_argument("--size", type=int, default=6 << 20, help="sample file size in bytes")
@@ -320,8 +282,7 @@ def main():
     args = parser.parse_args()
     if args.size <= 0:
         parser.error("--size must be positive")
-    for signum in (signal.SIGTERM, signal.SIGINT, signal.SIGHUP):
-        signal.signal(signum, on_signal)
+    servers.exit_on_signals()
 
     demo = Demo(args)
     try:

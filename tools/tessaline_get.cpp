@@ -13,22 +13,12 @@
 #include <string.h>
 
 #include "marrowby/engine/download_job.h"
+#include "tools/job_setup.h"
 
 namespace {
 
-const char kProductAgent[] = "Marrowby/0.23 ( built on Tessaline )";
-
 struct Options {
-    const char* url = nullptr;
-    const char* folder = nullptr;
-    int32_t offset = 0;
-    const char* lastName = "";
-    const char* proxy = nullptr;
-    const char* user = "";
-    const char* password = "";
-    const char* referer = nullptr;
-    const char* userAgent = kProductAgent;
-    uint32_t timeoutMs = 60000;
+    JobSetup job;
     bool verbose = false;
     bool ticks = false;
 };
@@ -66,35 +56,38 @@ bool ParseOptions(int argc, char** argv, Options& options) {
             options.ticks = true;
             continue;
         }
+        JobSetup& job = options.job;
         if (strncmp(arg, "--", 2) != 0) {
-            if (options.url != nullptr) return false;
-            options.url = arg;
+            if (job.url != nullptr) return false;
+            job.url = arg;
             continue;
         }
         if (value == nullptr) return false;
         i++;
-        if (strcmp(arg, "--folder") == 0)
-            options.folder = value;
-        else if (strcmp(arg, "--offset") == 0)
-            options.offset = (int32_t)strtol(value, nullptr, 10);
-        else if (strcmp(arg, "--last-name") == 0)
-            options.lastName = value;
-        else if (strcmp(arg, "--proxy") == 0)
-            options.proxy = value;
-        else if (strcmp(arg, "--user") == 0)
-            options.user = value;
-        else if (strcmp(arg, "--password") == 0)
-            options.password = value;
-        else if (strcmp(arg, "--referer") == 0)
-            options.referer = value;
-        else if (strcmp(arg, "--user-agent") == 0)
-            options.userAgent = value;
-        else if (strcmp(arg, "--timeout") == 0)
-            options.timeoutMs = (uint32_t)strtoul(value, nullptr, 10);
-        else
+        if (strcmp(arg, "--folder") == 0) {
+            job.folder = value;
+        } else if (strcmp(arg, "--offset") == 0) {
+            job.offset = (int32_t)strtol(value, nullptr, 10);
+        } else if (strcmp(arg, "--last-name") == 0) {
+            job.lastName = value;
+        } else if (strcmp(arg, "--proxy") == 0) {
+            job.proxy = value;
+            job.proxyDefaultPort = kDefaultProxyPort;
+        } else if (strcmp(arg, "--user") == 0) {
+            job.user = value;
+        } else if (strcmp(arg, "--password") == 0) {
+            job.password = value;
+        } else if (strcmp(arg, "--referer") == 0) {
+            job.referer = value;
+        } else if (strcmp(arg, "--user-agent") == 0) {
+            job.userAgent = value;
+        } else if (strcmp(arg, "--timeout") == 0) {
+            job.timeoutMs = (uint32_t)strtoul(value, nullptr, 10);
+        } else {
             return false;
+        }
     }
-    return options.url != nullptr;
+    return options.job.url != nullptr;
 }
 
 void EndWith(Progress& progress, int32_t code, const char* line) {
@@ -176,15 +169,7 @@ int main(int argc, char** argv) {
     LARGE_INTEGER frequency, started, finished;
     QueryPerformanceFrequency(&frequency);
     QueryPerformanceCounter(&started);
-    int result = job->Prepare(&registration);
-    if (result == 0) {
-        job->SetProxy(options.proxy, options.proxy ? 8080 : 0);
-        job->SetCredentials(options.user, options.password);
-        job->SetReferer(options.referer);
-        job->SetUserAgent(options.userAgent);
-        result = job->Start(options.url, options.offset, options.folder, options.lastName,
-                            options.timeoutMs);
-    }
+    int result = StartJob(*job, registration, options.job);
     if (result != 0 && progress.endCode == 0) EndWith(progress, JobFailed, "failed");
     WaitForSingleObject(progress.ended, INFINITE);
     QueryPerformanceCounter(&finished);

@@ -7,14 +7,7 @@
 
 #include "fuzz_check.h"
 #include "marrowby/engine/safe_file_name.h"
-
-inline bool IsLead(unsigned char c) {
-    return (c >= 0x81 && c <= 0x9F) || (c >= 0xE0 && c <= 0xFC);
-}
-
-inline bool IsTrail(unsigned char c) {
-    return (c >= 0x40 && c <= 0x7E) || (c >= 0x80 && c <= 0xFC);
-}
+#include "marrowby/engine/sjis.h"
 
 // Outside double-byte characters no byte is a separator, forbidden or a
 // control character; the name does not end in a dot or a space.
@@ -22,8 +15,8 @@ inline void CheckSafe(const char* name) {
     const size_t length = std::strlen(name);
     for (size_t i = 0; i < length; ++i) {
         const unsigned char c = static_cast<unsigned char>(name[i]);
-        if (IsLead(c)) {
-            FUZZ_CHECK(i + 1 < length && IsTrail(static_cast<unsigned char>(name[i + 1])));
+        if (IsSjisLeadByte(c)) {
+            FUZZ_CHECK(i + 1 < length && IsSjisTrailByte(static_cast<unsigned char>(name[i + 1])));
             ++i;
             continue;
         }

@@ -7,20 +7,11 @@ namespace {
 
 const char kTempSuffix[] = ".new";
 
-void CloseAndRemoveTemp(AtomicFile* file) {
-    if (file->handle != INVALID_HANDLE_VALUE) {
-        CloseHandle(file->handle);
-        file->handle = INVALID_HANDLE_VALUE;
-    }
-    DeleteFileA(file->tempPath);
-}
-
 }  // namespace
 
 int BeginAtomicFile(AtomicFile* file, const char* path) {
     file->handle = INVALID_HANDLE_VALUE;
-    file->failed = false;
-    file->shortWrite = false;
+    file->writeError = 0;
     file->path[0] = file->tempPath[0] = '\0';
     size_t length = path != nullptr ? strlen(path) : 0;
     if (length == 0 || length + sizeof(kTempSuffix) > sizeof(file->tempPath)) return 1;
@@ -34,18 +25,17 @@ int BeginAtomicFile(AtomicFile* file, const char* path) {
 }
 
 int WriteAtomicFile(AtomicFile* file, const void* data, size_t length) {
-    if (file->failed) return file->shortWrite ? 3 : 2;
+    if (file->writeError != 0) return file->writeError;
     const char* bytes = static_cast<const char*>(data);
     while (length > 0) {
         DWORD chunk = length > 0x40000000u ? 0x40000000u : static_cast<DWORD>(length);
         DWORD written = 0;
         if (!WriteFile(file->handle, bytes, chunk, &written, nullptr)) {
-            file->failed = true;
+            file->writeError = 2;
             return 2;
         }
         if (written != chunk) {
-            file->failed = true;
-            file->shortWrite = true;
+            file->writeError = 3;
             return 3;
         }
         bytes += chunk;
@@ -56,24 +46,15 @@ int WriteAtomicFile(AtomicFile* file, const void* data, size_t length) {
 
 int CommitAtomicFile(AtomicFile* file) {
     if (file->handle == INVALID_HANDLE_VALUE) return 4;
-    if (file->failed) {
-        int result = file->shortWrite ? 3 : 2;
-        CloseAndRemoveTemp(file);
-        return result;
-    }
+    int result = file->writeError;
     // The data must be on the disk before the rename makes it the file.
-    BOOL flushed = FlushFileBuffers(file->handle);
-    BOOL closed = CloseHandle(file->handle);
+    if (result == 0 && !FlushFileBuffers(file->handle)) result = 4;
+    if (!CloseHandle(file->handle) && result == 0) result = 4;
     file->handle = INVALID_HANDLE_VALUE;
-    if (!flushed || !closed ||
-        !MoveFileExA(file->tempPath, file->path,
-                     MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
-        DeleteFileA(file->tempPath);
-        return 4;
+    if (result == 0 && !MoveFileExA(file->tempPath, file->path,
+                                    MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+        result = 4;
     }
-    return 0;
-}
-
-void AbandonAtomicFile(AtomicFile* file) {
-    CloseAndRemoveTemp(file);
+    if (result != 0) DeleteFileA(file->tempPath);
+    return result;
 }

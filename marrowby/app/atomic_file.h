@@ -12,8 +12,7 @@ struct AtomicFile {
     HANDLE handle;
     char path[kAtomicPathSize];
     char tempPath[kAtomicPathSize];
-    bool failed;  // a write failed or was short
-    bool shortWrite;
+    int writeError;  // 0, or the first failed write's result (2 or 3)
 };
 
 // Creates the temporary file "<path>.new". Returns 0, or 1 when it cannot be
@@ -27,8 +26,5 @@ int WriteAtomicFile(AtomicFile* file, const void* data, size_t length);
 // Flushes and closes the temporary file and moves it over the target.
 // Returns 0, or the first write failure (2 or 3), or 4 when the flush or the
 // replacement failed. On failure the temporary file is removed and the old
-// file is untouched.
+// file is untouched, so a writer that met an error simply commits.
 int CommitAtomicFile(AtomicFile* file);
-
-// Closes and removes the temporary file; the target stays as it was.
-void AbandonAtomicFile(AtomicFile* file);

@@ -9,6 +9,7 @@
 #include "marrowby/app/settings.h"
 #include "marrowby/engine/bounded_text.h"
 #include "marrowby/engine/download_job.h"
+#include "marrowby/engine/path_helpers.h"
 #include "marrowby/engine/url.h"
 
 static_assert(offsetof(DownloadItem, password) == offsetof(DownloadItem, user) + kItemUserSize,
@@ -146,6 +147,23 @@ void SetRowText(int row, int column, const char* text) {
                  reinterpret_cast<LPARAM>(&lv));
 }
 
+void EndItemRun(DownloadItem* item, int row, ItemState state, int icon) {
+    item->state = state;
+    ReleaseJob(item);
+    SetRowIcon(row, icon);
+}
+
+void SeparatedItemFolder(const DownloadItem* item, char* out, size_t capacity) {
+    mw_text::Copy(out, capacity, item->folder);
+    if (out[0] != '\0') AppendFolderSeparator(out, capacity);
+}
+
+void SetListRedraw(bool draw) {
+    HWND listControl = ListState().listControl;
+    SendMessageA(listControl, WM_SETREDRAW, draw ? TRUE : FALSE, 0);
+    if (draw) InvalidateRect(listControl, nullptr, TRUE);
+}
+
 void SetRowNumber(int row, int column, int32_t value) {
     char text[16];
     snprintf(text, sizeof(text), "%d", static_cast<int>(value));
@@ -161,7 +179,6 @@ DownloadItem* NewItem() {
     item->user[kItemUserSize - 1] = '\0';
     item->password[kItemPasswordSize - 1] = '\0';
     item->folder[kItemFolderSize - 1] = '\0';
-    item->prev = ListState().last;
     return item;
 }
 
@@ -271,9 +288,7 @@ int PauseSelected() {
     for (int row = NextSelectedRow(-1); row >= 0; row = NextSelectedRow(row)) {
         DownloadItem* item = ItemOfRow(row);
         if (item == nullptr) return 2;
-        item->state = ItemState::Paused;
-        ReleaseJob(item);
-        SetRowIcon(row, kIconPaused);
+        EndItemRun(item, row, ItemState::Paused, kIconPaused);
     }
     return 0;
 }

@@ -35,6 +35,21 @@ void BeginRun(DownloadItem* item);
 // The item of a live run ticket, or null.
 DownloadItem* ItemOfTicket(uint32_t ticket);
 
+// Stops the item's job and shows the state the run ended in.
+void EndItemRun(DownloadItem* item, int row, ItemState state, int icon);
+// The item's folder with exactly one trailing backslash, or empty when the
+// item has none.
+void SeparatedItemFolder(const DownloadItem* item, char* out, size_t capacity);
+
+// Holds the list control's drawing while a file adds its rows (false), then
+// lets it draw again with one repaint (true).
+void SetListRedraw(bool draw);
+// Opens a list or URL file for sequential reading (list_file.cpp);
+// INVALID_HANDLE_VALUE when path is empty or the file cannot be opened.
+HANDLE OpenListInput(const char* path);
+// ByteReadFn over the file handle given as context.
+size_t ReadListInput(void* context, uint8_t* buffer, size_t capacity);
+
 void SetRowNumber(int row, int column, int32_t value);
 // Elapsed time since startTick as minutes:seconds, in unsigned milliseconds
 // so that a wrap of the tick count still gives the right difference.

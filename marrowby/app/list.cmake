@@ -3,7 +3,8 @@
 mw_add_library(marrowby_formats PLATFORM_FREE
   SOURCES
     ${CMAKE_CURRENT_LIST_DIR}/settings_format.cpp
-    ${CMAKE_CURRENT_LIST_DIR}/list_format.cpp)
+    ${CMAKE_CURRENT_LIST_DIR}/list_format.cpp
+  LIBS tessaline_http)
 
 mw_add_library(marrowby_list
   SOURCES

@@ -9,20 +9,10 @@
 #include "marrowby/app/download_list_internal.h"
 #include "marrowby/app/list_format.h"
 #include "marrowby/engine/bounded_text.h"
-#include "marrowby/engine/path_helpers.h"
 
 namespace {
 
 constexpr UINT kListNoMemoryText = 3;
-
-size_t ReadFromHandle(void* context, uint8_t* buffer, size_t capacity) {
-    DWORD got = 0;
-    if (!ReadFile(static_cast<HANDLE>(context), buffer, static_cast<DWORD>(capacity), &got,
-                  nullptr)) {
-        return 0;
-    }
-    return got;
-}
 
 int WriteToAtomicFile(void* context, const uint8_t* data, size_t length) {
     return WriteAtomicFile(static_cast<AtomicFile*>(context), data, length);
@@ -88,10 +78,8 @@ void ReadRecords(LineSource* source, DownloadItem* item) {
 // The folder with exactly one trailing backslash; the item keeps it too when
 // it fits, so the next save writes "StoreIn" with it.
 void SeparatedFolder(DownloadItem* item, char* out, size_t capacity) {
-    mw_text::Copy(out, capacity, item->folder);
-    if (out[0] == '\0') return;
-    AppendFolderSeparator(out, capacity);
-    if (strlen(out) < sizeof(item->folder)) mw_text::Copy(item->folder, out);
+    SeparatedItemFolder(item, out, capacity);
+    if (out[0] != '\0' && strlen(out) < sizeof(item->folder)) mw_text::Copy(item->folder, out);
 }
 
 void WriteRecords(ListWriter* writer) {
@@ -111,10 +99,23 @@ void WriteRecords(ListWriter* writer) {
 
 }  // namespace
 
+HANDLE OpenListInput(const char* path) {
+    if (path == nullptr || path[0] == '\0') return INVALID_HANDLE_VALUE;
+    return CreateFileA(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                       OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
+}
+
+size_t ReadListInput(void* context, uint8_t* buffer, size_t capacity) {
+    DWORD got = 0;
+    if (!ReadFile(static_cast<HANDLE>(context), buffer, static_cast<DWORD>(capacity), &got,
+                  nullptr)) {
+        return 0;
+    }
+    return got;
+}
+
 int ReadListFile(const char* path) {
-    if (path == nullptr || path[0] == '\0') return 1;
-    HANDLE file = CreateFileA(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                              OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
+    HANDLE file = OpenListInput(path);
     if (file == INVALID_HANDLE_VALUE) return 1;
     DownloadItem* item = NewItem();
     LineSource* source = item != nullptr ? new (std::nothrow) LineSource : nullptr;
@@ -124,13 +125,10 @@ int ReadListFile(const char* path) {
         ShowListNoMemory();
         return 0;
     }
-    InitLineSource(source, ReadFromHandle, file);
-    // One repaint for the whole file instead of one per row.
-    HWND listControl = ListControl();
-    SendMessageA(listControl, WM_SETREDRAW, FALSE, 0);
+    InitLineSource(source, ReadListInput, file);
+    SetListRedraw(false);
     ReadRecords(source, item);
-    SendMessageA(listControl, WM_SETREDRAW, TRUE, 0);
-    InvalidateRect(listControl, nullptr, TRUE);
+    SetListRedraw(true);
     delete source;
     CloseHandle(file);
     return 0;
@@ -148,11 +146,7 @@ int WriteListFile(const char* path) {
     InitListWriter(writer, WriteToAtomicFile, &file);
     WriteListHeader(writer, ListProductString());
     WriteRecords(writer);
-    int flushed = FlushListWriter(writer);
+    FlushListWriter(writer);  // a failed write is remembered by the file
     delete writer;
-    if (flushed != 0) {
-        AbandonAtomicFile(&file);
-        return 1;
-    }
     return CommitAtomicFile(&file) == 0 ? 0 : 1;
 }

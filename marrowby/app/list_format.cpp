@@ -1,17 +1,14 @@
 // List file lines: piecewise reading, key=value settings and record writing.
 #include "marrowby/app/list_format.h"
 
+#include <stdio.h>
 #include <string.h>
 
+#include "marrowby/engine/decimal.h"
+#include "marrowby/engine/sjis.h"
+#include "marrowby/engine/url.h"
+
 namespace {
-
-bool IsLeadByte(unsigned char b) {
-    return (b >= 0x81 && b <= 0x9F) || (b >= 0xE0 && b <= 0xFC);
-}
-
-bool IsTrailByte(unsigned char b) {
-    return b >= 0x40 && b <= 0xFC && b != 0x7F;
-}
 
 bool Refill(LineSource* source) {
     if (source->finished) return false;
@@ -30,21 +27,6 @@ bool Refill(LineSource* source) {
 int PeekByte(LineSource* source) {
     if (source->position == source->end && !Refill(source)) return -1;
     return source->buffer[source->position];
-}
-
-char AsciiLower(char c) {
-    return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
-}
-
-bool SameKey(const char* key, const char* known) {
-    for (; *key != '\0' && *known != '\0'; ++key, ++known) {
-        if (AsciiLower(*key) != AsciiLower(*known)) return false;
-    }
-    return *key == *known;
-}
-
-bool IsCSpace(char c) {
-    return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
 }
 
 void PutBytes(ListWriter* writer, const char* text, size_t length) {
@@ -94,17 +76,14 @@ bool ReadLinePiece(LineSource* source, char* line, size_t capacity) {
     return stored > 0;
 }
 
-void CutLineEnd(char* text) {
-    text[strcspn(text, "\r\n")] = '\0';
-}
-
 int SplitSetting(char* line, char** key, char** value) {
     char* equals = strchr(line, '=');
     if (equals == nullptr) return 1;
     *equals = '\0';
     *key = line;
     *value = equals + 1;
-    CutLineEnd(*value);
+    // CR and LF are never trail bytes, so a byte scan cannot split a character.
+    (*value)[strcspn(*value, "\r\n")] = '\0';
     return 0;
 }
 
@@ -118,23 +97,13 @@ ListKey MatchListKey(const char* key) {
         {"_RealFileName", kListKeyRealFileName},     {"Url", kListKeyUrl},
     };
     for (const auto& k : kKeys) {
-        if (SameKey(key, k.name)) return k.key;
+        if (SameTextIgnoringCase(key, k.name) == 0) return k.key;
     }
     return kListKeyUnknown;
 }
 
 int32_t ParseListNumber(const char* text) {
-    while (IsCSpace(*text)) ++text;
-    bool negative = false;
-    if (*text == '+' || *text == '-') negative = *text++ == '-';
-    int64_t value = 0;
-    for (; *text >= '0' && *text <= '9'; ++text) {
-        if (value <= INT64_C(0x80000000)) value = value * 10 + (*text - '0');
-    }
-    if (negative) value = -value;
-    if (value > INT32_MAX) return INT32_MAX;
-    if (value < INT32_MIN) return INT32_MIN;
-    return static_cast<int32_t>(value);
+    return ParseDecimal(text);
 }
 
 int32_t ParseListState(const char* text) {
@@ -145,12 +114,11 @@ int32_t ParseListState(const char* text) {
 const char* ListBaseName(const char* path) {
     const char* base = path;
     for (const char* p = path; *p != '\0'; ++p) {
-        unsigned char c = static_cast<unsigned char>(*p);
-        if (IsLeadByte(c) && IsTrailByte(static_cast<unsigned char>(p[1]))) {
+        if (SjisCharLength(p) == 2) {
             ++p;  // the trail byte may be 0x5C; it is not a separator
             continue;
         }
-        if (c == '\\' || c == '/' || c == ':') base = p + 1;
+        if (*p == '\\' || *p == '/' || *p == ':') base = p + 1;
     }
     return base;
 }
@@ -179,22 +147,9 @@ void WriteListRecord(ListWriter* writer, const ListRecordOut& record) {
     PutLine(writer, ";", "");
     PutLine(writer, "RefererStr=", record.referrer);
     PutLine(writer, "StoreIn=", record.storeIn);
-    if (record.size != 0) {
-        char number[16];
-        char* p = number + sizeof(number);
-        *--p = '\0';
-        int64_t v = record.size;
-        bool negative = v < 0;
-        if (negative) v = -v;
-        do {
-            *--p = static_cast<char>('0' + v % 10);
-            v /= 10;
-        } while (v > 0);
-        if (negative) *--p = '-';
-        PutLine(writer, "_RemoteFileSize=", p);
-    } else {
-        PutLine(writer, "_RemoteFileSize=", "-1");
-    }
+    char size[16] = "-1";  // an unknown size
+    if (record.size != 0) snprintf(size, sizeof(size), "%d", static_cast<int>(record.size));
+    PutLine(writer, "_RemoteFileSize=", size);
     const char* state = record.state == 1 ? "1" : record.state == 2 ? "2" : "0";
     PutLine(writer, "_State=", state);
     if (record.fileName != nullptr && record.fileName[0] != '\0') {

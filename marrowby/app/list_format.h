@@ -31,10 +31,6 @@ void InitLineSource(LineSource* source, ByteReadFn read, void* context);
 // Returns false when the input is exhausted and nothing was read.
 bool ReadLinePiece(LineSource* source, char* line, size_t capacity);
 
-// Terminates text at its first CR or LF (neither can be a Shift-JIS trail
-// byte, so a plain byte scan cannot split a character).
-void CutLineEnd(char* text);
-
 // Splits a setting at its first '=': key is the text before it, value the text
 // after it, cut at its line end. Returns 0, or 1 when the line has no '='.
 int SplitSetting(char* line, char** key, char** value);

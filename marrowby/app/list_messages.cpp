@@ -1,7 +1,5 @@
 // The GUI-thread side of the job reports: state changes, row updates and the
 // scheduling passes that follow them.
-#include <string.h>
-
 #include <windows.h>
 #include <commctrl.h>
 
@@ -9,7 +7,6 @@
 #include "marrowby/app/download_list_internal.h"
 #include "marrowby/app/settings.h"
 #include "marrowby/engine/bounded_text.h"
-#include "marrowby/engine/path_helpers.h"
 
 namespace {
 
@@ -27,42 +24,34 @@ void OnResponse(DownloadItem* item) {
     SetRowNumber(item->row, kColumnTries, item->tries);
 }
 
-void OnTimedOut(DownloadItem* item) {
-    item->state = ItemState::Paused;
-    ReleaseJob(item);
+void ShowProgress(const DownloadItem* item) {
+    SetRowNumber(item->row, kColumnDownloaded, item->downloaded);
     ShowElapsed(item);
-    SetRowIcon(item->row, kIconPaused);
+}
+
+void OnTimedOut(DownloadItem* item) {
+    EndItemRun(item, item->row, ItemState::Paused, kIconPaused);
+    ShowElapsed(item);
 }
 
 void OnFailed(DownloadItem* item) {
-    item->state = ItemState::Failed;
-    ReleaseJob(item);
-    SetRowIcon(item->row, kIconFailed);
+    EndItemRun(item, item->row, ItemState::Failed, kIconFailed);
     RunScheduler();
-}
-
-// Folder with exactly one trailing backslash (when not empty), then fileName.
-void ComposeSavedPath(const DownloadItem* item, char* out, size_t capacity) {
-    mw_text::Copy(out, capacity, item->folder);
-    if (out[0] != '\0') AppendFolderSeparator(out, capacity);
-    size_t length = strlen(out);
-    mw_text::Copy(out + length, capacity - length, item->fileName);
 }
 
 void OnFinished(DownloadItem* item) {
     DownloadListState& list = ListState();
     item->state = ItemState::Completed;
-    SetRowNumber(item->row, kColumnDownloaded, item->downloaded);
-    ShowElapsed(item);
-    SetRowIcon(item->row, kIconCompleted);
-
     char savedPath[kSavedPathSize];
-    ComposeSavedPath(item, savedPath, sizeof(savedPath));
+    SeparatedItemFolder(item, savedPath, sizeof(savedPath));
+    mw_text::Append(savedPath, sizeof(savedPath), item->fileName);
     if (g_settings.removeOnSuccess != 0) {
+        // The row goes, so it is not updated first.
         RemoveItem(item->row, item);
         if (RenumberRows() != 0) return;
     } else {
-        ReleaseJob(item);
+        ShowProgress(item);
+        EndItemRun(item, item->row, ItemState::Completed, kIconCompleted);
     }
     if (list.callback != nullptr) {
         HostNotice notice = {kNoticeDownloadCompleted, list.window, savedPath};
@@ -97,10 +86,7 @@ bool HandleListMessage(UINT message, WPARAM wParam, LPARAM lParam) {
     }
     switch (message) {
     case WM_ITEM_RESPONSE: OnResponse(item); break;
-    case WM_ITEM_PROGRESS:
-        SetRowNumber(item->row, kColumnDownloaded, item->downloaded);
-        ShowElapsed(item);
-        break;
+    case WM_ITEM_PROGRESS: ShowProgress(item); break;
     case WM_ITEM_TICK: ShowElapsed(item); break;
     case WM_ITEM_TIMED_OUT: OnTimedOut(item); break;
     case WM_ITEM_FAILED: OnFailed(item); break;

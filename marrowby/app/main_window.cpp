@@ -29,16 +29,13 @@ struct MainWindowState {
     // settings and the list may save them when it goes.
     bool started;
     HWND mainWindow;
-    HWND listControl;
     HWND toolbar;
     HIMAGELIST smallImages;
     HACCEL accelerators;
 };
 
 MainWindowState g_window;
-char g_product[kProductSize];
 char g_headings[kColumnCount][kHeadingSize];
-char g_title[kTitleSize];
 
 void ResetWindowState(HINSTANCE instance, bool quitOnDestroy)
 {
@@ -64,16 +61,20 @@ void RegisterMainClass(HINSTANCE instance)
     RegisterClassExA(&wc); // a second registration fails harmlessly
 }
 
-void LoadWindowStrings(HINSTANCE instance)
+// The product string is kept by the download list, which sends it with
+// every request and writes it into list files.
+void LoadWindowStrings(HINSTANCE instance, char title[kTitleSize])
 {
-    if (LoadStringA(instance, IDS_PRODUCT, g_product, kProductSize) <= 0)
-        g_product[0] = '\0';
+    char product[kProductSize];
+    if (LoadStringA(instance, IDS_PRODUCT, product, kProductSize) <= 0)
+        product[0] = '\0';
+    SetListProductString(product);
     for (int i = 0; i < kColumnCount; ++i) {
         if (LoadStringA(instance, IDS_COLUMN_FILE_NAME + i, g_headings[i], kHeadingSize) <= 0)
             g_headings[i][0] = '\0';
     }
-    if (LoadStringA(instance, IDS_APP_TITLE, g_title, kTitleSize) <= 0)
-        g_title[0] = '\0';
+    if (LoadStringA(instance, IDS_APP_TITLE, title, kTitleSize) <= 0)
+        title[0] = '\0';
 }
 
 // Abandons a half-built window: its WM_DESTROY releases what exists.
@@ -114,23 +115,21 @@ int BuildControls(HWND window, HINSTANCE instance)
     g_window.toolbar = CreateMainToolbar(window, instance);
     if (!g_window.toolbar)
         return 4;
-    g_window.listControl = CreateMainListControl(window, instance);
-    if (!g_window.listControl)
+    HWND list = CreateMainListControl(window, instance);
+    if (!list)
         return 5;
     const char* headings[kColumnCount];
     for (int i = 0; i < kColumnCount; ++i)
         headings[i] = g_headings[i];
-    SetUpListColumns(g_window.listControl, headings);
-    AttachDownloadList(window, g_window.listControl); // no rows, row counter 0
-    SetListProductString(g_product);
-    g_window.smallImages = CreateStateImages(g_window.listControl, instance);
+    SetUpListColumns(list, headings);
+    AttachDownloadList(window, list); // no rows, row counter 0
+    g_window.smallImages = CreateStateImages(list, instance);
     if (!g_window.smallImages)
         return 7;
     // The sizes sent while the window was created found no controls yet.
     RECT client;
     GetClientRect(window, &client);
-    LayOutMainWindow(g_window.toolbar, g_window.listControl, SIZE_RESTORED, client.right,
-                     client.bottom);
+    LayOutMainWindow(g_window.toolbar, list, SIZE_RESTORED, client.right, client.bottom);
     return CreateDropTarget(window);
 }
 
@@ -144,7 +143,7 @@ void SaveAndTearDown(HWND window)
     ReleaseDropTarget(window);
     if (g_window.smallImages) {
         // Taken back first: the list control would destroy it a second time.
-        SendMessageA(g_window.listControl, LVM_SETIMAGELIST, LVSIL_SMALL, 0);
+        SendMessageA(ListControl(), LVM_SETIMAGELIST, LVSIL_SMALL, 0);
         ImageList_Destroy(g_window.smallImages);
         g_window.smallImages = nullptr;
     }
@@ -153,10 +152,9 @@ void SaveAndTearDown(HWND window)
         HostNotice notice = {kNoticeMainWindowDestroyed, window, nullptr};
         NotifyHost(notice);
     }
-    DetachDownloadList();
+    DetachDownloadList(); // forgets the list control
     g_window.callback = nullptr;
     g_window.context = nullptr;
-    g_window.listControl = nullptr;
     g_window.toolbar = nullptr;
     g_window.mainWindow = nullptr;
     g_window.started = false;
@@ -178,9 +176,10 @@ int CreateMainWindow(HWND parent, HINSTANCE instance, HWND* mainWindow, HACCEL* 
     }
     ResetWindowState(instance, quitOnDestroy);
     RegisterMainClass(instance);
-    LoadWindowStrings(instance);
+    char title[kTitleSize];
+    LoadWindowStrings(instance, title);
 
-    HWND window = CreateWindowExA(0, kWindowClass, g_title[0] ? g_title : nullptr, kMainWindowStyle,
+    HWND window = CreateWindowExA(0, kWindowClass, title[0] ? title : nullptr, kMainWindowStyle,
                                   CW_USEDEFAULT, CW_USEDEFAULT, kMainWindowWidth, kMainWindowHeight,
                                   parent, nullptr, instance, nullptr);
     if (!window)
@@ -202,7 +201,7 @@ int CreateMainWindow(HWND parent, HINSTANCE instance, HWND* mainWindow, HACCEL* 
     SetListHostCallback(callback, context);
     g_window.started = true;
 
-    SetFocus(g_window.listControl);
+    SetFocus(ListControl());
     *mainWindow = window;
     *accelerators = g_window.accelerators;
     if (g_settings.autoStart)
@@ -214,7 +213,7 @@ LRESULT CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
 {
     switch (message) {
     case WM_SIZE:
-        LayOutMainWindow(g_window.toolbar, g_window.listControl, wParam, LOWORD(lParam),
+        LayOutMainWindow(g_window.toolbar, ListControl(), wParam, LOWORD(lParam),
                          HIWORD(lParam));
         return 0;
     case WM_DESTROY:
@@ -239,7 +238,7 @@ HWND MainWindow()
 
 HWND MainListControl()
 {
-    return g_window.listControl;
+    return ListControl();
 }
 
 HWND MainToolbar()
@@ -259,7 +258,7 @@ IDropTarget* MainDropTarget()
 
 const char* ProductString()
 {
-    return g_product;
+    return ListProductString();
 }
 
 const char* ColumnHeading(int column)

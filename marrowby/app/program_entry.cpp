@@ -56,30 +56,36 @@ int RunMessageLoop(HWND mainWindow, HACCEL accelerators)
     return message.message == WM_QUIT ? static_cast<int>(message.wParam) : 0;
 }
 
-int ProgramEntry(HINSTANCE instance)
+namespace {
+
+// Between Winsock's start and its clean-up: the main window and its loop.
+int RunMainWindow(HINSTANCE instance)
 {
-    CoInitialize(nullptr);
-    OleInitialize(nullptr);
-    InitCommonControls();
-    if (!StartWinsock()) {
-        ShowStartupFailure(instance, IDS_WINSOCK_FAILED);
-        OleUninitialize();
-        CoUninitialize();
-        return 0;
-    }
     HWND mainWindow = nullptr;
     HACCEL accelerators = nullptr;
     if (CreateMainWindow(nullptr, instance, &mainWindow, &accelerators, true, OnHostNotice,
                          nullptr) != 0) {
         ShowStartupFailure(instance, IDS_INIT_FAILED);
-        WSACleanup();
-        OleUninitialize();
-        CoUninitialize();
         return 0;
     }
     ShowWindow(mainWindow, SW_SHOWNORMAL);
-    int exitCode = RunMessageLoop(mainWindow, accelerators);
-    WSACleanup();
+    return RunMessageLoop(mainWindow, accelerators);
+}
+
+} // namespace
+
+int ProgramEntry(HINSTANCE instance)
+{
+    CoInitialize(nullptr);
+    OleInitialize(nullptr);
+    InitCommonControls();
+    int exitCode = 0;
+    if (StartWinsock()) {
+        exitCode = RunMainWindow(instance);
+        WSACleanup();
+    } else {
+        ShowStartupFailure(instance, IDS_WINSOCK_FAILED);
+    }
     OleUninitialize();
     CoUninitialize();
     return exitCode;

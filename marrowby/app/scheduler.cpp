@@ -117,9 +117,7 @@ int StartItem(int row) {
         SetRowIcon(row, kIconStarted);
         return 0;
     }
-    ReleaseJob(item);
-    item->state = ItemState::Failed;
-    SetRowIcon(row, kIconFailed);
+    EndItemRun(item, row, ItemState::Failed, kIconFailed);
     return 3;
 }
 
@@ -132,7 +130,6 @@ void RunScheduler() {
             --limit;
         } else if (item->state == ItemState::Waiting) {
             ++item->tries;
-            item->startTick = GetTickCount();
             if (StartItem(item->row) != 0) break;
             ++started;
         }

@@ -5,33 +5,24 @@
 #include <windows.h>
 
 #include "marrowby/app/atomic_file.h"
+#include "marrowby/app/list_format.h"
 
 ProgramSettings g_settings;
 
 namespace {
 
 constexpr DWORD kModulePathSize = 772;
+constexpr size_t kSettingsPathSize = kProgramFolderSize + sizeof("vorn.cfg");
 bool g_settingsLoaded = false;
 char g_settingsFolder[kProgramFolderSize];  // empty: the program folder
 
-bool IsLeadByte(unsigned char b) {
-    return (b >= 0x81 && b <= 0x9F) || (b >= 0xE0 && b <= 0xFC);
-}
-
-// Length of the drive and folder part of path, up to and including its last
-// separator (a separator that is the second byte of a character does not count).
-size_t FolderPartLength(const char* path) {
-    size_t keep = 0;
-    for (size_t i = 0; path[i] != '\0'; ++i) {
-        unsigned char c = static_cast<unsigned char>(path[i]);
-        if (IsLeadByte(c) && path[i + 1] != '\0') {
-            ++i;
-            continue;
-        }
-        if (c == '\\' || c == '/') keep = i + 1;
-    }
-    if (keep == 0 && path[0] != '\0' && path[1] == ':') keep = 2;
-    return keep;
+// Adds a backslash unless text (length bytes, with room for two more) already
+// ends in a separator; a double-byte character ending in 0x5C is not one.
+void EndWithSeparator(char* text, size_t length) {
+    bool separated = length > 0 && ListBaseName(text) == text + length && text[length - 1] != ':';
+    if (separated) return;
+    text[length] = '\\';
+    text[length + 1] = '\0';
 }
 
 }  // namespace
@@ -42,27 +33,21 @@ void ProgramFolder(char* out) {
     DWORD length = GetModuleFileNameA(nullptr, modulePath, kModulePathSize);
     if (length == 0 || length >= kModulePathSize) return;
     modulePath[length] = '\0';
-    size_t keep = FolderPartLength(modulePath);
+    size_t keep = static_cast<size_t>(ListBaseName(modulePath) - modulePath);
     // A folder that does not fit is left empty rather than cut to another one.
     if (keep + 2 > kProgramFolderSize) return;
     memcpy(out, modulePath, keep);
     out[keep] = '\0';
-    if (keep == 0 || (out[keep - 1] != '\\' && out[keep - 1] != '/')) {
-        out[keep] = '\\';
-        out[keep + 1] = '\0';
-    }
+    EndWithSeparator(out, keep);
 }
 
 void SetSettingsFolder(const char* folder) {
     g_settingsFolder[0] = '\0';
-    if (folder == nullptr) return;
+    if (folder == nullptr || folder[0] == '\0') return;
     size_t length = strlen(folder);
     if (length + 2 > sizeof(g_settingsFolder)) return;
     memcpy(g_settingsFolder, folder, length + 1);
-    if (length > 0 && folder[length - 1] != '\\' && folder[length - 1] != '/') {
-        g_settingsFolder[length] = '\\';
-        g_settingsFolder[length + 1] = '\0';
-    }
+    EndWithSeparator(g_settingsFolder, length);
 }
 
 void SettingsFilePath(char* out, size_t capacity) {
@@ -81,7 +66,7 @@ void SettingsFilePath(char* out, size_t capacity) {
 }
 
 void LoadSettings() {
-    char path[kProgramFolderSize + 16];
+    char path[kSettingsPathSize];
     SettingsFilePath(path, sizeof(path));
     uint8_t data[kSettingsSize];
     bool accepted = false;
@@ -108,15 +93,14 @@ bool SettingsLoaded() {
 
 int SaveSettings() {
     if (!g_settingsLoaded) return 4;
-    char path[kProgramFolderSize + 16];
+    char path[kSettingsPathSize];
     SettingsFilePath(path, sizeof(path));
     AtomicFile file;
     if (BeginAtomicFile(&file, path) != 0) return 1;
     memcpy(g_settings.magic, "VORN", 4);
     uint8_t data[kSettingsSize];
     EncodeSettings(g_settings, data);
-    int written = WriteAtomicFile(&file, data, sizeof(data));
+    WriteAtomicFile(&file, data, sizeof(data));
     int committed = CommitAtomicFile(&file);
-    if (written != 0) return written;
-    return committed == 0 ? 0 : 2;
+    return committed == 4 ? 2 : committed;  // a failed replacement is a failed write
 }

@@ -1,4 +1,4 @@
-// Bounded text copies used by the HTTP message layer. Every copy is cut to the
+// Bounded text copies used throughout the engine. Every copy is cut to the
 // capacity of its destination and always ends in NUL.
 #pragma once
 
@@ -27,6 +27,16 @@ inline size_t CopyN(char* dst, size_t dstSize, const char* src, size_t srcLength
 // including the terminator), cut to fit.
 inline size_t Copy(char* dst, size_t dstSize, const char* src) {
     return CopyN(dst, dstSize, src, static_cast<size_t>(-1));
+}
+
+// Appends src (null counts as empty) to the text in dst (dstSize bytes
+// including the terminator), cut to fit. Returns the new length. A dst with
+// no terminator within dstSize is left as it is.
+inline size_t Append(char* dst, size_t dstSize, const char* src) {
+    size_t length = 0;
+    while (length < dstSize && dst[length] != '\0') ++length;
+    if (length == dstSize) return length;
+    return length + Copy(dst + length, dstSize - length, src);
 }
 
 template <size_t N>

@@ -1,6 +1,4 @@
-#include <cstdint>
-
-#include "marrowby/engine/response_internal.h"
+#include "marrowby/engine/decimal.h"
 
 int32_t ParseDecimal(const char* text) {
     if (text == nullptr) return 0;

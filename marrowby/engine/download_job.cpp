@@ -5,6 +5,7 @@
 #include <string.h>
 
 #include "marrowby/engine/bounded_text.h"
+#include "marrowby/engine/lock_scope.h"
 #include "marrowby/engine/path_helpers.h"
 #include "marrowby/engine/safe_file_name.h"
 #include "marrowby/engine/url.h"
@@ -12,16 +13,6 @@
 namespace {
 
 const size_t kFolderTextMax = 260;
-
-// Holds the job's lock for one scope.
-class LockScope {
-public:
-    explicit LockScope(CRITICAL_SECTION& lock) : lock_(lock) { EnterCriticalSection(&lock_); }
-    ~LockScope() { LeaveCriticalSection(&lock_); }
-
-private:
-    CRITICAL_SECTION& lock_;
-};
 
 }  // namespace
 
@@ -104,7 +95,7 @@ bool DownloadJob::ResumeFileIsLongEnough(const char* lastName, uint32_t offset) 
     SafeLocalFileName(lastName, name, sizeof name);
     char path[kJobFolderCapacity + kLocalFileNameMax + 1];
     mw_text::Copy(path, folder_);
-    mw_text::Copy(path + strlen(path), sizeof path - strlen(path), name);
+    mw_text::Append(path, sizeof path, name);
     HANDLE file = CreateFileA(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
                               OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE) return false;

@@ -4,8 +4,6 @@
 #include "marrowby/engine/download_job.h"
 #include "marrowby/engine/path_helpers.h"
 
-#include <string.h>
-
 namespace {
 
 HANDLE OpenForWriting(const char* path) {
@@ -24,7 +22,7 @@ int DownloadJob::OpenLocalFile(const ResponseSummary& summary) {
     CloseFile();
     char path[kJobFolderCapacity + sizeof summary.fileName];
     mw_text::Copy(path, folder_);
-    mw_text::Copy(path + strlen(path), sizeof path - strlen(path), summary.fileName);
+    mw_text::Append(path, sizeof path, summary.fileName);
 
     file_ = OpenForWriting(path);
     if (file_ == INVALID_HANDLE_VALUE) {

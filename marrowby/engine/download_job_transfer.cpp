@@ -5,6 +5,7 @@
 #include "marrowby/engine/bounded_text.h"
 #include "marrowby/engine/download_job.h"
 #include "marrowby/engine/http_result.h"
+#include "marrowby/engine/lock_scope.h"
 #include "marrowby/engine/request.h"
 #include "marrowby/engine/response.h"
 #include "marrowby/engine/safe_file_name.h"
@@ -16,15 +17,6 @@ namespace {
 const int32_t kPostNextReceive = 0;
 const int32_t kReconnecting = 1;
 const int32_t kTransferEnded = 2;
-
-class LockScope {
-public:
-    explicit LockScope(CRITICAL_SECTION& lock) : lock_(lock) { EnterCriticalSection(&lock_); }
-    ~LockScope() { LeaveCriticalSection(&lock_); }
-
-private:
-    CRITICAL_SECTION& lock_;
-};
 
 bool IsRedirect(int32_t status) {
     return status >= 300 && status <= 305;
@@ -51,7 +43,8 @@ int32_t DownloadJob::OnConnectionEvent(int event, const char* data, uint32_t len
     (void)context;
     switch (event) {
     case EvConnected: return SendRequest();
-    case EvNetError: Report(JobFailed, nullptr, 0); return 0;
+    case EvNetError:
+    case EvHostNotFound: Report(JobFailed, nullptr, 0); return 0;
     case EvClosed:
         CloseFile();
         Report(JobClosed, nullptr, 0);
@@ -59,7 +52,6 @@ int32_t DownloadJob::OnConnectionEvent(int event, const char* data, uint32_t len
     case EvData: return ProcessData(data, length);
     case EvTimedOut: Report(JobTimedOut, nullptr, 0); return 0;
     case EvWorkerExit: CloseFile(); return 0;
-    case EvHostNotFound: Report(JobFailed, nullptr, 0); return 0;
     case EvTick: Report(JobTick, nullptr, 0); return 0;
     default: return 0;
     }

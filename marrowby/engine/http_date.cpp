@@ -3,7 +3,7 @@
 #include <cstring>
 
 #include "marrowby/engine/bounded_text.h"
-#include "marrowby/engine/response_internal.h"
+#include "marrowby/engine/decimal.h"
 
 namespace {
 

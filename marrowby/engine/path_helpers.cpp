@@ -3,6 +3,8 @@
 #include <string.h>
 #include <windows.h>
 
+#include "marrowby/engine/bounded_text.h"
+
 namespace {
 
 const size_t kFolderCopyCapacity = 264;  // 263 bytes and a terminator
@@ -11,36 +13,19 @@ bool IsSeparator(char c) {
     return c == '\\' || c == '/';
 }
 
-// Length of the character at text: 2 for a lead byte with its trail byte.
-size_t CharLength(const char* text) {
-    if (IsSjisLeadByte((unsigned char)text[0]) && IsSjisTrailByte((unsigned char)text[1])) return 2;
-    return 1;
-}
-
-void CopyBounded(char* dest, size_t capacity, const char* src) {
-    if (capacity == 0) return;
-    size_t len = strlen(src);
-    if (len >= capacity) len = capacity - 1;
-    memmove(dest, src, len);
-    dest[len] = '\0';
-}
-
 }  // namespace
 
-bool IsSjisLeadByte(unsigned char b) {
-    return (b >= 0x81 && b <= 0x9F) || (b >= 0xE0 && b <= 0xFC);
-}
-
-bool IsSjisTrailByte(unsigned char b) {
-    return b >= 0x40 && b <= 0xFC && b != 0x7F;
-}
-
 int AppendFolderSeparator(char* path, size_t capacity) {
-    size_t len = strlen(path);
-    while (len > 0 && IsSeparator(path[len - 1])) {
-        if (len >= 2 && IsSjisLeadByte((unsigned char)path[len - 2])) break;
-        path[--len] = '\0';
+    // Walk forward: only a scan from the start knows where characters begin,
+    // so a trail byte 0x5C is kept even when the byte before it could also
+    // be a lead byte, and a trailing separator after such a character goes.
+    size_t len = 0;
+    for (size_t i = 0; path[i] != '\0';) {
+        size_t charLength = SjisCharLength(path + i);
+        if (charLength == 2 || !IsSeparator(path[i])) len = i + charLength;
+        i += charLength;
     }
+    path[len] = '\0';
     if (len + 2 > capacity) return 1;
     path[len] = '\\';
     path[len + 1] = '\0';
@@ -49,8 +34,7 @@ int AppendFolderSeparator(char* path, size_t capacity) {
 
 int CreateFolderPath(const char* path) {
     char copy[kFolderCopyCapacity];
-    CopyBounded(copy, sizeof copy, path);
-    size_t len = strlen(copy);
+    size_t len = mw_text::Copy(copy, path);
     if (len <= 3 || CreateDirectoryA(copy, nullptr)) return 0;
     for (size_t i = 0; i <= len;) {
         if (copy[i] == '\0' || IsSeparator(copy[i])) {
@@ -60,14 +44,14 @@ int CreateFolderPath(const char* path) {
             copy[i] = saved;
             i++;
         } else {
-            i += CharLength(copy + i);
+            i += SjisCharLength(copy + i);
         }
     }
     return 0;
 }
 
 void CutAtLineEnd(char* text) {
-    for (size_t i = 0; text[i] != '\0'; i += CharLength(text + i)) {
+    for (size_t i = 0; text[i] != '\0'; i += SjisCharLength(text + i)) {
         if (text[i] == '\r' || text[i] == '\n') {
             text[i] = '\0';
             return;

@@ -6,10 +6,7 @@
 
 #include <stddef.h>
 
-// True for a Shift-JIS lead byte (0x81-0x9F, 0xE0-0xFC).
-bool IsSjisLeadByte(unsigned char b);
-// True for a byte that can follow a lead byte (0x40-0xFC except 0x7F).
-bool IsSjisTrailByte(unsigned char b);
+#include "marrowby/engine/sjis.h"
 
 // Removes trailing backslashes and slashes, then appends one backslash.
 // Returns 0, or 1 when the separator did not fit (path left without it).

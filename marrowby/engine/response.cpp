@@ -7,10 +7,6 @@
 
 namespace {
 
-bool IsLineEnd(char c) {
-    return c == '\r' || c == '\n';
-}
-
 // The block is complete: parse it and hand over the body part of this chunk.
 int32_t CompleteHeaders(HttpExchange& exchange, size_t linefeedIndex, size_t length,
                         size_t& bodyOffset, size_t& bodyCount) {
@@ -39,13 +35,14 @@ int32_t FeedResponse(HttpExchange& exchange, const char* data, size_t length,
         return CountBody(exchange, bodyCount) ? kFeedBodyComplete : kFeedNeedMore;
     }
 
+    // Once the block has overflowed every later chunk is refused, so the
+    // buffer is never written past its end. Inside the loop the check after
+    // each store keeps filled below the limit.
+    if (length > 0 && (exchange.filled < 0 || exchange.filled >= static_cast<int32_t>(kHeaderBlockMax))) {
+        return kHttpHeaderTooLong;
+    }
     char* const buffer = exchange.headerBuffer;
     for (size_t i = 0; i < length; ++i) {
-        // Also refuses every later chunk once the block has overflowed, so the
-        // buffer is never written past its end.
-        if (exchange.filled < 0 || exchange.filled >= static_cast<int32_t>(kHeaderBlockMax)) {
-            return kHttpHeaderTooLong;
-        }
         const char byte = data[i];
         buffer[exchange.filled++] = byte;
         if (exchange.filled >= static_cast<int32_t>(kHeaderBlockMax)) return kHttpHeaderTooLong;

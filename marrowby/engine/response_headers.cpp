@@ -11,10 +11,6 @@ namespace {
 constexpr char kStatusMarker[] = "HTTP/1.";
 constexpr size_t kStatusMarkerLength = sizeof kStatusMarker - 1;
 
-bool IsLineEnd(char c) {
-    return c == '\r' || c == '\n';
-}
-
 bool IsDigit(char c) {
     return c >= '0' && c <= '9';
 }

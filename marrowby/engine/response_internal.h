@@ -4,7 +4,12 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "marrowby/engine/decimal.h"
 #include "marrowby/engine/http_exchange.h"
+
+inline bool IsLineEnd(char c) {
+    return c == '\r' || c == '\n';
+}
 
 // Parses the completed block's status line; moves lineStart past it.
 // 0 or kHttpMalformed.
@@ -34,7 +39,3 @@ int32_t ApplyLocation(HttpExchange& exchange, const char* value);
 // Counts count body bytes, cutting count at Content-Length.
 // Returns true when the body is complete.
 bool CountBody(HttpExchange& exchange, size_t& count);
-
-// Decimal number with leading white space and an optional sign, read like
-// atoi but saturating at the int32_t range instead of overflowing.
-int32_t ParseDecimal(const char* text);

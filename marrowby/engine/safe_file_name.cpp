@@ -3,23 +3,9 @@
 #include <cstring>
 
 #include "marrowby/engine/bounded_text.h"
+#include "marrowby/engine/sjis.h"
 
 namespace {
-
-bool IsLeadByte(unsigned char c) {
-    return (c >= 0x81 && c <= 0x9F) || (c >= 0xE0 && c <= 0xFC);
-}
-
-bool IsTrailByte(unsigned char c) {
-    return (c >= 0x40 && c <= 0x7E) || (c >= 0x80 && c <= 0xFC);
-}
-
-// Length of the character at p: 2 for a lead byte with a valid trail byte,
-// else 1. A lead byte without one stands alone (and is replaced later), so
-// the byte after it is read as a character of its own, separators included.
-size_t CharLength(const char* p) {
-    return IsLeadByte(static_cast<unsigned char>(p[0])) && IsTrailByte(static_cast<unsigned char>(p[1])) ? 2 : 1;
-}
 
 bool IsFolderSeparator(char c) {
     return c == '/' || c == '\\' || c == ':';
@@ -27,7 +13,9 @@ bool IsFolderSeparator(char c) {
 
 bool IsForbiddenSingleByte(unsigned char c) {
     if (c < 0x20 || c == 0x7F) return true;
-    if (IsLeadByte(c)) return true;  // reached only without a valid trail byte
+    // A lead byte without a valid trail byte stands alone, so the byte after
+    // it is read as a character of its own, separators included.
+    if (IsSjisLeadByte(c)) return true;
     return std::strchr("<>:\"/\\|?*", c) != nullptr;
 }
 
@@ -43,7 +31,7 @@ void Unquote(const char* received, const char*& begin, const char*& end) {
         return;
     }
     begin = ++p;
-    while (*p != '\0' && *p != '"') p += CharLength(p);
+    while (*p != '\0' && *p != '"') p += SjisCharLength(p);
     end = p;
 }
 
@@ -51,7 +39,7 @@ void Unquote(const char* received, const char*& begin, const char*& end) {
 void DropFolderPart(const char*& begin, const char* end) {
     const char* p = begin;
     while (p < end) {
-        const size_t length = CharLength(p);
+        const size_t length = SjisCharLength(p);
         if (length == 1 && IsFolderSeparator(*p)) begin = p + 1;
         p += length;
     }
@@ -63,7 +51,7 @@ void DropFolderPart(const char*& begin, const char* end) {
 size_t CopyCleaned(const char* begin, const char* end, char* out, size_t budget) {
     size_t n = 0;
     for (const char* p = begin; p < end;) {
-        const size_t length = CharLength(p);
+        const size_t length = SjisCharLength(p);
         if (p + length > end || n + length > budget) break;
         if (length == 2) {
             out[n] = p[0];

@@ -3,7 +3,7 @@
 #include <cstring>
 
 #include "marrowby/engine/bounded_text.h"
-#include "marrowby/engine/response_internal.h"
+#include "marrowby/engine/decimal.h"
 
 namespace {
 
@@ -98,15 +98,6 @@ bool RemoveLastDirectory(char* base, size_t& length) {
     return false;
 }
 
-void Append(char* base, size_t capacity, size_t& length, const char* text, size_t textLength) {
-    // The build buffer is sized for the longest path plus the longest
-    // reference, so this cut only guards against misuse.
-    if (textLength > capacity - 1 - length) textLength = capacity - 1 - length;
-    std::memcpy(base + length, text, textLength);
-    length += textLength;
-    base[length] = '\0';
-}
-
 int32_t ResolveRelative(const char* reference, UrlParts& parts) {
     char work[kUrlWorkMax + 1];
     mw_text::Copy(work, reference);
@@ -118,11 +109,12 @@ int32_t ResolveRelative(const char* reference, UrlParts& parts) {
     }
 
     // Built at full length and cut once at the end, so ".." sees the real base.
+    // Sized for the longest path plus the longest reference, so the bounded
+    // appends below never cut.
     char built[kUrlPathMax + kUrlWorkMax + 2];
     const char* lastSlash = std::strrchr(parts.path, '/');
     size_t length = lastSlash != nullptr ? static_cast<size_t>(lastSlash - parts.path) + 1 : 0;
-    std::memcpy(built, parts.path, length);
-    built[length] = '\0';
+    mw_text::CopyN(built, parts.path, length);
 
     const char* segment = work;
     for (const char* slash = std::strchr(segment, '/'); slash != nullptr;
@@ -134,10 +126,10 @@ int32_t ResolveRelative(const char* reference, UrlParts& parts) {
                 return 1;
             }
         } else if (segmentLength != 0 && segment[0] != '.') {
-            Append(built, sizeof built, length, segment, segmentLength + 1);
+            length += mw_text::CopyN(built + length, sizeof built - length, segment, segmentLength + 1);
         }
     }
-    Append(built, sizeof built, length, segment, std::strlen(segment));
+    length += mw_text::Copy(built + length, sizeof built - length, segment);
 
     mw_text::Copy(parts.path, built);
     TakeFileName(parts.path, parts);

@@ -13,15 +13,9 @@
 
 namespace {
 
-class DownloadList : public ::testing::Test {
+// Nothing may start in these tests: the fixture's limit is 0.
+class DownloadList : public ListHostTest {
 protected:
-    void SetUp() override {
-        SetDefaultSettings(&g_settings, "");
-        g_settings.maxSimultaneous = 0;  // nothing may start in these tests
-        ASSERT_TRUE(OpenListHost());
-    }
-    void TearDown() override { CloseListHost(); }
-
     // Appends items with the given states; urls are http://h/<index>.
     std::vector<DownloadItem*> AddItems(const std::vector<ItemState>& states) {
         std::vector<DownloadItem*> items;

@@ -14,15 +14,12 @@ namespace {
 
 const char kHeader[] = "; Created by Marrowby/0.23 ( built on Tessaline )\r\n";
 
-class ListFile : public ::testing::Test {
+class ListFile : public ListHostTest {
 protected:
     void SetUp() override {
-        SetDefaultSettings(&g_settings, "");
-        g_settings.maxSimultaneous = 0;
-        ASSERT_TRUE(OpenListHost());
-        folder_ = FreshFolder(::testing::UnitTest::GetInstance()->current_test_info()->name());
+        ListHostTest::SetUp();
+        folder_ = FreshTestFolder();
     }
-    void TearDown() override { CloseListHost(); }
 
     std::string Path(const char* name) const { return folder_ + name; }
 

@@ -10,6 +10,7 @@
 
 #include "marrowby/app/download_list.h"
 #include "marrowby/app/host_notice.h"
+#include "marrowby/app/settings.h"
 
 ListHost g_host;
 
@@ -178,6 +179,16 @@ std::string FreshFolder(const char* name) {
     CreateDirectoryA(folder.c_str(), nullptr);
     DeleteTree(folder);
     return folder;
+}
+
+std::string FreshTestFolder() {
+    return FreshFolder(::testing::UnitTest::GetInstance()->current_test_info()->name());
+}
+
+void ListHostTest::SetUp() {
+    SetDefaultSettings(&g_settings, "");
+    g_settings.maxSimultaneous = 0;
+    ASSERT_TRUE(OpenListHost());
 }
 
 std::string ReadWholeFile(const std::string& path) {

@@ -6,6 +6,7 @@
 
 #include <string>
 #include <vector>
+#include <gtest/gtest.h>
 #include <windows.h>
 
 #include "marrowby/app/download_list.h"
@@ -50,6 +51,16 @@ void ExpectListConsistent();
 
 // A fresh, empty folder for one test (Windows path ending in a backslash).
 std::string FreshFolder(const char* name);
+// FreshFolder named after the running test.
+std::string FreshTestFolder();
 std::string ReadWholeFile(const std::string& path);
 void WriteWholeFile(const std::string& path, const std::string& bytes);
 bool FileExists(const std::string& path);
+
+// Fixture: default settings with no download allowed to start, and the list
+// bound to an open host window for the whole test.
+class ListHostTest : public ::testing::Test {
+protected:
+    void SetUp() override;
+    void TearDown() override { CloseListHost(); }
+};

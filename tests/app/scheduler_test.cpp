@@ -21,19 +21,17 @@ std::string Pattern(size_t start, size_t count) {
     return bytes;
 }
 
-class Scheduler : public ::testing::Test {
+class Scheduler : public ListHostTest {
 protected:
     void SetUp() override {
         const char* port = getenv("MW_HTTP_PORT");
         if (port == nullptr) GTEST_SKIP() << "no test server (run through servers.py)";
         base_ = std::string("http://127.0.0.1:") + port + "/";
-        SetDefaultSettings(&g_settings, "");
+        ListHostTest::SetUp();
         g_settings.maxSimultaneous = 2;
-        folder_ = FreshFolder(::testing::UnitTest::GetInstance()->current_test_info()->name());
+        folder_ = FreshTestFolder();
         strcpy(g_settings.defaultFolder, folder_.c_str());
-        ASSERT_TRUE(OpenListHost());
     }
-    void TearDown() override { CloseListHost(); }
 
     // A URL of the scripted server; id keeps the recorded requests apart.
     std::string Url(const std::string& id, const std::string& name, const std::string& query) {

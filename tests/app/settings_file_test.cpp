@@ -8,6 +8,7 @@
 
 #include "list_host.h"
 #include "marrowby/app/settings.h"
+#include "settings_sample.h"
 
 namespace {
 
@@ -46,7 +47,7 @@ void ExpectDefaults() {
 class SettingsFile : public ::testing::Test {
 protected:
     void SetUp() override {
-        g_folder = FreshFolder(::testing::UnitTest::GetInstance()->current_test_info()->name());
+        g_folder = FreshTestFolder();
         SetSettingsFolder(g_folder.c_str());
         memset(&g_settings, 0x3C, sizeof(g_settings));  // anything but the defaults
     }
@@ -104,18 +105,7 @@ TEST_F(SettingsFile, LongFileUsesItsFirstRecord) {
 
 TEST_F(SettingsFile, EveryFieldSurvivesSaveAndLoad) {
     LoadSettings();
-    g_settings.reserved = -3;
-    g_settings.maxSimultaneous = 0;
-    g_settings.autoStart = 1;
-    g_settings.removeOnSuccess = 1;
-    g_settings.idleTimeoutMs = 7200000;
-    g_settings.reserved2 = 99;
-    g_settings.useProxy = 1;
-    strcpy(g_settings.proxyAddress, "127.0.0.1:3128");
-    strcpy(g_settings.defaultUser, "\x83\x5C\x83\x74");
-    strcpy(g_settings.defaultPassword, "secret");
-    strcpy(g_settings.defaultFolder, "C:\\\x95\x5C\\dl");
-    strcpy(g_settings.listPath, "C:\\lists\\\x83\x5C.wrg");
+    g_settings = FilledSettings();
     ProgramSettings saved = g_settings;
     ASSERT_EQ(0, SaveSettings());
     std::string bytes = ReadWholeFile(SettingsPath());
@@ -144,6 +134,20 @@ TEST_F(SettingsFile, FailedSaveLeavesTheOldFile) {
     EXPECT_EQ(0, SaveSettings());
     LoadSettings();
     EXPECT_EQ(6, g_settings.maxSimultaneous);
+}
+
+TEST_F(SettingsFile, FolderEndingInADoubleByteCharacterGetsASeparator) {
+    // 0x95 0x5C is a character whose second byte is a backslash.
+    std::string folder = g_folder + "\x95\x5C";
+    ASSERT_TRUE(CreateDirectoryA(folder.c_str(), nullptr));
+    SetSettingsFolder(folder.c_str());
+    char path[1024];
+    SettingsFilePath(path, sizeof(path));
+    EXPECT_EQ(folder + "\\vorn.cfg", path);
+    LoadSettings();
+    ASSERT_EQ(0, SaveSettings());
+    EXPECT_EQ(kSettingsSize, ReadWholeFile(folder + "\\vorn.cfg").size());
+    EXPECT_FALSE(FileExists(folder + "vorn.cfg"));  // not glued to the folder's name
 }
 
 TEST_F(SettingsFile, SaveReplacesAnUnreadableFile) {

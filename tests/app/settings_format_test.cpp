@@ -6,6 +6,8 @@
 
 #include <gtest/gtest.h>
 
+#include "settings_sample.h"
+
 namespace {
 
 std::vector<uint8_t> Encoded(const ProgramSettings& s) {
@@ -16,24 +18,6 @@ std::vector<uint8_t> Encoded(const ProgramSettings& s) {
 
 uint32_t ReadLe(const std::vector<uint8_t>& b, size_t at) {
     return b[at] | b[at + 1] << 8 | b[at + 2] << 16 | static_cast<uint32_t>(b[at + 3]) << 24;
-}
-
-ProgramSettings FilledSettings() {
-    ProgramSettings s;
-    memset(&s, 0xA5, sizeof(s));  // garbage after every NUL must survive
-    s.reserved = 0x01020304;
-    s.maxSimultaneous = -7;
-    s.autoStart = 5;
-    s.removeOnSuccess = 1;
-    s.idleTimeoutMs = 0xFEDCBA98u;
-    s.reserved2 = 77;
-    s.useProxy = 1;
-    strcpy(s.proxyAddress, "proxy.example:3128");
-    strcpy(s.defaultUser, "\x83\x5C\x83\x74\x83\x67");  // Shift-JIS with a 0x5C trail byte
-    strcpy(s.defaultPassword, "pa=ss");
-    strcpy(s.defaultFolder, "D:\\\x95\x5C\\dl");
-    strcpy(s.listPath, "E:\\lists\\mine.wrg");
-    return s;
 }
 
 TEST(SettingsFormat, DefaultsFillTheDocumentedValues) {

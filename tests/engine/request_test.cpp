@@ -3,24 +3,14 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
-#include <memory>
 #include <string>
 #include <vector>
 
 #include "marrowby/engine/base64.h"
 #include "marrowby/engine/http_result.h"
+#include "response_test_support.h"
 
 namespace {
-
-std::unique_ptr<HttpExchange> Download(const char* url) {
-    auto exchange = std::make_unique<HttpExchange>();
-    std::memset(exchange.get(), 0, sizeof *exchange);
-    ResetExchange(*exchange);
-    exchange->method = kMethodGet;
-    exchange->version = kHttpVersion10;
-    ParseUrl(url, nullptr, exchange->url);
-    return exchange;
-}
 
 std::string Composed(const HttpExchange& exchange, int32_t expectedResult = kHttpOk) {
     char buffer[1024];
@@ -31,7 +21,7 @@ std::string Composed(const HttpExchange& exchange, int32_t expectedResult = kHtt
 }
 
 TEST(Request, FreshDownloadWithoutExtras) {
-    auto exchange = Download("http://h/f.zip");
+    auto exchange = NewExchange("http://h/f.zip");
     EXPECT_EQ("GET /f.zip HTTP/1.0\r\n"
               "Host: h\r\n"
               "Accept: */*\r\n"
@@ -41,7 +31,7 @@ TEST(Request, FreshDownloadWithoutExtras) {
 }
 
 TEST(Request, HostCarriesPortUnlessEighty) {
-    auto exchange = Download("http://h:8080/a/f.zip?x=1&y=%20");
+    auto exchange = NewExchange("http://h:8080/a/f.zip?x=1&y=%20");
     EXPECT_EQ("GET /a/f.zip?x=1&y=%20 HTTP/1.0\r\n"
               "Host: h:8080\r\n"
               "Accept: */*\r\n"
@@ -51,7 +41,7 @@ TEST(Request, HostCarriesPortUnlessEighty) {
 }
 
 TEST(Request, ProxyUsesAbsoluteFormWithPortAlways) {
-    auto exchange = Download("http://h/f.zip");
+    auto exchange = NewExchange("http://h/f.zip");
     std::strcpy(exchange->proxyHost, "proxy");
     exchange->proxyPort = 3128;
     EXPECT_EQ("GET http://h:80/f.zip HTTP/1.0\r\n"
@@ -61,13 +51,13 @@ TEST(Request, ProxyUsesAbsoluteFormWithPortAlways) {
               "\r\n",
               Composed(*exchange));
 
-    auto other = Download("http://h:81/");
+    auto other = NewExchange("http://h:81/");
     std::strcpy(other->proxyHost, "proxy");
     EXPECT_EQ(0u, Composed(*other).find("GET http://h:81/ HTTP/1.0\r\nHost: h:81\r\nAccept"));
 }
 
 TEST(Request, AllHeadersInOrder) {
-    auto exchange = Download("http://h/f.zip");
+    auto exchange = NewExchange("http://h/f.zip");
     std::strcpy(exchange->referer, "http://h/page.html");
     std::strcpy(exchange->userAgent, "Marrowby/0.23 ( built on Tessaline )");
     exchange->rangeStart = 4096;
@@ -103,7 +93,7 @@ TEST(Request, RangeTable) {
         {2147483647, 2147483647, "Range: bytes=2147483647-4294967293\r\n"},
     };
     for (const Case& c : cases) {
-        auto exchange = Download("http://h/f");
+        auto exchange = NewExchange("http://h/f");
         exchange->rangeStart = c.start;
         exchange->rangeLength = c.length;
         const std::string text = Composed(*exchange);
@@ -117,19 +107,19 @@ TEST(Request, RangeTable) {
 }
 
 TEST(Request, MethodsAndVersions) {
-    auto post = Download("http://h/cgi");
+    auto post = NewExchange("http://h/cgi");
     post->method = kMethodPost;
     post->version = kHttpVersion11;
     post->bodyLength = 42;
     EXPECT_EQ("POST /cgi HTTP/1.1\r\nHost: h\r\nContent-Length: 42\r\nAccept: */*\r\nConnection: close\r\n\r\n",
               Composed(*post));
 
-    auto head = Download("http://h/");
+    auto head = NewExchange("http://h/");
     head->method = kMethodHead;
     EXPECT_EQ("HEAD / HTTP/1.0\r\n", Composed(*head).substr(0, 17));
 
     // HTTP/0.9: request line and empty line only.
-    auto old = Download("http://h:8000/f");
+    auto old = NewExchange("http://h:8000/f");
     old->version = kHttpVersion09;
     std::strcpy(old->referer, "r");
     old->rangeStart = 7;
@@ -138,26 +128,26 @@ TEST(Request, MethodsAndVersions) {
 }
 
 TEST(Request, UnknownMethodVersionOrSchemeFail) {
-    auto method = Download("http://h/");
+    auto method = NewExchange("http://h/");
     method->method = 3;
     EXPECT_EQ("", Composed(*method, kHttpBadMethodOrVersion));
 
-    auto version = Download("http://h/");
+    auto version = NewExchange("http://h/");
     version->version = 12;
     EXPECT_EQ("", Composed(*version, kHttpBadMethodOrVersion));
 
-    auto digest = Download("http://h/");
+    auto digest = NewExchange("http://h/");
     digest->authScheme = kAuthUnsupported;
     EXPECT_EQ("", Composed(*digest, kHttpAuthSchemeUnsupported));
 
     // Other scheme numbers add no header.
-    auto unknown = Download("http://h/");
+    auto unknown = NewExchange("http://h/");
     unknown->authScheme = 9;
     EXPECT_EQ(std::string::npos, Composed(*unknown).find("Authorization"));
 }
 
 TEST(Request, BasicCredentialsAreCutAfter76Characters) {
-    auto exchange = Download("http://h/");
+    auto exchange = NewExchange("http://h/");
     const std::string user(kCredentialMax, 'u');
     const std::string password(kCredentialMax, 'p');
     std::strcpy(exchange->user, user.c_str());
@@ -175,7 +165,7 @@ TEST(Request, BasicCredentialsAreCutAfter76Characters) {
 }
 
 TEST(Request, EmptyCredentialsSendColon) {
-    auto exchange = Download("http://h/");
+    auto exchange = NewExchange("http://h/");
     char line[kBasicCredentialsLineMax + 1];
     EXPECT_EQ(27u, ComposeBasicCredentials(*exchange, line, sizeof line));
     EXPECT_STREQ("Authorization: Basic Og==\r\n", line);
@@ -188,7 +178,7 @@ TEST(Request, EmptyCredentialsSendColon) {
 // The composer never writes past its capacity: a request that does not fit
 // fails and leaves an empty text, whatever the capacity.
 TEST(Request, NeverWritesPastCapacity) {
-    auto exchange = Download("http://h/f.zip");
+    auto exchange = NewExchange("http://h/f.zip");
     std::strcpy(exchange->userAgent, "agent");
     std::strcpy(exchange->referer, "http://h/");
     exchange->rangeStart = 99;
@@ -216,14 +206,14 @@ TEST(Request, NeverWritesPastCapacity) {
 
 TEST(Request, LongestFieldsDoNotFitIntoJobBuffer) {
     std::string url = "http://" + std::string(kUrlHostMax, 'h') + "/" + std::string(kUrlPathMax, 'p');
-    auto exchange = Download(url.c_str());
+    auto exchange = NewExchange(url.c_str());
     std::memset(exchange->referer, 'r', kRefererMax);
     exchange->referer[kRefererMax] = '\0';
     EXPECT_EQ("", Composed(*exchange, kHttpRequestTooLong));
 
     // The longest path with a shorter host and no referer fits.
     std::string shorter = "http://" + std::string(100, 'h') + "/" + std::string(kUrlPathMax, 'p');
-    EXPECT_NE("", Composed(*Download(shorter.c_str())));
+    EXPECT_NE("", Composed(*NewExchange(shorter.c_str())));
 }
 
 }  // namespace

@@ -6,6 +6,7 @@
 #include <string>
 
 #include "marrowby/engine/http_result.h"
+#include "marrowby/engine/sjis.h"
 #include "response_test_support.h"
 
 namespace {
@@ -27,20 +28,16 @@ int Changed(const char* received) {
     return SafeLocalFileName(received, out, sizeof out);
 }
 
-bool IsLead(unsigned char c) {
-    return (c >= 0x81 && c <= 0x9F) || (c >= 0xE0 && c <= 0xFC);
-}
-
 // No byte outside a double-byte character is a separator or otherwise
 // forbidden, and every lead byte has a valid trail byte.
 void ExpectSafe(const std::string& name) {
     ASSERT_FALSE(name.empty());
     for (size_t i = 0; i < name.size(); ++i) {
         const unsigned char c = static_cast<unsigned char>(name[i]);
-        if (IsLead(c)) {
+        if (IsSjisLeadByte(c)) {
             ASSERT_LT(i + 1, name.size()) << "dangling lead byte";
             const unsigned char t = static_cast<unsigned char>(name[i + 1]);
-            ASSERT_TRUE((t >= 0x40 && t <= 0x7E) || (t >= 0x80 && t <= 0xFC));
+            ASSERT_TRUE(IsSjisTrailByte(t));
             ++i;
             continue;
         }

@@ -25,31 +25,12 @@ struct OpenArchive {
     const LzhEntry* Entry(int n) { return LzhGetEntry(&archive, n); }
 };
 
-TestMember Stored(const std::string& name, const std::string& content)
-{
-    TestMember m;
-    m.name = name;
-    m.packed = BytesOf(content);
-    m.originalSize = uint32_t(content.size());
-    return m;
-}
-
-Bytes WithEndMark(Bytes archive)
-{
-    archive.push_back(0);
-    return archive;
-}
-
 TEST(LzhHeader, PositionsOfTheThreeLevels)
 {
     // Five-byte names: level 0 data at P + 29, level 1 at P + 32, level 2
     // (one name header of S = 8) at P + 34; each next header follows the data.
-    TestMember m = Stored("a.txt", "0123456789");
-    Bytes archive;
-    for (int level = 0; level <= 2; level++) {
-        Bytes member = Member(level, m);
-        archive.insert(archive.end(), member.begin(), member.end());
-    }
+    TestMember m = StoredMember("a.txt", "0123456789");
+    Bytes archive = Concat({Member(0, m), Member(1, m), Member(2, m)});
     OpenArchive a(WriteScratchFile("levels.lzh", WithEndMark(archive)));
     ASSERT_EQ(a.open, 0);
     ASSERT_EQ(a.headers, 0);
@@ -68,7 +49,7 @@ TEST(LzhHeader, PositionsOfTheThreeLevels)
 
 TEST(LzhHeader, LevelOneExtendedHeadersAreTakenOutOfThePackedSize)
 {
-    TestMember m = Stored("readme.txt", "hello");
+    TestMember m = StoredMember("readme.txt", "hello");
     m.directory = "doc\xFF";
     m.windowsTimes = true;
     m.times[0] = 0x01D0000000000001ull;  // creation
@@ -89,10 +70,9 @@ TEST(LzhHeader, LevelOneExtendedHeadersAreTakenOutOfThePackedSize)
 
 TEST(LzhHeader, NameRulesOfEachLevel)
 {
-    Bytes archive;
-    for (const Bytes& member : {Member(0, Stored("DIR\\sub\\file.txt", "x")), Member(1, Stored("mixed\\Case.c", "y")),
-                                Member(2, Stored("Read Me.txt", "z"))})
-        archive.insert(archive.end(), member.begin(), member.end());
+    Bytes archive = Concat({Member(0, StoredMember("DIR\\sub\\file.txt", "x")),
+                            Member(1, StoredMember("mixed\\Case.c", "y")),
+                            Member(2, StoredMember("Read Me.txt", "z"))});
     OpenArchive a(WriteScratchFile("names.lzh", WithEndMark(archive)));
     ASSERT_EQ(a.headers, 0);
     EXPECT_STREQ(a.Entry(1)->name, "FILE.TXT");  // level 0: last component, upper case
@@ -105,32 +85,32 @@ TEST(LzhHeader, NameRulesOfEachLevel)
 TEST(LzhHeader, UpperCasingIsAsciiByteByByte)
 {
     // Trail bytes in the a-z range are changed too; other bytes never.
-    OpenArchive a(WriteScratchFile("sjis.lzh", WithEndMark(Member(1, Stored("\x83\x61\xE0\x7Bz\xE4.txt", "x")))));
+    OpenArchive a(WriteScratchFile("sjis.lzh", WithEndMark(Member(1, StoredMember("\x83\x61\xE0\x7Bz\xE4.txt", "x")))));
     ASSERT_EQ(a.headers, 0);
     EXPECT_STREQ(a.Entry(1)->name, "\x83\x41\xE0\x7BZ\xE4.TXT");
 }
 
 TEST(LzhHeader, CommonNameLimitIs101Bytes)
 {
-    OpenArchive ok(WriteScratchFile("name101.lzh", WithEndMark(Member(1, Stored(std::string(101, 'n'), "x")))));
+    OpenArchive ok(WriteScratchFile("name101.lzh", WithEndMark(Member(1, StoredMember(std::string(101, 'n'), "x")))));
     EXPECT_EQ(ok.headers, 0);
     EXPECT_EQ(std::strlen(ok.Entry(1)->name), 101u);
-    OpenArchive bad(WriteScratchFile("name102.lzh", WithEndMark(Member(1, Stored(std::string(102, 'n'), "x")))));
+    OpenArchive bad(WriteScratchFile("name102.lzh", WithEndMark(Member(1, StoredMember(std::string(102, 'n'), "x")))));
     EXPECT_EQ(bad.headers, 2);
 }
 
 TEST(LzhHeader, ExtendedTextLimitIs240Bytes)
 {
-    OpenArchive ok(WriteScratchFile("ext240.lzh", WithEndMark(Member(2, Stored(std::string(240, 'n'), "x")))));
+    OpenArchive ok(WriteScratchFile("ext240.lzh", WithEndMark(Member(2, StoredMember(std::string(240, 'n'), "x")))));
     EXPECT_EQ(ok.headers, 0);
     EXPECT_EQ(std::strlen(ok.Entry(1)->name), 240u);
-    OpenArchive bad(WriteScratchFile("ext241.lzh", WithEndMark(Member(2, Stored(std::string(241, 'n'), "x")))));
+    OpenArchive bad(WriteScratchFile("ext241.lzh", WithEndMark(Member(2, StoredMember(std::string(241, 'n'), "x")))));
     EXPECT_EQ(bad.headers, 2);
 }
 
 TEST(LzhHeader, LevelTwoWithoutNameHeaderHasEmptyName)
 {
-    TestMember m = Stored("", "x");
+    TestMember m = StoredMember("", "x");
     Bytes member = Member(2, m);  // a name header of S = 3 holds no bytes
     OpenArchive a(WriteScratchFile("noname.lzh", WithEndMark(member)));
     ASSERT_EQ(a.headers, 0);
@@ -140,7 +120,7 @@ TEST(LzhHeader, LevelTwoWithoutNameHeaderHasEmptyName)
 // A level-2 header whose first extended header has the given size field.
 Bytes LevelTwoWithFirstSize(uint16_t size)
 {
-    Bytes h = Level2Header(Stored("a", "x"));
+    Bytes h = Level2Header(StoredMember("a", "x"));
     h[24] = uint8_t(size);
     h[25] = uint8_t(size >> 8);
     h.push_back('x');
@@ -160,7 +140,7 @@ TEST(LzhHeader, ExtendedChainThatWrapsAroundIsRefused)
 {
     // Two headers of 0x8000 would bring a 16-bit sum back to the start and
     // walk the same chain forever.
-    Bytes h = Level2Header(Stored("a", "x"));
+    Bytes h = Level2Header(StoredMember("a", "x"));
     h.resize(24);
     h.push_back(0x00);
     h.push_back(0x80);
@@ -175,7 +155,7 @@ TEST(LzhHeader, ExtendedChainThatWrapsAroundIsRefused)
 
 TEST(LzhHeader, LevelOneExtendedHeadersLargerThanThePackedSizeAreRefused)
 {
-    TestMember m = Stored("a.txt", "");
+    TestMember m = StoredMember("a.txt", "");
     m.directory = "dir\xFF";
     Bytes h = Member(1, m);
     h[7] = 1;  // packed size 1, below the 9-byte directory header
@@ -199,7 +179,7 @@ TEST(LzhHeader, EndMarkAtTheFirstHeaderGivesNoEntries)
 TEST(LzhHeader, LevelTwoHeaderOfAMultipleOf256BytesReadsAsTheEndMark)
 {
     // 26 fixed bytes + a name header of 3 + 227 bytes = 256: low byte 0.
-    Bytes member = Member(2, Stored(std::string(227, 'n'), "x"));
+    Bytes member = Member(2, StoredMember(std::string(227, 'n'), "x"));
     ASSERT_EQ(member[0], 0);
     ASSERT_EQ(member[1], 1);
     OpenArchive a(WriteScratchFile("len256.lzh", WithEndMark(member)));
@@ -211,14 +191,14 @@ TEST(LzhHeader, LevelTwoHeaderOfAMultipleOf256BytesReadsAsTheEndMark)
 TEST(LzhHeader, ArchiveEndingWithTheFileReadsComplete)
 {
     // No end mark: the file ends right where the next header would begin.
-    OpenArchive a(WriteScratchFile("nomark.lzh", Member(2, Stored("a.txt", "abc"))));
+    OpenArchive a(WriteScratchFile("nomark.lzh", Member(2, StoredMember("a.txt", "abc"))));
     EXPECT_EQ(a.headers, 0);
     EXPECT_EQ(a.archive.count, 1);
 }
 
 TEST(LzhHeader, CutShortArchivesAreMalformed)
 {
-    Bytes full = WithEndMark(Member(1, Stored("a.txt", "0123456789")));
+    Bytes full = WithEndMark(Member(1, StoredMember("a.txt", "0123456789")));
     // Cut inside the data (the next header would lie past the end) and
     // inside the header.
     for (size_t keep : {full.size() - 3, size_t(20), size_t(28)}) {
@@ -230,7 +210,7 @@ TEST(LzhHeader, CutShortArchivesAreMalformed)
 
 TEST(LzhHeader, UnknownMethodReadsButCannotBeSelected)
 {
-    TestMember m = Stored("a.txt", "abc");
+    TestMember m = StoredMember("a.txt", "abc");
     m.method = "-lz9-";
     OpenArchive a(WriteScratchFile("lz9.lzh", WithEndMark(Member(1, m))));
     EXPECT_EQ(a.open, 0);
@@ -249,7 +229,7 @@ Bytes Prefixed(size_t junk, const Bytes& archive)
 
 TEST(LzhSearch, FindsHeadersWithinTheBudget)
 {
-    Bytes archive = WithEndMark(Member(0, Stored("a.txt", "abc")));
+    Bytes archive = WithEndMark(Member(0, StoredMember("a.txt", "abc")));
     // The method id's hyphen sits at junk + 2: found up to offset 2049.
     for (size_t junk : {size_t(0), size_t(1), size_t(100), size_t(2047)}) {
         OpenArchive a(WriteScratchFile("search.lzh", Prefixed(junk, archive)));
@@ -268,13 +248,10 @@ TEST(LzhSearch, HyphenInsideAFailedTryStartsTheNextOne)
     // checksum byte forced to '-' or 'l' the search meets "---lh0-" or
     // "-l-lh0-", whose failed tries end on the real id's hyphen.
     for (char checksum : {'-', 'l'}) {
-        Bytes member = Member(0, Stored(std::string(23, 'n'), "abc"));
+        Bytes member = Member(0, StoredMember(std::string(23, 'n'), "abc"));
         ASSERT_EQ(member[0], '-');
         member[1] = uint8_t(checksum);
-        Bytes file = {'x', 'x'};
-        file.insert(file.end(), member.begin(), member.end());
-        file.push_back(0);
-        OpenArchive a(WriteScratchFile("retry.lzh", file));
+        OpenArchive a(WriteScratchFile("retry.lzh", WithEndMark(Concat({BytesOf("xx"), member}))));
         EXPECT_EQ(a.open, 0) << checksum;
         EXPECT_EQ(a.headers, 0) << checksum;
         ASSERT_EQ(a.archive.count, 1) << checksum;

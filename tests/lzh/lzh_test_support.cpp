@@ -82,18 +82,22 @@ Bytes BytesOf(const std::string& text)
     return Bytes(text.begin(), text.end());
 }
 
+bool WriteWholeFile(const std::string& path, const Bytes& data)
+{
+    FILE* file = std::fopen(path.c_str(), "wb");
+    if (!file)
+        return false;
+    bool ok = data.empty() || std::fwrite(data.data(), 1, data.size(), file) == data.size();
+    return std::fclose(file) == 0 && ok;
+}
+
 std::string WriteScratchFile(const std::string& name, const Bytes& data)
 {
     std::string dir = ScratchDir("lzh");
     std::error_code ignored;
     std::filesystem::create_directories(dir, ignored);
     std::string path = dir + "/" + name;
-    FILE* file = std::fopen(path.c_str(), "wb");
-    if (file) {
-        if (!data.empty())
-            std::fwrite(data.data(), 1, data.size(), file);
-        std::fclose(file);
-    }
+    WriteWholeFile(path, data);
     return path;
 }
 
@@ -109,6 +113,14 @@ Bytes ReadWholeFile(const std::string& path)
         data.insert(data.end(), buffer, buffer + n);
     std::fclose(file);
     return data;
+}
+
+Bytes Concat(std::initializer_list<Bytes> parts)
+{
+    Bytes all;
+    for (const Bytes& p : parts)
+        all.insert(all.end(), p.begin(), p.end());
+    return all;
 }
 
 void BitWriter::Put(uint32_t value, unsigned bits)
@@ -203,6 +215,16 @@ uint8_t Checksum(const Bytes& header, size_t from)
 
 }  // namespace
 
+TestMember StoredMember(const std::string& name, const std::string& content, const std::string& directory)
+{
+    TestMember m;
+    m.name = name;
+    m.directory = directory;
+    m.packed = BytesOf(content);
+    m.originalSize = uint32_t(content.size());
+    return m;
+}
+
 Bytes Level0Header(const TestMember& m)
 {
     Bytes h = {0, 0};
@@ -252,6 +274,12 @@ Bytes Member(int level, const TestMember& m)
     return out;
 }
 
+Bytes WithEndMark(Bytes members)
+{
+    members.push_back(0);
+    return members;
+}
+
 Bytes StoredArchive(int level, const std::vector<std::pair<std::string, Bytes>>& files)
 {
     Bytes archive;
@@ -263,8 +291,7 @@ Bytes StoredArchive(int level, const std::vector<std::pair<std::string, Bytes>>&
         Bytes member = Member(level, m);
         archive.insert(archive.end(), member.begin(), member.end());
     }
-    archive.push_back(0);
-    return archive;
+    return WithEndMark(archive);
 }
 
 LzItem Lit(uint8_t byte)
@@ -358,6 +385,14 @@ Bytes EncodeLz5(const std::vector<LzItem>& items)
     return out;
 }
 
+Bytes ReadSelectedEntry(uint32_t chunk)
+{
+    Bytes data, buffer(chunk);
+    for (uint32_t got; (got = LzhRead(buffer.data(), chunk)) > 0;)
+        data.insert(data.end(), buffer.begin(), buffer.begin() + got);
+    return data;
+}
+
 DecodeResult DecodeEntry(const std::string& path, int n, uint32_t chunk)
 {
     DecodeResult result;
@@ -367,15 +402,8 @@ DecodeResult DecodeEntry(const std::string& path, int n, uint32_t chunk)
         result.headers = LzhReadHeaders(&archive);
     if (result.headers == 0)
         result.select = LzhSelectEntry(&archive, n);
-    if (result.select == 0) {
-        Bytes buffer(chunk);
-        for (;;) {
-            uint32_t got = LzhRead(buffer.data(), chunk);
-            if (got == 0)
-                break;
-            result.data.insert(result.data.end(), buffer.begin(), buffer.begin() + got);
-        }
-    }
+    if (result.select == 0)
+        result.data = ReadSelectedEntry(chunk);
     LzhClose(&archive);
     return result;
 }
@@ -388,7 +416,5 @@ std::string SingleMemberArchive(const std::string& fileName, const std::string& 
     m.name = "data.bin";
     m.packed = packed;
     m.originalSize = originalSize;
-    Bytes archive = Member(2, m);
-    archive.push_back(0);
-    return WriteScratchFile(fileName, archive);
+    return WriteScratchFile(fileName, WithEndMark(Member(2, m)));
 }

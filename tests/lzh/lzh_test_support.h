@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <initializer_list>
 #include <string>
 #include <vector>
 
@@ -18,11 +19,16 @@ std::string Sha256Hex(const Bytes& data);
 
 Bytes BytesOf(const std::string& text);
 
+// Writes `data` as the whole file at `path`; false when it cannot.
+bool WriteWholeFile(const std::string& path, const Bytes& data);
+
 // Writes `data` to a scratch file named `name` and returns its path.
 std::string WriteScratchFile(const std::string& name, const Bytes& data);
 
 // Reads a whole file; empty when it cannot be read.
 Bytes ReadWholeFile(const std::string& path);
+
+Bytes Concat(std::initializer_list<Bytes> parts);
 
 // Most significant bit first, as the decoders read.
 class BitWriter {
@@ -47,12 +53,18 @@ struct TestMember {
     uint64_t times[3] = {0, 0, 0};  // creation, last write, last access as stored
 };
 
+// A -lh0- member holding `content` as it is.
+TestMember StoredMember(const std::string& name, const std::string& content, const std::string& directory = "");
+
 Bytes Level0Header(const TestMember& m);
 Bytes Level1Header(const TestMember& m);
 Bytes Level2Header(const TestMember& m);
 
 // Header followed by the packed data.
 Bytes Member(int level, const TestMember& m);
+
+// The members followed by the end mark (a zero byte).
+Bytes WithEndMark(Bytes members);
 
 // An archive of stored members with the end mark.
 Bytes StoredArchive(int level, const std::vector<std::pair<std::string, Bytes>>& files);
@@ -79,6 +91,9 @@ Bytes EncodeStaticBlock(const std::vector<LzItem>& items);
 // positions m through Match(length, m + 1).
 Bytes EncodeLzs(const std::vector<LzItem>& items);
 Bytes EncodeLz5(const std::vector<LzItem>& items);
+
+// Reads the selected entry to its end, `chunk` bytes at a time.
+Bytes ReadSelectedEntry(uint32_t chunk);
 
 // Opens `path`, reads the headers and decodes entry n completely.
 struct DecodeResult {

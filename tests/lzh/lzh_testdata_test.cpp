@@ -2,7 +2,6 @@
 // and SHA-256 that the manifest lists.
 #include <gtest/gtest.h>
 
-#include <cstdio>
 #include <fstream>
 #include <map>
 #include <sstream>
@@ -70,14 +69,6 @@ bool SameMember(const LzhEntry* e, const std::string& manifestPath)
     return e->directory[0] == '\0' && slash != std::string::npos && Lower(e->name) == wanted.substr(slash + 1);
 }
 
-Bytes ReadEntry(uint32_t chunk)
-{
-    Bytes data, buffer(chunk);
-    for (uint32_t got; (got = LzhRead(buffer.data(), chunk)) > 0;)
-        data.insert(data.end(), buffer.begin(), buffer.begin() + got);
-    return data;
-}
-
 TEST(LzhTestData, EveryMemberOfEveryArchive)
 {
     SKIP_WITHOUT_TESTDATA();
@@ -109,7 +100,7 @@ TEST(LzhTestData, EveryMemberOfEveryArchive)
             }
             ASSERT_EQ(LzhSelectEntry(&archive, n), 0) << e->method;
             // Odd read sizes cross every dictionary boundary differently.
-            Bytes data = ReadEntry(n % 2 ? 32768 : 1000);
+            Bytes data = ReadSelectedEntry(n % 2 ? 32768 : 1000);
             EXPECT_EQ(data.size(), row->size) << e->method;
             EXPECT_EQ(Crc16(data), row->crc) << e->method;
             if (row->sha256 != "-") {

@@ -120,40 +120,18 @@ protected:
 
     std::string Archive(const Bytes& members)
     {
-        Bytes archive = members;
-        archive.push_back(0);
         std::string path = base_ + "/a.lzh";
-        FILE* f = std::fopen(path.c_str(), "wb");
-        std::fwrite(archive.data(), 1, archive.size(), f);
-        std::fclose(f);
+        EXPECT_TRUE(WriteWholeFile(path, WithEndMark(members))) << path;
         return path;
-    }
-
-    static TestMember File(const std::string& directory, const std::string& name, const std::string& content)
-    {
-        TestMember m;
-        m.directory = directory;
-        m.name = name;
-        m.packed = BytesOf(content);
-        m.originalSize = uint32_t(content.size());
-        return m;
     }
 
     std::string base_, dest_;
 };
 
-Bytes Concat(std::initializer_list<Bytes> parts)
-{
-    Bytes all;
-    for (const Bytes& p : parts)
-        all.insert(all.end(), p.begin(), p.end());
-    return all;
-}
-
 TEST_F(LzhxTool, ListsEntries)
 {
-    std::string path = Archive(Concat({Member(2, File("doc\xFF", "Read Me.txt", "hello")),
-                                       Member(0, File("", "plain.c", "int x;"))}));
+    std::string path = Archive(Concat({Member(2, StoredMember("Read Me.txt", "hello", "doc\xFF")),
+                                       Member(0, StoredMember("plain.c", "int x;"))}));
     ToolRun run = RunLzhx("-l " + Quote(path));
     EXPECT_EQ(run.status, 0);
     EXPECT_EQ(run.output, "1 -lh0- 5 doc\\Read Me.txt\n2 -lh0- 6 PLAIN.C\n");
@@ -161,7 +139,7 @@ TEST_F(LzhxTool, ListsEntries)
 
 TEST_F(LzhxTool, ExtractsDirectoriesNamesAndTimes)
 {
-    TestMember timed = File("a\xFF" "b\xFF", "deep.txt", "deep data");
+    TestMember timed = StoredMember("deep.txt", "deep data", "a\xFF" "b\xFF");
     timed.windowsTimes = true;
     // 2001-09-09 01:46:40 UTC as last write, a day later as last access.
     const uint64_t write = 116444736000000000ull + 1000000000ull * 10000000ull;
@@ -169,12 +147,12 @@ TEST_F(LzhxTool, ExtractsDirectoriesNamesAndTimes)
     timed.times[0] = write;
     timed.times[1] = write;
     timed.times[2] = access;
-    TestMember dir = File("a\xFF", "", "");
+    TestMember dir = StoredMember("", "", "a\xFF");
     dir.method = "-lhd-";
     // At level 0 only what follows the last backslash is kept: nothing.
-    TestMember flatDir = File("", "a\\", "");
+    TestMember flatDir = StoredMember("a\\", "");
     flatDir.method = "-lhd-";
-    std::string path = Archive(Concat({Member(2, dir), Member(2, timed), Member(1, File("", "top.txt", "top")),
+    std::string path = Archive(Concat({Member(2, dir), Member(2, timed), Member(1, StoredMember("top.txt", "top")),
                                        Member(0, flatDir)}));
     ToolRun run = RunLzhx(Quote(path) + " " + Quote(dest_));
     ASSERT_EQ(run.status, 0) << run.output;
@@ -199,7 +177,8 @@ TEST_F(LzhxTool, RefusesEntriesThatLeaveTheFolder)
                           {"", "/tmp/evil.txt", "absolute"},
                           {"C:\xFF", "evil.txt", "drive"}};
     for (const Case& c : cases) {
-        std::string path = Archive(Concat({Member(2, File("", "first.txt", "1")), Member(2, File(c.directory, c.name, "x"))}));
+        std::string path = Archive(
+            Concat({Member(2, StoredMember("first.txt", "1")), Member(2, StoredMember(c.name, "x", c.directory))}));
         fs::remove_all(dest_);
         ToolRun run = RunLzhx(Quote(path) + " " + Quote(dest_));
         EXPECT_NE(run.status, 0) << c.name;
@@ -212,9 +191,9 @@ TEST_F(LzhxTool, RefusesEntriesThatLeaveTheFolder)
 
 TEST_F(LzhxTool, StopsAtAnUnsupportedMethod)
 {
-    TestMember odd = File("", "odd.bin", "xxxx");
+    TestMember odd = StoredMember("odd.bin", "xxxx");
     odd.method = "-lh6-";
-    std::string path = Archive(Concat({Member(2, odd), Member(2, File("", "later.txt", "later"))}));
+    std::string path = Archive(Concat({Member(2, odd), Member(2, StoredMember("later.txt", "later"))}));
     ToolRun run = RunLzhx(Quote(path) + " " + Quote(dest_));
     EXPECT_EQ(run.status, 2);
     EXPECT_NE(run.output.find("-lh6- is not supported"), std::string::npos) << run.output;

@@ -97,8 +97,7 @@ def parse_target(head):
         slash = target.find("/", 7)
         target = target[slash:] if slash >= 0 else "/"
     path, _, query = target.partition("?")
-    params = dict(urllib.parse.parse_qsl(query, keep_blank_values=True))
-    return path, query, params
+    return path, dict(urllib.parse.parse_qsl(query, keep_blank_values=True))
 
 
 def header_value(head, name):
@@ -140,15 +139,15 @@ class Handler(socketserver.BaseRequestHandler):
         head = read_head(conn)
         if not head:
             return
-        path, query, params = parse_target(head)
+        path, params = parse_target(head)
         key = path.strip("/").split("/", 1)[0] or "root"
         self.server.recorder.record(key, head)
         try:
-            self.answer(conn, head, path, query, params)
+            self.answer(conn, head, path, params)
         except (BrokenPipeError, ConnectionResetError):
             pass
 
-    def answer(self, conn, head, path, query, params):
+    def answer(self, conn, head, path, params):
         if params.get("silent") == "1":
             conn.settimeout(30)
             try:

@@ -72,16 +72,20 @@ def wait_accepting(port, seconds=10.0):
     return False
 
 
-def spawn(argv, log_path):
-    log = open(log_path, "ab")
-    proc = subprocess.Popen(argv, stdout=log, stderr=subprocess.STDOUT,
-                            stdin=subprocess.DEVNULL, preexec_fn=die_with_parent)
+def spawn(argv, log_path, **popen_args):
+    """Starts a server process with its output appended to log_path; it is
+    stopped by stop_all()."""
+    with open(log_path, "ab") as log:
+        proc = subprocess.Popen(argv, stdout=log, stderr=subprocess.STDOUT,
+                                stdin=subprocess.DEVNULL, preexec_fn=die_with_parent,
+                                **popen_args)
     children.append(proc)
     return proc
 
 
-def write_pattern_file(path, megabytes):
-    size = megabytes * CHUNK
+def write_pattern_file(path, size):
+    """size bytes of the scripted servers' pattern; an existing file of that
+    size is kept."""
     if os.path.exists(path) and os.path.getsize(path) == size:
         return
     block = scripted_server.pattern(0, CHUNK + 251)
@@ -148,6 +152,13 @@ def on_signal(signum, _frame):
     raise SystemExit(128 + signum)
 
 
+def exit_on_signals():
+    """SIGTERM, SIGINT and SIGHUP end the script through SystemExit, so its
+    finally blocks and atexit handlers stop what it started."""
+    for signum in (signal.SIGTERM, signal.SIGINT, signal.SIGHUP):
+        signal.signal(signum, on_signal)
+
+
 def windows_path(path):
     return "Z:" + path.replace("/", "\\")
 
@@ -165,9 +176,7 @@ def main():
         parser.error("no command given")
 
     atexit.register(stop_all)
-    signal.signal(signal.SIGTERM, on_signal)
-    signal.signal(signal.SIGINT, on_signal)
-    signal.signal(signal.SIGHUP, on_signal)
+    exit_on_signals()
 
     work = os.path.abspath(args.work)
     os.makedirs(work, exist_ok=True)
@@ -190,7 +199,8 @@ def main():
         if not args.no_nginx:
             ports["MW_NGINX_PORT"] = free_port()
             os.makedirs(os.path.join(work, "www"), exist_ok=True)
-            write_pattern_file(os.path.join(work, "www", "big.bin"), args.nginx_file_mb)
+            write_pattern_file(os.path.join(work, "www", "big.bin"),
+                               args.nginx_file_mb << 20)
             start_nginx(work, ports["MW_NGINX_PORT"])
         if not args.no_proxy:
             ports["MW_PROXY_PORT"] = free_port()

@@ -66,6 +66,14 @@ TEST(AppendFolderSeparator, KeepsTheTrailByteOfADoubleByteCharacter)
     EXPECT_EQ(Separated("C:\\\x95\x5C\\\\"), "C:\\\x95\x5C\\");
 }
 
+TEST(AppendFolderSeparator, RemovesASeparatorAfterATrailByteInTheLeadRange)
+{
+    // 0x83 0x81 is one character whose second byte also lies in the lead
+    // byte range: the backslash after it is a separator of its own.
+    EXPECT_EQ(Separated("C:\\\x83\x81\\"), "C:\\\x83\x81\\");
+    EXPECT_EQ(Separated("C:\\\x83\x81/\\"), "C:\\\x83\x81\\");
+}
+
 TEST(AppendFolderSeparator, NeverWritesPastTheBuffer)
 {
     // Room for "abc" and its terminator only: the separator does not fit.

@@ -1,9 +1,7 @@
 // Links dropped on the main window, through the drop target it registered.
 #include <gtest/gtest.h>
 
-#include <winsock2.h>
 #include <windows.h>
-#include <commctrl.h>
 #include <ole2.h>
 
 #include "marrowby/app/download_list.h"
@@ -16,24 +14,10 @@ namespace {
 
 const POINTL kPoint = {40, 80};
 
-class DropOnWindow : public ::testing::Test {
+class DropOnWindow : public HostedWindowTest {
 protected:
-    static void SetUpTestSuite()
-    {
-        WSADATA data;
-        WSAStartup(MAKEWORD(2, 0), &data);
-        OleInitialize(nullptr);
-        InitCommonControls();
-    }
-    static void TearDownTestSuite()
-    {
-        OleUninitialize();
-        WSACleanup();
-    }
-
     void Start(bool autoStart)
     {
-        PrepareHostFolder(&host_, ::testing::UnitTest::GetInstance()->current_test_info()->name());
         WriteHostSettings(host_, autoStart, 2);
         ASSERT_EQ(0, CreateHostWindow(&host_));
         ASSERT_NE(nullptr, MainDropTarget());
@@ -44,7 +28,7 @@ protected:
     {
         if (target_)
             target_->Release();
-        CloseHostWindow(&host_);
+        HostedWindowTest::TearDown();
     }
 
     // One whole drag: enter, move over, drop. Returns Drop's result.
@@ -58,7 +42,6 @@ protected:
         return target_->Drop(data, 0, kPoint, dropEffect);
     }
 
-    WindowHost host_;
     IDropTarget* target_ = nullptr;
 };
 

@@ -10,7 +10,6 @@
 #include <winsock2.h>
 #include <windows.h>
 #include <commctrl.h>
-#include <ole2.h>
 
 #include "marrowby/app/app_messages.h"
 #include "marrowby/app/download_list.h"
@@ -29,10 +28,9 @@ const char kDeadUrl1[] = "http://127.0.0.1:9/one.bin";
 const char kDeadUrl2[] = "http://127.0.0.1:9/two.bin";
 const char kDeadUrl3[] = "http://127.0.0.1:9/three.bin";
 
-std::string Record(const char* url, int state)
+StartRecord Record(const std::string& url, int32_t state)
 {
-    return ";\r\nRefererStr=\r\nStoreIn=C:\\dl\\\r\n_RemoteFileSize=-1\r\n_State=" +
-           std::to_string(state) + "\r\nUrl=" + url + "\r\n";
+    return {url, state, 0, ""};
 }
 
 int CountOf(const std::string& text, const std::string& what)
@@ -51,42 +49,21 @@ RECT ChildRect(HWND parent, HWND child)
     return rect;
 }
 
-class MainWindowTest : public ::testing::Test {
+class MainWindowTest : public HostedWindowTest {
 protected:
-    static void SetUpTestSuite()
-    {
-        WSADATA data;
-        WSAStartup(MAKEWORD(2, 0), &data);
-        OleInitialize(nullptr);
-        InitCommonControls();
-    }
-    static void TearDownTestSuite()
-    {
-        OleUninitialize();
-        WSACleanup();
-    }
-
-    void SetUp() override
-    {
-        PrepareHostFolder(&host_, ::testing::UnitTest::GetInstance()->current_test_info()->name());
-    }
-    void TearDown() override { CloseHostWindow(&host_); }
-
-    void StartWith(bool autoStart, int32_t limit, const std::string& list)
+    void StartWith(bool autoStart, int32_t limit, const std::vector<StartRecord>& list)
     {
         WriteHostSettings(host_, autoStart, limit);
         if (!list.empty())
-            WriteWholeFile(host_.listPath, "; Created by test\r\n" + list);
+            WriteStartList(host_.listPath, "C:\\dl\\", list);
         ASSERT_EQ(0, CreateHostWindow(&host_));
         ASSERT_NE(nullptr, host_.window);
     }
-
-    WindowHost host_;
 };
 
 TEST_F(MainWindowTest, SecondCallReturnsTheSameWindowAndTable)
 {
-    StartWith(false, 2, "");
+    StartWith(false, 2, {});
     EXPECT_EQ(host_.window, MainWindow());
     EXPECT_NE(nullptr, host_.accelerators);
     HWND again = nullptr;
@@ -101,7 +78,7 @@ TEST_F(MainWindowTest, SecondCallReturnsTheSameWindowAndTable)
 
 TEST_F(MainWindowTest, FrameMenuAndAccelerators)
 {
-    StartWith(false, 2, "");
+    StartWith(false, 2, {});
     LONG style = GetWindowLongA(host_.window, GWL_STYLE);
     EXPECT_EQ(0, style & WS_MAXIMIZEBOX);
     EXPECT_EQ(static_cast<LONG>(0x00CE0000), style & 0x00CF0000);
@@ -168,7 +145,7 @@ void ExpectLayout(HWND window)
 
 TEST_F(MainWindowTest, ToolbarOnTopAndListBelowItAfterResizing)
 {
-    StartWith(false, 2, "");
+    StartWith(false, 2, {});
     ShowWindow(host_.window, SW_SHOWNORMAL);
     PumpPending();
     ExpectLayout(host_.window);
@@ -184,7 +161,7 @@ TEST_F(MainWindowTest, ToolbarOnTopAndListBelowItAfterResizing)
 
 TEST_F(MainWindowTest, ToolbarButtonsAndTooltips)
 {
-    StartWith(false, 2, "");
+    StartWith(false, 2, {});
     HWND toolbar = MainToolbar();
     LONG style = GetWindowLongA(toolbar, GWL_STYLE);
     EXPECT_TRUE(style & TBSTYLE_FLAT);
@@ -240,7 +217,7 @@ TEST_F(MainWindowTest, ToolbarButtonsAndTooltips)
 
 TEST_F(MainWindowTest, ListControlColumnsAndStateImages)
 {
-    StartWith(false, 2, "");
+    StartWith(false, 2, {});
     HWND list = MainListControl();
     EXPECT_EQ(static_cast<LONG>(0x50800001), GetWindowLongA(list, GWL_STYLE) & 0x5080000F);
     EXPECT_TRUE(GetWindowLongA(list, GWL_EXSTYLE) & WS_EX_CLIENTEDGE);
@@ -305,7 +282,7 @@ TEST_F(MainWindowTest, ListControlColumnsAndStateImages)
 
 TEST_F(MainWindowTest, StartUpListIsShownAndNothingStartsWithoutAutoStart)
 {
-    StartWith(false, 2, Record(kDeadUrl1, 0) + Record(kDeadUrl2, 1) + Record(kDeadUrl3, 2));
+    StartWith(false, 2, {Record(kDeadUrl1, 0), Record(kDeadUrl2, 1), Record(kDeadUrl3, 2)});
     HWND list = MainListControl();
     ASSERT_EQ(3, RowCount(list));
     EXPECT_EQ(kDeadUrl1, CellText(list, 0, 5));
@@ -335,8 +312,8 @@ TEST_F(MainWindowTest, AutoStartRunsOnePassAtStartUp)
     getsockname(server, reinterpret_cast<sockaddr*>(&address), &length);
     std::string base = "http://127.0.0.1:" + std::to_string(ntohs(address.sin_port)) + "/";
 
-    StartWith(true, 2, Record((base + "1.bin").c_str(), 0) + Record((base + "2.bin").c_str(), 0) +
-                           Record((base + "3.bin").c_str(), 0));
+    StartWith(true, 2, {Record(base + "1.bin", 0), Record(base + "2.bin", 0),
+                        Record(base + "3.bin", 0)});
     DownloadItem* first = FirstListItem();
     ASSERT_NE(nullptr, first);
     ASSERT_NE(nullptr, first->next);
@@ -355,7 +332,7 @@ TEST_F(MainWindowTest, AutoStartRunsOnePassAtStartUp)
 
 TEST_F(MainWindowTest, AddUrlMessageAddsADownload)
 {
-    StartWith(false, 2, "");
+    StartWith(false, 2, {});
     HWND list = MainListControl();
     SendMessageA(host_.window, WM_ADD_URL, 0, reinterpret_cast<LPARAM>("http://127.0.0.1:9/added.zip"));
     ASSERT_EQ(1, RowCount(list));
@@ -369,7 +346,7 @@ TEST_F(MainWindowTest, AddUrlMessageAddsADownload)
 
 TEST_F(MainWindowTest, ClosingSavesEverythingBeforeReleasingAndEndsTheLoop)
 {
-    StartWith(false, 2, Record(kDeadUrl1, 1) + Record(kDeadUrl2, 0));
+    StartWith(false, 2, {Record(kDeadUrl1, 1), Record(kDeadUrl2, 0)});
     SendMessageA(host_.window, WM_ADD_URL, 0, reinterpret_cast<LPARAM>(kDeadUrl3));
     g_settings.maxSimultaneous = 7; // changed in memory only, as a sheet would
     HWND window = host_.window;
@@ -398,7 +375,7 @@ TEST_F(MainWindowTest, ClosingSavesEverythingBeforeReleasingAndEndsTheLoop)
 
 TEST_F(MainWindowTest, ExitCommandAndAltF4EndTheProgram)
 {
-    StartWith(false, 2, "");
+    StartWith(false, 2, {});
     ShowWindow(host_.window, SW_SHOWNORMAL);
     SetForegroundWindow(host_.window);
     PumpPending();
@@ -455,7 +432,7 @@ LRESULT CALLBACK SpyList(HWND window, UINT message, WPARAM wParam, LPARAM lParam
 
 TEST_F(MainWindowTest, CtrlAMakesItsCommandAndStillReachesTheList)
 {
-    StartWith(false, 2, "");
+    StartWith(false, 2, {});
     g_commands.clear();
     g_listKeys.clear();
     HWND list = MainListControl();
@@ -484,7 +461,7 @@ TEST_F(MainWindowTest, CtrlAMakesItsCommandAndStillReachesTheList)
 
 TEST_F(MainWindowTest, AboutCommandOpensTheAboutBoxOnce)
 {
-    StartWith(false, 2, "");
+    StartWith(false, 2, {});
     SendMessageA(host_.window, WM_COMMAND, IDM_HELP_ABOUT, 0);
     HWND box = AboutBoxWindow();
     ASSERT_NE(nullptr, box);

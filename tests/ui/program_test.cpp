@@ -61,39 +61,6 @@ std::string Pattern(size_t start, size_t count)
     return bytes;
 }
 
-void WriteProgramSettings(const std::string& folder, int32_t maxSimultaneous)
-{
-    ProgramSettings settings;
-    SetDefaultSettings(&settings, folder.c_str());
-    settings.autoStart = 1;
-    settings.maxSimultaneous = maxSimultaneous;
-    uint8_t bytes[kSettingsSize];
-    EncodeSettings(settings, bytes);
-    WriteWholeFile(folder + "vorn.cfg", std::string(reinterpret_cast<char*>(bytes), kSettingsSize));
-}
-
-struct ListRecord {
-    std::string url;
-    int state;
-    int32_t size;             // 0: unknown
-    std::string realFileName; // empty: none
-};
-
-void WriteProgramList(const std::string& folder, const std::string& storeIn,
-                      const std::vector<ListRecord>& records)
-{
-    std::string text = "; Created by test\r\n";
-    for (const ListRecord& r : records) {
-        text += ";\r\nRefererStr=\r\nStoreIn=" + storeIn + "\r\n";
-        text += "_RemoteFileSize=" + std::to_string(r.size ? r.size : -1) + "\r\n";
-        text += "_State=" + std::to_string(r.state) + "\r\n";
-        if (!r.realFileName.empty())
-            text += "_RealFileName=" + r.realFileName + "\r\n";
-        text += "Url=" + r.url + "\r\n";
-    }
-    WriteWholeFile(folder + "default.wrg", text);
-}
-
 // Starts a program; desktop null means the caller's own desktop.
 HANDLE Launch(const std::string& commandLine, const std::string& folder, const char* desktop,
               DWORD* processId = nullptr)
@@ -177,17 +144,17 @@ TEST_F(ProgramTest, DownloadsItsListAndSavesItWhenClosed)
 {
     std::string folder = ProgramFolder("e2e");
     std::string downloads = FreshFolder(folder + "downloads\\");
-    WriteProgramSettings(folder, 2);
+    WriteSettingsFile(folder, true, 2, "");
     // delta.bin was cut off after 40,000 bytes in an earlier run.
     WriteWholeFile(downloads + "delta.bin", Pattern(0, 40000));
-    std::vector<ListRecord> records = {
+    std::vector<StartRecord> records = {
         {base_ + "e2e1/alpha.bin?size=150000", 0, 0, ""},
         {base_ + "e2e2/beta.bin?size=333333", 0, 0, ""},
         {base_ + "e2e3/gamma.txt?size=1", 0, 0, ""},
         {base_ + "e2e4/delta.bin?size=120000", 0, 120000, downloads + "delta.bin"},
         {base_ + "e2e5/epsilon.bin?size=70000&nolen=1", 0, 0, ""},
     };
-    WriteProgramList(folder, downloads, records);
+    WriteStartList(folder + "default.wrg", downloads, records);
 
     DWORD processId = 0;
     HANDLE program = Launch("\"" + folder + "marrowby.exe\"", folder, nullptr, &processId);
@@ -306,10 +273,10 @@ TEST_F(ProgramTest, MainWindowScreenshot)
 {
     std::string folder = ProgramFolder("screenshot");
     std::string downloads = FreshFolder(folder + "downloads\\");
-    WriteProgramSettings(folder, 3);
+    WriteSettingsFile(folder, true, 3, "");
     WriteWholeFile(downloads + "readme.txt", Pattern(0, 5120));
     WriteWholeFile(downloads + "album.zip", Pattern(0, 31000));
-    WriteProgramList(folder, downloads, {
+    WriteStartList(folder + "default.wrg", downloads, {
         {base_ + "shot1/readme.txt?size=5120", 1, 5120, downloads + "readme.txt"},
         {base_ + "shot2/album.zip?size=90000", 2, 90000, downloads + "album.zip"},
         {base_ + "shot3/movie.mpg?size=8000000&slow=100", 0, 0, ""},

@@ -2,11 +2,25 @@
 
 #include <stdio.h>
 
+#include <memory>
+#include <winsock2.h>
 #include <commctrl.h>
+#include <ole2.h>
 
+#include "marrowby/app/list_format.h"
 #include "marrowby/app/main_window.h"
 #include "marrowby/app/settings.h"
 #include "marrowby/app/settings_format.h"
+
+namespace {
+
+int AppendBytes(void* context, const uint8_t* data, size_t length)
+{
+    static_cast<std::string*>(context)->append(reinterpret_cast<const char*>(data), length);
+    return 0;
+}
+
+} // namespace
 
 int RecordNotice(const HostNotice* notice, void* context)
 {
@@ -34,16 +48,39 @@ void PrepareHostFolder(WindowHost* host, const char* name)
     SetSettingsFolder(folder);
 }
 
-void WriteHostSettings(const WindowHost& host, bool autoStart, int32_t maxSimultaneous)
+void WriteSettingsFile(const std::string& folder, bool autoStart, int32_t maxSimultaneous,
+                       const std::string& listPath)
 {
     ProgramSettings settings;
-    SetDefaultSettings(&settings, host.folder.c_str());
+    SetDefaultSettings(&settings, folder.c_str());
     settings.autoStart = autoStart ? 1 : 0;
     settings.maxSimultaneous = maxSimultaneous;
-    snprintf(settings.listPath, sizeof(settings.listPath), "%s", host.listPath.c_str());
+    if (!listPath.empty())
+        snprintf(settings.listPath, sizeof(settings.listPath), "%s", listPath.c_str());
     uint8_t bytes[kSettingsSize];
     EncodeSettings(settings, bytes);
-    WriteWholeFile(host.folder + "vorn.cfg", std::string(reinterpret_cast<char*>(bytes), kSettingsSize));
+    WriteWholeFile(folder + "vorn.cfg", std::string(reinterpret_cast<char*>(bytes), kSettingsSize));
+}
+
+void WriteHostSettings(const WindowHost& host, bool autoStart, int32_t maxSimultaneous)
+{
+    WriteSettingsFile(host.folder, autoStart, maxSimultaneous, host.listPath);
+}
+
+void WriteStartList(const std::string& path, const std::string& storeIn,
+                    const std::vector<StartRecord>& records)
+{
+    std::string text;
+    auto writer = std::make_unique<ListWriter>(); // too big for the stack
+    InitListWriter(writer.get(), AppendBytes, &text);
+    WriteListHeader(writer.get(), "test");
+    for (const StartRecord& r : records) {
+        ListRecordOut out = {"", storeIn.c_str(), r.size, r.state, "", r.realFileName.c_str(),
+                             r.url.c_str()};
+        WriteListRecord(writer.get(), out);
+    }
+    FlushListWriter(writer.get());
+    WriteWholeFile(path, text);
 }
 
 int CreateHostWindow(WindowHost* host, bool quitOnDestroy)
@@ -63,6 +100,30 @@ void CloseHostWindow(WindowHost* host)
     }
     SetSettingsFolder(nullptr);
     host->window = nullptr;
+}
+
+void HostedWindowTest::SetUpTestSuite()
+{
+    WSADATA data;
+    WSAStartup(MAKEWORD(2, 0), &data);
+    OleInitialize(nullptr);
+    InitCommonControls();
+}
+
+void HostedWindowTest::TearDownTestSuite()
+{
+    OleUninitialize();
+    WSACleanup();
+}
+
+void HostedWindowTest::SetUp()
+{
+    PrepareHostFolder(&host_, ::testing::UnitTest::GetInstance()->current_test_info()->name());
+}
+
+void HostedWindowTest::TearDown()
+{
+    CloseHostWindow(&host_);
 }
 
 std::string ReadWholeFile(const std::string& path)

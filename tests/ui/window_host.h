@@ -3,6 +3,7 @@
 // the window's list control.
 #pragma once
 
+#include <gtest/gtest.h>
 #include <stdint.h>
 
 #include <string>
@@ -28,18 +29,45 @@ struct WindowHost {
     HACCEL accelerators = nullptr;
 };
 
+// One record of a list file that a test starts from.
+struct StartRecord {
+    std::string url;
+    int32_t state;            // stored state number
+    int32_t size;             // 0: unknown
+    std::string realFileName; // full path, or empty: none
+};
+
 // Records every notice; for kind 3 it also reads the settings and list file.
 int RecordNotice(const HostNotice* notice, void* context);
 
 // A fresh empty folder (named after the test) that holds the settings file.
 void PrepareHostFolder(WindowHost* host, const char* name);
-// Writes vorn.cfg: defaults, with automatic start and the limit given and
-// listPath naming the host's list file.
+// Writes folder + "vorn.cfg": defaults, with automatic start and the limit
+// given, and listPath unless it is empty.
+void WriteSettingsFile(const std::string& folder, bool autoStart, int32_t maxSimultaneous,
+                       const std::string& listPath);
+// The same in the host's folder, with listPath naming the host's list file.
 void WriteHostSettings(const WindowHost& host, bool autoStart, int32_t maxSimultaneous);
+// Writes a list file as the program writes one, with the header
+// "; Created by test" and every record stored in the folder storeIn.
+void WriteStartList(const std::string& path, const std::string& storeIn,
+                    const std::vector<StartRecord>& records);
 // Creates the main window with RecordNotice as its callback.
 int CreateHostWindow(WindowHost* host, bool quitOnDestroy = true);
 // Destroys the main window if one is left and drops a posted WM_QUIT.
 void CloseHostWindow(WindowHost* host);
+
+// Fixture of the tests that host the main window: the libraries started as
+// the program entry starts them, and a fresh host folder for each test.
+class HostedWindowTest : public ::testing::Test {
+protected:
+    static void SetUpTestSuite();
+    static void TearDownTestSuite();
+    void SetUp() override;
+    void TearDown() override;
+
+    WindowHost host_;
+};
 
 std::string ReadWholeFile(const std::string& path);
 void WriteWholeFile(const std::string& path, const std::string& bytes);

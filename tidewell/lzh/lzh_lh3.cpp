@@ -30,9 +30,8 @@ void ReadSymbolLengths()
     for (unsigned i = 0; i < kSymbols; i++) {
         t.symbolLengths[i] = uint8_t(LzhBitsGet(1) ? LzhBitsGet(4) + 1 : 0);
         if (i == 2 && ThreeOnes(t.symbolLengths)) {
-            LzhFillTable(t.symbolTable, LZH_SYMBOL_BITS, LzhBitsGet(kSingleSymbolBits));
-            for (unsigned k = 0; k < kSymbols; k++)
-                t.symbolLengths[k] = 0;
+            LzhUseSingleCode(t.symbolLengths, kSymbols, t.symbolTable, LZH_SYMBOL_BITS,
+                             LzhBitsGet(kSingleSymbolBits));
             return;
         }
     }
@@ -45,9 +44,8 @@ void ReadPositionLengths()
     for (unsigned i = 0; i < kPositions; i++) {
         t.positionLengths[i] = uint8_t(LzhBitsGet(4));
         if (i == 2 && ThreeOnes(t.positionLengths)) {
-            LzhFillTable(t.positionTable, LZH_POSITION_BITS, LzhBitsGet(kSinglePositionBits));
-            for (unsigned k = 0; k < kPositions; k++)
-                t.positionLengths[k] = 0;
+            LzhUseSingleCode(t.positionLengths, kPositions, t.positionTable, LZH_POSITION_BITS,
+                             LzhBitsGet(kSinglePositionBits));
             return;
         }
     }

@@ -19,21 +19,54 @@ enum {
 
 unsigned g_blockRemaining;
 
-// Code-length code or position code lengths: `entries` lengths with a
-// `countBits`-wide count; a count of 0 means one code used alone.
-void ReadSmallLengths(unsigned entries, unsigned countBits, int special)
+// One of the two decoding tables a block head fills.
+struct CodeSet {
+    uint8_t* lengths;
+    uint16_t* table;
+    unsigned tableBits;
+    LzhTree* tree;
+};
+
+const CodeSet kSymbolCode = {g_lzhTables.symbolLengths, g_lzhTables.symbolTable, LZH_SYMBOL_BITS,
+                             &g_lzhTables.symbolTree};
+// The code-length code and the position code take turns in these.
+const CodeSet kPositionCode = {g_lzhTables.positionLengths, g_lzhTables.positionTable, LZH_POSITION_BITS,
+                               &g_lzhTables.positionTree};
+
+// Reads the `countBits`-wide count of the lengths that follow, at most
+// `entries`. A count of 0 sends one code used alone instead: it is set up
+// at once and 0 is returned.
+unsigned ReadLengthCount(const CodeSet& code, unsigned entries, unsigned countBits)
 {
-    LzhTables& t = g_lzhTables;
     unsigned n = LzhBitsGet(countBits);
     if (n == 0) {
-        unsigned only = LzhBitsGet(countBits);
-        for (unsigned i = 0; i < entries; i++)
-            t.positionLengths[i] = 0;
-        LzhFillTable(t.positionTable, LZH_POSITION_BITS, only);
-        return;
+        LzhUseSingleCode(code.lengths, entries, code.table, code.tableBits, LzhBitsGet(countBits));
+        return 0;
     }
-    if (n > entries)
-        n = entries;
+    return n < entries ? n : entries;
+}
+
+void StoreZeros(uint8_t* lengths, unsigned* i, unsigned count, unsigned limit)
+{
+    while (count-- > 0 && *i < limit)
+        lengths[(*i)++] = 0;
+}
+
+// Clears the lengths from `i` on and builds the table.
+void BuildCode(const CodeSet& code, unsigned i, unsigned entries)
+{
+    for (; i < entries; i++)
+        code.lengths[i] = 0;
+    LzhBuildTable(entries, code.lengths, code.tableBits, code.table, code.tree);
+}
+
+// Code-length code or position code lengths.
+void ReadSmallLengths(unsigned entries, unsigned countBits, int special)
+{
+    uint8_t* lengths = kPositionCode.lengths;
+    unsigned n = ReadLengthCount(kPositionCode, entries, countBits);
+    if (n == 0)
+        return;
     unsigned i = 0;
     while (i < n) {
         unsigned c = LzhBitsWindow() >> 13;
@@ -43,54 +76,34 @@ void ReadSmallLengths(unsigned entries, unsigned countBits, int special)
                 c++;
         }
         LzhBitsAdvance(c < 7 ? 3 : c - 3);
-        t.positionLengths[i++] = uint8_t(c);
-        if (int(i) == special) {
-            unsigned zeros = LzhBitsGet(2);
-            while (zeros-- > 0 && i < entries)
-                t.positionLengths[i++] = 0;
-        }
+        lengths[i++] = uint8_t(c);
+        if (int(i) == special)
+            StoreZeros(lengths, &i, LzhBitsGet(2), entries);
     }
-    while (i < entries)
-        t.positionLengths[i++] = 0;
-    LzhBuildTable(entries, t.positionLengths, LZH_POSITION_BITS, t.positionTable, &t.positionTree);
-}
-
-void StoreZeros(unsigned* i, unsigned count, unsigned limit)
-{
-    while (count-- > 0 && *i < limit)
-        g_lzhTables.symbolLengths[(*i)++] = 0;
+    BuildCode(kPositionCode, i, entries);
 }
 
 // Symbol code lengths, coded with the code-length code just read.
 void ReadSymbolLengths()
 {
     LzhTables& t = g_lzhTables;
-    unsigned n = LzhBitsGet(kSymbolCountBits);
-    if (n == 0) {
-        unsigned only = LzhBitsGet(kSymbolCountBits);
-        for (unsigned i = 0; i < kSymbols; i++)
-            t.symbolLengths[i] = 0;
-        LzhFillTable(t.symbolTable, LZH_SYMBOL_BITS, only);
+    unsigned n = ReadLengthCount(kSymbolCode, kSymbols, kSymbolCountBits);
+    if (n == 0)
         return;
-    }
-    if (n > kSymbols)
-        n = kSymbols;
     unsigned i = 0;
     while (i < n) {
         unsigned c = LzhLookup(t.positionTable, LZH_POSITION_BITS, kCodeLengthSymbols, t.positionLengths,
                                &t.positionTree);
         if (c == 0)
-            StoreZeros(&i, 1, n);
+            StoreZeros(t.symbolLengths, &i, 1, n);
         else if (c == 1)
-            StoreZeros(&i, LzhBitsGet(4) + 3, n);
+            StoreZeros(t.symbolLengths, &i, LzhBitsGet(4) + 3, n);
         else if (c == 2)
-            StoreZeros(&i, LzhBitsGet(kSymbolCountBits) + 20, n);
+            StoreZeros(t.symbolLengths, &i, LzhBitsGet(kSymbolCountBits) + 20, n);
         else
             t.symbolLengths[i++] = uint8_t(c - 2);
     }
-    while (i < kSymbols)
-        t.symbolLengths[i++] = 0;
-    LzhBuildTable(kSymbols, t.symbolLengths, LZH_SYMBOL_BITS, t.symbolTable, &t.symbolTree);
+    BuildCode(kSymbolCode, i, kSymbols);
 }
 
 void ReadBlockHead()

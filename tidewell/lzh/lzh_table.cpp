@@ -100,3 +100,10 @@ void LzhFillTable(uint16_t* table, unsigned tableBits, unsigned value)
     for (unsigned i = 0; i < (1u << tableBits); i++)
         table[i] = uint16_t(value);
 }
+
+void LzhUseSingleCode(uint8_t* lengths, unsigned n, uint16_t* table, unsigned tableBits, unsigned value)
+{
+    for (unsigned i = 0; i < n; i++)
+        lengths[i] = 0;
+    LzhFillTable(table, tableBits, value);
+}

@@ -59,3 +59,7 @@ inline unsigned LzhLookup(const uint16_t* table, unsigned tableBits, unsigned n,
 // Fills the whole table with one value: the single-symbol blocks that
 // consume no code bits.
 void LzhFillTable(uint16_t* table, unsigned tableBits, unsigned value);
+
+// A block that uses one value alone: clears the n lengths and fills the
+// table with the value.
+void LzhUseSingleCode(uint8_t* lengths, unsigned n, uint16_t* table, unsigned tableBits, unsigned value);
