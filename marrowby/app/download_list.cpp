@@ -95,6 +95,13 @@ void SetItemRemovalObserver(void (*observer)(DownloadItem* item)) {
     ListState().removalObserver = observer;
 }
 
+HWND ListWindow() { return ListState().window; }
+
+void NotifyListHost(const HostNotice& notice) {
+    DownloadListState& list = ListState();
+    if (list.callback != nullptr) list.callback(&notice, list.context);
+}
+
 DownloadItem* FirstListItem() { return ListState().first; }
 DownloadItem* LastListItem() { return ListState().last; }
 int ListRowCounter() { return ListState().nextRow; }

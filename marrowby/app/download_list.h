@@ -117,6 +117,10 @@ int StartItem(int row);
 bool HandleListMessage(UINT message, WPARAM wParam, LPARAM lParam);
 
 // Access for the window, the sheets and the list files.
+// The window that receives the list's messages (the main window), or null.
+HWND ListWindow();
+// Hands a notice to the host callback, when one is set.
+void NotifyListHost(const HostNotice& notice);
 DownloadItem* FirstListItem();
 DownloadItem* LastListItem();
 int ListRowCounter();

@@ -53,10 +53,8 @@ void OnFinished(DownloadItem* item) {
         ShowProgress(item);
         EndItemRun(item, item->row, ItemState::Completed, kIconCompleted);
     }
-    if (list.callback != nullptr) {
-        HostNotice notice = {kNoticeDownloadCompleted, list.window, savedPath};
-        list.callback(&notice, list.context);
-    }
+    HostNotice notice = {kNoticeDownloadCompleted, list.window, savedPath};
+    NotifyListHost(notice);
     if (g_settings.autoStart != 0) RunScheduler();
 }
 

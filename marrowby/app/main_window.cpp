@@ -2,11 +2,13 @@
 
 #include "marrowby/app/app_messages.h"
 #include "marrowby/app/download_list.h"
+#include "marrowby/app/list_commands.h"
 #include "marrowby/app/list_file.h"
 #include "marrowby/app/main_window_commands.h"
 #include "marrowby/app/main_window_controls.h"
 #include "marrowby/app/settings.h"
 #include "marrowby/dialogs/url_drop_target.h"
+#include "marrowby/engine/bounded_text.h"
 #include "marrowby/resources/resource.h"
 
 namespace {
@@ -18,6 +20,7 @@ constexpr int kMainWindowHeight = 384;
 constexpr int kProductSize = 128;
 constexpr int kHeadingSize = 32;
 constexpr int kTitleSize = 255;
+constexpr size_t kExitFailedSize = 1100; // the settings file and the list file
 
 struct MainWindowState {
     HINSTANCE instance;
@@ -133,13 +136,29 @@ int BuildControls(HWND window, HINSTANCE instance)
     return CreateDropTarget(window);
 }
 
+// Saves the settings and the list. Returns the files that could not be
+// written, one a line, or an empty text.
+void SaveAtExit(char* failed, size_t capacity)
+{
+    failed[0] = '\0';
+    if (SaveSettings() != 0) {
+        char settingsPath[kExitFailedSize];
+        SettingsFilePath(settingsPath, sizeof(settingsPath));
+        mw_text::Append(failed, capacity, settingsPath);
+    }
+    if (WriteListFile(g_settings.listPath) != 0) {
+        if (failed[0] != '\0')
+            mw_text::Append(failed, capacity, "\n");
+        mw_text::Append(failed, capacity, g_settings.listPath);
+    }
+}
+
 void SaveAndTearDown(HWND window)
 {
     bool started = g_window.started;
-    if (started) {
-        SaveSettings();
-        WriteListFile(g_settings.listPath);
-    }
+    char failed[kExitFailedSize] = "";
+    if (started)
+        SaveAtExit(failed, sizeof(failed));
     ReleaseDropTarget(window);
     if (g_window.smallImages) {
         // Taken back first: the list control would destroy it a second time.
@@ -148,6 +167,9 @@ void SaveAndTearDown(HWND window)
         g_window.smallImages = nullptr;
     }
     ClearList();
+    // Told once every download has stopped, so nothing changes behind the box.
+    if (failed[0] != '\0')
+        ShowFileMessage(window, IDS_EXIT_SAVE_FAILED, failed);
     if (started) {
         HostNotice notice = {kNoticeMainWindowDestroyed, window, nullptr};
         NotifyHost(notice);

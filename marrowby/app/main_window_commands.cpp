@@ -1,7 +1,12 @@
 #include "marrowby/app/main_window_commands.h"
 
+#include "marrowby/app/download_list.h"
+#include "marrowby/app/list_commands.h"
 #include "marrowby/app/main_window.h"
+#include "marrowby/app/updater_launch.h"
 #include "marrowby/dialogs/about_box.h"
+#include "marrowby/dialogs/download_sheets.h"
+#include "marrowby/dialogs/options_sheet.h"
 #include "marrowby/resources/resource.h"
 
 namespace {
@@ -29,25 +34,60 @@ void AnswerToolTip(NMTTDISPINFOA* request)
     }
 }
 
+void StartSelectedDownloads()
+{
+    StartSelected();
+    RunScheduler();
+}
+
 } // namespace
 
 void OnCommand(HWND window, WORD command)
 {
     switch (command) {
-    case IDM_FILE_EXIT:
-        DestroyWindow(window);
-        break;
-    case IDM_HELP_ABOUT:
-        ShowAboutBox(window);
-        break;
-    default:
-        break;
+    case IDM_FILE_NEW: NewList(); break;
+    case IDM_FILE_OPEN: OpenList(window); break;
+    case IDM_FILE_SAVE: SaveList(window); break;
+    case IDM_FILE_SAVE_AS: SaveListAs(window); break;
+    case IDM_FILE_EXIT: DestroyWindow(window); break;
+    case IDM_FILE_IMPORT: ImportList(window); break;
+    case IDM_EDIT_SELECT_ALL: SelectAll(); break;
+    case IDM_DOWNLOAD_NEW: ShowNewDownloadSheet(); break;
+    case IDM_DOWNLOAD_START: StartSelectedDownloads(); break;
+    case IDM_DOWNLOAD_PAUSE: PauseSelected(); break;
+    case IDM_DOWNLOAD_DELETE: DeleteSelected(); break;
+    case IDM_DOWNLOAD_PROPERTIES: ShowDownloadPropertiesSheet(); break;
+    case IDM_OPTIONS_DEFAULT_PROPERTIES: ShowDefaultPropertiesSheet(); break;
+    case IDM_OPTIONS_PROGRAM: ShowProgramOptionsSheet(); break;
+    case IDM_HELP_ABOUT: ShowAboutBox(window); break;
+    case IDM_HELP_UPDATE: LaunchUpdater(window); break;
+    default: break;
     }
 }
 
 LRESULT OnNotify(HWND /*window*/, NMHDR* header)
 {
-    if (header && header->code == TTN_NEEDTEXTA)
+    if (!header)
+        return 0;
+    if (header->code == TTN_NEEDTEXTA) {
         AnswerToolTip(reinterpret_cast<NMTTDISPINFOA*>(header));
+        return 0;
+    }
+    if (header->idFrom != static_cast<UINT_PTR>(kListControlId))
+        return 0;
+    if (header->code == LVN_KEYDOWN && reinterpret_cast<NMLVKEYDOWN*>(header)->wVKey == VK_DELETE)
+        DeleteSelected();
+    else if (header->code == NM_DBLCLK)
+        ShowDownloadPropertiesSheet();
     return 0;
+}
+
+void SelectAll()
+{
+    HWND list = ListControl();
+    SetFocus(list);
+    LVITEMA all = {};
+    all.stateMask = LVIS_SELECTED | LVIS_FOCUSED;
+    all.state = LVIS_SELECTED | LVIS_FOCUSED;
+    SendMessageA(list, LVM_SETITEMSTATE, static_cast<WPARAM>(-1), reinterpret_cast<LPARAM>(&all));
 }

@@ -7,5 +7,9 @@
 // Performs a menu, toolbar or accelerator command (the command id).
 void OnCommand(HWND window, WORD command);
 
-// Answers the toolbar's tooltip requests. Returns 0.
+// Answers the toolbar's tooltip requests and acts on the Delete key and on
+// double-clicks in the list control. Returns 0.
 LRESULT OnNotify(HWND window, NMHDR* header);
+
+// Gives the list control the focus and selects every row.
+void SelectAll();

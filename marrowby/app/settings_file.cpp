@@ -79,10 +79,13 @@ void LoadSettings() {
         }
         CloseHandle(file);
     }
+    char folder[kProgramFolderSize];
+    ProgramFolder(folder);
     if (!accepted) {
-        char folder[kProgramFolderSize];
-        ProgramFolder(folder);
         SetDefaultSettings(&g_settings, folder);
+    } else if (g_settings.listPath[0] == '\0') {
+        // Without a list file nothing would be read now or kept at exit.
+        SetDefaultListPath(&g_settings, folder);
     }
     g_settingsLoaded = true;
 }

@@ -43,6 +43,11 @@ void SetDefaultSettings(ProgramSettings* settings, const char* programFolder) {
     settings->reserved = kDefaultReserved;
     settings->maxSimultaneous = kDefaultMaxSimultaneous;
     settings->idleTimeoutMs = kDefaultIdleTimeoutMs;
+    SetDefaultListPath(settings, programFolder);
+}
+
+void SetDefaultListPath(ProgramSettings* settings, const char* programFolder) {
+    settings->listPath[0] = '\0';
     const char* folder = programFolder != nullptr ? programFolder : "";
     size_t folderLength = strlen(folder);
     const char kName[] = "default.wrg";

@@ -51,6 +51,9 @@ static_assert(sizeof(ProgramSettings) == kSettingsSize, "layout");
 // at once, a 60-second time-out and listPath = programFolder + "default.wrg".
 void SetDefaultSettings(ProgramSettings* settings, const char* programFolder);
 
+// listPath = programFolder + "default.wrg" (empty when that does not fit).
+void SetDefaultListPath(ProgramSettings* settings, const char* programFolder);
+
 // Accepts a stored record when at least 2,320 bytes are given and the first
 // four are "VORN"; only the first 2,320 bytes are used. Returns 0 and fills
 // settings, or 1 (settings untouched).

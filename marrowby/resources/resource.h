@@ -11,8 +11,11 @@
 #define IDB_STATE_PAUSED 110
 #define IDB_STATE_COMPLETED 111
 #define IDB_STATE_FAILED 112
+#define IDD_URL_PAGE 115
+#define IDD_PROXY_PAGE 116
 #define IDD_ABOUTBOX 118
 #define IDR_ACCELERATORS 119
+#define IDD_OPTIONS_PAGE 121
 
 // Menu and toolbar commands
 #define IDM_FILE_NEW 40009
@@ -57,9 +60,34 @@
 #define IDS_COLUMN_ADDRESS 22
 #define IDS_WINSOCK_FAILED 23
 #define IDS_INIT_FAILED 24
+#define IDS_LIST_SAVE_FAILED 25
+#define IDS_LIST_OPEN_FAILED 26
+#define IDS_EXIT_SAVE_FAILED 27
+#define IDS_LIST_FILTER 28
+#define IDS_IMPORT_FILTER 29
 
 // Controls of the about box
 #define IDC_ABOUT_ICON 1000
+
+// Controls of the "URL" page (115)
+#define IDC_URL 1001
+#define IDC_REFERRER 1002
+#define IDC_FOLDER 1003
+#define IDC_BROWSE_FOLDER 1004
+#define IDC_USER 1005
+#define IDC_PASSWORD 1006
+#define IDC_URL_LABEL 1007
+#define IDC_REFERRER_LABEL 1008
+
+// Controls of the proxy page (116)
+#define IDC_USE_PROXY 1005
+#define IDC_PROXY_ADDRESS 1006
+
+// Controls of the general options page (121)
+#define IDC_IDLE_TIMEOUT 1009
+#define IDC_MAX_SIMULTANEOUS 1010
+#define IDC_AUTO_START 1011
+#define IDC_REMOVE_ON_SUCCESS 1012
 #ifndef IDC_STATIC
 #define IDC_STATIC (-1)
 #endif

@@ -103,6 +103,19 @@ TEST_F(SettingsFile, LongFileUsesItsFirstRecord) {
     EXPECT_STREQ("Q:\\other.wrg", g_settings.listPath);
 }
 
+// An empty listPath would leave the list unread at start and unwritten at
+// exit; it takes the default list file, the rest of the record is kept.
+TEST_F(SettingsFile, EmptyListPathTakesTheDefaultListFile) {
+    ProgramSettings s;
+    SetDefaultSettings(&s, "X:\\");
+    s.maxSimultaneous = 5;
+    memset(s.listPath, 0, sizeof(s.listPath));
+    WriteWholeFile(SettingsPath(), Stored(s));
+    LoadSettings();
+    EXPECT_EQ(5, g_settings.maxSimultaneous);
+    EXPECT_EQ(ExpectedProgramFolder() + "default.wrg", g_settings.listPath);
+}
+
 TEST_F(SettingsFile, EveryFieldSurvivesSaveAndLoad) {
     LoadSettings();
     g_settings = FilledSettings();

@@ -1,0 +1,103 @@
+// The new-download sheet: one "URL" page; OK appends a download.
+#include "marrowby/dialogs/download_sheets.h"
+
+#include "marrowby/app/download_list.h"
+#include "marrowby/app/settings.h"
+#include "marrowby/dialogs/sheet_support.h"
+#include "marrowby/dialogs/url_page.h"
+#include "marrowby/engine/bounded_text.h"
+#include "marrowby/resources/resource.h"
+
+namespace {
+
+HWND g_sheet;
+
+// Fills the item from the page and appends it. Returns false (the item
+// freed, message 13 shown) when the URL is refused.
+bool AppendFromPage(HWND page, DownloadItem* item)
+{
+    UrlPageFields fields;
+    ReadUrlPageFields(page, &fields);
+    UrlParts parts;
+    if (!IsAcceptedDownloadUrl(fields.url, &parts)) {
+        FreeItem(item);
+        ShowPageMessage(page, IDS_INVALID_URL);
+        return false;
+    }
+    mw_text::Copy(item->url, fields.url);
+    mw_text::Copy(item->referrer, fields.referrer);
+    mw_text::Copy(item->user, fields.user);
+    mw_text::Copy(item->password, fields.password);
+    mw_text::Copy(item->folder, fields.folder);
+    // Empty login fields take the login written into the URL; whatever stays
+    // empty falls back to the default login when the download starts.
+    if (item->user[0] == '\0')
+        mw_text::Copy(item->user, kLoginFieldChars, parts.user);
+    if (item->password[0] == '\0')
+        mw_text::Copy(item->password, kLoginFieldChars, parts.password);
+    AppendItem(item);
+    return true;
+}
+
+// A refused URL ends the sheet like any OK, without a download and without
+// the scheduling pass.
+void ApplyNewDownload(HWND page)
+{
+    DownloadItem* item = NewItem();
+    if (!item)
+        ShowPageMessage(page, IDS_NO_MEMORY);
+    else if (!AppendFromPage(page, item))
+        return;
+    if (g_settings.autoStart != 0)
+        RunScheduler();
+    PressSheetButton(page, PSBTN_OK);
+}
+
+INT_PTR CALLBACK NewDownloadPageProc(HWND page, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    switch (message) {
+    case WM_INITDIALOG:
+        LimitUrlPageFields(page);
+        FillUrlPageFields(page, "http://", nullptr, g_settings.defaultFolder, nullptr, nullptr);
+        return TRUE;
+    case WM_DESTROY:
+        if (g_sheet) {
+            ReportSheetClosed(g_sheet);
+            g_sheet = nullptr;
+        }
+        return FALSE;
+    default:
+        break;
+    }
+    if (IsBrowseCommand(message, wParam)) {
+        BrowseForSaveFolder(page);
+        return TRUE;
+    }
+    switch (PageNotification(message, lParam)) {
+    case PSN_APPLY:
+        ApplyNewDownload(page);
+        SetWindowLongPtrA(page, DWLP_MSGRESULT, PSNRET_NOERROR);
+        return TRUE;
+    case PSN_RESET:
+        PressSheetButton(page, PSBTN_CANCEL);
+        return TRUE;
+    default:
+        return FALSE;
+    }
+}
+
+} // namespace
+
+int ShowNewDownloadSheet()
+{
+    if (g_sheet)
+        return 1;
+    PROPSHEETPAGEA page = MakeSheetPage(IDD_URL_PAGE, NewDownloadPageProc, 0);
+    g_sheet = OpenModelessSheet(IDS_DOWNLOAD_PROPERTIES, &page, 1);
+    return g_sheet ? 0 : 1;
+}
+
+HWND NewDownloadSheet()
+{
+    return g_sheet;
+}

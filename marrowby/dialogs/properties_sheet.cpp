@@ -1,0 +1,160 @@
+// The properties sheet of one download: one "URL" page filled from the item;
+// OK stores the fields and, unless the download runs, queues it afresh.
+//
+// The item must outlive the sheet's use of it. Every way an item leaves the
+// list passes the list's removal observer, which closes the sheet first. While
+// the page waits in a modal step (a message box inside the sheet's OK
+// handling, the folder browser) the sheet cannot be destroyed under the
+// common controls' code that called the page; it then only forgets the item
+// and closes itself when the step returns.
+#include "marrowby/dialogs/download_sheets.h"
+
+#include "marrowby/app/download_list.h"
+#include "marrowby/dialogs/sheet_support.h"
+#include "marrowby/dialogs/url_page.h"
+#include "marrowby/engine/bounded_text.h"
+#include "marrowby/resources/resource.h"
+
+namespace {
+
+HWND g_sheet;
+DownloadItem* g_item;
+int g_modalSteps; // modal steps of the page under way
+
+void OnItemRemoved(DownloadItem* item)
+{
+    if (item != g_item)
+        return;
+    g_item = nullptr;
+    if (g_modalSteps == 0 && g_sheet)
+        DestroyWindow(g_sheet); // its page reports it closed
+}
+
+void ForgetSheet()
+{
+    g_sheet = nullptr;
+    g_item = nullptr;
+    SetItemRemovalObserver(nullptr);
+}
+
+// The download goes again from the start with what was entered.
+void QueueAfresh(DownloadItem* item)
+{
+    item->state = ItemState::Waiting;
+    item->startTick = 0;
+    item->downloaded = 0;
+    item->size = 0;
+    item->tries = 0;
+    item->fileName[0] = '\0';
+    SetRowIcon(item->row, kIconWaiting);
+}
+
+void StoreFields(DownloadItem* item, const UrlPageFields& fields)
+{
+    mw_text::Copy(item->url, fields.url);
+    mw_text::Copy(item->referrer, fields.referrer);
+    mw_text::Copy(item->user, fields.user);
+    mw_text::Copy(item->password, fields.password);
+    mw_text::Copy(item->folder, fields.folder);
+}
+
+// A refused URL leaves every field of the item as it was. A running
+// download keeps its transfer, which goes on with the values it started with.
+void ApplyProperties(HWND page)
+{
+    UrlPageFields fields;
+    ReadUrlPageFields(page, &fields);
+    UrlParts parts;
+    if (!g_item) {
+        // Only while a modal step of this page is under way.
+    } else if (!IsAcceptedDownloadUrl(fields.url, &parts)) {
+        ++g_modalSteps;
+        ShowPageMessage(page, IDS_INVALID_URL);
+        --g_modalSteps;
+    } else {
+        StoreFields(g_item, fields);
+        if (g_item->state != ItemState::Running)
+            QueueAfresh(g_item);
+        SetRowText(g_item->row, kColumnAddress, g_item->url);
+    }
+    PressSheetButton(page, PSBTN_OK);
+}
+
+void Browse(HWND page)
+{
+    ++g_modalSteps;
+    BrowseForSaveFolder(page);
+    --g_modalSteps;
+    if (!g_item)
+        PressSheetButton(page, PSBTN_CANCEL); // the download went meanwhile
+}
+
+INT_PTR CALLBACK PropertiesPageProc(HWND page, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    switch (message) {
+    case WM_INITDIALOG: {
+        auto* item = reinterpret_cast<DownloadItem*>(reinterpret_cast<PROPSHEETPAGEA*>(lParam)->lParam);
+        g_item = item;
+        LimitUrlPageFields(page);
+        FillUrlPageFields(page, item->url, item->referrer, item->folder, item->user,
+                          item->password);
+        return TRUE;
+    }
+    case WM_DESTROY:
+        if (g_sheet)
+            ReportSheetClosed(g_sheet);
+        ForgetSheet();
+        return FALSE;
+    default:
+        break;
+    }
+    if (IsBrowseCommand(message, wParam)) {
+        Browse(page);
+        return TRUE;
+    }
+    switch (PageNotification(message, lParam)) {
+    case PSN_APPLY:
+        ApplyProperties(page);
+        SetWindowLongPtrA(page, DWLP_MSGRESULT, PSNRET_NOERROR);
+        return TRUE;
+    case PSN_RESET:
+        PressSheetButton(page, PSBTN_CANCEL);
+        return TRUE;
+    default:
+        return FALSE;
+    }
+}
+
+} // namespace
+
+int ShowDownloadPropertiesSheet()
+{
+    if (g_sheet)
+        return 1;
+    int row = static_cast<int>(SendMessageA(ListControl(), LVM_GETNEXTITEM, static_cast<WPARAM>(-1),
+                                            MAKELPARAM(LVNI_SELECTED, 0)));
+    if (row < 0)
+        return 0;
+    DownloadItem* item = ItemOfRow(row);
+    if (!item)
+        return 2;
+    PROPSHEETPAGEA page = MakeSheetPage(IDD_URL_PAGE, PropertiesPageProc,
+                                        reinterpret_cast<LPARAM>(item));
+    SetItemRemovalObserver(OnItemRemoved);
+    g_sheet = OpenModelessSheet(IDS_DOWNLOAD_PROPERTIES, &page, 1);
+    if (!g_sheet) {
+        ForgetSheet();
+        return 1;
+    }
+    return 0;
+}
+
+HWND DownloadPropertiesSheet()
+{
+    return g_sheet;
+}
+
+DownloadItem* DownloadPropertiesItem()
+{
+    return g_item;
+}

@@ -1,0 +1,86 @@
+#include "marrowby/dialogs/url_page.h"
+
+#include <shlobj.h>
+
+#include "marrowby/dialogs/sheet_support.h"
+#include "marrowby/resources/resource.h"
+
+namespace {
+
+constexpr int kBrowseTitleSize = 256;
+
+void FillField(HWND page, int id, const char* text)
+{
+    if (text)
+        SetDlgItemTextA(page, id, text);
+}
+
+} // namespace
+
+bool IsAcceptedDownloadUrl(const char* text, UrlParts* parts)
+{
+    ResetUrl(*parts);
+    return ParseUrl(text, nullptr, *parts) == 0 && parts->scheme == kSchemeHttp;
+}
+
+void LimitUrlPageFields(HWND page)
+{
+    LimitPageField(page, IDC_URL, kUrlFieldChars);
+    LimitPageField(page, IDC_REFERRER, kUrlFieldChars);
+    LimitPageField(page, IDC_FOLDER, kFolderFieldChars);
+    LimitPageField(page, IDC_USER, kLoginFieldChars);
+    LimitPageField(page, IDC_PASSWORD, kLoginFieldChars);
+}
+
+void FillUrlPageFields(HWND page, const char* url, const char* referrer, const char* folder,
+                       const char* user, const char* password)
+{
+    FillField(page, IDC_URL, url);
+    FillField(page, IDC_REFERRER, referrer);
+    FillField(page, IDC_FOLDER, folder);
+    FillField(page, IDC_USER, user);
+    FillField(page, IDC_PASSWORD, password);
+}
+
+void ReadUrlPageFields(HWND page, UrlPageFields* fields)
+{
+    ReadPageField(page, IDC_URL, fields->url, sizeof(fields->url));
+    ReadPageField(page, IDC_REFERRER, fields->referrer, sizeof(fields->referrer));
+    ReadPageField(page, IDC_FOLDER, fields->folder, sizeof(fields->folder));
+    ReadPageField(page, IDC_USER, fields->user, sizeof(fields->user));
+    ReadPageField(page, IDC_PASSWORD, fields->password, sizeof(fields->password));
+}
+
+int BrowseForSaveFolder(HWND page)
+{
+    IMalloc* allocator = nullptr;
+    if (FAILED(SHGetMalloc(&allocator)) || !allocator)
+        return 1;
+    char title[kBrowseTitleSize];
+    if (LoadStringA(SheetInstance(), IDS_BROWSE_FOLDER_TITLE, title, sizeof(title)) <= 0)
+        title[0] = '\0';
+    char displayName[MAX_PATH] = "";
+    BROWSEINFOA browse = {};
+    browse.hwndOwner = page;
+    browse.pszDisplayName = displayName;
+    browse.lpszTitle = title;
+    browse.ulFlags = BIF_RETURNONLYFSDIRS;
+    LPITEMIDLIST chosen = SHBrowseForFolderA(&browse);
+    if (!chosen) {
+        allocator->Release();
+        return 2;
+    }
+    char path[MAX_PATH] = "";
+    if (!SHGetPathFromIDListA(chosen, path))
+        path[0] = '\0';
+    allocator->Free(chosen);
+    allocator->Release();
+    SetDlgItemTextA(page, IDC_FOLDER, path);
+    return 0;
+}
+
+bool IsBrowseCommand(UINT message, WPARAM wParam)
+{
+    return message == WM_COMMAND && LOWORD(wParam) == IDC_BROWSE_FOLDER &&
+           HIWORD(wParam) == BN_CLICKED;
+}

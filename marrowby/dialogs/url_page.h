@@ -1,0 +1,39 @@
+// The "URL" page (template 115) that the new-download, properties and
+// default properties sheets share, and the folder browser of its "..."
+// button. GUI thread only.
+#pragma once
+
+#include <windows.h>
+
+#include "marrowby/engine/url.h"
+
+// Characters each field takes; a field stores one less (the rest is cut).
+constexpr int kUrlFieldChars = 1152;
+constexpr int kFolderFieldChars = 260;
+constexpr int kLoginFieldChars = 48;
+
+struct UrlPageFields {
+    char url[kUrlFieldChars];
+    char referrer[kUrlFieldChars];
+    char folder[kFolderFieldChars];
+    char user[kLoginFieldChars];
+    char password[kLoginFieldChars];
+};
+
+// The one rule for a URL typed into a sheet: it parses and names a scheme
+// that downloads use (http). parts receives the parsed URL.
+bool IsAcceptedDownloadUrl(const char* text, UrlParts* parts);
+
+void LimitUrlPageFields(HWND page);
+// Fills the five fields; a null text leaves its field as it is.
+void FillUrlPageFields(HWND page, const char* url, const char* referrer, const char* folder,
+                       const char* user, const char* password);
+void ReadUrlPageFields(HWND page, UrlPageFields* fields);
+
+// Shows the shell's folder browser owned by the page and writes the chosen
+// folder into field 1003. Returns 0 chosen, 1 no shell allocator,
+// 2 cancelled (the field is untouched).
+int BrowseForSaveFolder(HWND page);
+
+// True for the "..." button's click.
+bool IsBrowseCommand(UINT message, WPARAM wParam);
