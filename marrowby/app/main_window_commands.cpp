@@ -86,8 +86,12 @@ void SelectAll()
 {
     HWND list = ListControl();
     SetFocus(list);
-    LVITEMA all = {};
-    all.stateMask = LVIS_SELECTED | LVIS_FOCUSED;
-    all.state = LVIS_SELECTED | LVIS_FOCUSED;
-    SendMessageA(list, LVM_SETITEMSTATE, static_cast<WPARAM>(-1), reinterpret_cast<LPARAM>(&all));
+    // Row by row: the list control refuses to focus all rows in one call.
+    // Only one row keeps the focus, so the last row ends up with it.
+    LVITEMA state = {};
+    state.stateMask = LVIS_SELECTED | LVIS_FOCUSED;
+    state.state = LVIS_SELECTED | LVIS_FOCUSED;
+    int rows = static_cast<int>(SendMessageA(list, LVM_GETITEMCOUNT, 0, 0));
+    for (int row = 0; row < rows; ++row)
+        SendMessageA(list, LVM_SETITEMSTATE, static_cast<WPARAM>(row), reinterpret_cast<LPARAM>(&state));
 }

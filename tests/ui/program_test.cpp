@@ -189,6 +189,101 @@ TEST_F(ProgramTest, DownloadsItsListAndSavesItWhenClosed)
     EXPECT_NE(std::string::npos, resumed.find("Range: bytes=40000-")) << resumed;
 }
 
+struct ProcessWindows {
+    DWORD processId;
+    const char* windowClass;
+    std::vector<HWND> found;
+};
+
+BOOL CALLBACK CollectProcessWindow(HWND window, LPARAM lParam)
+{
+    auto* search = reinterpret_cast<ProcessWindows*>(lParam);
+    DWORD owner = 0;
+    GetWindowThreadProcessId(window, &owner);
+    char name[64] = "";
+    GetClassNameA(window, name, sizeof(name));
+    if (owner == search->processId && strcmp(name, search->windowClass) == 0 && IsWindowVisible(window))
+        search->found.push_back(window);
+    return TRUE;
+}
+
+// A visible top-level window of the class that the process shows.
+HWND WaitForWindowOf(DWORD processId, const char* windowClass, DWORD timeoutMs)
+{
+    DWORD start = GetTickCount();
+    for (;;) {
+        ProcessWindows search = {processId, windowClass, {}};
+        EnumWindows(CollectProcessWindow, reinterpret_cast<LPARAM>(&search));
+        if (!search.found.empty())
+            return search.found[0];
+        if (GetTickCount() - start > timeoutMs)
+            return nullptr;
+        Sleep(100);
+    }
+}
+
+// The longest static text of a dialog of another process: a message box's text.
+std::string DialogText(HWND dialog)
+{
+    std::string text;
+    for (HWND child = FindWindowExA(dialog, nullptr, "Static", nullptr); child;
+         child = FindWindowExA(dialog, child, "Static", nullptr)) {
+        char buffer[512] = "";
+        GetWindowTextA(child, buffer, sizeof(buffer));
+        if (strlen(buffer) > text.size())
+            text = buffer;
+    }
+    return text;
+}
+
+// The updater launch: without tidewell.exe the program says so and stays;
+// with it (a stand-in) the updater starts in the program folder without
+// arguments and the program saves and ends. The settings name no list file
+// (an empty listPath), so default.wrg is read and written.
+TEST_F(ProgramTest, UpdaterLaunchStartsTidewellOrSaysItCannot)
+{
+    std::string folder = ProgramFolder("updater");
+    ProgramSettings settings;
+    SetDefaultSettings(&settings, folder.c_str());
+    memset(settings.listPath, 0, sizeof(settings.listPath));
+    uint8_t bytes[kSettingsSize];
+    EncodeSettings(settings, bytes);
+    WriteWholeFile(folder + "vorn.cfg", std::string(reinterpret_cast<char*>(bytes), kSettingsSize));
+    WriteStartList(folder + "default.wrg", folder, {{"http://127.0.0.1:9/kept.bin", 2, 0, ""}});
+
+    DWORD processId = 0;
+    HANDLE program = Launch("\"" + folder + "marrowby.exe\"", folder, nullptr, &processId);
+    ASSERT_NE(nullptr, program);
+    HWND main = WaitForWindowOf(processId, "Tessaline", 20000);
+    ASSERT_NE(nullptr, main);
+    PostMessageA(main, WM_COMMAND, 40029, 0);
+    HWND box = WaitForWindowOf(processId, "#32770", 20000);
+    ASSERT_NE(nullptr, box);
+    EXPECT_EQ("Tidewell\x82\xf0\x8bN\x93\xae\x82\xc5\x82\xab\x82\xdc\x82\xb9\x82\xf1\x81" "B",
+              DialogText(box));
+    EXPECT_EQ(main, GetWindow(box, GW_OWNER));
+    PostMessageA(box, WM_COMMAND, IDOK, 0);
+    Sleep(500);
+    EXPECT_TRUE(IsWindow(main));
+    EXPECT_EQ(STILL_ACTIVE, WaitForExit(program, 0));
+
+    ASSERT_TRUE(CopyFileA((WindowsPath("MW_BIN_DIR") + "tidewell_standin.exe").c_str(),
+                          (folder + "tidewell.exe").c_str(), FALSE));
+    PostMessageA(main, WM_COMMAND, 40029, 0);
+    EXPECT_EQ(0u, WaitForExit(program, 30000));
+    TerminateProcess(program, 1); // only if it failed to close
+    CloseHandle(program);
+    std::string started = folder.substr(0, folder.size() - 1) + "\n\n";
+    EXPECT_TRUE(WaitForFiles({{folder + "updater-started.txt", started}}, 20000))
+        << ReadWholeFile(folder + "updater-started.txt");
+    std::string list = ReadWholeFile(folder + "default.wrg");
+    EXPECT_EQ(0u, list.find("; Created by Marrowby/0.23")) << list;
+    EXPECT_NE(std::string::npos, list.find("_State=2\r\nUrl=http://127.0.0.1:9/kept.bin")) << list;
+    std::string stored = ReadWholeFile(folder + "vorn.cfg");
+    ASSERT_EQ(kSettingsSize, stored.size());
+    EXPECT_STREQ((folder + "default.wrg").c_str(), stored.c_str() + 1547);
+}
+
 // Pixels of the main window as shown on a virtual desktop.
 struct Capture {
     int width = 0;

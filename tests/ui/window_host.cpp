@@ -11,6 +11,7 @@
 #include "marrowby/app/main_window.h"
 #include "marrowby/app/settings.h"
 #include "marrowby/app/settings_format.h"
+#include "marrowby/dialogs/sheet_registry.h"
 
 namespace {
 
@@ -31,7 +32,7 @@ int RecordNotice(const HostNotice* notice, void* context)
         record.listFile = ReadWholeFile(host->listPath);
     }
     host->notices.push_back(record);
-    return 0;
+    return OnHostNotice(notice, nullptr); // the sheets register as in the program
 }
 
 void PrepareHostFolder(WindowHost* host, const char* name)
@@ -41,8 +42,16 @@ void PrepareHostFolder(WindowHost* host, const char* name)
     char folder[MAX_PATH];
     snprintf(folder, sizeof(folder), "%smarrowby-ui-%lu-%s\\", temp, GetCurrentProcessId(), name);
     CreateDirectoryA(folder, nullptr);
-    for (const char* file : {"vorn.cfg", "test.wrg"})
-        DeleteFileA((std::string(folder) + file).c_str());
+    // Every file of an earlier run goes.
+    WIN32_FIND_DATAA found;
+    HANDLE search = FindFirstFileA((std::string(folder) + "*").c_str(), &found);
+    if (search != INVALID_HANDLE_VALUE) {
+        do {
+            if (!(found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))
+                DeleteFileA((std::string(folder) + found.cFileName).c_str());
+        } while (FindNextFileA(search, &found));
+        FindClose(search);
+    }
     host->folder = folder;
     host->listPath = host->folder + "test.wrg";
     SetSettingsFolder(folder);

@@ -38,9 +38,11 @@ struct StartRecord {
 };
 
 // Records every notice; for kind 3 it also reads the settings and list file.
+// Sheets are registered and unregistered as the program's callback does.
 int RecordNotice(const HostNotice* notice, void* context);
 
-// A fresh empty folder (named after the test) that holds the settings file.
+// A fresh folder (named after the test, its files of an earlier run
+// deleted) that holds the settings file.
 void PrepareHostFolder(WindowHost* host, const char* name);
 // Writes folder + "vorn.cfg": defaults, with automatic start and the limit
 // given, and listPath unless it is empty.
