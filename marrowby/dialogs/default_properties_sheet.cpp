@@ -1,5 +1,5 @@
 // The default download properties sheet: the "URL" page without URL and
-// referrer edits the default folder and login, the "プロキシ" page the proxy.
+// referrer edits the default folder and login, the proxy page the proxy.
 // Each page stores only its own fields, so a page never shown changes nothing.
 #include "marrowby/dialogs/download_sheets.h"
 

@@ -1,6 +1,7 @@
-// The options sheet's one page, "全般".
+// The options sheet's one page, the general page (template 121).
 #include "marrowby/dialogs/options_sheet.h"
 
+#include <stdint.h>
 #include <stdio.h>
 
 #include "marrowby/app/settings.h"
@@ -51,6 +52,25 @@ void FillOptions(HWND page)
     SetCheck(page, IDC_REMOVE_ON_SUCCESS, g_settings.removeOnSuccess);
 }
 
+// A negative time-out means the default 60 s, at most 7,200 s are kept.
+int32_t AcceptedIdleTimeoutSeconds(int32_t entered)
+{
+    constexpr int32_t kDefaultSeconds = 60;
+    constexpr int32_t kMostSeconds = 7200;
+    if (entered < 0)
+        return kDefaultSeconds;
+    return entered > kMostSeconds ? kMostSeconds : entered;
+}
+
+// A negative limit means one download at a time, at most 100 are kept.
+int32_t AcceptedMaxSimultaneous(int32_t entered)
+{
+    constexpr int32_t kMost = 100;
+    if (entered < 0)
+        return 1;
+    return entered > kMost ? kMost : entered;
+}
+
 void StoreOptions(HWND page)
 {
     int32_t seconds = AcceptedIdleTimeoutSeconds(ReadNumberField(page, IDC_IDLE_TIMEOUT));
@@ -90,23 +110,6 @@ INT_PTR CALLBACK OptionsPageProc(HWND page, UINT message, WPARAM /*wParam*/, LPA
 }
 
 } // namespace
-
-int32_t AcceptedIdleTimeoutSeconds(int32_t entered)
-{
-    constexpr int32_t kDefaultSeconds = 60;
-    constexpr int32_t kMostSeconds = 7200;
-    if (entered < 0)
-        return kDefaultSeconds;
-    return entered > kMostSeconds ? kMostSeconds : entered;
-}
-
-int32_t AcceptedMaxSimultaneous(int32_t entered)
-{
-    constexpr int32_t kMost = 100;
-    if (entered < 0)
-        return 1;
-    return entered > kMost ? kMost : entered;
-}
 
 int ShowProgramOptionsSheet()
 {

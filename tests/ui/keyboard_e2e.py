@@ -130,8 +130,17 @@ class Run:
         self.shots.append(path)
 
     def open_window(self, keys, caption, shot):
-        self.keys(*keys)
-        wait_for(caption, lambda: visible_window(caption))
+        # A busy machine may swallow the first try (a menu not yet open):
+        # Escape closes whatever half-opened, and the keys go again.
+        for attempt in range(3):
+            self.keys(*keys)
+            try:
+                wait_for(caption, lambda: visible_window(caption), 10)
+                break
+            except Failure:
+                if attempt == 2:
+                    raise
+                self.keys("Escape", "Escape")
         self.shoot(shot)
 
     def close_window(self, key, caption):

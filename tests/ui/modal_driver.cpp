@@ -45,6 +45,33 @@ std::string BoxText(HWND box)
     return text;
 }
 
+std::string SelectedTreeText(HWND tree)
+{
+    char text[MAX_PATH] = "";
+    TVITEMA item = {};
+    item.mask = TVIF_TEXT;
+    item.hItem = TreeView_GetSelection(tree);
+    item.pszText = text;
+    item.cchTextMax = sizeof(text);
+    if (item.hItem)
+        SendMessageA(tree, TVM_GETITEMA, 0, reinterpret_cast<LPARAM>(&item));
+    return text;
+}
+
+// The browser fills its tree after it shows: the folder is selected again
+// until the tree shows it.
+void SelectFolder(HWND browser, const std::string& folder)
+{
+    HWND tree = FindWindowExA(browser, nullptr, "SysTreeView32", nullptr);
+    std::string name = folder.substr(folder.find_last_of('\\') + 1);
+    for (int attempt = 0; attempt < 40; ++attempt) {
+        SendMessageA(browser, BFFM_SETSELECTIONA, TRUE, reinterpret_cast<LPARAM>(folder.c_str()));
+        if (_stricmp(SelectedTreeText(tree).c_str(), name.c_str()) == 0)
+            return;
+        Sleep(50);
+    }
+}
+
 void Press(HWND dialog, int id)
 {
     PostMessageA(dialog, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED),
@@ -118,7 +145,7 @@ void ModalDriver::Answer(HWND window, ModalKind kind)
         HWND name = GetDlgItem(window, cmb13) ? GetDlgItem(window, cmb13) : GetDlgItem(window, edt1);
         SendMessageA(name, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(answer.text.c_str()));
     } else {
-        SendMessageA(window, BFFM_SETSELECTIONA, TRUE, reinterpret_cast<LPARAM>(answer.text.c_str()));
+        SelectFolder(window, answer.text);
     }
     Press(window, IDOK);
 }

@@ -227,7 +227,7 @@ DialogTemplate ReadTemplate(int id)
 
 TEST(ResourceTexts, PageTemplatesHoldEveryControlInTheirFont)
 {
-    const std::wstring face = L"\xFF2D\xFF33 \xFF30\x30B4\x30B7\x30C3\x30AF"; // ＭＳ Ｐゴシック
+    const std::wstring face = L"\xFF2D\xFF33 \xFF30\x30B4\x30B7\x30C3\x30AF"; // MS PGothic, full width
     struct Expected {
         int id;
         int cx;
