@@ -3,13 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <string.h>
-#include <wctype.h>
-
-#include <stdint.h>
 
 #include <string>
-#include <utility>
-#include <vector>
 #include <windows.h>
 
 #include "marrowby/resources/resource.h"
@@ -149,123 +144,6 @@ TEST(ResourceTexts, MainMenuHasEveryItemInOrderWithItsLabel)
         }
     }
     DestroyMenu(menu);
-}
-
-// One control of a dialog template: id, class (0x80 button, 0x81 edit,
-// 0x82 static) and style.
-struct TemplateControl {
-    int32_t id;
-    int cls;
-    DWORD style;
-};
-
-struct DialogTemplate {
-    int cx = 0;
-    int cy = 0;
-    int points = 0;
-    std::wstring face;
-    std::vector<TemplateControl> controls;
-};
-
-// Skips a name-or-ordinal field; returns the ordinal, with the names of the
-// predefined classes as their ordinals (0 for other names).
-int SkipNameOrOrdinal(const WORD*& p)
-{
-    if (*p == 0xFFFF) {
-        int ordinal = p[1];
-        p += 2;
-        return ordinal;
-    }
-    std::wstring name;
-    while (*p)
-        name += static_cast<wchar_t>(towlower(*p++));
-    ++p;
-    return name == L"button" ? 0x80 : name == L"edit" ? 0x81 : name == L"static" ? 0x82 : 0;
-}
-
-// Reads the extended dialog template of the resources.
-DialogTemplate ReadTemplate(int id)
-{
-    DialogTemplate result;
-    HRSRC found = FindResourceA(nullptr, MAKEINTRESOURCEA(id), MAKEINTRESOURCEA(5)); // RT_DIALOG
-    if (!found)
-        return result;
-    auto* p = static_cast<const WORD*>(LockResource(LoadResource(nullptr, found)));
-    if (p[0] != 1 || p[1] != 0xFFFF)
-        return result; // not an extended template
-    DWORD style;
-    memcpy(&style, p + 6, sizeof(style));
-    int count = p[8];
-    result.cx = static_cast<short>(p[11]);
-    result.cy = static_cast<short>(p[12]);
-    p += 13;
-    SkipNameOrOrdinal(p); // menu
-    SkipNameOrOrdinal(p); // class
-    while (*p++) {
-    } // title
-    if (style & DS_SETFONT) {
-        result.points = p[0];
-        p += 3; // size, weight, italic and charset
-        for (; *p; ++p)
-            result.face += static_cast<wchar_t>(*p);
-        ++p;
-    }
-    for (int i = 0; i < count; ++i) {
-        p = reinterpret_cast<const WORD*>((reinterpret_cast<uintptr_t>(p) + 3) & ~uintptr_t(3));
-        TemplateControl control;
-        memcpy(&control.style, p + 4, sizeof(DWORD));
-        memcpy(&control.id, p + 10, sizeof(int32_t));
-        p += 12;
-        control.cls = SkipNameOrOrdinal(p);
-        SkipNameOrOrdinal(p); // title
-        WORD extra = *p++;
-        p = reinterpret_cast<const WORD*>(reinterpret_cast<const BYTE*>(p) + extra);
-        result.controls.push_back(control);
-    }
-    return result;
-}
-
-TEST(ResourceTexts, PageTemplatesHoldEveryControlInTheirFont)
-{
-    const std::wstring face = L"\xFF2D\xFF33 \xFF30\x30B4\x30B7\x30C3\x30AF"; // MS PGothic, full width
-    struct Expected {
-        int id;
-        int cx;
-        int cy;
-        std::vector<std::pair<int32_t, int>> controls; // id and class
-    };
-    const int kButton = 0x80, kEdit = 0x81, kStatic = 0x82;
-    const Expected pages[] = {
-        {IDD_URL_PAGE, 263, 115,
-         {{1007, kStatic}, {1001, kEdit}, {1008, kStatic}, {1002, kEdit}, {-1, kStatic},
-          {1003, kEdit}, {1004, kButton}, {-1, kStatic}, {-1, kStatic}, {1005, kEdit},
-          {-1, kStatic}, {1006, kEdit}}},
-        {IDD_PROXY_PAGE, 263, 95, {{1005, kButton}, {-1, kStatic}, {1006, kEdit}}},
-        {IDD_OPTIONS_PAGE, 223, 109,
-         {{-1, kStatic}, {1009, kEdit}, {-1, kStatic}, {-1, kStatic}, {1010, kEdit},
-          {-1, kStatic}, {1011, kButton}, {1012, kButton}}},
-    };
-    for (const Expected& page : pages) {
-        DialogTemplate read = ReadTemplate(page.id);
-        EXPECT_EQ(page.cx, read.cx) << page.id;
-        EXPECT_EQ(page.cy, read.cy) << page.id;
-        EXPECT_EQ(9, read.points) << page.id;
-        EXPECT_TRUE(read.face == face) << page.id;
-        ASSERT_EQ(page.controls.size(), read.controls.size()) << page.id;
-        for (size_t i = 0; i < read.controls.size(); ++i) {
-            EXPECT_EQ(page.controls[i].first, read.controls[i].id) << page.id << "/" << i;
-            EXPECT_EQ(page.controls[i].second, read.controls[i].cls) << page.id << "/" << i;
-            bool hidden = page.id == IDD_OPTIONS_PAGE && read.controls[i].id == 1012;
-            EXPECT_EQ(!hidden, (read.controls[i].style & WS_VISIBLE) != 0) << page.id << "/" << i;
-        }
-    }
-    DialogTemplate url = ReadTemplate(IDD_URL_PAGE);
-    EXPECT_TRUE(url.controls.back().style & ES_PASSWORD);
-    DialogTemplate options = ReadTemplate(IDD_OPTIONS_PAGE);
-    for (int i : {1, 4})
-        EXPECT_EQ(static_cast<DWORD>(ES_NUMBER | ES_RIGHT),
-                  options.controls[i].style & (ES_NUMBER | ES_RIGHT)) << i;
-    EXPECT_EQ(static_cast<DWORD>(BS_AUTOCHECKBOX), options.controls[7].style & 0xF);
 }
 
 } // namespace

@@ -41,6 +41,23 @@ std::string StringText(int id)
     return text;
 }
 
+// The page as its template makes it: the size in dialog units (pages the
+// sheet makes larger are not checked) and the font.
+void ExpectTemplate(HWND page, int cx, int cy)
+{
+    if (cx) {
+        RECT units = {0, 0, cx, cy};
+        MapDialogRect(page, &units);
+        RECT client;
+        GetClientRect(page, &client);
+        EXPECT_EQ(units.right, client.right);
+        EXPECT_EQ(units.bottom, client.bottom);
+    }
+    LOGFONTA font = {};
+    GetObjectA(reinterpret_cast<HFONT>(SendMessageA(page, WM_GETFONT, 0, 0)), sizeof(font), &font);
+    EXPECT_STREQ("\x82l\x82r \x82o\x83S\x83V\x83" "b\x83N", font.lfFaceName); // MS PGothic
+}
+
 int FieldLimit(HWND page, int id)
 {
     return static_cast<int>(SendDlgItemMessageA(page, id, EM_GETLIMITTEXT, 0, 0));
@@ -62,6 +79,7 @@ TEST_F(CommandTest, NewDownloadSheetAddsWhatWasTyped)
     HWND apply = GetDlgItem(sheet, 0x3021);
     EXPECT_TRUE(!apply || !IsWindowVisible(apply));
     HWND page = CurrentPage(sheet);
+    ExpectTemplate(page, 263, 115);
     EXPECT_EQ("http://", FieldText(page, IDC_URL));
     EXPECT_EQ("C:\\dl", FieldText(page, IDC_FOLDER));
     EXPECT_EQ("", FieldText(page, IDC_USER));
@@ -277,6 +295,7 @@ TEST_F(CommandTest, DefaultPropertiesSheetChangesOnlyThePagesShown)
     sheet = DefaultPropertiesSheet();
     PropSheet_SetCurSel(sheet, nullptr, 1);
     page = CurrentPage(sheet);
+    ExpectTemplate(page, 0, 0);
     EXPECT_EQ(BST_CHECKED, IsDlgButtonChecked(page, IDC_USE_PROXY));
     EXPECT_EQ("proxy:3128", FieldText(page, IDC_PROXY_ADDRESS));
     EXPECT_EQ(1152, FieldLimit(page, IDC_PROXY_ADDRESS));
@@ -310,6 +329,7 @@ TEST_F(CommandTest, OptionsSheetReadsAndBoundsItsNumbers)
     EXPECT_EQ(1, ShowProgramOptionsSheet());
     EXPECT_EQ(StringText(IDS_PROGRAM_OPTIONS), WindowText(sheet));
     HWND page = CurrentPage(sheet);
+    ExpectTemplate(page, 223, 109);
     EXPECT_EQ("61", FieldText(page, IDC_IDLE_TIMEOUT));
     EXPECT_EQ("2", FieldText(page, IDC_MAX_SIMULTANEOUS));
     EXPECT_EQ(10, FieldLimit(page, IDC_IDLE_TIMEOUT));
