@@ -136,13 +136,13 @@ int BuildControls(HWND window, HINSTANCE instance)
     return CreateDropTarget(window);
 }
 
-// Saves the settings and the list. Returns the files that could not be
-// written, one a line, or an empty text.
+// Saves the settings and the list; failed receives the files that could not
+// be written, one a line, or an empty text.
 void SaveAtExit(char* failed, size_t capacity)
 {
     failed[0] = '\0';
     if (SaveSettings() != 0) {
-        char settingsPath[kExitFailedSize];
+        char settingsPath[kProgramFolderSize + sizeof("vorn.cfg")];
         SettingsFilePath(settingsPath, sizeof(settingsPath));
         mw_text::Append(failed, capacity, settingsPath);
     }
