@@ -6,6 +6,9 @@
 //                 [--referer R] [--user-agent A] [--timeout MS]
 //                 [--verbose] [--ticks]
 //
+// URL is http or https; --proxy may carry the proxy's login (u:p@host:port).
+// A failed run prints "failed" and then "reason=NAME (why)".
+//
 // Exit status: 0 complete, 1 failed, 2 timed out, 3 file error, 4 closed
 // short (or closed before a response was accepted).
 #include <stdio.h>
@@ -26,6 +29,7 @@ struct Options {
 // What the callback saw; written by the worker, read after the end event.
 struct Progress {
     const Options* options;
+    const DownloadJob* job;
     HANDLE ended;
     bool accepted;
     int32_t totalSize;
@@ -39,7 +43,7 @@ enum ExitCode { kComplete = 0, kFailed = 1, kTimedOut = 2, kFileError = 3, kClos
 int Usage() {
     fprintf(stderr,
             "usage: tessaline-get URL [--folder DIR] [--offset N] [--last-name NAME]\n"
-            "       [--proxy HOST[:PORT]] [--user U] [--password P] [--referer R]\n"
+            "       [--proxy [U:P@]HOST[:PORT]] [--user U] [--password P] [--referer R]\n"
             "       [--user-agent A] [--timeout MS] [--verbose] [--ticks]\n");
     return 64;
 }
@@ -93,6 +97,10 @@ bool ParseOptions(int argc, char** argv, Options& options) {
 void EndWith(Progress& progress, int32_t code, const char* line) {
     if (InterlockedCompareExchange(&progress.endCode, code, 0) != 0) return;
     printf("%s\n", line);
+    if (code == JobFailed && progress.job != nullptr) {
+        int32_t failure = progress.job->LastFailure();
+        printf("reason=%s (%s)\n", JobFailureName(failure), JobFailureText(failure));
+    }
     fflush(stdout);
     SetEvent(progress.ended);
 }
@@ -164,6 +172,7 @@ int main(int argc, char** argv) {
     progress.options = &options;
     progress.ended = CreateEventA(nullptr, TRUE, FALSE, nullptr);
     DownloadJob* job = new DownloadJob();
+    progress.job = job;
     JobCallbackRegistration registration = {OnJobEvent, &progress};
 
     LARGE_INTEGER frequency, started, finished;

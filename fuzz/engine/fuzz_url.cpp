@@ -16,7 +16,8 @@ void CheckParts(const UrlParts& parts) {
     CheckTerminated(parts.host);
     CheckTerminated(parts.path);
     CheckTerminated(parts.fileName);
-    FUZZ_CHECK(parts.scheme == kSchemeOther || parts.scheme == kSchemeHttp || parts.scheme == kSchemeFtp);
+    FUZZ_CHECK(parts.scheme == kSchemeOther || parts.scheme == kSchemeHttp || parts.scheme == kSchemeHttps ||
+               parts.scheme == kSchemeFtp);
     // The file name never holds a slash: it is the last segment.
     FUZZ_CHECK(std::strchr(parts.fileName, '/') == nullptr);
 }
@@ -32,7 +33,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (newline == std::string::npos) {
         const int32_t result = ParseUrl(input.c_str(), nullptr, parts);
         FUZZ_CHECK(result == 0 || result == 1);
-        if (result == 0 && parts.scheme == kSchemeHttp) FUZZ_CHECK(parts.path[0] != '\0');
+        if (result == 0 && IsDownloadableScheme(parts.scheme)) FUZZ_CHECK(parts.path[0] != '\0');
         CheckParts(parts);
         return 0;
     }

@@ -225,7 +225,7 @@ int AppendItem(DownloadItem* item) {
 int AddUrl(const char* url, const char* referrer, const char* user, const char* password) {
     UrlParts parts;
     ResetUrl(parts);
-    if (url == nullptr || ParseUrl(url, nullptr, parts) != 0 || parts.scheme != kSchemeHttp) {
+    if (url == nullptr || ParseUrl(url, nullptr, parts) != 0 || !IsDownloadableScheme(parts.scheme)) {
         return 1;
     }
     DownloadItem* item = NewItem();

@@ -87,7 +87,7 @@ void FreeItem(DownloadItem* item);
 // Links the item at the end of the chain and shows it as a new row. Returns
 // 0, or 1 when the row could not be inserted (the item stays in the chain).
 int AppendItem(DownloadItem* item);
-// Appends a Waiting item for an http URL. Returns 0, 1 (not an http URL),
+// Appends a Waiting item for an http or https URL. Returns 0, 1 (not such a URL),
 // 2 (out of memory). referrer, user and password may be null.
 int AddUrl(const char* url, const char* referrer, const char* user, const char* password);
 // Releases the item's job, unlinks it, deletes its row and frees it; does not

@@ -1,4 +1,5 @@
-// Importing plain URL lists: one URL per line, only http URLs are taken.
+// Importing plain URL lists: one URL per line, only http and https URLs are
+// taken.
 #include "marrowby/app/list_file.h"
 
 #include <new>
@@ -20,7 +21,7 @@ int ImportUrlList(const char* path) {
     char line[kUrlListLineSize];
     while (ReadLinePiece(source, line, sizeof(line))) {
         CutAtLineEnd(line);
-        AddUrl(line, nullptr, nullptr, nullptr);  // refuses anything but http URLs
+        AddUrl(line, nullptr, nullptr, nullptr);  // refuses anything but http(s) URLs
     }
     SetListRedraw(true);
     delete source;

@@ -21,7 +21,12 @@ DownloadJob::DownloadJob()
       timeoutMs_(0),
       redirects_(0),
       sentCredentials_(false),
-      requestPort_(0) {
+      requestScheme_(kSchemeOther),
+      requestPort_(0),
+      ended_(false),
+      failure_(JobFailureNone),
+      linkPhase_(kLinkPlain),
+      requestSent_(false) {
     memset(&exchange_, 0, sizeof exchange_);
     ResetExchange(exchange_);
     folder_[0] = '\0';
@@ -29,6 +34,9 @@ DownloadJob::DownloadJob()
     registration_.userValue = nullptr;
     request_[0] = '\0';
     requestHost_[0] = '\0';
+    ResetTunnelAnswer(tunnelAnswer_);
+    ResetTlsInput(tlsInput_, receiveBuffer_, kJobReceiveBufferSize);
+    InitTlsSession(tls_);
     InitializeCriticalSection(&lock_);
 }
 
@@ -36,6 +44,8 @@ DownloadJob::~DownloadJob() {
     Stop();
     DeleteCriticalSection(&lock_);
     connection_.StopWorker();
+    // The worker has ended: nothing uses the session any more.
+    EndTlsSession(tls_);
 }
 
 int DownloadJob::Prepare(const JobCallbackRegistration* registration) {
@@ -54,9 +64,20 @@ int DownloadJob::Prepare(const JobCallbackRegistration* registration) {
 int DownloadJob::SetProxy(const char* text, uint16_t defaultPort) {
     LockScope hold(lock_);
     exchange_.proxyPort = defaultPort;
+    exchange_.proxyUser[0] = '\0';
+    exchange_.proxyPassword[0] = '\0';
     if (text == nullptr) {
         exchange_.proxyHost[0] = '\0';
         return 0;
+    }
+    // A login in front of the host, as in a URL; the last at sign ends it.
+    const char* at = strrchr(text, '@');
+    if (at != nullptr) {
+        const char* colon = (const char*)memchr(text, ':', (size_t)(at - text));
+        const char* userEnd = colon != nullptr ? colon : at;
+        mw_text::CopyN(exchange_.proxyUser, text, (size_t)(userEnd - text));
+        if (colon != nullptr) mw_text::CopyN(exchange_.proxyPassword, colon + 1, (size_t)(at - colon - 1));
+        text = at + 1;
     }
     mw_text::Copy(exchange_.proxyHost, text);
     char* colon = strchr(exchange_.proxyHost, ':');
@@ -110,6 +131,7 @@ int DownloadJob::Start(const char* url, int32_t offset, const char* folder, cons
     ConnectTarget target;
     {
         LockScope hold(lock_);
+        failure_ = JobFailureUrl;
         folder_[0] = '\0';
         if (folder != nullptr) {
             mw_text::CopyN(folder_, folder, kFolderTextMax);
@@ -119,11 +141,11 @@ int DownloadJob::Start(const char* url, int32_t offset, const char* folder, cons
             !ResumeFileIsLongEnough(lastName, (uint32_t)offset))
             offset = 0;
 
-        // Only http URLs are fetched: anything else would send an HTTP
-        // request to whatever port the other scheme names.
+        // Only http and https URLs are fetched: anything else would send an
+        // HTTP request to whatever port the other scheme names.
         ResetUrl(exchange_.url);
         if (url == nullptr || ParseUrl(url, nullptr, exchange_.url) != 0 ||
-            exchange_.url.scheme != kSchemeHttp)
+            !IsDownloadableScheme(exchange_.url.scheme))
             return 1;
         exchange_.method = kMethodGet;
         exchange_.version = kHttpVersion10;
@@ -139,10 +161,17 @@ int DownloadJob::Start(const char* url, int32_t offset, const char* folder, cons
         timeoutMs_ = timeoutMs;
         redirects_ = 0;
         sentCredentials_ = false;
+        requestScheme_ = kSchemeOther;
         requestHost_[0] = '\0';
         requestPort_ = 0;
+        ended_ = false;
+        failure_ = JobFailureNone;
+        ResetLink();
     }
-    return connection_.Connect(target.host, target.port, timeoutMs) == 0 ? 0 : 1;
+    int connected = connection_.Connect(target.host, target.port, timeoutMs);
+    // A host that is not found has been reported as such already.
+    if (connected != 0 && connected != 2) failure_ = JobFailureNetwork;
+    return connected == 0 ? 0 : 1;
 }
 
 int DownloadJob::Stop() {

@@ -7,14 +7,18 @@
 #include <windows.h>
 
 #include "marrowby/engine/http_exchange.h"
+#include "marrowby/engine/job_failure.h"
+#include "marrowby/engine/proxy_tunnel.h"
 #include "marrowby/engine/socket_connection.h"
+#include "marrowby/engine/tls_input.h"
+#include "marrowby/engine/tls_session.h"
 
 enum JobCode {
     JobAccepted = 1,  // info: the ResponseSummary, valid during the call
     JobClosed = 2,
     JobData = 3,  // count: bytes written
     JobTimedOut = 4,
-    JobFailed = 5,
+    JobFailed = 5,    // LastFailure() says why
     JobTick = 6,
     JobFileError = 7,
 };
@@ -49,12 +53,13 @@ public:
     // Stops any previous run, resets the exchange, registers the callback
     // (when given) and starts the worker. 0; 2 no callback; 3 no worker.
     int Prepare(const JobCallbackRegistration* registration);
+    // "[user:password@]host[:port]"; the login is the proxy's own.
     int SetProxy(const char* text, uint16_t defaultPort);
     int SetCredentials(const char* user, const char* password);
     int SetReferer(const char* text);
     int SetUserAgent(const char* text);
     // 0 when the connection attempt is under way; 1 when it could not be
-    // started (including a URL that is not http).
+    // started (including a URL that is neither http nor https).
     int Start(const char* url, int32_t offset, const char* folder, const char* lastName,
               uint32_t timeoutMs);
     // Ends the worker and waits for it; afterwards nothing is reported. From
@@ -64,17 +69,46 @@ public:
 
     int32_t OnConnectionEvent(int event, const char* data, uint32_t length, void* context) override;
 
+    // Why the run ended with JobFailed (a JobFailure); set before that report,
+    // so the callback may read it.
+    int32_t LastFailure() const { return failure_; }
+
 private:
+    // Results of the data procedure, read by the worker.
+    static const int32_t kPostNextReceive = 0;
+    static const int32_t kReconnecting = 1;  // a new connection is being made
+    static const int32_t kTransferEnded = 2;
+
+    // What the current connection carries.
+    enum LinkPhase {
+        kLinkPlain,      // HTTP in the clear
+        kLinkTunnel,     // waiting for the proxy's answer to CONNECT
+        kLinkHandshake,  // TLS handshake (or a renegotiation) under way
+        kLinkSecure,     // HTTP inside TLS records
+    };
+
     DownloadJob(const DownloadJob&) = delete;
     DownloadJob& operator=(const DownloadJob&) = delete;
 
     void Report(int32_t code, void* info, int32_t count);
+    void ResetLink();
+    int32_t OnConnected();
+    int32_t OnData(const char* data, uint32_t length);
+    int32_t OnClosed();
+    int32_t ReadTunnelAnswer(const char* data, uint32_t length);
+    int32_t BeginHandshake();
+    int32_t ProcessTlsInput();
+    int32_t FinishHandshake();
+    int32_t DecryptRecords();
+    int32_t WaitForMoreRecords();
+    bool BodyMayBeCut() const;
     int32_t SendRequest();
     int32_t ProcessData(const char* data, uint32_t length);
     int32_t AcceptResponse(const char* body, size_t count);
     int32_t FollowResponse(int32_t status);
     void ForgetLoginOnOriginChange();
     int32_t EndTransfer(int32_t code);
+    int32_t FailTransfer(int32_t failure);
     bool ResumeFileIsLongEnough(const char* lastName, uint32_t offset);
     int OpenLocalFile(const ResponseSummary& summary);
     bool WriteBody(const char* data, size_t count);
@@ -93,6 +127,16 @@ private:
     char request_[kJobRequestCapacity];
     int32_t redirects_;
     bool sentCredentials_;               // the last request carried Authorization
-    char requestHost_[kUrlHostMax + 1];  // origin of the last request
+    int32_t requestScheme_;              // origin of the last request
+    char requestHost_[kUrlHostMax + 1];
     uint16_t requestPort_;
+    bool ended_;                         // EndTransfer has reported the end
+    volatile int32_t failure_;
+
+    // Worker-side state of the current connection.
+    LinkPhase linkPhase_;
+    bool requestSent_;
+    TunnelAnswer tunnelAnswer_;
+    TlsInput tlsInput_;  // over receiveBuffer_
+    TlsSession tls_;
 };

@@ -1,22 +1,20 @@
 // The job's side of the connection: request, response, redirects and
-// authentication retries. Runs on the worker thread.
+// authentication retries. Runs on the worker thread. What a connection
+// carries before the HTTP response (proxy tunnel, TLS) is in
+// download_job_link.cpp.
 #include <string.h>
 
 #include "marrowby/engine/bounded_text.h"
 #include "marrowby/engine/download_job.h"
 #include "marrowby/engine/http_result.h"
 #include "marrowby/engine/lock_scope.h"
+#include "marrowby/engine/proxy_tunnel.h"
 #include "marrowby/engine/request.h"
 #include "marrowby/engine/response.h"
 #include "marrowby/engine/safe_file_name.h"
 #include "marrowby/engine/url.h"
 
 namespace {
-
-// Results of the data procedure, read by the worker.
-const int32_t kPostNextReceive = 0;
-const int32_t kReconnecting = 1;
-const int32_t kTransferEnded = 2;
 
 bool IsRedirect(int32_t status) {
     return status >= 300 && status <= 305;
@@ -27,13 +25,14 @@ bool IsClientOrServerError(int32_t status) {
 }
 
 // The longest request the exchange can produce, so the request buffer is
-// known to hold every one of them.
+// known to hold every one of them (a CONNECT request is far shorter).
 constexpr size_t kLongestRequest =
     sizeof("HEAD http://:65535 HTTP/1.1\r\n") + kUrlHostMax + kUrlPathMax +
     sizeof("Host: :65535\r\n") + kUrlHostMax + sizeof("Content-Length: -2147483648\r\n") +
     sizeof("Referer: \r\n") + kRefererMax + sizeof("User-Agent: \r\n") + kUserAgentMax +
     sizeof("Range: bytes=2147483647-4294967294\r\n") +
-    sizeof("Accept: */*\r\nConnection: close\r\n") + kBasicCredentialsLineMax + sizeof("\r\n");
+    sizeof("Accept: */*\r\nConnection: close\r\n") + kBasicCredentialsLineMax +
+    kProxyCredentialsLineMax + sizeof("\r\n");
 static_assert(kLongestRequest < kJobRequestCapacity, "request buffer too small");
 
 }  // namespace
@@ -42,19 +41,52 @@ int32_t DownloadJob::OnConnectionEvent(int event, const char* data, uint32_t len
                                        void* context) {
     (void)context;
     switch (event) {
-    case EvConnected: return SendRequest();
+    case EvConnected: return OnConnected();
     case EvNetError:
-    case EvHostNotFound: Report(JobFailed, nullptr, 0); return 0;
-    case EvClosed:
-        CloseFile();
-        Report(JobClosed, nullptr, 0);
+        failure_ = JobFailureNetwork;
+        Report(JobFailed, nullptr, 0);
         return 0;
-    case EvData: return ProcessData(data, length);
+    case EvHostNotFound:
+        failure_ = JobFailureHostNotFound;
+        Report(JobFailed, nullptr, 0);
+        return 0;
+    case EvClosed: return OnClosed();
+    case EvData: return OnData(data, length);
     case EvTimedOut: Report(JobTimedOut, nullptr, 0); return 0;
-    case EvWorkerExit: CloseFile(); return 0;
+    case EvWorkerExit:
+        CloseTlsSession(tls_, connection_);
+        CloseFile();
+        EndTlsSession(tls_);
+        return 0;
     case EvTick: Report(JobTick, nullptr, 0); return 0;
     default: return 0;
     }
+}
+
+int32_t DownloadJob::OnData(const char* data, uint32_t length) {
+    switch (linkPhase_) {
+    case kLinkPlain: return ProcessData(data, length);
+    case kLinkTunnel: return ReadTunnelAnswer(data, length);
+    default:
+        // Received where WaitForMoreRecords asked: behind the pending bytes.
+        TakeReceived(tlsInput_, length);
+        return ProcessTlsInput();
+    }
+}
+
+int32_t DownloadJob::OnClosed() {
+    if (ended_) return 0;
+    switch (linkPhase_) {
+    case kLinkTunnel: failure_ = JobFailureProxyTunnel; break;
+    case kLinkHandshake: failure_ = JobFailureTlsHandshake; break;
+    case kLinkSecure:
+        if (BodyMayBeCut()) failure_ = JobFailureTlsTruncated;
+        break;
+    default: break;
+    }
+    CloseFile();
+    Report(failure_ != JobFailureNone ? JobFailed : JobClosed, nullptr, 0);
+    return 0;
 }
 
 int32_t DownloadJob::SendRequest() {
@@ -64,17 +96,19 @@ int32_t DownloadJob::SendRequest() {
         LockScope hold(lock_);
         composed = ComposeRequest(exchange_, request_, sizeof request_, length);
         sentCredentials_ = exchange_.authScheme == kAuthBasic;
+        requestScheme_ = exchange_.url.scheme;
         mw_text::Copy(requestHost_, exchange_.url.host);
         requestPort_ = exchange_.url.port;
     }
-    if (composed != 0 || length == 0) {
-        // Never send a cut or empty request; closing ends the posted receive.
-        connection_.CloseSocket();
-        Report(JobFailed, nullptr, 0);
-        return 0;
+    // Never send a cut or empty request; closing ends the posted receive.
+    if (composed != 0 || length == 0) return FailTransfer(JobFailureRequest);
+    requestSent_ = true;
+    if (linkPhase_ == kLinkSecure) {
+        if (SendTlsData(tls_, connection_, request_, length) != 0) return FailTransfer(JobFailureRequest);
+        return kPostNextReceive;
     }
     connection_.Send(request_, (uint32_t)length);
-    return 0;
+    return kPostNextReceive;
 }
 
 int32_t DownloadJob::ProcessData(const char* data, uint32_t length) {
@@ -88,17 +122,24 @@ int32_t DownloadJob::ProcessData(const char* data, uint32_t length) {
     if (result == kFeedHeadersComplete) {
         int32_t status = exchange_.response.status;
         if (IsRedirect(status) || status == 401) return FollowResponse(status);
-        if (IsClientOrServerError(status)) return EndTransfer(JobFailed);
+        if (IsClientOrServerError(status)) return FailTransfer(JobFailureHttpStatus);
         return AcceptResponse(data + offset, count);
     }
     return EndTransfer(JobClosed);
 }
 
 int32_t DownloadJob::EndTransfer(int32_t code) {
+    CloseTlsSession(tls_, connection_);
     connection_.CloseSocket();
     CloseFile();
+    ended_ = true;
     Report(code, nullptr, 0);
     return kTransferEnded;
+}
+
+int32_t DownloadJob::FailTransfer(int32_t failure) {
+    failure_ = failure;
+    return EndTransfer(JobFailed);
 }
 
 int32_t DownloadJob::AcceptResponse(const char* body, size_t count) {
@@ -112,13 +153,16 @@ int32_t DownloadJob::AcceptResponse(const char* body, size_t count) {
     return kPostNextReceive;
 }
 
-// The login belongs to the host and port it was given for. A redirect to
-// any other origin forgets it, so neither the header nor a later 401 of the
-// new host can obtain the password; only credentials written into the new
-// URL itself (already taken over from the Location) go there.
+// The login belongs to the scheme, host and port it was given for. A
+// redirect to any other origin (https to http included) forgets it, so
+// neither the header nor a later 401 of the new origin can obtain the
+// password; only credentials written into the new URL itself (already taken
+// over from the Location) go there.
 void DownloadJob::ForgetLoginOnOriginChange() {
     const UrlParts& url = exchange_.url;
-    if (SameTextIgnoringCase(requestHost_, url.host) == 0 && requestPort_ == url.port) return;
+    if (requestScheme_ == url.scheme && SameTextIgnoringCase(requestHost_, url.host) == 0 &&
+        requestPort_ == url.port)
+        return;
     exchange_.authScheme = kAuthNone;
     exchange_.realm[0] = '\0';
     if (url.user[0] != '\0' && url.password[0] != '\0') return;
@@ -133,8 +177,8 @@ void DownloadJob::ForgetLoginOnOriginChange() {
 int32_t DownloadJob::FollowResponse(int32_t status) {
     bool noLogin = exchange_.user[0] == '\0' && exchange_.password[0] == '\0';
     if (status == 401 && (sentCredentials_ || exchange_.authScheme != kAuthBasic || noLogin))
-        return EndTransfer(JobFailed);
-    if (status != 401 && ++redirects_ > kMaxRedirects) return EndTransfer(JobFailed);
+        return FailTransfer(JobFailureLogin);
+    if (status != 401 && ++redirects_ > kMaxRedirects) return FailTransfer(JobFailureRedirects);
 
     ConnectTarget target;
     uint32_t timeoutMs;
@@ -145,11 +189,17 @@ int32_t DownloadJob::FollowResponse(int32_t status) {
         ResetResponse(exchange_);
         timeoutMs = timeoutMs_;
     }
+    CloseTlsSession(tls_, connection_);
     connection_.CloseSocket();
+    ResetLink();
     int connected = connection_.Connect(target.host, target.port, timeoutMs);
     if (connected == 0) return kReconnecting;
     connection_.CloseSocket();
+    ended_ = true;
     // An unresolved host has been reported through EvHostNotFound already.
-    if (connected != 2) Report(JobFailed, nullptr, 0);
+    if (connected != 2) {
+        failure_ = JobFailureNetwork;
+        Report(JobFailed, nullptr, 0);
+    }
     return kTransferEnded;
 }

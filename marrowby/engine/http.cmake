@@ -1,5 +1,7 @@
 # Tessaline's HTTP message layer: URLs, the exchange record, request
-# composition, response reading, HTTP dates and local file names. No platform calls.
+# composition, response reading, HTTP dates, local file names, the proxy
+# tunnel's messages, the bookkeeping of received TLS records and the failure
+# reasons. No platform calls.
 mw_add_library(tessaline_http PLATFORM_FREE
   SOURCES
     url.cpp
@@ -10,4 +12,7 @@ mw_add_library(tessaline_http PLATFORM_FREE
     response.cpp
     response_headers.cpp
     decimal.cpp
-    safe_file_name.cpp)
+    safe_file_name.cpp
+    proxy_tunnel.cpp
+    tls_input.cpp
+    job_failure.cpp)

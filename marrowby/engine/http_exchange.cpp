@@ -40,3 +40,11 @@ ConnectTarget ComputeTarget(const HttpExchange& exchange) {
     }
     return target;
 }
+
+bool UsesProxyTunnel(const HttpExchange& exchange) {
+    return exchange.proxyHost[0] != '\0' && exchange.url.scheme == kSchemeHttps;
+}
+
+bool UsesProxyForm(const HttpExchange& exchange) {
+    return exchange.proxyHost[0] != '\0' && exchange.url.scheme != kSchemeHttps;
+}

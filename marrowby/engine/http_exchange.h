@@ -75,6 +75,8 @@ struct HttpExchange {
     char password[kCredentialMax + 1];
     char referer[kRefererMax + 1];
     char userAgent[kUserAgentMax + 1];
+    char proxyUser[kCredentialMax + 1];      // the proxy's own login; empty: none
+    char proxyPassword[kCredentialMax + 1];
 };
 
 // Where the job connects: the proxy when one is set, else the URL's host.
@@ -92,3 +94,10 @@ ResponseSummary TakeSummary(const HttpExchange& exchange);
 
 // proxyHost and proxyPort when proxyHost is not empty, else url.host and url.port.
 ConnectTarget ComputeTarget(const HttpExchange& exchange);
+
+// An https URL never goes to the proxy in the clear: the proxy is asked for a
+// CONNECT tunnel, and the request travels inside it in the origin form.
+bool UsesProxyTunnel(const HttpExchange& exchange);
+
+// A proxy that sees the request itself (plain http through the proxy).
+bool UsesProxyForm(const HttpExchange& exchange);

@@ -1,5 +1,5 @@
 # Tessaline's Windows side: the socket connection with its worker thread,
-# the download job and the path helpers.
+# TLS over Schannel, the download job and the path helpers.
 mw_add_library(tessaline_net
   SOURCES
     path_helpers.cpp
@@ -7,4 +7,7 @@ mw_add_library(tessaline_net
     download_job.cpp
     download_job_transfer.cpp
     download_job_file.cpp
-  LIBS tessaline_http ws2_32)
+    download_job_link.cpp
+    tls_session.cpp
+    tls_certificate.cpp
+  LIBS tessaline_http ws2_32 secur32 crypt32)

@@ -79,6 +79,21 @@ void AppendRange(RequestWriter& writer, int32_t start, int32_t length) {
     }
 }
 
+// Maximal Base64 text of "user:password", for either login.
+struct BasicToken {
+    char text[Base64EncodedSize(2 * kCredentialMax + 1)];
+};
+
+BasicToken EncodeLogin(const char* user, const char* password) {
+    char plain[kCredentialMax + 1 + kCredentialMax + 1];
+    const int plainLength = std::snprintf(plain, sizeof plain, "%s:%s", user, password);
+    const size_t inputLength = plainLength < 0 ? 0 : static_cast<size_t>(plainLength);
+    BasicToken token;
+    EncodeBase64(token.text, sizeof token.text, plain,
+                 inputLength < sizeof plain ? inputLength : sizeof plain - 1);
+    return token;
+}
+
 int32_t Fail(char* buffer, size_t capacity, size_t& length, int32_t code) {
     if (capacity > 0) buffer[0] = '\0';
     length = 0;
@@ -98,16 +113,18 @@ int32_t ComposeRequest(const HttpExchange& exchange, char* buffer, size_t capaci
 
     RequestWriter writer{buffer, capacity, 0, false};
     const UrlParts& url = exchange.url;
-    if (exchange.proxyHost[0] == '\0') {
-        Append(writer, "%s %s%s\r\n", method, url.path, version);
-    } else {
+    const bool proxyForm = UsesProxyForm(exchange);
+    if (proxyForm) {
         Append(writer, "%s http://%s:%u%s%s\r\n", method, url.host, unsigned{url.port}, url.path, version);
+    } else {
+        Append(writer, "%s %s%s\r\n", method, url.path, version);
     }
     if (exchange.version == kHttpVersion09) {
         // An HTTP/0.9 request has no headers.
         Append(writer, "\r\n");
     } else {
-        if (url.port == kHttpDefaultPort) {
+        const uint16_t defaultPort = url.scheme == kSchemeHttps ? kHttpsDefaultPort : kHttpDefaultPort;
+        if (url.port == defaultPort) {
             Append(writer, "Host: %s\r\n", url.host);
         } else {
             Append(writer, "Host: %s:%u\r\n", url.host, unsigned{url.port});
@@ -124,6 +141,12 @@ int32_t ComposeRequest(const HttpExchange& exchange, char* buffer, size_t capaci
             ComposeBasicCredentials(exchange, line, sizeof line);
             Append(writer, "%s", line);
         }
+        // Only the proxy that reads this request may see its own login.
+        if (proxyForm && HasProxyLogin(exchange) && !writer.overflow) {
+            char line[kProxyCredentialsLineMax + 1];
+            ComposeProxyCredentials(exchange, line, sizeof line);
+            Append(writer, "%s", line);
+        }
         Append(writer, "\r\n");
     }
 
@@ -137,16 +160,24 @@ size_t ComposeBasicCredentials(const HttpExchange& exchange, char* buffer, size_
         if (capacity > 0) buffer[0] = '\0';
         return 0;
     }
-    char plain[kCredentialMax + 1 + kCredentialMax + 1];
-    const int plainLength = std::snprintf(plain, sizeof plain, "%s:%s", exchange.user, exchange.password);
-    const size_t inputLength = plainLength < 0 ? 0 : static_cast<size_t>(plainLength);
-
-    char encoded[Base64EncodedSize(sizeof plain)];
-    EncodeBase64(encoded, sizeof encoded, plain, inputLength < sizeof plain ? inputLength : sizeof plain - 1);
+    BasicToken token = EncodeLogin(exchange.user, exchange.password);
+    char* encoded = token.text;
     // 76 characters carry exactly 57 bytes; the end of a longer text is lost.
-    static_assert(sizeof encoded > 76, "room for the cut");
+    static_assert(sizeof token.text > 76, "room for the cut");
     encoded[76] = '\0';
 
     const int written = std::snprintf(buffer, capacity, "Authorization: Basic %s\r\n", encoded);
+    return written < 0 ? 0 : static_cast<size_t>(written);
+}
+
+bool HasProxyLogin(const HttpExchange& exchange) {
+    return exchange.proxyUser[0] != '\0' || exchange.proxyPassword[0] != '\0';
+}
+
+size_t ComposeProxyCredentials(const HttpExchange& exchange, char* buffer, size_t capacity) {
+    if (capacity > 0) buffer[0] = '\0';
+    if (!HasProxyLogin(exchange) || capacity < kProxyCredentialsLineMax + 1) return 0;
+    BasicToken token = EncodeLogin(exchange.proxyUser, exchange.proxyPassword);
+    const int written = std::snprintf(buffer, capacity, "Proxy-Authorization: Basic %s\r\n", token.text);
     return written < 0 ? 0 : static_cast<size_t>(written);
 }

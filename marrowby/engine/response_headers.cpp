@@ -258,7 +258,7 @@ int32_t ApplyLocation(HttpExchange& exchange, const char* value) {
         mw_text::Copy(exchange.response.fileName, exchange.url.fileName);
         return kHttpOk;
     }
-    if (target.scheme != kSchemeHttp) return kHttpMalformed;
+    if (!IsDownloadableScheme(target.scheme)) return kHttpMalformed;
 
     exchange.url = target;
     mw_text::Copy(exchange.response.fileName, exchange.url.fileName);

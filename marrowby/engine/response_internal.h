@@ -33,7 +33,8 @@ int32_t ParseAuthChallenge(HttpExchange& exchange, const char* value);
 // (fileName then unchanged).
 int32_t ParseContentDisposition(HttpExchange& exchange, const char* value);
 
-// Absolute http URL or relative reference replaces the URL. 0 or kHttpMalformed.
+// Absolute http or https URL or relative reference replaces the URL.
+// 0 or kHttpMalformed.
 int32_t ApplyLocation(HttpExchange& exchange, const char* value);
 
 // Counts count body bytes, cutting count at Content-Length.

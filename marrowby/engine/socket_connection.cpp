@@ -146,6 +146,11 @@ int SocketConnection::Connect(const char* host, uint16_t port, uint32_t timeoutM
     return 0;
 }
 
+void SocketConnection::SetReceiveBuffer(char* data, uint32_t length) {
+    buffers_[0].data = data;
+    buffers_[0].length = length;
+}
+
 int SocketConnection::Send(const char* data, uint32_t length) {
     if (send(socket_, data, (int)length, 0) == SOCKET_ERROR) return 2;
     return 0;

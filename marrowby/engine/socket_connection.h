@@ -59,6 +59,10 @@ public:
     // Returns 0 when the connect is under way; 1 socket set-up failed; 2 host
     // name not resolved (EvHostNotFound delivered); 3 connect refused at once.
     int Connect(const char* host, uint16_t port, uint32_t timeoutMs);
+    // Where the next receive goes (the first buffer entry). Called by the sink
+    // inside an event, before the worker posts that receive, or before
+    // Connect; the receive after a connect goes where the entry points then.
+    void SetReceiveBuffer(char* data, uint32_t length);
     // One blocking-style send of the whole text; 2 when the call fails.
     int Send(const char* data, uint32_t length);
     int CloseSocket();

@@ -7,6 +7,17 @@
 
 namespace {
 
+struct KnownScheme {
+    const char* text;
+    int32_t scheme;
+};
+
+const KnownScheme kKnownSchemes[] = {
+    {"http", kSchemeHttp},
+    {"https", kSchemeHttps},
+    {"ftp", kSchemeFtp},
+};
+
 char FoldCase(char c) {
     return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
 }
@@ -32,12 +43,12 @@ int32_t ParseAbsolute(const char* text, UrlParts& parts) {
     if (colon == nullptr) return 1;
     *colon = '\0';
     mw_text::Copy(parts.schemeText, work);
-    if (SameTextIgnoringCase(parts.schemeText, "http") == 0) {
-        parts.scheme = kSchemeHttp;
-        parts.port = kHttpDefaultPort;
-    } else if (SameTextIgnoringCase(parts.schemeText, "ftp") == 0) {
-        parts.scheme = kSchemeFtp;
-        parts.port = kFtpDefaultPort;
+    for (const KnownScheme& known : kKnownSchemes) {
+        if (SameTextIgnoringCase(parts.schemeText, known.text) == 0) {
+            parts.scheme = known.scheme;
+            parts.port = DefaultPortOf(known.scheme);
+            break;
+        }
     }
 
     char* rest = colon + 1;
@@ -148,6 +159,19 @@ int32_t ParseUrl(const char* absolute, const char* relative, UrlParts& parts) {
     if (absolute != nullptr && ParseAbsolute(absolute, parts) != 0) return 1;
     if (relative != nullptr) return ResolveRelative(relative, parts);
     return 0;
+}
+
+bool IsDownloadableScheme(int32_t scheme) {
+    return scheme == kSchemeHttp || scheme == kSchemeHttps;
+}
+
+uint16_t DefaultPortOf(int32_t scheme) {
+    switch (scheme) {
+    case kSchemeHttp: return kHttpDefaultPort;
+    case kSchemeHttps: return kHttpsDefaultPort;
+    case kSchemeFtp: return kFtpDefaultPort;
+    default: return 0;
+    }
 }
 
 int32_t SameTextIgnoringCase(const char* a, const char* b) {

@@ -1,0 +1,48 @@
+#include "marrowby/engine/job_failure.h"
+
+namespace {
+
+struct FailureDescription {
+    int32_t failure;
+    const char* name;
+    const char* text;
+};
+
+const FailureDescription kDescriptions[] = {
+    {JobFailureNone, "none", "no failure"},
+    {JobFailureNetwork, "network", "the connection could not be made or was broken"},
+    {JobFailureHostNotFound, "host-not-found", "the host name could not be resolved"},
+    {JobFailureHttpStatus, "http-status", "the server answered with an error status"},
+    {JobFailureRedirects, "too-many-redirects", "the server redirected too many times"},
+    {JobFailureLogin, "login-refused", "the server asked for a login that could not be given"},
+    {JobFailureRequest, "request", "the request could not be composed or sent"},
+    {JobFailureProxyTunnel, "proxy-tunnel", "the proxy refused to open a tunnel to the server"},
+    {JobFailureTlsHandshake, "tls-handshake", "the secure connection could not be set up"},
+    {JobFailureCertificateUntrusted, "certificate-untrusted",
+     "the server's certificate is not issued by a trusted authority"},
+    {JobFailureCertificateName, "certificate-name", "the server's certificate is for another host name"},
+    {JobFailureCertificateExpired, "certificate-expired", "the server's certificate has expired or is not yet valid"},
+    {JobFailureCertificateInvalid, "certificate-invalid", "the server's certificate is not valid for this connection"},
+    {JobFailureTlsTruncated, "tls-truncated",
+     "the secure connection ended without its closing message, so the data may be cut"},
+    {JobFailureTlsData, "tls-data", "data on the secure connection could not be decrypted"},
+    {JobFailureUrl, "url", "the address is not an http or https URL"},
+};
+
+const FailureDescription& Describe(int32_t failure) {
+    for (const FailureDescription& description : kDescriptions) {
+        if (description.failure == failure) return description;
+    }
+    static const FailureDescription unknown = {-1, "unknown", "unknown failure"};
+    return unknown;
+}
+
+}  // namespace
+
+const char* JobFailureName(int32_t failure) {
+    return Describe(failure).name;
+}
+
+const char* JobFailureText(int32_t failure) {
+    return Describe(failure).text;
+}
