@@ -93,12 +93,10 @@ int32_t DownloadJob::FinishHandshake() {
 int32_t DownloadJob::DecryptRecords() {
     PlainRun run = {nullptr, 0};
     for (;;) {
-        char* recordStart = nullptr;
-        char* plain = nullptr;
-        size_t plainLength = 0;
-        int32_t step = DecryptTlsRecord(tls_, tlsInput_, recordStart, plain, plainLength);
+        DecryptedRecord record;
+        int32_t step = DecryptTlsRecord(tls_, tlsInput_, record);
         if (step == kTlsRecordData) {
-            AppendPlain(run, recordStart, plain, plainLength);
+            AppendPlain(run, record);
             continue;
         }
         if (run.length > 0) {
@@ -110,7 +108,14 @@ int32_t DownloadJob::DecryptRecords() {
         switch (step) {
         case kTlsNeedMore: return WaitForMoreRecords();
         case kTlsPeerClosed: return EndTransfer(JobClosed);
-        case kTlsRenegotiate: linkPhase_ = kLinkHandshake; return kPostNextReceive;
+        case kTlsRenegotiate:
+            // The handshake message comes back as the unprocessed rest.
+            // When Schannel kept nothing to answer with, it has already
+            // dealt with the message itself (or declines the server's
+            // HelloRequest, which TLS allows): the records go on.
+            if (PendingTlsBytes(tlsInput_) == 0) continue;
+            linkPhase_ = kLinkHandshake;
+            return kPostNextReceive;
         default: return FailTransfer(JobFailureTlsData);
         }
     }

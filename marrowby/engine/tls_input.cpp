@@ -39,17 +39,18 @@ int32_t FirstRecordType(const TlsInput& input) {
     return static_cast<uint8_t>(input.data[input.start]);
 }
 
-void AppendPlain(PlainRun& run, char* recordStart, char* plain, size_t length) {
-    if (length == 0) return;
+void AppendPlain(PlainRun& run, const DecryptedRecord& record) {
+    if (record.plainLength == 0) return;
     if (run.length == 0) {
         // Decrypted in place: nothing to move.
-        if (plain >= recordStart && plain < recordStart + kTlsLargestRecord) {
-            run.data = plain;
-            run.length = length;
+        const char* recordEnd = record.start + record.length;
+        if (record.plain >= record.start && record.plain + record.plainLength <= recordEnd) {
+            run.data = record.plain;
+            run.length = record.plainLength;
             return;
         }
-        run.data = recordStart;
+        run.data = record.start;
     }
-    std::memmove(run.data + run.length, plain, length);
-    run.length += length;
+    std::memmove(run.data + run.length, record.plain, record.plainLength);
+    run.length += record.plainLength;
 }

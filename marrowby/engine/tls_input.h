@@ -59,8 +59,16 @@ struct PlainRun {
     size_t length;
 };
 
-// Appends `length` bytes at `plain` to the run. The first piece stays where
-// it is when it lies inside its record; the run always ends before the
-// record that is decrypted next, so the move never touches pending bytes.
-// recordStart is where the record that held `plain` began.
-void AppendPlain(PlainRun& run, char* recordStart, char* plain, size_t length);
+// One record as the layer below decrypted it: where it lay in the buffer and
+// where its data came back.
+struct DecryptedRecord {
+    char* start;
+    size_t length;
+    char* plain;
+    size_t plainLength;
+};
+
+// Appends the record's data to the run. The first piece stays where it is
+// when it came back inside its record; the run always ends before the record
+// that is decrypted next, so the move never touches pending bytes.
+void AppendPlain(PlainRun& run, const DecryptedRecord& record);

@@ -124,14 +124,15 @@ int32_t ContinueTlsHandshake(TlsSession& session, SocketConnection& connection, 
     }
 }
 
-int32_t DecryptTlsRecord(TlsSession& session, TlsInput& input, char*& recordStart, char*& plain,
-                         size_t& plainLength) {
-    plain = nullptr;
-    plainLength = 0;
-    recordStart = FirstPendingByte(input);
-    if (PendingTlsBytes(input) == 0) return kTlsNeedMore;
+int32_t DecryptTlsRecord(TlsSession& session, TlsInput& input, DecryptedRecord& record) {
+    const size_t pending = PendingTlsBytes(input);
+    record.start = FirstPendingByte(input);
+    record.length = 0;
+    record.plain = nullptr;
+    record.plainLength = 0;
+    if (pending == 0) return kTlsNeedMore;
     const bool alert = FirstRecordType(input) == kTlsAlertRecord;
-    SecBuffer buffers[4] = {{(ULONG)PendingTlsBytes(input), SECBUFFER_DATA, recordStart},
+    SecBuffer buffers[4] = {{(ULONG)pending, SECBUFFER_DATA, record.start},
                             {0, SECBUFFER_EMPTY, nullptr},
                             {0, SECBUFFER_EMPTY, nullptr},
                             {0, SECBUFFER_EMPTY, nullptr}};
@@ -143,16 +144,17 @@ int32_t DecryptTlsRecord(TlsSession& session, TlsInput& input, char*& recordStar
     size_t extra = 0;
     for (SecBuffer& buffer : buffers) {
         if (buffer.BufferType == SECBUFFER_DATA) {
-            plain = (char*)buffer.pvBuffer;
-            plainLength = buffer.cbBuffer;
+            record.plain = (char*)buffer.pvBuffer;
+            record.plainLength = buffer.cbBuffer;
         } else if (buffer.BufferType == SECBUFFER_EXTRA) {
             extra = buffer.cbBuffer;
         }
     }
     KeepUnprocessed(input, extra);
+    record.length = extra < pending ? pending - extra : pending;
     // Some Schannel implementations report the peer's close_notify as an
     // empty record rather than SEC_I_CONTEXT_EXPIRED; the record's type tells.
-    if (status == SEC_I_CONTEXT_EXPIRED || (alert && plainLength == 0)) return kTlsPeerClosed;
+    if (status == SEC_I_CONTEXT_EXPIRED || (alert && record.plainLength == 0)) return kTlsPeerClosed;
     if (status == SEC_I_RENEGOTIATE) return kTlsRenegotiate;
     return kTlsRecordData;
 }

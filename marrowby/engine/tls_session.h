@@ -54,10 +54,9 @@ int32_t StartTlsHandshake(TlsSession& session, SocketConnection& connection, con
 // handshake and again after kTlsRenegotiate.
 int32_t ContinueTlsHandshake(TlsSession& session, SocketConnection& connection, TlsInput& input);
 
-// Decrypts the first pending record in place. With kTlsRecordData, plain and
-// plainLength give its data and recordStart where the record began.
-int32_t DecryptTlsRecord(TlsSession& session, TlsInput& input, char*& recordStart, char*& plain,
-                         size_t& plainLength);
+// Decrypts the first pending record in place. With kTlsRecordData, record
+// tells where it lay and where its data is.
+int32_t DecryptTlsRecord(TlsSession& session, TlsInput& input, DecryptedRecord& record);
 
 // Encrypts data into records and sends them. 0, or 1 on failure.
 int32_t SendTlsData(TlsSession& session, SocketConnection& connection, const char* data, size_t length);

@@ -35,6 +35,7 @@ TEST_F(DownloadList, AddUrlAcceptsOnlyHttpAndShowsARow) {
     EXPECT_EQ(1, AddUrl("ftp://h/file", nullptr, nullptr, nullptr));
     EXPECT_EQ(1, AddUrl("no colon here", nullptr, nullptr, nullptr));
     EXPECT_EQ(1, AddUrl("gopher://h/x", nullptr, nullptr, nullptr));
+    EXPECT_EQ(1, AddUrl("httpss://h/x", nullptr, nullptr, nullptr));
     EXPECT_EQ(0, RowCount());
     ASSERT_EQ(0, AddUrl("HTTP://Host:8080/a/b.zip?x=1", "http://ref/", nullptr, nullptr));
     ASSERT_EQ(1, RowCount());
@@ -49,6 +50,9 @@ TEST_F(DownloadList, AddUrlAcceptsOnlyHttpAndShowsARow) {
     EXPECT_EQ("0", CellText(0, kColumnTries));
     EXPECT_EQ("HTTP://Host:8080/a/b.zip?x=1", CellText(0, kColumnAddress));
     EXPECT_EQ(kIconWaiting, RowImage(0));
+    ASSERT_EQ(0, AddUrl("https://u:p@h/s.zip", nullptr, nullptr, nullptr));
+    EXPECT_EQ(2, RowCount());
+    EXPECT_STREQ("u", ItemOfRow(1)->user);
     ExpectListConsistent();
 }
 

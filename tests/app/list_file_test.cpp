@@ -248,17 +248,18 @@ TEST_F(ListFile, ImportTakesOnlyHttpUrls) {
     std::string longUrl = "http://h/" + std::string(1200, 'L');
     WriteWholeFile(Path("urls.lst"),
                    "ftp://h/file\r\n\r\nhttp://h/one\r\nnot a url\n"
-                   "HTTP://u:p@h/two\n" + longUrl + "\r\nhttp://h/last");
+                   "HTTP://u:p@h/two\nhttps://h/secure\n" + longUrl + "\r\nhttp://h/last");
     EXPECT_EQ(0, ImportUrlList(Path("urls.lst").c_str()));
     std::vector<DownloadItem*> items = ChainItems();
     // The long line arrives as two pieces: its first 1,151 bytes are a URL,
     // the rest is not.
-    ASSERT_EQ(4u, items.size());
+    ASSERT_EQ(5u, items.size());
     EXPECT_STREQ("http://h/one", items[0]->url);
     EXPECT_STREQ("HTTP://u:p@h/two", items[1]->url);
     EXPECT_STREQ("u", items[1]->user);
-    EXPECT_EQ(1151u, strlen(items[2]->url));
-    EXPECT_STREQ("http://h/last", items[3]->url);
+    EXPECT_STREQ("https://h/secure", items[2]->url);
+    EXPECT_EQ(1151u, strlen(items[3]->url));
+    EXPECT_STREQ("http://h/last", items[4]->url);
     EXPECT_EQ(1, ImportUrlList(Path("missing.lst").c_str()));
     EXPECT_EQ(1, ImportUrlList(""));
     ExpectListConsistent();

@@ -225,6 +225,20 @@ TEST(Location, AbsoluteAndRelative) {
     EXPECT_STREQ("", exchange->response.fileName);
 }
 
+TEST(Location, HttpsAndBackAreFollowed) {
+    auto exchange = NewExchange();
+    EXPECT_EQ(kHttpOk, Apply(*exchange, "Location", "https://secure/dir/a.zip"));
+    EXPECT_EQ(kSchemeHttps, exchange->url.scheme);
+    EXPECT_EQ(443, exchange->url.port);
+    EXPECT_STREQ("a.zip", exchange->response.fileName);
+    EXPECT_EQ(kHttpOk, Apply(*exchange, "Location", "b.zip"));
+    EXPECT_EQ(kSchemeHttps, exchange->url.scheme);
+    EXPECT_STREQ("/dir/b.zip", exchange->url.path);
+    EXPECT_EQ(kHttpOk, Apply(*exchange, "Location", "http://plain/c.zip"));
+    EXPECT_EQ(kSchemeHttp, exchange->url.scheme);
+    EXPECT_EQ(80, exchange->url.port);
+}
+
 TEST(Location, FailingForms) {
     auto exchange = NewExchange();
     EXPECT_EQ(kHttpMalformed, Apply(*exchange, "Location", "ftp://host/f"));

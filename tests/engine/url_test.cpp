@@ -79,6 +79,31 @@ TEST(UrlParse, SchemesAndDefaultPorts) {
     EXPECT_EQ(0, gopher.port);
     EXPECT_STREQ("gopher", gopher.schemeText);
     EXPECT_STREQ("host", gopher.host);
+
+    // https has a scheme value of its own, port 443 unless one is given;
+    // "httpx" and "http s" are other schemes.
+    UrlParts https = Parsed("HTTPS://u:p@host/d/f.zip?q=1");
+    EXPECT_EQ(kSchemeHttps, https.scheme);
+    EXPECT_EQ(443, https.port);
+    EXPECT_STREQ("HTTPS", https.schemeText);
+    EXPECT_STREQ("u", https.user);
+    EXPECT_STREQ("p", https.password);
+    EXPECT_STREQ("/d/f.zip?q=1", https.path);
+    EXPECT_STREQ("f.zip", https.fileName);
+    EXPECT_EQ(8443, Parsed("https://host:8443/").port);
+    EXPECT_EQ(kSchemeOther, Parsed("httpx://host/").scheme);
+    EXPECT_EQ(kSchemeOther, Parsed("http s://host/").scheme);
+}
+
+TEST(UrlParse, OnlyHttpAndHttpsAreDownloadable) {
+    EXPECT_TRUE(IsDownloadableScheme(kSchemeHttp));
+    EXPECT_TRUE(IsDownloadableScheme(kSchemeHttps));
+    EXPECT_FALSE(IsDownloadableScheme(kSchemeFtp));
+    EXPECT_FALSE(IsDownloadableScheme(kSchemeOther));
+    EXPECT_EQ(80, DefaultPortOf(kSchemeHttp));
+    EXPECT_EQ(443, DefaultPortOf(kSchemeHttps));
+    EXPECT_EQ(21, DefaultPortOf(kSchemeFtp));
+    EXPECT_EQ(0, DefaultPortOf(kSchemeOther));
 }
 
 // Parsing does not reset: what the text does not give stays as it was.

@@ -28,8 +28,17 @@ Query parameters (all optional):
   silent=1      read the request and send nothing, keep the connection open
   cut=N         close after N body bytes (Content-Length announces all)
   slow=MS       send the body in 4 KB pieces with MS milliseconds between
+  stall=N       send N body bytes, then nothing more, keeping the connection open
   server=TEXT   Server header
   pad=N         an X-Pad header of N bytes (an overlong header block)
+
+Over TLS (start_tls) also:
+  tlsrec=1      every byte of the answer in a TLS record of its own
+  pieces=N      the answer's TLS bytes sent in N-byte pieces, a moment apart
+  notify=0      end without close_notify (the TCP connection just closes)
+
+A TLS server also answers plain HTTP on the same port: the first byte of a
+connection tells which one it is.
 """
 
 import argparse
@@ -37,6 +46,7 @@ import base64
 import os
 import socket
 import socketserver
+import ssl
 import threading
 import time
 import urllib.parse
@@ -148,6 +158,8 @@ class Handler(socketserver.BaseRequestHandler):
             pass
 
     def answer(self, conn, head, path, params):
+        if hasattr(conn, "configure"):
+            conn.configure(params)
         if params.get("silent") == "1":
             conn.settimeout(30)
             try:
@@ -224,6 +236,10 @@ class Handler(socketserver.BaseRequestHandler):
             if cut < len(response_head):
                 time.sleep(0.05)
         slow = int(params.get("slow", "0"))
+        if "stall" in params:
+            conn.sendall(body[: int(params["stall"])])
+            time.sleep(30)
+            return
         if slow:
             for i in range(0, len(body), 4096):
                 conn.sendall(body[i : i + 4096])
@@ -248,6 +264,134 @@ class Server(socketserver.ThreadingTCPServer):
 def start(port, folder):
     """Starts a server in a daemon thread and returns it (call shutdown())."""
     server = Server(port, folder)
+    threading.Thread(target=server.serve_forever, daemon=True).start()
+    return server
+
+
+class TlsConnection:
+    """The server's side of one TLS connection, driven through memory BIOs so
+    that the bytes on the wire can be cut and timed at will. Offers the
+    socket calls the Handler uses."""
+
+    PIECE_PAUSE = 0.002
+
+    def __init__(self, sock, context, piece=0):
+        self.sock = sock
+        self.incoming = ssl.MemoryBIO()
+        self.outgoing = ssl.MemoryBIO()
+        self.tls = context.wrap_bio(self.incoming, self.outgoing, server_side=True)
+        self.piece = piece          # wire bytes per send; 0: all at once
+        self.one_byte_records = False
+        self.close_notify = True
+
+    def configure(self, params):
+        self.one_byte_records = params.get("tlsrec") == "1"
+        self.piece = int(params.get("pieces", "0"))
+        self.close_notify = params.get("notify") != "0"
+
+    def flush(self):
+        data = self.outgoing.read()
+        if not self.piece:
+            self.sock.sendall(data)
+            return
+        for i in range(0, len(data), self.piece):
+            self.sock.sendall(data[i : i + self.piece])
+            time.sleep(self.PIECE_PAUSE)
+
+    def pull(self):
+        """More bytes from the client into the TLS object; False at its end."""
+        data = self.sock.recv(65536)
+        if not data:
+            return False
+        self.incoming.write(data)
+        return True
+
+    def handshake(self, delay=0.0):
+        """delay: seconds before the server's first flight."""
+        while True:
+            try:
+                self.tls.do_handshake()
+                self.flush()
+                return True
+            except ssl.SSLWantReadError:
+                if delay and self.outgoing.pending:
+                    time.sleep(delay)
+                    delay = 0.0
+                self.flush()
+                if not self.pull():
+                    return False
+
+    def recv(self, size):
+        while True:
+            try:
+                return self.tls.read(size)
+            except ssl.SSLWantReadError:
+                self.flush()
+                if not self.pull():
+                    return b""
+            except (ssl.SSLZeroReturnError, ssl.SSLEOFError):
+                return b""
+
+    def sendall(self, data):
+        step = 1 if self.one_byte_records else 16384
+        for i in range(0, len(data), step):
+            self.tls.write(data[i : i + step])
+            if self.outgoing.pending > (1 << 20):
+                self.flush()
+        self.flush()
+
+    def shutdown(self, how):
+        if self.close_notify:
+            try:
+                self.tls.unwrap()
+            except (ssl.SSLWantReadError, ssl.SSLError):
+                pass
+            self.flush()
+        self.sock.shutdown(how)
+
+    def setsockopt(self, *args):
+        self.sock.setsockopt(*args)
+
+    def settimeout(self, seconds):
+        self.sock.settimeout(seconds)
+
+
+TLS_HANDSHAKE_RECORD = 0x16
+
+
+class TlsServer(Server):
+    """The scripted server over TLS, with plain HTTP on the same port."""
+
+    def __init__(self, port, folder, context, handshake_delay=0.0, handshake_piece=0):
+        super().__init__(port, folder)
+        self.context = context
+        self.handshake_delay = handshake_delay
+        self.handshake_piece = handshake_piece
+
+    def finish_request(self, request, client_address):
+        request.settimeout(30)
+        try:
+            first = request.recv(1, socket.MSG_PEEK)
+            if first and first[0] == TLS_HANDSHAKE_RECORD:
+                tls = TlsConnection(request, self.context, self.handshake_piece)
+                if not tls.handshake(self.handshake_delay):
+                    return
+                tls.piece = 0
+                request = tls
+        except (OSError, ssl.SSLError):
+            return
+        request.settimeout(None)
+        try:
+            self.RequestHandlerClass(request, client_address, self)
+        except ssl.SSLError:
+            pass
+
+
+def start_tls(port, folder, context, handshake_delay=0.0, handshake_piece=0):
+    """A TLS server in a daemon thread. handshake_delay (seconds) holds back
+    the server's first flight; handshake_piece sends the handshake in pieces
+    of that many bytes."""
+    server = TlsServer(port, folder, context, handshake_delay, handshake_piece)
     threading.Thread(target=server.serve_forever, daemon=True).start()
     return server
 

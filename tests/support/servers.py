@@ -1,7 +1,8 @@
 #!/usr/bin/env python3
 """Starts the test servers on 127.0.0.1, runs a command, stops the servers.
 
-    servers.py --work DIR [--nginx-file-mb N] [--no-nginx] [--no-proxy] -- COMMAND...
+    servers.py --work DIR [--nginx-file-mb N] [--no-nginx] [--no-proxy]
+               [--tls-helper TRUST_EXE] -- COMMAND...
 
 Usable as a CTest wrapper. It picks free ports and starts two scripted
 servers (scripted_server.py), nginx serving DIR/www (with big.bin of N MB)
@@ -13,6 +14,22 @@ and tinyproxy, all with their files inside DIR. The command sees:
   MW_SERVER_DIR, MW_SERVER_DIR_WIN   DIR, as a Unix path and as Z:\\... for
                                 Windows programs under Wine; recorded
                                 requests are in DIR/requests
+
+With --tls-helper (tests/support/trust_test_root.exe) the run also makes its
+certificates (test_certs.py, in DIR/certs), makes the test authority a
+trusted root of the Wine prefix with that helper, and starts:
+
+  MW_HTTPS_PORT        a scripted server over TLS (certificate for
+                       localhost), plain HTTP on the same port as well
+  MW_HTTPS_SLOW_PORT   the same, TLS 1.2 only, each handshake held back a
+                       second and sent in small pieces
+  MW_NGINX_TLS_PORT    nginx over TLS, the same files as MW_NGINX_PORT
+  MW_NGINX_UNTRUSTED_PORT, MW_NGINX_EXPIRED_PORT, MW_NGINX_WRONGNAME_PORT
+                       nginx with a certificate of an untrusted authority,
+                       an expired one and one for another name
+  MW_PROXY_AUTH_PORT   tinyproxy demanding the login u/p (log:
+                       DIR/tinyproxy-auth.log); both proxies allow CONNECT
+                       to MW_NGINX_TLS_PORT and MW_HTTPS_PORT only
 
 The exit status is the command's. Every server is stopped on the way out,
 also on failure or a signal; the servers are also bound to die with this
@@ -26,13 +43,16 @@ import os
 import shutil
 import signal
 import socket
+import ssl
 import subprocess
 import sys
 import time
 
 HERE = os.path.dirname(os.path.abspath(__file__))
+ROOT = os.path.dirname(os.path.dirname(HERE))
 sys.path.insert(0, HERE)
 import scripted_server  # noqa: E402
+import test_certs  # noqa: E402
 
 PR_SET_PDEATHSIG = 1
 CHUNK = 1 << 20
@@ -95,13 +115,25 @@ def write_pattern_file(path, size):
             f.write(block[start : start + min(CHUNK, size - offset)])
 
 
-def start_nginx(work, port):
+def nginx_tls_server(port, certs, name):
+    """A server block over TLS with the certificate NAME of certs."""
+    return ("  server {\n    listen 127.0.0.1:%(port)d ssl;\n    server_name localhost;\n"
+            "    ssl_certificate %(certs)s/%(name)s.pem;\n"
+            "    ssl_certificate_key %(certs)s/%(name)s.key;\n"
+            "    ssl_protocols TLSv1.2 TLSv1.3;\n    root %%(work)s/www;\n  }\n"
+            % {"port": port, "certs": certs, "name": name})
+
+
+def start_nginx(work, port, tls_servers=()):
+    """nginx serving work/www on port; tls_servers: (port, certs folder,
+    certificate name) of further listeners over TLS."""
+    extra = "".join(nginx_tls_server(*server) for server in tls_servers)
     for sub in ("www", "nginx-temp"):
         os.makedirs(os.path.join(work, sub), exist_ok=True)
     temp = os.path.join(work, "nginx-temp")
     conf = os.path.join(work, "nginx.conf")
     with open(conf, "w") as f:
-        f.write(
+        f.write((
             "daemon off;\nmaster_process off;\nworker_processes 1;\n"
             "pid %(work)s/nginx.pid;\nerror_log %(work)s/nginx-error.log warn;\n"
             "events { worker_connections 64; }\n"
@@ -110,22 +142,67 @@ def start_nginx(work, port):
             "  client_body_temp_path %(temp)s/body;\n  proxy_temp_path %(temp)s/proxy;\n"
             "  fastcgi_temp_path %(temp)s/fastcgi;\n  uwsgi_temp_path %(temp)s/uwsgi;\n"
             "  scgi_temp_path %(temp)s/scgi;\n"
-            "  server {\n    listen 127.0.0.1:%(port)d;\n    root %(work)s/www;\n  }\n}\n"
-            % {"work": work, "temp": temp, "port": port})
+            "  server {\n    listen 127.0.0.1:%(port)d;\n    root %(work)s/www;\n  }\n"
+            + extra + "}\n") % {"work": work, "temp": temp, "port": port})
     spawn([find_program("nginx"), "-p", work + "/", "-e", os.path.join(work, "nginx-error.log"),
            "-c", conf], os.path.join(work, "nginx.out"))
 
 
-def start_tinyproxy(work, port):
-    conf = os.path.join(work, "tinyproxy.conf")
-    log = os.path.join(work, "tinyproxy.log")
+def start_tinyproxy(work, port, name="tinyproxy", connect_ports=(), login=None):
+    """tinyproxy on port with its files work/NAME.*; connect_ports: the only
+    ports CONNECT may reach (none: any); login: (user, password) it demands."""
+    conf = os.path.join(work, name + ".conf")
+    log = os.path.join(work, name + ".log")
     if os.path.exists(log):
         os.remove(log)
     with open(conf, "w") as f:
         f.write('Port %d\nListen 127.0.0.1\nTimeout 60\nMaxClients 32\nAllow 127.0.0.1\n'
                 'LogFile "%s"\nLogLevel Info\nPidFile "%s"\n'
-                % (port, log, os.path.join(work, "tinyproxy.pid")))
-    spawn([find_program("tinyproxy"), "-d", "-c", conf], os.path.join(work, "tinyproxy.out"))
+                % (port, log, os.path.join(work, name + ".pid")))
+        for connect_port in connect_ports:
+            f.write("ConnectPort %d\n" % connect_port)
+        if login:
+            f.write("BasicAuth %s %s\n" % login)
+    spawn([find_program("tinyproxy"), "-d", "-c", conf], os.path.join(work, name + ".out"))
+
+
+def trust_test_ca(certs, helper, env=None):
+    """Makes the test authority a trusted root of the Wine prefix (env's
+    WINEPREFIX) with the helper program; False when that failed."""
+    der = windows_path(os.path.join(certs, "ca.der"))
+    done = subprocess.run([os.path.join(ROOT, "cmake", "wine-run"), helper, der], env=env,
+                          stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
+                          stderr=subprocess.PIPE, timeout=120)
+    if done.returncode != 0:
+        sys.stderr.write("servers.py: %s failed: %s\n" % (helper, done.stderr.decode("latin-1")))
+    return done.returncode == 0
+
+
+def tls_context(certs, name, tls12_only=False):
+    context = ssl.SSLContext(ssl.PROTOCOL_TLS_SERVER)
+    context.load_cert_chain(os.path.join(certs, name + ".pem"), os.path.join(certs, name + ".key"))
+    if tls12_only:
+        context.maximum_version = ssl.TLSVersion.TLSv1_2
+    return context
+
+
+def start_tls_servers(work, ports):
+    """The certificates, the scripted TLS servers and their ports (into
+    ports); returns the certificates' folder and nginx's TLS listeners."""
+    certs = test_certs.make_all(os.path.join(work, "certs"))
+    ports["MW_HTTPS_PORT"] = free_port()
+    scripted.append(scripted_server.start_tls(ports["MW_HTTPS_PORT"], work,
+                                              tls_context(certs, "localhost")))
+    ports["MW_HTTPS_SLOW_PORT"] = free_port()
+    scripted.append(scripted_server.start_tls(ports["MW_HTTPS_SLOW_PORT"], work,
+                                              tls_context(certs, "localhost", tls12_only=True),
+                                              handshake_delay=1.0, handshake_piece=40))
+    listeners = []
+    for name, cert in (("MW_NGINX_TLS_PORT", "localhost"), ("MW_NGINX_UNTRUSTED_PORT", "untrusted"),
+                       ("MW_NGINX_EXPIRED_PORT", "expired"), ("MW_NGINX_WRONGNAME_PORT", "wrongname")):
+        ports[name] = free_port()
+        listeners.append((ports[name], certs, cert))
+    return certs, listeners
 
 
 def stop_all():
@@ -169,6 +246,7 @@ def main():
     parser.add_argument("--nginx-file-mb", type=int, default=8)
     parser.add_argument("--no-nginx", action="store_true")
     parser.add_argument("--no-proxy", action="store_true")
+    parser.add_argument("--tls-helper")
     parser.add_argument("command", nargs=argparse.REMAINDER)
     args = parser.parse_args()
     command = args.command[1:] if args.command[:1] == ["--"] else args.command
@@ -196,15 +274,31 @@ def main():
         if not args.no_proxy and not find_program("tinyproxy"):
             sys.stderr.write("servers.py: tinyproxy not found, not started\n")
             args.no_proxy = True
+        nginx_tls = []
+        tunnel_ports = ()
+        if args.tls_helper:
+            certs, nginx_tls = start_tls_servers(work, ports)
+            if args.no_nginx:
+                nginx_tls = []
+                for name in ("MW_NGINX_TLS_PORT", "MW_NGINX_UNTRUSTED_PORT", "MW_NGINX_EXPIRED_PORT",
+                             "MW_NGINX_WRONGNAME_PORT"):
+                    del ports[name]
+            tunnel_ports = [ports[name] for name in ("MW_NGINX_TLS_PORT", "MW_HTTPS_PORT") if name in ports]
+            if not trust_test_ca(certs, args.tls_helper):
+                return 1
         if not args.no_nginx:
             ports["MW_NGINX_PORT"] = free_port()
             os.makedirs(os.path.join(work, "www"), exist_ok=True)
             write_pattern_file(os.path.join(work, "www", "big.bin"),
                                args.nginx_file_mb << 20)
-            start_nginx(work, ports["MW_NGINX_PORT"])
+            start_nginx(work, ports["MW_NGINX_PORT"], nginx_tls)
         if not args.no_proxy:
             ports["MW_PROXY_PORT"] = free_port()
-            start_tinyproxy(work, ports["MW_PROXY_PORT"])
+            start_tinyproxy(work, ports["MW_PROXY_PORT"], connect_ports=tunnel_ports)
+            if args.tls_helper:
+                ports["MW_PROXY_AUTH_PORT"] = free_port()
+                start_tinyproxy(work, ports["MW_PROXY_AUTH_PORT"], "tinyproxy-auth",
+                                tunnel_ports, ("u", "p"))
         for name, port in ports.items():
             if not wait_accepting(port):
                 sys.stderr.write("servers.py: %s (port %d) did not start; see %s\n"

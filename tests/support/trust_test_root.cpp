@@ -47,7 +47,11 @@ int main(int argc, char** argv) {
         fprintf(stderr, "trust_test_root: %s is not a DER certificate\n", argv[1]);
         return 1;
     }
-    HCERTSTORE store = CertOpenStore(CERT_STORE_PROV_SYSTEM_A, 0, 0, CERT_SYSTEM_STORE_LOCAL_MACHINE, "Root");
+    // The machine's "Root" store as it lies in the registry: Wine's system
+    // store of that name also holds the host's roots in memory and keeps
+    // changes to them from reaching the registry.
+    HCERTSTORE store =
+        CertOpenStore(CERT_STORE_PROV_SYSTEM_REGISTRY_A, 0, 0, CERT_SYSTEM_STORE_LOCAL_MACHINE, "Root");
     bool added = false;
     if (store != nullptr) {
         RemoveSameSubject(store, certificate);

@@ -262,6 +262,7 @@ struct JobOutcome {
     int prepared = -1;
     int started = -1;
     bool ended = false;
+    int32_t failure = -1;  // the job's LastFailure() at its end
 };
 
 // Runs one job to its first end (or waitMs), then stops and destroys it.
@@ -280,6 +281,7 @@ inline JobOutcome RunJob(const JobRun& run, JobRecorder& recorder, int waitMs = 
                                      run.folder.empty() ? nullptr : run.folder.c_str(),
                                      run.lastName.c_str(), run.timeoutMs);
         if (outcome.started == 0) outcome.ended = recorder.WaitForEnd(waitMs);
+        outcome.failure = job->LastFailure();
     }
     job->Stop();
     delete job;
