@@ -680,7 +680,7 @@ TEST_F(DownloadJobTest, UnusableUrlConnectsNowhere)
 
     const std::string urls[] = {
         "ftp://" + hostPort + "/f.bin",
-        "https://" + hostPort + "/f.bin",
+        "gopher://" + hostPort + "/f.bin",
         hostPort + "/f.bin",
         "no colon at all",
         "",
