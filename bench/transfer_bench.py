@@ -3,7 +3,7 @@
 Prints figures only; it is not a test.
 
     bench/transfer_bench.py [--runs 1] [--big-mb 1024] [--jobs 50] [--job-mb 20]
-                            [--build build/win64] [--only big|multi]
+                            [--build build/win64] [--only big|https|multi]
 
 Single download of one large file, three ways, in the same run:
   tessaline-get   the engine's console tool, under Wine
@@ -13,6 +13,18 @@ Single download of one large file, three ways, in the same run:
                   engine's design on this platform
 The RSS of the Wine process running tessaline-get is sampled every 100 ms:
 at the first body byte, the peak while data arrives, and the last sample.
+
+The same file over TLS (https run), from nginx on 127.0.0.1 with a
+certificate for localhost whose test authority (tests/support/test_certs.py)
+is made a trusted root of the benchmark's Wine prefix only:
+  tessaline-get   over TLS, and once more over plain HTTP in the same run
+                  (its own plain figure, for the ratio)
+  wininet_get     the plainest WinInet loop (InternetReadFile into a
+                  64,000-byte buffer), the platform's own client, under Wine
+  curl            native, trusting the test authority by --cacert, and
+                  over plain HTTP: its own ratio shows what TLS costs on
+                  this machine (nginx encrypts on the same cores)
+with the RSS of tessaline-get over TLS sampled as above.
 
 Many downloads at once: multi_get runs --jobs DownloadJobs of --job-mb each
 in one process; total MB/s and peak memory (sampled RSS and VmHWM).
@@ -211,6 +223,46 @@ def run_curl(ctx, name, size):
             "cpu": sampler.cpu, "server_cpu": 0.0}
 
 
+def https_url(ctx, name):
+    return "https://localhost:%d/%s" % (ctx.tls_port, name)
+
+
+def run_tessaline_tls(ctx, name, size):
+    path = os.path.join(ctx.out, name)
+    remove(path)
+    argv = [WINE_RUN, ctx.exe("tessaline-get.exe"), https_url(ctx, name),
+            "--folder", servers.windows_path(ctx.out)]
+    code, out, err, wall, sampler = run_sampled(argv, "tessaline-get.exe", [path], ctx.env)
+    check(code == 0 and os.path.getsize(path) == size,
+          "tessaline-get (https) failed (%d): %s %s" % (code, out[-500:], err[-500:]))
+    remove(path)
+    return wine_tool_result(out, wall, sampler)
+
+
+def run_wininet(ctx, name, size):
+    path = os.path.join(ctx.out, "wininet.bin")
+    remove(path)
+    argv = [WINE_RUN, ctx.exe("wininet_get.exe"), https_url(ctx, name), servers.windows_path(path)]
+    code, out, err, wall, sampler = run_sampled(argv, "wininet_get.exe", [path], ctx.env)
+    check(code == 0 and os.path.getsize(path) == size,
+          "wininet_get failed (%d): %s %s" % (code, out[-500:], err[-500:]))
+    remove(path)
+    return wine_tool_result(out, wall, sampler)
+
+
+def run_curl_tls(ctx, name, size):
+    path = os.path.join(ctx.out, "curl.bin")
+    remove(path)
+    argv = ["curl", "-s", "-S", "--noproxy", "*", "--cacert", os.path.join(ctx.certs, "ca.pem"),
+            "-o", path, "-w", "%{time_total}", https_url(ctx, name)]
+    code, out, err, wall, sampler = run_sampled(argv, "curl", [path])
+    check(code == 0 and os.path.getsize(path) == size, "curl (https) failed (%d): %s" % (code, err))
+    remove(path)
+    seconds = float(out.strip())
+    return {"rate": size / MB / seconds, "seconds": seconds, "wall": wall, "rss": None,
+            "cpu": sampler.cpu, "server_cpu": 0.0}
+
+
 def run_multi(ctx, count, size):
     folder = os.path.join(ctx.out, "multi")
     shutil.rmtree(folder, ignore_errors=True)
@@ -237,7 +289,9 @@ class Context:
         self.out = os.path.join(self.work, "out")
         self.prefix = os.path.join(self.work, "wineprefix")
         self.env = dict(os.environ, WINEPREFIX=self.prefix)
+        self.certs = os.path.join(self.work, "certs")
         self.port = 0
+        self.tls_port = 0
 
     def exe(self, name):
         path = os.path.join(self.build, "bin", name)
@@ -376,6 +430,40 @@ def bench_big(ctx, args):
                  rates["tessaline-get"] / rates["curl"]))
 
 
+def bench_https(ctx, args):
+    size = args.big_mb * MIB
+    runners = [("tessaline-tls", run_tessaline_tls), ("wininet", run_wininet),
+               ("curl-tls", run_curl_tls), ("tessaline-http", run_tessaline), ("curl-http", run_curl)]
+    # Warm-up: Wine's start and the first handshakes.
+    run_tessaline_tls(ctx, "job.bin", args.job_mb * MIB)
+    run_wininet(ctx, "job.bin", args.job_mb * MIB)
+    results = {name: [] for name, _ in runners}
+    for run in range(args.runs):
+        print("https run %d: %d MiB from nginx over TLS on 127.0.0.1" % (run + 1, args.big_mb))
+        shift = run % len(runners)
+        for name, runner in runners[shift:] + runners[:shift]:
+            os.sync()
+            r = runner(ctx, "big.bin", size)
+            results[name].append(r)
+            print("  %-16s %8.3f s  %8.1f MB/s   (wall %.2f s; CPU %.2f s + wineserver %.2f s)"
+                  % (name, r["seconds"], r["rate"], r["wall"], r["cpu"], r["server_cpu"]))
+        last = {name: rs[-1]["rate"] for name, rs in results.items()}
+        print("  tessaline-tls/wininet %.3f   tessaline-tls/tessaline-http %.3f   "
+              "tessaline-tls/curl-tls %.3f   curl-tls/curl-http %.3f"
+              % (last["tessaline-tls"] / last["wininet"], last["tessaline-tls"] / last["tessaline-http"],
+                 last["tessaline-tls"] / last["curl-tls"], last["curl-tls"] / last["curl-http"]))
+        print_rss("tessaline-tls", results["tessaline-tls"][-1]["rss"])
+        print_rss("wininet", results["wininet"][-1]["rss"])
+        sys.stdout.flush()
+    if args.runs > 1:
+        rates = {name: statistics.median(r["rate"] for r in rs) for name, rs in results.items()}
+        print("median of %d runs: tessaline-tls %.1f, wininet %.1f, curl-tls %.1f, tessaline-http %.1f, "
+              "curl-http %.1f MB/s; tessaline tls/wininet %.3f, tessaline tls/http %.3f, curl tls/http %.3f"
+              % (args.runs, rates["tessaline-tls"], rates["wininet"], rates["curl-tls"],
+                 rates["tessaline-http"], rates["curl-http"], rates["tessaline-tls"] / rates["wininet"],
+                 rates["tessaline-tls"] / rates["tessaline-http"], rates["curl-tls"] / rates["curl-http"]))
+
+
 def bench_multi(ctx, args):
     size = args.job_mb * MIB
     for run in range(args.runs):
@@ -399,7 +487,7 @@ def main():
     parser.add_argument("--big-mb", type=int, default=1024)
     parser.add_argument("--jobs", type=int, default=50)
     parser.add_argument("--job-mb", type=int, default=20)
-    parser.add_argument("--only", choices=("big", "multi"))
+    parser.add_argument("--only", choices=("big", "https", "multi"))
     parser.add_argument("--verbose", action="store_true")
     parser.add_argument("--build", default=os.path.join(ROOT, "build", "win64"))
     args = parser.parse_args()
@@ -414,11 +502,18 @@ def main():
         os.makedirs(LOG_DIR, exist_ok=True)
         prepare_files(ctx, args.big_mb, args.jobs, args.job_mb)
         ctx.port = servers.free_port()
-        servers.start_nginx(ctx.work, ctx.port)
-        check(servers.wait_accepting(ctx.port), "nginx did not start; see %s" % ctx.work)
+        ctx.tls_port = servers.free_port()
+        servers.test_certs.make_all(ctx.certs)
+        servers.start_nginx(ctx.work, ctx.port, [(ctx.tls_port, ctx.certs, "localhost")])
+        check(servers.wait_accepting(ctx.port) and servers.wait_accepting(ctx.tls_port),
+              "nginx did not start; see %s" % ctx.work)
         start_wine(ctx)
+        check(servers.trust_test_ca(ctx.certs, ctx.exe("trust_test_root.exe"), ctx.env),
+              "the test authority could not be trusted in %s" % ctx.prefix)
         if args.only in (None, "big"):
             bench_big(ctx, args)
+        if args.only in (None, "https"):
+            bench_https(ctx, args)
         if args.only in (None, "multi"):
             bench_multi(ctx, args)
         return 0

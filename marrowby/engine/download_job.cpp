@@ -35,7 +35,7 @@ DownloadJob::DownloadJob()
     request_[0] = '\0';
     requestHost_[0] = '\0';
     ResetTunnelAnswer(tunnelAnswer_);
-    ResetTlsInput(tlsInput_, receiveBuffer_, kJobReceiveBufferSize);
+    ResetTlsInput(tlsInput_, tlsBuffer_, kJobTlsBufferSize);
     InitTlsSession(tls_);
     InitializeCriticalSection(&lock_);
 }

@@ -36,6 +36,10 @@ struct JobCallbackRegistration {
 
 const size_t kJobFolderCapacity = 264;  // 260 bytes, a separator and the terminator
 const uint32_t kJobReceiveBufferSize = 64000;
+// TLS records arrive in pieces of at most 16 KiB that are decrypted one by
+// one; a larger buffer takes several of them per receive, so each costs
+// fewer trips through the socket layer.
+const uint32_t kJobTlsBufferSize = 256 * 1024;
 const uint32_t kJobWaitMs = 500;
 // Redirects followed in one run before the job gives up.
 const int32_t kMaxRedirects = 20;
@@ -92,6 +96,7 @@ private:
 
     void Report(int32_t code, void* info, int32_t count);
     void ResetLink();
+    void ReceiveIntoTlsBuffer();
     int32_t OnConnected();
     int32_t OnData(const char* data, uint32_t length);
     int32_t OnClosed();
@@ -137,6 +142,7 @@ private:
     LinkPhase linkPhase_;
     bool requestSent_;
     TunnelAnswer tunnelAnswer_;
-    TlsInput tlsInput_;  // over receiveBuffer_
+    TlsInput tlsInput_;  // over tlsBuffer_
     TlsSession tls_;
+    char tlsBuffer_[kJobTlsBufferSize];
 };

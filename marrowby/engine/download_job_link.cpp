@@ -3,18 +3,30 @@
 // HTTP inside TLS records. The plain bytes of the records go to the same
 // response reader and file as on a plain connection. Runs on the worker
 // thread, except ResetLink, which Start also calls before connecting.
+#include <string.h>
+
 #include "marrowby/engine/bounded_text.h"
 #include "marrowby/engine/download_job.h"
 #include "marrowby/engine/lock_scope.h"
 
-// Every new connection starts in the clear, receiving into the whole buffer.
+// Before each connect: the first receive goes into the TLS buffer when the
+// server's first bytes will be TLS, else into the receive buffer.
 void DownloadJob::ResetLink() {
     EndTlsSession(tls_);
-    ResetTlsInput(tlsInput_, receiveBuffer_, kJobReceiveBufferSize);
     ResetTunnelAnswer(tunnelAnswer_);
-    connection_.SetReceiveBuffer(receiveBuffer_, kJobReceiveBufferSize);
     linkPhase_ = kLinkPlain;
     requestSent_ = false;
+    if (exchange_.url.scheme == kSchemeHttps && !UsesProxyTunnel(exchange_)) {
+        ReceiveIntoTlsBuffer();
+    } else {
+        ResetTlsInput(tlsInput_, tlsBuffer_, kJobTlsBufferSize);
+        connection_.SetReceiveBuffer(receiveBuffer_, kJobReceiveBufferSize);
+    }
+}
+
+void DownloadJob::ReceiveIntoTlsBuffer() {
+    ResetTlsInput(tlsInput_, tlsBuffer_, kJobTlsBufferSize);
+    connection_.SetReceiveBuffer(tlsBuffer_, kJobTlsBufferSize);
 }
 
 int32_t DownloadJob::OnConnected() {
@@ -42,10 +54,11 @@ int32_t DownloadJob::ReadTunnelAnswer(const char* data, uint32_t length) {
     if (answer != kTunnelOpen) return FailTransfer(JobFailureProxyTunnel);
     int32_t started = BeginHandshake();
     if (started != kPostNextReceive || used == length) return started;
-    // The server spoke first through the tunnel; its bytes lie behind the
-    // proxy's answer in the receive buffer.
-    tlsInput_.start = (size_t)(data + used - receiveBuffer_);
-    tlsInput_.end = (size_t)(data + length - receiveBuffer_);
+    // The server spoke first through the tunnel: its bytes came with the
+    // proxy's answer (far less than the TLS buffer holds).
+    ReceiveSpan span = NextReceiveSpan(tlsInput_);
+    memcpy(span.data, data + used, length - used);
+    TakeReceived(tlsInput_, length - used);
     return ProcessTlsInput();
 }
 
@@ -56,7 +69,8 @@ int32_t DownloadJob::BeginHandshake() {
         mw_text::Copy(host, exchange_.url.host);
     }
     linkPhase_ = kLinkHandshake;
-    ResetTlsInput(tlsInput_, receiveBuffer_, kJobReceiveBufferSize);
+    // Without a tunnel the receive posted at the connect already goes there.
+    ReceiveIntoTlsBuffer();
     if (StartTlsHandshake(tls_, connection_, host) != kTlsNeedMore) return FailTransfer(JobFailureTlsHandshake);
     return kPostNextReceive;
 }

@@ -46,6 +46,7 @@ import socket
 import ssl
 import subprocess
 import sys
+import tempfile
 import time
 
 HERE = os.path.dirname(os.path.abspath(__file__))
@@ -170,11 +171,14 @@ def trust_test_ca(certs, helper, env=None):
     """Makes the test authority a trusted root of the Wine prefix (env's
     WINEPREFIX) with the helper program; False when that failed."""
     der = windows_path(os.path.join(certs, "ca.der"))
-    done = subprocess.run([os.path.join(ROOT, "cmake", "wine-run"), helper, der], env=env,
-                          stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
-                          stderr=subprocess.PIPE, timeout=120)
-    if done.returncode != 0:
-        sys.stderr.write("servers.py: %s failed: %s\n" % (helper, done.stderr.decode("latin-1")))
+    # Output to a file, not a pipe: Wine's services started on the way
+    # inherit it and would keep a pipe open long after the helper ended.
+    with tempfile.TemporaryFile() as output:
+        done = subprocess.run([os.path.join(ROOT, "cmake", "wine-run"), helper, der], env=env,
+                              stdin=subprocess.DEVNULL, stdout=output, stderr=output, timeout=120)
+        if done.returncode != 0:
+            output.seek(0)
+            sys.stderr.write("servers.py: %s failed: %s\n" % (helper, output.read().decode("latin-1")))
     return done.returncode == 0
 
 
