@@ -27,6 +27,9 @@ trusted root of the Wine prefix with that helper, and starts:
   MW_NGINX_UNTRUSTED_PORT, MW_NGINX_EXPIRED_PORT, MW_NGINX_WRONGNAME_PORT
                        nginx with a certificate of an untrusted authority,
                        an expired one and one for another name
+  MW_HTTPS_RENEGOTIATE_PORT   openssl s_server (TLS 1.2), which asks for a
+                       new handshake after each request before it answers
+                       "renegotiation survived" (RENEGOTIATE_BODY)
   MW_PROXY_AUTH_PORT   tinyproxy demanding the login u/p (log:
                        DIR/tinyproxy-auth.log); both proxies allow CONNECT
                        to MW_NGINX_TLS_PORT and MW_HTTPS_PORT only
@@ -47,6 +50,7 @@ import ssl
 import subprocess
 import sys
 import tempfile
+import threading
 import time
 
 HERE = os.path.dirname(os.path.abspath(__file__))
@@ -190,6 +194,40 @@ def tls_context(certs, name, tls12_only=False):
     return context
 
 
+RENEGOTIATE_BODY = b"renegotiation survived\r\n"
+
+
+def start_renegotiating_server(work, certs, port):
+    """openssl s_server on port: after the empty line that ends a request it
+    sends a HelloRequest ("r"), then the answer, then closes the connection
+    with close_notify ("q"); one connection at a time."""
+    argv = ["openssl", "s_server", "-accept", "127.0.0.1:%d" % port, "-tls1_2", "-crlf",
+            "-cert", os.path.join(certs, "localhost.pem"), "-key", os.path.join(certs, "localhost.key")]
+    proc = subprocess.Popen(argv, stdin=subprocess.PIPE, stdout=subprocess.PIPE,
+                            stderr=subprocess.DEVNULL, preexec_fn=die_with_parent, cwd=work)
+    children.append(proc)
+    # -crlf turns each line end written into CRLF.
+    answer = b"HTTP/1.0 200 OK\nContent-Length: %d\n\n%s" % (len(RENEGOTIATE_BODY),
+                                                              RENEGOTIATE_BODY.replace(b"\r\n", b"\n"))
+
+    def serve():
+        in_request = False
+        for line in proc.stdout:
+            if line.startswith(b"GET "):
+                in_request = True
+            elif in_request and line.strip() == b"":
+                in_request = False
+                try:
+                    for step, pause in ((b"r\n", 0.3), (answer, 0.3), (b"q\n", 0.0)):
+                        proc.stdin.write(step)
+                        proc.stdin.flush()
+                        time.sleep(pause)
+                except OSError:
+                    return
+
+    threading.Thread(target=serve, daemon=True).start()
+
+
 def start_tls_servers(work, ports):
     """The certificates, the scripted TLS servers and their ports (into
     ports); returns the certificates' folder and nginx's TLS listeners."""
@@ -201,6 +239,8 @@ def start_tls_servers(work, ports):
     scripted.append(scripted_server.start_tls(ports["MW_HTTPS_SLOW_PORT"], work,
                                               tls_context(certs, "localhost", tls12_only=True),
                                               handshake_delay=1.0, handshake_piece=40))
+    ports["MW_HTTPS_RENEGOTIATE_PORT"] = free_port()
+    start_renegotiating_server(work, certs, ports["MW_HTTPS_RENEGOTIATE_PORT"])
     listeners = []
     for name, cert in (("MW_NGINX_TLS_PORT", "localhost"), ("MW_NGINX_UNTRUSTED_PORT", "untrusted"),
                        ("MW_NGINX_EXPIRED_PORT", "expired"), ("MW_NGINX_WRONGNAME_PORT", "wrongname")):

@@ -144,6 +144,17 @@ TEST_F(TlsJobTest, RequestTextIsUnchangedAndAnyRecordShapeIsRead)
     }
 }
 
+TEST_F(TlsJobTest, ServerAskingForANewHandshakeMidStreamIsServed)
+{
+    // openssl s_server sends a HelloRequest after the request, then answers.
+    const std::string body = "renegotiation survived\r\n";
+    ASSERT_EQ(Run("https://localhost:" + std::to_string(ServerPort("MW_HTTPS_RENEGOTIATE_PORT")) + "/r.txt")
+                  .started, 0);
+    EXPECT_EQ(recorder_.Sequence(), "accepted data closed");
+    EXPECT_EQ(recorder_.summary.totalSize, (int32_t)body.size());
+    EXPECT_EQ(Saved("r.txt"), body);
+}
+
 TEST_F(TlsJobTest, EndWithoutCloseNotifyIsNeverTakenForACompleteBody)
 {
     // Unsized body: complete only when the server's close_notify says so.
