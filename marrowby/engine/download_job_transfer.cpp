@@ -52,7 +52,12 @@ int32_t DownloadJob::OnConnectionEvent(int event, const char* data, uint32_t len
         return 0;
     case EvClosed: return OnClosed();
     case EvData: return OnData(data, length);
-    case EvTimedOut: Report(JobTimedOut, nullptr, 0); return 0;
+    case EvTimedOut:
+        // The closed socket's receive still ends as EvClosed: a plain
+        // JobClosed then, whatever the connection carried.
+        linkPhase_ = kLinkPlain;
+        Report(JobTimedOut, nullptr, 0);
+        return 0;
     case EvWorkerExit:
         CloseTlsSession(tls_, connection_);
         CloseFile();
@@ -74,18 +79,27 @@ int32_t DownloadJob::OnData(const char* data, uint32_t length) {
     }
 }
 
+// The server closed the connection (or a receive failed). Before the
+// response could begin, or with a body that may have been cut unnoticed,
+// that is a failure rather than the usual end.
 int32_t DownloadJob::OnClosed() {
     if (ended_) return 0;
+    int32_t failure = JobFailureNone;
     switch (linkPhase_) {
-    case kLinkTunnel: failure_ = JobFailureProxyTunnel; break;
-    case kLinkHandshake: failure_ = JobFailureTlsHandshake; break;
+    case kLinkTunnel: failure = JobFailureProxyTunnel; break;
+    case kLinkHandshake: failure = JobFailureTlsHandshake; break;
     case kLinkSecure:
-        if (BodyMayBeCut()) failure_ = JobFailureTlsTruncated;
+        if (BodyMayBeCut()) failure = JobFailureTlsTruncated;
         break;
     default: break;
     }
     CloseFile();
-    Report(failure_ != JobFailureNone ? JobFailed : JobClosed, nullptr, 0);
+    if (failure == JobFailureNone) {
+        Report(JobClosed, nullptr, 0);
+    } else {
+        failure_ = failure;
+        Report(JobFailed, nullptr, 0);
+    }
     return 0;
 }
 
