@@ -20,7 +20,7 @@ void FillField(HWND page, int id, const char* text)
 bool IsAcceptedDownloadUrl(const char* text, UrlParts* parts)
 {
     ResetUrl(*parts);
-    return ParseUrl(text, nullptr, *parts) == 0 && parts->scheme == kSchemeHttp;
+    return ParseUrl(text, nullptr, *parts) == 0 && IsDownloadableScheme(parts->scheme);
 }
 
 void LimitUrlPageFields(HWND page)

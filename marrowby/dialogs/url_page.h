@@ -21,7 +21,7 @@ struct UrlPageFields {
 };
 
 // The one rule for a URL typed into a sheet: it parses and names a scheme
-// that downloads use (http). parts receives the parsed URL.
+// that downloads use (http or https). parts receives the parsed URL.
 bool IsAcceptedDownloadUrl(const char* text, UrlParts* parts);
 
 void LimitUrlPageFields(HWND page);

@@ -120,6 +120,7 @@ TEST_F(CommandTest, NewDownloadSheetAddsWhatWasTyped)
     const Case cases[] = {
         {"http://", true, "", ""},          // parses and names http: enough
         {"http://u:p@h/b", true, "u", "p"}, // both from the URL
+        {"https://h:8443/s", true, "", ""},
         {"ftp://h/x", false, "", ""},
         {"no colon", false, "", ""},
     };
