@@ -97,6 +97,10 @@ bool IsDeviceName(const char* name) {
 }  // namespace
 
 int SafeLocalFileName(const char* received, char* out, size_t capacity) {
+    return SafeLocalFileNameOr(received, kDefaultLocalFileName, out, capacity);
+}
+
+int SafeLocalFileNameOr(const char* received, const char* fallback, char* out, size_t capacity) {
     if (out == nullptr || capacity == 0) return 2;
     if (received == nullptr) received = "";
 
@@ -108,7 +112,7 @@ int SafeLocalFileName(const char* received, char* out, size_t capacity) {
     size_t budget = capacity - 1;
     if (budget > kLocalFileNameMax) budget = kLocalFileNameMax;
     if (CopyCleaned(begin, end, out, budget) == 0) {
-        mw_text::Copy(out, capacity, kDefaultLocalFileName);
+        mw_text::Copy(out, capacity, fallback);
     } else if (IsDeviceName(out) && budget > 1) {
         out[0] = '_';
         CopyCleaned(begin, end, out + 1, budget - 1);

@@ -28,3 +28,7 @@ constexpr size_t kLocalFileNameMax = 255;
 // out is null or capacity is 0 (nothing written). A null received counts as
 // an empty name.
 int SafeLocalFileName(const char* received, char* out, size_t capacity);
+
+// The same rules with another name for the case that nothing usable is left
+// (fallback must itself be a safe name).
+int SafeLocalFileNameOr(const char* received, const char* fallback, char* out, size_t capacity);

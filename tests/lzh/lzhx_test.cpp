@@ -17,25 +17,11 @@
 
 #include "tests/lzh/lzh_test_support.h"
 #include "tests/support/testenv.h"
+#include "tests/support/tool_run.h"
 
 namespace {
 
 namespace fs = std::filesystem;
-
-struct ToolRun {
-    int status;
-    std::string output;  // standard output and error together, '\r' removed
-};
-
-// One command-line argument, quoted for the platform's shell.
-std::string Quote(const std::string& text)
-{
-#ifdef _WIN32
-    return "\"" + text + "\"";
-#else
-    return "'" + text + "'";
-#endif
-}
 
 // The tool's own path separator in what it prints.
 std::string Native(std::string path)
@@ -50,36 +36,12 @@ std::string Native(std::string path)
 
 std::string ToolPath()
 {
-#ifdef _WIN32
-    return BinPath("lzhx.exe");
-#else
-    return BinPath("lzhx");
-#endif
+    return ToolBinary("lzhx");
 }
 
 ToolRun RunLzhx(const std::string& arguments)
 {
-    ToolRun run{-1, ""};
-    std::string command = Quote(ToolPath()) + " " + arguments + " 2>&1";
-#ifdef _WIN32
-    command = "\"" + command + "\"";  // cmd /c drops the outer quotes
-    FILE* pipe = _popen(command.c_str(), "r");
-#else
-    FILE* pipe = popen(command.c_str(), "r");
-#endif
-    if (!pipe)
-        return run;
-    char buffer[512];
-    while (std::fgets(buffer, sizeof buffer, pipe))
-        run.output += buffer;
-    run.output.erase(std::remove(run.output.begin(), run.output.end(), '\r'), run.output.end());
-#ifdef _WIN32
-    run.status = _pclose(pipe);
-#else
-    int status = pclose(pipe);
-    run.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-#endif
-    return run;
+    return RunTool(ToolPath(), arguments);
 }
 
 // Last-write and last-access times as Windows file times.

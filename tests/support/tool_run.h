@@ -1,0 +1,63 @@
+// Runs one of the project's console tools (natively or under Wine) through
+// the platform's shell and collects what it prints.
+#pragma once
+
+#include <algorithm>
+#include <cstdio>
+#include <string>
+
+#ifndef _WIN32
+#include <sys/wait.h>
+#endif
+
+#include "tests/support/testenv.h"
+
+struct ToolRun {
+    int status;
+    std::string output;  // standard output and error together, '\r' removed
+};
+
+// One command-line argument, quoted for the platform's shell.
+inline std::string Quote(const std::string& text)
+{
+#ifdef _WIN32
+    return "\"" + text + "\"";
+#else
+    return "'" + text + "'";
+#endif
+}
+
+// The tool's path in the build's bin folder ("name.exe" under Windows).
+inline std::string ToolBinary(const std::string& name)
+{
+#ifdef _WIN32
+    return BinPath((name + ".exe").c_str());
+#else
+    return BinPath(name.c_str());
+#endif
+}
+
+inline ToolRun RunTool(const std::string& tool, const std::string& arguments)
+{
+    ToolRun run{-1, ""};
+    std::string command = Quote(tool) + " " + arguments + " 2>&1";
+#ifdef _WIN32
+    command = "\"" + command + "\"";  // cmd /c drops the outer quotes
+    FILE* pipe = _popen(command.c_str(), "r");
+#else
+    FILE* pipe = popen(command.c_str(), "r");
+#endif
+    if (!pipe)
+        return run;
+    char buffer[512];
+    while (std::fgets(buffer, sizeof buffer, pipe))
+        run.output += buffer;
+    run.output.erase(std::remove(run.output.begin(), run.output.end(), '\r'), run.output.end());
+#ifdef _WIN32
+    run.status = _pclose(pipe);
+#else
+    int status = pclose(pipe);
+    run.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+#endif
+    return run;
+}

@@ -1,0 +1,16 @@
+mw_add_test(updater_core_tests
+  SOURCES
+    ${CMAKE_CURRENT_LIST_DIR}/record_test.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/compare_test.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/command_line_test.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/fetch_text_test.cpp
+  LIBS tidewell_core
+  TIMEOUT 60)
+
+mw_add_test(updater_publish_tests
+  SOURCES ${CMAKE_CURRENT_LIST_DIR}/publish_test.cpp
+  LIBS tidewell_core
+  TIMEOUT 120)
+if(TARGET updater_publish_tests AND TARGET tidewell-publish)
+  add_dependencies(updater_publish_tests tidewell-publish)  # the tests run it
+endif()

@@ -1,0 +1,26 @@
+# The Windows side: start-up, the WinInet transfer, the window with its steps
+# and the confirmation dialog; tidewell.exe with its resources.
+mw_add_library(tidewell_fetch
+  SOURCES
+    ${CMAKE_CURRENT_LIST_DIR}/http_fetch.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/http_fetch_url.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/http_fetch_worker.cpp
+  LIBS tidewell_core wininet)
+
+mw_add_library(tidewell_updater
+  SOURCES
+    ${CMAKE_CURRENT_LIST_DIR}/updater_startup.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/info_file.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/update_window.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/update_steps.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/status_line.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/logo_surface.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/confirm_dialog.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/apply_update.cpp
+  LIBS tidewell_fetch lzh comctl32 gdi32 user32)
+
+mw_add_executable(tidewell WIN32 WINDOWS_ONLY
+  SOURCES
+    ${CMAKE_CURRENT_LIST_DIR}/tidewell_main.cpp
+    ${CMAKE_SOURCE_DIR}/tidewell/resources/tidewell.rc
+  LIBS tidewell_updater)

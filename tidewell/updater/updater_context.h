@@ -1,0 +1,68 @@
+// The updater's single application record, owned by the GUI thread, and the
+// steps of the update.
+#pragma once
+
+#include <windows.h>
+
+#include <cstdint>
+
+#include "tidewell/updater/command_line.h"
+#include "tidewell/updater/update_record.h"
+
+enum UpdateStep : int32_t {
+    kStepFetchInfo = 0,
+    kStepWaitInfo = 1,
+    kStepCompare = 2,
+    kStepConfirm = 4,
+    kStepWaitArchive = 5,
+    kStepCheckArchive = 6,
+    kStepApplying = 7,
+    kStepFinished = 8,
+    kStepStopped = 9
+};
+
+// Window messages of the updater's window.
+constexpr UINT WM_APPLY_DONE = WM_APP + 100;
+constexpr UINT WM_STATUS_TEXT = WM_APP + 101;  // a worker's progress text is waiting
+
+constexpr size_t kInfoUrlSize = kArgumentMax + 1;
+constexpr size_t kFolderSize = 260;
+constexpr size_t kArchiveNameSize = 256;
+
+struct UpdaterContext {
+    HWND mainWindow;
+    HINSTANCE instance;
+    HDC windowDc;          // the window's own device context (CS_OWNDC)
+    HFONT statusFont;
+    HGDIOBJ previousFont;
+    HWND button;
+    HWND progressBar;
+    const char* statusText;  // redrawn on paint
+    int32_t recordLoaded;    // 1: the information file was read whole and its magic matched
+    char infoUrl[kInfoUrlSize];
+    char infoFileName[kFolderSize];
+    char archiveFileName[kArchiveNameSize];
+    char downloadFolder[kFolderSize];
+    char installFolder[kFolderSize];  // empty: the current folder
+    int32_t step;
+    int32_t comparison;
+    uint8_t* installedRecord;
+    uint32_t installedSize;
+    uint8_t* fetchedRecord;
+    uint32_t fetchedSize;
+};
+
+extern UpdaterContext g_updater;
+
+inline RecordView InstalledRecord(const UpdaterContext& context)
+{
+    return RecordView{context.installedRecord, context.installedSize};
+}
+
+inline RecordView FetchedRecord(const UpdaterContext& context)
+{
+    return RecordView{context.fetchedRecord, context.fetchedSize};
+}
+
+// Frees both records (window destruction, failed start-up).
+void FreeRecords(UpdaterContext* context);
