@@ -29,6 +29,8 @@ Query parameters (all optional):
   cut=N         close after N body bytes (Content-Length announces all)
   slow=MS       send the body in 4 KB pieces with MS milliseconds between
   stall=N       send N body bytes, then nothing more, keeping the connection open
+  hold=S        keep the connection open S seconds after the body (or the
+                part that cut= leaves) before closing it
   server=TEXT   Server header
   pad=N         an X-Pad header of N bytes (an overlong header block)
 
@@ -246,6 +248,7 @@ class Handler(socketserver.BaseRequestHandler):
                 time.sleep(slow / 1000.0)
         else:
             conn.sendall(body)
+        time.sleep(float(params.get("hold", "0")))
         try:
             conn.shutdown(socket.SHUT_WR)
         except OSError:

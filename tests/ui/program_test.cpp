@@ -13,44 +13,10 @@
 
 #include "marrowby/app/settings_format.h"
 #include "tests/ui/png_file.h"
+#include "tests/ui/program_support.h"
 #include "tests/ui/window_host.h"
 
 namespace {
-
-// Environment paths come as Z:/...; the program stores backslashes.
-std::string WindowsPath(const char* name)
-{
-    const char* value = getenv(name);
-    std::string path = value ? value : "";
-    for (char& c : path)
-        if (c == '/')
-            c = '\\';
-    if (!path.empty() && path.back() != '\\')
-        path += '\\';
-    return path;
-}
-
-void MakeFolders(const std::string& path)
-{
-    for (size_t at = path.find('\\', 3); at != std::string::npos; at = path.find('\\', at + 1))
-        CreateDirectoryA(path.substr(0, at).c_str(), nullptr);
-}
-
-// A fresh folder: the files of an earlier run are deleted.
-std::string FreshFolder(const std::string& path)
-{
-    MakeFolders(path);
-    WIN32_FIND_DATAA found;
-    HANDLE search = FindFirstFileA((path + "*").c_str(), &found);
-    if (search != INVALID_HANDLE_VALUE) {
-        do {
-            if (!(found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))
-                DeleteFileA((path + found.cFileName).c_str());
-        } while (FindNextFileA(search, &found));
-        FindClose(search);
-    }
-    return path;
-}
 
 // Every resource of the scripted server: byte i is i % 251.
 std::string Pattern(size_t start, size_t count)
@@ -59,33 +25,6 @@ std::string Pattern(size_t start, size_t count)
     for (size_t i = 0; i < count; ++i)
         bytes[i] = static_cast<char>((start + i) % 251);
     return bytes;
-}
-
-// Starts a program; desktop null means the caller's own desktop.
-HANDLE Launch(const std::string& commandLine, const std::string& folder, const char* desktop,
-              DWORD* processId = nullptr)
-{
-    STARTUPINFOA startup = {};
-    startup.cb = sizeof(startup);
-    startup.lpDesktop = const_cast<char*>(desktop);
-    PROCESS_INFORMATION process = {};
-    std::vector<char> line(commandLine.begin(), commandLine.end());
-    line.push_back('\0');
-    if (!CreateProcessA(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, folder.c_str(),
-                        &startup, &process))
-        return nullptr;
-    CloseHandle(process.hThread);
-    if (processId)
-        *processId = process.dwProcessId;
-    return process.hProcess;
-}
-
-DWORD WaitForExit(HANDLE process, DWORD timeoutMs)
-{
-    DWORD code = STILL_ACTIVE;
-    if (WaitForSingleObject(process, timeoutMs) == WAIT_OBJECT_0)
-        GetExitCodeProcess(process, &code);
-    return code;
 }
 
 // Sends WM_CLOSE to marrowby's main window through the helper program.
@@ -329,29 +268,11 @@ DWORD WINAPI CaptureDesktop(void* parameter)
     GetWindowRect(main, &capture->window);
     GetWindowRect(FindWindowExA(main, nullptr, "ToolbarWindow32", nullptr), &capture->toolbar);
     GetWindowRect(FindWindowExA(main, nullptr, "SysListView32", nullptr), &capture->rows);
-    HDC screen = GetDC(nullptr);
-    capture->width = GetDeviceCaps(screen, HORZRES);
-    capture->height = GetDeviceCaps(screen, VERTRES);
-    BITMAPINFO info = {};
-    info.bmiHeader.biSize = sizeof(info.bmiHeader);
-    info.bmiHeader.biWidth = capture->width;
-    info.bmiHeader.biHeight = -capture->height; // top-down
-    info.bmiHeader.biPlanes = 1;
-    info.bmiHeader.biBitCount = 32;
-    void* bits = nullptr;
-    HBITMAP dib = CreateDIBSection(screen, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
-    HDC memory = CreateCompatibleDC(screen);
-    HGDIOBJ old = SelectObject(memory, dib);
-    BitBlt(memory, 0, 0, capture->width, capture->height, screen, 0, 0, SRCCOPY);
-    GdiFlush();
-    const uint32_t* source = static_cast<const uint32_t*>(bits);
-    capture->pixels.assign(source, source + static_cast<size_t>(capture->width) * capture->height);
-    for (uint32_t& p : capture->pixels)
-        p &= 0xFFFFFF;
-    SelectObject(memory, old);
-    DeleteDC(memory);
-    DeleteObject(dib);
-    ReleaseDC(nullptr, screen);
+    ScreenPixels screen;
+    CaptureScreen(&screen);
+    capture->width = screen.width;
+    capture->height = screen.height;
+    capture->pixels = std::move(screen.pixels);
     return 0;
 }
 

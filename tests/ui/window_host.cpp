@@ -135,34 +135,6 @@ void HostedWindowTest::TearDown()
     CloseHostWindow(&host_);
 }
 
-std::string ReadWholeFile(const std::string& path)
-{
-    std::string bytes;
-    FILE* file = fopen(path.c_str(), "rb");
-    if (!file)
-        return bytes;
-    char buffer[4096];
-    size_t got;
-    while ((got = fread(buffer, 1, sizeof(buffer), file)) > 0)
-        bytes.append(buffer, got);
-    fclose(file);
-    return bytes;
-}
-
-void WriteWholeFile(const std::string& path, const std::string& bytes)
-{
-    FILE* file = fopen(path.c_str(), "wb");
-    if (!file)
-        return;
-    fwrite(bytes.data(), 1, bytes.size(), file);
-    fclose(file);
-}
-
-bool FileExists(const std::string& path)
-{
-    return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
-}
-
 int RowCount(HWND list)
 {
     return static_cast<int>(SendMessageA(list, LVM_GETITEMCOUNT, 0, 0));

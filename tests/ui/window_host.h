@@ -11,6 +11,7 @@
 #include <windows.h>
 
 #include "marrowby/app/host_notice.h"
+#include "tests/ui/program_support.h"
 
 struct RecordedNotice {
     int32_t kind;
@@ -71,9 +72,6 @@ protected:
     WindowHost host_;
 };
 
-std::string ReadWholeFile(const std::string& path);
-void WriteWholeFile(const std::string& path, const std::string& bytes);
-bool FileExists(const std::string& path);
 
 // The list control's rows.
 int RowCount(HWND list);
