@@ -1,8 +1,5 @@
 # HttpFetch against nginx (serving a record and an archive packed by jlha,
 # and a 100 MB file) and the scripted server.
-set(mw_update_site
-  ${CMAKE_CURRENT_LIST_DIR}/update_site.py --www ${CMAKE_BINARY_DIR}/updater-servers/www --)
-
 mw_add_test(updater_fetch_tests WINDOWS_ONLY
   SOURCES
     ${CMAKE_CURRENT_LIST_DIR}/http_fetch_test.cpp
@@ -10,5 +7,32 @@ mw_add_test(updater_fetch_tests WINDOWS_ONLY
   LIBS tidewell_fetch
   WRAPPER python3 ${CMAKE_SOURCE_DIR}/tests/support/servers.py
           --work ${CMAKE_BINARY_DIR}/updater-servers --nginx-file-mb 100 --no-proxy --
-          python3 ${mw_update_site}
+          python3 ${CMAKE_CURRENT_LIST_DIR}/update_site.py --www ${CMAKE_BINARY_DIR}/updater-servers/www --
   TIMEOUT 180)
+
+# The window and its resources in the test process.
+mw_add_test(updater_window_tests WINDOWS_ONLY GUI
+  SOURCES
+    ${CMAKE_CURRENT_LIST_DIR}/update_window_test.cpp
+    ${CMAKE_SOURCE_DIR}/tests/ui/program_support.cpp
+    ${CMAKE_SOURCE_DIR}/tests/ui/ui_support.cpp
+    ${CMAKE_SOURCE_DIR}/tidewell/resources/tidewell.rc
+  LIBS tidewell_updater
+  TIMEOUT 60)
+
+# tidewell.exe driven from outside against nginx and the scripted server;
+# writes build/screenshots/tidewell-*.png.
+mw_add_test(updater_program_tests WINDOWS_ONLY GUI
+  SOURCES
+    ${CMAKE_CURRENT_LIST_DIR}/program_test.cpp
+    ${CMAKE_SOURCE_DIR}/tests/ui/program_support.cpp
+    ${CMAKE_SOURCE_DIR}/tests/ui/png_file.cpp
+  LIBS gdi32 user32 comctl32
+  WRAPPER python3 ${CMAKE_SOURCE_DIR}/tests/support/servers.py
+          --work ${CMAKE_BINARY_DIR}/updater-program-servers --nginx-file-mb 1 --no-proxy --
+          python3 ${CMAKE_CURRENT_LIST_DIR}/update_site.py
+          --www ${CMAKE_BINARY_DIR}/updater-program-servers/www --
+  TIMEOUT 240)
+if(TARGET updater_program_tests)
+  add_dependencies(updater_program_tests tidewell tidewell-publish)
+endif()

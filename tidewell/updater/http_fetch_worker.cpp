@@ -112,8 +112,10 @@ int32_t ReceiveBody(HttpFetch* fetch)
         }
         if (available == 0)
             break;
+        // No more than is there: a read waits until its buffer is full.
+        DWORD wanted = available < kFetchReadBufferSize ? available : kFetchReadBufferSize;
         DWORD count = 0;
-        if (!InternetReadFile(fetch->request, fetch->readBuffer, kFetchReadBufferSize, &count)) {
+        if (!InternetReadFile(fetch->request, fetch->readBuffer, wanted, &count)) {
             fetch->errorCode = kFetchReadError;
             return kFetchFailed;
         }

@@ -128,10 +128,12 @@ void WaitArchive(UpdaterContext* context)
     int32_t status = HttpFetchStatus(fetch);
     if (status == kFetchReceiving || status == kFetchDone)
         ShowDownloadProgress(context, HttpFetchReceived(fetch), HttpFetchContentLength(fetch));
-    if (status == kFetchDone)
+    if (status == kFetchDone) {
         context->step = kStepCheckArchive;
-    else if (TransferFailed(status))
+    } else if (TransferFailed(status)) {
+        ShowProgressBar(context, false);  // shown only while the archive arrives
         EndWith(context, IDS_ARCHIVE_NOT_FOUND);
+    }
 }
 
 void CheckArchive(UpdaterContext* context)

@@ -35,7 +35,7 @@ bool RegisterWindowClass(HINSTANCE instance)
     wc.hCursor = LoadCursorA(nullptr, MAKEINTRESOURCEA(32512));  // IDC_ARROW
     wc.hbrBackground = static_cast<HBRUSH>(GetStockObject(WHITE_BRUSH));
     wc.lpszClassName = kWindowClass;
-    return RegisterClassExA(&wc) != 0;
+    return RegisterClassExA(&wc) != 0 || GetLastError() == ERROR_CLASS_ALREADY_EXISTS;
 }
 
 // Makes the client area exactly 328 x 120, keeping the top-left corner on
