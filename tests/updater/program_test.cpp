@@ -473,6 +473,12 @@ TEST_F(TidewellProgram, DialogTitleRuleDisabledUpdateAndCancel)
     Screenshot("tidewell-cancelled.png", {main});
     run.ClickButton();
     EXPECT_EQ(0u, run.Exit());
+
+    // Closing the window while the dialog is up ends the program.
+    TidewellRun again(folder_, temp_, "");
+    ASSERT_NE(nullptr, again.WaitForWindow("#32770"));
+    PostMessageA(again.Main(), WM_CLOSE, 0, 0);
+    EXPECT_EQ(0u, again.Exit());
 }
 
 TEST_F(TidewellProgram, FailedStepsEndWithTheirMessage)

@@ -12,7 +12,9 @@
 #include "tests/ui/program_support.h"
 #include "tests/ui/ui_support.h"
 #include "tests/updater/tidewell_texts.h"
+#include "tests/updater/record_bytes.h"
 #include "tidewell/resources/resource.h"
+#include "tidewell/updater/confirm_dialog.h"
 #include "tidewell/updater/logo_surface.h"
 #include "tidewell/updater/status_line.h"
 #include "tidewell/updater/update_window.h"
@@ -174,6 +176,37 @@ TEST_F(UpdateWindowTest, ButtonAndCloseBoxEndTheWindowOnlyWhereAllowed)
     SendMessageA(g_updater.mainWindow, WM_SYSCOMMAND, SC_CLOSE, 0);
     EXPECT_EQ(nullptr, g_updater.mainWindow);
     EXPECT_EQ(0, HttpFetchRootCount());
+}
+
+TEST(CompareUpdate, SetsTheInstallFolderForFormatTwoOnly)
+{
+    memset(&g_updater, 0, sizeof(g_updater));
+    RecordBytes installed = Record2(0x01000000);
+    RecordBytes fetched = Record2(0x01000001);
+    g_updater.installedRecord = installed.data();
+    g_updater.installedSize = static_cast<uint32_t>(installed.size());
+    g_updater.fetchedRecord = fetched.data();
+    g_updater.fetchedSize = static_cast<uint32_t>(fetched.size());
+    EXPECT_EQ(0, CompareUpdate(&g_updater));
+    char own[MAX_PATH];
+    GetModuleFileNameA(nullptr, own, MAX_PATH);
+    *strrchr(own, '\\') = '\0';
+    EXPECT_EQ(std::string(own) + "\\", g_updater.installFolder);
+
+    RecordBytes toTemp = Record2(0x01000000, 0x11, 0x80);  // equal version, temporary folder
+    g_updater.fetchedRecord = toTemp.data();
+    EXPECT_EQ(-3, CompareUpdate(&g_updater));
+    char temp[MAX_PATH];
+    GetTempPathA(MAX_PATH, temp);
+    EXPECT_STREQ(temp, g_updater.installFolder);
+
+    // Without an installed record nothing is compared and nothing chosen.
+    g_updater.installFolder[0] = '\0';
+    g_updater.installedRecord = nullptr;
+    g_updater.installedSize = 0;
+    EXPECT_EQ(0, CompareUpdate(&g_updater));
+    EXPECT_STREQ("", g_updater.installFolder);
+    memset(&g_updater, 0, sizeof(g_updater));
 }
 
 }  // namespace

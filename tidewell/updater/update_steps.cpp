@@ -108,7 +108,10 @@ int StartArchiveDownload(UpdaterContext* context)
 
 void Confirm(UpdaterContext* context)
 {
-    if (ConfirmUpdate(context->mainWindow, context) != 0) {
+    int declined = ConfirmUpdate(context->mainWindow, context);
+    if (!context->mainWindow)
+        return;  // the window was closed while the dialog was open
+    if (declined != 0) {
         EndWith(context, IDS_UPDATE_CANCELLED);
         return;
     }
