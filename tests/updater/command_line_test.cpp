@@ -31,7 +31,8 @@ TEST(CommandLine, QuotedArgumentsAndMissingQuotes)
 
     ASSERT_TRUE(ParseCommandLine("\"u\"\"f\"\"C:/dl/\"", &args));
     EXPECT_STREQ("C:/dl/", args.folder);
-    // A folder ending in "表" (0x95 0x5C) still gets its backslash.
+    // A folder ending in a double-byte character whose second byte is 0x5C
+    // (0x95 0x5C) still gets its backslash.
     ASSERT_TRUE(ParseCommandLine("\"u\" \"f\" \"C:\\\x95\x5c\"", &args));
     EXPECT_STREQ("C:\\\x95\x5c\\", args.folder);
 

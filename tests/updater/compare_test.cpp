@@ -90,7 +90,7 @@ TEST(Compare, InstallFolderFromTheProgramPath)
     EXPECT_EQ("C:/apps/x\\", Folder("C:/apps/x/tidewell.exe"));
     EXPECT_EQ("C:\\", Folder("C:\\tidewell.exe"));
     EXPECT_EQ("\\\\server\\share\\", Folder("\\\\server\\share\\tidewell.exe"));
-    // "表" is 0x95 0x5C: its second byte is no separator, neither for the
+    // 0x95 0x5C is one double-byte character: its second byte is no separator, neither for the
     // cut nor for the removal of trailing separators.
     EXPECT_EQ("C:\\\x95\x5c\\", Folder("C:\\\x95\x5c\\tidewell.exe"));
     EXPECT_EQ("C:\\a\x95\x5c\\", Folder("C:\\a\x95\x5c/tidewell.exe"));

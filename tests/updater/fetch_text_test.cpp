@@ -92,7 +92,7 @@ TEST(DownloadName, OutputPathInTheFolder)
     EXPECT_EQ("C:\\tmp\\a.lzh", Path("C:\\tmp\\   ", "a.lzh"));
     EXPECT_EQ("C:/tmp\\a.lzh", Path("C:/tmp/", "a.lzh"));
     EXPECT_EQ("C:\\my files  \\a.lzh", Path("C:\\my files  ", "a.lzh"));
-    EXPECT_EQ("C:\\\x95\x5c\\a.lzh", Path("C:\\\x95\x5c", "a.lzh"));  // "表" is not cut
+    EXPECT_EQ("C:\\\x95\x5c\\a.lzh", Path("C:\\\x95\x5c", "a.lzh"));  // a double-byte character is not cut
     EXPECT_EQ("a.lzh", Path(nullptr, "a.lzh"));
     EXPECT_EQ("a.lzh", Path("", "a.lzh"));
     // The longest folder and name fit; a longer folder is refused, not cut.

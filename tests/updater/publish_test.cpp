@@ -61,7 +61,7 @@ TEST_F(PublishTool, WritesARecordTheUpdaterReads)
     for (int i = 0; i < 100000; ++i)
         archive += static_cast<char>((i * 131) ^ (i >> 7));
     std::string archivePath = File("m.lzh", archive);
-    // "更新" and a line end: written as UTF-16LE with CR LF.
+    // Two kanji (U+66F4 U+65B0) and a line end: written as UTF-16LE with CR LF.
     std::string notesPath = File("notes.txt", "\xEF\xBB\xBF\xE6\x9B\xB4\xE6\x96\xB0\nok");
     std::string out = dir_ + "/m.qvn";
     ToolRun run = Publish("write " + Quote(out) +
@@ -126,7 +126,7 @@ TEST_F(PublishTool, RefusesWhatDoesNotFitAndSaysWhyARecordIsRefused)
                                                  " --info-url u").status);
     EXPECT_EQ(1, Publish(base + " --notes " + Quote(File("bad.txt", "\xC3\x28"))).status);
     EXPECT_EQ(2, Publish(base + " --archive " + Quote(dir_ + "/missing.lzh")).status);
-    ToolRun unknown = Publish("pack a.lzh");
+    ToolRun unknown = Publish("unpack a.lzh");
     EXPECT_EQ(1, unknown.status);
     EXPECT_NE(std::string::npos, unknown.output.find("usage:"));
 

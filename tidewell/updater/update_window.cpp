@@ -14,7 +14,7 @@ const char kWindowClass[] = "Tidewell";
 constexpr DWORD kWindowStyle = WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX;
 constexpr int kStringSize = 256;
 constexpr int kStatusFontHeight = 12;
-// "ＭＳ Ｐゴシック" in Shift-JIS.
+// The Japanese proportional Gothic face ("MS P Gothic") in Shift-JIS.
 const char kStatusFontFace[] = "\x82\x6c\x82\x72\x20\x82\x6f\x83\x53\x83\x56\x83\x62\x83\x4e";
 
 HttpFetch g_fetch;
