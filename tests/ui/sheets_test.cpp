@@ -18,10 +18,13 @@
 #include "marrowby/dialogs/download_sheets.h"
 #include "marrowby/dialogs/options_sheet.h"
 #include "marrowby/dialogs/sheet_registry.h"
+#include "marrowby/engine/bounded_text.h"
 #include "marrowby/resources/resource.h"
 #include "tests/ui/command_test_support.h"
 #include "tests/ui/modal_driver.h"
+#include "tests/ui/program_support.h"
 #include "tests/ui/sheet_driver.h"
+#include "tests/ui/test_data_object.h"
 
 namespace {
 
@@ -158,6 +161,43 @@ TEST_F(CommandTest, NewDownloadSheetAddsWhatWasTyped)
     ASSERT_TRUE(CloseSheetWith(host_, NewDownloadSheet(), IDOK));
     ASSERT_EQ(1, RowCount(list));
     EXPECT_EQ(1, FirstListItem()->tries);
+}
+
+// An https link typed into the new-download sheet and one dropped on the
+// window are both fetched over TLS, byte for byte.
+TEST_F(CommandTest, HttpsLinksFromTheSheetAndADropComplete)
+{
+    const char* port = getenv("MW_HTTPS_PORT");
+    if (!port)
+        GTEST_SKIP() << "needs the scripted TLS server";
+    const std::string base = "https://localhost:" + std::string(port) + "/tlsui/";
+    Start(true);
+    mw_text::Copy(g_settings.defaultFolder, host_.folder.c_str());
+    SendCommand(host_, IDM_DOWNLOAD_NEW);
+    SetField(CurrentPage(NewDownloadSheet()), IDC_URL, base + "typed.bin?size=70000");
+    ASSERT_TRUE(CloseSheetWith(host_, NewDownloadSheet(), IDOK));
+
+    IDropTarget* target = nullptr;
+    ASSERT_EQ(S_OK, MainDropTarget()->QueryInterface(IID_IDropTarget, reinterpret_cast<void**>(&target)));
+    TestDataObject data(base + "dropped.bin?size=123457", true);
+    const POINTL point = {40, 80};
+    DWORD effect = DROPEFFECT_COPY | DROPEFFECT_LINK;
+    EXPECT_EQ(S_OK, target->DragEnter(&data, MK_LBUTTON, point, &effect));
+    effect = DROPEFFECT_COPY | DROPEFFECT_LINK;
+    EXPECT_EQ(S_OK, target->Drop(&data, 0, point, &effect));
+    target->Release();
+
+    ASSERT_EQ(2, RowCount(MainListControl()));
+    DownloadItem* typed = FirstListItem();
+    DownloadItem* dropped = LastListItem();
+    ASSERT_TRUE(RunLoopUntil(host_, [&] {
+        return typed->state == ItemState::Completed && dropped->state == ItemState::Completed;
+    }, 30000)) << int(typed->state) << " " << int(dropped->state);
+    std::string expected(123457, '\0');
+    for (size_t i = 0; i < expected.size(); ++i)
+        expected[i] = static_cast<char>(i % 251);
+    EXPECT_TRUE(expected.substr(0, 70000) == ReadWholeFile(host_.folder + "typed.bin"));
+    EXPECT_TRUE(expected == ReadWholeFile(host_.folder + "dropped.bin"));
 }
 
 // A completed download edited in its sheet is queued afresh and fetched
