@@ -3,6 +3,9 @@
 //   lzhx -l ARCHIVE          number, method, original size, directory and name
 //   lzhx ARCHIVE DEST_DIR    extract every entry in order
 //
+// Every entry's data are checked against the size and CRC-16 its header
+// stores; a file that fails the check is removed again.
+//
 // Exit status 0 when everything was listed or written, 1 for a usage error,
 // 2 at the first failure (with a one-line message).
 #include <cstdio>
@@ -10,6 +13,7 @@
 
 #include "tidewell/lzh/lzh_archive.h"
 #include "tidewell/lzh/lzh_decoder.h"
+#include "tidewell/lzh/lzh_entry_check.h"
 #include "tidewell/lzh/lzh_path.h"
 #include "tools/lzhx_platform.h"
 
@@ -87,19 +91,29 @@ void MakeDirectories(char* path, size_t from, bool whole)
     }
 }
 
-int WriteData(const char* target, const LzhEntry* entry)
+// `label` names the entry in messages ("entry 3 (doc/a.txt)").
+int WriteData(const char* target, const LzhEntry* entry, const char* label)
 {
     LzhxOutput* out = LzhxCreate(target);
     if (!out)
         return Fail("%s: %s", target, "cannot be created");
+    LzhEntryCheck check;
+    LzhCheckStart(&check, entry);
     for (;;) {
         uint32_t got = LzhRead(g_chunk, kChunk);
         if (got == 0)
             break;
+        LzhCheckAdd(&check, g_chunk, got);
         if (LzhxWrite(out, g_chunk, got) != 0) {
             LzhxAbandon(out);
             return Fail("%s: %s", target, "write failed");
         }
+    }
+    LzhCheckResult verdict = LzhCheckFinish(&check);
+    if (verdict != LZH_CHECK_OK) {
+        LzhxAbandon(out);
+        LzhxRemove(target);
+        return Fail("%s: %s", label, LzhCheckResultText(verdict));
     }
     if (LzhxFinish(out, entry->creationTime, entry->lastAccessTime, entry->lastWriteTime) != 0)
         return Fail("%s: %s", target, "cannot set the file times or close");
@@ -138,7 +152,9 @@ int ExtractEntry(LzhArchive* archive, int32_t n, const char* folder)
     if (LzhSelectEntry(archive, n) != 0)
         return Fail("%s: method %s is not supported or its data cannot be reached", number, entry->method);
     MakeDirectories(target, folderLength, false);
-    return WriteData(target, entry);
+    char label[kPathCapacity + 32];
+    std::snprintf(label, sizeof label, "%s (%s)", number, target + folderLength);
+    return WriteData(target, entry, label);
 }
 
 int Extract(const char* path, const char* destination)

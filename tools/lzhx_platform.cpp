@@ -77,6 +77,11 @@ void LzhxAbandon(LzhxOutput* out)
     delete out;
 }
 
+int LzhxRemove(const char* path)
+{
+    return DeleteFileA(path) ? 0 : 1;
+}
+
 #else
 
 const char kLzhxSeparator = '/';
@@ -161,6 +166,11 @@ void LzhxAbandon(LzhxOutput* out)
 {
     close(out->fd);
     delete out;
+}
+
+int LzhxRemove(const char* path)
+{
+    return unlink(path) == 0 ? 0 : 1;
 }
 
 #endif

@@ -28,3 +28,6 @@ int LzhxFinish(LzhxOutput* out, uint64_t creation, uint64_t lastAccess, uint64_t
 
 // Closes without setting times (after a failure).
 void LzhxAbandon(LzhxOutput* out);
+
+// Deletes a file; 0 when it is gone.
+int LzhxRemove(const char* path);

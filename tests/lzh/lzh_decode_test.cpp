@@ -7,6 +7,7 @@
 #include "tests/lzh/lzh_test_support.h"
 #include "tidewell/lzh/lzh_decoder.h"
 #include "tidewell/lzh/lzh_dynamic.h"
+#include "tidewell/lzh/lzh_entry_check.h"
 
 namespace {
 
@@ -342,6 +343,30 @@ TEST(LzhLz5, MatchesIntoThePresetDictionary)
         std::vector<LzItem> items = {Match(c.length, c.m + 1)};
         EXPECT_EQ(DecodeSingle("-lz5-", EncodeLz5(items), c.length).data, c.expected) << c.m;
     }
+}
+
+TEST(LzhLz5, PresetStartsWithEighteenZerosThatMatchTheStoredCrc)
+{
+    // Flag byte 0, then a match at position 0xFEE of length 18: with an
+    // empty history it copies the 18 bytes ahead of the byte-value runs.
+    TestMember m;
+    m.method = "-lz5-";
+    m.name = "zeros.bin";
+    m.packed = {0x00, 0xEE, 0xFF};
+    m.originalSize = 18;
+    m.dataCrc = Crc16(Bytes(18, 0));
+    std::string path = WriteScratchFile("lz5zeros.lzh", WithEndMark(Member(2, m)));
+    LzhArchive archive = {};
+    ASSERT_EQ(LzhOpen(path.c_str(), &archive), 0);
+    ASSERT_EQ(LzhReadHeaders(&archive), 0);
+    ASSERT_EQ(LzhSelectEntry(&archive, 1), 0);
+    LzhEntryCheck check;
+    LzhCheckStart(&check, LzhGetEntry(&archive, 1));
+    Bytes data = ReadSelectedEntry(7);
+    LzhCheckAdd(&check, data.data(), uint32_t(data.size()));
+    EXPECT_EQ(data, Bytes(18, 0));
+    EXPECT_EQ(LzhCheckFinish(&check), LZH_CHECK_OK);
+    LzhClose(&archive);
 }
 
 TEST(LzhLz5, LiteralsFlagsAndRingPositions)

@@ -108,6 +108,46 @@ TEST(LzhHeader, ExtendedTextLimitIs240Bytes)
     EXPECT_EQ(bad.headers, 2);
 }
 
+TEST(LzhHeader, PaddedLevelTwoHeaderDataStartAtItsTotalLength)
+{
+    // Five padding bytes after the extended headers, counted in the total
+    // length at offsets 0 and 1.
+    TestMember m = StoredMember("pad.txt", "padded data");
+    Bytes header = Level2Header(m);
+    const size_t unpadded = header.size();
+    header.insert(header.end(), {0xEE, 0xEE, 0xEE, 0xEE, 0xEE});
+    header[0] = uint8_t(header.size());
+    Bytes member = Concat({header, m.packed});
+    TestMember next = StoredMember("next.txt", "next");
+    Bytes archive = WithEndMark(Concat({member, Member(2, next)}));
+    OpenArchive a(WriteScratchFile("padded.lzh", archive));
+    ASSERT_EQ(a.headers, 0);
+    ASSERT_EQ(a.archive.count, 2);
+    EXPECT_EQ(a.Entry(1)->dataPosition, unpadded + 5);
+    EXPECT_EQ(a.Entry(2)->dataPosition, member.size() + Level2Header(next).size());
+    ASSERT_EQ(LzhSelectEntry(&a.archive, 1), 0);
+    EXPECT_EQ(ReadSelectedEntry(100), BytesOf("padded data"));
+
+    // A total length that ends inside the extended headers is malformed.
+    header[0] = uint8_t(unpadded - 1);
+    OpenArchive bad(WriteScratchFile("short-total.lzh", WithEndMark(Concat({header, m.packed}))));
+    EXPECT_EQ(bad.headers, 2);
+}
+
+TEST(LzhHeader, DataCrcOfEachLevelIsKept)
+{
+    TestMember m = StoredMember("crc.txt", "123456789");
+    OpenArchive a(WriteScratchFile("crcs.lzh", WithEndMark(Concat({Member(0, m), Member(1, m), Member(2, m)}))));
+    ASSERT_EQ(a.headers, 0);
+    for (int n = 1; n <= 3; n++)
+        EXPECT_EQ(a.Entry(n)->dataCrc, 0xBB3D) << n;
+    // A level-0 header too short to hold the CRC after its name.
+    Bytes cut = Member(0, m);
+    cut[0] = uint8_t(cut[0] - 1);
+    OpenArchive bad(WriteScratchFile("crc-cut.lzh", WithEndMark(cut)));
+    EXPECT_EQ(bad.headers, 2);
+}
+
 TEST(LzhHeader, LevelTwoWithoutNameHeaderHasEmptyName)
 {
     TestMember m = StoredMember("", "x");

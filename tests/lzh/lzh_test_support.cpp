@@ -205,6 +205,11 @@ Bytes ExtendedHeaders(const TestMember& m, bool withName, uint32_t* total)
     return ext;
 }
 
+uint16_t DataCrc(const TestMember& m)
+{
+    return m.dataCrc >= 0 ? uint16_t(m.dataCrc) : Crc16(m.packed);
+}
+
 uint8_t Checksum(const Bytes& header, size_t from)
 {
     unsigned sum = 0;
@@ -231,7 +236,7 @@ Bytes Level0Header(const TestMember& m)
     CommonPart(h, m, uint32_t(m.packed.size()), 0);
     h.push_back(uint8_t(m.name.size()));
     h.insert(h.end(), m.name.begin(), m.name.end());
-    Put16(h, Crc16(m.packed));
+    Put16(h, DataCrc(m));
     h[0] = uint8_t(h.size() - 2);
     h[1] = Checksum(h, 2);
     return h;
@@ -245,7 +250,7 @@ Bytes Level1Header(const TestMember& m)
     CommonPart(h, m, uint32_t(m.packed.size()) + total, 1);
     h.push_back(uint8_t(m.name.size()));
     h.insert(h.end(), m.name.begin(), m.name.end());
-    Put16(h, 0);     // data CRC
+    Put16(h, DataCrc(m));
     h.push_back('M');  // operating system
     h[0] = uint8_t(h.size());  // the first extended size field sits at offset H
     h.insert(h.end(), ext.begin(), ext.end());
@@ -259,7 +264,7 @@ Bytes Level2Header(const TestMember& m)
     Bytes ext = ExtendedHeaders(m, true, &total);
     Bytes h = {0, 0};
     CommonPart(h, m, uint32_t(m.packed.size()), 2);
-    Put16(h, 0);     // data CRC
+    Put16(h, DataCrc(m));
     h.push_back('w');  // operating system
     h.insert(h.end(), ext.begin(), ext.end());
     h[0] = uint8_t(h.size());

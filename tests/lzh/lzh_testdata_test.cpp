@@ -1,5 +1,5 @@
 // Archives made by many archivers: every member decodes to the size, CRC-16
-// and SHA-256 that the manifest lists.
+// and SHA-256 that the manifest lists, and to the CRC-16 its header stores.
 #include <gtest/gtest.h>
 
 #include <fstream>
@@ -9,6 +9,7 @@
 #include "tests/lzh/lzh_test_support.h"
 #include "tests/support/testenv.h"
 #include "tidewell/lzh/lzh_decoder.h"
+#include "tidewell/lzh/lzh_entry_check.h"
 
 namespace {
 
@@ -101,6 +102,10 @@ TEST(LzhTestData, EveryMemberOfEveryArchive)
             ASSERT_EQ(LzhSelectEntry(&archive, n), 0) << e->method;
             // Odd read sizes cross every dictionary boundary differently.
             Bytes data = ReadSelectedEntry(n % 2 ? 32768 : 1000);
+            LzhEntryCheck check;
+            LzhCheckStart(&check, e);
+            LzhCheckAdd(&check, data.data(), uint32_t(data.size()));
+            EXPECT_EQ(LzhCheckFinish(&check), LZH_CHECK_OK) << e->method;  // against the header's CRC
             EXPECT_EQ(data.size(), row->size) << e->method;
             EXPECT_EQ(Crc16(data), row->crc) << e->method;
             if (row->sha256 != "-") {

@@ -162,6 +162,30 @@ TEST_F(LzhxTool, StopsAtAnUnsupportedMethod)
     EXPECT_FALSE(fs::exists(dest_ + "/later.txt"));
 }
 
+TEST_F(LzhxTool, EntriesFailingTheirCrcOrSizeAreErrorsAndRemoved)
+{
+    TestMember damaged = StoredMember("damaged.txt", "good data");
+    damaged.dataCrc = Crc16(BytesOf("good data")) ^ 1;
+    TestMember cut = StoredMember("cut.txt", "0123456789");
+    cut.originalSize = 20;  // the file ends (after the end mark) long before
+    struct Case {
+        TestMember member;
+        std::string message;
+    };
+    for (const Case& c : {Case{damaged, "entry 2 (" + Native("sub/damaged.txt") + "): CRC-16 differs"},
+                          Case{cut, "entry 2 (" + Native("sub/cut.txt") + "): size differs"}}) {
+        TestMember m = c.member;
+        m.directory = "sub\xFF";
+        std::string path = Archive(Concat({Member(2, StoredMember("ok.txt", "fine")), Member(2, m)}));
+        fs::remove_all(dest_);
+        ToolRun run = RunLzhx(Quote(path) + " " + Quote(dest_));
+        EXPECT_EQ(run.status, 2) << run.output;
+        EXPECT_NE(run.output.find(c.message), std::string::npos) << run.output;
+        EXPECT_EQ(ReadWholeFile(dest_ + "/ok.txt"), BytesOf("fine"));
+        EXPECT_FALSE(fs::exists(dest_ + "/sub/" + m.name));
+    }
+}
+
 TEST_F(LzhxTool, ReportsUnreadableArchives)
 {
     ToolRun missing = RunLzhx("-l " + Quote(base_ + "/none.lzh"));

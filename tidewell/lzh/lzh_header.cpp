@@ -30,12 +30,6 @@ uint64_t Read64(LzhFile* f)
     return low | uint64_t(Read32(f)) << 32;
 }
 
-void Skip(LzhFile* f, unsigned count)
-{
-    while (count--)
-        LzhFileByte(f);
-}
-
 char UpperAscii(int c)
 {
     return char(c >= 'a' && c <= 'z' ? c - 'a' + 'A' : c);
@@ -48,6 +42,7 @@ struct HeaderFields {
     char method[LZH_METHOD_SIZE];
     uint32_t packedSize;
     uint32_t originalSize;
+    uint16_t dataCrc;
     uint64_t times[3];  // creation, last access, last write
 };
 
@@ -127,6 +122,7 @@ void StoreEntry(LzhEntry* entry, const HeaderFields& h, uint32_t dataPosition, u
     std::memcpy(entry->directory, h.directory, sizeof entry->directory);
     std::memcpy(entry->method, h.method, sizeof entry->method);
     entry->originalSize = h.originalSize;
+    entry->dataCrc = h.dataCrc;
     entry->dataPosition = dataPosition;
     entry->packedLength = packedLength;
     entry->creationTime = h.times[0];
@@ -158,7 +154,9 @@ int LzhReadHeader(LzhArchive* archive)
 
     HeaderFields h;
     std::memset(&h, 0, sizeof h);
-    LzhFileByte(f);  // checksum, not checked
+    // Checksum (levels 0 and 1, not checked) or the high byte of the total
+    // length (level 2).
+    const unsigned second = unsigned(LzhFileByte(f)) & 0xFF;
     for (int i = 0; i < 5; i++)
         h.method[i] = char(LzhFileByte(f));
     h.packedSize = Read32(f);
@@ -169,10 +167,17 @@ int LzhReadHeader(LzhArchive* archive)
 
     uint32_t origin;  // position of the first extended-header size field
     if (level == 2) {
-        Skip(f, 3);  // data CRC-16 and operating-system id
+        h.dataCrc = uint16_t(Read16(f));
+        LzhFileByte(f);  // operating-system id
         origin = start + 24;
     } else {
         if (ReadCommonName(f, level, h.name) != 0)
+            return 2;
+        h.dataCrc = uint16_t(Read16(f));
+        // The CRC ends the common part of level 0 (H counts from offset 2)
+        // and precedes the first size field of level 1 (at offset H).
+        const uint32_t headerEnd = start + headerSize + (level == 0 ? 2 : 0);
+        if (LzhFileTell(f) > headerEnd)
             return 2;
         origin = start + headerSize;
         if (LzhFileSeek(f, origin) != 0)
@@ -195,7 +200,15 @@ int LzhReadHeader(LzhArchive* archive)
             return 2;
         packedLength -= extendedSum;
     }
-    const uint64_t dataPosition = uint64_t(origin) + 2 + extendedSum;
+    uint64_t dataPosition = uint64_t(origin) + 2 + extendedSum;
+    if (level == 2) {
+        // Some archivers pad a level-2 header: its total length, not the end
+        // of its extended headers, says where the data begin.
+        const uint64_t totalEnd = uint64_t(start) + (headerSize | second << 8);
+        if (totalEnd < dataPosition)
+            return 2;
+        dataPosition = totalEnd;
+    }
     if (dataPosition > LZH_FILE_MAX_POSITION)
         return 2;
     if (LzhFileSeek(f, dataPosition + packedLength) != 0)

@@ -12,10 +12,12 @@ unsigned g_flagsLeft;  // items the flag byte still covers
 unsigned g_storedPosition;
 
 // Stored positions count from a ring start 18 bytes before the dictionary's
-// first byte; the preset contents are laid out from there.
+// first byte; the preset contents are laid out from there. The 18 bytes
+// ahead of the byte-value runs are zeros: archives from the archiver that
+// defined the method only decode to their stored CRC that way.
 void PresetDictionary(uint8_t* d)
 {
-    std::memset(d, ' ', 18);
+    std::memset(d, 0, 18);
     uint8_t* p = d + 18;
     for (unsigned value = 0; value < 256; value++, p += 13)
         std::memset(p, int(value), 13);
