@@ -23,22 +23,10 @@ for tool in "$lzhx" lhasa jlha /usr/bin/time; do
 done
 mkdir -p "$work"
 
-# The text corpus: licenses, plain documentation, then decompressed
-# changelogs and man pages, in a fixed order, cut at the target size.
+# The text corpus shared with the packing benchmark.
+. "$root/bench/lzh_corpus.sh"
+lzh_corpus
 corpus="$work/corpus.txt"
-if [ ! -f "$corpus" ] || [ "$(stat -c %s "$corpus")" -ne "$target_bytes" ]; then
-    echo "assembling a $((target_bytes >> 20)) MB text corpus ..."
-    {
-        find /usr/share/common-licenses -type f | sort | xargs cat
-        find /usr/share/doc -type f \( -name '*.txt' -o -name 'README*' -o -name copyright \) ! -name '*.gz' \
-            | sort | xargs cat
-        find /usr/share/doc -type f -name '*.gz' | sort | xargs zcat -f
-        find /usr/share/man -type f -name '*.gz' | sort | xargs zcat -f
-    } 2>/dev/null | head -c "$target_bytes" >"$corpus" || true
-    size=$(stat -c %s "$corpus")
-    [ "$size" -eq "$target_bytes" ] || { echo "lzh_throughput: only $size bytes of text found"; exit 1; }
-    rm -f "$work/corpus-lh5.lzh"
-fi
 
 archive="$work/corpus-lh5.lzh"
 if [ ! -f "$archive" ]; then

@@ -11,3 +11,8 @@ mw_add_fuzzer(fuzz_lzh_decode
   SOURCES ${CMAKE_CURRENT_LIST_DIR}/lzh/fuzz_lzh_decode.cpp
   LIBS lzh
   CORPUS ${_mw_lzh_seeds})
+
+mw_add_fuzzer(fuzz_lzh_pack
+  SOURCES ${CMAKE_CURRENT_LIST_DIR}/lzh/fuzz_lzh_pack.cpp
+  LIBS lzh_pack
+  CORPUS ${_mw_lzh_seeds})

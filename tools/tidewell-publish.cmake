@@ -1,4 +1,4 @@
-# tidewell-publish: writes and shows update records (host and Windows console).
+# tidewell-publish: packs update archives, writes and shows update records (host and Windows console).
 mw_add_library(tidewell_publish PLATFORM_FREE
   SOURCES
     ${CMAKE_CURRENT_LIST_DIR}/publish_record.cpp
@@ -6,5 +6,8 @@ mw_add_library(tidewell_publish PLATFORM_FREE
   LIBS tidewell_core)
 
 mw_add_executable(tidewell-publish
-  SOURCES ${CMAKE_CURRENT_LIST_DIR}/tidewell_publish.cpp
-  LIBS tidewell_publish)
+  SOURCES
+    ${CMAKE_CURRENT_LIST_DIR}/tidewell_publish.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/publish_pack.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/publish_pack_platform.cpp
+  LIBS tidewell_publish lzh_pack)

@@ -1,6 +1,7 @@
 // tidewell-publish: the update publisher's side. An update server is two
 // files on any web server: the record this tool writes and the archive.
 //
+//   tidewell-publish pack ARCHIVE FILE...
 //   tidewell-publish write RECORD --id HEX32 --version A.B.C.D --product NAME
 //                    --program FILE --info-url URL [--archive-url URL]
 //                    [--archive FILE] [--notes FILE] [--start-program]
@@ -15,6 +16,7 @@
 #include <vector>
 
 #include "tidewell/updater/crc16.h"
+#include "tools/publish_pack.h"
 #include "tools/publish_record.h"
 
 namespace {
@@ -170,6 +172,7 @@ struct Subcommand {
 };
 
 const Subcommand kSubcommands[] = {
+    {"pack", RunPackCommand, "pack ARCHIVE FILE..."},
     {"write", Write,
      "write RECORD --id HEX32 --version A.B.C.D --product NAME --program FILE --info-url URL\n"
      "        [--archive-url URL] [--archive FILE] [--notes UTF8-FILE] [--start-program] [--temp-folder]"},

@@ -1,7 +1,9 @@
 #include "tests/lzh/lzh_test_support.h"
 
 #include <cstdio>
+#include <cstring>
 #include <filesystem>
+#include <random>
 
 #include "tests/support/testenv.h"
 #include "tidewell/lzh/lzh_decoder.h"
@@ -422,4 +424,30 @@ std::string SingleMemberArchive(const std::string& fileName, const std::string& 
     m.packed = packed;
     m.originalSize = originalSize;
     return WriteScratchFile(fileName, WithEndMark(Member(2, m)));
+}
+
+Bytes RandomBytes(size_t size, unsigned seed)
+{
+    std::mt19937 random(seed);
+    Bytes data(size);
+    for (uint8_t& b : data)
+        b = uint8_t(random());
+    return data;
+}
+
+// Words from a small vocabulary, with numbers: compresses like text.
+Bytes TextLike(size_t size, unsigned seed)
+{
+    static const char* const kWords[] = {"the ", "archive ", "update ", "Tidewell ", "of ", "and ", "file\n",
+                                         "download ", "version ", "1.0.", "a ", "header "};
+    std::mt19937 random(seed);
+    Bytes data;
+    while (data.size() < size) {
+        const char* word = kWords[random() % 12];
+        data.insert(data.end(), word, word + std::strlen(word));
+        if (random() % 7 == 0)
+            data.push_back(uint8_t('0' + random() % 10));
+    }
+    data.resize(size);
+    return data;
 }

@@ -19,6 +19,10 @@ std::string Sha256Hex(const Bytes& data);
 
 Bytes BytesOf(const std::string& text);
 
+// Generated content: random bytes, and words that compress like text.
+Bytes RandomBytes(size_t size, unsigned seed);
+Bytes TextLike(size_t size, unsigned seed);
+
 // Writes `data` as the whole file at `path`; false when it cannot.
 bool WriteWholeFile(const std::string& path, const Bytes& data);
 

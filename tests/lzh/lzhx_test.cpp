@@ -2,20 +2,11 @@
 // directories and file times, and refusal of paths that leave the folder.
 #include <gtest/gtest.h>
 
-#include <algorithm>
-
-#ifdef _WIN32
-#include <windows.h>
-#else
-#include <sys/stat.h>
-#include <sys/wait.h>
-#endif
-
-#include <cstdio>
 #include <filesystem>
 #include <string>
 
 #include "tests/lzh/lzh_test_support.h"
+#include "tests/lzh/lzh_tool_support.h"
 #include "tests/support/testenv.h"
 #include "tests/support/tool_run.h"
 
@@ -23,56 +14,16 @@ namespace {
 
 namespace fs = std::filesystem;
 
-// The tool's own path separator in what it prints.
-std::string Native(std::string path)
-{
-#ifdef _WIN32
-    for (char& c : path)
-        if (c == '/')
-            c = '\\';
-#endif
-    return path;
-}
-
-std::string ToolPath()
-{
-    return ToolBinary("lzhx");
-}
-
 ToolRun RunLzhx(const std::string& arguments)
 {
-    return RunTool(ToolPath(), arguments);
-}
-
-// Last-write and last-access times as Windows file times.
-bool FileTimes(const std::string& path, uint64_t* lastWrite, uint64_t* lastAccess)
-{
-#ifdef _WIN32
-    HANDLE h = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
-    if (h == INVALID_HANDLE_VALUE)
-        return false;
-    FILETIME access, write;
-    BOOL ok = GetFileTime(h, nullptr, &access, &write);
-    CloseHandle(h);
-    *lastWrite = uint64_t(write.dwHighDateTime) << 32 | write.dwLowDateTime;
-    *lastAccess = uint64_t(access.dwHighDateTime) << 32 | access.dwLowDateTime;
-    return ok != 0;
-#else
-    struct stat info;
-    if (stat(path.c_str(), &info) != 0)
-        return false;
-    const uint64_t epoch = 116444736000000000ull;
-    *lastWrite = epoch + uint64_t(info.st_mtim.tv_sec) * 10000000ull + uint64_t(info.st_mtim.tv_nsec) / 100;
-    *lastAccess = epoch + uint64_t(info.st_atim.tv_sec) * 10000000ull + uint64_t(info.st_atim.tv_nsec) / 100;
-    return true;
-#endif
+    return RunTool(ToolBinary("lzhx"), arguments);
 }
 
 class LzhxTool : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        if (!fs::exists(ToolPath()))
+        if (!fs::exists(ToolBinary("lzhx")))
             GTEST_SKIP() << "lzhx is not built";
         base_ = ScratchDir("lzhx") + "/" + ::testing::UnitTest::GetInstance()->current_test_info()->name();
         fs::remove_all(base_);

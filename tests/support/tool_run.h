@@ -37,14 +37,22 @@ inline std::string ToolBinary(const std::string& name)
 #endif
 }
 
-inline ToolRun RunTool(const std::string& tool, const std::string& arguments)
+// Runs the tool with the arguments, in `folder` when one is given.
+inline ToolRun RunTool(const std::string& tool, const std::string& arguments, const std::string& folder = "")
 {
     ToolRun run{-1, ""};
     std::string command = Quote(tool) + " " + arguments + " 2>&1";
 #ifdef _WIN32
+    if (!folder.empty()) {
+        std::string native = folder;
+        std::replace(native.begin(), native.end(), '/', '\\');
+        command = "cd /d " + Quote(native) + " && " + command;
+    }
     command = "\"" + command + "\"";  // cmd /c drops the outer quotes
     FILE* pipe = _popen(command.c_str(), "r");
 #else
+    if (!folder.empty())
+        command = "cd " + Quote(folder) + " && " + command;
     FILE* pipe = popen(command.c_str(), "r");
 #endif
     if (!pipe)
