@@ -12,7 +12,7 @@ const char kProductAgent[] = "Marrowby/0.23 ( built on Tessaline )";
 // login or referer.
 struct JobSetup {
     const char* url = nullptr;
-    int32_t offset = 0;
+    int64_t offset = 0;
     const char* folder = nullptr;
     const char* lastName = "";
     const char* proxy = nullptr;

@@ -15,6 +15,7 @@
 #include <stdlib.h>
 #include <string.h>
 
+#include "marrowby/engine/decimal.h"
 #include "marrowby/engine/download_job.h"
 #include "tools/job_setup.h"
 
@@ -32,8 +33,8 @@ struct Progress {
     const DownloadJob* job;
     HANDLE ended;
     bool accepted;
-    int32_t totalSize;
-    int32_t rangeFirst;
+    int64_t totalSize;
+    int64_t rangeFirst;
     int64_t received;
     volatile LONG endCode;  // first end code; set once
 };
@@ -71,7 +72,7 @@ bool ParseOptions(int argc, char** argv, Options& options) {
         if (strcmp(arg, "--folder") == 0) {
             job.folder = value;
         } else if (strcmp(arg, "--offset") == 0) {
-            job.offset = (int32_t)strtol(value, nullptr, 10);
+            job.offset = ParseDecimal64(value);
         } else if (strcmp(arg, "--last-name") == 0) {
             job.lastName = value;
         } else if (strcmp(arg, "--proxy") == 0) {
@@ -116,8 +117,11 @@ int32_t OnJobEvent(void* info, int32_t code, int32_t count, void* userValue) {
         progress.accepted = true;
         progress.totalSize = summary.totalSize;
         progress.rangeFirst = summary.rangeFirst;
-        printf("accepted status=%d total=%d first=%d name=%s\n", (int)summary.status,
-               (int)summary.totalSize, (int)summary.rangeFirst, summary.fileName);
+        char total[kDecimal64TextSize];
+        char first[kDecimal64TextSize];
+        printf("accepted status=%d total=%s first=%s name=%s\n", (int)summary.status,
+               FormatDecimal64(summary.totalSize, total, sizeof total),
+               FormatDecimal64(summary.rangeFirst, first, sizeof first), summary.fileName);
         fflush(stdout);
         break;
     }
@@ -187,7 +191,9 @@ int main(int argc, char** argv) {
 
     double seconds = (double)(finished.QuadPart - started.QuadPart) / (double)frequency.QuadPart;
     double rate = seconds > 0 ? (double)progress.received / 1e6 / seconds : 0.0;
-    printf("bytes=%lld seconds=%.3f MB/s=%.2f\n", (long long)progress.received, seconds, rate);
+    char bytes[kDecimal64TextSize];
+    printf("bytes=%s seconds=%.3f MB/s=%.2f\n", FormatDecimal64(progress.received, bytes, sizeof bytes),
+           seconds, rate);
     fflush(stdout);
     CloseHandle(progress.ended);
     WSACleanup();

@@ -32,7 +32,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     ResetUrl(parts);
     if (newline == std::string::npos) {
         const int32_t result = ParseUrl(input.c_str(), nullptr, parts);
-        FUZZ_CHECK(result == 0 || result == 1);
+        FUZZ_CHECK(result == 0 || result == kUrlNoScheme || result == kUrlBadHost);
+        // Only a bracketed IPv6 literal leaves a colon in the host.
+        if (result == 0 && IsIpv6Literal(parts.host)) FUZZ_CHECK(input.find('[') != std::string::npos);
         if (result == 0 && IsDownloadableScheme(parts.scheme)) FUZZ_CHECK(parts.path[0] != '\0');
         CheckParts(parts);
         return 0;

@@ -2,12 +2,12 @@
 #include "marrowby/app/download_list_internal.h"
 
 #include <commctrl.h>
-#include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
 
 #include "marrowby/app/settings.h"
 #include "marrowby/engine/bounded_text.h"
+#include "marrowby/engine/decimal.h"
 #include "marrowby/engine/download_job.h"
 #include "marrowby/engine/path_helpers.h"
 #include "marrowby/engine/url.h"
@@ -171,10 +171,19 @@ void SetListRedraw(bool draw) {
     if (draw) InvalidateRect(listControl, nullptr, TRUE);
 }
 
-void SetRowNumber(int row, int column, int32_t value) {
-    char text[16];
-    snprintf(text, sizeof(text), "%d", static_cast<int>(value));
-    SetRowText(row, column, text);
+void SetRowNumber(int row, int column, int64_t value) {
+    char text[kDecimal64TextSize];
+    SetRowText(row, column, FormatDecimal64(value, text, sizeof(text)));
+}
+
+int64_t ItemCount(const int64_t& field) {
+    // A compare-exchange that never changes the value is an atomic read.
+    volatile LONG64* shared = reinterpret_cast<volatile LONG64*>(const_cast<int64_t*>(&field));
+    return InterlockedCompareExchange64(shared, 0, 0);
+}
+
+void SetItemCount(int64_t& field, int64_t value) {
+    InterlockedExchange64(reinterpret_cast<volatile LONG64*>(&field), value);
 }
 
 DownloadItem* NewItem() {

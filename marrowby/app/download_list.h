@@ -51,8 +51,10 @@ struct DownloadItem {
     int32_t row;            // index of the item's row
     ItemState state;
     uint32_t startTick;     // tick count of the last start; base of the elapsed time
-    int32_t downloaded;     // bytes present or received; the next resume offset
-    int32_t size;           // total size, 0 (or -1 from a list file) when unknown
+    // 64-bit: files beyond 4 GiB. Written by the job's worker thread while
+    // the GUI thread reads them: both go through ItemCount/SetItemCount then.
+    int64_t downloaded;     // bytes present or received; the next resume offset
+    int64_t size;           // total size, 0 (or -1 from a list file) when unknown
     int32_t tries;          // starts made by scheduling passes
     char fileName[kItemFileNameSize];
     char url[kItemUrlSize];
@@ -64,6 +66,12 @@ struct DownloadItem {
     DownloadItem* prev;
     uint32_t runTicket;     // identifies the current run in job messages; 0 none
 };
+
+// Reads and writes size or downloaded of an item whose job may be running:
+// each moves all 64 bits in one piece, also in the 32-bit program, so the
+// other thread never sees half of an old and half of a new value.
+int64_t ItemCount(const int64_t& field);
+void SetItemCount(int64_t& field, int64_t value);
 
 // Binds the list to the window that receives its messages and to the list
 // control that shows it; deletes every row and resets the row counter.

@@ -50,7 +50,7 @@ HANDLE OpenListInput(const char* path);
 // ByteReadFn over the file handle given as context.
 size_t ReadListInput(void* context, uint8_t* buffer, size_t capacity);
 
-void SetRowNumber(int row, int column, int32_t value);
+void SetRowNumber(int row, int column, int64_t value);
 // Elapsed time since startTick as minutes:seconds, in unsigned milliseconds
 // so that a wrap of the tick count still gives the right difference.
 void FormatElapsed(uint32_t startTick, uint32_t now, char* out, size_t capacity);

@@ -36,10 +36,7 @@ void ApplyRealFileName(DownloadItem* item, const char* path) {
         return;
     }
     LARGE_INTEGER size;
-    // A file too large for the 32-bit offset is fetched again from the start.
-    item->downloaded = (GetFileSizeEx(file, &size) && size.QuadPart <= INT32_MAX)
-                           ? static_cast<int32_t>(size.QuadPart)
-                           : 0;
+    item->downloaded = GetFileSizeEx(file, &size) ? size.QuadPart : 0;
     CloseHandle(file);
     mw_text::Copy(item->fileName, ListBaseName(path));
 }
@@ -91,7 +88,7 @@ void WriteRecords(ListWriter* writer) {
         int32_t state = item->state == ItemState::Completed ? 1
                         : item->state == ItemState::Paused  ? 2
                                                             : 0;
-        ListRecordOut record = {item->referrer, storeIn,          item->size, state,
+        ListRecordOut record = {item->referrer, storeIn,          ItemCount(item->size), state,
                                 realFolder,     item->fileName, item->url};
         WriteListRecord(writer, record);
     }

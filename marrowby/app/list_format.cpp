@@ -1,7 +1,6 @@
 // List file lines: piecewise reading, key=value settings and record writing.
 #include "marrowby/app/list_format.h"
 
-#include <stdio.h>
 #include <string.h>
 
 #include "marrowby/engine/decimal.h"
@@ -102,13 +101,13 @@ ListKey MatchListKey(const char* key) {
     return kListKeyUnknown;
 }
 
-int32_t ParseListNumber(const char* text) {
-    return ParseDecimal(text);
+int64_t ParseListNumber(const char* text) {
+    return ParseDecimal64(text);
 }
 
 int32_t ParseListState(const char* text) {
-    int32_t state = ParseListNumber(text);
-    return (state == 1 || state == 2) ? state : 0;
+    int64_t state = ParseListNumber(text);
+    return (state == 1 || state == 2) ? static_cast<int32_t>(state) : 0;
 }
 
 const char* ListBaseName(const char* path) {
@@ -147,8 +146,8 @@ void WriteListRecord(ListWriter* writer, const ListRecordOut& record) {
     PutLine(writer, ";", "");
     PutLine(writer, "RefererStr=", record.referrer);
     PutLine(writer, "StoreIn=", record.storeIn);
-    char size[16] = "-1";  // an unknown size
-    if (record.size != 0) snprintf(size, sizeof(size), "%d", static_cast<int>(record.size));
+    char size[kDecimal64TextSize] = "-1";  // an unknown size
+    if (record.size != 0) FormatDecimal64(record.size, size, sizeof(size));
     PutLine(writer, "_RemoteFileSize=", size);
     const char* state = record.state == 1 ? "1" : record.state == 2 ? "2" : "0";
     PutLine(writer, "_State=", state);

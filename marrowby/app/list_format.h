@@ -51,8 +51,8 @@ ListKey MatchListKey(const char* key);
 
 // A decimal number as C's atoi reads it: leading white space, an optional
 // sign, digits up to the first other character; no digits give 0. Values
-// beyond 32 bits are clamped.
-int32_t ParseListNumber(const char* text);
+// beyond 64 bits are clamped.
+int64_t ParseListNumber(const char* text);
 
 // The stored state number of a "_State" value: 1 and 2 stay, anything else 0.
 int32_t ParseListState(const char* text);
@@ -80,7 +80,7 @@ int FlushListWriter(ListWriter* writer);
 struct ListRecordOut {
     const char* referrer;
     const char* storeIn;     // the folder as the item holds it
-    int32_t size;            // 0 is written as -1
+    int64_t size;            // 0 is written as -1
     int32_t state;           // stored state number: 1 completed, 2 paused, else 0
     const char* realFolder;  // folder with its one trailing separator, or empty
     const char* fileName;

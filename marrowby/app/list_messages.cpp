@@ -19,13 +19,14 @@ void OnResponse(DownloadItem* item) {
     lv.pszText = item->fileName;
     lv.iImage = kIconReceiving;
     SendMessageA(ListState().listControl, LVM_SETITEMA, 0, reinterpret_cast<LPARAM>(&lv));
-    if (item->size != 0) SetRowNumber(item->row, kColumnSize, item->size);
-    SetRowNumber(item->row, kColumnDownloaded, item->downloaded);
+    int64_t size = ItemCount(item->size);
+    if (size != 0) SetRowNumber(item->row, kColumnSize, size);
+    SetRowNumber(item->row, kColumnDownloaded, ItemCount(item->downloaded));
     SetRowNumber(item->row, kColumnTries, item->tries);
 }
 
 void ShowProgress(const DownloadItem* item) {
-    SetRowNumber(item->row, kColumnDownloaded, item->downloaded);
+    SetRowNumber(item->row, kColumnDownloaded, ItemCount(item->downloaded));
     ShowElapsed(item);
 }
 

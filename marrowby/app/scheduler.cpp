@@ -24,7 +24,7 @@ void Post(UINT message, int32_t code, const DownloadItem* item) {
 
 // Runs on the job's worker thread (or on the GUI thread inside Start): it
 // writes only size, downloaded and fileName and leaves every decision to the
-// GUI thread.
+// GUI thread, which reads the two numbers through ItemCount.
 int32_t OnJobEvent(void* info, int32_t code, int32_t count, void* userValue) {
     DownloadItem* item = static_cast<DownloadItem*>(userValue);
     if (item == nullptr) return 0;
@@ -32,8 +32,8 @@ int32_t OnJobEvent(void* info, int32_t code, int32_t count, void* userValue) {
     case JobAccepted: {
         const ResponseSummary* summary = static_cast<const ResponseSummary*>(info);
         if (summary != nullptr) {
-            item->size = summary->totalSize;
-            item->downloaded = summary->rangeFirst;
+            SetItemCount(item->size, summary->totalSize);
+            SetItemCount(item->downloaded, summary->rangeFirst);
             mw_text::Copy(item->fileName, summary->fileName);
         }
         Post(WM_ITEM_RESPONSE, code, item);
@@ -46,13 +46,11 @@ int32_t OnJobEvent(void* info, int32_t code, int32_t count, void* userValue) {
             Post(WM_ITEM_FAILED, code, item);
         }
         break;
-    case JobData: {
-        // A transfer past 2 GB stops counting instead of overflowing.
-        int64_t total = static_cast<int64_t>(item->downloaded) + count;
-        item->downloaded = total > INT32_MAX ? INT32_MAX : static_cast<int32_t>(total);
+    case JobData:
+        // This thread is the only writer while the job runs.
+        SetItemCount(item->downloaded, item->downloaded + count);
         Post(WM_ITEM_PROGRESS, code, item);
         break;
-    }
     case JobTimedOut:
         Post(WM_ITEM_TIMED_OUT, code, item);
         break;

@@ -1,7 +1,6 @@
 // The job's operations, all called on the application's thread.
 #include "marrowby/engine/download_job.h"
 
-#include <stdlib.h>
 #include <string.h>
 
 #include "marrowby/engine/bounded_text.h"
@@ -79,12 +78,10 @@ int DownloadJob::SetProxy(const char* text, uint16_t defaultPort) {
         if (colon != nullptr) mw_text::CopyN(exchange_.proxyPassword, colon + 1, (size_t)(at - colon - 1));
         text = at + 1;
     }
-    mw_text::Copy(exchange_.proxyHost, text);
-    char* colon = strchr(exchange_.proxyHost, ':');
-    if (colon != nullptr) {
-        *colon = '\0';
-        exchange_.proxyPort = (uint16_t)strtoul(colon + 1, nullptr, 10);
-    }
+    // A malformed bracketed address stays as written: it names no host, so
+    // connecting fails on it instead of bypassing the proxy.
+    if (SplitHostPort(text, exchange_.proxyHost, sizeof exchange_.proxyHost, exchange_.proxyPort) != 0)
+        mw_text::Copy(exchange_.proxyHost, text);
     return 0;
 }
 
@@ -109,7 +106,7 @@ int DownloadJob::SetUserAgent(const char* text) {
 
 // A resume offset is only trusted when the partial file holds at least that
 // many bytes. Opening creates the file empty when it is missing.
-bool DownloadJob::ResumeFileIsLongEnough(const char* lastName, uint32_t offset) {
+bool DownloadJob::ResumeFileIsLongEnough(const char* lastName, uint64_t offset) {
     // The name comes back from the application's list file: it is made safe
     // the same way as a name the server sends before it is joined to folder.
     char name[kLocalFileNameMax + 1];
@@ -126,7 +123,7 @@ bool DownloadJob::ResumeFileIsLongEnough(const char* lastName, uint32_t offset) 
     return known && (uint64_t)size.QuadPart >= offset;
 }
 
-int DownloadJob::Start(const char* url, int32_t offset, const char* folder, const char* lastName,
+int DownloadJob::Start(const char* url, int64_t offset, const char* folder, const char* lastName,
                        uint32_t timeoutMs) {
     ConnectTarget target;
     {
@@ -138,7 +135,7 @@ int DownloadJob::Start(const char* url, int32_t offset, const char* folder, cons
             if (folder_[0] != '\0') AppendFolderSeparator(folder_, sizeof folder_);
         }
         if (lastName != nullptr && lastName[0] != '\0' &&
-            !ResumeFileIsLongEnough(lastName, (uint32_t)offset))
+            !ResumeFileIsLongEnough(lastName, (uint64_t)offset))
             offset = 0;
 
         // Only http and https URLs are fetched: anything else would send an

@@ -57,14 +57,15 @@ public:
     // Stops any previous run, resets the exchange, registers the callback
     // (when given) and starts the worker. 0; 2 no callback; 3 no worker.
     int Prepare(const JobCallbackRegistration* registration);
-    // "[user:password@]host[:port]"; the login is the proxy's own.
+    // "[user:password@]host[:port]", host also an IPv6 literal in brackets
+    // ("[::1]:3128"); the login is the proxy's own.
     int SetProxy(const char* text, uint16_t defaultPort);
     int SetCredentials(const char* user, const char* password);
     int SetReferer(const char* text);
     int SetUserAgent(const char* text);
     // 0 when the connection attempt is under way; 1 when it could not be
     // started (including a URL that is neither http nor https).
-    int Start(const char* url, int32_t offset, const char* folder, const char* lastName,
+    int Start(const char* url, int64_t offset, const char* folder, const char* lastName,
               uint32_t timeoutMs);
     // Ends the worker and waits for it; afterwards nothing is reported. From
     // inside the callback it cannot wait: it silences the job and asks the
@@ -114,7 +115,7 @@ private:
     void ForgetLoginOnOriginChange();
     int32_t EndTransfer(int32_t code);
     int32_t FailTransfer(int32_t failure);
-    bool ResumeFileIsLongEnough(const char* lastName, uint32_t offset);
+    bool ResumeFileIsLongEnough(const char* lastName, uint64_t offset);
     int OpenLocalFile(const ResponseSummary& summary);
     bool WriteBody(const char* data, size_t count);
     void CloseFile();

@@ -27,10 +27,10 @@ bool IsClientOrServerError(int32_t status) {
 // The longest request the exchange can produce, so the request buffer is
 // known to hold every one of them (a CONNECT request is far shorter).
 constexpr size_t kLongestRequest =
-    sizeof("HEAD http://:65535 HTTP/1.1\r\n") + kUrlHostMax + kUrlPathMax +
-    sizeof("Host: :65535\r\n") + kUrlHostMax + sizeof("Content-Length: -2147483648\r\n") +
+    sizeof("HEAD http://[]:65535 HTTP/1.1\r\n") + kUrlHostMax + kUrlPathMax +
+    sizeof("Host: []:65535\r\n") + kUrlHostMax + sizeof("Content-Length: -9223372036854775808\r\n") +
     sizeof("Referer: \r\n") + kRefererMax + sizeof("User-Agent: \r\n") + kUserAgentMax +
-    sizeof("Range: bytes=2147483647-4294967294\r\n") +
+    sizeof("Range: bytes=9223372036854775807-9223372036854775807\r\n") +
     sizeof("Accept: */*\r\nConnection: close\r\n") + kBasicCredentialsLineMax +
     kProxyCredentialsLineMax + sizeof("\r\n");
 static_assert(kLongestRequest < kJobRequestCapacity, "request buffer too small");

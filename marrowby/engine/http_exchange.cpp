@@ -8,9 +8,9 @@ void ResetExchange(HttpExchange& exchange) {
     // The request parameters survive: the job sets them when it starts.
     const int32_t method = exchange.method;
     const int32_t version = exchange.version;
-    const int32_t bodyLength = exchange.bodyLength;
-    const int32_t rangeStart = exchange.rangeStart;
-    const int32_t rangeLength = exchange.rangeLength;
+    const int64_t bodyLength = exchange.bodyLength;
+    const int64_t rangeStart = exchange.rangeStart;
+    const int64_t rangeLength = exchange.rangeLength;
 
     std::memset(&exchange, 0, sizeof exchange);
 

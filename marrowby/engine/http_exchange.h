@@ -35,11 +35,13 @@ constexpr size_t kTargetHostMax = 256;
 struct ResponseSummary {
     int32_t status;           // 0 when the response had no status line
     int32_t responseVersion;  // 10 or 11
-    int32_t contentLength;    // 0 when absent
-    int32_t bodyReceived;     // body bytes counted so far
-    int32_t rangeFirst;       // from Content-Range of a 206, else 0
-    int32_t rangeRemaining;   // total size minus rangeFirst, from Content-Range of a 206
-    int32_t totalSize;        // Content-Range total, else Content-Length, else 0
+    // Sizes and positions are 64-bit: files beyond 4 GiB are downloaded and
+    // resumed like any other.
+    int64_t contentLength;    // 0 when absent
+    int64_t bodyReceived;     // body bytes counted so far
+    int64_t rangeFirst;       // from Content-Range of a 206, else 0
+    int64_t rangeRemaining;   // total size minus rangeFirst, from Content-Range of a 206
+    int64_t totalSize;        // Content-Range total, else Content-Length, else 0
     int32_t date;             // seconds since 1970 UTC; 0 when absent or unreadable
     int32_t lastModified;     // same
     char fileName[kResponseTextMax + 1];
@@ -52,9 +54,9 @@ struct HttpExchange {
     // redirects and authentication retries, untouched by the resets.
     int32_t method;        // kMethodGet, kMethodPost, kMethodHead
     int32_t version;       // kHttpVersion09, 10, 11
-    int32_t bodyLength;    // Content-Length sent with POST
-    int32_t rangeStart;    // first byte wanted; 0 from the start
-    int32_t rangeLength;   // bytes wanted; 0 to the end
+    int64_t bodyLength;    // Content-Length sent with POST
+    int64_t rangeStart;    // first byte wanted; 0 from the start
+    int64_t rangeLength;   // bytes wanted; 0 to the end
 
     // Response reader state.
     char headerBuffer[kHeaderBlockMax + 1];
@@ -66,7 +68,7 @@ struct HttpExchange {
     ResponseSummary response;
 
     // Connection settings.
-    char proxyHost[kProxyHostMax + 1];  // empty: no proxy
+    char proxyHost[kProxyHostMax + 1];  // empty: no proxy; an IPv6 literal without brackets
     uint16_t proxyPort;
     int32_t authScheme;                 // kAuthNone, kAuthBasic, kAuthUnsupported
     char realm[kRealmMax + 1];
@@ -81,7 +83,7 @@ struct HttpExchange {
 
 // Where the job connects: the proxy when one is set, else the URL's host.
 struct ConnectTarget {
-    char host[kTargetHostMax + 1];
+    char host[kTargetHostMax + 1];  // an IPv6 literal without brackets
     uint16_t port;
 };
 

@@ -39,8 +39,10 @@ int32_t ComposeConnectRequest(const HttpExchange& exchange, char* buffer, size_t
     ComposeProxyCredentials(exchange, login, sizeof login);
 
     const UrlParts& url = exchange.url;
+    char host[kHostTextSize];
+    HostText(url.host, host, sizeof host);
     const int written = std::snprintf(buffer, capacity, "CONNECT %s:%u HTTP/1.0\r\nHost: %s:%u\r\n%s%s\r\n",
-                                      url.host, unsigned{url.port}, url.host, unsigned{url.port}, agent, login);
+                                      host, unsigned{url.port}, host, unsigned{url.port}, agent, login);
     if (written < 0 || static_cast<size_t>(written) >= capacity) {
         buffer[0] = '\0';
         return kHttpRequestTooLong;

@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "marrowby/engine/base64.h"
+#include "marrowby/engine/decimal.h"
 #include "marrowby/engine/http_result.h"
 
 namespace {
@@ -53,30 +54,19 @@ const char* VersionText(int32_t version) {
     }
 }
 
-// Decimal text of a non-negative 64-bit number (the CRT's printf support for
-// 64-bit conversions differs between runtimes).
-const char* DecimalText(int64_t value, char (&text)[24]) {
-    char* p = text + sizeof text - 1;
-    *p = '\0';
-    do {
-        *--p = static_cast<char>('0' + value % 10);
-        value /= 10;
-    } while (value > 0 && p > text);
-    return p;
-}
-
-void AppendRange(RequestWriter& writer, int32_t start, int32_t length) {
-    char first[24];
-    char last[24];
-    if (start > 0 && length == 0) {
-        Append(writer, "Range: bytes=%s-\r\n", DecimalText(start, first));
-    } else if (start > 0 && length > 0) {
-        // 64-bit so that start + length cannot overflow.
-        const int64_t lastByte = int64_t{start} + length - 1;
-        Append(writer, "Range: bytes=%s-%s\r\n", DecimalText(start, first), DecimalText(lastByte, last));
-    } else if (start == 0 && length > 0) {
-        Append(writer, "Range: bytes=0-%s\r\n", DecimalText(int64_t{length} - 1, last));
+// The Range header of a request for length bytes from start (0: to the
+// end). A last byte beyond the 64-bit range asks for the rest of the file,
+// which is what such a length means.
+void AppendRange(RequestWriter& writer, int64_t start, int64_t length) {
+    char first[kDecimal64TextSize];
+    char last[kDecimal64TextSize];
+    if (start < 0 || length < 0 || (start == 0 && length == 0)) return;
+    FormatDecimal64(start, first, sizeof first);
+    if (length == 0 || length - 1 > INT64_MAX - start) {
+        Append(writer, "Range: bytes=%s-\r\n", first);
+        return;
     }
+    Append(writer, "Range: bytes=%s-%s\r\n", first, FormatDecimal64(start + (length - 1), last, sizeof last));
 }
 
 // Maximal Base64 text of "user:password", for either login.
@@ -114,8 +104,10 @@ int32_t ComposeRequest(const HttpExchange& exchange, char* buffer, size_t capaci
     RequestWriter writer{buffer, capacity, 0, false};
     const UrlParts& url = exchange.url;
     const bool proxyForm = UsesProxyForm(exchange);
+    char host[kHostTextSize];
+    HostText(url.host, host, sizeof host);
     if (proxyForm) {
-        Append(writer, "%s http://%s:%u%s%s\r\n", method, url.host, unsigned{url.port}, url.path, version);
+        Append(writer, "%s http://%s:%u%s%s\r\n", method, host, unsigned{url.port}, url.path, version);
     } else {
         Append(writer, "%s %s%s\r\n", method, url.path, version);
     }
@@ -125,12 +117,13 @@ int32_t ComposeRequest(const HttpExchange& exchange, char* buffer, size_t capaci
     } else {
         const uint16_t defaultPort = url.scheme == kSchemeHttps ? kHttpsDefaultPort : kHttpDefaultPort;
         if (url.port == defaultPort) {
-            Append(writer, "Host: %s\r\n", url.host);
+            Append(writer, "Host: %s\r\n", host);
         } else {
-            Append(writer, "Host: %s:%u\r\n", url.host, unsigned{url.port});
+            Append(writer, "Host: %s:%u\r\n", host, unsigned{url.port});
         }
         if (exchange.method == kMethodPost) {
-            Append(writer, "Content-Length: %ld\r\n", static_cast<long>(exchange.bodyLength));
+            char bodyLength[kDecimal64TextSize];
+            Append(writer, "Content-Length: %s\r\n", FormatDecimal64(exchange.bodyLength, bodyLength, sizeof bodyLength));
         }
         if (exchange.referer[0] != '\0') Append(writer, "Referer: %s\r\n", exchange.referer);
         if (exchange.userAgent[0] != '\0') Append(writer, "User-Agent: %s\r\n", exchange.userAgent);

@@ -80,17 +80,19 @@ bool CountBody(HttpExchange& exchange, size_t& count) {
     ResponseSummary& response = exchange.response;
     if (response.contentLength <= 0) {
         // Unknown length: keep counting, saturating rather than overflowing.
-        const int64_t grown = int64_t{response.bodyReceived} + static_cast<int64_t>(count);
-        response.bodyReceived = grown > INT32_MAX ? INT32_MAX : static_cast<int32_t>(grown);
+        const int64_t room = INT64_MAX - response.bodyReceived;
+        response.bodyReceived = static_cast<uint64_t>(count) > static_cast<uint64_t>(room)
+                                    ? INT64_MAX
+                                    : response.bodyReceived + static_cast<int64_t>(count);
         return false;
     }
-    const int64_t missing = int64_t{response.contentLength} - response.bodyReceived;
+    const int64_t missing = response.contentLength - response.bodyReceived;
     if (missing <= 0) {
         // Bytes beyond Content-Length are dropped.
         count = 0;
     } else if (static_cast<uint64_t>(count) > static_cast<uint64_t>(missing)) {
         count = static_cast<size_t>(missing);
     }
-    response.bodyReceived += static_cast<int32_t>(count);
+    response.bodyReceived += static_cast<int64_t>(count);
     return response.bodyReceived == response.contentLength;
 }

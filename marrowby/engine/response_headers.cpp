@@ -39,8 +39,11 @@ long FindStatusMarker(const char* block, size_t length) {
 }
 
 int32_t ApplyContentLength(HttpExchange& exchange, const char* value) {
-    // A negative length would make the body count negative; treat it as absent.
-    const int32_t length = ParseDecimal(value);
+    // A length beyond 64 bits cannot be counted against: the response is
+    // refused. A negative one would make the body count negative; it is
+    // taken as absent.
+    int64_t length = 0;
+    if (!ReadDecimal64(value, length)) return kHttpMalformed;
     exchange.response.contentLength = length < 0 ? 0 : length;
     return kHttpOk;
 }
@@ -184,17 +187,20 @@ int32_t ParseContentRange(HttpExchange& exchange, const char* value) {
     while (*p != '\0' && !IsDigit(*p)) ++p;
     if (*p == '\0') return kHttpMalformed;
 
+    // Each number must fit into 64 bits; one that does not is refused
+    // rather than taken as some other position.
     const char* dash = std::strchr(p, '-');
     if (dash == nullptr) return kHttpMalformed;
-    const int32_t first = ParseDecimal(p);
+    int64_t first = 0;
+    if (!ReadDecimal64(p, first)) return kHttpMalformed;
 
     const char* slash = std::strchr(dash + 1, '/');
     if (slash == nullptr) return kHttpMalformed;
-    const int32_t last = ParseDecimal(dash + 1);
-    if (first > last) return kHttpMalformed;
+    int64_t last = 0;
+    if (!ReadDecimal64(dash + 1, last) || first > last) return kHttpMalformed;
 
-    const int32_t total = ParseDecimal(slash + 1);
-    if (total <= last) return kHttpMalformed;
+    int64_t total = 0;
+    if (!ReadDecimal64(slash + 1, total) || total <= last) return kHttpMalformed;
 
     exchange.response.rangeFirst = first;
     exchange.response.totalSize = total;
@@ -252,13 +258,14 @@ int32_t ParseContentDisposition(HttpExchange& exchange, const char* value) {
 int32_t ApplyLocation(HttpExchange& exchange, const char* value) {
     UrlParts target;
     ResetUrl(target);
-    if (ParseUrl(value, nullptr, target) != 0) {
+    const int32_t parsed = ParseUrl(value, nullptr, target);
+    if (parsed == kUrlNoScheme) {
         // No colon: a reference relative to the current URL.
         if (ParseUrl(nullptr, value, exchange.url) != 0) return kHttpMalformed;
         mw_text::Copy(exchange.response.fileName, exchange.url.fileName);
         return kHttpOk;
     }
-    if (!IsDownloadableScheme(target.scheme)) return kHttpMalformed;
+    if (parsed != 0 || !IsDownloadableScheme(target.scheme)) return kHttpMalformed;
 
     exchange.url = target;
     mw_text::Copy(exchange.response.fileName, exchange.url.fileName);

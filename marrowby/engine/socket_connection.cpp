@@ -1,7 +1,11 @@
 #include "marrowby/engine/socket_connection.h"
 
+#include <stdio.h>
 #include <string.h>
 #include <ws2tcpip.h>
+
+#include "marrowby/engine/lock_scope.h"
+#include "marrowby/engine/url.h"
 
 namespace {
 
@@ -13,33 +17,26 @@ const DWORD kCancelWaitMs = 5000;
 // mean "no deadline".
 const uint32_t kLargestTimeoutMs = 0x7FFFFFFFu;
 
-bool ResolveIPv4(const char* host, in_addr* address) {
-    unsigned long dotted = inet_addr(host);
-    if (dotted != INADDR_NONE) {
-        address->s_addr = dotted;
-        return true;
-    }
-    if (host[0] == '\0') return false;
-    addrinfo hints;
-    memset(&hints, 0, sizeof hints);
-    hints.ai_family = AF_INET;
-    hints.ai_socktype = SOCK_STREAM;
-    hints.ai_protocol = IPPROTO_TCP;
-    addrinfo* found = nullptr;
-    if (getaddrinfo(host, nullptr, &hints, &found) != 0 || found == nullptr) return false;
-    *address = ((sockaddr_in*)found->ai_addr)->sin_addr;
-    freeaddrinfo(found);
-    return true;
+bool TimeoutIsBounded(uint32_t timeoutMs) {
+    return timeoutMs <= kLargestTimeoutMs;
+}
+
+// Compared through the signed difference so that the 49.7-day wrap of the
+// tick count does not end anything early.
+bool TickPassed(uint32_t deadline) {
+    return (int32_t)(GetTickCount() - deadline) > 0;
 }
 
 }  // namespace
 
 SocketConnection::SocketConnection() {
+    InitializeCriticalSection(&attemptLock_);
     ResetConnection();
 }
 
 SocketConnection::~SocketConnection() {
     StopWorker();
+    DeleteCriticalSection(&attemptLock_);
 }
 
 void SocketConnection::ResetConnection() {
@@ -55,6 +52,11 @@ void SocketConnection::ResetConnection() {
     waitMs_ = kDefaultWaitMs;
     sink_ = nullptr;
     memset(buffers_, 0, sizeof buffers_);
+    addressCount_ = 0;
+    nextAddress_ = 0;
+    connecting_ = false;
+    hasConnectDeadline_ = false;
+    connectDeadline_ = 0;
     memset(&overlapped_, 0, sizeof overlapped_);
     receivePending_ = false;
     hasDeadline_ = false;
@@ -115,35 +117,124 @@ int SocketConnection::StopWorker() {
     return 0;
 }
 
-int SocketConnection::Connect(const char* host, uint16_t port, uint32_t timeoutMs) {
-    if (socket_ != INVALID_SOCKET) CloseSocket();
-    socket_ = WSASocketA(AF_INET, SOCK_STREAM, IPPROTO_TCP, nullptr, 0, WSA_FLAG_OVERLAPPED);
-    if (socket_ == INVALID_SOCKET) return 1;
-    sockaddr_in local;
-    memset(&local, 0, sizeof local);
-    local.sin_family = AF_INET;
-    local.sin_addr.s_addr = htonl(INADDR_ANY);
-    // A half set-up socket is of no use and would otherwise stay open when
-    // no worker exists to close it.
-    if (bind(socket_, (sockaddr*)&local, sizeof local) != 0 || networkEvent_ == WSA_INVALID_EVENT ||
-        WSAEventSelect(socket_, networkEvent_, FD_CONNECT) != 0) {
-        CloseSocket();
+// The host's addresses for a TCP connection to port, at most capacity of
+// them, in the order the resolution gives them; 0 when it has none. A dotted
+// IPv4 address is used as it is, an IPv6 literal is only ever read as one,
+// and only other names are looked up.
+int SocketConnection::ResolveHost(const char* host, uint16_t port, PeerAddress* out, int capacity) {
+    // Brackets belong to the text of a URL or a proxy setting, never to a host.
+    if (host[0] == '\0' || strpbrk(host, "[]") != nullptr) return 0;
+    unsigned long dotted = inet_addr(host);
+    if (dotted != INADDR_NONE) {
+        sockaddr_in* address = (sockaddr_in*)&out[0].address;
+        memset(&out[0], 0, sizeof out[0]);
+        address->sin_family = AF_INET;
+        address->sin_port = htons(port);
+        address->sin_addr.s_addr = dotted;
+        out[0].length = sizeof *address;
         return 1;
     }
+    addrinfo hints;
+    memset(&hints, 0, sizeof hints);
+    hints.ai_family = AF_UNSPEC;
+    hints.ai_socktype = SOCK_STREAM;
+    hints.ai_protocol = IPPROTO_TCP;
+    if (IsIpv6Literal(host)) hints.ai_flags = AI_NUMERICHOST;
+    char service[8];
+    snprintf(service, sizeof service, "%u", (unsigned)port);
+    addrinfo* found = nullptr;
+    if (getaddrinfo(host, service, &hints, &found) != 0) return 0;
+    int count = 0;
+    for (addrinfo* entry = found; entry != nullptr && count < capacity; entry = entry->ai_next) {
+        if ((entry->ai_family != AF_INET && entry->ai_family != AF_INET6) || entry->ai_addr == nullptr ||
+            entry->ai_addrlen > sizeof out[count].address)
+            continue;
+        memset(&out[count], 0, sizeof out[count]);
+        memcpy(&out[count].address, entry->ai_addr, entry->ai_addrlen);
+        out[count].length = (int)entry->ai_addrlen;
+        ++count;
+    }
+    freeaddrinfo(found);
+    return count;
+}
 
-    sockaddr_in remote;
-    memset(&remote, 0, sizeof remote);
-    remote.sin_family = AF_INET;
-    remote.sin_port = htons(port);
-    if (!ResolveIPv4(host, &remote.sin_addr)) {
+int SocketConnection::Connect(const char* host, uint16_t port, uint32_t timeoutMs) {
+    // Resolved before the lock is taken: a name lookup may take its time.
+    PeerAddress found[kMaxPeerAddresses];
+    int count = ResolveHost(host, port, found, kMaxPeerAddresses);
+    if (count == 0) {
+        CloseSocket();
         Deliver(EvHostNotFound, nullptr, 0);
         return 2;
     }
+    // A reconnect made inside an event: the receive deadline of the old
+    // connection gives way to the connect deadlines of the new one.
+    if (thread_ != nullptr && GetCurrentThreadId() == threadId_) ClearDeadline();
+    LockScope hold(attemptLock_);
+    CloseSocketLocked();
+    memcpy(addresses_, found, sizeof found[0] * (size_t)count);
+    addressCount_ = count;
+    nextAddress_ = 0;
     timeoutMs_ = timeoutMs;
-    if (connect(socket_, (sockaddr*)&remote, sizeof remote) != 0 &&
-        WSAGetLastError() != WSAEWOULDBLOCK)
+    return StartNextAttempt();
+}
+
+// Tries the remaining addresses in turn until a connect is under way.
+// Called with attemptLock_ held. Returns 0, or the failure of the last one.
+int SocketConnection::StartNextAttempt() {
+    int result = 1;
+    while (nextAddress_ < addressCount_) {
+        result = StartAttempt(addresses_[nextAddress_++]);
+        if (result == 0) return 0;
+    }
+    return result;
+}
+
+// A socket of the address's family, bound to any local address and port,
+// that reports the end of its connect through the network event. Every
+// attempt has the same time to complete. 0 under way; 1 set-up failed;
+// 3 refused at once.
+int SocketConnection::StartAttempt(const PeerAddress& peer) {
+    const int family = peer.address.ss_family;
+    socket_ = WSASocketA(family, SOCK_STREAM, IPPROTO_TCP, nullptr, 0, WSA_FLAG_OVERLAPPED);
+    if (socket_ == INVALID_SOCKET) return 1;
+    sockaddr_storage local;
+    memset(&local, 0, sizeof local);
+    local.ss_family = (ADDRESS_FAMILY)family;
+    int localLength = family == AF_INET6 ? (int)sizeof(sockaddr_in6) : (int)sizeof(sockaddr_in);
+    // A half set-up socket is of no use and would otherwise stay open when
+    // no worker exists to close it.
+    if (bind(socket_, (sockaddr*)&local, localLength) != 0 || networkEvent_ == WSA_INVALID_EVENT ||
+        WSAEventSelect(socket_, networkEvent_, FD_CONNECT) != 0) {
+        CloseSocketLocked();
+        return 1;
+    }
+    connecting_ = true;
+    hasConnectDeadline_ = TimeoutIsBounded(timeoutMs_);
+    connectDeadline_ = GetTickCount() + timeoutMs_;
+    if (connect(socket_, (const sockaddr*)&peer.address, peer.length) != 0 &&
+        WSAGetLastError() != WSAEWOULDBLOCK) {
+        CloseSocketLocked();
         return 3;
+    }
     return 0;
+}
+
+bool SocketConnection::ConnectDeadlinePassed() const {
+    return connecting_ && hasConnectDeadline_ && TickPassed(connectDeadline_);
+}
+
+// The current address has not answered in time: the next one is tried, and
+// only when none is left does the connect fail.
+void SocketConnection::OnConnectDeadline() {
+    {
+        LockScope hold(attemptLock_);
+        if (!ConnectDeadlinePassed()) return;
+        CloseSocketLocked();
+        if (StartNextAttempt() == 0) return;
+    }
+    ClearDeadline();
+    Deliver(EvNetError, nullptr, 0);
 }
 
 void SocketConnection::SetReceiveBuffer(char* data, uint32_t length) {
@@ -157,12 +248,18 @@ int SocketConnection::Send(const char* data, uint32_t length) {
 }
 
 int SocketConnection::CloseSocket() {
+    LockScope hold(attemptLock_);
+    CloseSocketLocked();
+    return 0;
+}
+
+void SocketConnection::CloseSocketLocked() {
     if (socket_ != INVALID_SOCKET) {
         shutdown(socket_, SD_BOTH);
         closesocket(socket_);
     }
     socket_ = INVALID_SOCKET;
-    return 0;
+    connecting_ = false;
 }
 
 void SocketConnection::ReleaseEvents() {
@@ -185,14 +282,12 @@ void SocketConnection::ResetSocketEvents() {
 }
 
 void SocketConnection::SetDeadline() {
-    hasDeadline_ = timeoutMs_ <= kLargestTimeoutMs;
+    hasDeadline_ = TimeoutIsBounded(timeoutMs_);
     deadline_ = GetTickCount() + timeoutMs_;
 }
 
-// Compared through the signed difference so that the 49.7-day wrap of the
-// tick count does not end a transfer early.
 bool SocketConnection::DeadlinePassed() const {
-    return hasDeadline_ && (int32_t)(GetTickCount() - deadline_) > 0;
+    return hasDeadline_ && TickPassed(deadline_);
 }
 
 bool SocketConnection::PostReceive() {
@@ -267,16 +362,24 @@ void SocketConnection::OnReceiveCompleted() {
 
 void SocketConnection::OnNetworkEvent() {
     ResetSocketEvents();
-    WSANETWORKEVENTS happened;
-    if (WSAEnumNetworkEvents(socket_, networkEvent_, &happened) != 0) {
-        ClearDeadline();
-        Deliver(EvNetError, nullptr, 0);
-        return;
+    bool connected = false;
+    {
+        LockScope hold(attemptLock_);
+        WSANETWORKEVENTS happened;
+        if (WSAEnumNetworkEvents(socket_, networkEvent_, &happened) == 0) {
+            if ((happened.lNetworkEvents & FD_CONNECT) == 0) return;
+            connected = happened.iErrorCode[FD_CONNECT_BIT] == 0;
+            // An address that refuses gives way to the next one.
+            if (!connected && connecting_) {
+                CloseSocketLocked();
+                if (StartNextAttempt() == 0) return;
+            }
+        }
+        connecting_ = false;
     }
-    if ((happened.lNetworkEvents & FD_CONNECT) == 0) return;
-    if (happened.iErrorCode[FD_CONNECT_BIT] != 0) {
-        Deliver(EvNetError, nullptr, 0);
+    if (!connected) {
         ClearDeadline();
+        Deliver(EvNetError, nullptr, 0);
         return;
     }
     if (!PostReceive()) {
@@ -296,6 +399,7 @@ void SocketConnection::OnWaitTimedOut() {
         Deliver(EvTimedOut, nullptr, 0);
         ClearDeadline();
     }
+    OnConnectDeadline();
 }
 
 void SocketConnection::FinishWorker() {

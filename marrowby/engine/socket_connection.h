@@ -1,7 +1,9 @@
 // TCP client connection over Winsock 2 with its own worker thread.
 // The worker waits on (receive completed, connect completed, stop), keeps
 // one overlapped receive outstanding, enforces the receive deadline and
-// turns everything into events for a ConnectionSink.
+// turns everything into events for a ConnectionSink. A host is resolved for
+// IPv4 and IPv6 alike, and its addresses are tried in the order the
+// resolution gives them, each with the same connect deadline.
 #pragma once
 
 #include <stdint.h>
@@ -36,6 +38,8 @@ public:
 
 const uint32_t kNoTimeout = 0xFFFFFFFFu;
 const uint32_t kDefaultWaitMs = 300;
+// Addresses of one host that are tried; a host with more gives up after these.
+const int kMaxPeerAddresses = 16;
 
 struct ReceiveBuffer {
     char* data;
@@ -56,8 +60,12 @@ public:
     // inside an event) it cannot wait: it only asks the worker to end after
     // the current event, and a later call from another thread waits.
     int StopWorker();
-    // Returns 0 when the connect is under way; 1 socket set-up failed; 2 host
-    // name not resolved (EvHostNotFound delivered); 3 connect refused at once.
+    // host: a name, a dotted IPv4 address or an IPv6 literal without
+    // brackets. Returns 0 when the connect is under way; 1 socket set-up
+    // failed; 2 host name not resolved (EvHostNotFound delivered); 3 connect
+    // refused at once (1 and 3 only once every address has failed so). An
+    // address that refuses the connect later, or does not answer within
+    // timeoutMs, gives way to the next one; EvNetError follows the last.
     int Connect(const char* host, uint16_t port, uint32_t timeoutMs);
     // Where the next receive goes (the first buffer entry). Called by the sink
     // inside an event, before the worker posts that receive, or before
@@ -68,6 +76,11 @@ public:
     int CloseSocket();
 
 private:
+    struct PeerAddress {
+        sockaddr_storage address;
+        int length;
+    };
+
     SocketConnection(const SocketConnection&) = delete;
     SocketConnection& operator=(const SocketConnection&) = delete;
 
@@ -84,6 +97,12 @@ private:
     void OnWaitTimedOut();
     void FinishWorker();
     void ReleaseEvents();
+    static int ResolveHost(const char* host, uint16_t port, PeerAddress* out, int capacity);
+    int StartNextAttempt();
+    int StartAttempt(const PeerAddress& peer);
+    void CloseSocketLocked();
+    bool ConnectDeadlinePassed() const;
+    void OnConnectDeadline();
 
     SOCKET socket_;
     WSAEVENT networkEvent_;
@@ -99,6 +118,19 @@ private:
     uint32_t waitMs_;
     ConnectionSink* sink_;
     ReceiveBuffer buffers_[2];
+
+    // The connect under way: the host's addresses, the next one to try and
+    // the deadline of the current attempt. Connect runs on whichever thread
+    // asks while the worker watches the attempt, so both hold attemptLock_
+    // for these and for socket_ while a connect may be under way (never
+    // across a call of the sink).
+    CRITICAL_SECTION attemptLock_;
+    PeerAddress addresses_[kMaxPeerAddresses];
+    int addressCount_;
+    int nextAddress_;
+    bool connecting_;
+    bool hasConnectDeadline_;
+    uint32_t connectDeadline_;
 
     // Worker-only state: the outstanding receive and its deadline.
     WSAOVERLAPPED overlapped_;

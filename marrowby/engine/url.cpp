@@ -40,7 +40,7 @@ int32_t ParseAbsolute(const char* text, UrlParts& parts) {
     mw_text::Copy(work, text);
 
     char* colon = std::strchr(work, ':');
-    if (colon == nullptr) return 1;
+    if (colon == nullptr) return kUrlNoScheme;
     *colon = '\0';
     mw_text::Copy(parts.schemeText, work);
     for (const KnownScheme& known : kKnownSchemes) {
@@ -75,14 +75,12 @@ int32_t ParseAbsolute(const char* text, UrlParts& parts) {
         slash = std::strchr(rest, '/');
     }
 
-    size_t hostLength = slash != nullptr ? static_cast<size_t>(slash - rest) : std::strlen(rest);
-    char* portColon = static_cast<char*>(std::memchr(rest, ':', hostLength));
-    if (portColon != nullptr) {
-        // The number ends at the slash anyway: digits stop there.
-        parts.port = static_cast<uint16_t>(static_cast<uint32_t>(ParseDecimal(portColon + 1)) & 0xFFFFu);
-        hostLength = static_cast<size_t>(portColon - rest);
-    }
-    mw_text::CopyN(parts.host, rest, hostLength);
+    // The host part ends at the slash: cut there for the split, then put
+    // the slash back for the path.
+    if (slash != nullptr) *slash = '\0';
+    const int32_t split = SplitHostPort(rest, parts.host, sizeof parts.host, parts.port);
+    if (slash != nullptr) *slash = '/';
+    if (split != 0) return split;
 
     if (slash == nullptr) {
         mw_text::Copy(parts.path, "/");
@@ -91,6 +89,28 @@ int32_t ParseAbsolute(const char* text, UrlParts& parts) {
     mw_text::Copy(parts.path, slash);
     TakeFileName(slash, parts);
     return 0;
+}
+
+bool IsHexDigit(char c) {
+    return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F');
+}
+
+// The text between the brackets: hex digits, colons and dots (an IPv4 tail
+// as in ::ffff:1.2.3.4), with the two colons every IPv6 text has at least,
+// and no longer than the longest such text. Whether it is a valid address is
+// left to the name resolution, which is asked for literals only.
+bool LooksLikeIpv6(const char* text, size_t length) {
+    constexpr size_t kLongestIpv6Text = 45;
+    if (length == 0 || length > kLongestIpv6Text) return false;
+    size_t colons = 0;
+    for (size_t i = 0; i < length; ++i) {
+        if (text[i] == ':') {
+            ++colons;
+        } else if (!IsHexDigit(text[i]) && text[i] != '.') {
+            return false;
+        }
+    }
+    return colons >= 2;
 }
 
 // Removes the last directory of a base that ends in a slash ("/a/b/" becomes
@@ -134,7 +154,7 @@ int32_t ResolveRelative(const char* reference, UrlParts& parts) {
         if (segmentLength == 2 && segment[0] == '.' && segment[1] == '.') {
             if (!RemoveLastDirectory(built, length)) {
                 mw_text::Copy(parts.path, built);
-                return 1;
+                return kUrlNoScheme;
             }
         } else if (segmentLength != 0 && segment[0] != '.') {
             length += mw_text::CopyN(built + length, sizeof built - length, segment, segmentLength + 1);
@@ -156,7 +176,10 @@ void ResetUrl(UrlParts& parts) {
 }
 
 int32_t ParseUrl(const char* absolute, const char* relative, UrlParts& parts) {
-    if (absolute != nullptr && ParseAbsolute(absolute, parts) != 0) return 1;
+    if (absolute != nullptr) {
+        const int32_t parsed = ParseAbsolute(absolute, parts);
+        if (parsed != 0) return parsed;
+    }
     if (relative != nullptr) return ResolveRelative(relative, parts);
     return 0;
 }
@@ -172,6 +195,43 @@ uint16_t DefaultPortOf(int32_t scheme) {
     case kSchemeFtp: return kFtpDefaultPort;
     default: return 0;
     }
+}
+
+int32_t SplitHostPort(const char* text, char* host, size_t hostCapacity, uint16_t& port) {
+    const char* portColon;
+    if (text[0] == '[') {
+        const char* close = std::strchr(text, ']');
+        if (close == nullptr || !LooksLikeIpv6(text + 1, static_cast<size_t>(close - text - 1)) ||
+            (close[1] != '\0' && close[1] != ':')) {
+            mw_text::Copy(host, hostCapacity, "");
+            return kUrlBadHost;
+        }
+        mw_text::CopyN(host, hostCapacity, text + 1, static_cast<size_t>(close - text - 1));
+        portColon = close[1] == ':' ? close + 1 : nullptr;
+    } else {
+        portColon = std::strchr(text, ':');
+        mw_text::CopyN(host, hostCapacity, text,
+                       portColon != nullptr ? static_cast<size_t>(portColon - text) : std::strlen(text));
+    }
+    if (portColon != nullptr) {
+        port = static_cast<uint16_t>(static_cast<uint32_t>(ParseDecimal(portColon + 1)) & 0xFFFFu);
+    }
+    return 0;
+}
+
+bool IsIpv6Literal(const char* host) {
+    return host != nullptr && std::strchr(host, ':') != nullptr;
+}
+
+const char* HostText(const char* host, char* out, size_t capacity) {
+    if (!IsIpv6Literal(host)) {
+        mw_text::Copy(out, capacity, host);
+        return out;
+    }
+    mw_text::Copy(out, capacity, "[");
+    mw_text::Append(out, capacity, host);
+    mw_text::Append(out, capacity, "]");
+    return out;
 }
 
 int32_t SameTextIgnoringCase(const char* a, const char* b) {

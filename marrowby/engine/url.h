@@ -24,12 +24,20 @@ constexpr size_t kUrlFileNameMax = 64;
 // Longest URL or reference text that parsing looks at; the rest is ignored.
 constexpr size_t kUrlWorkMax = 1152;
 
+// Results of ParseUrl besides 0.
+constexpr int32_t kUrlNoScheme = 1;  // no colon, or a reference above the root
+constexpr int32_t kUrlBadHost = 2;   // a bracketed host that is no IPv6 literal
+
+// A host written as text (URL, Host header, CONNECT line): an IPv6 literal
+// gets its brackets back, so two more bytes than the host itself.
+constexpr size_t kHostTextSize = kUrlHostMax + 3;
+
 struct UrlParts {
     int32_t scheme;                            // kSchemeHttp, kSchemeHttps, kSchemeFtp or kSchemeOther
     char schemeText[kUrlSchemeTextMax + 1];    // as written
     char user[kUrlUserMax + 1];                // empty when the URL has none
     char password[kUrlPasswordMax + 1];        // empty when the URL has none
-    char host[kUrlHostMax + 1];
+    char host[kUrlHostMax + 1];                // name, dotted address, or IPv6 literal without brackets
     char path[kUrlPathMax + 1];                // from its leading slash, query included
     char fileName[kUrlFileNameMax + 1];        // last path segment without query
     uint16_t port;
@@ -40,9 +48,25 @@ void ResetUrl(UrlParts& parts);
 
 // Parses `absolute` (when not null) into parts, which the caller has reset;
 // then resolves `relative` (when not null) against parts.path.
-// Returns 0, or 1 when the absolute text has no colon (parts unchanged) or the
-// relative reference climbs above the root (path keeps what was built so far).
+// Returns 0; kUrlNoScheme when the absolute text has no colon (parts
+// unchanged) or the relative reference climbs above the root (path keeps
+// what was built so far); kUrlBadHost when the host is bracketed but is no
+// IPv6 literal, or text other than a port follows the closing bracket.
 int32_t ParseUrl(const char* absolute, const char* relative, UrlParts& parts);
+
+// Splits the text "host[:port]", where host may be an IPv6 literal in
+// brackets ("[::1]:8080"), into host (without the brackets, cut to
+// hostCapacity) and port (the low 16 bits of the decimal number after the
+// colon; an empty number gives 0). port is left as it is when the text names
+// none. Returns 0 or kUrlBadHost (host then empty).
+int32_t SplitHostPort(const char* text, char* host, size_t hostCapacity, uint16_t& port);
+
+// True for a host that is an IPv6 literal: no other host holds a colon.
+bool IsIpv6Literal(const char* host);
+
+// host as it is written in a URL or a header: an IPv6 literal in brackets.
+// out holds capacity bytes (kHostTextSize for any host); returns out.
+const char* HostText(const char* host, char* out, size_t capacity);
 
 // True for the schemes that are downloaded: http and https. Every place
 // that takes a URL to download asks this and refuses anything else.

@@ -127,9 +127,15 @@ TEST(ListSettings, NumbersReadLikeAtoi) {
     EXPECT_EQ(0, ParseListNumber("unknown"));
     EXPECT_EQ(0, ParseListNumber(""));
     EXPECT_EQ(0, ParseListNumber("- 5"));
-    EXPECT_EQ(INT32_MAX, ParseListNumber("99999999999999999999"));
-    EXPECT_EQ(INT32_MIN, ParseListNumber("-99999999999"));
     EXPECT_EQ(2147483647, ParseListNumber("2147483647"));
+    // 64-bit sizes; only values beyond 64 bits are clamped.
+    EXPECT_EQ(INT64_C(2147483648), ParseListNumber("2147483648"));
+    EXPECT_EQ(INT64_C(4294967296), ParseListNumber("4294967296"));
+    EXPECT_EQ(INT64_C(5000000000), ParseListNumber("5000000000"));
+    EXPECT_EQ(INT64_C(-99999999999), ParseListNumber("-99999999999"));
+    EXPECT_EQ(INT64_MAX, ParseListNumber("9223372036854775807"));
+    EXPECT_EQ(INT64_MAX, ParseListNumber("99999999999999999999"));
+    EXPECT_EQ(INT64_MIN, ParseListNumber("-99999999999999999999"));
 }
 
 TEST(ListSettings, StatesOtherThanCompletedAndPausedAreWaiting) {
@@ -183,6 +189,33 @@ TEST(ListWriting, SizeStateAndRealFileNameLines) {
               "_RealFileName=b.bin\r\nUrl=http://h/b.bin\r\n"
               ";\r\nRefererStr=\r\nStoreIn=\r\n_RemoteFileSize=-2147483648\r\n_State=0\r\nUrl=u\r\n",
               out);
+}
+
+// Sizes beyond 32 bits are written as 64-bit decimals under the same key and
+// read back to the same number.
+TEST(ListWriting, SixtyFourBitSizesRoundTrip) {
+    std::string out = Written([](ListWriter* w) {
+        for (int64_t size : {INT64_C(2147483648), INT64_C(4294967296), INT64_C(5000000000), INT64_MAX,
+                             INT64_MIN}) {
+            ListRecordOut r = {"", "", size, 0, "", "", "http://h/f.iso"};
+            WriteListRecord(w, r);
+        }
+    });
+    std::vector<int64_t> sizes;
+    std::vector<std::string> texts;
+    for (std::string& line : Pieces(out, kListLineSize)) {
+        char* key = nullptr;
+        char* value = nullptr;
+        if (SplitSetting(&line[0], &key, &value) != 0 || MatchListKey(key) != kListKeyRemoteFileSize) continue;
+        texts.push_back(value);
+        sizes.push_back(ParseListNumber(value));
+    }
+    EXPECT_EQ((std::vector<std::string>{"2147483648", "4294967296", "5000000000", "9223372036854775807",
+                                        "-9223372036854775808"}),
+              texts);
+    EXPECT_EQ((std::vector<int64_t>{INT64_C(2147483648), INT64_C(4294967296), INT64_C(5000000000), INT64_MAX,
+                                    INT64_MIN}),
+              sizes);
 }
 
 TEST(ListWriting, OutputLargerThanTheBufferStaysInOrder) {

@@ -43,6 +43,13 @@ TEST(ProxyTunnel, ConnectRequestNamesTheOriginWithAgentAndLogin) {
     EXPECT_EQ(full, Connect(*exchange, full.size() + 1));
 }
 
+TEST(ProxyTunnel, ConnectRequestBracketsAnIpv6Origin) {
+    EXPECT_EQ("CONNECT [::1]:8443 HTTP/1.0\r\n"
+              "Host: [::1]:8443\r\n"
+              "\r\n",
+              Connect(*NewExchange("https://[::1]:8443/f")));
+}
+
 struct Fed {
     int32_t result;
     size_t used;

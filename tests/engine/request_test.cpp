@@ -56,6 +56,24 @@ TEST(Request, ProxyUsesAbsoluteFormWithPortAlways) {
     EXPECT_EQ(0u, Composed(*other).find("GET http://h:81/ HTTP/1.0\r\nHost: h:81\r\nAccept"));
 }
 
+TEST(Request, Ipv6LiteralIsWrittenInBrackets) {
+    auto plain = NewExchange("http://[::1]:8080/a/f.zip");
+    EXPECT_EQ("GET /a/f.zip HTTP/1.0\r\n"
+              "Host: [::1]:8080\r\n"
+              "Accept: */*\r\n"
+              "Connection: close\r\n"
+              "\r\n",
+              Composed(*plain));
+    EXPECT_EQ(0u, Composed(*NewExchange("http://[2001:db8::7]/")).find("GET / HTTP/1.0\r\nHost: [2001:db8::7]\r\n"));
+    EXPECT_EQ(0u, Composed(*NewExchange("https://[::1]/s")).find("GET /s HTTP/1.0\r\nHost: [::1]\r\n"));
+
+    // Through a proxy (itself named by an IPv6 literal) the request line
+    // carries the bracketed origin too.
+    std::strcpy(plain->proxyHost, "::1");
+    plain->proxyPort = 3128;
+    EXPECT_EQ(0u, Composed(*plain).find("GET http://[::1]:8080/a/f.zip HTTP/1.0\r\nHost: [::1]:8080\r\n"));
+}
+
 TEST(Request, HttpsKeepsOriginFormAndLeavesOutItsDefaultPort) {
     auto exchange = NewExchange("https://h/f.zip");
     std::strcpy(exchange->userAgent, "UA");
@@ -125,8 +143,8 @@ TEST(Request, AllHeadersInOrder) {
 
 TEST(Request, RangeTable) {
     struct Case {
-        int32_t start;
-        int32_t length;
+        int64_t start;
+        int64_t length;
         const char* header;
     } cases[] = {
         {4096, 0, "Range: bytes=4096-\r\n"},
@@ -138,6 +156,16 @@ TEST(Request, RangeTable) {
         {5, -3, nullptr},
         {0, -3, nullptr},
         {2147483647, 2147483647, "Range: bytes=2147483647-4294967293\r\n"},
+        // Beyond 32 bits, from any offset.
+        {INT64_C(2147483648), 0, "Range: bytes=2147483648-\r\n"},
+        {INT64_C(4831838208), 0, "Range: bytes=4831838208-\r\n"},
+        {INT64_C(4294967296), INT64_C(4294967296), "Range: bytes=4294967296-8589934591\r\n"},
+        {0, INT64_C(8589934592), "Range: bytes=0-8589934591\r\n"},
+        {INT64_MAX, 1, "Range: bytes=9223372036854775807-9223372036854775807\r\n"},
+        // A last byte beyond 64 bits asks for the rest.
+        {INT64_MAX - 1, 5, "Range: bytes=9223372036854775806-\r\n"},
+        {INT64_MAX, INT64_MAX, "Range: bytes=9223372036854775807-\r\n"},
+        {INT64_MIN, 0, nullptr},
     };
     for (const Case& c : cases) {
         auto exchange = NewExchange("http://h/f");

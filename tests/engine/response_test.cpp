@@ -90,6 +90,35 @@ TEST(FeedResponse, PartialContent) {
     });
 }
 
+TEST(FeedResponse, PartialContentBeyond4GiB) {
+    // The resume of a 5 GiB file at 4.5 GiB, as nginx answers it.
+    const std::string response =
+        "HTTP/1.1 206 Partial Content\r\n"
+        "Content-Length: 536870912\r\n"
+        "Content-Range: bytes 4831838208-5368709119/5368709120\r\n"
+        "\r\n"
+        "xy";
+    FeedEveryWay(response, [](const HttpExchange& exchange, const FeedLog& log) {
+        const ResponseSummary& r = exchange.response;
+        EXPECT_EQ(kFeedHeadersComplete, log.headerResult);
+        EXPECT_EQ(INT64_C(4831838208), r.rangeFirst);
+        EXPECT_EQ(INT64_C(536870912), r.rangeRemaining);
+        EXPECT_EQ(INT64_C(5368709120), r.totalSize);
+        EXPECT_EQ(INT64_C(536870912), r.contentLength);
+        EXPECT_EQ(2, r.bodyReceived);
+    });
+
+    // Without Content-Range the length is the total, also past 32 bits; a
+    // length that does not fit into 64 bits fails the block.
+    FeedEveryWay("HTTP/1.0 200 OK\r\nContent-Length: 4294967296\r\n\r\n",
+                 [](const HttpExchange& exchange, const FeedLog& log) {
+                     EXPECT_EQ(kFeedHeadersComplete, log.headerResult);
+                     EXPECT_EQ(INT64_C(4294967296), exchange.response.totalSize);
+                 });
+    FeedEveryWay("HTTP/1.0 200 OK\r\nContent-Length: 9223372036854775808\r\n\r\nbody",
+                 [](const HttpExchange&, const FeedLog& log) { EXPECT_EQ(kHttpMalformed, log.headerResult); });
+}
+
 TEST(FeedResponse, RedirectRelative) {
     const std::string response =
         "HTTP/1.0 302 Found\r\n"

@@ -95,6 +95,76 @@ TEST(UrlParse, SchemesAndDefaultPorts) {
     EXPECT_EQ(kSchemeOther, Parsed("http s://host/").scheme);
 }
 
+TEST(UrlParse, Ipv6LiteralHosts) {
+    struct Case {
+        const char* text;
+        const char* host;
+        uint16_t port;
+        const char* path;
+        const char* user;
+    } cases[] = {
+        {"http://[::1]:8080/x", "::1", 8080, "/x", ""},
+        {"http://[::1]/x", "::1", 80, "/x", ""},
+        {"http://[::1]", "::1", 80, "/", ""},
+        {"http://[::1]:", "::1", 0, "/", ""},
+        {"https://[2001:DB8::a:5]/d/f.iso", "2001:DB8::a:5", 443, "/d/f.iso", ""},
+        {"http://u:p@[fe80::1]:81/f", "fe80::1", 81, "/f", "u"},
+        {"http://[::ffff:127.0.0.1]:8/", "::ffff:127.0.0.1", 8, "/", ""},
+        // Colons in the path are the path's.
+        {"http://[::1]/a:b/c", "::1", 80, "/a:b/c", ""},
+    };
+    for (const Case& c : cases) {
+        UrlParts parts = Parsed(c.text);
+        EXPECT_STREQ(c.host, parts.host) << c.text;
+        EXPECT_EQ(c.port, parts.port) << c.text;
+        EXPECT_STREQ(c.path, parts.path) << c.text;
+        EXPECT_STREQ(c.user, parts.user) << c.text;
+    }
+
+    // Brackets that hold no IPv6 literal, or text between the closing
+    // bracket and the port, make no URL.
+    for (const char* text : {"http://[::1/x", "http://[::1", "http://[::1]x/", "http://[::1]8080/",
+                             "http://[]/", "http://[:]/", "http://[host]/", "http://[127.0.0.1]/",
+                             "http://[::1%25eth0]/", "http://[::1]]/"}) {
+        UrlParts parts = Parsed(text, kUrlBadHost);
+        EXPECT_STREQ("", parts.host) << text;
+    }
+    // A bracket inside a name is not a literal: the name is taken as before.
+    EXPECT_STREQ("a[b]", Parsed("http://a[b]/f").host);
+}
+
+TEST(UrlParse, HostAndPortTextsOfProxies) {
+    struct Case {
+        const char* text;
+        int32_t result;
+        const char* host;
+        uint16_t port;  // 7 when the text names none
+    } cases[] = {
+        {"[::1]:3128", 0, "::1", 3128},
+        {"[::1]", 0, "::1", 7},
+        {"proxy:8080", 0, "proxy", 8080},
+        {"proxy", 0, "proxy", 7},
+        {"10.0.0.1:70000", 0, "10.0.0.1", 70000 & 0xFFFF},
+        {"[::1", kUrlBadHost, "", 7},
+        {"[::1]:", 0, "::1", 0},
+        {"[::1]3128", kUrlBadHost, "", 7},
+    };
+    for (const Case& c : cases) {
+        char host[kUrlHostMax + 1] = "x";
+        uint16_t port = 7;
+        EXPECT_EQ(c.result, SplitHostPort(c.text, host, sizeof host, port)) << c.text;
+        EXPECT_STREQ(c.host, host) << c.text;
+        EXPECT_EQ(c.port, port) << c.text;
+    }
+
+    char text[kHostTextSize];
+    EXPECT_STREQ("[::1]", HostText("::1", text, sizeof text));
+    EXPECT_STREQ("example.com", HostText("example.com", text, sizeof text));
+    EXPECT_STREQ("127.0.0.1", HostText("127.0.0.1", text, sizeof text));
+    EXPECT_TRUE(IsIpv6Literal("2001:db8::1"));
+    EXPECT_FALSE(IsIpv6Literal("localhost"));
+}
+
 TEST(UrlParse, OnlyHttpAndHttpsAreDownloadable) {
     EXPECT_TRUE(IsDownloadableScheme(kSchemeHttp));
     EXPECT_TRUE(IsDownloadableScheme(kSchemeHttps));

@@ -246,7 +246,7 @@ private:
 // How a test runs a job: the calls the application makes, in its order.
 struct JobRun {
     std::string url;
-    int32_t offset = 0;
+    int64_t offset = 0;
     std::string folder;
     std::string lastName;
     const char* proxy = nullptr;
