@@ -104,7 +104,7 @@ TEST_F(TlsJobTest, NginxFileArrivesByteExactAndResumesWithARange)
     // The last 10 MB are gone; resuming asks for them with a Range.
     const int64_t have = kBigFileSize - (10 << 20);
     CutFile(folder_ + "/big.bin", have);
-    run_.offset = (int32_t)have;
+    run_.offset = have;
     run_.lastName = "big.bin";
     JobRecorder resumed;
     ASSERT_EQ(RunWith(resumed, Nginx("MW_NGINX_TLS_PORT", "big.bin"), 60000).started, 0);
@@ -270,6 +270,21 @@ TEST_F(TlsJobTest, ProxyOpensATunnelAndRefusalsFailTheJob)
     ASSERT_EQ(RunWith(admitted, Secure("guarded.bin?size=1000")).started, 0);
     EXPECT_EQ(admitted.Sequence(), "accepted data closed");
     EXPECT_TRUE(SavedExactly("guarded.bin", 1000));
+}
+
+TEST_F(TlsJobTest, TunnelThroughAProxyGivenAsAnIpv6Literal)
+{
+    if (ServerPort("MW_PROXY6_PORT") == 0)
+        GTEST_SKIP() << "no tinyproxy on [::1]: no IPv6 loopback, or not run through servers.py --ipv6";
+    std::string proxy = "u:p@[::1]:" + std::to_string(ServerPort("MW_PROXY6_PORT"));
+    run_.proxy = proxy.c_str();
+    ASSERT_EQ(Run(Secure("tunnel6.bin?size=300000")).started, 0);
+    EXPECT_EQ(recorder_.Sequence(), "accepted data closed");
+    EXPECT_TRUE(SavedExactly("tunnel6.bin", 300000));
+    EXPECT_TRUE(StartsWith(RecordedRequest(id_, 1), "GET /" + id_ + "/tunnel6.bin?"));
+    std::string log = ReadFileBytes(ServerDir() + "\\tinyproxy6.log");
+    std::string connect = "CONNECT localhost:" + std::to_string(ServerPort("MW_HTTPS_PORT"));
+    EXPECT_NE(log.find(connect), std::string::npos) << connect;
 }
 
 TEST_F(TlsJobTest, BadCertificatesAndHandshakesFailWithAReasonAndNoFile)
