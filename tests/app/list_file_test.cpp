@@ -9,6 +9,7 @@
 #include "list_host.h"
 #include "marrowby/app/list_file.h"
 #include "marrowby/app/settings.h"
+#include "tests/support/sparse_files.h"
 
 namespace {
 
@@ -160,6 +161,37 @@ TEST_F(ListFile, ResumeOffsetComesFromThePartialFile) {
     EXPECT_STREQ("Q:\\elsewhere\\", items[0]->folder);  // folder from StoreIn only
     EXPECT_EQ(0, items[1]->downloaded);
     EXPECT_STREQ("", items[1]->fileName);  // unchanged when the file is gone
+}
+
+// Partial files of 2 GiB and more resume from their real size, and sizes
+// beyond 32 bits are read, shown and written as they are.
+TEST_F(ListFile, SizesAndPartialFilesBeyond4GiB) {
+    const int64_t fiveBillion = INT64_C(5000000000);
+    const int64_t fourAndAHalfGiB = INT64_C(4831838208);
+    ASSERT_TRUE(sparse::MakePartialFile(folder_ + "huge.iso", fiveBillion, fourAndAHalfGiB));
+    ASSERT_TRUE(sparse::MakePartialFile(folder_ + "two.bin", fiveBillion, INT64_C(2147483648)));
+    std::vector<DownloadItem*> items = ReadBytes(
+        "StoreIn=" + folder_ + "\n_RemoteFileSize=5000000000\n_RealFileName=" + folder_ +
+        "huge.iso\nUrl=http://h/huge.iso\n"
+        "StoreIn=" + folder_ + "\n_RemoteFileSize=4294967296\n_RealFileName=" + folder_ +
+        "two.bin\nUrl=http://h/two.bin\n");
+    ASSERT_EQ(2u, items.size());
+    EXPECT_EQ(fiveBillion, items[0]->size);
+    EXPECT_EQ(fourAndAHalfGiB, items[0]->downloaded);
+    EXPECT_EQ(INT64_C(4294967296), items[1]->size);
+    EXPECT_EQ(INT64_C(2147483648), items[1]->downloaded);
+    EXPECT_EQ("5000000000", CellText(0, kColumnSize));
+    EXPECT_EQ("4831838208", CellText(0, kColumnDownloaded));
+    EXPECT_EQ("4294967296", CellText(1, kColumnSize));
+    EXPECT_EQ("2147483648", CellText(1, kColumnDownloaded));
+
+    std::string written = WriteBytes();
+    EXPECT_NE(std::string::npos, written.find("_RemoteFileSize=5000000000\r\n_State=0\r\n_RealFileName=" +
+                                              folder_ + "huge.iso\r\n")) << written;
+    EXPECT_NE(std::string::npos, written.find("_RemoteFileSize=4294967296\r\n")) << written;
+    ClearList();
+    EXPECT_TRUE(DeleteFileA((folder_ + "huge.iso").c_str()));
+    EXPECT_TRUE(DeleteFileA((folder_ + "two.bin").c_str()));
 }
 
 TEST_F(ListFile, FolderSeparatorIsAddedOnTheSecondSave) {

@@ -12,6 +12,7 @@
 #include <windows.h>
 
 #include "marrowby/app/settings_format.h"
+#include "tests/support/sparse_files.h"
 #include "tests/ui/png_file.h"
 #include "tests/ui/program_support.h"
 #include "tests/ui/window_host.h"
@@ -126,6 +127,50 @@ TEST_F(ProgramTest, DownloadsItsListAndSavesItWhenClosed)
     // The partial file was resumed, not fetched again.
     std::string resumed = ReadWholeFile(std::string(getenv("MW_SERVER_DIR_WIN")) + "\\requests\\e2e4.1");
     EXPECT_NE(std::string::npos, resumed.find("Range: bytes=40000-")) << resumed;
+}
+
+// A list file with a download of 5,000,000,000 bytes whose partial file
+// of 4.5 GiB is on disk: the program reads both numbers, resumes at 4.5 GiB
+// (only 160 MiB travel, from nginx) and saves the 64-bit size again.
+TEST_F(ProgramTest, ResumesAFileBeyond4GiBAndSavesItsSize)
+{
+    const int64_t size = INT64_C(5000000000);
+    const int64_t have = INT64_C(4831838208);
+    const char* nginx = getenv("MW_NGINX_PORT");
+    std::string served = WindowsPath("MW_SERVER_DIR_WIN") + "www\\sparse-5000000000.bin";
+    if (!nginx || GetFileAttributesA(served.c_str()) == INVALID_FILE_ATTRIBUTES)
+        GTEST_SKIP() << "needs nginx with servers.py --sparse 5000000000";
+    std::string folder = ProgramFolder("big");
+    std::string downloads = FreshFolder(folder + "downloads\\");
+    std::string partial = downloads + "sparse-5000000000.bin";
+    WriteSettingsFile(folder, true, 1, "");
+    ASSERT_TRUE(sparse::MakePartialFile(partial, size, have));
+    std::string url = "http://127.0.0.1:" + std::string(nginx) + "/sparse-5000000000.bin";
+    WriteStartList(folder + "default.wrg", downloads, {{url, 0, size, partial}});
+
+    DWORD processId = 0;
+    HANDLE program = Launch("\"" + folder + "marrowby.exe\"", folder, nullptr, &processId);
+    ASSERT_NE(nullptr, program);
+    DWORD start = GetTickCount();
+    while (sparse::FileSize(partial) != size && GetTickCount() - start < 60000)
+        Sleep(200);
+    EXPECT_EQ(size, sparse::FileSize(partial));
+    Sleep(1500); // the window sees the connection end
+    EXPECT_EQ(0u, CloseMainWindow(folder, processId, nullptr));
+    EXPECT_EQ(0u, WaitForExit(program, 30000));
+    TerminateProcess(program, 1); // only if it failed to close
+    CloseHandle(program);
+
+    std::string list = ReadWholeFile(folder + "default.wrg");
+    EXPECT_NE(std::string::npos,
+              list.find("_RemoteFileSize=5000000000\r\n_State=1\r\n_RealFileName=" + partial + "\r\nUrl=" + url))
+        << list;
+    std::string log = ReadWholeFile(WindowsPath("MW_SERVER_DIR_WIN") + "nginx-access.log");
+    EXPECT_NE(std::string::npos,
+              log.find("\"GET /sparse-5000000000.bin HTTP/1.0\" \"bytes=4831838208-\" 206 168161792"))
+        << log;
+    EXPECT_TRUE(sparse::MatchesServedFrom(partial, size, have - sparse::kAround));
+    EXPECT_TRUE(DeleteFileA(partial.c_str()));
 }
 
 struct ProcessWindows {

@@ -34,7 +34,7 @@ struct WindowHost {
 struct StartRecord {
     std::string url;
     int32_t state;            // stored state number
-    int32_t size;             // 0: unknown
+    int64_t size;             // 0: unknown
     std::string realFileName; // full path, or empty: none
 };
 
