@@ -3,7 +3,7 @@
 Prints figures only; it is not a test.
 
     bench/transfer_bench.py [--runs 1] [--big-mb 1024] [--jobs 50] [--job-mb 20]
-                            [--build build/win64] [--only big|https|multi]
+                            [--build build/win64] [--only big|https|multi|resume]
 
 Single download of one large file, three ways, in the same run:
   tessaline-get   the engine's console tool, under Wine
@@ -28,6 +28,12 @@ with the RSS of tessaline-get over TLS sampled as above.
 
 Many downloads at once: multi_get runs --jobs DownloadJobs of --job-mb each
 in one process; total MB/s and peak memory (sampled RSS and VmHWM).
+
+Resuming beyond 4 GiB (resume run): tessaline-get resumes a 5 GiB file
+(sparse, with real data in its last 512 MiB) from a sparse local partial
+file of 4.5 GiB, so 512 MiB travel with a Range from byte 4,831,838,208;
+in the same run it downloads big.bin over plain HTTP for the ratio. Both
+5 GiB files are deleted afterwards.
 
 Everything lives in build/bench/: the served files, nginx's generated
 configuration and logs, the downloaded files and a private Wine prefix (so
@@ -221,6 +227,49 @@ def run_curl(ctx, name, size):
     seconds = float(out.strip())
     return {"rate": size / MB / seconds, "seconds": seconds, "wall": wall, "rss": None,
             "cpu": sampler.cpu, "server_cpu": 0.0}
+
+
+RESUME_SIZE = 5 << 30
+RESUME_HAVE = 9 << 29  # 4.5 GiB
+
+
+def prepare_resume_file(ctx):
+    """www/resume.bin: 5 GiB, sparse up to 4.5 GiB, then 512 MiB of the
+    pattern (real data, so the transfer is not of holes)."""
+    path = os.path.join(ctx.www, "resume.bin")
+    if os.path.exists(path) and os.path.getsize(path) == RESUME_SIZE:
+        return path
+    block = servers.scripted_server.pattern(0, MIB + 251)
+    with open(path, "wb") as f:
+        f.truncate(RESUME_SIZE)
+        f.seek(RESUME_HAVE)
+        for offset in range(RESUME_HAVE, RESUME_SIZE, MIB):
+            start = offset % 251
+            f.write(block[start : start + MIB])
+    return path
+
+
+def run_tessaline_resume(ctx, name, size, have):
+    """tessaline-get resuming name at have from a sparse partial file."""
+    path = os.path.join(ctx.out, name)
+    remove(path)
+    with open(path, "wb") as f:
+        f.truncate(have)
+    url = "http://127.0.0.1:%d/%s" % (ctx.port, name)
+    argv = [WINE_RUN, ctx.exe("tessaline-get.exe"), url, "--folder", servers.windows_path(ctx.out),
+            "--offset", str(have), "--last-name", name]
+    code, out, err, wall, sampler = run_sampled(argv, "tessaline-get.exe", [], ctx.env)
+    ok = code == 0 and os.path.getsize(path) == size
+    if ok:
+        # The first and the last MiB that travelled are the served bytes.
+        with open(path, "rb") as f:
+            for offset in (have, size - MIB):
+                f.seek(offset)
+                ok = ok and f.read(MIB) == servers.scripted_server.pattern(offset, MIB)
+    remove(path)
+    check(ok, "tessaline-get (resume) failed (%d): %s %s" % (code, out[-500:], err[-500:]))
+    check("first=%d " % have in out, "tessaline-get did not resume at %d: %s" % (have, out[-500:]))
+    return wine_tool_result(out, wall, sampler)
 
 
 def https_url(ctx, name):
@@ -464,6 +513,38 @@ def bench_https(ctx, args):
                  rates["tessaline-tls"] / rates["tessaline-http"], rates["curl-tls"] / rates["curl-http"]))
 
 
+def bench_resume(ctx, args):
+    size = args.big_mb * MIB
+    served = prepare_resume_file(ctx)
+    try:
+        # Warm-up: Wine's start, and the served tail into the page cache.
+        run_tessaline(ctx, "job.bin", args.job_mb * MIB)
+        run_tessaline_resume(ctx, "resume.bin", RESUME_SIZE, RESUME_HAVE)
+        resumed, plain = [], []
+        for run in range(args.runs):
+            print("resume run %d: 512 MiB of a 5 GiB file from 4.5 GiB on, and %d MiB plain, "
+                  "from nginx on 127.0.0.1" % (run + 1, args.big_mb))
+            order = [("resume", lambda: run_tessaline_resume(ctx, "resume.bin", RESUME_SIZE, RESUME_HAVE)),
+                     ("plain", lambda: run_tessaline(ctx, "big.bin", size))]
+            if run % 2:
+                order.reverse()  # neither always meets the other's write-back
+            for name, runner in order:
+                os.sync()
+                r = runner()
+                (resumed if name == "resume" else plain).append(r)
+                print("  tessaline-%-7s %8.3f s  %8.1f MB/s   (wall %.2f s; CPU %.2f s + wineserver %.2f s)"
+                      % (name, r["seconds"], r["rate"], r["wall"], r["cpu"], r["server_cpu"]))
+            print("  resume/plain %.3f" % (resumed[-1]["rate"] / plain[-1]["rate"]))
+            sys.stdout.flush()
+        if args.runs > 1:
+            rate_r = statistics.median(r["rate"] for r in resumed)
+            rate_p = statistics.median(r["rate"] for r in plain)
+            print("median of %d runs: resume %.1f MB/s, plain %.1f MB/s; resume/plain %.3f"
+                  % (args.runs, rate_r, rate_p, rate_r / rate_p))
+    finally:
+        remove(served)
+
+
 def bench_multi(ctx, args):
     size = args.job_mb * MIB
     for run in range(args.runs):
@@ -487,7 +568,7 @@ def main():
     parser.add_argument("--big-mb", type=int, default=1024)
     parser.add_argument("--jobs", type=int, default=50)
     parser.add_argument("--job-mb", type=int, default=20)
-    parser.add_argument("--only", choices=("big", "https", "multi"))
+    parser.add_argument("--only", choices=("big", "https", "multi", "resume"))
     parser.add_argument("--verbose", action="store_true")
     parser.add_argument("--build", default=os.path.join(ROOT, "build", "win64"))
     args = parser.parse_args()
@@ -516,6 +597,8 @@ def main():
             bench_https(ctx, args)
         if args.only in (None, "multi"):
             bench_multi(ctx, args)
+        if args.only in (None, "resume"):
+            bench_resume(ctx, args)
         return 0
     except RuntimeError as error:
         sys.stderr.write("transfer_bench: %s\n" % error)
