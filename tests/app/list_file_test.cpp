@@ -168,8 +168,8 @@ TEST_F(ListFile, ResumeOffsetComesFromThePartialFile) {
 TEST_F(ListFile, SizesAndPartialFilesBeyond4GiB) {
     const int64_t fiveBillion = INT64_C(5000000000);
     const int64_t fourAndAHalfGiB = INT64_C(4831838208);
-    ASSERT_TRUE(sparse::MakePartialFile(folder_ + "huge.iso", fiveBillion, fourAndAHalfGiB));
-    ASSERT_TRUE(sparse::MakePartialFile(folder_ + "two.bin", fiveBillion, INT64_C(2147483648)));
+    ASSERT_TRUE(sparse::MakePartialFile(folder_ + "huge.iso", fourAndAHalfGiB));
+    ASSERT_TRUE(sparse::MakePartialFile(folder_ + "two.bin", INT64_C(2147483648)));
     std::vector<DownloadItem*> items = ReadBytes(
         "StoreIn=" + folder_ + "\n_RemoteFileSize=5000000000\n_RealFileName=" + folder_ +
         "huge.iso\nUrl=http://h/huge.iso\n"

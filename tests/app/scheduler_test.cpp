@@ -195,7 +195,7 @@ TEST_F(Scheduler, PausedTransferIgnoresItsQueuedReports) {
     ASSERT_TRUE(PumpUntil([&] { return item->downloaded > 20000; }, kWaitMs));
     SelectOnly({0});
     EXPECT_EQ(0, PauseSelected());
-    int32_t kept = item->downloaded;
+    int64_t kept = item->downloaded;
     PumpFor(1500);
     EXPECT_EQ(ItemState::Paused, item->state);
     EXPECT_EQ(2, RowImage(0));

@@ -1,7 +1,7 @@
 // The sparse files that servers.py --sparse SIZE serves as www/sparse-SIZE.bin
 // (zeros, except for pattern bytes in the 64 KiB around every 256 MiB
-// boundary and in the last MiB), and local partial files of them. Windows
-// tests only: the files are made and read through the Win32 file calls.
+// boundary and in the last MiB), and local partial files resumed into them.
+// Windows tests only: the files are made and read through the Win32 calls.
 #pragma once
 
 #include <windows.h>
@@ -54,31 +54,16 @@ inline HANDLE OpenFile(const std::string& path, DWORD access, DWORD disposition)
                        nullptr);
 }
 
-inline bool WriteAt(HANDLE file, int64_t offset, const std::string& bytes)
-{
-    LARGE_INTEGER position;
-    position.QuadPart = offset;
-    DWORD written = 0;
-    return SetFilePointerEx(file, position, nullptr, FILE_BEGIN) &&
-           WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr) &&
-           written == bytes.size();
-}
-
-// A partial download of the served file: its first `have` bytes, made by
-// setting the end of an empty file (no disk space for the zeros) and writing
-// the pattern blocks below `have`.
-inline bool MakePartialFile(const std::string& path, int64_t size, int64_t have)
+// A partial download of `have` bytes that are all zeros, made by setting the
+// end of an empty file (no disk space is used). Unlike the served file it
+// has no pattern just below `have`, so a body that began early would show.
+inline bool MakePartialFile(const std::string& path, int64_t have)
 {
     HANDLE file = OpenFile(path, GENERIC_WRITE, CREATE_ALWAYS);
     if (file == INVALID_HANDLE_VALUE) return false;
     LARGE_INTEGER end;
     end.QuadPart = have;
     bool made = SetFilePointerEx(file, end, nullptr, FILE_BEGIN) && SetEndOfFile(file);
-    for (const Block& block : PatternBlocks(size)) {
-        if (!made || block.offset >= have) break;
-        int64_t length = block.offset + block.length <= have ? block.length : have - block.offset;
-        made = WriteAt(file, block.offset, ServedBytes(size, block.offset, static_cast<size_t>(length)));
-    }
     CloseHandle(file);
     return made;
 }
@@ -90,22 +75,24 @@ inline int64_t FileSize(const std::string& path)
     return (static_cast<int64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
 }
 
-// True when the file has exactly size bytes and its bytes from `from` on
-// are those of the served file; read in pieces of 4 MiB.
-inline bool MatchesServedFrom(const std::string& path, int64_t size, int64_t from)
+// True when a partial file of `have` bytes resumed into the whole served
+// file of size bytes: its zeros just below `have` are untouched, and from
+// `have` on it holds the served bytes. Read in pieces of 4 MiB.
+inline bool ResumedExactlyAt(const std::string& path, int64_t size, int64_t have)
 {
     if (FileSize(path) != size) return false;
     HANDLE file = OpenFile(path, GENERIC_READ, OPEN_EXISTING);
     if (file == INVALID_HANDLE_VALUE) return false;
     LARGE_INTEGER position;
-    position.QuadPart = from;
+    position.QuadPart = have - kAround;
     bool same = SetFilePointerEx(file, position, nullptr, FILE_BEGIN) != 0;
     std::string chunk(4 << 20, '\0');
-    for (int64_t at = from; same && at < size;) {
-        DWORD want = static_cast<DWORD>(size - at < static_cast<int64_t>(chunk.size()) ? size - at : chunk.size());
+    for (int64_t at = position.QuadPart; same && at < size;) {
+        int64_t end = at < have ? have : size;  // the zeros, then the served bytes
+        DWORD want = static_cast<DWORD>(end - at < static_cast<int64_t>(chunk.size()) ? end - at : chunk.size());
         DWORD got = 0;
-        same = ReadFile(file, &chunk[0], want, &got, nullptr) && got == want &&
-               chunk.compare(0, got, ServedBytes(size, at, got)) == 0;
+        std::string expected = at < have ? std::string(want, '\0') : ServedBytes(size, at, want);
+        same = ReadFile(file, &chunk[0], want, &got, nullptr) && got == want && chunk.compare(0, got, expected) == 0;
         at += got;
     }
     CloseHandle(file);

@@ -37,12 +37,12 @@ protected:
     {
         return "http://[::1]:" + std::to_string(ServerPort("MW_NGINX_PORT")) + path;
     }
-
-    // The access log lines of nginx that name path.
-    std::string AccessLog()
+    // URL of a resource of this test on a scripted server, by host name.
+    std::string Named(const char* host, int port, const std::string& nameAndQuery)
     {
-        return ReadFileBytes(ServerDir() + "\\nginx-access.log");
+        return "http://" + std::string(host) + ":" + std::to_string(port) + "/" + id_ + "/" + nameAndQuery;
     }
+    std::string ServerLog(const char* name) { return ReadFileBytes(ServerDir() + "\\" + name); }
 };
 
 bool Contains(const std::string& text, const std::string& part)
@@ -57,7 +57,7 @@ TEST_F(Ipv6Test, Ipv6LiteralDownloadsRedirectsAndResumes)
     ASSERT_EQ(Run(Nginx6("/big.bin")).started, 0);
     EXPECT_EQ(recorder_.Sequence(), "accepted data closed");
     EXPECT_EQ(Saved("big.bin"), Pattern(0, kBigFileSize));
-    EXPECT_TRUE(Contains(AccessLog(), "::1 \"GET /big.bin HTTP/1.0\" \"-\" 200 8388608")) << AccessLog();
+    EXPECT_TRUE(Contains(ServerLog("nginx-access.log"), "::1 \"GET /big.bin HTTP/1.0\" \"-\" 200 8388608"));
 
     // From the IPv4 scripted server to the IPv6 literal, and resuming there:
     // the last 3 MiB are missing.
@@ -73,7 +73,7 @@ TEST_F(Ipv6Test, Ipv6LiteralDownloadsRedirectsAndResumes)
     EXPECT_EQ(resumed.summary.status, 206);
     EXPECT_EQ(resumed.summary.rangeFirst, have);
     EXPECT_EQ(Saved("big.bin"), Pattern(0, kBigFileSize));
-    EXPECT_TRUE(Contains(AccessLog(), "::1 \"GET /big.bin HTTP/1.0\" \"bytes=5242880-\" 206 3145728")) << AccessLog();
+    EXPECT_TRUE(Contains(ServerLog("nginx-access.log"), "::1 \"GET /big.bin HTTP/1.0\" \"bytes=5242880-\" 206 3145728"));
 }
 
 TEST_F(Ipv6Test, NameWhoseFirstAddressFailsConnectsThroughTheNext)
@@ -84,8 +84,7 @@ TEST_F(Ipv6Test, NameWhoseFirstAddressFailsConnectsThroughTheNext)
     // only. At the first port ::1 refuses at once.
     run_.timeoutMs = 3000;
     DWORD started = GetTickCount();
-    std::string refusing = "http://" + std::string(dual) + ":" + std::to_string(HttpPort()) + "/" + id_ + "/a.bin?size=5000";
-    ASSERT_EQ(Run(refusing).started, 0);
+    ASSERT_EQ(Run(Named(dual, HttpPort(), "a.bin?size=5000")).started, 0);
     EXPECT_EQ(recorder_.Sequence(), "accepted data closed");
     EXPECT_LT(GetTickCount() - started, 2500u);
     EXPECT_EQ(Saved("a.bin"), Pattern(0, 5000));
@@ -94,7 +93,7 @@ TEST_F(Ipv6Test, NameWhoseFirstAddressFailsConnectsThroughTheNext)
     // At the second port ::1 does not answer at all: after the connect
     // deadline (the job's time-out) the next address is tried.
     JobRecorder silentFirst;
-    run_.url = "http://" + std::string(dual) + ":" + std::to_string(HttpPort2()) + "/" + id_ + "/b.bin?size=7000";
+    run_.url = Named(dual, HttpPort2(), "b.bin?size=7000");
     started = GetTickCount();
     ASSERT_EQ(RunJob(run_, silentFirst).started, 0);
     DWORD took = GetTickCount() - started;
@@ -136,16 +135,14 @@ TEST_F(Ipv6Test, ProxyGivenAsAnIpv6Literal)
     ASSERT_EQ(Run(url).started, 0);
     EXPECT_EQ(recorder_.Sequence(), "accepted data closed");
     EXPECT_EQ(Saved("big.bin"), Pattern(0, kBigFileSize));
-    std::string log = ReadFileBytes(ServerDir() + "\\tinyproxy6.log");
-    EXPECT_TRUE(Contains(log, "GET " + url + " HTTP/1.0")) << log;
+    EXPECT_TRUE(Contains(ServerLog("tinyproxy6.log"), "GET " + url + " HTTP/1.0"));
 
     // An IPv6 origin through the same proxy: the request line brackets it.
     JobRecorder both;
     run_.url = Nginx6("/big.bin");
     ASSERT_EQ(RunJob(run_, both).started, 0);
     EXPECT_EQ(both.Sequence(), "accepted data closed");
-    log = ReadFileBytes(ServerDir() + "\\tinyproxy6.log");
-    EXPECT_TRUE(Contains(log, "GET " + Nginx6("/big.bin") + " HTTP/1.0")) << log;
+    EXPECT_TRUE(Contains(ServerLog("tinyproxy6.log"), "GET " + Nginx6("/big.bin") + " HTTP/1.0"));
 
     // Without its closing bracket the proxy names nothing to connect to:
     // the job fails instead of going around the proxy.

@@ -144,7 +144,7 @@ TEST_F(ProgramTest, ResumesAFileBeyond4GiBAndSavesItsSize)
     std::string downloads = FreshFolder(folder + "downloads\\");
     std::string partial = downloads + "sparse-5000000000.bin";
     WriteSettingsFile(folder, true, 1, "");
-    ASSERT_TRUE(sparse::MakePartialFile(partial, size, have));
+    ASSERT_TRUE(sparse::MakePartialFile(partial, have));
     std::string url = "http://127.0.0.1:" + std::string(nginx) + "/sparse-5000000000.bin";
     WriteStartList(folder + "default.wrg", downloads, {{url, 0, size, partial}});
 
@@ -169,7 +169,7 @@ TEST_F(ProgramTest, ResumesAFileBeyond4GiBAndSavesItsSize)
     EXPECT_NE(std::string::npos,
               log.find("\"GET /sparse-5000000000.bin HTTP/1.0\" \"bytes=4831838208-\" 206 168161792"))
         << log;
-    EXPECT_TRUE(sparse::MatchesServedFrom(partial, size, have - sparse::kAround));
+    EXPECT_TRUE(sparse::ResumedExactlyAt(partial, size, have));
     EXPECT_TRUE(DeleteFileA(partial.c_str()));
 }
 
