@@ -36,3 +36,13 @@ mw_add_test(updater_program_tests WINDOWS_ONLY GUI
 if(TARGET updater_program_tests)
   add_dependencies(updater_program_tests tidewell tidewell-publish)
 endif()
+
+# The extraction into an install folder, on archives packed by jlha at run
+# time, the shared archives and archives made by the test.
+mw_add_test(updater_apply_tests WINDOWS_ONLY
+  SOURCES
+    ${CMAKE_CURRENT_LIST_DIR}/apply_test.cpp
+    ${CMAKE_SOURCE_DIR}/tests/lzh/lzh_test_support.cpp
+  LIBS tidewell_updater
+  WRAPPER python3 ${CMAKE_CURRENT_LIST_DIR}/update_site.py --apply ${CMAKE_BINARY_DIR}/apply-archives --
+  TIMEOUT 120)

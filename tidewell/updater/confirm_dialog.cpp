@@ -104,15 +104,20 @@ void SetInstallFolder(UpdaterContext* context, InstallFolderRule rule)
         if (length == 0 || length >= kFolderSize)
             context->installFolder[0] = '\0';
     } else if (rule == kInstallFolderOwn) {
-        char path[kProgramPathSize];
-        DWORD length = GetModuleFileNameA(nullptr, path, kProgramPathSize);
-        if (length == 0 || length >= kProgramPathSize)
-            path[0] = '\0';
-        InstallFolderFromProgramPath(path, context->installFolder, kFolderSize);
+        OwnInstallFolder(context->installFolder, kFolderSize);
     }
 }
 
 }  // namespace
+
+void OwnInstallFolder(char* out, size_t capacity)
+{
+    char path[kProgramPathSize];
+    DWORD length = GetModuleFileNameA(nullptr, path, kProgramPathSize);
+    if (length == 0 || length >= kProgramPathSize)
+        path[0] = '\0';
+    InstallFolderFromProgramPath(path, out, capacity);
+}
 
 int32_t CompareUpdate(UpdaterContext* context)
 {

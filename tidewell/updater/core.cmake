@@ -9,4 +9,5 @@ mw_add_library(tidewell_core PLATFORM_FREE
     ${CMAKE_CURRENT_LIST_DIR}/user_agent.cpp
     ${CMAKE_CURRENT_LIST_DIR}/crc16.cpp
     ${CMAKE_CURRENT_LIST_DIR}/fetch_names.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/info_file_name.cpp
     ${CMAKE_SOURCE_DIR}/marrowby/engine/safe_file_name.cpp)

@@ -181,6 +181,9 @@ LRESULT CALLBACK UpdateWindowProc(HWND window, UINT message, WPARAM wParam, LPAR
     case WM_STATUS_TEXT:
         ShowPostedStatusText(context);
         return 0;
+    case WM_APPLY_DONE:
+        OnApplyDone(context, wParam);
+        return 0;
     case WM_DESTROY:
         OnDestroy(context);
         return 0;

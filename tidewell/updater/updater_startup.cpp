@@ -7,7 +7,9 @@
 
 #include "marrowby/engine/bounded_text.h"
 #include "tidewell/resources/resource.h"
+#include "tidewell/updater/apply_update.h"
 #include "tidewell/updater/command_line.h"
+#include "tidewell/updater/confirm_dialog.h"
 #include "tidewell/updater/info_file.h"
 #include "tidewell/updater/update_window.h"
 #include "tidewell/updater/user_agent.h"
@@ -77,6 +79,10 @@ int RunUpdater(HINSTANCE instance, const char* commandLine)
     UpdaterContext* context = &g_updater;
     std::memset(context, 0, sizeof(*context));
     context->instance = instance;
+    char ownFolder[kFolderSize];
+    OwnInstallFolder(ownFolder, sizeof(ownFolder));
+    if (ownFolder[0] != '\0')
+        RemoveApplyLeftovers(ownFolder);
     context->recordLoaded = LoadInformationFile(context) == kInfoFileLoaded ? 1 : 0;
     int failure = TakeInstalledRecord(context);
     if (failure != 0)
