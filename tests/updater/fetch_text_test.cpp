@@ -1,5 +1,5 @@
-// CRC-16, the user agent, the download's file name and output path, and the
-// progress percentage.
+// CRC-16, the user agent, the download's file name and output path, the
+// progress percentage and the name of a new information file.
 #include <gtest/gtest.h>
 
 #include <cstring>
@@ -8,6 +8,7 @@
 #include "tests/updater/record_bytes.h"
 #include "tidewell/updater/crc16.h"
 #include "tidewell/updater/fetch_names.h"
+#include "tidewell/updater/info_file_name.h"
 #include "tidewell/updater/user_agent.h"
 
 namespace {
@@ -114,6 +115,38 @@ TEST(DownloadProgress, PercentWithoutOverflow)
     EXPECT_EQ(99u, DownloadPercent(0xFFFFFFFE, 0xFFFFFFFF));
     EXPECT_EQ(50u, DownloadPercent(0x7FFFFFFF, 0xFFFFFFFE));
     EXPECT_EQ(100u, DownloadPercent(0xFFFFFFFF, 1));  // more than announced
+}
+
+// The name the fetched record is written under: the known one, else the
+// last part of a URL the server sent, cleaned like a download's name.
+TEST(InformationFileName, KnownNameThenTheUrlsLastPartMadeSafe)
+{
+    auto name = [](const RecordBytes& record, const char* known) {
+        char out[260] = "unchanged";
+        int result = InformationFileName(RecordView{record.data(), static_cast<uint32_t>(record.size())}, known,
+                                         out, sizeof(out));
+        return std::to_string(result) + " " + out;
+    };
+    RecordBytes two = Record2(0x01000001);
+    EXPECT_EQ("0 ..\\given.qvn", name(two, "..\\given.qvn"));  // from the command line: as given
+    EXPECT_EQ("0 info.qvn", name(two, ""));
+    EXPECT_EQ("0 old.lzh", name(Record1(0x01000001), nullptr));  // format 1: its archive URL
+    const char* kServerNames[][2] = {
+        {"http://h/a/b.qvn?x=1", "b.qvn_x=1"}, {"http://h/con.qvn", "_con.qvn"},
+        {"http://h/a\\b:c.qvn", "c.qvn"},      {"rel.qvn", "rel.qvn"},          {"http://h/\x83\x5c.qvn", "\x83\x5c.qvn"}};
+    for (const auto& pair : kServerNames) {
+        RecordBytes record = Record2(0x01000001);
+        std::memset(record.data() + 108, 0, 128);
+        PutText(record, 108, pair[0]);
+        EXPECT_EQ(std::string("0 ") + pair[1], name(record, "")) << pair[0];
+    }
+    for (const char* nameless : {"http://h/dir/", "http://h/x/..", ""}) {
+        std::memset(two.data() + 108, 0, 128);
+        PutText(two, 108, nameless);
+        EXPECT_EQ("1 ", name(two, "")) << nameless;  // no name to take
+    }
+    two[4] = 3;
+    EXPECT_EQ("1 ", name(two, ""));  // a format without a URL rule
 }
 
 }  // namespace

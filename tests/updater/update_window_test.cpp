@@ -14,6 +14,7 @@
 #include "tests/updater/tidewell_texts.h"
 #include "tests/updater/record_bytes.h"
 #include "tidewell/resources/resource.h"
+#include "tidewell/updater/apply_update.h"
 #include "tidewell/updater/confirm_dialog.h"
 #include "tidewell/updater/logo_surface.h"
 #include "tidewell/updater/status_line.h"
@@ -176,6 +177,62 @@ TEST_F(UpdateWindowTest, ButtonAndCloseBoxEndTheWindowOnlyWhereAllowed)
     SendMessageA(g_updater.mainWindow, WM_SYSCOMMAND, SC_CLOSE, 0);
     EXPECT_EQ(nullptr, g_updater.mainWindow);
     EXPECT_EQ(0, HttpFetchRootCount());
+}
+
+// The end of the extraction on the GUI thread: the information file is
+// replaced only through a complete temporary file, and the program named by
+// the server starts only from inside the install folder.
+TEST_F(UpdateWindowTest, ApplyDoneWritesTheInformationFileAndStartsOnlyAConfinedProgram)
+{
+    std::string folder = FreshFolder(WindowsPath("MW_BUILD_DIR") + "updater-window\\apply-done\\");
+    RemoveDirectoryA((folder + "marrowby.qvn.new").c_str());
+    RecordBytes fetched = Record2(0x01000001, 0x11, 0x40);  // start the program
+    memset(fetched.data() + 76, 0, 32);
+    PutText(fetched, 76, "..\\outside.exe");
+    auto* copy = static_cast<uint8_t*>(malloc(fetched.size()));
+    memcpy(copy, fetched.data(), fetched.size());
+    g_updater.fetchedRecord = copy;  // freed with the window
+    g_updater.fetchedSize = static_cast<uint32_t>(fetched.size());
+    snprintf(g_updater.infoFileName, sizeof(g_updater.infoFileName), "%smarrowby.qvn", folder.c_str());
+    snprintf(g_updater.installFolder, sizeof(g_updater.installFolder), "%s", folder.c_str());
+    HWND window = g_updater.mainWindow;
+
+    // A failed extraction changes nothing and says so.
+    WriteWholeFile(folder + "marrowby.qvn", "installed record");
+    g_updater.step = kStepApplying;
+    SendMessageA(window, WM_APPLY_DONE, 1, 0);
+    EXPECT_STREQ(TextOf(IDS_UPDATE_FAILED), g_updater.statusText);
+    EXPECT_EQ(kStepStopped, g_updater.step);
+    EXPECT_TRUE(IsWindowVisible(g_updater.button));
+    // A stopped one is the shutdown's business.
+    g_updater.step = kStepApplying;
+    SendMessageA(window, WM_APPLY_DONE, 2, 0);
+    EXPECT_EQ(kStepApplying, g_updater.step);
+
+    // The temporary file cannot be made: status 43, the old file stays.
+    CreateDirectoryA((folder + "marrowby.qvn.new").c_str(), nullptr);
+    SendMessageA(window, WM_APPLY_DONE, 0, 0);
+    EXPECT_STREQ(TextOf(IDS_INFO_WRITE_FAILED), g_updater.statusText);
+    EXPECT_EQ(kStepStopped, g_updater.step);
+    EXPECT_EQ("installed record", ReadWholeFile(folder + "marrowby.qvn"));
+    RemoveDirectoryA((folder + "marrowby.qvn.new").c_str());
+
+    // Written whole; the program's name leaves the install folder, so it is
+    // not started (status 45) and the window stays in step 8.
+    g_updater.step = kStepApplying;
+    SendMessageA(window, WM_APPLY_DONE, 0, 0);
+    EXPECT_EQ(std::string(fetched.begin(), fetched.end()), ReadWholeFile(folder + "marrowby.qvn"));
+    EXPECT_FALSE(FileExists(folder + "marrowby.qvn.new"));
+    EXPECT_STREQ(TextOf(IDS_START_PROGRAM_FAILED), g_updater.statusText);
+    EXPECT_EQ(kStepFinished, g_updater.step);
+    EXPECT_TRUE(IsWindow(window));
+
+    // Without the flag the update simply ends.
+    copy[8] = 0;
+    g_updater.step = kStepApplying;
+    SendMessageA(window, WM_APPLY_DONE, 0, 0);
+    EXPECT_STREQ(TextOf(IDS_UPDATE_FINISHED), g_updater.statusText);
+    EXPECT_EQ(kStepFinished, g_updater.step);
 }
 
 TEST(CompareUpdate, SetsTheInstallFolderForFormatTwoOnly)

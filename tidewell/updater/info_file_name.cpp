@@ -42,11 +42,8 @@ int InformationFileName(RecordView fetched, const char* known, char* out, size_t
         return 1;
     char url[kUrlTextSize];
     RecordText(fetched, offset, url, sizeof(url));
-    const char* part = LastPart(url);
-    if (part[0] == '\0')
-        return 1;
     // The server chose this name: no folder part, no "..", device names or
-    // characters that Windows reads otherwise.
-    SafeLocalFileName(part, out, capacity);
-    return 0;
+    // characters that Windows reads otherwise; nothing left is no name.
+    SafeLocalFileNameOr(LastPart(url), "", out, capacity);
+    return out[0] == '\0' ? 1 : 0;
 }

@@ -11,5 +11,6 @@
 // otherwise the part after the last '/' or '\' of the update-information
 // URL (format 2) or the archive URL (format 1), made safe to use in the
 // current folder. Returns 0, or 1 when no name can be formed (another
-// format, or a URL that ends in a separator or is empty); out is then empty.
+// format, or a URL whose last part is empty or nothing but dots and
+// spaces); out is then empty.
 int InformationFileName(RecordView fetched, const char* known, char* out, size_t capacity);
