@@ -9,12 +9,14 @@
 #include <stdlib.h>
 #include <string.h>
 
+#include <filesystem>
 #include <functional>
 #include <string>
 #include <vector>
 #include <windows.h>
 #include <commctrl.h>
 
+#include "marrowby/app/list_format.h"
 #include "tests/support/tool_run.h"
 #include "tests/ui/png_file.h"
 #include "tests/ui/program_support.h"
@@ -353,7 +355,7 @@ TEST_F(TidewellProgram, StartupMessagesComeWithoutAWindow)
     }
 }
 
-TEST_F(TidewellProgram, UpdatesThroughFetchDialogDownloadAndCrcToTheApplyCall)
+TEST_F(TidewellProgram, UpdatesThroughFetchDialogDownloadCrcAndExtraction)
 {
     std::string archive = ReadWholeFile(ArchivePath());
     if (archive.empty())
@@ -387,15 +389,20 @@ TEST_F(TidewellProgram, UpdatesThroughFetchDialogDownloadAndCrcToTheApplyCall)
     Screenshot("tidewell-confirm.png", {main, dialog});
 
     // Accepting downloads the archive into the temporary folder, checks its
-    // CRC and calls the extraction, which this build cannot start.
+    // CRC and extracts it into the program folder; the information file then
+    // holds the served record. Without flag 0x40 the window stays.
     PostMessageA(dialog, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), reinterpret_cast<LPARAM>(GetDlgItem(dialog, IDOK)));
     EXPECT_TRUE(run.ButtonShows(IDS_BUTTON_EXIT, 30000));
-    EXPECT_TRUE(StatusShows(main, TextOf(IDS_UPDATE_FAILED)));
+    EXPECT_TRUE(StatusShows(main, TextOf(IDS_UPDATE_FINISHED)));
     EXPECT_EQ(100, run.ProgressPosition());
     EXPECT_FALSE(IsWindowVisible(run.Progress()));
-    EXPECT_EQ(archive, ReadWholeFile(temp_ + "marrowby-0.24.lzh"));
-    EXPECT_EQ(installed, ReadWholeFile(folder_ + "marrowby.qvn"));
-    Screenshot("tidewell-apply-not-started.png", {main});
+    EXPECT_EQ(archive, ReadWholeFile(temp_ + "marrowby-0.24.lzh"));  // the archive stays
+    for (const char* name : {"marrowby.exe", "readme.txt", "doc\\history.txt"})
+        EXPECT_EQ(ReadWholeFile(www_ + "update\\files\\" + name), ReadWholeFile(folder_ + name)) << name;
+    EXPECT_EQ(ReadWholeFile(www_ + "tw\\" + name_ + "\\marrowby.qvn"), ReadWholeFile(folder_ + "marrowby.qvn"));
+    EXPECT_NE(installed, ReadWholeFile(folder_ + "marrowby.qvn"));
+    EXPECT_FALSE(FileExists(folder_ + "~tidewell-update"));
+    Screenshot("tidewell-finished.png", {main});
     run.ClickButton();
     EXPECT_EQ(0u, run.Exit());
 }
@@ -542,6 +549,138 @@ TEST_F(TidewellProgram, FailedStepsEndWithTheirMessage)
         run.ClickButton();
         EXPECT_EQ(0u, run.Exit(5000));
     }
+}
+
+// A list file for Marrowby to start from and save again.
+void WriteListFile(const std::string& path, const std::string& folder)
+{
+    std::string text;
+    ListWriter writer;
+    InitListWriter(
+        &writer, [](void* context, const uint8_t* bytes, size_t length) {
+            static_cast<std::string*>(context)->append(reinterpret_cast<const char*>(bytes), length);
+            return 0;
+        },
+        &text);
+    WriteListHeader(&writer, "test");
+    WriteListRecord(&writer, ListRecordOut{"", folder.c_str(), 0, 2, "", "", "http://127.0.0.1:9/kept.bin"});
+    FlushListWriter(&writer);
+    WriteWholeFile(path, text);
+}
+
+// A visible top-level window of the class whose process is not `other`.
+HWND WindowOfAnotherProcess(const char* windowClass, DWORD other, DWORD timeoutMs)
+{
+    HWND found = nullptr;
+    WaitUntil(
+        [&] {
+            for (HWND w = FindWindowExA(nullptr, nullptr, windowClass, nullptr); w;
+                 w = FindWindowExA(nullptr, w, windowClass, nullptr)) {
+                DWORD owner = 0;
+                GetWindowThreadProcessId(w, &owner);
+                if (owner != other && IsWindowVisible(w))
+                    return (found = w) != nullptr;
+            }
+            return false;
+        },
+        timeoutMs);
+    return found;
+}
+
+HANDLE ProcessOf(HWND window, DWORD* processId)
+{
+    GetWindowThreadProcessId(window, processId);
+    return OpenProcess(SYNCHRONIZE | PROCESS_QUERY_INFORMATION | PROCESS_TERMINATE, FALSE, *processId);
+}
+
+// The whole update as a person runs it: Marrowby's menu command hands over
+// to Tidewell, which fetches, asks, downloads, extracts (replacing both
+// programs, its own running one included), rewrites the information file,
+// starts the new Marrowby and ends; the next run finds nothing newer.
+TEST_F(TidewellProgram, WholeUpdateFromMarrowbysMenuToTheRestartedProgram)
+{
+    std::string served = www_ + "update\\e2e\\";
+    std::string archive = served + "marrowby-1.0.0.1.lzh";
+    if (!FileExists(archive))
+        GTEST_SKIP() << "no update archive (jlha missing, or update_site.py without --bin)";
+    ProgramFolder("e2e");
+    for (const char* folder : {"doc", "data", "~tidewell-update"})
+        std::filesystem::remove_all(folder_ + folder);
+    std::string installed = ReadWholeFile(WindowsPath("MW_BIN_DIR") + "marrowby.exe");
+    WriteWholeFile(folder_ + "marrowby.exe", installed + std::string("\0installed 1.0.0.0", 19));
+    std::string options = "--archive " + Quote(archive) + " --start-program";  // flags 0x08 and 0x40
+    std::string url = ServedRecord("e2e.qvn", kProductA, "1.0.0.1",
+                                   "--archive-url " + nginx_ + "update/e2e/marrowby-1.0.0.1.lzh " + options);
+    Publish(folder_ + "marrowby.qvn", kProductA, "1.0.0.0", "--info-url " + url + " " + options);
+    WriteListFile(folder_ + "default.wrg", folder_);
+
+    // Marrowby runs with the test's temporary folder, which Tidewell inherits.
+    std::string tempSetting = temp_.substr(0, temp_.size() - 1);
+    DWORD oldId = 0;
+    HANDLE old = Launch("\"" + folder_ + "marrowby.exe\"", folder_, nullptr, &oldId,
+                        {"TMP=" + tempSetting, "TEMP=" + tempSetting});
+    ASSERT_NE(nullptr, old);
+    HWND oldWindow = WindowOfAnotherProcess("Tessaline", 0, 20000);
+    ASSERT_NE(nullptr, oldWindow);
+    PostMessageA(oldWindow, WM_COMMAND, 40029, 0);  // the menu's "download the latest version"
+    EXPECT_EQ(0u, WaitForExit(old, 30000));
+    CloseHandle(old);
+    std::string saved = ReadWholeFile(folder_ + "default.wrg");
+    EXPECT_EQ(0u, saved.find("; Created by Marrowby/0.23")) << saved;
+    EXPECT_NE(std::string::npos, saved.find("Url=http://127.0.0.1:9/kept.bin")) << saved;
+
+    HWND main = WindowOfAnotherProcess("Tidewell", 0, 20000);
+    ASSERT_NE(nullptr, main);
+    DWORD tidewellId = 0;
+    HANDLE tidewell = ProcessOf(main, &tidewellId);
+    ASSERT_NE(nullptr, tidewell);
+    HWND dialog = nullptr;
+    ASSERT_TRUE(WaitUntil([&] { return (dialog = FindProcessWindow(tidewellId, "#32770")) != nullptr; }, 20000));
+    EXPECT_EQ(TextOf(IDS_TITLE_NEWER), WindowText(GetDlgItem(dialog, IDC_CONFIRM_TITLE)));
+    EXPECT_EQ("1.0.0.0", WindowText(GetDlgItem(dialog, IDC_CONFIRM_INSTALLED_VERSION)));
+    EXPECT_EQ("1.0.0.1", WindowText(GetDlgItem(dialog, IDC_CONFIRM_NEW_VERSION)));
+    PostMessageA(dialog, WM_COMMAND, IDOK, 0);
+
+    // The large first entry keeps its progress line up long enough to see.
+    std::string progress = std::string(TextOf(IDS_UPDATING_FILES)) + " ( 1/4 )";
+    EXPECT_TRUE(StatusShows(main, progress.c_str(), 30000));
+    Screenshot("tidewell-extracting.png", {main});
+    EXPECT_EQ(0u, WaitForExit(tidewell, 30000));
+    TerminateProcess(tidewell, 1);  // only when it did not end
+    CloseHandle(tidewell);
+
+    for (const char* name : {"marrowby.exe", "tidewell.exe", "doc\\history.txt", "data\\big.bin"})
+        EXPECT_TRUE(ReadWholeFile(served + "files\\" + name) == ReadWholeFile(folder_ + name)) << name;
+    EXPECT_EQ(ReadWholeFile(www_ + "tw\\" + name_ + "\\e2e.qvn"), ReadWholeFile(folder_ + "marrowby.qvn"));
+    // The replaced updater could not be deleted while it ran.
+    EXPECT_TRUE(FileExists(folder_ + "~tidewell-update\\old\\tidewell.exe"));
+    EXPECT_FALSE(FileExists(folder_ + "~tidewell-update\\new"));
+
+    HWND restarted = WindowOfAnotherProcess("Tessaline", oldId, 20000);
+    ASSERT_NE(nullptr, restarted);
+    DWORD newId = 0;
+    HANDLE fresh = ProcessOf(restarted, &newId);
+    // It reads the list the old one saved.
+    HWND rows = FindWindowExA(restarted, nullptr, "SysListView32", nullptr);
+    EXPECT_TRUE(WaitUntil([&] { return SendMessageA(rows, LVM_GETITEMCOUNT, 0, 0) == 1; }, 10000));
+    Sleep(500);  // painted before the picture is taken
+    Screenshot("marrowby-restarted.png", {restarted});
+    PostMessageA(restarted, WM_CLOSE, 0, 0);
+    EXPECT_EQ(0u, WaitForExit(fresh, 30000));
+    CloseHandle(fresh);
+
+    // The next run: nothing newer, and the leftover is gone.
+    TidewellRun again(folder_, temp_, "");
+    HWND current = again.WaitForWindow("#32770");
+    ASSERT_NE(nullptr, current);
+    EXPECT_EQ(TextOf(IDS_TITLE_CURRENT), WindowText(GetDlgItem(current, IDC_CONFIRM_TITLE)));
+    EXPECT_FALSE(FileExists(folder_ + "~tidewell-update"));
+    Sleep(500);  // painted before the picture is taken
+    Screenshot("tidewell-current.png", {again.Main(), current});
+    PostMessageA(current, WM_COMMAND, IDCANCEL, 0);
+    EXPECT_TRUE(again.ButtonShows(IDS_BUTTON_EXIT));
+    again.ClickButton();
+    EXPECT_EQ(0u, again.Exit());
 }
 
 }  // namespace
