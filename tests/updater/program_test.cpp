@@ -568,29 +568,16 @@ void WriteListFile(const std::string& path, const std::string& folder)
     WriteWholeFile(path, text);
 }
 
-// A visible top-level window of the class whose process is not `other`.
-HWND WindowOfAnotherProcess(const char* windowClass, DWORD other, DWORD timeoutMs)
+// The one window of the class, and its process (opened to await its end).
+HWND WaitForClass(const char* windowClass, HANDLE* process = nullptr)
 {
     HWND found = nullptr;
-    WaitUntil(
-        [&] {
-            for (HWND w = FindWindowExA(nullptr, nullptr, windowClass, nullptr); w;
-                 w = FindWindowExA(nullptr, w, windowClass, nullptr)) {
-                DWORD owner = 0;
-                GetWindowThreadProcessId(w, &owner);
-                if (owner != other && IsWindowVisible(w))
-                    return (found = w) != nullptr;
-            }
-            return false;
-        },
-        timeoutMs);
+    WaitUntil([&] { return (found = FindWindowA(windowClass, nullptr)) && IsWindowVisible(found); }, 20000);
+    DWORD processId = 0;
+    GetWindowThreadProcessId(found, &processId);
+    if (process)
+        *process = OpenProcess(SYNCHRONIZE | PROCESS_QUERY_INFORMATION | PROCESS_TERMINATE, FALSE, processId);
     return found;
-}
-
-HANDLE ProcessOf(HWND window, DWORD* processId)
-{
-    GetWindowThreadProcessId(window, processId);
-    return OpenProcess(SYNCHRONIZE | PROCESS_QUERY_INFORMATION | PROCESS_TERMINATE, FALSE, *processId);
 }
 
 // The whole update as a person runs it: Marrowby's menu command hands over
@@ -616,11 +603,10 @@ TEST_F(TidewellProgram, WholeUpdateFromMarrowbysMenuToTheRestartedProgram)
 
     // Marrowby runs with the test's temporary folder, which Tidewell inherits.
     std::string tempSetting = temp_.substr(0, temp_.size() - 1);
-    DWORD oldId = 0;
-    HANDLE old = Launch("\"" + folder_ + "marrowby.exe\"", folder_, nullptr, &oldId,
+    HANDLE old = Launch("\"" + folder_ + "marrowby.exe\"", folder_, nullptr, nullptr,
                         {"TMP=" + tempSetting, "TEMP=" + tempSetting});
     ASSERT_NE(nullptr, old);
-    HWND oldWindow = WindowOfAnotherProcess("Tessaline", 0, 20000);
+    HWND oldWindow = WaitForClass("Tessaline");
     ASSERT_NE(nullptr, oldWindow);
     PostMessageA(oldWindow, WM_COMMAND, 40029, 0);  // the menu's "download the latest version"
     EXPECT_EQ(0u, WaitForExit(old, 30000));
@@ -629,13 +615,11 @@ TEST_F(TidewellProgram, WholeUpdateFromMarrowbysMenuToTheRestartedProgram)
     EXPECT_EQ(0u, saved.find("; Created by Marrowby/0.23")) << saved;
     EXPECT_NE(std::string::npos, saved.find("Url=http://127.0.0.1:9/kept.bin")) << saved;
 
-    HWND main = WindowOfAnotherProcess("Tidewell", 0, 20000);
-    ASSERT_NE(nullptr, main);
-    DWORD tidewellId = 0;
-    HANDLE tidewell = ProcessOf(main, &tidewellId);
+    HANDLE tidewell = nullptr;
+    HWND main = WaitForClass("Tidewell", &tidewell);
     ASSERT_NE(nullptr, tidewell);
     HWND dialog = nullptr;
-    ASSERT_TRUE(WaitUntil([&] { return (dialog = FindProcessWindow(tidewellId, "#32770")) != nullptr; }, 20000));
+    ASSERT_TRUE(WaitUntil([&] { return (dialog = FindProcessWindow(GetProcessId(tidewell), "#32770")); }, 20000));
     EXPECT_EQ(TextOf(IDS_TITLE_NEWER), WindowText(GetDlgItem(dialog, IDC_CONFIRM_TITLE)));
     EXPECT_EQ("1.0.0.0", WindowText(GetDlgItem(dialog, IDC_CONFIRM_INSTALLED_VERSION)));
     EXPECT_EQ("1.0.0.1", WindowText(GetDlgItem(dialog, IDC_CONFIRM_NEW_VERSION)));
@@ -656,10 +640,9 @@ TEST_F(TidewellProgram, WholeUpdateFromMarrowbysMenuToTheRestartedProgram)
     EXPECT_TRUE(FileExists(folder_ + "~tidewell-update\\old\\tidewell.exe"));
     EXPECT_FALSE(FileExists(folder_ + "~tidewell-update\\new"));
 
-    HWND restarted = WindowOfAnotherProcess("Tessaline", oldId, 20000);
-    ASSERT_NE(nullptr, restarted);
-    DWORD newId = 0;
-    HANDLE fresh = ProcessOf(restarted, &newId);
+    HANDLE fresh = nullptr;  // the old Marrowby has ended: this is the new one
+    HWND restarted = WaitForClass("Tessaline", &fresh);
+    ASSERT_NE(nullptr, fresh);
     // It reads the list the old one saved.
     HWND rows = FindWindowExA(restarted, nullptr, "SysListView32", nullptr);
     EXPECT_TRUE(WaitUntil([&] { return SendMessageA(rows, LVM_GETITEMCOUNT, 0, 0) == 1; }, 10000));
