@@ -100,6 +100,19 @@ std::string FieldProblem(const char* name, const std::string& text, size_t field
     return std::string();
 }
 
+// The updater fetches http and https URLs only.
+std::string SchemeProblem(const char* name, const std::string& url)
+{
+    if (url.empty())
+        return std::string();
+    std::string lower = url.substr(0, 8);
+    for (char& c : lower)
+        c = static_cast<char>(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c);
+    if (lower.compare(0, 7, "http://") == 0 || lower.compare(0, 8, "https://") == 0)
+        return std::string();
+    return std::string(name) + " must start with http:// or https://";
+}
+
 }  // namespace
 
 bool ParseProductId(const std::string& text, uint8_t out[16])
@@ -183,6 +196,10 @@ std::string CheckPublishRecord(const PublishRecord& record)
         problem = FieldProblem("the update-information URL", record.infoUrl, kInfoUrlMax + 1);
     if (problem.empty())
         problem = FieldProblem("the archive URL", record.archiveUrl, kRecord2ArchiveUrlField);
+    if (problem.empty())
+        problem = SchemeProblem("the update-information URL", record.infoUrl);
+    if (problem.empty())
+        problem = SchemeProblem("the archive URL", record.archiveUrl);
     if (!problem.empty())
         return problem;
     for (uint16_t unit : record.notes) {

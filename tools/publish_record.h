@@ -33,7 +33,8 @@ bool NotesFromUtf8(const std::string& text, std::vector<uint16_t>* units);
 std::string Utf8FromUtf16Le(const uint8_t* bytes, uint32_t units);
 
 // Why the record cannot be written as given, or empty when it can: texts
-// that do not fit their fields, a record too large for the updater to fetch.
+// that do not fit their fields, URLs that are neither http nor https, a
+// record too large for the updater to fetch.
 std::string CheckPublishRecord(const PublishRecord& record);
 // The record's bytes: the fixed part of format 2 and the notes with their
 // terminator.

@@ -167,6 +167,20 @@ TEST_F(HttpFetchTest, RefusedStartsAndUnopenedConnections)
     FetchPtr fetch = NewFetch();
     EXPECT_EQ(kFetchBadUrl, HttpFetchStart(fetch.get(), "not a url", nullptr, 65536));
     EXPECT_EQ(kFetchBadUrl, HttpFetchStart(fetch.get(), "ftp://127.0.0.1/a.lzh", nullptr, 65536));
+    // https on its default port, and only it with the secure flag; nothing
+    // that would let a certificate failure pass.
+    const struct {
+        const char* url;
+        INTERNET_PORT port;
+        DWORD flags;
+    } kSchemes[] = {{"https://localhost/u.qvn", 443, INTERNET_FLAG_RELOAD | INTERNET_FLAG_SECURE},
+                    {"https://localhost:8443/u.qvn", 8443, INTERNET_FLAG_RELOAD | INTERNET_FLAG_SECURE},
+                    {"http://localhost/u.qvn", 80, INTERNET_FLAG_RELOAD}};
+    for (const auto& scheme : kSchemes) {
+        ASSERT_EQ(kFetchOk, PrepareFetchUrl(fetch.get(), scheme.url));
+        EXPECT_EQ(scheme.port, fetch->urlParts.nPort) << scheme.url;
+        EXPECT_EQ(scheme.flags, FetchRequestFlags(fetch.get())) << scheme.url;
+    }
     std::string deep(300, 'd');
     EXPECT_EQ(kFetchPathTooLong, HttpFetchStart(fetch.get(), (scripted_ + "a.lzh").c_str(), deep.c_str(), 0));
     EXPECT_EQ(kFetchNoWorker, HttpFetchWait(fetch.get()));

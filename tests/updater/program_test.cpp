@@ -302,11 +302,12 @@ protected:
     }
 
     // A record served by nginx at tw/<test>/<name>; returns its URL.
-    std::string ServedRecord(const char* name, const char* id, const char* version, const std::string& extra)
+    std::string ServedRecord(const char* name, const char* id, const char* version, const std::string& extra,
+                             const std::string& server = "")
     {
         std::string folder = www_ + "tw\\" + name_ + "\\";
         MakeFolders(folder);
-        std::string url = nginx_ + "tw/" + name_ + "/" + name;
+        std::string url = (server.empty() ? nginx_ : server) + "tw/" + name_ + "/" + name;
         Publish(folder + name, id, version, "--info-url " + url + " " + extra);
         return url;
     }
@@ -664,6 +665,68 @@ TEST_F(TidewellProgram, WholeUpdateFromMarrowbysMenuToTheRestartedProgram)
     EXPECT_TRUE(again.ButtonShows(IDS_BUTTON_EXIT));
     again.ClickButton();
     EXPECT_EQ(0u, again.Exit());
+}
+
+// Both resources over https from nginx with the run's own certificates: the
+// whole update. A certificate of an authority the system does not trust
+// stops at step 1, one for another host name at step 5; nothing is
+// downloaded either way.
+TEST_F(TidewellProgram, UpdatesOverHttpsAndRefusesCertificatesItCannotTrust)
+{
+    const char* trusted = getenv("MW_NGINX_TLS_PORT");
+    const char* untrusted = getenv("MW_NGINX_UNTRUSTED_PORT");
+    const char* wrongName = getenv("MW_NGINX_WRONGNAME_PORT");
+    std::string archive = ReadWholeFile(ArchivePath());
+    if (!trusted || !untrusted || !wrongName || archive.empty())
+        GTEST_SKIP() << "needs nginx over TLS (servers.py --tls-helper) and the archive (jlha)";
+    auto server = [](const char* port) { return std::string("https://localhost:") + port + "/"; };
+    const std::string offered = "--archive " + Quote(ArchivePath()) + " --archive-url ";
+    const std::string archivePath = "update/marrowby-0.24.lzh";
+
+    ProgramFolder("https");
+    std::string url = ServedRecord("https.qvn", kProductA, "0.24.0.0", offered + server(trusted) + archivePath,
+                                   server(trusted));
+    InstallRecord(kProductA, "0.23.0.0", url);
+    {
+        TidewellRun run(folder_, temp_, "");
+        HWND dialog = run.WaitForWindow("#32770");
+        ASSERT_NE(nullptr, dialog);
+        PostMessageA(dialog, WM_COMMAND, IDOK, 0);
+        EXPECT_TRUE(run.ButtonShows(IDS_BUTTON_EXIT, 30000));
+        EXPECT_TRUE(StatusShows(run.Main(), TextOf(IDS_UPDATE_FINISHED)));
+        run.ClickButton();
+        EXPECT_EQ(0u, run.Exit());
+    }
+    EXPECT_EQ(archive, ReadWholeFile(temp_ + "marrowby-0.24.lzh"));
+    EXPECT_EQ(ReadWholeFile(www_ + "update\\files\\readme.txt"), ReadWholeFile(folder_ + "readme.txt"));
+    EXPECT_EQ(ReadWholeFile(www_ + "tw\\" + name_ + "\\https.qvn"), ReadWholeFile(folder_ + "marrowby.qvn"));
+
+    struct Refused {
+        const char* folder;
+        const char* infoPort;
+        const char* archivePort;
+        int status;
+    } const kRefused[] = {{"untrusted", untrusted, trusted, IDS_INFO_NOT_FETCHED},
+                          {"wrong-name", trusted, wrongName, IDS_ARCHIVE_NOT_FOUND}};
+    for (const Refused& refused : kRefused) {
+        SCOPED_TRACE(refused.folder);
+        ProgramFolder(refused.folder);
+        url = ServedRecord((std::string(refused.folder) + ".qvn").c_str(), kProductA, "0.24.0.0",
+                           offered + server(refused.archivePort) + archivePath, server(refused.infoPort));
+        InstallRecord(kProductA, "0.23.0.0", url);
+        std::string installed = ReadWholeFile(folder_ + "marrowby.qvn");
+        TidewellRun run(folder_, temp_, "");
+        if (HWND dialog = refused.status == IDS_ARCHIVE_NOT_FOUND ? run.WaitForWindow("#32770") : nullptr)
+            PostMessageA(dialog, WM_COMMAND, IDOK, 0);
+        EXPECT_TRUE(run.ButtonShows(IDS_BUTTON_EXIT, 30000));
+        EXPECT_TRUE(StatusShows(run.Main(), TextOf(refused.status)));
+        EXPECT_FALSE(FileExists(temp_ + "marrowby-0.24.lzh"));
+        EXPECT_FALSE(FileExists(folder_ + "readme.txt"));
+        EXPECT_EQ(installed, ReadWholeFile(folder_ + "marrowby.qvn"));
+        Screenshot((std::string("tidewell-https-") + refused.folder + ".png").c_str(), {run.Main()});
+        run.ClickButton();
+        EXPECT_EQ(0u, run.Exit());
+    }
 }
 
 }  // namespace

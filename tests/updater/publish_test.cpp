@@ -121,6 +121,11 @@ TEST_F(PublishTool, RefusesWhatDoesNotFitAndSaysWhyARecordIsRefused)
     EXPECT_EQ(0, Publish(base + " --product " + std::string(31, 'p')).status);
     EXPECT_EQ(1, Publish(base + " --archive-url http://h/" + std::string(120, 'a')).status);
     EXPECT_EQ(1, Publish(base + " --version 1.2.3").status);
+    // Only what the updater fetches: http and https.
+    EXPECT_EQ(0, Publish(base + " --archive-url HTTPS://localhost/m.lzh").status);
+    ToolRun ftp = Publish(base + " --archive-url ftp://127.0.0.1/m.lzh");
+    EXPECT_EQ(1, ftp.status);
+    EXPECT_NE(std::string::npos, ftp.output.find("must start with http:// or https://")) << ftp.output;
     EXPECT_EQ(1, Publish("write " + Quote(out) + " --id 0011 --version 1.0.0.0 --info-url u").status);
     EXPECT_EQ(1, Publish("write " + Quote(out) + " --id 00112233445566778899aabbccddeeff --version 1.2.3.256"
                                                  " --info-url u").status);

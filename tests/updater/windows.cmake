@@ -20,8 +20,9 @@ mw_add_test(updater_window_tests WINDOWS_ONLY GUI
   LIBS tidewell_updater
   TIMEOUT 60)
 
-# tidewell.exe driven from outside against nginx and the scripted server, and
-# the whole update from marrowby.exe's menu to the restarted program; writes
+# tidewell.exe driven from outside against nginx (also over TLS with the
+# run's own certificates) and the scripted server, and the whole update from
+# marrowby.exe's menu to the restarted program; writes
 # build/screenshots/tidewell-*.png.
 mw_add_test(updater_program_tests WINDOWS_ONLY GUI
   SOURCES
@@ -30,12 +31,13 @@ mw_add_test(updater_program_tests WINDOWS_ONLY GUI
     ${CMAKE_SOURCE_DIR}/tests/ui/png_file.cpp
   LIBS marrowby_formats gdi32 user32 comctl32
   WRAPPER python3 ${CMAKE_SOURCE_DIR}/tests/support/servers.py
-          --work ${CMAKE_BINARY_DIR}/updater-program-servers --nginx-file-mb 1 --no-proxy --
+          --work ${CMAKE_BINARY_DIR}/updater-program-servers --nginx-file-mb 1 --no-proxy
+          --tls-helper $<TARGET_FILE:trust_test_root> --
           python3 ${CMAKE_CURRENT_LIST_DIR}/update_site.py
           --www ${CMAKE_BINARY_DIR}/updater-program-servers/www --bin ${CMAKE_BINARY_DIR}/bin --
   TIMEOUT 240)
 if(TARGET updater_program_tests)
-  add_dependencies(updater_program_tests tidewell tidewell-publish marrowby)
+  add_dependencies(updater_program_tests tidewell tidewell-publish marrowby trust_test_root)
 endif()
 
 # The extraction into an install folder, on archives packed by jlha at run

@@ -103,8 +103,8 @@ LONG HttpFetchRootCount();
 DWORD WINAPI HttpFetchWorker(void* parameter);
 
 // URL side (http_fetch_url.cpp): canonicalises and cracks url into the
-// object's URL parts: 0, 2 (cannot be cracked, or not a scheme served
-// here) or 3.
+// object's URL parts: 0, 2 (cannot be cracked, or neither http nor https)
+// or 3.
 int PrepareFetchUrl(HttpFetch* fetch, const char* url);
 // Flags of the request for the cracked URL.
 DWORD FetchRequestFlags(const HttpFetch* fetch);

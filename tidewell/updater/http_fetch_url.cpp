@@ -30,7 +30,9 @@ bool Crack(HttpFetch* fetch, const char* canonical)
     ResetUrlParts(fetch);
     if (!InternetCrackUrlA(canonical, 0, 0, &fetch->urlParts))
         return false;
-    return fetch->urlParts.nScheme == INTERNET_SCHEME_HTTP;
+    // Without a port in the URL the cracking gives the scheme's own: 80 or 443.
+    INTERNET_SCHEME scheme = fetch->urlParts.nScheme;
+    return scheme == INTERNET_SCHEME_HTTP || scheme == INTERNET_SCHEME_HTTPS;
 }
 
 }  // namespace
@@ -54,8 +56,14 @@ int PrepareFetchUrl(HttpFetch* fetch, const char* url)
     return result;
 }
 
-DWORD FetchRequestFlags(const HttpFetch* /*fetch*/)
+DWORD FetchRequestFlags(const HttpFetch* fetch)
 {
     // Always from the server, never from a cache.
-    return INTERNET_FLAG_RELOAD;
+    DWORD flags = INTERNET_FLAG_RELOAD;
+    // Over https WinInet checks the server's certificate against the
+    // system's trusted roots and the host name. No certificate failure is
+    // ever ignored: the request then fails, and so does the step.
+    if (fetch->urlParts.nScheme == INTERNET_SCHEME_HTTPS)
+        flags |= INTERNET_FLAG_SECURE;
+    return flags;
 }
