@@ -668,16 +668,17 @@ TEST_F(TidewellProgram, WholeUpdateFromMarrowbysMenuToTheRestartedProgram)
 }
 
 // Both resources over https from nginx with the run's own certificates: the
-// whole update. A certificate of an authority the system does not trust
-// stops at step 1, one for another host name at step 5; nothing is
-// downloaded either way.
+// whole update. A certificate of an authority the system does not trust or
+// an expired one stops at step 1, one for another host name at step 5;
+// nothing is downloaded either way.
 TEST_F(TidewellProgram, UpdatesOverHttpsAndRefusesCertificatesItCannotTrust)
 {
     const char* trusted = getenv("MW_NGINX_TLS_PORT");
     const char* untrusted = getenv("MW_NGINX_UNTRUSTED_PORT");
     const char* wrongName = getenv("MW_NGINX_WRONGNAME_PORT");
+    const char* expired = getenv("MW_NGINX_EXPIRED_PORT");
     std::string archive = ReadWholeFile(ArchivePath());
-    if (!trusted || !untrusted || !wrongName || archive.empty())
+    if (!trusted || !untrusted || !wrongName || !expired || archive.empty())
         GTEST_SKIP() << "needs nginx over TLS (servers.py --tls-helper) and the archive (jlha)";
     auto server = [](const char* port) { return std::string("https://localhost:") + port + "/"; };
     const std::string offered = "--archive " + Quote(ArchivePath()) + " --archive-url ";
@@ -707,6 +708,7 @@ TEST_F(TidewellProgram, UpdatesOverHttpsAndRefusesCertificatesItCannotTrust)
         const char* archivePort;
         int status;
     } const kRefused[] = {{"untrusted", untrusted, trusted, IDS_INFO_NOT_FETCHED},
+                          {"expired", expired, trusted, IDS_INFO_NOT_FETCHED},
                           {"wrong-name", trusted, wrongName, IDS_ARCHIVE_NOT_FOUND}};
     for (const Refused& refused : kRefused) {
         SCOPED_TRACE(refused.folder);

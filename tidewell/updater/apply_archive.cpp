@@ -20,6 +20,8 @@ ApplyOutcome ApplyEntries(LzhArchive* archive, const ApplyJob* job)
     if (!IsFolder(folders.fresh))
         return kApplyFailed;
     ApplyOutcome outcome = StageArchiveEntries(archive, job, &folders);
+    if (outcome == kApplyWritten && job->stopEvent && WaitForSingleObject(job->stopEvent, 0) == WAIT_OBJECT_0)
+        outcome = kApplyStopped;
     // Once the moves begin they are finished or undone as one.
     if (outcome == kApplyWritten && CommitStagedEntries(&folders) != 0)
         outcome = kApplyFailed;
