@@ -12,7 +12,6 @@
 #include <map>
 #include <sstream>
 #include <string>
-#include <vector>
 
 #include "tests/lzh/lzh_test_support.h"
 #include "tests/support/testenv.h"
@@ -153,44 +152,33 @@ TEST_F(ApplyTest, WindowsTimesAndDirectoryEntriesOfArchivesMadeHere)
               FilesOf(folder));
 }
 
-struct ManifestRow {
-    std::string path;
-    std::string summary;
-};
-
 TEST_F(ApplyTest, SharedArchivesOfOtherArchiversLandExactly)
 {
     SKIP_WITHOUT_TESTDATA();
-    std::map<std::string, std::vector<ManifestRow>> manifest;
     std::ifstream in(TestPath("lzh/MANIFEST.tsv"));
+    int checked = 0;
     for (std::string line; std::getline(in, line);) {
         std::istringstream fields(line);
-        std::string archive, path;
+        std::string name, path;
         uint32_t size = 0, crc = 0;
-        if (line[0] == '#' || !(fields >> archive >> path >> size >> std::hex >> crc))
+        if (line[0] == '#' || !(fields >> name >> path >> size >> std::hex >> crc))
             continue;
-        for (char& c : path)
-            c = char(tolower(static_cast<unsigned char>(c)));
-        manifest[archive].push_back({path, Summary(size, uint16_t(crc))});
-    }
-    ASSERT_GE(manifest.size(), 30u);
-    for (const auto& [name, rows] : manifest) {
         SCOPED_TRACE(name);
-        std::string folder = Folder("shared/" + name);
-        std::string archive = TestPath(("lzh/" + name).c_str());
+        std::string folder = Folder("shared/" + name), archive = TestPath(("lzh/" + name).c_str());
         if (name.find("lh6") != std::string::npos) {
-            // A method outside the table: the update fails, nothing is written.
-            ExpectNothingChanged(archive, folder);
+            ExpectNothingChanged(archive, folder);  // a method outside the table
             continue;
         }
         ASSERT_EQ(kApplyWritten, Apply(archive, folder));
         Tree tree = FilesOf(folder);
-        for (const ManifestRow& row : rows) {
-            // Level-0 entries keep only the last part of their paths.
-            std::string path = tree.count(row.path) ? row.path : row.path.substr(row.path.rfind('/') + 1);
-            EXPECT_EQ(row.summary, tree[path]) << row.path;
-        }
+        for (char& c : path)
+            c = char(tolower(static_cast<unsigned char>(c)));
+        // Level-0 entries keep only the last part of their paths.
+        std::string last = path.substr(path.rfind('/') + 1);
+        EXPECT_EQ(Summary(size, uint16_t(crc)), tree.count(path) ? tree[path] : tree[last]) << path;
+        checked++;
     }
+    EXPECT_GE(checked, 29);
 }
 
 TEST_F(ApplyTest, EscapingEntriesWriteNothingAnywhere)

@@ -16,7 +16,6 @@
 #include <windows.h>
 #include <commctrl.h>
 
-#include "marrowby/app/list_format.h"
 #include "tests/support/tool_run.h"
 #include "tests/ui/png_file.h"
 #include "tests/ui/program_support.h"
@@ -552,23 +551,6 @@ TEST_F(TidewellProgram, FailedStepsEndWithTheirMessage)
     }
 }
 
-// A list file for Marrowby to start from and save again.
-void WriteListFile(const std::string& path, const std::string& folder)
-{
-    std::string text;
-    ListWriter writer;
-    InitListWriter(
-        &writer, [](void* context, const uint8_t* bytes, size_t length) {
-            static_cast<std::string*>(context)->append(reinterpret_cast<const char*>(bytes), length);
-            return 0;
-        },
-        &text);
-    WriteListHeader(&writer, "test");
-    WriteListRecord(&writer, ListRecordOut{"", folder.c_str(), 0, 2, "", "", "http://127.0.0.1:9/kept.bin"});
-    FlushListWriter(&writer);
-    WriteWholeFile(path, text);
-}
-
 // The one window of the class, and its process (opened to await its end).
 HWND WaitForClass(const char* windowClass, HANDLE* process = nullptr)
 {
@@ -600,7 +582,9 @@ TEST_F(TidewellProgram, WholeUpdateFromMarrowbysMenuToTheRestartedProgram)
     std::string url = ServedRecord("e2e.qvn", kProductA, "1.0.0.1",
                                    "--archive-url " + nginx_ + "update/e2e/marrowby-1.0.0.1.lzh " + options);
     Publish(folder_ + "marrowby.qvn", kProductA, "1.0.0.0", "--info-url " + url + " " + options);
-    WriteListFile(folder_ + "default.wrg", folder_);
+    // A list for Marrowby to read, and save again as its own.
+    WriteWholeFile(folder_ + "default.wrg", "; Created by test\r\n;\r\nRefererStr=\r\nStoreIn=" + folder_ +
+                                                "\r\n_RemoteFileSize=-1\r\n_State=2\r\nUrl=http://127.0.0.1:9/kept.bin\r\n");
 
     // Marrowby runs with the test's temporary folder, which Tidewell inherits.
     std::string tempSetting = temp_.substr(0, temp_.size() - 1);

@@ -29,7 +29,7 @@ mw_add_test(updater_program_tests WINDOWS_ONLY GUI
     ${CMAKE_CURRENT_LIST_DIR}/program_test.cpp
     ${CMAKE_SOURCE_DIR}/tests/ui/program_support.cpp
     ${CMAKE_SOURCE_DIR}/tests/ui/png_file.cpp
-  LIBS marrowby_formats gdi32 user32 comctl32
+  LIBS gdi32 user32 comctl32
   WRAPPER python3 ${CMAKE_SOURCE_DIR}/tests/support/servers.py
           --work ${CMAKE_BINARY_DIR}/updater-program-servers --nginx-file-mb 1 --no-proxy
           --tls-helper $<TARGET_FILE:trust_test_root> --
