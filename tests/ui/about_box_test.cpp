@@ -5,6 +5,7 @@
 #include <windows.h>
 
 #include "marrowby/dialogs/about_box.h"
+#include "product_version.h"
 #include "tests/ui/ui_support.h"
 
 namespace {
@@ -54,7 +55,8 @@ TEST_F(AboutBox, OpensOnceOwnedByTheMainWindow)
     std::string texts;
     EnumChildWindows(box, CollectText, reinterpret_cast<LPARAM>(&texts));
     EXPECT_NE(std::string::npos, texts.find("|Marrowby|")) << texts;
-    EXPECT_NE(std::string::npos, texts.find("|Version 0.2.3.1|")) << texts;
+    // The version of the file VERSION, in the form "Version 0.2.3.1".
+    EXPECT_NE(std::string::npos, texts.find(std::string("|Version ") + MW_VERSION_TEXT + "|")) << texts;
     EXPECT_NE(std::string::npos, texts.find("|OK|")) << texts;
     // Centred on the screen, size from the template.
     RECT frame;
