@@ -133,6 +133,8 @@ def version_blocks(blob, offset=0, end=None):
         key_end = offset + 6
         while blob[key_end:key_end + 2] != b"\0\0":
             key_end += 2
+            if key_end >= end:
+                raise BadImage("version resource key without its end")
         key = blob[offset + 6:key_end].decode("utf-16-le")
         value = (key_end + 2 + 3) & ~3
         value_size = value_length * 2 if is_text else value_length
