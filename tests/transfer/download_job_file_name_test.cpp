@@ -36,16 +36,17 @@ std::vector<std::string> FilesBelow(const std::string& root)
     return files;
 }
 
-// Names directly in a folder (files and folders).
-std::vector<std::string> Entries(const std::string& folder)
+// Files directly in a folder. Folders are left out: the parent of a test's
+// folder holds the folders of tests that other processes run meanwhile.
+std::vector<std::string> FilesIn(const std::string& folder)
 {
     std::vector<std::string> names;
     WIN32_FIND_DATAA found;
     HANDLE search = FindFirstFileA((folder + "\\*").c_str(), &found);
     if (search == INVALID_HANDLE_VALUE) return names;
     do {
-        std::string name = found.cFileName;
-        if (name != "." && name != "..") names.push_back(name);
+        if (!(found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))
+            names.push_back(found.cFileName);
     } while (FindNextFileA(search, &found));
     FindClose(search);
     std::sort(names.begin(), names.end());
@@ -75,7 +76,7 @@ protected:
     void ExpectSavedAs(const std::string& url, const std::string& expected, int32_t size)
     {
         std::string parent = ParentOf(folder_);
-        std::vector<std::string> siblingsBefore = Entries(parent);
+        std::vector<std::string> siblingsBefore = FilesIn(parent);
         std::string passwd = ReadFileBytes("Z:\\etc\\passwd");
         bool dllBefore = FileExists("C:\\Windows\\x.dll");
 
@@ -87,7 +88,7 @@ protected:
         EXPECT_EQ(FilesBelow(folder_), std::vector<std::string>{"in\\dl\\" + expected}) << url;
         EXPECT_TRUE(ReadFileBytes(target_ + "\\" + expected) == Pattern(0, size)) << url;
 
-        EXPECT_EQ(Entries(parent), siblingsBefore) << url;
+        EXPECT_EQ(FilesIn(parent), siblingsBefore) << url;
         EXPECT_EQ(ReadFileBytes("Z:\\etc\\passwd"), passwd) << url;
         EXPECT_EQ(FileExists("C:\\Windows\\x.dll"), dllBefore) << url;
 
@@ -205,7 +206,7 @@ TEST_F(LocalFileNameTest, HostileLastNameIsOpenedInsideTheFolder)
     // The last name comes back from the list file; checking the resume
     // offset opens (and may create) it, which must also stay in the folder.
     std::string parent = ParentOf(folder_);
-    std::vector<std::string> siblingsBefore = Entries(parent);
+    std::vector<std::string> siblingsBefore = FilesIn(parent);
     std::filesystem::create_directories(folder_ + "/in/dl");
     run_.offset = 100;
     run_.lastName = "..\\..\\outside.bin";
@@ -215,5 +216,5 @@ TEST_F(LocalFileNameTest, HostileLastNameIsOpenedInsideTheFolder)
     EXPECT_EQ(FilesBelow(folder_),
               (std::vector<std::string>{"in\\dl\\outside.bin", "in\\dl\\resume.bin"}));
     EXPECT_EQ(ReadFileBytes(target_ + "\\outside.bin"), "");
-    EXPECT_EQ(Entries(parent), siblingsBefore);
+    EXPECT_EQ(FilesIn(parent), siblingsBefore);
 }
