@@ -5,6 +5,7 @@
 #include <commctrl.h>
 
 #include "marrowby/app/main_window.h"
+#include "marrowby/dialogs/about_box.h"
 #include "marrowby/dialogs/sheet_registry.h"
 #include "marrowby/resources/resource.h"
 
@@ -38,7 +39,7 @@ bool StartWinsock()
 
 void ProcessLoopMessage(MSG* message, HWND mainWindow, HACCEL accelerators)
 {
-    if (FilterSheetMessage(message) != 0)
+    if (FilterSheetMessage(message) != 0 || HandleAboutBoxMessage(message))
         return;
     // A key that makes a command still reaches its window (Ctrl+A selects
     // all rows and is also a key press in the list control).

@@ -7,8 +7,8 @@
 // Runs the program; returns its exit code.
 int ProgramEntry(HINSTANCE instance);
 
-// One message of the loop: offered to the open sheets first, then to the
-// accelerators, then translated and dispatched.
+// One message of the loop: offered to the open sheets and the about box
+// first, then to the accelerators, then translated and dispatched.
 void ProcessLoopMessage(MSG* message, HWND mainWindow, HACCEL accelerators);
 
 // Runs the loop until WM_QUIT; returns the WM_QUIT's exit code.

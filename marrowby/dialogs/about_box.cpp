@@ -12,7 +12,8 @@ INT_PTR CALLBACK AboutBoxProc(HWND box, UINT message, WPARAM wParam, LPARAM /*lP
     case WM_INITDIALOG:
         return TRUE;
     case WM_COMMAND:
-        if (LOWORD(wParam) == IDOK) {
+        // Esc and the close box arrive as IDCANCEL: they close it as OK does.
+        if (LOWORD(wParam) == IDOK || LOWORD(wParam) == IDCANCEL) {
             DestroyWindow(box);
             return TRUE;
         }
@@ -55,4 +56,9 @@ int ShowAboutBox(HWND owner)
 HWND AboutBoxWindow()
 {
     return g_aboutBox;
+}
+
+bool HandleAboutBoxMessage(MSG* message)
+{
+    return g_aboutBox && IsDialogMessageA(g_aboutBox, message);
 }

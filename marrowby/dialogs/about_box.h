@@ -10,3 +10,7 @@ int ShowAboutBox(HWND owner);
 
 // The open about box, or null.
 HWND AboutBoxWindow();
+
+// Gives the open about box its keyboard interface (Enter, Esc, Tab) from the
+// message loop; true when the message was meant for the box and handled.
+bool HandleAboutBoxMessage(MSG* message);

@@ -1,5 +1,6 @@
 #!/usr/bin/env python3
-"""marrowby.exe used from start to end with the keyboard alone, from outside.
+"""marrowby.exe used from start to end from outside, with the keyboard and
+the close boxes.
 
     keyboard_e2e.py --bin DIR --work DIR --screenshots DIR
 
@@ -9,8 +10,10 @@ options sheet turns automatic start on, Alt+N opens the new-download sheet,
 the URL of a file on a local scripted server is typed and Enter confirms it;
 the download must arrive byte for byte. Then the properties, default
 properties and options sheets and the updater's failure message are opened
-and photographed, Ctrl+S saves, Alt+F4 closes, and the saved list must hold
-the download. Screenshots go to the screenshots folder (keyboard-*.png).
+and photographed, Ctrl+S saves; Esc and the close box close the about box
+and cancel a sheet, and the main window's close box ends the program, which
+saves the list: it must hold the one download. Screenshots go to the
+screenshots folder (keyboard-*.png).
 
 Exit status 0 passed, 1 failed, 77 skipped (no display, xdotool or import).
 Everything started here is stopped on the way out, also on failure.
@@ -37,6 +40,7 @@ DESKTOP_SIZE = "800x600"
 
 # Window captions (string table texts and Wine's message box caption).
 NEW_OR_PROPERTIES = "ダウンロードのプロパティ"
+ABOUT = "Marrowbyについて"
 DEFAULTS = "標準のダウンロードプロパティ"
 OPTIONS = "プログラムオプション"
 MESSAGE_BOX = "エラー"
@@ -147,6 +151,18 @@ class Run:
         self.keys(key)
         wait_for(caption + " to close", lambda: not visible_window(caption))
 
+    def click_close_box(self, caption):
+        """Clicks the close box at the right end of the window's title bar."""
+        window = wait_for(caption, lambda: visible_window(caption))
+        info = subprocess.run(["xwininfo", "-id", window], capture_output=True, text=True,
+                              timeout=30).stdout
+        x = int(re.search(r"Absolute upper-left X:\s+(-?\d+)", info).group(1))
+        y = int(re.search(r"Absolute upper-left Y:\s+(-?\d+)", info).group(1))
+        width = int(re.search(r"Width:\s+(\d+)", info).group(1))
+        xdotool("mousemove", str(x + width - 12), str(y + 11))
+        xdotool("click", "1")
+        wait_for(caption + " to close", lambda: not visible_window(caption))
+
     # --- the run ---
 
     def run(self):
@@ -185,6 +201,14 @@ class Run:
         self.close_window("Escape", DEFAULTS)
         self.open_window(["alt+h", "u"], MESSAGE_BOX, "update-failed")
         self.close_window("Return", MESSAGE_BOX)
+        # Esc and the close box: the about box closes, a sheet is cancelled.
+        self.open_window(["alt+h", "a"], ABOUT, "about")
+        self.close_window("Escape", ABOUT)
+        self.open_window(["alt+h", "a"], ABOUT, "about")
+        self.click_close_box(ABOUT)
+        self.open_window(["alt+n"], NEW_OR_PROPERTIES, "new-download-again")
+        xdotool("type", "--delay", "15", url + "&cancelled=1")
+        self.click_close_box(NEW_OR_PROPERTIES)
         self.shoot("main-with-download")
 
         list_path = os.path.join(self.program, "default.wrg")
@@ -198,18 +222,19 @@ class Run:
                                                                 AUTO_START_OFFSET)[0] != 1:
             raise Failure("vorn.cfg does not hold automatic start")
 
-        self.keys("alt+F4")
+        # The main window's close box exits and saves, as Alt+F4 and Exit do.
+        self.click_close_box("Marrowby")
         try:
             self.explorer.wait(timeout=30)
         except subprocess.TimeoutExpired:
-            raise Failure("marrowby did not close on Alt+F4")
+            raise Failure("marrowby did not close on its close box")
         saved = open(list_path, encoding="cp932").read()
         # No default folder: the file went to the working folder, and the list
         # names it without a folder.
         record = "StoreIn=\n_RemoteFileSize=%d\n_State=1\n_RealFileName=sample.bin\nUrl=%s\n" % (
             SAMPLE_SIZE, url)
-        if record not in saved.replace("\r\n", "\n"):
-            raise Failure("the list saved at exit lacks the download:\n" + saved)
+        if record not in saved.replace("\r\n", "\n") or saved.count("Url=") != 1:
+            raise Failure("the list saved at exit is not the one download:\n" + saved)
         log("saved list holds the download; screenshots: " + ", ".join(self.shots))
 
     def stop(self):
