@@ -5,6 +5,7 @@
 
 #include "marrowby/engine/decimal.h"
 #include "marrowby/engine/sjis.h"
+#include "marrowby/engine/text_helpers.h"
 #include "marrowby/engine/url.h"
 
 namespace {
@@ -81,8 +82,7 @@ int SplitSetting(char* line, char** key, char** value) {
     *equals = '\0';
     *key = line;
     *value = equals + 1;
-    // CR and LF are never trail bytes, so a byte scan cannot split a character.
-    (*value)[strcspn(*value, "\r\n")] = '\0';
+    CutAtLineEnd(*value);
     return 0;
 }
 

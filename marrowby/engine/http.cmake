@@ -4,6 +4,7 @@
 # reasons. No platform calls.
 mw_add_library(tessaline_http PLATFORM_FREE
   SOURCES
+    text_helpers.cpp
     url.cpp
     http_exchange.cpp
     base64.cpp

@@ -49,12 +49,3 @@ int CreateFolderPath(const char* path) {
     }
     return 0;
 }
-
-void CutAtLineEnd(char* text) {
-    for (size_t i = 0; text[i] != '\0'; i += SjisCharLength(text + i)) {
-        if (text[i] == '\r' || text[i] == '\n') {
-            text[i] = '\0';
-            return;
-        }
-    }
-}

@@ -1,4 +1,5 @@
-// Path and line helpers shared by the engine and the application.
+// Path helpers shared by the engine and the application (the line helper
+// CutAtLineEnd is with the platform-free text helpers).
 // All of them treat text as Shift-JIS: a lead byte and its trail byte are
 // one character, so the trail byte 0x5C of a double-byte character is never
 // taken for a backslash.
@@ -15,6 +16,3 @@ int AppendFolderSeparator(char* path, size_t capacity);
 // Creates every missing folder of path. Always returns 0: the caller learns
 // the outcome from its next attempt to create a file there.
 int CreateFolderPath(const char* path);
-
-// Terminates text at its first carriage return or line feed.
-void CutAtLineEnd(char* text);

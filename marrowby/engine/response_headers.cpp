@@ -5,6 +5,7 @@
 #include "marrowby/engine/http_date.h"
 #include "marrowby/engine/http_result.h"
 #include "marrowby/engine/response_internal.h"
+#include "marrowby/engine/text_helpers.h"
 
 namespace {
 
@@ -18,15 +19,6 @@ bool IsDigit(char c) {
 const char* SkipSpaces(const char* p) {
     while (*p == ' ') ++p;
     return p;
-}
-
-// Case-insensitive comparison of a counted text with a keyword.
-bool IsKeyword(const char* text, size_t length, const char* keyword) {
-    char word[32];
-    if (length >= sizeof word) return false;
-    std::memcpy(word, text, length);
-    word[length] = '\0';
-    return SameTextIgnoringCase(word, keyword) == 0;
 }
 
 // Position of the first "HTTP/1." in the block, or -1. Searches by length
@@ -211,7 +203,7 @@ int32_t ParseContentRange(HttpExchange& exchange, const char* value) {
 int32_t ParseAuthChallenge(HttpExchange& exchange, const char* value) {
     const char* space = std::strchr(value, ' ');
     if (space == nullptr) return kHttpMalformed;
-    if (!IsKeyword(value, static_cast<size_t>(space - value), "basic")) return kHttpMalformed;
+    if (SameTextIgnoringCase(value, static_cast<size_t>(space - value), "basic") != 0) return kHttpMalformed;
     exchange.authScheme = kAuthBasic;
 
     // A name runs to "=" or ","; a comma starts a new name. Only the realm's
@@ -223,7 +215,7 @@ int32_t ParseAuthChallenge(HttpExchange& exchange, const char* value) {
         const char* nameEnd = p + std::strcspn(p, "=,");
         if (*nameEnd == '\0') return kHttpOk;
         const char* after = nameEnd + 1;
-        if (*nameEnd == '=' && IsKeyword(p, static_cast<size_t>(nameEnd - p), "realm")) {
+        if (*nameEnd == '=' && SameTextIgnoringCase(p, static_cast<size_t>(nameEnd - p), "realm") == 0) {
             if (*after != '"') return kHttpMalformed;
             const char* close = std::strchr(after + 1, '"');
             if (close == nullptr) return kHttpMalformed;
@@ -237,11 +229,11 @@ int32_t ParseAuthChallenge(HttpExchange& exchange, const char* value) {
 int32_t ParseContentDisposition(HttpExchange& exchange, const char* value) {
     const size_t typeLength = std::strcspn(value, " ;");
     if (value[typeLength] == '\0') return 1;
-    if (!IsKeyword(value, typeLength, "attachment")) return 1;
+    if (SameTextIgnoringCase(value, typeLength, "attachment") != 0) return 1;
 
     const char* name = SkipSpaces(value + typeLength + 1);
     const size_t nameLength = std::strcspn(name, " =");
-    if (!IsKeyword(name, nameLength, "filename")) return 1;
+    if (SameTextIgnoringCase(name, nameLength, "filename") != 0) return 1;
 
     const char* p = SkipSpaces(name + nameLength);
     while (*p == '=') ++p;

@@ -4,6 +4,7 @@
 
 #include "marrowby/engine/bounded_text.h"
 #include "marrowby/engine/sjis.h"
+#include "marrowby/engine/text_helpers.h"
 
 namespace {
 
@@ -68,17 +69,6 @@ size_t CopyCleaned(const char* begin, const char* end, char* out, size_t budget)
     return n;
 }
 
-bool SameIgnoringCase(const char* a, const char* b, size_t length) {
-    for (size_t i = 0; i < length; ++i) {
-        char x = a[i];
-        char y = b[i];
-        if (x >= 'a' && x <= 'z') x = static_cast<char>(x - 'a' + 'A');
-        if (y >= 'a' && y <= 'z') y = static_cast<char>(y - 'a' + 'A');
-        if (x != y) return false;
-    }
-    return true;
-}
-
 // Windows opens a device for these names whatever extension follows, and
 // ignores spaces before the extension.
 bool IsDeviceName(const char* name) {
@@ -86,9 +76,10 @@ bool IsDeviceName(const char* name) {
     while (base > 0 && name[base - 1] == ' ') --base;
     static const char* const kDevices[] = {"CON", "PRN", "AUX", "NUL", "CONIN$", "CONOUT$"};
     for (const char* device : kDevices) {
-        if (base == std::strlen(device) && SameIgnoringCase(name, device, base)) return true;
+        if (SameTextIgnoringCase(name, base, device) == 0) return true;
     }
-    if (base == 4 && (SameIgnoringCase(name, "COM", 3) || SameIgnoringCase(name, "LPT", 3))) {
+    bool numbered = SameTextIgnoringCase(name, 3, "COM") == 0 || SameTextIgnoringCase(name, 3, "LPT") == 0;
+    if (base == 4 && numbered) {
         return name[3] >= '1' && name[3] <= '9';
     }
     return false;

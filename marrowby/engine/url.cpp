@@ -4,6 +4,7 @@
 
 #include "marrowby/engine/bounded_text.h"
 #include "marrowby/engine/decimal.h"
+#include "marrowby/engine/text_helpers.h"
 
 namespace {
 
@@ -17,10 +18,6 @@ const KnownScheme kKnownSchemes[] = {
     {"https", kSchemeHttps},
     {"ftp", kSchemeFtp},
 };
-
-char FoldCase(char c) {
-    return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
-}
 
 // fileName becomes the last segment of `rest` before its query; left as it
 // is when rest has no slash.
@@ -234,11 +231,3 @@ const char* HostText(const char* host, char* out, size_t capacity) {
     return out;
 }
 
-int32_t SameTextIgnoringCase(const char* a, const char* b) {
-    if (a == nullptr) a = "";
-    if (b == nullptr) b = "";
-    for (;; ++a, ++b) {
-        if (FoldCase(*a) != FoldCase(*b)) return 1;
-        if (*a == '\0') return 0;
-    }
-}

@@ -4,6 +4,8 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "marrowby/engine/text_helpers.h"  // SameTextIgnoringCase, for schemes and hosts
+
 constexpr int32_t kSchemeOther = 0;
 constexpr int32_t kSchemeHttp = 1;
 constexpr int32_t kSchemeFtp = 2;
@@ -74,7 +76,3 @@ bool IsDownloadableScheme(int32_t scheme);
 
 // The port a URL of the scheme has when it names none; 0 for other schemes.
 uint16_t DefaultPortOf(int32_t scheme);
-
-// 0 when a and b are equal with A-Z folded to lower case, else 1.
-// A null text counts as empty.
-int32_t SameTextIgnoringCase(const char* a, const char* b);
