@@ -18,6 +18,10 @@ int BeginAtomicFile(AtomicFile* file, const char* path) {
     memcpy(file->path, path, length + 1);
     memcpy(file->tempPath, path, length);
     memcpy(file->tempPath + length, kTempSuffix, sizeof(kTempSuffix));
+    // A read-only file is kept as it is, as Windows refuses to rename over
+    // one; Wine would replace it.
+    DWORD attributes = GetFileAttributesA(path);
+    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY)) return 1;
     file->handle = CreateFileA(file->tempPath, GENERIC_WRITE, FILE_SHARE_READ, nullptr,
                                CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN,
                                nullptr);

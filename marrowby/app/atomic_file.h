@@ -16,7 +16,7 @@ struct AtomicFile {
 };
 
 // Creates the temporary file "<path>.new". Returns 0, or 1 when it cannot be
-// created (nothing is changed on disk).
+// created or the file at path is read-only (nothing is changed on disk).
 int BeginAtomicFile(AtomicFile* file, const char* path);
 
 // Appends bytes. Returns 0, 2 when the write failed, 3 when it was short;

@@ -59,7 +59,11 @@ void OpenList(HWND window)
 
 void SaveList(HWND window)
 {
-    SaveSettings();
+    if (SaveSettings() != 0) {
+        char settingsPath[kProgramFolderSize + sizeof("vorn.cfg")];
+        SettingsFilePath(settingsPath, sizeof(settingsPath));
+        ShowFileMessage(window, IDS_SETTINGS_SAVE_FAILED, settingsPath);
+    }
     WriteListReporting(window);
 }
 

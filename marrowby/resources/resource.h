@@ -65,6 +65,7 @@
 #define IDS_EXIT_SAVE_FAILED 27
 #define IDS_LIST_FILTER 28
 #define IDS_IMPORT_FILTER 29
+#define IDS_SETTINGS_SAVE_FAILED 30
 
 // Controls of the about box
 #define IDC_ABOUT_ICON 1000

@@ -29,8 +29,12 @@ Query parameters (all optional):
   cut=N         close after N body bytes (Content-Length announces all)
   slow=MS       send the body in 4 KB pieces with MS milliseconds between
   stall=N       send N body bytes, then nothing more, keeping the connection open
+                (a body of N bytes or fewer, as a resume may ask for, is whole)
   hold=S        keep the connection open S seconds after the body (or the
                 part that cut= leaves) before closing it
+  die=N         send N body bytes, then the server process kills itself
+                (SIGKILL): only in a server started with --allow-die, and only
+                for a request without a Range header, so the resume is served
   server=TEXT   Server header
   pad=N         an X-Pad header of N bytes (an overlong header block)
 
@@ -46,6 +50,7 @@ connection tells which one it is.
 import argparse
 import base64
 import os
+import signal
 import socket
 import socketserver
 import ssl
@@ -211,6 +216,8 @@ class Handler(socketserver.BaseRequestHandler):
         body += b"x" * int(params.get("extra", "0"))
         if "cut" in params:
             body = body[: int(params["cut"])]
+        if wanted:
+            params = {k: v for k, v in params.items() if k != "die"}  # the resume is served
         self.send(conn, status, headers, body, params)
 
     def authorised(self, head, params, auth):
@@ -238,10 +245,13 @@ class Handler(socketserver.BaseRequestHandler):
             if cut < len(response_head):
                 time.sleep(0.05)
         slow = int(params.get("slow", "0"))
-        if "stall" in params:
+        if "stall" in params and int(params["stall"]) < len(body):
             conn.sendall(body[: int(params["stall"])])
             time.sleep(30)
             return
+        if "die" in params and self.server.allow_die:
+            conn.sendall(body[: int(params["die"])])
+            os.kill(os.getpid(), signal.SIGKILL)
         if slow:
             for i in range(0, len(body), 4096):
                 conn.sendall(body[i : i + 4096])
@@ -258,6 +268,8 @@ class Handler(socketserver.BaseRequestHandler):
 class Server(socketserver.ThreadingTCPServer):
     daemon_threads = True
     allow_reuse_address = True
+
+    allow_die = False
 
     def __init__(self, port, folder):
         super().__init__(("127.0.0.1", port), Handler)
@@ -403,8 +415,11 @@ def main():
     parser = argparse.ArgumentParser(description=__doc__.split("\n")[0])
     parser.add_argument("--port", type=int, required=True)
     parser.add_argument("--dir", required=True)
+    parser.add_argument("--allow-die", action="store_true",
+                        help="honour die=N, which kills this process")
     args = parser.parse_args()
     server = Server(args.port, args.dir)
+    server.allow_die = args.allow_die
     try:
         server.serve_forever()
     except KeyboardInterrupt:

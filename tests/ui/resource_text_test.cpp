@@ -57,6 +57,8 @@ const StringText kStrings[] = {
     {28, "ReGet compatible Files (*.wrg)|*.WRG|All Files (*.*)|*.*|"},
     {29, "URL\x83\x8a\x83X\x83g\x83t\x83@\x83" "C\x83\x8b (*.lst)|*.LST|\x83" "e\x83L\x83X\x83g\x83t"
          "\x83@\x83" "C\x83\x8b (*.txt)|*.TXT|All Files (*.*)|*.*|"},
+    {30, "\x8e\x9f\x82\xcc\x90\xdd\x92\xe8\x83t\x83@\x83" "C\x83\x8b\x82\xf0\x95\xdb\x91\xb6"
+         "\x82\xc5\x82\xab\x82\xdc\x82\xb9\x82\xf1\x82\xc5\x82\xb5\x82\xbd\x81" "B\n%s"},
 };
 
 TEST(ResourceTexts, StringTableHoldsEveryTextUnderItsId)

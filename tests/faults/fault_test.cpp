@@ -1,0 +1,346 @@
+// The main window's downloads and saves under faults: a server killed in the
+// middle of a body, a server that stalls, a full disk, a read-only folder,
+// and list and settings files that are locked or read-only when they are
+// saved. Each fault must end only what it hits, leave the partial file or
+// the old files as they were, and the downloads must resume byte for byte.
+#include <gtest/gtest.h>
+
+#include <stdlib.h>
+#include <string.h>
+
+#include <string>
+#include <vector>
+#include <winsock2.h>
+#include <windows.h>
+
+#include "marrowby/app/app_messages.h"
+#include "marrowby/app/download_list.h"
+#include "marrowby/app/main_window.h"
+#include "marrowby/app/settings.h"
+#include "marrowby/engine/download_job.h"
+#include "marrowby/resources/resource.h"
+#include "tests/ui/command_test_support.h"
+#include "tests/ui/modal_driver.h"
+#include "tests/ui/sheet_driver.h"
+
+namespace {
+
+const char kKeptUrl[] = "http://127.0.0.1:9/kept.bin";
+
+std::string Env(const char* name)
+{
+    const char* value = getenv(name);
+    return value ? value : "";
+}
+
+// Every resource of the scripted servers: byte i is i % 251.
+std::string Pattern(size_t count)
+{
+    std::string bytes(count, '\0');
+    for (size_t i = 0; i < count; ++i)
+        bytes[i] = static_cast<char>(i % 251);
+    return bytes;
+}
+
+// A folder emptied of the files an earlier run left.
+void EmptyFolder(const std::string& folder)
+{
+    CreateDirectoryA(folder.c_str(), nullptr);
+    WIN32_FIND_DATAA found;
+    HANDLE search = FindFirstFileA((folder + "*").c_str(), &found);
+    if (search == INVALID_HANDLE_VALUE)
+        return;
+    do {
+        std::string path = folder + found.cFileName;
+        SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL);
+        DeleteFileA(path.c_str());
+    } while (FindNextFileA(search, &found));
+    FindClose(search);
+}
+
+bool Accepting(const std::string& port)
+{
+    SOCKET s = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
+    sockaddr_in address = {};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    address.sin_port = htons(static_cast<u_short>(atoi(port.c_str())));
+    bool connected = connect(s, reinterpret_cast<sockaddr*>(&address), sizeof(address)) == 0;
+    closesocket(s);
+    return connected;
+}
+
+// The job codes that ended runs, as the main window receives them.
+WNDPROC g_mainProc;
+std::vector<WPARAM> g_failures;
+
+LRESULT CALLBACK RecordFailures(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    if (message == WM_ITEM_FAILED)
+        g_failures.push_back(wParam);
+    return CallWindowProcA(g_mainProc, window, message, wParam, lParam);
+}
+
+class FaultTest : public CommandTest {
+protected:
+    void SetUp() override
+    {
+        CommandTest::SetUp();
+        g_failures.clear();
+    }
+
+    void WatchFailures()
+    {
+        g_mainProc = reinterpret_cast<WNDPROC>(SetWindowLongPtrA(
+            host_.window, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(RecordFailures)));
+    }
+
+    DownloadItem* Item(int index)
+    {
+        DownloadItem* item = FirstListItem();
+        for (int i = 0; i < index && item; ++i)
+            item = item->next;
+        return item;
+    }
+
+    bool WaitForState(int index, ItemState state, DWORD timeoutMs)
+    {
+        return RunLoopUntil(host_, [&] { return Item(index) && Item(index)->state == state; },
+                            timeoutMs);
+    }
+
+    // Closes the main window as the program ends (its WM_QUIT is dropped);
+    // the next start finds the same program folder.
+    void CloseProgram()
+    {
+        CloseHostWindow(&host_);
+        SetSettingsFolder(host_.folder.c_str());
+    }
+
+    // The program folder moved to folder (settings and list there).
+    void MoveHost(const std::string& folder)
+    {
+        host_.folder = folder;
+        host_.listPath = folder + "test.wrg";
+        SetSettingsFolder(folder.c_str());
+    }
+};
+
+// The server process dies after 600,000 of 1,500,000 bytes: the download
+// fails, the partial file stays and is named in the list saved at exit, and
+// the next start of the program asks for the rest and completes the file.
+TEST_F(FaultTest, ServerKilledMidTransferFailsAndTheNextStartResumes)
+{
+    std::string port = Env("MW_VICTIM_PORT");
+    if (port.empty())
+        GTEST_SKIP() << "needs fault_env.py";
+    std::string url = "http://127.0.0.1:" + port + "/kill1/killed.bin?size=1500000&die=600000";
+    Start(true, {{url, 0, 0, ""}, {kKeptUrl, 1, 0, ""}});
+    WatchFailures();
+    ASSERT_TRUE(WaitForState(0, ItemState::Failed, 30000));
+    EXPECT_EQ(std::vector<WPARAM>{JobClosed}, g_failures);
+    std::string partial = host_.folder + "killed.bin";
+    EXPECT_EQ(600000, Item(0)->downloaded);
+    EXPECT_EQ(Pattern(600000), ReadWholeFile(partial));
+    EXPECT_EQ(ItemState::Completed, Item(1)->state);
+
+    CloseProgram();
+    std::string list = ReadWholeFile(host_.listPath);
+    EXPECT_NE(std::string::npos,
+              list.find("_State=0\r\n_RealFileName=" + partial + "\r\nUrl=" + url)) << list;
+    EXPECT_TRUE(RunLoopUntil(host_, [&] { return Accepting(port); }, 10000));
+
+    ASSERT_EQ(0, CreateHostWindow(&host_)); // automatic start resumes it
+    ASSERT_TRUE(WaitForState(0, ItemState::Completed, 30000));
+    EXPECT_EQ(Pattern(1500000), ReadWholeFile(partial));
+    std::string resumed = ReadWholeFile(Env("MW_VICTIM_DIR_WIN") + "\\requests\\kill1.2");
+    EXPECT_NE(std::string::npos, resumed.find("\r\nRange: bytes=600000-\r\n")) << resumed;
+    EXPECT_EQ(ItemState::Completed, Item(1)->state);
+}
+
+// The server sends 123,456 of 200,000 bytes and then nothing: the download
+// times out and pauses, and the Start command resumes it from the partial
+// file.
+TEST_F(FaultTest, StalledServerTimesOutAndStartResumes)
+{
+    std::string url = ServerUrl("stall1/stalled.bin?size=200000&stall=123456");
+    if (url.empty())
+        GTEST_SKIP() << "needs the scripted server";
+    Start(false, {{url, 0, 0, ""}});
+    g_settings.idleTimeoutMs = 1500;
+    SelectRows({0});
+    SendCommand(host_, IDM_DOWNLOAD_START);
+    ASSERT_TRUE(WaitForState(0, ItemState::Paused, 20000));
+    std::string partial = host_.folder + "stalled.bin";
+    EXPECT_EQ(123456, Item(0)->downloaded);
+    EXPECT_EQ(Pattern(123456), ReadWholeFile(partial));
+
+    SelectRows({0});
+    SendCommand(host_, IDM_DOWNLOAD_START);
+    ASSERT_TRUE(WaitForState(0, ItemState::Completed, 20000));
+    EXPECT_EQ(Pattern(200000), ReadWholeFile(partial));
+    EXPECT_NE(std::string::npos,
+              RecordedRequest("stall1.2").find("\r\nRange: bytes=123456-\r\n"));
+}
+
+// A 2 MB download on a 512 KB disk that also holds the settings and list
+// files: the download ends with a file error, the finished download beside
+// it is kept, and the saves that find no room leave the old files whole and
+// say so, on Save and at exit.
+TEST_F(FaultTest, FullDiskEndsTheDownloadAndKeepsTheOldFiles)
+{
+    std::string drive = Env("MW_SMALL_DRIVE");
+    std::string url = ServerUrl("full1/big.bin?size=2000000");
+    if (drive.empty() || url.empty())
+        GTEST_SKIP() << "needs fault_env.py with a tmpfs (root) and the scripted server";
+    std::string downloads = drive + "\\dl\\";
+    EmptyFolder(downloads);
+    MoveHost(drive + "\\prog\\");
+    EmptyFolder(host_.folder);
+    WriteWholeFile(downloads + "done.txt", Pattern(3000));
+    WriteHostSettings(host_, true, 2);
+    WriteStartList(host_.listPath, downloads,
+                   {{kKeptUrl, 1, 3000, downloads + "done.txt"}, {url, 0, 0, ""}});
+    const std::string settingsBefore = ReadWholeFile(host_.folder + "vorn.cfg");
+    const std::string listBefore = ReadWholeFile(host_.listPath);
+
+    ASSERT_EQ(0, CreateHostWindow(&host_));
+    WatchFailures();
+    ASSERT_TRUE(WaitForState(1, ItemState::Failed, 30000));
+    EXPECT_EQ(std::vector<WPARAM>{JobFileError}, g_failures);
+    std::string partial = ReadWholeFile(downloads + "big.bin");
+    EXPECT_GT(partial.size(), 0u);
+    EXPECT_LT(partial.size(), 512u * 1024);
+    EXPECT_EQ(Pattern(partial.size()), partial);
+    EXPECT_LE(static_cast<size_t>(Item(1)->downloaded), partial.size());
+    EXPECT_EQ(ItemState::Completed, Item(0)->state);
+    EXPECT_EQ(Pattern(3000), ReadWholeFile(downloads + "done.txt"));
+
+    std::string settingsPath = host_.folder + "vorn.cfg";
+    {
+        ModalDriver driver({ModalAnswer(ModalKind::MessageBox), ModalAnswer(ModalKind::MessageBox)});
+        SendCommand(host_, IDM_FILE_SAVE);
+        std::vector<SeenModal> seen = driver.Finish();
+        EXPECT_EQ(kSettingsSaveFailedText + settingsPath, MessageText(seen, 0));
+        EXPECT_EQ(kSaveFailedText + host_.listPath, MessageText(seen, 1));
+    }
+    {
+        ModalDriver driver({ModalAnswer(ModalKind::MessageBox)});
+        DestroyWindow(host_.window);
+        std::vector<SeenModal> seen = driver.Finish();
+        EXPECT_EQ(kExitSaveFailedText + settingsPath + "\n" + host_.listPath, MessageText(seen, 0));
+    }
+    EXPECT_EQ(settingsBefore, ReadWholeFile(settingsPath));
+    EXPECT_EQ(listBefore, ReadWholeFile(host_.listPath));
+    EXPECT_FALSE(FileExists(settingsPath + ".new"));
+    EXPECT_FALSE(FileExists(host_.listPath + ".new"));
+
+    // With room again the old list is read as it was (nothing starts).
+    CloseProgram();
+    DeleteFileA((downloads + "big.bin").c_str());
+    WriteHostSettings(host_, false, 2);
+    ASSERT_EQ(0, CreateHostWindow(&host_));
+    ASSERT_EQ(2, RowCount(MainListControl()));
+    EXPECT_EQ(ItemState::Completed, Item(0)->state);
+    EXPECT_EQ(3000, Item(0)->downloaded);
+    EXPECT_STREQ(url.c_str(), Item(1)->url);
+}
+
+// A folder on a read-only disk, and one that would have to be made there:
+// both downloads end with a file error; the one beside them completes.
+TEST_F(FaultTest, ReadOnlyFolderEndsTheDownloadWithAFileError)
+{
+    std::string drive = Env("MW_READONLY_DRIVE");
+    std::string url = ServerUrl("ro1/file.bin?size=5000");
+    if (drive.empty() || url.empty())
+        GTEST_SKIP() << "needs fault_env.py with a tmpfs (root) and the scripted server";
+    Start(false, {{url, 0, 0, ""}, {url + "&2", 0, 0, ""}, {ServerUrl("ro3/fine.bin?size=7000"), 0, 0, ""}});
+    strcpy(Item(0)->folder, (drive + "\\downloads").c_str());
+    strcpy(Item(1)->folder, (drive + "\\downloads\\new\\sub").c_str());
+    WatchFailures();
+    g_settings.maxSimultaneous = 3;
+    SelectRows({0, 1, 2});
+    SendCommand(host_, IDM_DOWNLOAD_START);
+    ASSERT_TRUE(WaitForState(0, ItemState::Failed, 20000));
+    ASSERT_TRUE(WaitForState(1, ItemState::Failed, 20000));
+    ASSERT_TRUE(WaitForState(2, ItemState::Completed, 20000));
+    EXPECT_EQ((std::vector<WPARAM>{JobFileError, JobFileError}), g_failures);
+    EXPECT_FALSE(FileExists(drive + "\\downloads\\file.bin"));
+    EXPECT_EQ(Pattern(7000), ReadWholeFile(host_.folder + "fine.bin"));
+}
+
+// The list and settings files held open without sharing by another program
+// (Save and exit), then marked read-only (exit): the person is told, and
+// the files keep their old content.
+TEST_F(FaultTest, LockedOrReadOnlyListAndSettingsAreToldAndKept)
+{
+    Start(false, {{kKeptUrl, 2, 0, ""}});
+    std::string settingsPath = host_.folder + "vorn.cfg";
+    const std::string settingsBefore = ReadWholeFile(settingsPath);
+    const std::string listBefore = ReadWholeFile(host_.listPath);
+    std::string exitText = kExitSaveFailedText + settingsPath + "\n" + host_.listPath;
+
+    HANDLE ready = CreateEventA(nullptr, TRUE, FALSE, "marrowby-fault-held");
+    HANDLE release = CreateEventA(nullptr, TRUE, FALSE, "marrowby-fault-release");
+    std::string bin = Env("MW_BIN_DIR");
+    for (char& c : bin)
+        if (c == '/')
+            c = '\\';
+    std::string command = "\"" + bin + "\\hold_files.exe\" marrowby-fault-held "
+                          "marrowby-fault-release \"" + settingsPath + "\" \"" + host_.listPath + "\"";
+    STARTUPINFOA startup = {};
+    startup.cb = sizeof(startup);
+    PROCESS_INFORMATION holder = {};
+    std::vector<char> line(command.begin(), command.end());
+    line.push_back('\0');
+    ASSERT_TRUE(CreateProcessA(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+                               &startup, &holder));
+    ASSERT_EQ(WAIT_OBJECT_0, WaitForSingleObject(ready, 20000));
+    g_settings.maxSimultaneous = 7;
+    SendMessageA(host_.window, WM_ADD_URL, 0, reinterpret_cast<LPARAM>("http://127.0.0.1:9/new.bin"));
+    {
+        ModalDriver driver({ModalAnswer(ModalKind::MessageBox), ModalAnswer(ModalKind::MessageBox)});
+        SendCommand(host_, IDM_FILE_SAVE);
+        std::vector<SeenModal> seen = driver.Finish();
+        EXPECT_EQ(kSettingsSaveFailedText + settingsPath, MessageText(seen, 0));
+        EXPECT_EQ(kSaveFailedText + host_.listPath, MessageText(seen, 1));
+    }
+    {
+        ModalDriver driver({ModalAnswer(ModalKind::MessageBox)});
+        DestroyWindow(host_.window);
+        EXPECT_EQ(exitText, MessageText(driver.Finish(), 0));
+    }
+    CloseProgram(); // the WM_QUIT of that exit must not end the next box
+    SetEvent(release);
+    DWORD holderExit = 1;
+    WaitForSingleObject(holder.hProcess, 20000);
+    GetExitCodeProcess(holder.hProcess, &holderExit);
+    EXPECT_EQ(0u, holderExit);
+    CloseHandle(holder.hProcess);
+    CloseHandle(holder.hThread);
+    CloseHandle(ready);
+    CloseHandle(release);
+    EXPECT_EQ(settingsBefore, ReadWholeFile(settingsPath));
+    EXPECT_EQ(listBefore, ReadWholeFile(host_.listPath));
+
+    ASSERT_EQ(0, CreateHostWindow(&host_));
+    EXPECT_EQ(1, RowCount(MainListControl()));
+    SetFileAttributesA(settingsPath.c_str(), FILE_ATTRIBUTE_READONLY);
+    SetFileAttributesA(host_.listPath.c_str(), FILE_ATTRIBUTE_READONLY);
+    g_settings.maxSimultaneous = 7;
+    SendMessageA(host_.window, WM_ADD_URL, 0, reinterpret_cast<LPARAM>("http://127.0.0.1:9/new.bin"));
+    {
+        ModalDriver driver({ModalAnswer(ModalKind::MessageBox)});
+        DestroyWindow(host_.window);
+        EXPECT_EQ(exitText, MessageText(driver.Finish(), 0));
+    }
+    EXPECT_EQ(settingsBefore, ReadWholeFile(settingsPath));
+    EXPECT_EQ(listBefore, ReadWholeFile(host_.listPath));
+    EXPECT_TRUE(GetFileAttributesA(host_.listPath.c_str()) & FILE_ATTRIBUTE_READONLY);
+    EXPECT_FALSE(FileExists(settingsPath + ".new"));
+    EXPECT_FALSE(FileExists(host_.listPath + ".new"));
+    SetFileAttributesA(settingsPath.c_str(), FILE_ATTRIBUTE_NORMAL);
+    SetFileAttributesA(host_.listPath.c_str(), FILE_ATTRIBUTE_NORMAL);
+}
+
+} // namespace
