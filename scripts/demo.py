@@ -153,6 +153,8 @@ class Demo:
         env.pop("MW_GUI", None)
         self.wine_env = env
         if not os.path.exists(os.path.join(PREFIX, "system.reg")):
+            # cmake/wine-run makes it, with the symbol font Marlett that
+            # draws the caption buttons.
             log("creating the Wine prefix " + PREFIX + " (first run only)")
         # The default desktop becomes a virtual desktop of the screen's size:
         # windows get their frames drawn, and wm_close finds the main window

@@ -1,6 +1,7 @@
 // Esc and the close box, as a person uses them on every window: a sheet
 // closes as with Cancel and changes nothing, the about box closes as with
-// OK, and the main window's close box exits and saves.
+// OK, and the main window's close box exits and saves. The close box itself
+// is drawn with the symbol font.
 #include <gtest/gtest.h>
 
 #include <string.h>
@@ -130,6 +131,22 @@ TEST_F(CommandTest, MainWindowCloseBoxExitsAndSaves)
     ASSERT_EQ(2320u, settings.size());
     EXPECT_EQ(9, static_cast<int>(static_cast<unsigned char>(settings[8])));
     EXPECT_NE(std::string::npos, ReadWholeFile(host_.listPath).find(std::string("_State=2\r\nUrl=") + kKeptUrl));
+}
+
+// The caption buttons and scroll arrows are glyphs of the symbol font
+// Marlett: the prefix must provide it, or a Japanese face draws letters.
+TEST(CloseBox, IsDrawnWithTheSymbolFont)
+{
+    HFONT font = CreateFontA(-12, 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE, SYMBOL_CHARSET, 0, 0, 0, 0,
+                             "Marlett");
+    HDC dc = GetDC(nullptr);
+    HGDIOBJ old = SelectObject(dc, font);
+    char face[LF_FACESIZE] = "";
+    GetTextFaceA(dc, sizeof(face), face);
+    SelectObject(dc, old);
+    ReleaseDC(nullptr, dc);
+    DeleteObject(font);
+    EXPECT_STREQ("Marlett", face);
 }
 
 } // namespace
