@@ -21,6 +21,7 @@
 #include "marrowby/resources/resource.h"
 #include "tests/ui/command_test_support.h"
 #include "tests/ui/modal_driver.h"
+#include "tests/ui/program_support.h"
 #include "tests/ui/sheet_driver.h"
 
 namespace {
@@ -40,22 +41,6 @@ std::string Pattern(size_t count)
     for (size_t i = 0; i < count; ++i)
         bytes[i] = static_cast<char>(i % 251);
     return bytes;
-}
-
-// A folder emptied of the files an earlier run left.
-void EmptyFolder(const std::string& folder)
-{
-    CreateDirectoryA(folder.c_str(), nullptr);
-    WIN32_FIND_DATAA found;
-    HANDLE search = FindFirstFileA((folder + "*").c_str(), &found);
-    if (search == INVALID_HANDLE_VALUE)
-        return;
-    do {
-        std::string path = folder + found.cFileName;
-        SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL);
-        DeleteFileA(path.c_str());
-    } while (FindNextFileA(search, &found));
-    FindClose(search);
 }
 
 bool Accepting(const std::string& port)
@@ -193,10 +178,8 @@ TEST_F(FaultTest, FullDiskEndsTheDownloadAndKeepsTheOldFiles)
     std::string url = ServerUrl("full1/big.bin?size=2000000");
     if (drive.empty() || url.empty())
         GTEST_SKIP() << "needs fault_env.py with a tmpfs (root) and the scripted server";
-    std::string downloads = drive + "\\dl\\";
-    EmptyFolder(downloads);
-    MoveHost(drive + "\\prog\\");
-    EmptyFolder(host_.folder);
+    std::string downloads = FreshFolder(drive + "\\dl\\");
+    MoveHost(FreshFolder(drive + "\\prog\\"));
     WriteWholeFile(downloads + "done.txt", Pattern(3000));
     WriteHostSettings(host_, true, 2);
     WriteStartList(host_.listPath, downloads,
@@ -282,19 +265,10 @@ TEST_F(FaultTest, LockedOrReadOnlyListAndSettingsAreToldAndKept)
 
     HANDLE ready = CreateEventA(nullptr, TRUE, FALSE, "marrowby-fault-held");
     HANDLE release = CreateEventA(nullptr, TRUE, FALSE, "marrowby-fault-release");
-    std::string bin = Env("MW_BIN_DIR");
-    for (char& c : bin)
-        if (c == '/')
-            c = '\\';
-    std::string command = "\"" + bin + "\\hold_files.exe\" marrowby-fault-held "
+    std::string command = "\"" + WindowsPath("MW_BIN_DIR") + "hold_files.exe\" marrowby-fault-held "
                           "marrowby-fault-release \"" + settingsPath + "\" \"" + host_.listPath + "\"";
-    STARTUPINFOA startup = {};
-    startup.cb = sizeof(startup);
-    PROCESS_INFORMATION holder = {};
-    std::vector<char> line(command.begin(), command.end());
-    line.push_back('\0');
-    ASSERT_TRUE(CreateProcessA(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
-                               &startup, &holder));
+    HANDLE holder = Launch(command, host_.folder, nullptr);
+    ASSERT_NE(nullptr, holder);
     ASSERT_EQ(WAIT_OBJECT_0, WaitForSingleObject(ready, 20000));
     g_settings.maxSimultaneous = 7;
     SendMessageA(host_.window, WM_ADD_URL, 0, reinterpret_cast<LPARAM>("http://127.0.0.1:9/new.bin"));
@@ -312,12 +286,8 @@ TEST_F(FaultTest, LockedOrReadOnlyListAndSettingsAreToldAndKept)
     }
     CloseProgram(); // the WM_QUIT of that exit must not end the next box
     SetEvent(release);
-    DWORD holderExit = 1;
-    WaitForSingleObject(holder.hProcess, 20000);
-    GetExitCodeProcess(holder.hProcess, &holderExit);
-    EXPECT_EQ(0u, holderExit);
-    CloseHandle(holder.hProcess);
-    CloseHandle(holder.hThread);
+    EXPECT_EQ(0u, WaitForExit(holder, 20000));
+    CloseHandle(holder);
     CloseHandle(ready);
     CloseHandle(release);
     EXPECT_EQ(settingsBefore, ReadWholeFile(settingsPath));
