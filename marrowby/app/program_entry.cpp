@@ -39,7 +39,16 @@ bool StartWinsock()
 
 void ProcessLoopMessage(MSG* message, HWND mainWindow, HACCEL accelerators)
 {
-    if (FilterSheetMessage(message) != 0 || HandleAboutBoxMessage(message))
+    // The filter destroys a finished sheet with whatever message comes next,
+    // which is often not the sheet's own: a download's report would be lost
+    // with it. Only messages for windows that went with the sheet are
+    // dropped; any other is offered to the remaining sheets and handled.
+    int filtered;
+    while ((filtered = FilterSheetMessage(message)) == 1) {
+        if (message->hwnd != nullptr && !IsWindow(message->hwnd))
+            return;
+    }
+    if (filtered == 2 || HandleAboutBoxMessage(message))
         return;
     // A key that makes a command still reaches its window (Ctrl+A selects
     // all rows and is also a key press in the list control).

@@ -12,6 +12,7 @@
 #include <commctrl.h>
 #include <prsht.h>
 
+#include "marrowby/app/app_messages.h"
 #include "marrowby/app/download_list.h"
 #include "marrowby/app/main_window.h"
 #include "marrowby/app/program_entry.h"
@@ -20,6 +21,7 @@
 #include "marrowby/dialogs/download_sheets.h"
 #include "marrowby/dialogs/options_sheet.h"
 #include "marrowby/dialogs/sheet_registry.h"
+#include "marrowby/engine/download_job.h"
 #include "marrowby/resources/resource.h"
 #include "tests/ui/command_test_support.h"
 #include "tests/ui/sheet_driver.h"
@@ -131,6 +133,29 @@ TEST_F(CommandTest, MainWindowCloseBoxExitsAndSaves)
     ASSERT_EQ(2320u, settings.size());
     EXPECT_EQ(9, static_cast<int>(static_cast<unsigned char>(settings[8])));
     EXPECT_NE(std::string::npos, ReadWholeFile(host_.listPath).find(std::string("_State=2\r\nUrl=") + kKeptUrl));
+}
+
+// A download's report that is queued when a sheet's OK is pressed is the
+// message that finds the sheet finished: it must still reach the window, or
+// the download would show as running for ever.
+TEST_F(CommandTest, AReportQueuedWhileASheetClosesStillArrives)
+{
+    SilentServer server;
+    Start(false, {{server.url, 0, 0, ""}});
+    SelectRows({0});
+    SendCommand(host_, IDM_DOWNLOAD_START);
+    DownloadItem* item = FirstListItem();
+    ASSERT_EQ(ItemState::Running, item->state);
+    SendCommand(host_, IDM_DOWNLOAD_NEW);
+    HWND sheet = NewDownloadSheet();
+    ASSERT_NE(nullptr, sheet);
+    SetField(CurrentPage(sheet), IDC_URL, kKeptUrl);
+    PostMessageA(host_.window, WM_ITEM_TIMED_OUT, JobTimedOut, item->runTicket);
+    SendMessageA(GetDlgItem(sheet, IDOK), BM_CLICK, 0, 0);
+    EXPECT_TRUE(RunLoopUntil(host_, [&] { return !IsWindow(sheet); }, 5000));
+    RunLoopFor(host_, 200);
+    EXPECT_EQ(ItemState::Paused, item->state);
+    EXPECT_EQ(2, RowCount(MainListControl()));
 }
 
 // The caption buttons and scroll arrows are glyphs of the symbol font
