@@ -359,7 +359,14 @@ class Soak:
         self.import_list(downloads[:n_import], wave)
         self.drop(downloads[n_import:n - n_sheet], wave)
         self.type_into_sheet(downloads[n - n_sheet:])
-        wait_for("wave %d to finish" % wave, lambda: self.wave_done(added_before + n), 600)
+        try:
+            # Downloads that stop receiving time out after 30 s: a wave that
+            # takes far longer has one stuck.
+            wait_for("wave %d to finish" % wave, lambda: self.wave_done(added_before + n), 180)
+        except Failure as failure:
+            rows = self.probe_result("rows", str(self.idle)).splitlines()
+            stuck = [row for row in rows if row.split("\t")[0] not in ("1", "5")]
+            raise Failure("%s; rows still waiting or running:\n  %s" % (failure, "\n  ".join(stuck)))
         time.sleep(2.5)  # the workers of the last jobs end, a sample follows
         lines = self.watch_lines()
         during = lines[first_line:]
@@ -410,6 +417,8 @@ class Soak:
         log("every saved file is byte for byte what was served")
 
     def close_and_check_list(self):
+        if self.wine_pid and not os.path.exists("/proc/%d" % self.wine_pid):
+            raise Failure("marrowby ended before it was asked to close")
         self.on_desktop(servers.windows_path(os.path.join(self.args.bin, "wm_close.exe")))
         try:
             self.explorer.wait(timeout=60)

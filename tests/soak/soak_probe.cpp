@@ -173,6 +173,15 @@ int ReadCell(const RemoteRow& row, int index, int column, char* text)
     return item.iImage;
 }
 
+void CloseRemote(RemoteRow* row)
+{
+    if (row->remote)
+        VirtualFreeEx(row->process, row->remote, 0, MEM_RELEASE);
+    if (row->process)
+        CloseHandle(row->process);
+    *row = RemoteRow();
+}
+
 int RowCount(const RemoteRow& row)
 {
     return static_cast<int>(SendMessageA(row.list, LVM_GETITEMCOUNT, 0, 0));
@@ -186,8 +195,10 @@ int WriteRows(int first, const char* outFile)
     if (!main || !OpenRemote(main, &row, &processId))
         return 1;
     FILE* out = OpenResult(outFile);
-    if (!out)
+    if (!out) {
+        CloseRemote(&row);
         return 1;
+    }
     char text[kCellSize];
     for (int i = first; i < RowCount(row); ++i) {
         int icon = ReadCell(row, i, 0, text);
@@ -199,6 +210,7 @@ int WriteRows(int first, const char* outFile)
         fputc('\n', out);
     }
     PublishResult(out, outFile);
+    CloseRemote(&row);
     return 0;
 }
 
@@ -305,7 +317,7 @@ int Watch(const char* outFile, DWORD intervalMs, int first)
         }
         FILE* out = fopen(outFile, "ab");
         if (!out)
-            return 1;
+            break;
         fprintf(out, "%lu %d %d %d %llu %llu %d", static_cast<unsigned long>(GetTickCount() - start),
                 CountHandles(processId), threads.all, threads.workers,
                 static_cast<unsigned long long>(memory.WorkingSetSize),
@@ -315,6 +327,7 @@ int Watch(const char* outFile, DWORD intervalMs, int first)
         fputc('\n', out);
         fclose(out);
     }
+    CloseRemote(&row);
     return 0;
 }
 
