@@ -1,5 +1,6 @@
 // The main window's downloads and saves under faults: a server killed in the
-// middle of a body, a server that stalls, a full disk, a read-only folder,
+// middle of a body, a server that stalls, a proxy that drops the tunnel of
+// an https download, a full disk, a read-only folder,
 // and list and settings files that are locked or read-only when they are
 // saved. Each fault must end only what it hits, leave the partial file or
 // the old files as they were, and the downloads must resume byte for byte.
@@ -17,6 +18,7 @@
 #include "marrowby/app/download_list.h"
 #include "marrowby/app/main_window.h"
 #include "marrowby/app/settings.h"
+#include "marrowby/engine/bounded_text.h"
 #include "marrowby/engine/download_job.h"
 #include "marrowby/resources/resource.h"
 #include "tests/ui/command_test_support.h"
@@ -141,6 +143,53 @@ TEST_F(FaultTest, ServerKilledMidTransferFailsAndTheNextStartResumes)
     std::string resumed = ReadWholeFile(Env("MW_VICTIM_DIR_WIN") + "\\requests\\kill1.2");
     EXPECT_NE(std::string::npos, resumed.find("\r\nRange: bytes=600000-\r\n")) << resumed;
     EXPECT_EQ(ItemState::Completed, Item(1)->state);
+}
+
+// The proxy drops the first tunnel to the https server in the middle of the
+// body's TLS records: the download fails as a closed connection, the
+// partial file holds exactly the bytes counted, the list saved at exit names
+// it, and the next start asks for the rest through a new tunnel.
+TEST_F(FaultTest, DroppedTunnelFailsAndTheNextStartResumesThroughANewOne)
+{
+    std::string proxyPort = Env("MW_DROP_PROXY_PORT");
+    std::string httpsPort = Env("MW_HTTPS_PORT");
+    if (proxyPort.empty() || httpsPort.empty())
+        GTEST_SKIP() << "needs fault_env.py and the scripted TLS server";
+    const long long dropAfter = atoll(Env("MW_DROP_PROXY_BYTES").c_str());
+    std::string url = "https://localhost:" + httpsPort + "/tunnel1/tunneled.bin?size=1500000";
+    Start(false, {{url, 0, 0, ""}});
+    g_settings.useProxy = 1;
+    mw_text::Copy(g_settings.proxyAddress, ("127.0.0.1:" + proxyPort).c_str());
+    g_settings.autoStart = 1; // saved at exit with the proxy, for the next start
+    WatchFailures();
+    SelectRows({0});
+    SendCommand(host_, IDM_DOWNLOAD_START);
+    ASSERT_TRUE(WaitForState(0, ItemState::Failed, 30000));
+    EXPECT_EQ(std::vector<WPARAM>{JobClosed}, g_failures);
+    // Before the cut came the handshake, the response head, the records'
+    // framing and the part of a record that could not be decrypted.
+    const long long downloaded = Item(0)->downloaded;
+    EXPECT_GT(downloaded, dropAfter - 40000);
+    EXPECT_LT(downloaded, dropAfter);
+    std::string partial = host_.folder + "tunneled.bin";
+    EXPECT_EQ(Pattern(static_cast<size_t>(downloaded)), ReadWholeFile(partial));
+
+    CloseProgram();
+    std::string list = ReadWholeFile(host_.listPath);
+    EXPECT_NE(std::string::npos,
+              list.find("_State=0\r\n_RealFileName=" + partial + "\r\nUrl=" + url)) << list;
+
+    ASSERT_EQ(0, CreateHostWindow(&host_)); // automatic start resumes it
+    ASSERT_TRUE(WaitForState(0, ItemState::Completed, 30000));
+    EXPECT_EQ(Pattern(1500000), ReadWholeFile(partial));
+    EXPECT_EQ(std::string::npos, RecordedRequest("tunnel1.1").find("\r\nRange:"));
+    std::string resumed = RecordedRequest("tunnel1.2");
+    EXPECT_NE(std::string::npos,
+              resumed.find("\r\nRange: bytes=" + std::to_string(downloaded) + "-\r\n")) << resumed;
+    EXPECT_EQ("", RecordedRequest("tunnel1.3"));
+    std::string tunnel = "CONNECT localhost:" + httpsPort + "\n";
+    EXPECT_EQ(tunnel + "dropped after " + std::to_string(dropAfter) + "\n" + tunnel,
+              ReadWholeFile(Env("MW_VICTIM_DIR_WIN") + "\\tunnels.log"));
 }
 
 // The server sends 123,456 of 200,000 bytes and then nothing: the download

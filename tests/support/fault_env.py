@@ -12,6 +12,9 @@ Usable as a CTest wrapper (in front of servers.py). It provides:
                      is started again on the same port. Its requests are
                      recorded in DIR/requests.
   MW_VICTIM_DIR_WIN  DIR as Z:\... for the Windows programs
+  MW_DROP_PROXY_PORT a CONNECT proxy (dropping_proxy.py) that drops the
+                     first tunnel to each target after MW_DROP_PROXY_BYTES
+                     bytes from the server; its log is DIR/tunnels.log
   MW_SMALL_DRIVE     a drive letter ("M:") of the Wine prefix mapped to a
                      tmpfs of N KB (default 512), empty at the start
   MW_READONLY_DRIVE  a drive letter mapped to a read-only tmpfs holding one
@@ -35,9 +38,11 @@ import time
 HERE = os.path.dirname(os.path.abspath(__file__))
 ROOT = os.path.dirname(os.path.dirname(HERE))
 sys.path.insert(0, HERE)
+import dropping_proxy  # noqa: E402
 import servers  # noqa: E402
 
 DRIVE_LETTERS = "mnopqrstuvwxy"
+DROP_AFTER = 600000
 
 
 class Victim:
@@ -137,6 +142,7 @@ def main():
     env = dict(os.environ)
     disks = Disks(work, prefix)
     victim = None
+    proxy = None
     try:
         port = servers.free_port()
         victim = Victim(work, port)
@@ -145,6 +151,13 @@ def main():
             return 1
         env["MW_VICTIM_PORT"] = str(port)
         env["MW_VICTIM_DIR_WIN"] = servers.windows_path(work)
+        tunnel_log = os.path.join(work, "tunnels.log")
+        if os.path.exists(tunnel_log):
+            os.remove(tunnel_log)
+        proxy_port = servers.free_port()
+        proxy = dropping_proxy.start(proxy_port, tunnel_log, DROP_AFTER)
+        env["MW_DROP_PROXY_PORT"] = str(proxy_port)
+        env["MW_DROP_PROXY_BYTES"] = str(DROP_AFTER)
         if disks.mount(args.disk_kb):
             small, readonly = disks.drive(disks.small), disks.drive(disks.readonly)
             if small and readonly:
@@ -156,6 +169,9 @@ def main():
     finally:
         if victim is not None:
             victim.stop()
+        if proxy is not None:
+            proxy.shutdown()
+            proxy.server_close()
         servers.stop_all()
         disks.undo()
 
