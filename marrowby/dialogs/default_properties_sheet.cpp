@@ -29,6 +29,7 @@ void StoreDefaults(HWND page)
     mw_text::Copy(g_settings.defaultFolder, fields.folder);
     mw_text::Copy(g_settings.defaultUser, fields.user);
     mw_text::Copy(g_settings.defaultPassword, fields.password);
+    PressSheetButton(page, PSBTN_OK);
 }
 
 void StoreProxy(HWND page)
@@ -37,32 +38,7 @@ void StoreProxy(HWND page)
     char address[kProxyStoredSize];
     ReadPageField(page, IDC_PROXY_ADDRESS, address, sizeof(address));
     mw_text::Copy(g_settings.proxyAddress, address);
-}
-
-// The second page to go finds the sheet already reported.
-void ReportClosedOnce()
-{
-    if (!g_sheet)
-        return;
-    ReportSheetClosed(g_sheet);
-    g_sheet = nullptr;
-}
-
-// What both pages do with the sheet's notifications; store saves the page.
-INT_PTR HandlePageNotification(HWND page, LPARAM lParam, void (*store)(HWND))
-{
-    switch (PageNotification(WM_NOTIFY, lParam)) {
-    case PSN_APPLY:
-        store(page);
-        PressSheetButton(page, PSBTN_OK);
-        SetWindowLongPtrA(page, DWLP_MSGRESULT, PSNRET_NOERROR);
-        return TRUE;
-    case PSN_RESET:
-        PressSheetButton(page, PSBTN_CANCEL);
-        return TRUE;
-    default:
-        return FALSE;
-    }
+    PressSheetButton(page, PSBTN_OK);
 }
 
 INT_PTR CALLBACK DefaultsPageProc(HWND page, UINT message, WPARAM wParam, LPARAM lParam)
@@ -76,10 +52,10 @@ INT_PTR CALLBACK DefaultsPageProc(HWND page, UINT message, WPARAM wParam, LPARAM
                           g_settings.defaultPassword);
         return TRUE;
     case WM_DESTROY:
-        ReportClosedOnce();
+        ReportSheetClosedOnce(&g_sheet);
         return FALSE;
     case WM_NOTIFY:
-        return HandlePageNotification(page, lParam, StoreDefaults);
+        return AnswerSheetButtons(page, message, lParam, StoreDefaults);
     default:
         break;
     }
@@ -99,10 +75,10 @@ INT_PTR CALLBACK ProxyPageProc(HWND page, UINT message, WPARAM /*wParam*/, LPARA
         CheckDlgButton(page, IDC_USE_PROXY, g_settings.useProxy != 0 ? BST_CHECKED : BST_UNCHECKED);
         return TRUE;
     case WM_DESTROY:
-        ReportClosedOnce();
+        ReportSheetClosedOnce(&g_sheet);
         return FALSE;
     case WM_NOTIFY:
-        return HandlePageNotification(page, lParam, StoreProxy);
+        return AnswerSheetButtons(page, message, lParam, StoreProxy);
     default:
         return FALSE;
     }

@@ -61,10 +61,7 @@ INT_PTR CALLBACK NewDownloadPageProc(HWND page, UINT message, WPARAM wParam, LPA
         FillUrlPageFields(page, "http://", nullptr, g_settings.defaultFolder, nullptr, nullptr);
         return TRUE;
     case WM_DESTROY:
-        if (g_sheet) {
-            ReportSheetClosed(g_sheet);
-            g_sheet = nullptr;
-        }
+        ReportSheetClosedOnce(&g_sheet);
         return FALSE;
     default:
         break;
@@ -73,17 +70,7 @@ INT_PTR CALLBACK NewDownloadPageProc(HWND page, UINT message, WPARAM wParam, LPA
         BrowseForSaveFolder(page);
         return TRUE;
     }
-    switch (PageNotification(message, lParam)) {
-    case PSN_APPLY:
-        ApplyNewDownload(page);
-        SetWindowLongPtrA(page, DWLP_MSGRESULT, PSNRET_NOERROR);
-        return TRUE;
-    case PSN_RESET:
-        PressSheetButton(page, PSBTN_CANCEL);
-        return TRUE;
-    default:
-        return FALSE;
-    }
+    return AnswerSheetButtons(page, message, lParam, ApplyNewDownload);
 }
 
 } // namespace

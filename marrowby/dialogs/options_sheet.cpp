@@ -78,6 +78,7 @@ void StoreOptions(HWND page)
     g_settings.maxSimultaneous = AcceptedMaxSimultaneous(ReadNumberField(page, IDC_MAX_SIMULTANEOUS));
     g_settings.autoStart = IsChecked(page, IDC_AUTO_START);
     g_settings.removeOnSuccess = IsChecked(page, IDC_REMOVE_ON_SUCCESS);
+    PressSheetButton(page, PSBTN_OK);
 }
 
 INT_PTR CALLBACK OptionsPageProc(HWND page, UINT message, WPARAM /*wParam*/, LPARAM lParam)
@@ -87,26 +88,12 @@ INT_PTR CALLBACK OptionsPageProc(HWND page, UINT message, WPARAM /*wParam*/, LPA
         FillOptions(page);
         return TRUE;
     case WM_DESTROY:
-        if (g_sheet) {
-            ReportSheetClosed(g_sheet);
-            g_sheet = nullptr;
-        }
+        ReportSheetClosedOnce(&g_sheet);
         return FALSE;
     default:
         break;
     }
-    switch (PageNotification(message, lParam)) {
-    case PSN_APPLY:
-        StoreOptions(page);
-        PressSheetButton(page, PSBTN_OK);
-        SetWindowLongPtrA(page, DWLP_MSGRESULT, PSNRET_NOERROR);
-        return TRUE;
-    case PSN_RESET:
-        PressSheetButton(page, PSBTN_CANCEL);
-        return TRUE;
-    default:
-        return FALSE;
-    }
+    return AnswerSheetButtons(page, message, lParam, StoreOptions);
 }
 
 } // namespace

@@ -112,17 +112,7 @@ INT_PTR CALLBACK PropertiesPageProc(HWND page, UINT message, WPARAM wParam, LPAR
         Browse(page);
         return TRUE;
     }
-    switch (PageNotification(message, lParam)) {
-    case PSN_APPLY:
-        ApplyProperties(page);
-        SetWindowLongPtrA(page, DWLP_MSGRESULT, PSNRET_NOERROR);
-        return TRUE;
-    case PSN_RESET:
-        PressSheetButton(page, PSBTN_CANCEL);
-        return TRUE;
-    default:
-        return FALSE;
-    }
+    return AnswerSheetButtons(page, message, lParam, ApplyProperties);
 }
 
 } // namespace

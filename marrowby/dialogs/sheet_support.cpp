@@ -83,11 +83,35 @@ void PressSheetButton(HWND page, int button)
         PostMessageA(sheet, PSM_PRESSBUTTON, static_cast<WPARAM>(button), 0);
 }
 
-UINT PageNotification(UINT message, LPARAM lParam)
+// The notification code of a page's WM_NOTIFY, or 0 for other messages.
+static UINT PageNotification(UINT message, LPARAM lParam)
 {
     if (message != WM_NOTIFY || lParam == 0)
         return 0;
     return reinterpret_cast<const NMHDR*>(lParam)->code;
+}
+
+INT_PTR AnswerSheetButtons(HWND page, UINT message, LPARAM lParam, void (*apply)(HWND page))
+{
+    switch (PageNotification(message, lParam)) {
+    case PSN_APPLY:
+        apply(page);
+        SetWindowLongPtrA(page, DWLP_MSGRESULT, PSNRET_NOERROR);
+        return TRUE;
+    case PSN_RESET:
+        PressSheetButton(page, PSBTN_CANCEL);
+        return TRUE;
+    default:
+        return FALSE;
+    }
+}
+
+void ReportSheetClosedOnce(HWND* sheet)
+{
+    if (!*sheet)
+        return;
+    ReportSheetClosed(*sheet);
+    *sheet = nullptr;
 }
 
 void ShowPageMessage(HWND page, int textId)

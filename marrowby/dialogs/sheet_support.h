@@ -26,8 +26,14 @@ void ReportSheetClosed(HWND sheet);
 // has returned; the message loop's filter then destroys the finished sheet.
 void PressSheetButton(HWND page, int button);
 
-// The notification code of a page's WM_NOTIFY, or 0 for other messages.
-UINT PageNotification(UINT message, LPARAM lParam);
+// Answers the sheet's OK (PSN_APPLY) with apply, which takes the page's
+// fields and presses OK itself once it is done with them, and its Cancel
+// (PSN_RESET) by pressing Cancel. TRUE when the message was one of the two.
+INT_PTR AnswerSheetButtons(HWND page, UINT message, LPARAM lParam, void (*apply)(HWND page));
+
+// Reports *sheet closed and forgets it; the pages destroyed after the first
+// find it already reported.
+void ReportSheetClosedOnce(HWND* sheet);
 
 // Message box with the text of string textId, owned by the page.
 void ShowPageMessage(HWND page, int textId);
