@@ -10,16 +10,11 @@
 #include "list_host.h"
 #include "marrowby/app/list_file.h"
 #include "marrowby/app/settings.h"
+#include "tests/support/served_pattern.h"
 
 namespace {
 
 constexpr DWORD kWaitMs = 20000;
-
-std::string Pattern(size_t start, size_t count) {
-    std::string bytes(count, '\0');
-    for (size_t i = 0; i < count; ++i) bytes[i] = static_cast<char>((start + i) % 251);
-    return bytes;
-}
 
 class Scheduler : public ListHostTest {
 protected:

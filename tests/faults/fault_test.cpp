@@ -21,6 +21,7 @@
 #include "marrowby/engine/bounded_text.h"
 #include "marrowby/engine/download_job.h"
 #include "marrowby/resources/resource.h"
+#include "tests/support/served_pattern.h"
 #include "tests/ui/command_test_support.h"
 #include "tests/ui/modal_driver.h"
 #include "tests/ui/program_support.h"
@@ -34,15 +35,6 @@ std::string Env(const char* name)
 {
     const char* value = getenv(name);
     return value ? value : "";
-}
-
-// Every resource of the scripted servers: byte i is i % 251.
-std::string Pattern(size_t count)
-{
-    std::string bytes(count, '\0');
-    for (size_t i = 0; i < count; ++i)
-        bytes[i] = static_cast<char>(i % 251);
-    return bytes;
 }
 
 bool Accepting(const std::string& port)

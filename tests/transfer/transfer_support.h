@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "marrowby/engine/download_job.h"
+#include "tests/support/served_pattern.h"
 #include "tests/support/testenv.h"
 
 // Port of a server started by servers.py (0 when absent).
@@ -69,15 +70,6 @@ inline std::string HexBytes(const std::string& text)
         out += kHex[c & 15];
     }
     return out;
-}
-
-// Byte i of every resource the scripted server and nginx serve.
-inline std::string Pattern(int64_t start, size_t count)
-{
-    std::string bytes(count, '\0');
-    for (size_t i = 0; i < count; i++)
-        bytes[i] = static_cast<char>((start + static_cast<int64_t>(i)) % 251);
-    return bytes;
 }
 
 inline bool FileExists(const std::string& path) { return std::filesystem::exists(path); }

@@ -12,21 +12,13 @@
 #include <windows.h>
 
 #include "marrowby/app/settings_format.h"
+#include "tests/support/served_pattern.h"
 #include "tests/support/sparse_files.h"
 #include "tests/ui/png_file.h"
 #include "tests/ui/program_support.h"
 #include "tests/ui/window_host.h"
 
 namespace {
-
-// Every resource of the scripted server: byte i is i % 251.
-std::string Pattern(size_t start, size_t count)
-{
-    std::string bytes(count, '\0');
-    for (size_t i = 0; i < count; ++i)
-        bytes[i] = static_cast<char>((start + i) % 251);
-    return bytes;
-}
 
 // Sends WM_CLOSE to marrowby's main window through the helper program.
 DWORD CloseMainWindow(const std::string& folder, DWORD processId, const char* desktop)

@@ -7,20 +7,12 @@
 #include <memory>
 #include <string>
 
+#include "tests/support/served_pattern.h"
 #include "tests/ui/program_support.h"
 #include "tests/updater/record_bytes.h"
 #include "tidewell/updater/http_fetch.h"
 
 namespace {
-
-// Every resource of the scripted server: byte i is i % 251.
-std::string Pattern(size_t start, size_t count)
-{
-    std::string bytes(count, '\0');
-    for (size_t i = 0; i < count; ++i)
-        bytes[i] = static_cast<char>((start + i) % 251);
-    return bytes;
-}
 
 uint16_t Crc(const std::string& bytes)
 {
