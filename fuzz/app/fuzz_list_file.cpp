@@ -1,8 +1,8 @@
 // The input as a list file (".wrg"): read in pieces the way the list reader
 // reads it, with the reads cut at sizes taken from the input's first bytes,
 // and made into records as the reader makes them. The records are written
-// again, the write buffer filling at a point the input chooses, and must
-// read back as the same records.
+// again behind a header line, which the input may make long enough for the
+// write buffer to fill among the records, and must read back the same.
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
@@ -119,11 +119,13 @@ void WriteRecords(ListWriter* writer, const std::vector<Record>& records) {
 }
 
 // A header of headerLength bytes moves the point where the buffer fills.
+// Returns what follows the header line.
 std::string WriteList(const std::vector<Record>& records, size_t headerLength) {
     static ListWriter writer;
     std::string written;
     InitListWriter(&writer, AppendBytes, &written);
-    WriteListHeader(&writer, std::string(headerLength, 'x').c_str());
+    const std::string product(headerLength, 'x');
+    WriteListHeader(&writer, product.c_str());
     WriteRecords(&writer, records);
     FUZZ_CHECK(FlushListWriter(&writer) == 0);
 
@@ -132,7 +134,9 @@ std::string WriteList(const std::vector<Record>& records, size_t headerLength) {
         FUZZ_CHECK(i > 0 && written[i - 1] == '\r');
     }
     FUZZ_CHECK(written.size() >= 2 && written.compare(written.size() - 2, 2, "\r\n") == 0);
-    return written;
+    const std::string header = "; Created by " + product + "\r\n";
+    FUZZ_CHECK(written.compare(0, header.size(), header) == 0);
+    return written.substr(header.size());
 }
 
 // After a refused write nothing more is handed on, and the flush says so.
