@@ -33,7 +33,11 @@ endif()
 
 set(MW_FUZZ_SMOKE_SECONDS 10 CACHE STRING "Seconds each fuzz target runs in the test suite")
 
-get_filename_component(MW_TESTDATA_DIR "${CMAKE_SOURCE_DIR}/../shared/testdata" ABSOLUTE)
+# Shared read-only test data; a checkout elsewhere (a git worktree, say) can
+# name it with -DMW_TESTDATA_DIR=...
+if(NOT MW_TESTDATA_DIR)
+  get_filename_component(MW_TESTDATA_DIR "${CMAKE_SOURCE_DIR}/../shared/testdata" ABSOLUTE)
+endif()
 
 # The test environment every test sees (paths in the form the test program
 # itself understands: Z:/... under Wine).

@@ -1,11 +1,13 @@
 // Parses the input as an absolute URL, or as a base URL and a reference to
-// resolve against it (split at the first line feed).
+// resolve against it (split at the first line feed); splits it as a proxy's
+// "host[:port]" too.
 #include <cstdint>
 #include <cstring>
 #include <string>
 
 #include "fuzz_check.h"
 #include "marrowby/engine/url.h"
+#include "url_check.h"
 
 namespace {
 
@@ -20,12 +22,24 @@ void CheckParts(const UrlParts& parts) {
                parts.scheme == kSchemeFtp);
     // The file name never holds a slash: it is the last segment.
     FUZZ_CHECK(std::strchr(parts.fileName, '/') == nullptr);
+    CheckHostTextRoundTrip(parts.host, parts.port);
+}
+
+void CheckHostPort(const std::string& input) {
+    char host[kUrlHostMax + 1];
+    uint16_t port = 8080;
+    const int32_t result = SplitHostPort(input.c_str(), host, sizeof host, port);
+    FUZZ_CHECK(result == 0 || (result == kUrlBadHost && host[0] == '\0'));
+    CheckTerminated(host);
+    if (IsIpv6Literal(host)) FUZZ_CHECK(input[0] == '[');
+    if (result == 0) CheckHostTextRoundTrip(host, port);
 }
 
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const std::string input(reinterpret_cast<const char*>(data), size);
+    CheckHostPort(input);
     const size_t newline = input.find('\n');
 
     UrlParts parts;

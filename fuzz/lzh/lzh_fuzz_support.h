@@ -12,6 +12,7 @@
 
 #include "tidewell/lzh/lzh_archive.h"
 #include "tidewell/lzh/lzh_decoder.h"
+#include "tidewell/lzh/lzh_path.h"
 
 #define LZH_FUZZ_CHECK(condition)                                                         \
     do {                                                                                  \
@@ -41,6 +42,36 @@ inline bool LzhFuzzWrite(const uint8_t* data, size_t size)
     return std::fclose(file) == 0 && ok;
 }
 
+// An entry path that is accepted stays inside the folder it is joined to:
+// no root, no ':' and no component (split at every slash and backslash)
+// made of dots and spaces alone but for a single dot, which Windows would
+// read as ".." or as nothing.
+inline void LzhFuzzCheckPath(const LzhEntry* e)
+{
+    static const char kFolder[] = "dest/";
+    const size_t folderLength = sizeof kFolder - 1;
+    static char out[2 * LZH_TEXT_SIZE + sizeof kFolder];
+    const LzhPathResult result = LzhJoinEntryPath(kFolder, e->directory, e->name, '/', out, sizeof out);
+    LZH_FUZZ_CHECK(result == LzhCheckEntryPath(e->directory, e->name));
+    if (result != LZH_PATH_OK)
+        return;
+    const char* relative = out + folderLength;
+    LZH_FUZZ_CHECK(std::strncmp(out, kFolder, folderLength) == 0);
+    LZH_FUZZ_CHECK(std::strlen(relative) == std::strlen(e->directory) + std::strlen(e->name));
+    LZH_FUZZ_CHECK(relative[0] != '\0' && relative[0] != '/' && relative[0] != '\\');
+    LZH_FUZZ_CHECK(std::strchr(relative, ':') == nullptr);
+    for (const char* part = relative;; part++) {
+        const size_t length = std::strcspn(part, "/\\");
+        size_t dots = 0;
+        while (dots < length && (part[dots] == '.' || part[dots] == ' '))
+            dots++;
+        LZH_FUZZ_CHECK(dots < length || length == 0 || (length == 1 && part[0] == '.'));
+        part += length;
+        if (*part == '\0')
+            break;
+    }
+}
+
 // Opens the written file, reads the headers and every entry; checks what
 // must hold for any input.
 inline void LzhFuzzReadAll(uint32_t* budget)
@@ -59,6 +90,7 @@ inline void LzhFuzzReadAll(uint32_t* budget)
             const LzhEntry* e = LzhGetEntry(&archive, n);
             LZH_FUZZ_CHECK(e != nullptr);
             LZH_FUZZ_CHECK(std::memchr(e->name, 0, sizeof e->name) && std::memchr(e->directory, 0, sizeof e->directory));
+            LzhFuzzCheckPath(e);
             int select = LzhSelectEntry(&archive, n);
             LZH_FUZZ_CHECK(select == 0 || select == -2);
             if (select != 0)

@@ -1,6 +1,7 @@
 // Any bytes as a fetched update record: the length checks, the comparison
 // against an installed record, every text and the notes must stay inside
-// the record; the same bytes as a command line and as a URL path.
+// the record, and the information file name taken from it is safe; the same
+// bytes as a command line and as a URL path.
 #include <cstdint>
 #include <cstring>
 #include <string>
@@ -10,6 +11,7 @@
 #include "fuzz/engine/safe_name_check.h"
 #include "tidewell/updater/command_line.h"
 #include "tidewell/updater/fetch_names.h"
+#include "tidewell/updater/info_file_name.h"
 #include "tidewell/updater/update_record.h"
 #include "tidewell/updater/version_compare.h"
 
@@ -40,6 +42,19 @@ void CheckTexts(RecordView record)
     FUZZ_CHECK(units == 0 || RecordNotesOffset(record) + 2 * units <= record.size);
 }
 
+// The name a new information file gets from the record's URL is a safe
+// local name, or none.
+void CheckInformationFileName(RecordView record)
+{
+    for (size_t capacity : {size_t(1), size_t(13), size_t(kDownloadNameSize)}) {
+        std::vector<char> out(capacity, 'Z');
+        const int result = InformationFileName(record, "", out.data(), capacity);
+        FUZZ_CHECK(std::memchr(out.data(), '\0', capacity) != nullptr);
+        FUZZ_CHECK((result == 0) == (out[0] != '\0'));
+        CheckSafe(out.data());
+    }
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
@@ -60,6 +75,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
             RecordFlags(fetched);
             RecordArchiveCrc(fetched);
             CheckTexts(fetched);
+            CheckInformationFileName(fetched);
         }
     }
 

@@ -31,9 +31,12 @@ void PutText(uint8_t* out, const char (&field)[N]) {
     memcpy(out, field, N);
 }
 
+// A text without its terminator is damaged: it reads as empty rather than
+// running on into the next field, or past the record for the list path.
 template <size_t N>
 void GetText(char (&field)[N], const uint8_t* in) {
     memcpy(field, in, N);
+    if (memchr(field, '\0', N) == nullptr) field[0] = '\0';
 }
 
 }  // namespace

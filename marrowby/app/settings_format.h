@@ -55,8 +55,8 @@ void SetDefaultSettings(ProgramSettings* settings, const char* programFolder);
 void SetDefaultListPath(ProgramSettings* settings, const char* programFolder);
 
 // Accepts a stored record when at least 2,320 bytes are given and the first
-// four are "VORN"; only the first 2,320 bytes are used. Returns 0 and fills
-// settings, or 1 (settings untouched).
+// four are "VORN"; only the first 2,320 bytes are used. A text field with no
+// NUL reads as empty. Returns 0 and fills settings, or 1 (settings untouched).
 int DecodeSettings(const uint8_t* data, size_t length, ProgramSettings* settings);
 
 // Writes the stored form of settings (magic forced to "VORN") into out.

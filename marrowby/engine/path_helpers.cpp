@@ -19,10 +19,13 @@ int AppendFolderSeparator(char* path, size_t capacity) {
     // Walk forward: only a scan from the start knows where characters begin,
     // so a trail byte 0x5C is kept even when the byte before it could also
     // be a lead byte, and a trailing separator after such a character goes.
+    // A lead byte left without its trail byte at the end (a text cut to fit)
+    // goes too: the backslash would become its trail byte.
     size_t len = 0;
     for (size_t i = 0; path[i] != '\0';) {
         size_t charLength = SjisCharLength(path + i);
-        if (charLength == 2 || !IsSeparator(path[i])) len = i + charLength;
+        bool cutCharacter = charLength == 1 && IsSjisLeadByte(static_cast<unsigned char>(path[i]));
+        if (charLength == 2 || !(IsSeparator(path[i]) || cutCharacter)) len = i + charLength;
         i += charLength;
     }
     path[len] = '\0';

@@ -9,7 +9,8 @@
 
 #include "marrowby/engine/sjis.h"
 
-// Removes trailing backslashes and slashes, then appends one backslash.
+// Removes trailing backslashes, slashes and lead bytes cut from their trail
+// bytes, then appends one backslash.
 // Returns 0, or 1 when the separator did not fit (path left without it).
 int AppendFolderSeparator(char* path, size_t capacity);
 

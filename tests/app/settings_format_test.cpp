@@ -104,4 +104,21 @@ TEST(SettingsFormat, LongerDataUsesTheFirstRecord) {
     EXPECT_EQ(1, back.useProxy);
 }
 
+TEST(SettingsFormat, TextsWithoutTheirNulReadAsEmpty) {
+    ProgramSettings s = FilledSettings();
+    std::vector<uint8_t> b = Encoded(s);
+    memset(b.data() + offsetof(ProgramSettings, proxyAddress), 'p', kProxyAddressSize);
+    memset(b.data() + offsetof(ProgramSettings, listPath), 'l', kListPathSize);
+    ProgramSettings back;
+    ASSERT_EQ(0, DecodeSettings(b.data(), b.size(), &back));
+    EXPECT_STREQ("", back.proxyAddress);
+    EXPECT_STREQ("", back.listPath);
+    EXPECT_STREQ(s.defaultFolder, back.defaultFolder);  // whole texts stay as they are
+    // Only the first byte changes: the rest is written back as it was read.
+    std::vector<uint8_t> again = Encoded(back);
+    b[offsetof(ProgramSettings, proxyAddress)] = '\0';
+    b[offsetof(ProgramSettings, listPath)] = '\0';
+    EXPECT_EQ(b, again);
+}
+
 }  // namespace

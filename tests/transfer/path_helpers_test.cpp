@@ -75,6 +75,15 @@ TEST(AppendFolderSeparator, RemovesASeparatorAfterATrailByteInTheLeadRange)
     EXPECT_EQ(Separated("C:\\\x83\x81/\\"), "C:\\\x83\x81\\");
 }
 
+TEST(AppendFolderSeparator, DropsALeadByteCutFromItsTrailByte)
+{
+    // A folder cut in the middle of 0x83 0x5C: the backslash must not pair
+    // with the lone 0x83 into that character.
+    EXPECT_EQ(Separated("C:\\dl\\sub\x83"), "C:\\dl\\sub\\");
+    EXPECT_EQ(Separated("C:\\dl\x83/\x83"), "C:\\dl\\");
+    EXPECT_EQ(Separated("C:\\\x83!"), "C:\\\x83!\\");  // not at the end: kept
+}
+
 TEST(AppendFolderSeparator, NeverWritesPastTheBuffer)
 {
     // Room for "abc" and its terminator only: the separator does not fit.
