@@ -33,6 +33,7 @@ ROOT = os.path.dirname(os.path.dirname(HERE))
 sys.path.insert(0, os.path.join(ROOT, "tests", "support"))
 import scripted_server  # noqa: E402
 import servers  # noqa: E402
+from desktop import Failure, visible_window, wait_for, xdotool  # noqa: E402
 
 WINE_RUN = os.path.join(ROOT, "cmake", "wine-run")
 SAMPLE_SIZE = 300000
@@ -48,32 +49,8 @@ SETTINGS_SIZE = 2320
 AUTO_START_OFFSET = 12
 
 
-class Failure(Exception):
-    pass
-
-
 def log(text):
     print("keyboard_e2e: " + text, flush=True)
-
-
-def wait_for(what, check, timeout=20.0):
-    deadline = time.time() + timeout
-    while time.time() < deadline:
-        value = check()
-        if value:
-            return value
-        time.sleep(0.2)
-    raise Failure("timed out waiting for " + what)
-
-
-def xdotool(*args):
-    result = subprocess.run(["xdotool"] + list(args), capture_output=True, text=True, timeout=30)
-    return result.stdout.split()
-
-
-def visible_window(caption):
-    found = xdotool("search", "--onlyvisible", "--name", "^" + re.escape(caption) + "$")
-    return found[0] if found else None
 
 
 class Run:

@@ -1,0 +1,32 @@
+"""What the scripts that drive a program on the Wine desktop from outside
+share: waiting for a condition, and xdotool to find windows and send input."""
+
+import re
+import subprocess
+import time
+
+
+class Failure(Exception):
+    pass
+
+
+def wait_for(what, check, timeout=20.0):
+    """check()'s first true value; Failure when timeout seconds pass first."""
+    deadline = time.time() + timeout
+    while time.time() < deadline:
+        value = check()
+        if value:
+            return value
+        time.sleep(0.2)
+    raise Failure("timed out waiting for " + what)
+
+
+def xdotool(*args):
+    result = subprocess.run(["xdotool"] + list(args), capture_output=True, text=True, timeout=30)
+    return result.stdout.split()
+
+
+def visible_window(caption):
+    """The X window id of the visible window with exactly this caption."""
+    found = xdotool("search", "--onlyvisible", "--name", "^" + re.escape(caption) + "$")
+    return found[0] if found else None
