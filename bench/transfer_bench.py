@@ -191,42 +191,51 @@ def wine_tool_result(out, wall, sampler):
 
 # ---------------------------------------------------------------- the three peers
 
-def run_tessaline(ctx, name, size):
-    path = os.path.join(ctx.out, name)
+def fetch_with_wine_tool(ctx, label, exe, args, path, size):
+    """Runs the Wine tool exe, which must write size bytes to path, and
+    returns the figures it prints."""
     remove(path)
-    url = "http://127.0.0.1:%d/%s" % (ctx.port, name)
-    argv = [WINE_RUN, ctx.exe("tessaline-get.exe"), url,
-            "--folder", servers.windows_path(ctx.out)]
-    code, out, err, wall, sampler = run_sampled(argv, "tessaline-get.exe", [path], ctx.env)
+    argv = [WINE_RUN, ctx.exe(exe)] + args
+    code, out, err, wall, sampler = run_sampled(argv, exe, [path], ctx.env)
     check(code == 0 and os.path.getsize(path) == size,
-          "tessaline-get failed (%d): %s %s" % (code, out[-500:], err[-500:]))
+          "%s failed (%d): %s %s" % (label, code, out[-500:], err[-500:]))
     remove(path)
     return wine_tool_result(out, wall, sampler)
 
 
-def run_ceiling(ctx, name, size):
-    path = os.path.join(ctx.out, "ceiling.bin")
-    remove(path)
-    argv = [WINE_RUN, ctx.exe("recv_ceiling.exe"), "127.0.0.1", str(ctx.port), "/" + name,
-            servers.windows_path(path)]
-    code, out, err, wall, sampler = run_sampled(argv, "recv_ceiling.exe", [path], ctx.env)
-    check(code == 0 and os.path.getsize(path) == size,
-          "recv_ceiling failed (%d): %s %s" % (code, out[-500:], err[-500:]))
-    remove(path)
-    return wine_tool_result(out, wall, sampler)
-
-
-def run_curl(ctx, name, size):
+def fetch_with_curl(ctx, label, url, size, options=()):
+    """curl fetching url, timed by curl itself."""
     path = os.path.join(ctx.out, "curl.bin")
     remove(path)
-    url = "http://127.0.0.1:%d/%s" % (ctx.port, name)
-    argv = ["curl", "-s", "-S", "--noproxy", "*", "-o", path, "-w", "%{time_total}", url]
+    argv = ["curl", "-s", "-S", "--noproxy", "*"] + list(options) + \
+           ["-o", path, "-w", "%{time_total}", url]
     code, out, err, wall, sampler = run_sampled(argv, "curl", [path])
-    check(code == 0 and os.path.getsize(path) == size, "curl failed (%d): %s" % (code, err))
+    check(code == 0 and os.path.getsize(path) == size, "%s failed (%d): %s" % (label, code, err))
     remove(path)
     seconds = float(out.strip())
     return {"rate": size / MB / seconds, "seconds": seconds, "wall": wall, "rss": None,
             "cpu": sampler.cpu, "server_cpu": 0.0}
+
+
+def plain_url(ctx, name):
+    return "http://127.0.0.1:%d/%s" % (ctx.port, name)
+
+
+def run_tessaline(ctx, name, size):
+    return fetch_with_wine_tool(ctx, "tessaline-get", "tessaline-get.exe",
+                                [plain_url(ctx, name), "--folder", servers.windows_path(ctx.out)],
+                                os.path.join(ctx.out, name), size)
+
+
+def run_ceiling(ctx, name, size):
+    path = os.path.join(ctx.out, "ceiling.bin")
+    return fetch_with_wine_tool(ctx, "recv_ceiling", "recv_ceiling.exe",
+                                ["127.0.0.1", str(ctx.port), "/" + name, servers.windows_path(path)],
+                                path, size)
+
+
+def run_curl(ctx, name, size):
+    return fetch_with_curl(ctx, "curl", plain_url(ctx, name), size)
 
 
 RESUME_SIZE = 5 << 30
@@ -255,8 +264,8 @@ def run_tessaline_resume(ctx, name, size, have):
     remove(path)
     with open(path, "wb") as f:
         f.truncate(have)
-    url = "http://127.0.0.1:%d/%s" % (ctx.port, name)
-    argv = [WINE_RUN, ctx.exe("tessaline-get.exe"), url, "--folder", servers.windows_path(ctx.out),
+    argv = [WINE_RUN, ctx.exe("tessaline-get.exe"), plain_url(ctx, name),
+            "--folder", servers.windows_path(ctx.out),
             "--offset", str(have), "--last-name", name]
     code, out, err, wall, sampler = run_sampled(argv, "tessaline-get.exe", [], ctx.env)
     ok = code == 0 and os.path.getsize(path) == size
@@ -277,39 +286,20 @@ def https_url(ctx, name):
 
 
 def run_tessaline_tls(ctx, name, size):
-    path = os.path.join(ctx.out, name)
-    remove(path)
-    argv = [WINE_RUN, ctx.exe("tessaline-get.exe"), https_url(ctx, name),
-            "--folder", servers.windows_path(ctx.out)]
-    code, out, err, wall, sampler = run_sampled(argv, "tessaline-get.exe", [path], ctx.env)
-    check(code == 0 and os.path.getsize(path) == size,
-          "tessaline-get (https) failed (%d): %s %s" % (code, out[-500:], err[-500:]))
-    remove(path)
-    return wine_tool_result(out, wall, sampler)
+    return fetch_with_wine_tool(ctx, "tessaline-get (https)", "tessaline-get.exe",
+                                [https_url(ctx, name), "--folder", servers.windows_path(ctx.out)],
+                                os.path.join(ctx.out, name), size)
 
 
 def run_wininet(ctx, name, size):
     path = os.path.join(ctx.out, "wininet.bin")
-    remove(path)
-    argv = [WINE_RUN, ctx.exe("wininet_get.exe"), https_url(ctx, name), servers.windows_path(path)]
-    code, out, err, wall, sampler = run_sampled(argv, "wininet_get.exe", [path], ctx.env)
-    check(code == 0 and os.path.getsize(path) == size,
-          "wininet_get failed (%d): %s %s" % (code, out[-500:], err[-500:]))
-    remove(path)
-    return wine_tool_result(out, wall, sampler)
+    return fetch_with_wine_tool(ctx, "wininet_get", "wininet_get.exe",
+                                [https_url(ctx, name), servers.windows_path(path)], path, size)
 
 
 def run_curl_tls(ctx, name, size):
-    path = os.path.join(ctx.out, "curl.bin")
-    remove(path)
-    argv = ["curl", "-s", "-S", "--noproxy", "*", "--cacert", os.path.join(ctx.certs, "ca.pem"),
-            "-o", path, "-w", "%{time_total}", https_url(ctx, name)]
-    code, out, err, wall, sampler = run_sampled(argv, "curl", [path])
-    check(code == 0 and os.path.getsize(path) == size, "curl (https) failed (%d): %s" % (code, err))
-    remove(path)
-    seconds = float(out.strip())
-    return {"rate": size / MB / seconds, "seconds": seconds, "wall": wall, "rss": None,
-            "cpu": sampler.cpu, "server_cpu": 0.0}
+    return fetch_with_curl(ctx, "curl (https)", https_url(ctx, name), size,
+                           ["--cacert", os.path.join(ctx.certs, "ca.pem")])
 
 
 def run_multi(ctx, count, size):
