@@ -82,12 +82,18 @@ TEST(LzhHeader, NameRulesOfEachLevel)
     EXPECT_EQ(a.Entry(1)->creationTime | a.Entry(1)->lastAccessTime | a.Entry(1)->lastWriteTime, 0u);
 }
 
-TEST(LzhHeader, UpperCasingIsAsciiByteByByte)
+TEST(LzhHeader, UpperCasingAndLevelZeroSeparatorsPassOverShiftJisSecondBytes)
 {
-    // Trail bytes in the a-z range are changed too; other bytes never.
-    OpenArchive a(WriteScratchFile("sjis.lzh", WithEndMark(Member(1, StoredMember("\x83\x61\xE0\x7Bz\xE4.txt", "x")))));
+    // Second bytes in the a-z range and 0x5C stay as they are (a lead byte
+    // at the end of a name has none); ASCII letters are upper-cased.
+    Bytes archive = Concat({Member(1, StoredMember("\x83\x61\xE0\x7Bz\xE4.txt", "x")),
+                            Member(0, StoredMember("\x83\x5C\x83\x74\\\x95\x5C\x83\x65s.txt", "y")),
+                            Member(1, StoredMember("a\x95\x5C\x81", "z"))});
+    OpenArchive a(WriteScratchFile("sjis.lzh", WithEndMark(archive)));
     ASSERT_EQ(a.headers, 0);
-    EXPECT_STREQ(a.Entry(1)->name, "\x83\x41\xE0\x7BZ\xE4.TXT");
+    EXPECT_STREQ(a.Entry(1)->name, "\x83\x61\xE0\x7BZ\xE4.TXT");
+    EXPECT_STREQ(a.Entry(2)->name, "\x95\x5C\x83\x65S.TXT");  // only the real separator cuts
+    EXPECT_STREQ(a.Entry(3)->name, "A\x95\x5C\x81");
 }
 
 TEST(LzhHeader, CommonNameLimitIs101Bytes)

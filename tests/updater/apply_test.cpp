@@ -9,6 +9,7 @@
 
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <map>
 #include <sstream>
 #include <string>
@@ -38,6 +39,13 @@ std::string Text(const Bytes& bytes)
     return Summary(bytes.size(), Crc16(bytes));
 }
 
+// Read through the wide path: a Japanese name has no narrow form fopen takes.
+Bytes ContentOf(const fs::path& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    return Bytes(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
 Tree FilesOf(const std::string& root, bool flatten = false)
 {
     Tree tree;
@@ -47,7 +55,7 @@ Tree FilesOf(const std::string& root, bool flatten = false)
         for (char& c : key)
             c = char(tolower(static_cast<unsigned char>(c)));
         if (!item.is_directory())
-            tree[key] = Text(ReadWholeFile(item.path().string()));
+            tree[key] = Text(ContentOf(item.path()));
         else if (!flatten)
             tree[key] = "<folder>";
     }

@@ -10,7 +10,7 @@ DIR/update/e2e/marrowby-1.0.0.1.lzh (and its files): a large file first,
 then marrowby.exe and tidewell.exe with bytes appended (so that they differ
 from installed copies and still run) and a file in a subdirectory.
 --apply DIR: level0.lzh to level2.lzh of DIR/files (subdirectories, an
-empty file) and big.lzh of DIR/big/big.bin (20 MB), for MW_APPLY_DIR_WIN.
+empty file, Japanese names stored in Shift-JIS) and big.lzh of DIR/big/big.bin (20 MB), for MW_APPLY_DIR_WIN.
 Without jlha nothing is packed (the tests that need the archives skip). The
 command then replaces this process.
 """
@@ -48,8 +48,10 @@ def write_and_pack(jlha, archive, files, contents, names, level=2):
     for lzh in archive if isinstance(archive, list) else [archive]:
         if os.path.exists(lzh):
             os.remove(lzh)  # jlha would add to it
+        # jlha stores names in Shift-JIS only when it can read them from a
+        # Japanese locale; elsewhere non-ASCII names become '?'.
         subprocess.run([jlha, "a%dq" % level, os.path.abspath(lzh)] + names, cwd=files, check=True,
-                       stdout=subprocess.DEVNULL)
+                       stdout=subprocess.DEVNULL, env=dict(os.environ, LC_ALL="ja_JP.UTF-8"))
         level -= 1  # a list of archives: levels 2, 1, 0
 
 
@@ -66,9 +68,11 @@ def build_e2e(jlha, www, bin_dir):
 
 def build_apply(jlha, folder):
     contents = {"readme.txt": b"Tidewell apply test\r\n" * 50, "empty.bin": b"",
-                "sub/note.txt": b"a note in a subdirectory\r\n", "sub/deep/data.bin": payload(100000, 3)}
+                "sub/note.txt": b"a note in a subdirectory\r\n", "sub/deep/data.bin": payload(100000, 3),
+                # Second bytes 0x5C and a-z: neither a separator nor a letter.
+                "\u30bd\u30d5\u30c8/\u8868\u793a\u30c6\u30b9\u30c8.txt": b"Shift-JIS names\r\n"}
     write_and_pack(jlha, [os.path.join(folder, "level%d.lzh" % n) for n in (2, 1, 0)],
-                   os.path.join(folder, "files"), contents, ["readme.txt", "empty.bin", "sub"])
+                   os.path.join(folder, "files"), contents, ["readme.txt", "empty.bin", "sub", "\u30bd\u30d5\u30c8"])
     if not os.path.exists(os.path.join(folder, "big.lzh")):  # slow to pack: kept
         write_and_pack(jlha, os.path.join(folder, "big.part"), os.path.join(folder, "big"),
                        {"big.bin": large_payload(20000000, 5)}, ["big.bin"])

@@ -2,6 +2,7 @@
 #include <cstring>
 
 #include "tidewell/lzh/lzh_archive.h"
+#include "tidewell/lzh/lzh_path.h"
 
 namespace {
 
@@ -97,20 +98,25 @@ int ReadExtendedHeaders(LzhFile* f, uint32_t origin, HeaderFields* h, uint32_t* 
 }
 
 // Name of a level-0 or level-1 common part: upper-cased ASCII letters; on
-// level 0 a backslash drops everything before it.
+// level 0 a backslash drops everything before it. The second byte of a
+// Shift-JIS character is neither: it may be 0x5C or fall in a-z, and
+// changing it would name another file.
 int ReadCommonName(LzhFile* f, int level, char* out)
 {
     unsigned nameLength = unsigned(LzhFileByte(f)) & 0xFF;
     unsigned used = 0;
+    bool secondByte = false;
     for (unsigned i = 0; i < nameLength; i++) {
         int c = LzhFileByte(f);
-        if (level == 0 && c == '\\') {
+        bool keep = secondByte;
+        secondByte = !keep && LzhIsLeadByte(static_cast<unsigned char>(c));
+        if (!keep && level == 0 && c == '\\') {
             used = 0;
             continue;
         }
         if (used >= kMaxCommonName)
             return 2;
-        out[used++] = UpperAscii(c);
+        out[used++] = keep ? char(c) : UpperAscii(c);
     }
     out[used] = '\0';
     return 0;
