@@ -188,6 +188,12 @@ int PackItems(const char* archive, const Collection& c)
         }
         Report(*w, item, &totals);
     }
+    // Only the archive itself was named: an empty archive in its place
+    // would throw the old one away and apply as an update that does nothing.
+    if (totals.entries == 0) {
+        LzhWriterAbandon(w);
+        return Fail(archive, "nothing to pack besides the archive itself");
+    }
     if (LzhWriterClose(w) != LZH_WRITE_OK)
         return Fail(archive, LzhWriteResultText(LZH_WRITE_OUTPUT));
     std::printf("%d entries, %llu bytes packed into %llu (%.1f%%)\n", totals.entries,

@@ -165,6 +165,10 @@ TEST_F(LzhPackTool, NamesStayRelativeAndFailuresKeepTheOldArchive)
     run = Pack("out.lzh a.txt missing.txt", base_);
     EXPECT_EQ(run.status, 2);
     EXPECT_NE(run.output.find("missing.txt: cannot be found"), std::string::npos) << run.output;
+    // The archive named as its only input, under another spelling.
+    run = Pack("./out.lzh out.lzh", base_);
+    EXPECT_EQ(run.status, 2);
+    EXPECT_NE(run.output.find("nothing to pack"), std::string::npos) << run.output;
     EXPECT_EQ(ReadWholeFile(base_ + "/out.lzh"), before);
     EXPECT_FALSE(fs::exists(base_ + "/out.lzh.part"));
     EXPECT_EQ(Pack("out.lzh", base_).status, 1);
