@@ -2,6 +2,7 @@
 
 #include <cstring>
 
+#include "tidewell/lzh/lzh_path.h"
 #include "tidewell/updater/update_record.h"
 
 namespace {
@@ -101,6 +102,19 @@ std::string FieldProblem(const char* name, const std::string& text, size_t field
 }
 
 // The updater fetches http and https URLs only.
+// Tidewell starts the program only when its name stays inside the install
+// folder, as an archive entry must: any other name would end every update
+// with the program not started.
+std::string StartProblem(const std::string& program)
+{
+    LzhPathResult where = LzhCheckEntryPath("", program.c_str());
+    if (where == LZH_PATH_EMPTY)
+        return "--start-program needs --program";
+    if (where != LZH_PATH_OK)
+        return "the program " + program + " would not be started: " + LzhPathResultText(where);
+    return std::string();
+}
+
 std::string SchemeProblem(const char* name, const std::string& url)
 {
     if (url.empty())
@@ -200,6 +214,8 @@ std::string CheckPublishRecord(const PublishRecord& record)
         problem = SchemeProblem("the update-information URL", record.infoUrl);
     if (problem.empty())
         problem = SchemeProblem("the archive URL", record.archiveUrl);
+    if (problem.empty() && record.startProgram)
+        problem = StartProblem(record.program);
     if (!problem.empty())
         return problem;
     for (uint16_t unit : record.notes) {

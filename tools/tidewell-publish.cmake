@@ -3,7 +3,7 @@ mw_add_library(tidewell_publish PLATFORM_FREE
   SOURCES
     ${CMAKE_CURRENT_LIST_DIR}/publish_record.cpp
     ${CMAKE_CURRENT_LIST_DIR}/publish_show.cpp
-  LIBS tidewell_core)
+  LIBS tidewell_core lzh)
 
 mw_add_executable(tidewell-publish
   SOURCES

@@ -131,6 +131,15 @@ TEST_F(PublishTool, RefusesWhatDoesNotFitAndSaysWhyARecordIsRefused)
                                                  " --info-url u").status);
     EXPECT_EQ(1, Publish(base + " --notes " + Quote(File("bad.txt", "\xC3\x28"))).status);
     EXPECT_EQ(2, Publish(base + " --archive " + Quote(dir_ + "/missing.lzh")).status);
+    // A program the updater would refuse to start after the update.
+    for (const char* program : {"..\\m.exe", "/bin/m", "C:m.exe", "sub/../../m.exe", "NUL"}) {
+        ToolRun start = Publish(base + " --start-program --program " + Quote(program));
+        EXPECT_EQ(1, start.status) << program;
+        EXPECT_NE(std::string::npos, start.output.find("would not be started")) << start.output;
+    }
+    EXPECT_EQ(1, Publish(base + " --start-program").status);
+    EXPECT_EQ(0, Publish(base + " --start-program --program " + Quote("bin\\m.exe")).status);
+    EXPECT_EQ(0, Publish(base + " --program ../m.exe").status);  // never started: only shown
     ToolRun unknown = Publish("unpack a.lzh");
     EXPECT_EQ(1, unknown.status);
     EXPECT_NE(std::string::npos, unknown.output.find("usage:"));
