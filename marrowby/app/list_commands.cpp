@@ -43,11 +43,17 @@ void NewList()
 }
 
 // The list shown so far is kept in its file first, as closing would keep it.
+// A file that is not a list is refused: as the open list it would be
+// overwritten by the next save.
 void OpenList(HWND window)
 {
     ChosenPath chosen;
     if (!ChooseListFile(window, kOpenListDialog, chosen.text, sizeof(chosen.text)))
         return;
+    if (FileIsNotAList(chosen.text)) {
+        ShowFileMessage(window, IDS_NOT_A_LIST_FILE, chosen.text);
+        return;
+    }
     WriteListReporting(window);
     mw_text::Copy(g_settings.listPath, chosen.text);
     ClearList(); // stops every running download

@@ -131,6 +131,20 @@ int ReadListFile(const char* path) {
     return 0;
 }
 
+bool FileIsNotAList(const char* path) {
+    HANDLE file = OpenListInput(path);
+    if (file == INVALID_HANDLE_VALUE) return false;
+    LineSource* source = new (std::nothrow) LineSource;
+    bool notAList = false;
+    if (source != nullptr) {
+        InitLineSource(source, ReadListInput, file);
+        notAList = !LooksLikeListFile(source);
+        delete source;
+    }
+    CloseHandle(file);
+    return notAList;
+}
+
 int WriteListFile(const char* path) {
     if (path == nullptr || path[0] == '\0') return 1;
     ListWriter* writer = new (std::nothrow) ListWriter;

@@ -10,6 +10,8 @@
 
 namespace {
 
+const char kListHeaderStart[] = "; Created by ";
+
 bool Refill(LineSource* source) {
     if (source->finished) return false;
     size_t got = source->read(source->context, source->buffer, sizeof(source->buffer));
@@ -101,6 +103,21 @@ ListKey MatchListKey(const char* key) {
     return kListKeyUnknown;
 }
 
+bool LooksLikeListFile(LineSource* source) {
+    char line[kListLineSize];
+    bool first = true;
+    while (ReadLinePiece(source, line, sizeof(line))) {
+        if (first && strncmp(line, kListHeaderStart, sizeof(kListHeaderStart) - 1) == 0) return true;
+        first = false;
+        char* key = nullptr;
+        char* value = nullptr;
+        if (SplitSetting(line, &key, &value) == 0 && MatchListKey(key) != kListKeyUnknown) {
+            return true;
+        }
+    }
+    return first;  // an empty file is an empty list
+}
+
 int64_t ParseListNumber(const char* text) {
     return ParseDecimal64(text);
 }
@@ -139,7 +156,7 @@ int FlushListWriter(ListWriter* writer) {
 }
 
 void WriteListHeader(ListWriter* writer, const char* product) {
-    PutLine(writer, "; Created by ", product);
+    PutLine(writer, kListHeaderStart, product);
 }
 
 void WriteListRecord(ListWriter* writer, const ListRecordOut& record) {

@@ -49,6 +49,12 @@ enum ListKey : int {
 // are part of the key.
 ListKey MatchListKey(const char* key);
 
+// Whether the input can be a list file: it is empty, begins with the header
+// this program writes, or holds a setting with one of the keys above. Any
+// other file (an archive or a text chosen by mistake) is not one, and must
+// not become the list that is written over it at the next save.
+bool LooksLikeListFile(LineSource* source);
+
 // A decimal number as C's atoi reads it: leading white space, an optional
 // sign, digits up to the first other character; no digits give 0. Values
 // beyond 64 bits are clamped.

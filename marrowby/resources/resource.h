@@ -66,6 +66,7 @@
 #define IDS_LIST_FILTER 28
 #define IDS_IMPORT_FILTER 29
 #define IDS_SETTINGS_SAVE_FAILED 30
+#define IDS_NOT_A_LIST_FILE 31
 
 // Controls of the about box
 #define IDC_ABOUT_ICON 1000

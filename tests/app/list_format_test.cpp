@@ -120,6 +120,33 @@ TEST(ListSettings, KeysMatchRegardlessOfCaseButNotOfSpaces) {
     EXPECT_EQ(kListKeyUnknown, MatchListKey(""));
 }
 
+bool LooksLikeList(const std::string& text) {
+    TextInput in;
+    in.text = text;
+    in.step = 7;
+    LineSource* source = new LineSource;
+    InitLineSource(source, ReadFromText, &in);
+    bool list = LooksLikeListFile(source);
+    delete source;
+    return list;
+}
+
+// Files a person may pick by mistake in the Open dialog are told apart from
+// lists, including lists other tools or people wrote.
+TEST(ListSettings, ListFilesAreToldFromOtherFiles) {
+    EXPECT_TRUE(LooksLikeList(""));
+    EXPECT_TRUE(LooksLikeList("; Created by Marrowby/0.23 ( built on Tessaline )\r\n"));
+    EXPECT_TRUE(LooksLikeList("[list]\nNote=x\nurl=http://h/f.zip"));  // LF only, no last LF
+    EXPECT_TRUE(LooksLikeList("title\n" + std::string(3000, 'x') + "\n_State=2\n"));
+    EXPECT_TRUE(LooksLikeList(std::string("PK\x03\x04\0\0", 6) + "\nStoreIn=C:\\dl\n"));
+
+    EXPECT_FALSE(LooksLikeList("just some notes\nabc\n"));
+    EXPECT_FALSE(LooksLikeList("[section]\nname=value\n Url=http://h/\n"));
+    EXPECT_FALSE(LooksLikeList("notes\n; Created by someone\n"));  // a header only counts first
+    EXPECT_FALSE(LooksLikeList(std::string("PK\x03\x04\0\0=\x1a\xff\n\r", 11)));
+    EXPECT_FALSE(LooksLikeList("\n"));
+}
+
 TEST(ListSettings, NumbersReadLikeAtoi) {
     EXPECT_EQ(-1, ParseListNumber("-1"));
     EXPECT_EQ(12345, ParseListNumber(" \t12345"));
