@@ -10,6 +10,7 @@
 #include "marrowby/engine/decimal.h"
 #include "marrowby/engine/download_job.h"
 #include "marrowby/engine/path_helpers.h"
+#include "marrowby/engine/text_helpers.h"
 #include "marrowby/engine/url.h"
 
 static_assert(offsetof(DownloadItem, password) == offsetof(DownloadItem, user) + kItemUserSize,
@@ -231,12 +232,17 @@ int AppendItem(DownloadItem* item) {
     return 0;
 }
 
-int AddUrl(const char* url, const char* referrer, const char* user, const char* password) {
+// Only the first line of the text is the URL: dropped text may hold several
+// lines, and a line end inside the URL would reach the request line and the
+// list file.
+int AddUrl(const char* text, const char* referrer, const char* user, const char* password) {
+    if (text == nullptr) return 1;
+    char url[sizeof(DownloadItem::url)];
+    mw_text::Copy(url, text);
+    CutAtLineEnd(url);
     UrlParts parts;
     ResetUrl(parts);
-    if (url == nullptr || ParseUrl(url, nullptr, parts) != 0 || !IsDownloadableScheme(parts.scheme)) {
-        return 1;
-    }
+    if (ParseUrl(url, nullptr, parts) != 0 || !IsDownloadableScheme(parts.scheme)) return 1;
     DownloadItem* item = NewItem();
     if (item == nullptr) return 2;
     mw_text::Copy(item->url, url);

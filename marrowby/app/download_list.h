@@ -95,9 +95,10 @@ void FreeItem(DownloadItem* item);
 // Links the item at the end of the chain and shows it as a new row. Returns
 // 0, or 1 when the row could not be inserted (the item stays in the chain).
 int AppendItem(DownloadItem* item);
-// Appends a Waiting item for an http or https URL. Returns 0, 1 (not such a URL),
-// 2 (out of memory). referrer, user and password may be null.
-int AddUrl(const char* url, const char* referrer, const char* user, const char* password);
+// Appends a Waiting item for the http or https URL on the first line of text.
+// Returns 0, 1 (not such a URL), 2 (out of memory). referrer, user and
+// password may be null.
+int AddUrl(const char* text, const char* referrer, const char* user, const char* password);
 // Releases the item's job, unlinks it, deletes its row and frees it; does not
 // renumber the rows after it.
 void RemoveItem(int row, DownloadItem* item);

@@ -205,6 +205,17 @@ TEST_F(DownloadList, DroppedUrlIsAdded) {
     SendMessageA(g_host.window, WM_ADD_URL, 0, reinterpret_cast<LPARAM>("ftp://x/y"));
     ASSERT_EQ(1, RowCount());
     EXPECT_EQ(url, CellText(0, kColumnAddress));
+
+    // Text of several lines: the first line is the URL, and no line end
+    // reaches the item (its request line, its list file record).
+    const char lines[] = "http://dropped.example/two.bin\r\nStoreIn=C:\\x\r\nhttp://h/three\r\n";
+    SendMessageA(g_host.window, WM_ADD_URL, 0, reinterpret_cast<LPARAM>(lines));
+    ASSERT_EQ(0, AddUrl("http://h/four.bin\nhttp://h/five.bin", nullptr, nullptr, nullptr));
+    EXPECT_EQ(1, AddUrl("\nhttp://h/six.bin", nullptr, nullptr, nullptr));
+    ASSERT_EQ(3, RowCount());
+    EXPECT_STREQ("http://dropped.example/two.bin", ItemOfRow(1)->url);
+    EXPECT_STREQ("http://h/four.bin", ItemOfRow(2)->url);
+    ExpectListConsistent();
 }
 
 TEST_F(DownloadList, MessagesWithoutALiveRunAreIgnored) {
