@@ -57,7 +57,9 @@ bool ChooseListFile(HWND owner, ListFileDialog dialog, char* path, size_t capaci
     request.nMaxFile = kDialogFileSize;
     request.lpstrFileTitle = title;
     request.nMaxFileTitle = kDialogTitleSize;
-    request.Flags = OFN_HIDEREADONLY;
+    // The current folder is where downloads without a folder of their own
+    // are saved and looked for again: browsing must not move it.
+    request.Flags = OFN_HIDEREADONLY | OFN_NOCHANGEDIR;
     bool chosen = dialog == kSaveListDialog ? GetSaveFileNameA(&request) : GetOpenFileNameA(&request);
     if (!chosen)
         return false;

@@ -39,6 +39,13 @@ std::string StoredListPath(const std::string& settingsFile)
 TEST_F(CommandTest, SaveAsAndImportThroughTheFileDialogs)
 {
     Start(false, {{kDead1, 0, 0, ""}});
+    // The dialogs leave the current folder as it was: downloads without a
+    // folder of their own are saved there and found there again.
+    char before[MAX_PATH] = "";
+    GetCurrentDirectoryA(sizeof(before), before);
+    const std::string start = host_.folder + "start";
+    CreateDirectoryA(start.c_str(), nullptr);
+    ASSERT_TRUE(SetCurrentDirectoryA(start.c_str()));
     {
         ModalDriver driver({{ModalKind::FileDialog, host_.folder + "mylist"},
                             {ModalKind::FileDialog, host_.folder + "my.list"},
@@ -71,6 +78,10 @@ TEST_F(CommandTest, SaveAsAndImportThroughTheFileDialogs)
     EXPECT_EQ(kDead3, CellText(list, 2, kColumnAddress));
     EXPECT_EQ(0, LastListItem()->tries);
     EXPECT_EQ(host_.folder + "my.list", g_settings.listPath);
+    char after[MAX_PATH] = "";
+    GetCurrentDirectoryA(sizeof(after), after);
+    SetCurrentDirectoryA(before);
+    EXPECT_EQ(start, after);
 }
 
 // Open keeps the shown list in its file, stops the running downloads, then
