@@ -31,6 +31,22 @@ int PeekByte(LineSource* source) {
     return source->buffer[source->position];
 }
 
+// Editors may begin a UTF-8 text with this mark; it is not part of the text.
+const uint8_t kByteOrderMark[3] = {0xEF, 0xBB, 0xBF};
+
+// At the start of the input: skips a byte order mark. The bytes of a mere
+// beginning of one are text: they are stored in line. Returns how many.
+size_t SkipByteOrderMark(LineSource* source, char* line) {
+    size_t matched = 0;
+    while (matched < sizeof(kByteOrderMark) && PeekByte(source) == kByteOrderMark[matched]) {
+        ++source->position;
+        ++matched;
+    }
+    if (matched == sizeof(kByteOrderMark)) return 0;
+    memcpy(line, kByteOrderMark, matched);
+    return matched;
+}
+
 void PutBytes(ListWriter* writer, const char* text, size_t length) {
     while (length > 0 && !writer->failed) {
         size_t room = sizeof(writer->buffer) - writer->length;
@@ -61,11 +77,14 @@ void InitLineSource(LineSource* source, ByteReadFn read, void* context) {
     source->position = 0;
     source->end = 0;
     source->finished = false;
+    source->started = false;
 }
 
 bool ReadLinePiece(LineSource* source, char* line, size_t capacity) {
     if (capacity == 0) return false;
     size_t stored = 0;
+    if (!source->started && capacity > sizeof(kByteOrderMark)) stored = SkipByteOrderMark(source, line);
+    source->started = true;
     while (stored + 1 < capacity) {
         int c = PeekByte(source);
         if (c < 0) break;

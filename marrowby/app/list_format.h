@@ -20,6 +20,7 @@ struct LineSource {
     size_t position;
     size_t end;
     bool finished;
+    bool started;  // a piece has been read
     uint8_t buffer[65536];
 };
 
@@ -28,6 +29,8 @@ void InitLineSource(LineSource* source, ByteReadFn read, void* context);
 // Reads the next piece of text as a text-mode stream read would: CR LF counts
 // as LF; the piece ends after an LF or when capacity - 1 bytes are stored, so
 // a longer line arrives in several pieces. The piece is NUL-terminated.
+// A UTF-8 byte order mark at the start of the input (editors write one) is
+// skipped when the first call's capacity leaves room for it.
 // Returns false when the input is exhausted and nothing was read.
 bool ReadLinePiece(LineSource* source, char* line, size_t capacity);
 

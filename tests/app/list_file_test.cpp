@@ -294,6 +294,12 @@ TEST_F(ListFile, ImportTakesOnlyHttpUrls) {
     EXPECT_STREQ("http://h/last", items[4]->url);
     EXPECT_EQ(1, ImportUrlList(Path("missing.lst").c_str()));
     EXPECT_EQ(1, ImportUrlList(""));
+    // Saved by an editor as UTF-8 with a byte order mark.
+    WriteWholeFile(Path("utf8.txt"), "\xEF\xBB\xBFhttp://h/first\r\nhttp://h/second\r\n");
+    EXPECT_EQ(0, ImportUrlList(Path("utf8.txt").c_str()));
+    items = ChainItems();
+    ASSERT_EQ(7u, items.size());
+    EXPECT_STREQ("http://h/first", items[5]->url);
     ExpectListConsistent();
 }
 

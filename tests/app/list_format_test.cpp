@@ -58,6 +58,17 @@ std::string Written(void (*fill)(ListWriter*)) {
     return out;
 }
 
+bool LooksLikeList(const std::string& text) {
+    TextInput in;
+    in.text = text;
+    in.step = 7;
+    LineSource* source = new LineSource;
+    InitLineSource(source, ReadFromText, &in);
+    bool list = LooksLikeListFile(source);
+    delete source;
+    return list;
+}
+
 TEST(ListLines, CrLfAndLfEndBothReadAsLf) {
     for (size_t step : {size_t(1), size_t(2), size_t(1000)}) {
         std::vector<std::string> p = Pieces("a=1\r\nb=2\nc\rd=3\r\n\r\nlast", kListLineSize, step);
@@ -86,6 +97,22 @@ TEST(ListLines, LongLinesArriveInPiecesOfTheBufferSize) {
 
 TEST(ListLines, EmptyInputGivesNoLine) {
     EXPECT_TRUE(Pieces("", kListLineSize).empty());
+    EXPECT_TRUE(Pieces("\xEF\xBB\xBF", kListLineSize).empty());
+}
+
+// A URL list saved by an editor as UTF-8 starts with a byte order mark; it
+// must not spoil the first URL. Only the start of the input loses it.
+TEST(ListLines, ByteOrderMarkStartsNoLine) {
+    for (size_t step : {size_t(1), size_t(2), size_t(1000)}) {
+        std::vector<std::string> p =
+            Pieces("\xEF\xBB\xBFhttp://h/one\r\n\xEF\xBB\xBFx\n", kUrlListLineSize, step);
+        ASSERT_EQ(2u, p.size()) << step;
+        EXPECT_EQ("http://h/one\n", p[0]);
+        EXPECT_EQ("\xEF\xBB\xBFx\n", p[1]);
+    }
+    EXPECT_EQ(std::vector<std::string>{"\n"}, Pieces("\xEF\xBB\xBF\n", kListLineSize));
+    EXPECT_EQ(std::vector<std::string>{"\xEF\xBBx\n"}, Pieces("\xEF\xBBx\n", kListLineSize, 1));
+    EXPECT_TRUE(LooksLikeList("\xEF\xBB\xBF; Created by Marrowby/0.23 ( built on Tessaline )\r\n"));
 }
 
 TEST(ListSettings, SplitsAtTheFirstEqualsSign) {
@@ -118,17 +145,6 @@ TEST(ListSettings, KeysMatchRegardlessOfCaseButNotOfSpaces) {
     EXPECT_EQ(kListKeyRealFileName, MatchListKey("_REALFILENAME"));
     EXPECT_EQ(kListKeyUnknown, MatchListKey("Comment"));
     EXPECT_EQ(kListKeyUnknown, MatchListKey(""));
-}
-
-bool LooksLikeList(const std::string& text) {
-    TextInput in;
-    in.text = text;
-    in.step = 7;
-    LineSource* source = new LineSource;
-    InitLineSource(source, ReadFromText, &in);
-    bool list = LooksLikeListFile(source);
-    delete source;
-    return list;
 }
 
 // Files a person may pick by mistake in the Open dialog are told apart from
