@@ -5,6 +5,8 @@
 #include <vector>
 
 #include <gtest/gtest.h>
+#include <windows.h>
+#include <commctrl.h>
 
 #include "list_host.h"
 #include "marrowby/app/app_messages.h"
@@ -117,17 +119,34 @@ TEST_F(DownloadList, AppendedRowsShowStateSizeAndProgress) {
     ExpectListConsistent();
 }
 
+int FocusedRow() {
+    return static_cast<int>(SendMessageA(g_host.list, LVM_GETNEXTITEM, static_cast<WPARAM>(-1),
+                                         MAKELPARAM(LVNI_FOCUSED, 0)));
+}
+
+void FocusRow(int row) {
+    LVITEMA lv = {};
+    lv.stateMask = LVIS_FOCUSED;
+    lv.state = LVIS_FOCUSED;
+    SendMessageA(g_host.list, LVM_SETITEMSTATE, static_cast<WPARAM>(row), reinterpret_cast<LPARAM>(&lv));
+}
+
+// The focus stays with its row when that row stays, and goes with it.
 TEST_F(DownloadList, DeletingThreeOfFiveRenumbersTheRest) {
     AddItems(std::vector<ItemState>(5, ItemState::Waiting));
     SelectOnly({0, 2, 4});
+    FocusRow(3);
     EXPECT_EQ(0, DeleteSelected());
     ASSERT_EQ(2, RowCount());
     EXPECT_EQ(2, ListRowCounter());
     EXPECT_EQ("http://h/1", CellText(0, kColumnAddress));
     EXPECT_EQ("http://h/3", CellText(1, kColumnAddress));
+    EXPECT_EQ(1, FocusedRow());
     ExpectListConsistent();
     SelectOnly({0, 1});
+    FocusRow(1);
     EXPECT_EQ(0, DeleteSelected());
+    EXPECT_EQ(-1, FocusedRow());
     EXPECT_EQ(nullptr, FirstListItem());
     EXPECT_EQ(nullptr, LastListItem());
     ExpectListConsistent();

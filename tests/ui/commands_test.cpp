@@ -202,6 +202,8 @@ TEST_F(CommandTest, ListCommandsAndTheirKeys)
     SetFocus(host_.window);
     PressKey(host_, list, 'A', VK_CONTROL);
     EXPECT_EQ((std::vector<int>{0, 1, 2}), SelectedRows());
+    EXPECT_EQ(2, static_cast<int>(SendMessageA(list, LVM_GETNEXTITEM, static_cast<WPARAM>(-1),
+                                               MAKELPARAM(LVNI_FOCUSED, 0)))); // the last row
     EXPECT_EQ(list, GetFocus());
     PressKey(host_, list, 'P', VK_MENU);
     for (int row = 0; row < 3; ++row) {
