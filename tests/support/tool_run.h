@@ -37,8 +37,8 @@ inline std::string ToolBinary(const std::string& name)
 #endif
 }
 
-// Runs the tool with the arguments, in `folder` when one is given.
-inline ToolRun RunTool(const std::string& tool, const std::string& arguments, const std::string& folder = "")
+// Runs the tool with the arguments once, in `folder` when one is given.
+inline ToolRun RunToolOnce(const std::string& tool, const std::string& arguments, const std::string& folder)
 {
     ToolRun run{-1, ""};
     std::string command = Quote(tool) + " " + arguments + " 2>&1";
@@ -66,6 +66,22 @@ inline ToolRun RunTool(const std::string& tool, const std::string& arguments, co
 #else
     int status = pclose(pipe);
     run.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+#endif
+    return run;
+}
+
+// Runs the tool with the arguments, in `folder` when one is given. Under
+// Wine, cmd now and then reports a program it was given by its full path
+// as not found (exit status 9009) while many processes start at once; the
+// same command a moment later runs. A tool that is really missing still
+// ends with 9009 after the last try.
+inline ToolRun RunTool(const std::string& tool, const std::string& arguments, const std::string& folder = "")
+{
+    ToolRun run = RunToolOnce(tool, arguments, folder);
+#ifdef _WIN32
+    const int kCommandNotFound = 9009;
+    for (int retry = 0; retry < 2 && run.status == kCommandNotFound; ++retry)
+        run = RunToolOnce(tool, arguments, folder);
 #endif
     return run;
 }
