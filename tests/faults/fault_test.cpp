@@ -103,6 +103,28 @@ protected:
         host_.listPath = folder + "test.wrg";
         SetSettingsFolder(folder.c_str());
     }
+
+    std::string SettingsPath() const { return host_.folder + "vorn.cfg"; }
+
+    // Save fails on both files: one message names the settings file, the
+    // next the list file.
+    void ExpectSaveToldOfBothFiles()
+    {
+        ModalDriver driver({ModalAnswer(ModalKind::MessageBox), ModalAnswer(ModalKind::MessageBox)});
+        SendCommand(host_, IDM_FILE_SAVE);
+        std::vector<SeenModal> seen = driver.Finish();
+        EXPECT_EQ(kSettingsSaveFailedText + SettingsPath(), MessageText(seen, 0));
+        EXPECT_EQ(kSaveFailedText + host_.listPath, MessageText(seen, 1));
+    }
+
+    // Closing the window fails to save both files: one message names them.
+    void ExpectExitToldOfBothFiles()
+    {
+        ModalDriver driver({ModalAnswer(ModalKind::MessageBox)});
+        DestroyWindow(host_.window);
+        EXPECT_EQ(kExitSaveFailedText + SettingsPath() + "\n" + host_.listPath,
+                  MessageText(driver.Finish(), 0));
+    }
 };
 
 // The server process dies after 600,000 of 1,500,000 bytes: the download
@@ -240,20 +262,9 @@ TEST_F(FaultTest, FullDiskEndsTheDownloadAndKeepsTheOldFiles)
     EXPECT_EQ(ItemState::Completed, Item(0)->state);
     EXPECT_EQ(Pattern(3000), ReadWholeFile(downloads + "done.txt"));
 
-    std::string settingsPath = host_.folder + "vorn.cfg";
-    {
-        ModalDriver driver({ModalAnswer(ModalKind::MessageBox), ModalAnswer(ModalKind::MessageBox)});
-        SendCommand(host_, IDM_FILE_SAVE);
-        std::vector<SeenModal> seen = driver.Finish();
-        EXPECT_EQ(kSettingsSaveFailedText + settingsPath, MessageText(seen, 0));
-        EXPECT_EQ(kSaveFailedText + host_.listPath, MessageText(seen, 1));
-    }
-    {
-        ModalDriver driver({ModalAnswer(ModalKind::MessageBox)});
-        DestroyWindow(host_.window);
-        std::vector<SeenModal> seen = driver.Finish();
-        EXPECT_EQ(kExitSaveFailedText + settingsPath + "\n" + host_.listPath, MessageText(seen, 0));
-    }
+    std::string settingsPath = SettingsPath();
+    ExpectSaveToldOfBothFiles();
+    ExpectExitToldOfBothFiles();
     EXPECT_EQ(settingsBefore, ReadWholeFile(settingsPath));
     EXPECT_EQ(listBefore, ReadWholeFile(host_.listPath));
     EXPECT_FALSE(FileExists(settingsPath + ".new"));
@@ -299,10 +310,9 @@ TEST_F(FaultTest, ReadOnlyFolderEndsTheDownloadWithAFileError)
 TEST_F(FaultTest, LockedOrReadOnlyListAndSettingsAreToldAndKept)
 {
     Start(false, {{kKeptUrl, 2, 0, ""}});
-    std::string settingsPath = host_.folder + "vorn.cfg";
+    std::string settingsPath = SettingsPath();
     const std::string settingsBefore = ReadWholeFile(settingsPath);
     const std::string listBefore = ReadWholeFile(host_.listPath);
-    std::string exitText = kExitSaveFailedText + settingsPath + "\n" + host_.listPath;
 
     HANDLE ready = CreateEventA(nullptr, TRUE, FALSE, "marrowby-fault-held");
     HANDLE release = CreateEventA(nullptr, TRUE, FALSE, "marrowby-fault-release");
@@ -313,18 +323,8 @@ TEST_F(FaultTest, LockedOrReadOnlyListAndSettingsAreToldAndKept)
     ASSERT_EQ(WAIT_OBJECT_0, WaitForSingleObject(ready, 20000));
     g_settings.maxSimultaneous = 7;
     SendMessageA(host_.window, WM_ADD_URL, 0, reinterpret_cast<LPARAM>("http://127.0.0.1:9/new.bin"));
-    {
-        ModalDriver driver({ModalAnswer(ModalKind::MessageBox), ModalAnswer(ModalKind::MessageBox)});
-        SendCommand(host_, IDM_FILE_SAVE);
-        std::vector<SeenModal> seen = driver.Finish();
-        EXPECT_EQ(kSettingsSaveFailedText + settingsPath, MessageText(seen, 0));
-        EXPECT_EQ(kSaveFailedText + host_.listPath, MessageText(seen, 1));
-    }
-    {
-        ModalDriver driver({ModalAnswer(ModalKind::MessageBox)});
-        DestroyWindow(host_.window);
-        EXPECT_EQ(exitText, MessageText(driver.Finish(), 0));
-    }
+    ExpectSaveToldOfBothFiles();
+    ExpectExitToldOfBothFiles();
     CloseProgram(); // the WM_QUIT of that exit must not end the next box
     SetEvent(release);
     EXPECT_EQ(0u, WaitForExit(holder, 20000));
@@ -340,11 +340,7 @@ TEST_F(FaultTest, LockedOrReadOnlyListAndSettingsAreToldAndKept)
     SetFileAttributesA(host_.listPath.c_str(), FILE_ATTRIBUTE_READONLY);
     g_settings.maxSimultaneous = 7;
     SendMessageA(host_.window, WM_ADD_URL, 0, reinterpret_cast<LPARAM>("http://127.0.0.1:9/new.bin"));
-    {
-        ModalDriver driver({ModalAnswer(ModalKind::MessageBox)});
-        DestroyWindow(host_.window);
-        EXPECT_EQ(exitText, MessageText(driver.Finish(), 0));
-    }
+    ExpectExitToldOfBothFiles();
     EXPECT_EQ(settingsBefore, ReadWholeFile(settingsPath));
     EXPECT_EQ(listBefore, ReadWholeFile(host_.listPath));
     EXPECT_TRUE(GetFileAttributesA(host_.listPath.c_str()) & FILE_ATTRIBUTE_READONLY);
