@@ -17,25 +17,27 @@
 
 namespace {
 
-double Seconds() {
+double Seconds()
+{
     LARGE_INTEGER now, frequency;
     QueryPerformanceCounter(&now);
     QueryPerformanceFrequency(&frequency);
     return static_cast<double>(now.QuadPart) / static_cast<double>(frequency.QuadPart);
 }
 
-SIZE_T PrivateBytes() {
+SIZE_T PrivateBytes()
+{
     PROCESS_MEMORY_COUNTERS_EX counters = {};
     counters.cb = sizeof(counters);
-    GetProcessMemoryInfo(GetCurrentProcess(),
-                         reinterpret_cast<PROCESS_MEMORY_COUNTERS*>(&counters), sizeof(counters));
+    GetProcessMemoryInfo(GetCurrentProcess(), reinterpret_cast<PROCESS_MEMORY_COUNTERS*>(&counters), sizeof(counters));
     // Wine leaves PrivateUsage at 0; the working set is the next best figure.
     return counters.PrivateUsage != 0 ? counters.PrivateUsage : counters.WorkingSetSize;
 }
 
 // Every record is complete or paused, so the pass walks the whole chain and
 // starts nothing.
-std::string MakeList(int items) {
+std::string MakeList(int items)
+{
     std::string text = "; Created by bench\r\n";
     for (int i = 0; i < items; ++i) {
         char record[512];
@@ -49,7 +51,8 @@ std::string MakeList(int items) {
     return text;
 }
 
-HWND CreateHost(HWND* list) {
+HWND CreateHost(HWND* list)
+{
     INITCOMMONCONTROLSEX controls = {sizeof(controls), ICC_LISTVIEW_CLASSES};
     InitCommonControlsEx(&controls);
     WNDCLASSA wc = {};
@@ -57,11 +60,10 @@ HWND CreateHost(HWND* list) {
     wc.hInstance = GetModuleHandleA(nullptr);
     wc.lpszClassName = "MarrowbyListBench";
     RegisterClassA(&wc);
-    HWND window = CreateWindowExA(0, wc.lpszClassName, "bench", WS_OVERLAPPEDWINDOW, 0, 0, 640,
-                                  384, nullptr, nullptr, wc.hInstance, nullptr);
-    *list = CreateWindowExA(WS_EX_CLIENTEDGE, WC_LISTVIEWA, "",
-                            WS_CHILD | WS_VISIBLE | WS_BORDER | LVS_REPORT, 0, 0, 600, 300, window,
-                            nullptr, wc.hInstance, nullptr);
+    HWND window = CreateWindowExA(0, wc.lpszClassName, "bench", WS_OVERLAPPEDWINDOW, 0, 0, 640, 384, nullptr, nullptr,
+                                  wc.hInstance, nullptr);
+    *list = CreateWindowExA(WS_EX_CLIENTEDGE, WC_LISTVIEWA, "", WS_CHILD | WS_VISIBLE | WS_BORDER | LVS_REPORT, 0, 0,
+                            600, 300, window, nullptr, wc.hInstance, nullptr);
     for (int i = 0; i < 6; ++i) {
         LVCOLUMNA column = {};
         column.mask = LVCF_TEXT | LVCF_WIDTH;
@@ -74,7 +76,8 @@ HWND CreateHost(HWND* list) {
 
 }  // namespace
 
-int main(int argc, char** argv) {
+int main(int argc, char** argv)
+{
     int items = argc > 1 ? atoi(argv[1]) : 10000;
     char folder[MAX_PATH];
     GetTempPathA(sizeof(folder), folder);
@@ -124,12 +127,11 @@ int main(int argc, char** argv) {
     printf("read into list     %.1f ms\n", (t1 - t0) * 1000.0);
     printf("scheduling pass    %.3f ms\n", (t2 - t1) * 1000.0);
     printf("write list file    %.1f ms\n", (t3 - t2) * 1000.0);
-    printf("delete all rows    %.1f ms (every row selected, the last focused)\n",
-           (t5 - t4) * 1000.0);
+    printf("delete all rows    %.1f ms (every row selected, the last focused)\n", (t5 - t4) * 1000.0);
     printf("clear list         %.1f ms\n", (t7 - t6) * 1000.0);
     printf("private memory     +%.1f MB for the list (%.0f bytes an item, items are %zu)\n",
-           static_cast<double>(after - before) / 1048576.0,
-           static_cast<double>(after - before) / items, sizeof(DownloadItem));
+           static_cast<double>(after - before) / 1048576.0, static_cast<double>(after - before) / items,
+           sizeof(DownloadItem));
     DeleteFileA(in.c_str());
     DeleteFileA(out.c_str());
     DestroyWindow(window);

@@ -15,7 +15,8 @@ struct Input {
     size_t at;
 };
 
-size_t ReadInput(void* context, uint8_t* buffer, size_t capacity) {
+size_t ReadInput(void* context, uint8_t* buffer, size_t capacity)
+{
     Input* in = static_cast<Input*>(context);
     size_t n = in->text->size() - in->at;
     if (n > capacity) n = capacity;
@@ -24,12 +25,14 @@ size_t ReadInput(void* context, uint8_t* buffer, size_t capacity) {
     return n;
 }
 
-int CountBytes(void* context, const uint8_t*, size_t length) {
+int CountBytes(void* context, const uint8_t*, size_t length)
+{
     *static_cast<size_t*>(context) += length;
     return 0;
 }
 
-double Now() {
+double Now()
+{
     timespec ts;
     clock_gettime(CLOCK_MONOTONIC, &ts);
     return ts.tv_sec + ts.tv_nsec / 1e9;
@@ -37,7 +40,8 @@ double Now() {
 
 }  // namespace
 
-int main() {
+int main()
+{
     const int kItems = 10000;
     std::string text;
     for (int i = 0; i < kItems; ++i) {
@@ -69,14 +73,14 @@ int main() {
     InitListWriter(&writer, CountBytes, &written);
     WriteListHeader(&writer, "Marrowby/0.23 ( built on Tessaline )");
     for (int i = 0; i < kItems; ++i) {
-        ListRecordOut r = {"http://referrer.example/", "C:\\dl\\", 1000 + i, i % 3, "C:\\dl\\",
-                           "file.zip", "http://files.example/file.zip"};
+        ListRecordOut r = {"http://referrer.example/",     "C:\\dl\\", 1000 + i, i % 3, "C:\\dl\\", "file.zip",
+                           "http://files.example/file.zip"};
         WriteListRecord(&writer, r);
     }
     FlushListWriter(&writer);
     double t2 = Now();
-    printf("parse %d records (%zu bytes): %.2f ms (size sum %lld)\n", records, text.size(),
-           (t1 - t0) * 1000, static_cast<long long>(sizes));
+    printf("parse %d records (%zu bytes): %.2f ms (size sum %lld)\n", records, text.size(), (t1 - t0) * 1000,
+           static_cast<long long>(sizes));
     printf("write %d records (%zu bytes): %.2f ms\n", kItems, written, (t2 - t1) * 1000);
     return 0;
 }

@@ -28,7 +28,8 @@ struct JobRun {
     int64_t received;       // written by the worker only
 };
 
-int32_t OnJobEvent(void* info, int32_t code, int32_t count, void* userValue) {
+int32_t OnJobEvent(void* info, int32_t code, int32_t count, void* userValue)
+{
     (void)info;
     JobRun& run = *(JobRun*)userValue;
     if (code == JobData) {
@@ -41,7 +42,8 @@ int32_t OnJobEvent(void* info, int32_t code, int32_t count, void* userValue) {
     return 0;
 }
 
-int StartRun(JobRun& run, const char* folder) {
+int StartRun(JobRun& run, const char* folder)
+{
     run.job = new DownloadJob();
     JobSetup setup;
     setup.url = run.url;
@@ -49,7 +51,8 @@ int StartRun(JobRun& run, const char* folder) {
     return StartJob(*run.job, {OnJobEvent, &run}, setup);
 }
 
-int64_t FileSize(const char* folder, const char* name) {
+int64_t FileSize(const char* folder, const char* name)
+{
     char path[kTextCapacity];
     snprintf(path, sizeof path, "%s\\%s", folder, name);
     WIN32_FILE_ATTRIBUTE_DATA data;
@@ -59,7 +62,8 @@ int64_t FileSize(const char* folder, const char* name) {
 
 }  // namespace
 
-int main(int argc, char** argv) {
+int main(int argc, char** argv)
+{
     if (argc != 5) {
         fprintf(stderr, "usage: multi_get URL_PREFIX COUNT SIZE FOLDER\n");
         return 64;
@@ -88,8 +92,7 @@ int main(int argc, char** argv) {
     QueryPerformanceFrequency(&frequency);
     QueryPerformanceCounter(&started);
     for (int i = 0; i < count; i++) {
-        if (StartRun(runs[i], folder) != 0 &&
-            InterlockedCompareExchange(&runs[i].endCode, JobFailed, 0) == 0)
+        if (StartRun(runs[i], folder) != 0 && InterlockedCompareExchange(&runs[i].endCode, JobFailed, 0) == 0)
             SetEvent(runs[i].ended);
     }
     WaitForMultipleObjects((DWORD)count, ended, TRUE, INFINITE);
@@ -107,13 +110,12 @@ int main(int argc, char** argv) {
             ok++;
             continue;
         }
-        printf("job %d: end=%d received=%lld on-disk=%lld\n", i, (int)runs[i].endCode,
-               (long long)runs[i].received, (long long)onDisk);
+        printf("job %d: end=%d received=%lld on-disk=%lld\n", i, (int)runs[i].endCode, (long long)runs[i].received,
+               (long long)onDisk);
     }
     double seconds = (double)(finished.QuadPart - started.QuadPart) / (double)frequency.QuadPart;
     double rate = seconds > 0 ? (double)total / 1e6 / seconds : 0.0;
-    printf("jobs=%d ok=%d bytes=%lld seconds=%.3f MB/s=%.2f\n", count, ok, (long long)total,
-           seconds, rate);
+    printf("jobs=%d ok=%d bytes=%lld seconds=%.3f MB/s=%.2f\n", count, ok, (long long)total, seconds, rate);
     WSACleanup();
     return ok == count ? 0 : 1;
 }

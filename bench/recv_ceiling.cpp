@@ -35,7 +35,8 @@ struct Transfer {
     long long bodyBytes;
 };
 
-SOCKET ConnectTo(const char* host, unsigned short port) {
+SOCKET ConnectTo(const char* host, unsigned short port)
+{
     SOCKET s = WSASocketA(AF_INET, SOCK_STREAM, IPPROTO_TCP, nullptr, 0, WSA_FLAG_OVERLAPPED);
     if (s == INVALID_SOCKET) return s;
     sockaddr_in remote;
@@ -50,7 +51,8 @@ SOCKET ConnectTo(const char* host, unsigned short port) {
     return s;
 }
 
-bool SendAll(SOCKET s, const char* data, int length) {
+bool SendAll(SOCKET s, const char* data, int length)
+{
     while (length > 0) {
         int sent = send(s, data, length, 0);
         if (sent == SOCKET_ERROR) return false;
@@ -61,7 +63,8 @@ bool SendAll(SOCKET s, const char* data, int length) {
 }
 
 // Offset of the first body byte in block, or -1 while the header continues.
-long FindBodyStart(Transfer& t, const char* block, DWORD length) {
+long FindBodyStart(Transfer& t, const char* block, DWORD length)
+{
     // Header ends are looked for in tail + block without copying the block:
     // a match starting in the tail is checked byte by byte.
     const char end[4] = {'\r', '\n', '\r', '\n'};
@@ -69,9 +72,7 @@ long FindBodyStart(Transfer& t, const char* block, DWORD length) {
         DWORD matched = 0;
         for (DWORD k = 0; k < 4; k++) {
             DWORD pos = start + k;
-            char c = pos < t.tailLength ? t.tail[pos] : (pos - t.tailLength < length
-                                                             ? block[pos - t.tailLength]
-                                                             : 0);
+            char c = pos < t.tailLength ? t.tail[pos] : (pos - t.tailLength < length ? block[pos - t.tailLength] : 0);
             if (c != end[k]) break;
             matched++;
         }
@@ -91,14 +92,16 @@ long FindBodyStart(Transfer& t, const char* block, DWORD length) {
     return -1;
 }
 
-bool WriteBlock(Transfer& t, const char* data, DWORD length) {
+bool WriteBlock(Transfer& t, const char* data, DWORD length)
+{
     DWORD written = 0;
     if (!WriteFile(t.file, data, length, &written, nullptr) || written != length) return false;
     t.bodyBytes += length;
     return true;
 }
 
-bool Consume(Transfer& t, const char* block, DWORD length) {
+bool Consume(Transfer& t, const char* block, DWORD length)
+{
     if (t.headerDone) return WriteBlock(t, block, length);
     long start = FindBodyStart(t, block, length);
     if (start < 0) return true;
@@ -108,7 +111,8 @@ bool Consume(Transfer& t, const char* block, DWORD length) {
 
 // One receive posted, waited for and consumed per turn. 1 data, 0 closed,
 // -1 error.
-int ReceiveOnce(Transfer& t) {
+int ReceiveOnce(Transfer& t)
+{
     WSAOVERLAPPED overlapped;
     memset(&overlapped, 0, sizeof overlapped);
     overlapped.hEvent = t.received;
@@ -117,8 +121,7 @@ int ReceiveOnce(Transfer& t) {
     buffer.len = kBlockSize;
     DWORD flags = 0;
     DWORD count = 0;
-    if (WSARecv(t.socket, &buffer, 1, &count, &flags, &overlapped, nullptr) != 0 &&
-        WSAGetLastError() != WSA_IO_PENDING)
+    if (WSARecv(t.socket, &buffer, 1, &count, &flags, &overlapped, nullptr) != 0 && WSAGetLastError() != WSA_IO_PENDING)
         return -1;
     for (;;) {
         DWORD woke = WSAWaitForMultipleEvents(1, &t.received, FALSE, kWaitMs, TRUE);
@@ -132,7 +135,8 @@ int ReceiveOnce(Transfer& t) {
 
 }  // namespace
 
-int main(int argc, char** argv) {
+int main(int argc, char** argv)
+{
     if (argc != 5) {
         fprintf(stderr, "usage: recv_ceiling HOST PORT PATH OUTFILE\n");
         return 64;
@@ -146,8 +150,7 @@ int main(int argc, char** argv) {
     // delayed allocation, closing a file that was truncated on open forces
     // its data to disk, which is not part of a receive loop's cost.
     DeleteFileA(argv[4]);
-    t.file = CreateFileA(argv[4], GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_NEW,
-                         FILE_ATTRIBUTE_NORMAL, nullptr);
+    t.file = CreateFileA(argv[4], GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
     t.received = WSACreateEvent();
     if (t.file == INVALID_HANDLE_VALUE || t.received == WSA_INVALID_EVENT) {
         fprintf(stderr, "recv_ceiling: cannot open %s\n", argv[4]);
@@ -163,9 +166,8 @@ int main(int argc, char** argv) {
         return 1;
     }
     char request[kRequestCapacity];
-    int length = snprintf(request, sizeof request,
-                          "GET %s HTTP/1.0\r\nHost: %s:%s\r\nConnection: close\r\n\r\n", argv[3],
-                          argv[1], argv[2]);
+    int length = snprintf(request, sizeof request, "GET %s HTTP/1.0\r\nHost: %s:%s\r\nConnection: close\r\n\r\n",
+                          argv[3], argv[1], argv[2]);
     if (length <= 0 || length >= (int)sizeof request || !SendAll(t.socket, request, length)) {
         fprintf(stderr, "recv_ceiling: request not sent\n");
         return 1;
@@ -185,7 +187,6 @@ int main(int argc, char** argv) {
     double seconds = (double)(finished.QuadPart - started.QuadPart) / (double)frequency.QuadPart;
     double closing = (double)(closed.QuadPart - finished.QuadPart) / (double)frequency.QuadPart;
     double rate = seconds > 0 ? (double)t.bodyBytes / 1e6 / seconds : 0.0;
-    printf("bytes=%lld seconds=%.3f close_seconds=%.3f MB/s=%.2f\n", t.bodyBytes, seconds, closing,
-           rate);
+    printf("bytes=%lld seconds=%.3f close_seconds=%.3f MB/s=%.2f\n", t.bodyBytes, seconds, closing, rate);
     return turn == 0 && t.headerDone ? 0 : 1;
 }

@@ -21,14 +21,16 @@ struct Handles {
     HINTERNET session = nullptr;
     HINTERNET connection = nullptr;
     HINTERNET request = nullptr;
-    ~Handles() {
+    ~Handles()
+    {
         if (request) InternetCloseHandle(request);
         if (connection) InternetCloseHandle(connection);
         if (session) InternetCloseHandle(session);
     }
 };
 
-bool OpenRequest(const char* url, Handles& h) {
+bool OpenRequest(const char* url, Handles& h)
+{
     char host[256];
     char path[2048];
     URL_COMPONENTSA parts;
@@ -49,7 +51,8 @@ bool OpenRequest(const char* url, Handles& h) {
     return h.request != nullptr && HttpSendRequestA(h.request, nullptr, 0, nullptr, 0);
 }
 
-DWORD StatusOf(HINTERNET request) {
+DWORD StatusOf(HINTERNET request)
+{
     DWORD status = 0;
     DWORD length = sizeof status;
     HttpQueryInfoA(request, HTTP_QUERY_STATUS_CODE | HTTP_QUERY_FLAG_NUMBER, &status, &length, nullptr);
@@ -58,7 +61,8 @@ DWORD StatusOf(HINTERNET request) {
 
 }  // namespace
 
-int main(int argc, char** argv) {
+int main(int argc, char** argv)
+{
     if (argc != 3) {
         fprintf(stderr, "usage: wininet_get URL OUTFILE\n");
         return 64;

@@ -26,8 +26,8 @@ struct JobSetup {
 
 // Prepare, the connection settings and Start, in the application's order.
 // 0 when the connection attempt is under way, else the failing call's result.
-inline int StartJob(DownloadJob& job, const JobCallbackRegistration& registration,
-                    const JobSetup& setup) {
+inline int StartJob(DownloadJob& job, const JobCallbackRegistration& registration, const JobSetup& setup)
+{
     int result = job.Prepare(&registration);
     if (result != 0) return result;
     job.SetProxy(setup.proxy, setup.proxyDefaultPort);

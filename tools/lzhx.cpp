@@ -34,10 +34,8 @@ int Fail(const char* format, const char* a, const char* b = "")
 const char* OpenResultText(int result)
 {
     switch (result) {
-    case 1:
-        return "cannot be opened";
-    case 2:
-        return "holds no LZH header";
+    case 1: return "cannot be opened";
+    case 2: return "holds no LZH header";
     }
     return "cannot be read";
 }
@@ -46,13 +44,10 @@ const char* OpenResultText(int result)
 int OpenArchive(const char* path, LzhArchive* archive)
 {
     int result = LzhOpen(path, archive);
-    if (result != 0)
-        return Fail("%s %s", path, OpenResultText(result));
+    if (result != 0) return Fail("%s %s", path, OpenResultText(result));
     result = LzhReadHeaders(archive);
-    if (result == 4)
-        return Fail("%s: %s", path, "out of memory reading the headers");
-    if (result != 0)
-        return Fail("%s: %s", path, "an entry header is malformed or cut short");
+    if (result == 4) return Fail("%s: %s", path, "out of memory reading the headers");
+    if (result != 0) return Fail("%s: %s", path, "an entry header is malformed or cut short");
     return 0;
 }
 
@@ -81,12 +76,10 @@ void MakeDirectories(char* path, size_t from, bool whole)
         }
         bool end = i == length;
         bool separator = path[i] == kLzhxSeparator || path[i] == '/';
-        if ((!separator && !end) || (end && !whole) || i == from)
-            continue;
+        if ((!separator && !end) || (end && !whole) || i == from) continue;
         char saved = path[i];
         path[i] = '\0';
-        if (!LzhxIsDirectory(path))
-            LzhxMakeDirectory(path);
+        if (!LzhxIsDirectory(path)) LzhxMakeDirectory(path);
         path[i] = saved;
     }
 }
@@ -95,14 +88,12 @@ void MakeDirectories(char* path, size_t from, bool whole)
 int WriteData(const char* target, const LzhEntry* entry, const char* label)
 {
     LzhxOutput* out = LzhxCreate(target);
-    if (!out)
-        return Fail("%s: %s", target, "cannot be created");
+    if (!out) return Fail("%s: %s", target, "cannot be created");
     LzhEntryCheck check;
     LzhCheckStart(&check, entry);
     for (;;) {
         uint32_t got = LzhRead(g_chunk, kChunk);
-        if (got == 0)
-            break;
+        if (got == 0) break;
         LzhCheckAdd(&check, g_chunk, got);
         if (LzhxWrite(out, g_chunk, got) != 0) {
             LzhxAbandon(out);
@@ -133,10 +124,9 @@ int ExtractEntry(LzhArchive* archive, int32_t n, const char* folder)
         std::fflush(stdout);
         return 0;
     }
-    LzhPathResult where = LzhJoinEntryPath(folder, entry->directory, entry->name, kLzhxSeparator, target,
-                                           sizeof target);
-    if (where != LZH_PATH_OK)
-        return Fail("%s refused: %s", number, LzhPathResultText(where));
+    LzhPathResult where =
+        LzhJoinEntryPath(folder, entry->directory, entry->name, kLzhxSeparator, target, sizeof target);
+    if (where != LZH_PATH_OK) return Fail("%s refused: %s", number, LzhPathResultText(where));
     const size_t folderLength = std::strlen(folder);
     std::printf("%d/%d %s %u %s\n", int(n), int(archive->count), entry->method, unsigned(entry->originalSize),
                 target + folderLength);
@@ -147,8 +137,7 @@ int ExtractEntry(LzhArchive* archive, int32_t n, const char* folder)
         MakeDirectories(target, folderLength, true);
         return LzhxIsDirectory(target) ? 0 : Fail("%s: %s", target, "directory cannot be created");
     }
-    if (entry->name[0] == '\0')
-        return Fail("%s: %s", number, "the entry has no file name");
+    if (entry->name[0] == '\0') return Fail("%s: %s", number, "the entry has no file name");
     if (LzhSelectEntry(archive, n) != 0)
         return Fail("%s: method %s is not supported or its data cannot be reached", number, entry->method);
     MakeDirectories(target, folderLength, false);
@@ -161,21 +150,18 @@ int Extract(const char* path, const char* destination)
 {
     char folder[kPathCapacity];
     size_t length = std::strlen(destination);
-    if (length + 2 > sizeof folder)
-        return Fail("%s: %s", destination, "destination path too long");
+    if (length + 2 > sizeof folder) return Fail("%s: %s", destination, "destination path too long");
     std::memcpy(folder, destination, length + 1);
     if (length == 0 || (folder[length - 1] != kLzhxSeparator && folder[length - 1] != '/')) {
         folder[length++] = kLzhxSeparator;
         folder[length] = '\0';
     }
     MakeDirectories(folder, 0, false);
-    if (!LzhxIsDirectory(destination))
-        return Fail("%s: %s", destination, "destination folder cannot be created");
+    if (!LzhxIsDirectory(destination)) return Fail("%s: %s", destination, "destination folder cannot be created");
 
     LzhArchive archive = {};
     int result = OpenArchive(path, &archive);
-    for (int32_t n = 1; result == 0 && n <= archive.count; n++)
-        result = ExtractEntry(&archive, n, folder);
+    for (int32_t n = 1; result == 0 && n <= archive.count; n++) result = ExtractEntry(&archive, n, folder);
     LzhClose(&archive);
     return result;
 }
@@ -184,10 +170,8 @@ int Extract(const char* path, const char* destination)
 
 int main(int argc, char** argv)
 {
-    if (argc == 3 && std::strcmp(argv[1], "-l") == 0)
-        return List(argv[2]);
-    if (argc == 3)
-        return Extract(argv[1], argv[2]);
+    if (argc == 3 && std::strcmp(argv[1], "-l") == 0) return List(argv[2]);
+    if (argc == 3) return Extract(argv[1], argv[2]);
     std::fprintf(stderr, "usage: lzhx -l ARCHIVE | lzhx ARCHIVE DEST_DIR\n");
     return 1;
 }

@@ -34,19 +34,16 @@ LzhxOutput* LzhxCreate(const char* path)
     DeleteFileA(path);
     HANDLE handle = CreateFileA(path, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
                                 FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
-    if (handle == INVALID_HANDLE_VALUE)
-        return nullptr;
+    if (handle == INVALID_HANDLE_VALUE) return nullptr;
     LzhxOutput* out = new (std::nothrow) LzhxOutput{handle};
-    if (!out)
-        CloseHandle(handle);
+    if (!out) CloseHandle(handle);
     return out;
 }
 
 int LzhxWrite(LzhxOutput* out, const uint8_t* data, size_t length)
 {
     DWORD written = 0;
-    if (!WriteFile(out->handle, data, DWORD(length), &written, nullptr) || written != length)
-        return 1;
+    if (!WriteFile(out->handle, data, DWORD(length), &written, nullptr) || written != length) return 1;
     return 0;
 }
 
@@ -64,8 +61,7 @@ int LzhxFinish(LzhxOutput* out, uint64_t creation, uint64_t lastAccess, uint64_t
     FILETIME c = ToFileTime(creation), a = ToFileTime(lastAccess), w = ToFileTime(lastWrite);
     BOOL ok = TRUE;
     if (creation || lastAccess || lastWrite)
-        ok = SetFileTime(out->handle, creation ? &c : nullptr, lastAccess ? &a : nullptr,
-                         lastWrite ? &w : nullptr);
+        ok = SetFileTime(out->handle, creation ? &c : nullptr, lastAccess ? &a : nullptr, lastWrite ? &w : nullptr);
     CloseHandle(out->handle);
     delete out;
     return ok ? 0 : 1;
@@ -107,11 +103,9 @@ LzhxOutput* LzhxCreate(const char* path)
     // O_EXCL: after the unlink nothing may stand at the path, not even a
     // link planted to send the write elsewhere.
     int fd = open(path, O_WRONLY | O_CREAT | O_EXCL | O_TRUNC | O_NOFOLLOW, 0666);
-    if (fd < 0)
-        return nullptr;
+    if (fd < 0) return nullptr;
     LzhxOutput* out = new (std::nothrow) LzhxOutput{fd};
-    if (!out)
-        close(fd);
+    if (!out) close(fd);
     return out;
 }
 
@@ -119,8 +113,7 @@ int LzhxWrite(LzhxOutput* out, const uint8_t* data, size_t length)
 {
     while (length > 0) {
         ssize_t n = write(out->fd, data, length);
-        if (n <= 0)
-            return 1;
+        if (n <= 0) return 1;
         data += n;
         length -= size_t(n);
     }
@@ -154,10 +147,8 @@ int LzhxFinish(LzhxOutput* out, uint64_t creation, uint64_t lastAccess, uint64_t
     (void)creation;  // the host keeps no settable creation time
     timespec times[2] = {ToTimespec(lastAccess), ToTimespec(lastWrite)};
     int result = 0;
-    if (lastAccess || lastWrite)
-        result = futimens(out->fd, times) == 0 ? 0 : 1;
-    if (close(out->fd) != 0)
-        result = 1;
+    if (lastAccess || lastWrite) result = futimens(out->fd, times) == 0 ? 0 : 1;
+    if (close(out->fd) != 0) result = 1;
     delete out;
     return result;
 }

@@ -43,31 +43,25 @@ bool StoredComponents(const char* argument, std::vector<std::string>* components
 {
     const char* p = argument;
 #ifdef _WIN32
-    if (((p[0] | 0x20) >= 'a' && (p[0] | 0x20) <= 'z') && p[1] == ':')
-        p += 2;
+    if (((p[0] | 0x20) >= 'a' && (p[0] | 0x20) <= 'z') && p[1] == ':') p += 2;
 #endif
     std::string part;
     for (;; p++) {
         if (*p == '\0' || PackIsSeparator(*p)) {
-            if (part == "..")
-                return false;
-            if (!part.empty() && part != ".")
-                components->push_back(part);
+            if (part == "..") return false;
+            if (!part.empty() && part != ".") components->push_back(part);
             part.clear();
-            if (*p == '\0')
-                return true;
+            if (*p == '\0') return true;
             continue;
         }
-        if (LzhIsLeadByte((unsigned char)*p) && p[1] != '\0')
-            part += *p++;
+        if (LzhIsLeadByte((unsigned char)*p) && p[1] != '\0') part += *p++;
         part += *p;
     }
 }
 
 void AddItem(Collection* c, const PackItem& item)
 {
-    if (c->stored.insert(item.directory + item.name).second)
-        c->items.push_back(item);
+    if (c->stored.insert(item.directory + item.name).second) c->items.push_back(item);
 }
 
 void AddName(void* context, const char* name)
@@ -77,33 +71,26 @@ void AddName(void* context, const char* name)
 
 // Adds the file or directory at `path` (a directory with everything below
 // it, in name order) under the stored directory and name given.
-int Collect(const std::string& path, const std::string& directory, const std::string& name, Collection* c,
-            int depth)
+int Collect(const std::string& path, const std::string& directory, const std::string& name, Collection* c, int depth)
 {
-    if (path.size() >= kPathCapacity)
-        return Fail(path.c_str(), "path too long");
+    if (path.size() >= kPathCapacity) return Fail(path.c_str(), "path too long");
     PackItem item = {path, directory, name, {}};
-    if (PackQuery(path.c_str(), &item.info) != 0)
-        return Fail(path.c_str(), "cannot be found");
+    if (PackQuery(path.c_str(), &item.info) != 0) return Fail(path.c_str(), "cannot be found");
     if (!item.info.isDirectory) {
         AddItem(c, item);
         return 0;
     }
-    if (depth > kMaxDepth)
-        return Fail(path.c_str(), "directories nested too deeply");
+    if (depth > kMaxDepth) return Fail(path.c_str(), "directories nested too deeply");
     item.directory = name.empty() ? directory : directory + name + kStoredSeparator;
     item.name.clear();
-    if (!item.directory.empty())
-        AddItem(c, item);
+    if (!item.directory.empty()) AddItem(c, item);
     std::vector<std::string> children;
-    if (PackListDirectory(path.c_str(), AddName, &children) != 0)
-        return Fail(path.c_str(), "cannot be listed");
+    if (PackListDirectory(path.c_str(), AddName, &children) != 0) return Fail(path.c_str(), "cannot be listed");
     std::sort(children.begin(), children.end());
     const std::string prefix = PackIsSeparator(path.back()) ? path : path + kPackSeparator;
     for (const std::string& child : children) {
         int result = Collect(prefix + child, item.directory, child, c, depth + 1);
-        if (result != 0)
-            return result;
+        if (result != 0) return result;
     }
     return 0;
 }
@@ -111,8 +98,7 @@ int Collect(const std::string& path, const std::string& directory, const std::st
 int CollectArgument(const char* argument, Collection* c)
 {
     std::vector<std::string> parts;
-    if (!StoredComponents(argument, &parts))
-        return Fail(argument, "'..' would lead out of the archive");
+    if (!StoredComponents(argument, &parts)) return Fail(argument, "'..' would lead out of the archive");
     std::string directory, name;
     for (size_t i = 0; i < parts.size(); i++) {
         if (i + 1 < parts.size())
@@ -138,8 +124,7 @@ int CheckItem(const PackItem& item)
     std::string directory = item.directory;
     std::replace(directory.begin(), directory.end(), kStoredSeparator, '\\');
     LzhPathResult where = LzhCheckEntryPath(directory.c_str(), item.name.c_str());
-    if (where != LZH_PATH_OK)
-        return Fail(Shown(item).c_str(), LzhPathResultText(where));
+    if (where != LZH_PATH_OK) return Fail(Shown(item).c_str(), LzhPathResultText(where));
     return 0;
 }
 
@@ -169,19 +154,17 @@ int PackItems(const char* archive, const Collection& c)
 {
     LzhArchiveWriter* w = &g_writer;
     int result = LzhWriterOpen(w, archive);
-    if (result != LZH_WRITE_OK)
-        return Fail(archive, LzhWriteResultText(result));
+    if (result != LZH_WRITE_OK) return Fail(archive, LzhWriteResultText(result));
     // Neither the archive nor its unfinished copy goes into itself.
     PackFileInfo self[2];
     const bool known[2] = {PackQuery(archive, &self[0]) == 0, PackQuery(w->partPath, &self[1]) == 0};
     Totals totals = {0, 0, 0};
     for (const PackItem& item : c.items) {
-        if ((known[0] && SameFile(item.info, self[0])) || (known[1] && SameFile(item.info, self[1])))
-            continue;
+        if ((known[0] && SameFile(item.info, self[0])) || (known[1] && SameFile(item.info, self[1]))) continue;
         LzhPackEntry entry = {item.name.c_str(), item.directory.c_str(), item.info.creationTime,
                               item.info.lastAccessTime, item.info.lastWriteTime};
-        result = item.info.isDirectory ? LzhWriterAddDirectory(w, &entry)
-                                       : LzhWriterAddFile(w, &entry, item.source.c_str());
+        result =
+            item.info.isDirectory ? LzhWriterAddDirectory(w, &entry) : LzhWriterAddFile(w, &entry, item.source.c_str());
         if (result != LZH_WRITE_OK) {
             LzhWriterAbandon(w);
             return Fail(result == LZH_WRITE_OUTPUT ? archive : item.source.c_str(), LzhWriteResultText(result));
@@ -194,8 +177,7 @@ int PackItems(const char* archive, const Collection& c)
         LzhWriterAbandon(w);
         return Fail(archive, "nothing to pack besides the archive itself");
     }
-    if (LzhWriterClose(w) != LZH_WRITE_OK)
-        return Fail(archive, LzhWriteResultText(LZH_WRITE_OUTPUT));
+    if (LzhWriterClose(w) != LZH_WRITE_OK) return Fail(archive, LzhWriteResultText(LZH_WRITE_OUTPUT));
     std::printf("%d entries, %llu bytes packed into %llu (%.1f%%)\n", totals.entries,
                 (unsigned long long)totals.original, (unsigned long long)totals.packed,
                 totals.original ? 100.0 * double(totals.packed) / double(totals.original) : 100.0);
@@ -213,15 +195,12 @@ int RunPackCommand(int argc, char** argv)
     Collection c;
     for (int i = 1; i < argc; i++) {
         int result = CollectArgument(argv[i], &c);
-        if (result != 0)
-            return result;
+        if (result != 0) return result;
     }
-    if (c.items.empty())
-        return Fail(argv[0], "nothing to pack");
+    if (c.items.empty()) return Fail(argv[0], "nothing to pack");
     for (const PackItem& item : c.items) {
         int result = CheckItem(item);
-        if (result != 0)
-            return result;
+        if (result != 0) return result;
     }
     return PackItems(argv[0], c);
 }

@@ -26,15 +26,13 @@ static uint64_t FromFileTime(const FILETIME& time)
 int PackQuery(const char* path, PackFileInfo* info)
 {
     // Directories open only with backup semantics; nothing is read.
-    HANDLE handle = CreateFileA(path, 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                                OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
-    if (handle == INVALID_HANDLE_VALUE)
-        return 1;
+    HANDLE handle = CreateFileA(path, 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                                FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    if (handle == INVALID_HANDLE_VALUE) return 1;
     BY_HANDLE_FILE_INFORMATION data;
     BOOL ok = GetFileInformationByHandle(handle, &data);
     CloseHandle(handle);
-    if (!ok)
-        return 1;
+    if (!ok) return 1;
     info->isDirectory = (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
     info->size = uint64_t(data.nFileSizeHigh) << 32 | data.nFileSizeLow;
     info->creationTime = FromFileTime(data.ftCreationTime);
@@ -49,14 +47,12 @@ int PackListDirectory(const char* path, void (*found)(void* context, const char*
 {
     char pattern[MAX_PATH + 4];
     const size_t length = std::strlen(path);
-    if (length + 3 > sizeof pattern)
-        return 1;
+    if (length + 3 > sizeof pattern) return 1;
     std::memcpy(pattern, path, length);
     std::memcpy(pattern + length, "\\*", 3);
     WIN32_FIND_DATAA entry;
     HANDLE search = FindFirstFileA(pattern, &entry);
-    if (search == INVALID_HANDLE_VALUE)
-        return 1;
+    if (search == INVALID_HANDLE_VALUE) return 1;
     do {
         if (std::strcmp(entry.cFileName, ".") != 0 && std::strcmp(entry.cFileName, "..") != 0)
             found(context, entry.cFileName);
@@ -85,8 +81,7 @@ static uint64_t ToFileTime(const timespec& time)
 int PackQuery(const char* path, PackFileInfo* info)
 {
     struct stat data;
-    if (stat(path, &data) != 0)
-        return 1;
+    if (stat(path, &data) != 0) return 1;
     info->isDirectory = S_ISDIR(data.st_mode);
     info->size = uint64_t(data.st_size);
     // The host keeps no creation time: the last write stands in for it.
@@ -101,8 +96,7 @@ int PackQuery(const char* path, PackFileInfo* info)
 int PackListDirectory(const char* path, void (*found)(void* context, const char* name), void* context)
 {
     DIR* dir = opendir(path);
-    if (!dir)
-        return 1;
+    if (!dir) return 1;
     while (const dirent* entry = readdir(dir)) {
         if (std::strcmp(entry->d_name, ".") != 0 && std::strcmp(entry->d_name, "..") != 0)
             found(context, entry->d_name);

@@ -13,12 +13,9 @@ constexpr size_t kFetchLimit = 65536;
 
 int HexValue(char c)
 {
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    if (c >= 'a' && c <= 'f')
-        return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F')
-        return c - 'A' + 10;
+    if (c >= '0' && c <= '9') return c - '0';
+    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
     return -1;
 }
 
@@ -30,8 +27,7 @@ void PutLe16(std::vector<uint8_t>* out, size_t at, uint16_t value)
 
 void PutLe32(std::vector<uint8_t>* out, size_t at, uint32_t value)
 {
-    for (int i = 0; i < 4; ++i)
-        (*out)[at + i] = static_cast<uint8_t>(value >> (8 * i));
+    for (int i = 0; i < 4; ++i) (*out)[at + i] = static_cast<uint8_t>(value >> (8 * i));
 }
 
 void PutText(std::vector<uint8_t>* out, size_t at, const std::string& text)
@@ -44,18 +40,15 @@ bool NextCodePoint(const std::string& text, size_t* at, uint32_t* point)
 {
     unsigned char lead = static_cast<unsigned char>(text[*at]);
     int extra = lead < 0x80 ? 0 : (lead >> 5) == 0x6 ? 1 : (lead >> 4) == 0xE ? 2 : (lead >> 3) == 0x1E ? 3 : -1;
-    if (extra < 0 || *at + extra >= text.size())
-        return false;
+    if (extra < 0 || *at + extra >= text.size()) return false;
     uint32_t value = extra == 0 ? lead : lead & (0x3F >> extra);
     for (int i = 1; i <= extra; ++i) {
         unsigned char next = static_cast<unsigned char>(text[*at + i]);
-        if ((next & 0xC0) != 0x80)
-            return false;
+        if ((next & 0xC0) != 0x80) return false;
         value = (value << 6) | (next & 0x3F);
     }
     static const uint32_t kSmallest[] = {0, 0x80, 0x800, 0x10000};
-    if (value < kSmallest[extra] || value > 0x10FFFF || (value >= 0xD800 && value <= 0xDFFF))
-        return false;
+    if (value < kSmallest[extra] || value > 0x10FFFF || (value >= 0xD800 && value <= 0xDFFF)) return false;
     *at += extra + 1;
     *point = value;
     return true;
@@ -93,8 +86,7 @@ void PutUtf8(std::string* out, uint32_t point)
 
 std::string FieldProblem(const char* name, const std::string& text, size_t field)
 {
-    if (text.find('\0') != std::string::npos)
-        return std::string(name) + " holds a NUL byte";
+    if (text.find('\0') != std::string::npos) return std::string(name) + " holds a NUL byte";
     if (text.size() >= field)
         return std::string(name) + " is " + std::to_string(text.size()) + " bytes; at most " +
                std::to_string(field - 1) + " fit";
@@ -108,22 +100,17 @@ std::string FieldProblem(const char* name, const std::string& text, size_t field
 std::string StartProblem(const std::string& program)
 {
     LzhPathResult where = LzhCheckEntryPath("", program.c_str());
-    if (where == LZH_PATH_EMPTY)
-        return "--start-program needs --program";
-    if (where != LZH_PATH_OK)
-        return "the program " + program + " would not be started: " + LzhPathResultText(where);
+    if (where == LZH_PATH_EMPTY) return "--start-program needs --program";
+    if (where != LZH_PATH_OK) return "the program " + program + " would not be started: " + LzhPathResultText(where);
     return std::string();
 }
 
 std::string SchemeProblem(const char* name, const std::string& url)
 {
-    if (url.empty())
-        return std::string();
+    if (url.empty()) return std::string();
     std::string lower = url.substr(0, 8);
-    for (char& c : lower)
-        c = static_cast<char>(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c);
-    if (lower.compare(0, 7, "http://") == 0 || lower.compare(0, 8, "https://") == 0)
-        return std::string();
+    for (char& c : lower) c = static_cast<char>(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c);
+    if (lower.compare(0, 7, "http://") == 0 || lower.compare(0, 8, "https://") == 0) return std::string();
     return std::string(name) + " must start with http:// or https://";
 }
 
@@ -131,13 +118,11 @@ std::string SchemeProblem(const char* name, const std::string& url)
 
 bool ParseProductId(const std::string& text, uint8_t out[16])
 {
-    if (text.size() != 32)
-        return false;
+    if (text.size() != 32) return false;
     for (size_t i = 0; i < 16; ++i) {
         int high = HexValue(text[2 * i]);
         int low = HexValue(text[2 * i + 1]);
-        if (high < 0 || low < 0)
-            return false;
+        if (high < 0 || low < 0) return false;
         out[i] = static_cast<uint8_t>(high * 16 + low);
     }
     return true;
@@ -148,20 +133,16 @@ bool ParseVersion(const std::string& text, uint32_t* version)
     uint32_t packed = 0;
     size_t at = 0;
     for (int part = 0; part < 4; ++part) {
-        if (at >= text.size() || text[at] < '0' || text[at] > '9')
-            return false;
+        if (at >= text.size() || text[at] < '0' || text[at] > '9') return false;
         uint32_t value = 0;
         size_t digits = 0;
         for (; at < text.size() && text[at] >= '0' && text[at] <= '9'; ++at, ++digits)
             value = value * 10 + static_cast<uint32_t>(text[at] - '0');
-        if (digits > 3 || value > 255)
-            return false;
+        if (digits > 3 || value > 255) return false;
         packed = (packed << 8) | value;
-        if (part < 3 && (at >= text.size() || text[at++] != '.'))
-            return false;
+        if (part < 3 && (at >= text.size() || text[at++] != '.')) return false;
     }
-    if (at != text.size())
-        return false;
+    if (at != text.size()) return false;
     *version = packed;
     return true;
 }
@@ -172,12 +153,9 @@ bool NotesFromUtf8(const std::string& text, std::vector<uint16_t>* units)
     size_t at = text.compare(0, 3, "\xEF\xBB\xBF") == 0 ? 3 : 0;
     while (at < text.size()) {
         uint32_t point = 0;
-        if (!NextCodePoint(text, &at, &point))
-            return false;
-        if (point == '\r')
-            continue;  // line ends are written as CR LF below
-        if (point == '\n')
-            units->push_back('\r');
+        if (!NextCodePoint(text, &at, &point)) return false;
+        if (point == '\r') continue;  // line ends are written as CR LF below
+        if (point == '\n') units->push_back('\r');
         PutUtf16(units, point);
     }
     return true;
@@ -204,23 +182,15 @@ std::string Utf8FromUtf16Le(const uint8_t* bytes, uint32_t units)
 std::string CheckPublishRecord(const PublishRecord& record)
 {
     std::string problem = FieldProblem("the product name", record.productName, kRecord2ProductNameField);
-    if (problem.empty())
-        problem = FieldProblem("the program name", record.program, kRecord2ProgramField);
-    if (problem.empty())
-        problem = FieldProblem("the update-information URL", record.infoUrl, kInfoUrlMax + 1);
-    if (problem.empty())
-        problem = FieldProblem("the archive URL", record.archiveUrl, kRecord2ArchiveUrlField);
-    if (problem.empty())
-        problem = SchemeProblem("the update-information URL", record.infoUrl);
-    if (problem.empty())
-        problem = SchemeProblem("the archive URL", record.archiveUrl);
-    if (problem.empty() && record.startProgram)
-        problem = StartProblem(record.program);
-    if (!problem.empty())
-        return problem;
+    if (problem.empty()) problem = FieldProblem("the program name", record.program, kRecord2ProgramField);
+    if (problem.empty()) problem = FieldProblem("the update-information URL", record.infoUrl, kInfoUrlMax + 1);
+    if (problem.empty()) problem = FieldProblem("the archive URL", record.archiveUrl, kRecord2ArchiveUrlField);
+    if (problem.empty()) problem = SchemeProblem("the update-information URL", record.infoUrl);
+    if (problem.empty()) problem = SchemeProblem("the archive URL", record.archiveUrl);
+    if (problem.empty() && record.startProgram) problem = StartProblem(record.program);
+    if (!problem.empty()) return problem;
     for (uint16_t unit : record.notes) {
-        if (unit == 0)
-            return "the notes hold a NUL character";
+        if (unit == 0) return "the notes hold a NUL character";
     }
     size_t size = kRecord2NotesOffset + 2 * (record.notes.size() + 1);
     if (size > kFetchLimit)
@@ -234,8 +204,7 @@ std::vector<uint8_t> BuildRecordBytes(const PublishRecord& record)
     std::vector<uint8_t> out(kRecord2NotesOffset + 2 * (record.notes.size() + 1), 0);
     PutLe32(&out, kRecordMagicOffset, kRecordMagic);
     PutLe16(&out, kRecordFormatOffset, 2);
-    uint32_t flags = (record.checkCrc ? kRecordFlagCheckCrc : 0) |
-                     (record.startProgram ? kRecordFlagStartProgram : 0) |
+    uint32_t flags = (record.checkCrc ? kRecordFlagCheckCrc : 0) | (record.startProgram ? kRecordFlagStartProgram : 0) |
                      (record.tempFolder ? kRecordFlagTempFolder : 0);
     PutLe32(&out, kRecord2FlagsOffset, flags);
     PutLe32(&out, kRecord2VersionOffset, record.version);
@@ -245,7 +214,6 @@ std::vector<uint8_t> BuildRecordBytes(const PublishRecord& record)
     PutText(&out, kRecord2InfoUrlOffset, record.infoUrl);
     PutText(&out, kRecord2ArchiveUrlOffset, record.archiveUrl);
     PutLe16(&out, kRecord2CrcOffset, record.checkCrc ? record.archiveCrc : 0);
-    for (size_t i = 0; i < record.notes.size(); ++i)
-        PutLe16(&out, kRecord2NotesOffset + 2 * i, record.notes[i]);
+    for (size_t i = 0; i < record.notes.size(); ++i) PutLe16(&out, kRecord2NotesOffset + 2 * i, record.notes[i]);
     return out;
 }

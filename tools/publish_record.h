@@ -12,11 +12,11 @@ struct PublishRecord {
     std::string productName;  // stored byte for byte
     std::string program;      // relative to the install folder
     std::string infoUrl;
-    std::string archiveUrl;   // empty: no archive offered
-    bool checkCrc;            // flag 0x08 with archiveCrc at offset 364
+    std::string archiveUrl;  // empty: no archive offered
+    bool checkCrc;           // flag 0x08 with archiveCrc at offset 364
     uint16_t archiveCrc;
-    bool startProgram;        // flag 0x40
-    bool tempFolder;          // flag 0x80
+    bool startProgram;            // flag 0x40
+    bool tempFolder;              // flag 0x80
     std::vector<uint16_t> notes;  // UTF-16 code units, without the terminator
 };
 

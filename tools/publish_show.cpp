@@ -77,8 +77,7 @@ std::string Notes(RecordView record)
     while (start < text.size()) {
         size_t end = text.find('\n', start);
         std::string line = text.substr(start, end == std::string::npos ? std::string::npos : end - start);
-        if (!line.empty() && line.back() == '\r')
-            line.pop_back();
+        if (!line.empty() && line.back() == '\r') line.pop_back();
         out += "  | " + line + "\n";
         start = end == std::string::npos ? text.size() : end + 1;
     }
@@ -88,19 +87,16 @@ std::string Notes(RecordView record)
 std::string Refusal(RecordView record, bool* usable)
 {
     *usable = false;
-    if (!RecordHasMagic(record))
-        return "refused: the record does not begin with the magic \"TDWL\"\n";
+    if (!RecordHasMagic(record)) return "refused: the record does not begin with the magic \"TDWL\"\n";
     switch (CheckRecordLength(record)) {
-    case kRecordNoHead:
-        return "refused: " + std::to_string(record.size) + " bytes do not hold the 8-byte head\n";
+    case kRecordNoHead: return "refused: " + std::to_string(record.size) + " bytes do not hold the 8-byte head\n";
     case kRecordFormatUnknown:
         return "refused: format " + std::to_string(RecordFormat(record)) + " is unknown (1 and 2 exist)\n";
     case kRecordShort:
         return "refused: " + std::to_string(record.size) + " bytes are shorter than the " +
                std::to_string(RecordFixedSize(RecordFormat(record))) + "-byte fixed part of format " +
                std::to_string(RecordFormat(record)) + "\n";
-    case kRecordLengthOk:
-        break;
+    case kRecordLengthOk: break;
     }
     *usable = true;
     return std::string();
@@ -111,11 +107,10 @@ std::string Refusal(RecordView record, bool* usable)
 std::string DescribeRecord(const std::vector<uint8_t>& bytes, bool* usable)
 {
     RecordView record{bytes.data(), static_cast<uint32_t>(bytes.size())};
-    std::string out = Line("record", std::to_string(bytes.size()) + " bytes, format " +
-                                         std::to_string(RecordFormat(record)));
+    std::string out =
+        Line("record", std::to_string(bytes.size()) + " bytes, format " + std::to_string(RecordFormat(record)));
     std::string refusal = Refusal(record, usable);
-    if (!*usable)
-        return out + refusal;
+    if (!*usable) return out + refusal;
     char version[kVersionTextSize];
     FormatVersion(RecordVersion(record), version, sizeof(version));
     out += Line("version", std::string(version) + " (" + Hex(RecordVersion(record), 8) + ")");

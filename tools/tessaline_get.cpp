@@ -41,7 +41,8 @@ struct Progress {
 
 enum ExitCode { kComplete = 0, kFailed = 1, kTimedOut = 2, kFileError = 3, kClosedShort = 4 };
 
-int Usage() {
+int Usage()
+{
     fprintf(stderr,
             "usage: tessaline-get URL [--folder DIR] [--offset N] [--last-name NAME]\n"
             "       [--proxy [U:P@]HOST[:PORT]] [--user U] [--password P] [--referer R]\n"
@@ -49,7 +50,8 @@ int Usage() {
     return 64;
 }
 
-bool ParseOptions(int argc, char** argv, Options& options) {
+bool ParseOptions(int argc, char** argv, Options& options)
+{
     for (int i = 1; i < argc; i++) {
         const char* arg = argv[i];
         const char* value = i + 1 < argc ? argv[i + 1] : nullptr;
@@ -95,7 +97,8 @@ bool ParseOptions(int argc, char** argv, Options& options) {
     return options.job.url != nullptr;
 }
 
-void EndWith(Progress& progress, int32_t code, const char* line) {
+void EndWith(Progress& progress, int32_t code, const char* line)
+{
     if (InterlockedCompareExchange(&progress.endCode, code, 0) != 0) return;
     printf("%s\n", line);
     if (code == JobFailed && progress.job != nullptr) {
@@ -106,7 +109,8 @@ void EndWith(Progress& progress, int32_t code, const char* line) {
     SetEvent(progress.ended);
 }
 
-int32_t OnJobEvent(void* info, int32_t code, int32_t count, void* userValue) {
+int32_t OnJobEvent(void* info, int32_t code, int32_t count, void* userValue)
+{
     Progress& progress = *(Progress*)userValue;
     // The job counts as stopped at its first end; what the worker reports
     // until Stop returns is not part of the run.
@@ -147,7 +151,8 @@ int32_t OnJobEvent(void* info, int32_t code, int32_t count, void* userValue) {
     return 0;
 }
 
-int ExitCodeFor(const Progress& progress) {
+int ExitCodeFor(const Progress& progress)
+{
     switch (progress.endCode) {
     case JobFailed: return kFailed;
     case JobTimedOut: return kTimedOut;
@@ -163,7 +168,8 @@ int ExitCodeFor(const Progress& progress) {
 
 }  // namespace
 
-int main(int argc, char** argv) {
+int main(int argc, char** argv)
+{
     Options options;
     if (!ParseOptions(argc, argv, options)) return Usage();
     WSADATA wsa;
@@ -192,8 +198,7 @@ int main(int argc, char** argv) {
     double seconds = (double)(finished.QuadPart - started.QuadPart) / (double)frequency.QuadPart;
     double rate = seconds > 0 ? (double)progress.received / 1e6 / seconds : 0.0;
     char bytes[kDecimal64TextSize];
-    printf("bytes=%s seconds=%.3f MB/s=%.2f\n", FormatDecimal64(progress.received, bytes, sizeof bytes),
-           seconds, rate);
+    printf("bytes=%s seconds=%.3f MB/s=%.2f\n", FormatDecimal64(progress.received, bytes, sizeof bytes), seconds, rate);
     fflush(stdout);
     CloseHandle(progress.ended);
     WSACleanup();

@@ -32,13 +32,11 @@ int Fail(int status, const std::string& message)
 bool ReadFile(const std::string& path, std::string* bytes)
 {
     FILE* file = std::fopen(path.c_str(), "rb");
-    if (!file)
-        return false;
+    if (!file) return false;
     bytes->clear();
     char chunk[65536];
     size_t n;
-    while ((n = std::fread(chunk, 1, sizeof(chunk), file)) > 0)
-        bytes->append(chunk, n);
+    while ((n = std::fread(chunk, 1, sizeof(chunk), file)) > 0) bytes->append(chunk, n);
     bool ok = !std::ferror(file);
     std::fclose(file);
     return ok;
@@ -47,8 +45,7 @@ bool ReadFile(const std::string& path, std::string* bytes)
 bool WriteFile(const std::string& path, const std::vector<uint8_t>& bytes)
 {
     FILE* file = std::fopen(path.c_str(), "wb");
-    if (!file)
-        return false;
+    if (!file) return false;
     bool ok = std::fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size();
     return std::fclose(file) == 0 && ok;
 }
@@ -65,10 +62,14 @@ bool ParseWriteOptions(int argc, char** argv, WriteOptions* options, std::string
     struct Valued {
         const char* name;
         std::string WriteOptions::*field;
-    } const kValued[] = {{"--id", &WriteOptions::id},           {"--version", &WriteOptions::version},
-                         {"--product", &WriteOptions::product}, {"--program", &WriteOptions::program},
-                         {"--info-url", &WriteOptions::infoUrl}, {"--archive-url", &WriteOptions::archiveUrl},
-                         {"--archive", &WriteOptions::archive},  {"--notes", &WriteOptions::notes}};
+    } const kValued[] = {{"--id", &WriteOptions::id},
+                         {"--version", &WriteOptions::version},
+                         {"--product", &WriteOptions::product},
+                         {"--program", &WriteOptions::program},
+                         {"--info-url", &WriteOptions::infoUrl},
+                         {"--archive-url", &WriteOptions::archiveUrl},
+                         {"--archive", &WriteOptions::archive},
+                         {"--notes", &WriteOptions::notes}};
     for (int i = 0; i < argc; ++i) {
         std::string arg = argv[i];
         if (arg == "--start-program") {
@@ -81,8 +82,7 @@ bool ParseWriteOptions(int argc, char** argv, WriteOptions* options, std::string
         }
         const Valued* match = nullptr;
         for (const Valued& valued : kValued)
-            if (arg == valued.name)
-                match = &valued;
+            if (arg == valued.name) match = &valued;
         if (match && i + 1 < argc) {
             options->*(match->field) = argv[++i];
         } else if (!match && arg.compare(0, 2, "--") != 0 && options->output.empty()) {
@@ -92,8 +92,10 @@ bool ParseWriteOptions(int argc, char** argv, WriteOptions* options, std::string
             return false;
         }
     }
-    const char* required[][2] = {{"RECORD", options->output.c_str()},     {"--id", options->id.c_str()},
-                                 {"--version", options->version.c_str()}, {"--info-url", options->infoUrl.c_str()}};
+    const char* required[][2] = {{"RECORD", options->output.c_str()},
+                                 {"--id", options->id.c_str()},
+                                 {"--version", options->version.c_str()},
+                                 {"--info-url", options->infoUrl.c_str()}};
     for (const auto& item : required) {
         if (item[1][0] == '\0') {
             *problem = std::string(item[0]) + " is missing";
@@ -107,8 +109,7 @@ bool ParseWriteOptions(int argc, char** argv, WriteOptions* options, std::string
 bool ArchiveCrc(const std::string& path, uint16_t* crc)
 {
     std::string bytes;
-    if (!ReadFile(path, &bytes))
-        return false;
+    if (!ReadFile(path, &bytes)) return false;
     *crc = Crc16Update(bytes.data(), static_cast<int32_t>(bytes.size()), kCrc16Initial);
     return true;
 }
@@ -117,11 +118,9 @@ int Write(int argc, char** argv)
 {
     WriteOptions options;
     std::string problem;
-    if (!ParseWriteOptions(argc, argv, &options, &problem))
-        return Fail(kUsage, problem);
+    if (!ParseWriteOptions(argc, argv, &options, &problem)) return Fail(kUsage, problem);
     PublishRecord record = {};
-    if (!ParseProductId(options.id, record.productId))
-        return Fail(kUsage, "--id needs 32 hexadecimal digits");
+    if (!ParseProductId(options.id, record.productId)) return Fail(kUsage, "--id needs 32 hexadecimal digits");
     if (!ParseVersion(options.version, &record.version))
         return Fail(kUsage, "--version needs four numbers 0-255 as a.b.c.d");
     record.productName = options.product;
@@ -137,28 +136,23 @@ int Write(int argc, char** argv)
     }
     if (!options.notes.empty()) {
         std::string text;
-        if (!ReadFile(options.notes, &text))
-            return Fail(kFileError, "cannot read the notes " + options.notes);
+        if (!ReadFile(options.notes, &text)) return Fail(kFileError, "cannot read the notes " + options.notes);
         if (!NotesFromUtf8(text, &record.notes))
             return Fail(kUsage, "the notes " + options.notes + " are not UTF-8 text");
     }
     problem = CheckPublishRecord(record);
-    if (!problem.empty())
-        return Fail(kUsage, problem);
+    if (!problem.empty()) return Fail(kUsage, problem);
     std::vector<uint8_t> bytes = BuildRecordBytes(record);
-    if (!WriteFile(options.output, bytes))
-        return Fail(kFileError, "cannot write " + options.output);
+    if (!WriteFile(options.output, bytes)) return Fail(kFileError, "cannot write " + options.output);
     std::printf("%s: %zu bytes, format 2\n", options.output.c_str(), bytes.size());
     return 0;
 }
 
 int Show(int argc, char** argv)
 {
-    if (argc != 1)
-        return Fail(kUsage, "show takes one record file");
+    if (argc != 1) return Fail(kUsage, "show takes one record file");
     std::string bytes;
-    if (!ReadFile(argv[0], &bytes))
-        return Fail(kFileError, std::string("cannot read ") + argv[0]);
+    if (!ReadFile(argv[0], &bytes)) return Fail(kFileError, std::string("cannot read ") + argv[0]);
     bool usable = false;
     std::string text = DescribeRecord(std::vector<uint8_t>(bytes.begin(), bytes.end()), &usable);
     std::fputs(text.c_str(), stdout);
@@ -183,8 +177,7 @@ const Subcommand kSubcommands[] = {
 int Usage()
 {
     std::fprintf(stderr, "usage:\n");
-    for (const Subcommand& command : kSubcommands)
-        std::fprintf(stderr, "  tidewell-publish %s\n", command.usage);
+    for (const Subcommand& command : kSubcommands) std::fprintf(stderr, "  tidewell-publish %s\n", command.usage);
     return kUsage;
 }
 
@@ -192,11 +185,9 @@ int Usage()
 
 int main(int argc, char** argv)
 {
-    if (argc < 2)
-        return Usage();
+    if (argc < 2) return Usage();
     for (const Subcommand& command : kSubcommands) {
-        if (std::strcmp(argv[1], command.name) == 0)
-            return command.run(argc - 2, argv + 2);
+        if (std::strcmp(argv[1], command.name) == 0) return command.run(argc - 2, argv + 2);
     }
     return Usage();
 }

@@ -24,18 +24,15 @@ BOOL CALLBACK CloseMatching(HWND window, LPARAM lParam)
     auto* search = reinterpret_cast<Search*>(lParam);
     char name[256] = "";
     GetClassNameA(window, name, sizeof(name));
-    if (strcmp(name, search->windowClass) != 0)
-        return TRUE;
+    if (strcmp(name, search->windowClass) != 0) return TRUE;
     DWORD owner = 0;
     GetWindowThreadProcessId(window, &owner);
-    if (search->processId != 0 && owner != search->processId)
-        return TRUE;
-    if (PostMessageA(window, WM_CLOSE, 0, 0))
-        ++search->posted;
+    if (search->processId != 0 && owner != search->processId) return TRUE;
+    if (PostMessageA(window, WM_CLOSE, 0, 0)) ++search->posted;
     return TRUE;
 }
 
-} // namespace
+}  // namespace
 
 int main(int argc, char** argv)
 {
@@ -49,8 +46,7 @@ int main(int argc, char** argv)
         }
         search.processId = static_cast<DWORD>(id);
     }
-    if (argc > 2)
-        search.windowClass = argv[2];
+    if (argc > 2) search.windowClass = argv[2];
     EnumWindows(CloseMatching, reinterpret_cast<LPARAM>(&search));
     if (search.posted == 0) {
         fprintf(stderr, "wm_close: no window of class %s found\n", search.windowClass);

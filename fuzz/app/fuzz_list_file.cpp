@@ -26,24 +26,28 @@ struct Record {
     int64_t size = 0;
     int32_t state = 0;
 
-    bool operator==(const Record& o) const {
+    bool operator==(const Record& o) const
+    {
         return referrer == o.referrer && folder == o.folder && fileName == o.fileName && url == o.url &&
                size == o.size && state == o.state;
     }
 };
 
-std::string Bounded(const char* value, size_t size) {
+std::string Bounded(const char* value, size_t size)
+{
     std::vector<char> field(size);
     mw_text::Copy(field.data(), size, value);
     return field.data();
 }
 
-bool IsSeparator(char c) {
+bool IsSeparator(char c)
+{
     return c == '\\' || c == '/' || c == ':';
 }
 
 // The base name follows a separator and holds none outside double-byte characters.
-void CheckBaseName(const char* path, const char* base) {
+void CheckBaseName(const char* path, const char* base)
+{
     FUZZ_CHECK(base >= path && base <= path + std::strlen(path));
     FUZZ_CHECK(base == path || IsSeparator(base[-1]));
     for (const char* p = base; *p != '\0'; p += SjisCharLength(p)) FUZZ_CHECK(!IsSeparator(*p));
@@ -51,7 +55,8 @@ void CheckBaseName(const char* path, const char* base) {
 
 // A "_RealFileName" value: the file name is its base name (as when the named
 // file exists).
-void ApplySetting(Record& record, const char* key, const char* value) {
+void ApplySetting(Record& record, const char* key, const char* value)
+{
     switch (MatchListKey(key)) {
     case kListKeyReferer: record.referrer = Bounded(value, kReferrerSize); break;
     case kListKeyStoreIn: record.folder = Bounded(value, kFolderSize); break;
@@ -75,7 +80,8 @@ void ApplySetting(Record& record, const char* key, const char* value) {
     }
 }
 
-std::vector<Record> ReadRecords(const std::string& bytes, const uint8_t* pattern) {
+std::vector<Record> ReadRecords(const std::string& bytes, const uint8_t* pattern)
+{
     std::vector<Record> records;
     Record current;
     ReadCheckedPieces(bytes, pattern, kListLineSize, [&](char* line) {
@@ -96,31 +102,36 @@ std::vector<Record> ReadRecords(const std::string& bytes, const uint8_t* pattern
     return records;
 }
 
-int AppendBytes(void* context, const uint8_t* data, size_t length) {
+int AppendBytes(void* context, const uint8_t* data, size_t length)
+{
     FUZZ_CHECK(length > 0 && length <= sizeof(ListWriter::buffer));
     static_cast<std::string*>(context)->append(reinterpret_cast<const char*>(data), length);
     return 0;
 }
 
-int RefuseBytes(void* context, const uint8_t*, size_t) {
+int RefuseBytes(void* context, const uint8_t*, size_t)
+{
     ++*static_cast<int*>(context);
     return 1;
 }
 
 // The folder is written before the file name only when it ends in a
 // separator, as the writer's callers make sure.
-void WriteRecords(ListWriter* writer, const std::vector<Record>& records) {
+void WriteRecords(ListWriter* writer, const std::vector<Record>& records)
+{
     for (const Record& r : records) {
         const bool separated = ListBaseName(r.folder.c_str()) == r.folder.c_str() + r.folder.size();
-        const ListRecordOut out = {r.referrer.c_str(), r.folder.c_str(), r.size, r.state,
-                                   separated ? r.folder.c_str() : "", r.fileName.c_str(), r.url.c_str()};
+        const ListRecordOut out = {
+            r.referrer.c_str(), r.folder.c_str(), r.size, r.state, separated ? r.folder.c_str() : "",
+            r.fileName.c_str(), r.url.c_str()};
         WriteListRecord(writer, out);
     }
 }
 
 // A header of headerLength bytes moves the point where the buffer fills.
 // Returns what follows the header line.
-std::string WriteList(const std::vector<Record>& records, size_t headerLength) {
+std::string WriteList(const std::vector<Record>& records, size_t headerLength)
+{
     static ListWriter writer;
     std::string written;
     InitListWriter(&writer, AppendBytes, &written);
@@ -140,7 +151,8 @@ std::string WriteList(const std::vector<Record>& records, size_t headerLength) {
 }
 
 // After a refused write nothing more is handed on, and the flush says so.
-void CheckRefusedWrite(const std::vector<Record>& records) {
+void CheckRefusedWrite(const std::vector<Record>& records)
+{
     static ListWriter writer;
     int calls = 0;
     InitListWriter(&writer, RefuseBytes, &calls);
@@ -151,7 +163,8 @@ void CheckRefusedWrite(const std::vector<Record>& records) {
 
 }  // namespace
 
-extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
+{
     if (size < kReadPatternLength + 1) return 0;
     const uint8_t* pattern = data;
     const uint8_t mode = data[kReadPatternLength];
@@ -164,8 +177,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     // Most runs write a short header; the others one that fills the buffer
     // up to 1 KiB before the records start, so they cross its end.
     const size_t kLineOverhead = sizeof("; Created by \r\n") - 1;
-    const size_t headerLength =
-        mode < 0xF0 ? 16 : sizeof(ListWriter::buffer) - kLineOverhead - (mode - 0xF0) * 64u;
+    const size_t headerLength = mode < 0xF0 ? 16 : sizeof(ListWriter::buffer) - kLineOverhead - (mode - 0xF0) * 64u;
     std::vector<Record> expected = records;
     for (Record& r : expected) {
         if (r.size == 0) r.size = -1;  // an unknown size is written as -1

@@ -26,11 +26,13 @@ const TextField kTexts[] = {
     {offsetof(ProgramSettings, listPath), kListPathSize},
 };
 
-bool Terminated(const uint8_t* record, const TextField& text) {
+bool Terminated(const uint8_t* record, const TextField& text)
+{
     return std::memchr(record + text.offset, '\0', text.size) != nullptr;
 }
 
-void CheckStoredRecord(const uint8_t* data, size_t size) {
+void CheckStoredRecord(const uint8_t* data, size_t size)
+{
     ProgramSettings settings;
     std::memset(&settings, 0xA5, sizeof settings);
     const bool valid = size >= kSettingsSize && std::memcmp(data, "VORN", 4) == 0;
@@ -56,7 +58,8 @@ void CheckStoredRecord(const uint8_t* data, size_t size) {
 
 // Any record in memory (its texts terminated, as the program keeps them) is
 // written whole and reads back the same, with the magic set.
-void CheckMemoryRecord(const uint8_t* data, size_t size) {
+void CheckMemoryRecord(const uint8_t* data, size_t size)
+{
     ProgramSettings settings;
     std::memset(&settings, 0, sizeof settings);
     std::memcpy(&settings, data, size < sizeof settings ? size : sizeof settings);
@@ -72,7 +75,8 @@ void CheckMemoryRecord(const uint8_t* data, size_t size) {
     FUZZ_CHECK(std::memcmp(&again, &settings, sizeof settings) == 0);
 }
 
-void CheckDefaultListPath(const uint8_t* data, size_t size) {
+void CheckDefaultListPath(const uint8_t* data, size_t size)
+{
     const std::string folder(reinterpret_cast<const char*>(data), size);
     ProgramSettings settings;
     SetDefaultSettings(&settings, folder.c_str());
@@ -85,7 +89,8 @@ void CheckDefaultListPath(const uint8_t* data, size_t size) {
 
 }  // namespace
 
-extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
+{
     CheckStoredRecord(data, size);
     CheckMemoryRecord(data, size);
     CheckDefaultListPath(data, size);

@@ -14,7 +14,8 @@
 
 namespace {
 
-void ImportLine(char* line) {
+void ImportLine(char* line)
+{
     // CR and LF are never trail bytes: the first one ends the line.
     line[std::strcspn(line, "\r\n")] = '\0';
     UrlParts parts;
@@ -34,7 +35,8 @@ void ImportLine(char* line) {
 
 }  // namespace
 
-extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
+{
     if (size < kReadPatternLength) return 0;
     const std::string bytes(reinterpret_cast<const char*>(data + kReadPatternLength), size - kReadPatternLength);
     ReadCheckedPieces(bytes, data, kUrlListLineSize, ImportLine);

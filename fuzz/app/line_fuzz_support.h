@@ -22,7 +22,8 @@ struct ChunkedBytes {
     size_t turn;
 };
 
-inline size_t ReadChunk(void* context, uint8_t* buffer, size_t capacity) {
+inline size_t ReadChunk(void* context, uint8_t* buffer, size_t capacity)
+{
     ChunkedBytes* in = static_cast<ChunkedBytes*>(context);
     size_t n = in->pattern[in->turn++ % kReadPatternLength];
     if (n == 0 || n > capacity) n = capacity;
@@ -32,7 +33,8 @@ inline size_t ReadChunk(void* context, uint8_t* buffer, size_t capacity) {
     return n;
 }
 
-inline std::vector<std::string> ExpectedPieces(const std::string& bytes, size_t capacity) {
+inline std::vector<std::string> ExpectedPieces(const std::string& bytes, size_t capacity)
+{
     // A UTF-8 byte order mark that starts the input is skipped if it fits.
     const size_t from = capacity > 3 && bytes.compare(0, 3, "\xEF\xBB\xBF") == 0 ? 3 : 0;
     std::string text;
@@ -53,7 +55,8 @@ inline std::vector<std::string> ExpectedPieces(const std::string& bytes, size_t 
 // Reads bytes in pieces of capacity bytes and hands each one, checked, to
 // take(char* line) as the list readers would see it.
 template <typename Take>
-void ReadCheckedPieces(const std::string& bytes, const uint8_t* pattern, size_t capacity, Take take) {
+void ReadCheckedPieces(const std::string& bytes, const uint8_t* pattern, size_t capacity, Take take)
+{
     static LineSource source;  // 64 KiB: kept off the stack
     ChunkedBytes in = {&bytes, 0, pattern, 0};
     InitLineSource(&source, ReadChunk, &in);

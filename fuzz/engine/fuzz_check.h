@@ -5,16 +5,17 @@
 #include <cstdlib>
 #include <cstring>
 
-#define FUZZ_CHECK(condition)                                                        \
-    do {                                                                             \
-        if (!(condition)) {                                                          \
+#define FUZZ_CHECK(condition)                                                                  \
+    do {                                                                                       \
+        if (!(condition)) {                                                                    \
             std::fprintf(stderr, "%s:%d: check failed: %s\n", __FILE__, __LINE__, #condition); \
-            std::abort();                                                            \
-        }                                                                            \
+            std::abort();                                                                      \
+        }                                                                                      \
     } while (0)
 
 // A text field is terminated within its array.
 template <size_t N>
-inline void CheckTerminated(const char (&field)[N]) {
+inline void CheckTerminated(const char (&field)[N])
+{
     FUZZ_CHECK(std::memchr(field, '\0', N) != nullptr);
 }

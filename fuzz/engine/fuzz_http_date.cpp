@@ -9,14 +9,16 @@
 #include "fuzz_check.h"
 #include "marrowby/engine/http_date.h"
 
-extern "C" int LLVMFuzzerInitialize(int*, char***) {
+extern "C" int LLVMFuzzerInitialize(int*, char***)
+{
     // Dates are UTC whatever the zone: run in one with daylight saving.
     setenv("TZ", "CET-1CEST,M3.5.0,M10.5.0/3", 1);
     tzset();
     return 0;
 }
 
-extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
+{
     const std::string input(reinterpret_cast<const char*>(data), size);
     int32_t time = -1;
     if (ParseHttpDate(input.c_str(), time) != 0) {
@@ -31,8 +33,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     std::tm fields{};
     FUZZ_CHECK(gmtime_r(&seconds, &fields) != nullptr);
     char text[64];
-    std::snprintf(text, sizeof text, "Sun, %02d %s %04d %02d:%02d:%02d GMT", fields.tm_mday,
-                  kMonths[fields.tm_mon], fields.tm_year + 1900, fields.tm_hour, fields.tm_min, fields.tm_sec);
+    std::snprintf(text, sizeof text, "Sun, %02d %s %04d %02d:%02d:%02d GMT", fields.tm_mday, kMonths[fields.tm_mon],
+                  fields.tm_year + 1900, fields.tm_hour, fields.tm_min, fields.tm_sec);
     int32_t again = -1;
     FUZZ_CHECK(ParseHttpDate(text, again) == 0);
     FUZZ_CHECK(again == time);

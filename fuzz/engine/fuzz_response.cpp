@@ -21,7 +21,8 @@ struct Outcome {
     std::string body;
 };
 
-std::unique_ptr<HttpExchange> NewExchange(int32_t version) {
+std::unique_ptr<HttpExchange> NewExchange(int32_t version)
+{
     auto exchange = std::make_unique<HttpExchange>();
     std::memset(exchange.get(), 0, sizeof *exchange);
     ResetExchange(*exchange);
@@ -31,12 +32,14 @@ std::unique_ptr<HttpExchange> NewExchange(int32_t version) {
     return exchange;
 }
 
-bool IsFailure(int32_t result) {
+bool IsFailure(int32_t result)
+{
     return result == kHttpHeaderTooLong || result == kHttpMalformed;
 }
 
 // Feeds one chunk; returns false once the reader has failed.
-bool Feed(HttpExchange& exchange, const char* data, size_t length, Outcome& outcome) {
+bool Feed(HttpExchange& exchange, const char* data, size_t length, Outcome& outcome)
+{
     const int32_t headersBefore = exchange.headersComplete;
     size_t offset = 0;
     size_t count = 0;
@@ -56,7 +59,8 @@ bool Feed(HttpExchange& exchange, const char* data, size_t length, Outcome& outc
     return true;
 }
 
-void CheckFields(const HttpExchange& exchange) {
+void CheckFields(const HttpExchange& exchange)
+{
     const ResponseSummary& r = exchange.response;
     CheckTerminated(r.fileName);
     CheckSafeLocalFileName(r.fileName);  // the raw name always gives a safe local one
@@ -74,7 +78,8 @@ void CheckFields(const HttpExchange& exchange) {
 
 }  // namespace
 
-extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
+{
     if (size < kPatternLength + 1) return 0;
     const uint8_t* pattern = data;
     const int32_t version = (data[kPatternLength] & 1) ? kHttpVersion09 : kHttpVersion10;

@@ -4,7 +4,8 @@
 
 #include "safe_name_check.h"
 
-extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
+{
     const std::string input(reinterpret_cast<const char*>(data), size);
     CheckSafeLocalFileName(input.c_str());
     return 0;

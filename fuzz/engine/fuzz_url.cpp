@@ -11,7 +11,8 @@
 
 namespace {
 
-void CheckParts(const UrlParts& parts) {
+void CheckParts(const UrlParts& parts)
+{
     CheckTerminated(parts.schemeText);
     CheckTerminated(parts.user);
     CheckTerminated(parts.password);
@@ -25,7 +26,8 @@ void CheckParts(const UrlParts& parts) {
     CheckHostTextRoundTrip(parts.host, parts.port);
 }
 
-void CheckHostPort(const std::string& input) {
+void CheckHostPort(const std::string& input)
+{
     char host[kUrlHostMax + 1];
     uint16_t port = 8080;
     const int32_t result = SplitHostPort(input.c_str(), host, sizeof host, port);
@@ -37,7 +39,8 @@ void CheckHostPort(const std::string& input) {
 
 }  // namespace
 
-extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
+{
     const std::string input(reinterpret_cast<const char*>(data), size);
     CheckHostPort(input);
     const size_t newline = input.find('\n');

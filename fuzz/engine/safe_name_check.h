@@ -11,7 +11,8 @@
 
 // Outside double-byte characters no byte is a separator, forbidden or a
 // control character; the name does not end in a dot or a space.
-inline void CheckSafe(const char* name) {
+inline void CheckSafe(const char* name)
+{
     const size_t length = std::strlen(name);
     for (size_t i = 0; i < length; ++i) {
         const unsigned char c = static_cast<unsigned char>(name[i]);
@@ -26,7 +27,8 @@ inline void CheckSafe(const char* name) {
     if (length > 0) FUZZ_CHECK(name[length - 1] != '.' && name[length - 1] != ' ');
 }
 
-inline void CheckSafeLocalFileName(const char* received) {
+inline void CheckSafeLocalFileName(const char* received)
+{
     static const size_t kCapacities[] = {1, 2, 3, 4, 5, 11, 65, 300};
     for (size_t capacity : kCapacities) {
         char out[301];
@@ -46,4 +48,3 @@ inline void CheckSafeLocalFileName(const char* received) {
         if (out[0] != '\0') FUZZ_CHECK(std::strcmp(out, again) == 0);
     }
 }
-

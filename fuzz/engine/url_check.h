@@ -9,7 +9,8 @@
 
 // A host written as it goes into a URL or header, with its port, splits
 // again into the same host and port.
-inline void CheckHostTextRoundTrip(const char* host, uint16_t port) {
+inline void CheckHostTextRoundTrip(const char* host, uint16_t port)
+{
     char text[kHostTextSize];
     HostText(host, text, sizeof text);
     char withPort[kHostTextSize + 8];

@@ -4,8 +4,7 @@
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
-    if (!LzhFuzzWrite(data, size))
-        return 0;
+    if (!LzhFuzzWrite(data, size)) return 0;
     uint32_t budget = kLzhFuzzArchiveOutputCap;
     LzhFuzzReadAll(&budget);
     return 0;

@@ -24,8 +24,7 @@ void Pack(const std::string& archive, const std::string& source)
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
-    if (size == 0)
-        return 0;
+    if (size == 0) return 0;
     std::vector<uint8_t> content;
     const unsigned copies = 1 + (data[0] & 0x0F) * 4;
     for (unsigned i = 0; i < copies && content.size() < (64u << 10); i++)

@@ -14,12 +14,12 @@
 #include "tidewell/lzh/lzh_decoder.h"
 #include "tidewell/lzh/lzh_path.h"
 
-#define LZH_FUZZ_CHECK(condition)                                                         \
-    do {                                                                                  \
-        if (!(condition)) {                                                               \
+#define LZH_FUZZ_CHECK(condition)                                                              \
+    do {                                                                                       \
+        if (!(condition)) {                                                                    \
             std::fprintf(stderr, "%s:%d: check failed: %s\n", __FILE__, __LINE__, #condition); \
-            std::abort();                                                                 \
-        }                                                                                 \
+            std::abort();                                                                      \
+        }                                                                                      \
     } while (0)
 
 // Output read per input at most: damaged entries may claim up to 4 GB.
@@ -36,8 +36,7 @@ inline const std::string& LzhFuzzPath()
 inline bool LzhFuzzWrite(const uint8_t* data, size_t size)
 {
     FILE* file = std::fopen(LzhFuzzPath().c_str(), "wb");
-    if (!file)
-        return false;
+    if (!file) return false;
     bool ok = size == 0 || std::fwrite(data, 1, size, file) == size;
     return std::fclose(file) == 0 && ok;
 }
@@ -53,8 +52,7 @@ inline void LzhFuzzCheckPath(const LzhEntry* e)
     static char out[2 * LZH_TEXT_SIZE + sizeof kFolder];
     const LzhPathResult result = LzhJoinEntryPath(kFolder, e->directory, e->name, '/', out, sizeof out);
     LZH_FUZZ_CHECK(result == LzhCheckEntryPath(e->directory, e->name));
-    if (result != LZH_PATH_OK)
-        return;
+    if (result != LZH_PATH_OK) return;
     const char* relative = out + folderLength;
     LZH_FUZZ_CHECK(std::strncmp(out, kFolder, folderLength) == 0);
     LZH_FUZZ_CHECK(std::strlen(relative) == std::strlen(e->directory) + std::strlen(e->name));
@@ -63,12 +61,10 @@ inline void LzhFuzzCheckPath(const LzhEntry* e)
     for (const char* part = relative;; part++) {
         const size_t length = std::strcspn(part, "/\\");
         size_t dots = 0;
-        while (dots < length && (part[dots] == '.' || part[dots] == ' '))
-            dots++;
+        while (dots < length && (part[dots] == '.' || part[dots] == ' ')) dots++;
         LZH_FUZZ_CHECK(dots < length || length == 0 || (length == 1 && part[0] == '.'));
         part += length;
-        if (*part == '\0')
-            break;
+        if (*part == '\0') break;
     }
 }
 
@@ -89,19 +85,18 @@ inline void LzhFuzzReadAll(uint32_t* budget)
         for (int32_t n = 1; n <= archive.count; n++) {
             const LzhEntry* e = LzhGetEntry(&archive, n);
             LZH_FUZZ_CHECK(e != nullptr);
-            LZH_FUZZ_CHECK(std::memchr(e->name, 0, sizeof e->name) && std::memchr(e->directory, 0, sizeof e->directory));
+            LZH_FUZZ_CHECK(std::memchr(e->name, 0, sizeof e->name) &&
+                           std::memchr(e->directory, 0, sizeof e->directory));
             LzhFuzzCheckPath(e);
             int select = LzhSelectEntry(&archive, n);
             LZH_FUZZ_CHECK(select == 0 || select == -2);
-            if (select != 0)
-                continue;
+            if (select != 0) continue;
             uint64_t total = 0;
             while (*budget > 0) {
                 uint32_t want = *budget < sizeof buffer ? *budget : uint32_t(sizeof buffer);
                 uint32_t got = LzhRead(buffer, want);
                 LZH_FUZZ_CHECK(got <= want);
-                if (got == 0)
-                    break;
+                if (got == 0) break;
                 total += got;
                 *budget -= got;
             }

@@ -13,7 +13,8 @@
 namespace {
 
 // The texts between the first pairs of double quotes.
-std::vector<std::string> QuotedTexts(const char* text) {
+std::vector<std::string> QuotedTexts(const char* text)
+{
     std::vector<std::string> quoted;
     for (const char* open = std::strchr(text, '"'); open != nullptr && quoted.size() < 3;) {
         const char* close = std::strchr(open + 1, '"');
@@ -25,7 +26,8 @@ std::vector<std::string> QuotedTexts(const char* text) {
 }
 
 // The longest start of quoted that holds whole characters within the bound.
-std::string Kept(const std::string& quoted) {
+std::string Kept(const std::string& quoted)
+{
     size_t n = 0;
     while (n < quoted.size()) {
         const size_t length = SjisCharLength(quoted.c_str() + n);
@@ -35,7 +37,8 @@ std::string Kept(const std::string& quoted) {
     return quoted.substr(0, n);
 }
 
-bool EndsWithSeparator(const std::string& text) {
+bool EndsWithSeparator(const std::string& text)
+{
     size_t last = std::string::npos;
     for (size_t i = 0; i < text.size(); i += SjisCharLength(text.c_str() + i)) last = i;
     return last != std::string::npos && SjisCharLength(text.c_str() + last) == 1 &&
@@ -44,7 +47,8 @@ bool EndsWithSeparator(const std::string& text) {
 
 }  // namespace
 
-extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
+{
     const std::string input(reinterpret_cast<const char*>(data), size);
     const char* text = input.c_str();
     const std::vector<std::string> quoted = QuotedTexts(text);

@@ -91,8 +91,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     FUZZ_CHECK(name[0] != '\0');
     CheckSafe(name);
     char path[kOutputPathSize];
-    if (BuildOutputPath(text.c_str(), name, path, sizeof(path)) == 0)
-        FUZZ_CHECK(std::strlen(path) < kOutputPathSize);
+    if (BuildOutputPath(text.c_str(), name, path, sizeof(path)) == 0) FUZZ_CHECK(std::strlen(path) < kOutputPathSize);
     char folder[260];
     if (InstallFolderFromProgramPath(text.c_str(), folder, sizeof(folder)) == 0)
         FUZZ_CHECK(std::strlen(folder) < sizeof(folder));

@@ -15,11 +15,9 @@
 
 static_assert(offsetof(DownloadItem, password) == offsetof(DownloadItem, user) + kItemUserSize,
               "user, password and folder are copied from the settings in one piece");
-static_assert(offsetof(DownloadItem, folder) ==
-                  offsetof(DownloadItem, password) + kItemPasswordSize,
+static_assert(offsetof(DownloadItem, folder) == offsetof(DownloadItem, password) + kItemPasswordSize,
               "user, password and folder are copied from the settings in one piece");
-static_assert(offsetof(ProgramSettings, defaultFolder) + kDefaultFolderSize -
-                      offsetof(ProgramSettings, defaultUser) ==
+static_assert(offsetof(ProgramSettings, defaultFolder) + kDefaultFolderSize - offsetof(ProgramSettings, defaultUser) ==
                   kItemUserSize + kItemPasswordSize + kItemFolderSize,
               "the default login and folder have the item's widths");
 
@@ -28,7 +26,8 @@ namespace {
 constexpr size_t kLoginAndFolderSize = kItemUserSize + kItemPasswordSize + kItemFolderSize;
 
 // Everything that must happen before an item's memory goes back.
-void DisposeItem(DownloadItem* item) {
+void DisposeItem(DownloadItem* item)
+{
     DownloadListState& list = ListState();
     if (list.removalObserver != nullptr) list.removalObserver(item);
     ReleaseJob(item);
@@ -36,34 +35,38 @@ void DisposeItem(DownloadItem* item) {
     free(item);
 }
 
-int RowIconOfState(ItemState state) {
+int RowIconOfState(ItemState state)
+{
     if (state == ItemState::Completed) return kIconCompleted;
     if (state == ItemState::Paused) return kIconPaused;
     return kIconWaiting;
 }
 
-int NextSelectedRow(int after) {
-    return static_cast<int>(SendMessageA(ListState().listControl, LVM_GETNEXTITEM,
-                                         static_cast<WPARAM>(after), MAKELPARAM(LVNI_SELECTED, 0)));
+int NextSelectedRow(int after)
+{
+    return static_cast<int>(SendMessageA(ListState().listControl, LVM_GETNEXTITEM, static_cast<WPARAM>(after),
+                                         MAKELPARAM(LVNI_SELECTED, 0)));
 }
 
-bool SetRowParam(int row, DownloadItem* item) {
+bool SetRowParam(int row, DownloadItem* item)
+{
     LVITEMA lv = {};
     lv.mask = LVIF_PARAM;
     lv.iItem = row;
     lv.lParam = reinterpret_cast<LPARAM>(item);
-    return SendMessageA(ListState().listControl, LVM_SETITEMA, 0,
-                        reinterpret_cast<LPARAM>(&lv)) != FALSE;
+    return SendMessageA(ListState().listControl, LVM_SETITEMA, 0, reinterpret_cast<LPARAM>(&lv)) != FALSE;
 }
 
 }  // namespace
 
-DownloadListState& ListState() {
+DownloadListState& ListState()
+{
     static DownloadListState state;
     return state;
 }
 
-void AttachDownloadList(HWND mainWindow, HWND listControl) {
+void AttachDownloadList(HWND mainWindow, HWND listControl)
+{
     DownloadListState& list = ListState();
     list.window = mainWindow;
     list.listControl = listControl;
@@ -71,7 +74,8 @@ void AttachDownloadList(HWND mainWindow, HWND listControl) {
     list.nextRow = 0;
 }
 
-void DetachDownloadList() {
+void DetachDownloadList()
+{
     DownloadListState& list = ListState();
     list.window = nullptr;
     list.listControl = nullptr;
@@ -79,43 +83,65 @@ void DetachDownloadList() {
     list.context = nullptr;
 }
 
-void SetListHostCallback(HostCallback callback, void* context) {
+void SetListHostCallback(HostCallback callback, void* context)
+{
     ListState().callback = callback;
     ListState().context = context;
 }
 
-void SetListProductString(const char* product) {
+void SetListProductString(const char* product)
+{
     mw_text::Copy(ListState().product, product);
 }
 
-const char* ListProductString() {
+const char* ListProductString()
+{
     return ListState().product;
 }
 
-void SetItemRemovalObserver(void (*observer)(DownloadItem* item)) {
+void SetItemRemovalObserver(void (*observer)(DownloadItem* item))
+{
     ListState().removalObserver = observer;
 }
 
-HWND ListWindow() { return ListState().window; }
+HWND ListWindow()
+{
+    return ListState().window;
+}
 
-void NotifyListHost(const HostNotice& notice) {
+void NotifyListHost(const HostNotice& notice)
+{
     DownloadListState& list = ListState();
     if (list.callback != nullptr) list.callback(&notice, list.context);
 }
 
-DownloadItem* FirstListItem() { return ListState().first; }
-DownloadItem* LastListItem() { return ListState().last; }
-int ListRowCounter() { return ListState().nextRow; }
-HWND ListControl() { return ListState().listControl; }
+DownloadItem* FirstListItem()
+{
+    return ListState().first;
+}
+DownloadItem* LastListItem()
+{
+    return ListState().last;
+}
+int ListRowCounter()
+{
+    return ListState().nextRow;
+}
+HWND ListControl()
+{
+    return ListState().listControl;
+}
 
-void ReleaseJob(DownloadItem* item) {
+void ReleaseJob(DownloadItem* item)
+{
     if (item->job == nullptr) return;
     item->job->Stop();  // waits for the worker: no report follows
     delete item->job;
     item->job = nullptr;
 }
 
-void BeginRun(DownloadItem* item) {
+void BeginRun(DownloadItem* item)
+{
     DownloadListState& list = ListState();
     if (item->runTicket != 0) list.runs.erase(item->runTicket);
     if (++list.lastTicket == 0) ++list.lastTicket;  // 0 means "no run"
@@ -123,13 +149,15 @@ void BeginRun(DownloadItem* item) {
     list.runs[item->runTicket] = item;
 }
 
-DownloadItem* ItemOfTicket(uint32_t ticket) {
+DownloadItem* ItemOfTicket(uint32_t ticket)
+{
     DownloadListState& list = ListState();
     auto found = list.runs.find(ticket);
     return found == list.runs.end() ? nullptr : found->second;
 }
 
-DownloadItem* ItemOfRow(int row) {
+DownloadItem* ItemOfRow(int row)
+{
     LVITEMA lv = {};
     lv.mask = LVIF_PARAM;
     lv.iItem = row;
@@ -139,7 +167,8 @@ DownloadItem* ItemOfRow(int row) {
     return reinterpret_cast<DownloadItem*>(lv.lParam);
 }
 
-void SetRowIcon(int row, int icon) {
+void SetRowIcon(int row, int icon)
+{
     LVITEMA lv = {};
     lv.mask = LVIF_IMAGE;
     lv.iItem = row;
@@ -147,47 +176,54 @@ void SetRowIcon(int row, int icon) {
     SendMessageA(ListState().listControl, LVM_SETITEMA, 0, reinterpret_cast<LPARAM>(&lv));
 }
 
-void SetRowText(int row, int column, const char* text) {
+void SetRowText(int row, int column, const char* text)
+{
     LVITEMA lv = {};
     lv.iSubItem = column;
     lv.pszText = const_cast<char*>(text);
-    SendMessageA(ListState().listControl, LVM_SETITEMTEXTA, static_cast<WPARAM>(row),
-                 reinterpret_cast<LPARAM>(&lv));
+    SendMessageA(ListState().listControl, LVM_SETITEMTEXTA, static_cast<WPARAM>(row), reinterpret_cast<LPARAM>(&lv));
 }
 
-void EndItemRun(DownloadItem* item, int row, ItemState state, int icon) {
+void EndItemRun(DownloadItem* item, int row, ItemState state, int icon)
+{
     item->state = state;
     ReleaseJob(item);
     SetRowIcon(row, icon);
 }
 
-void SeparatedItemFolder(const DownloadItem* item, char* out, size_t capacity) {
+void SeparatedItemFolder(const DownloadItem* item, char* out, size_t capacity)
+{
     mw_text::Copy(out, capacity, item->folder);
     if (out[0] != '\0') AppendFolderSeparator(out, capacity);
 }
 
-void SetListRedraw(bool draw) {
+void SetListRedraw(bool draw)
+{
     HWND listControl = ListState().listControl;
     SendMessageA(listControl, WM_SETREDRAW, draw ? TRUE : FALSE, 0);
     if (draw) InvalidateRect(listControl, nullptr, TRUE);
 }
 
-void SetRowNumber(int row, int column, int64_t value) {
+void SetRowNumber(int row, int column, int64_t value)
+{
     char text[kDecimal64TextSize];
     SetRowText(row, column, FormatDecimal64(value, text, sizeof(text)));
 }
 
-int64_t ItemCount(const int64_t& field) {
+int64_t ItemCount(const int64_t& field)
+{
     // A compare-exchange that never changes the value is an atomic read.
     volatile LONG64* shared = reinterpret_cast<volatile LONG64*>(const_cast<int64_t*>(&field));
     return InterlockedCompareExchange64(shared, 0, 0);
 }
 
-void SetItemCount(int64_t& field, int64_t value) {
+void SetItemCount(int64_t& field, int64_t value)
+{
     InterlockedExchange64(reinterpret_cast<volatile LONG64*>(&field), value);
 }
 
-DownloadItem* NewItem() {
+DownloadItem* NewItem()
+{
     DownloadItem* item = static_cast<DownloadItem*>(calloc(1, sizeof(DownloadItem)));
     if (item == nullptr) return nullptr;
     item->state = ItemState::Waiting;
@@ -199,11 +235,13 @@ DownloadItem* NewItem() {
     return item;
 }
 
-void FreeItem(DownloadItem* item) {
+void FreeItem(DownloadItem* item)
+{
     if (item != nullptr) DisposeItem(item);
 }
 
-int AppendItem(DownloadItem* item) {
+int AppendItem(DownloadItem* item)
+{
     DownloadListState& list = ListState();
     item->next = nullptr;
     item->prev = list.last;
@@ -221,8 +259,7 @@ int AppendItem(DownloadItem* item) {
     lv.pszText = item->fileName;
     lv.iImage = RowIconOfState(item->state);
     lv.lParam = reinterpret_cast<LPARAM>(item);
-    int row = static_cast<int>(
-        SendMessageA(list.listControl, LVM_INSERTITEMA, 0, reinterpret_cast<LPARAM>(&lv)));
+    int row = static_cast<int>(SendMessageA(list.listControl, LVM_INSERTITEMA, 0, reinterpret_cast<LPARAM>(&lv)));
     if (row < 0) return 1;
     SetRowText(row, kColumnAddress, item->url);
     SetRowNumber(row, kColumnTries, item->tries);
@@ -235,7 +272,8 @@ int AppendItem(DownloadItem* item) {
 // Only the first line of the text is the URL: dropped text may hold several
 // lines, and a line end inside the URL would reach the request line and the
 // list file.
-int AddUrl(const char* text, const char* referrer, const char* user, const char* password) {
+int AddUrl(const char* text, const char* referrer, const char* user, const char* password)
+{
     if (text == nullptr) return 1;
     char url[sizeof(DownloadItem::url)];
     mw_text::Copy(url, text);
@@ -257,7 +295,8 @@ int AddUrl(const char* text, const char* referrer, const char* user, const char*
     return 0;
 }
 
-void RemoveItem(int row, DownloadItem* item) {
+void RemoveItem(int row, DownloadItem* item)
+{
     DownloadListState& list = ListState();
     ReleaseJob(item);
     if (item->prev != nullptr) item->prev->next = item->next;
@@ -268,7 +307,8 @@ void RemoveItem(int row, DownloadItem* item) {
     DisposeItem(item);
 }
 
-int RenumberRows() {
+int RenumberRows()
+{
     DownloadListState& list = ListState();
     int count = static_cast<int>(SendMessageA(list.listControl, LVM_GETITEMCOUNT, 0, 0));
     list.nextRow = count;
@@ -281,7 +321,8 @@ int RenumberRows() {
     return 0;
 }
 
-void ClearList() {
+void ClearList()
+{
     DownloadListState& list = ListState();
     // The chain also holds any item whose row could not be inserted.
     for (DownloadItem* item = list.first; item != nullptr;) {
@@ -295,7 +336,8 @@ void ClearList() {
     list.runs.clear();
 }
 
-int StartSelected() {
+int StartSelected()
+{
     for (int row = NextSelectedRow(-1); row >= 0; row = NextSelectedRow(row)) {
         DownloadItem* item = ItemOfRow(row);
         if (item == nullptr) return 2;
@@ -306,7 +348,8 @@ int StartSelected() {
     return 0;
 }
 
-int PauseSelected() {
+int PauseSelected()
+{
     for (int row = NextSelectedRow(-1); row >= 0; row = NextSelectedRow(row)) {
         DownloadItem* item = ItemOfRow(row);
         if (item == nullptr) return 2;
@@ -318,12 +361,12 @@ int PauseSelected() {
 namespace {
 
 // Sets or clears the focus state of a row.
-void SetRowFocus(int row, bool focused) {
+void SetRowFocus(int row, bool focused)
+{
     LVITEMA state = {};
     state.stateMask = LVIS_FOCUSED;
     state.state = focused ? LVIS_FOCUSED : 0;
-    SendMessageA(ListState().listControl, LVM_SETITEMSTATE, static_cast<WPARAM>(row),
-                 reinterpret_cast<LPARAM>(&state));
+    SendMessageA(ListState().listControl, LVM_SETITEMSTATE, static_cast<WPARAM>(row), reinterpret_cast<LPARAM>(&state));
 }
 
 }  // namespace
@@ -332,14 +375,15 @@ void SetRowFocus(int row, bool focused) {
 // above that row; with thousands of selected rows (Ctrl+A leaves the focus on
 // the last) that takes minutes. So drawing waits until the rows are gone, and
 // the focus is taken off first and given back to its row if that row stays.
-int DeleteSelected() {
+int DeleteSelected()
+{
     HWND listControl = ListState().listControl;
     int focused = static_cast<int>(
         SendMessageA(listControl, LVM_GETNEXTITEM, static_cast<WPARAM>(-1), MAKELPARAM(LVNI_FOCUSED, 0)));
     DownloadItem* keepFocus = nullptr;
     if (focused >= 0) {
-        UINT state = static_cast<UINT>(SendMessageA(listControl, LVM_GETITEMSTATE,
-                                                    static_cast<WPARAM>(focused), LVIS_SELECTED));
+        UINT state =
+            static_cast<UINT>(SendMessageA(listControl, LVM_GETITEMSTATE, static_cast<WPARAM>(focused), LVIS_SELECTED));
         if ((state & LVIS_SELECTED) == 0) keepFocus = ItemOfRow(focused);
         SetRowFocus(focused, false);
     }

@@ -47,24 +47,24 @@ constexpr size_t kItemPasswordSize = 49;
 constexpr size_t kItemFolderSize = 264;
 
 struct DownloadItem {
-    DownloadJob* job;       // owned; set only while the item is Running
-    int32_t row;            // index of the item's row
+    DownloadJob* job;  // owned; set only while the item is Running
+    int32_t row;       // index of the item's row
     ItemState state;
-    uint32_t startTick;     // tick count of the last start; base of the elapsed time
+    uint32_t startTick;  // tick count of the last start; base of the elapsed time
     // 64-bit: files beyond 4 GiB. Written by the job's worker thread while
     // the GUI thread reads them: both go through ItemCount/SetItemCount then.
-    int64_t downloaded;     // bytes present or received; the next resume offset
-    int64_t size;           // total size, 0 (or -1 from a list file) when unknown
-    int32_t tries;          // starts made by scheduling passes
+    int64_t downloaded;  // bytes present or received; the next resume offset
+    int64_t size;        // total size, 0 (or -1 from a list file) when unknown
+    int32_t tries;       // starts made by scheduling passes
     char fileName[kItemFileNameSize];
     char url[kItemUrlSize];
     char referrer[kItemReferrerSize];
-    char user[kItemUserSize];         // empty: the default user is used
-    char password[kItemPasswordSize]; // empty: the default password is used
+    char user[kItemUserSize];          // empty: the default user is used
+    char password[kItemPasswordSize];  // empty: the default password is used
     char folder[kItemFolderSize];
     DownloadItem* next;
     DownloadItem* prev;
-    uint32_t runTicket;     // identifies the current run in job messages; 0 none
+    uint32_t runTicket;  // identifies the current run in job messages; 0 none
 };
 
 // Reads and writes size or downloaded of an item whose job may be running:

@@ -14,7 +14,7 @@ struct DownloadListState {
     HWND listControl;  // shows one row per item
     DownloadItem* first;
     DownloadItem* last;
-    int32_t nextRow;   // rows the list believes it shows
+    int32_t nextRow;  // rows the list believes it shows
     HostCallback callback;
     void* context;
     void (*removalObserver)(DownloadItem* item);

@@ -20,18 +20,16 @@ struct ChosenPath {
 
 void WriteListReporting(HWND window)
 {
-    if (WriteListFile(g_settings.listPath) != 0)
-        ShowFileMessage(window, IDS_LIST_SAVE_FAILED, g_settings.listPath);
+    if (WriteListFile(g_settings.listPath) != 0) ShowFileMessage(window, IDS_LIST_SAVE_FAILED, g_settings.listPath);
 }
 
-} // namespace
+}  // namespace
 
 void ShowFileMessage(HWND window, int textId, const char* path)
 {
     char format[kFormatSize];
     HINSTANCE instance = reinterpret_cast<HINSTANCE>(GetWindowLongPtrA(window, GWLP_HINSTANCE));
-    if (LoadStringA(instance, textId, format, sizeof(format)) <= 0)
-        format[0] = '\0';
+    if (LoadStringA(instance, textId, format, sizeof(format)) <= 0) format[0] = '\0';
     char text[kFormatSize + kListPathSize + kProgramFolderSize];
     snprintf(text, sizeof(text), format, path);
     MessageBoxA(window, text, nullptr, MB_OK);
@@ -48,19 +46,16 @@ void NewList()
 void OpenList(HWND window)
 {
     ChosenPath chosen;
-    if (!ChooseListFile(window, kOpenListDialog, chosen.text, sizeof(chosen.text)))
-        return;
+    if (!ChooseListFile(window, kOpenListDialog, chosen.text, sizeof(chosen.text))) return;
     if (FileIsNotAList(chosen.text)) {
         ShowFileMessage(window, IDS_NOT_A_LIST_FILE, chosen.text);
         return;
     }
     WriteListReporting(window);
     mw_text::Copy(g_settings.listPath, chosen.text);
-    ClearList(); // stops every running download
-    if (ReadListFile(g_settings.listPath) != 0)
-        ShowFileMessage(window, IDS_LIST_OPEN_FAILED, g_settings.listPath);
-    if (g_settings.autoStart != 0)
-        RunScheduler();
+    ClearList();  // stops every running download
+    if (ReadListFile(g_settings.listPath) != 0) ShowFileMessage(window, IDS_LIST_OPEN_FAILED, g_settings.listPath);
+    if (g_settings.autoStart != 0) RunScheduler();
 }
 
 void SaveList(HWND window)
@@ -76,8 +71,7 @@ void SaveList(HWND window)
 void SaveListAs(HWND window)
 {
     ChosenPath chosen;
-    if (!ChooseListFile(window, kSaveListDialog, chosen.text, sizeof(chosen.text)))
-        return;
+    if (!ChooseListFile(window, kSaveListDialog, chosen.text, sizeof(chosen.text))) return;
     mw_text::Copy(g_settings.listPath, chosen.text);
     SaveList(window);
 }
@@ -85,8 +79,6 @@ void SaveListAs(HWND window)
 void ImportList(HWND window)
 {
     ChosenPath chosen;
-    if (!ChooseListFile(window, kImportListDialog, chosen.text, sizeof(chosen.text)))
-        return;
-    if (ImportUrlList(chosen.text) != 0)
-        ShowFileMessage(window, IDS_LIST_OPEN_FAILED, chosen.text);
+    if (!ChooseListFile(window, kImportListDialog, chosen.text, sizeof(chosen.text))) return;
+    if (ImportUrlList(chosen.text) != 0) ShowFileMessage(window, IDS_LIST_OPEN_FAILED, chosen.text);
 }

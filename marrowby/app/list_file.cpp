@@ -14,11 +14,13 @@ namespace {
 
 constexpr UINT kListNoMemoryText = 3;
 
-int WriteToAtomicFile(void* context, const uint8_t* data, size_t length) {
+int WriteToAtomicFile(void* context, const uint8_t* data, size_t length)
+{
     return WriteAtomicFile(static_cast<AtomicFile*>(context), data, length);
 }
 
-void ShowListNoMemory() {
+void ShowListNoMemory()
+{
     char text[256];
     if (LoadStringA(GetModuleHandleA(nullptr), kListNoMemoryText, text, sizeof(text)) <= 0) {
         text[0] = '\0';
@@ -28,9 +30,10 @@ void ShowListNoMemory() {
 
 // The partly downloaded file named in the list gives the resume offset; its
 // folder comes from "StoreIn", so only the base name is kept.
-void ApplyRealFileName(DownloadItem* item, const char* path) {
-    HANDLE file = CreateFileA(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                              FILE_ATTRIBUTE_NORMAL, nullptr);
+void ApplyRealFileName(DownloadItem* item, const char* path)
+{
+    HANDLE file =
+        CreateFileA(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE) {
         item->downloaded = 0;
         return;
@@ -43,7 +46,8 @@ void ApplyRealFileName(DownloadItem* item, const char* path) {
 
 // Applies one setting to the current item. Returns true when it ended the
 // record (the item was appended).
-bool ApplySetting(DownloadItem* item, const char* key, const char* value) {
+bool ApplySetting(DownloadItem* item, const char* key, const char* value)
+{
     switch (MatchListKey(key)) {
     case kListKeyReferer: mw_text::Copy(item->referrer, value); break;
     case kListKeyStoreIn: mw_text::Copy(item->folder, value); break;
@@ -59,7 +63,8 @@ bool ApplySetting(DownloadItem* item, const char* key, const char* value) {
     return false;
 }
 
-void ReadRecords(LineSource* source, DownloadItem* item) {
+void ReadRecords(LineSource* source, DownloadItem* item)
+{
     char line[kListLineSize];
     while (ReadLinePiece(source, line, sizeof(line))) {
         char* key = nullptr;
@@ -74,44 +79,46 @@ void ReadRecords(LineSource* source, DownloadItem* item) {
 
 // The folder with exactly one trailing backslash; the item keeps it too when
 // it fits, so the next save writes "StoreIn" with it.
-void SeparatedFolder(DownloadItem* item, char* out, size_t capacity) {
+void SeparatedFolder(DownloadItem* item, char* out, size_t capacity)
+{
     SeparatedItemFolder(item, out, capacity);
     if (out[0] != '\0' && strlen(out) < sizeof(item->folder)) mw_text::Copy(item->folder, out);
 }
 
-void WriteRecords(ListWriter* writer) {
+void WriteRecords(ListWriter* writer)
+{
     for (DownloadItem* item = FirstListItem(); item != nullptr; item = item->next) {
         char storeIn[kItemFolderSize];
         mw_text::Copy(storeIn, item->folder);
         char realFolder[kItemFolderSize + 2] = "";
         if (item->fileName[0] != '\0') SeparatedFolder(item, realFolder, sizeof(realFolder));
-        int32_t state = item->state == ItemState::Completed ? 1
-                        : item->state == ItemState::Paused  ? 2
-                                                            : 0;
-        ListRecordOut record = {item->referrer, storeIn,          ItemCount(item->size), state,
-                                realFolder,     item->fileName, item->url};
+        int32_t state = item->state == ItemState::Completed ? 1 : item->state == ItemState::Paused ? 2 : 0;
+        ListRecordOut record = {item->referrer, storeIn,  ItemCount(item->size), state, realFolder,
+                                item->fileName, item->url};
         WriteListRecord(writer, record);
     }
 }
 
 }  // namespace
 
-HANDLE OpenListInput(const char* path) {
+HANDLE OpenListInput(const char* path)
+{
     if (path == nullptr || path[0] == '\0') return INVALID_HANDLE_VALUE;
-    return CreateFileA(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                       OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
+    return CreateFileA(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                       FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
 }
 
-size_t ReadListInput(void* context, uint8_t* buffer, size_t capacity) {
+size_t ReadListInput(void* context, uint8_t* buffer, size_t capacity)
+{
     DWORD got = 0;
-    if (!ReadFile(static_cast<HANDLE>(context), buffer, static_cast<DWORD>(capacity), &got,
-                  nullptr)) {
+    if (!ReadFile(static_cast<HANDLE>(context), buffer, static_cast<DWORD>(capacity), &got, nullptr)) {
         return 0;
     }
     return got;
 }
 
-int ReadListFile(const char* path) {
+int ReadListFile(const char* path)
+{
     HANDLE file = OpenListInput(path);
     if (file == INVALID_HANDLE_VALUE) return 1;
     DownloadItem* item = NewItem();
@@ -131,7 +138,8 @@ int ReadListFile(const char* path) {
     return 0;
 }
 
-bool FileIsNotAList(const char* path) {
+bool FileIsNotAList(const char* path)
+{
     HANDLE file = OpenListInput(path);
     if (file == INVALID_HANDLE_VALUE) return false;
     LineSource* source = new (std::nothrow) LineSource;
@@ -145,7 +153,8 @@ bool FileIsNotAList(const char* path) {
     return notAList;
 }
 
-int WriteListFile(const char* path) {
+int WriteListFile(const char* path)
+{
     if (path == nullptr || path[0] == '\0') return 1;
     ListWriter* writer = new (std::nothrow) ListWriter;
     if (writer == nullptr) return 1;

@@ -21,24 +21,20 @@ const char kListExtension[] = ".wrg";
 void LoadFilter(HINSTANCE instance, int id, char (&filter)[kFilterSize])
 {
     memset(filter, 0, sizeof(filter));
-    if (LoadStringA(instance, id, filter, sizeof(filter) - 1) <= 0)
-        return;
+    if (LoadStringA(instance, id, filter, sizeof(filter) - 1) <= 0) return;
     for (size_t at = 0; filter[at] != '\0';) {
         size_t length = SjisCharLength(filter + at);
-        if (length == 1 && filter[at] == '|')
-            filter[at] = '\0';
+        if (length == 1 && filter[at] == '|') filter[at] = '\0';
         at += length;
     }
 }
 
-} // namespace
+}  // namespace
 
 void AddListExtension(char* path, size_t capacity, const char* fileName)
 {
-    if (strchr(fileName, '.'))
-        return;
-    if (strlen(path) + sizeof(kListExtension) <= capacity)
-        mw_text::Append(path, capacity, kListExtension);
+    if (strchr(fileName, '.')) return;
+    if (strlen(path) + sizeof(kListExtension) <= capacity) mw_text::Append(path, capacity, kListExtension);
 }
 
 bool ChooseListFile(HWND owner, ListFileDialog dialog, char* path, size_t capacity)
@@ -49,7 +45,7 @@ bool ChooseListFile(HWND owner, ListFileDialog dialog, char* path, size_t capaci
     char file[kDialogFileSize + sizeof(kListExtension)] = "";
     char title[kDialogTitleSize] = "";
     OPENFILENAMEA request = {};
-    request.lStructSize = OPENFILENAME_SIZE_VERSION_400A; // the classic record
+    request.lStructSize = OPENFILENAME_SIZE_VERSION_400A;  // the classic record
     request.hwndOwner = owner;
     request.lpstrFilter = filter;
     request.nFilterIndex = 1;
@@ -61,10 +57,8 @@ bool ChooseListFile(HWND owner, ListFileDialog dialog, char* path, size_t capaci
     // are saved and looked for again: browsing must not move it.
     request.Flags = OFN_HIDEREADONLY | OFN_NOCHANGEDIR;
     bool chosen = dialog == kSaveListDialog ? GetSaveFileNameA(&request) : GetOpenFileNameA(&request);
-    if (!chosen)
-        return false;
-    if (dialog == kSaveListDialog)
-        AddListExtension(file, sizeof(file), title);
+    if (!chosen) return false;
+    if (dialog == kSaveListDialog) AddListExtension(file, sizeof(file), title);
     mw_text::Copy(path, capacity, file);
     return true;
 }

@@ -6,9 +6,9 @@
 #include <windows.h>
 
 enum ListFileDialog {
-    kOpenListDialog,   // open dialog, list file filters
-    kSaveListDialog,   // save dialog, list file filters, ".wrg" added
-    kImportListDialog, // open dialog, URL list filters
+    kOpenListDialog,    // open dialog, list file filters
+    kSaveListDialog,    // save dialog, list file filters, ".wrg" added
+    kImportListDialog,  // open dialog, URL list filters
 };
 
 // Shows the dialog owned by owner. Returns true and the chosen path, cut to

@@ -12,7 +12,8 @@ namespace {
 
 const char kListHeaderStart[] = "; Created by ";
 
-bool Refill(LineSource* source) {
+bool Refill(LineSource* source)
+{
     if (source->finished) return false;
     size_t got = source->read(source->context, source->buffer, sizeof(source->buffer));
     if (got == 0 || got > sizeof(source->buffer)) {
@@ -26,7 +27,8 @@ bool Refill(LineSource* source) {
 }
 
 // Next byte of the stream, or -1 at its end.
-int PeekByte(LineSource* source) {
+int PeekByte(LineSource* source)
+{
     if (source->position == source->end && !Refill(source)) return -1;
     return source->buffer[source->position];
 }
@@ -36,7 +38,8 @@ const uint8_t kByteOrderMark[3] = {0xEF, 0xBB, 0xBF};
 
 // At the start of the input: skips a byte order mark. The bytes of a mere
 // beginning of one are text: they are stored in line. Returns how many.
-size_t SkipByteOrderMark(LineSource* source, char* line) {
+size_t SkipByteOrderMark(LineSource* source, char* line)
+{
     size_t matched = 0;
     while (matched < sizeof(kByteOrderMark) && PeekByte(source) == kByteOrderMark[matched]) {
         ++source->position;
@@ -47,7 +50,8 @@ size_t SkipByteOrderMark(LineSource* source, char* line) {
     return matched;
 }
 
-void PutBytes(ListWriter* writer, const char* text, size_t length) {
+void PutBytes(ListWriter* writer, const char* text, size_t length)
+{
     while (length > 0 && !writer->failed) {
         size_t room = sizeof(writer->buffer) - writer->length;
         size_t n = length < room ? length : room;
@@ -59,11 +63,13 @@ void PutBytes(ListWriter* writer, const char* text, size_t length) {
     }
 }
 
-void PutText(ListWriter* writer, const char* text) {
+void PutText(ListWriter* writer, const char* text)
+{
     if (text != nullptr) PutBytes(writer, text, strlen(text));
 }
 
-void PutLine(ListWriter* writer, const char* key, const char* value) {
+void PutLine(ListWriter* writer, const char* key, const char* value)
+{
     PutText(writer, key);
     PutText(writer, value);
     PutBytes(writer, "\r\n", 2);
@@ -71,7 +77,8 @@ void PutLine(ListWriter* writer, const char* key, const char* value) {
 
 }  // namespace
 
-void InitLineSource(LineSource* source, ByteReadFn read, void* context) {
+void InitLineSource(LineSource* source, ByteReadFn read, void* context)
+{
     source->read = read;
     source->context = context;
     source->position = 0;
@@ -80,7 +87,8 @@ void InitLineSource(LineSource* source, ByteReadFn read, void* context) {
     source->started = false;
 }
 
-bool ReadLinePiece(LineSource* source, char* line, size_t capacity) {
+bool ReadLinePiece(LineSource* source, char* line, size_t capacity)
+{
     if (capacity == 0) return false;
     size_t stored = 0;
     if (!source->started && capacity > sizeof(kByteOrderMark)) stored = SkipByteOrderMark(source, line);
@@ -97,7 +105,8 @@ bool ReadLinePiece(LineSource* source, char* line, size_t capacity) {
     return stored > 0;
 }
 
-int SplitSetting(char* line, char** key, char** value) {
+int SplitSetting(char* line, char** key, char** value)
+{
     char* equals = strchr(line, '=');
     if (equals == nullptr) return 1;
     *equals = '\0';
@@ -107,14 +116,18 @@ int SplitSetting(char* line, char** key, char** value) {
     return 0;
 }
 
-ListKey MatchListKey(const char* key) {
+ListKey MatchListKey(const char* key)
+{
     static const struct {
         const char* name;
         ListKey key;
     } kKeys[] = {
-        {"RefererStr", kListKeyReferer},   {"StoreIn", kListKeyStoreIn},
-        {"_RemoteFileSize", kListKeyRemoteFileSize}, {"_State", kListKeyState},
-        {"_RealFileName", kListKeyRealFileName},     {"Url", kListKeyUrl},
+        {"RefererStr", kListKeyReferer},
+        {"StoreIn", kListKeyStoreIn},
+        {"_RemoteFileSize", kListKeyRemoteFileSize},
+        {"_State", kListKeyState},
+        {"_RealFileName", kListKeyRealFileName},
+        {"Url", kListKeyUrl},
     };
     for (const auto& k : kKeys) {
         if (SameTextIgnoringCase(key, k.name) == 0) return k.key;
@@ -122,7 +135,8 @@ ListKey MatchListKey(const char* key) {
     return kListKeyUnknown;
 }
 
-bool LooksLikeListFile(LineSource* source) {
+bool LooksLikeListFile(LineSource* source)
+{
     char line[kListLineSize];
     bool first = true;
     while (ReadLinePiece(source, line, sizeof(line))) {
@@ -137,16 +151,19 @@ bool LooksLikeListFile(LineSource* source) {
     return first;  // an empty file is an empty list
 }
 
-int64_t ParseListNumber(const char* text) {
+int64_t ParseListNumber(const char* text)
+{
     return ParseDecimal64(text);
 }
 
-int32_t ParseListState(const char* text) {
+int32_t ParseListState(const char* text)
+{
     int64_t state = ParseListNumber(text);
     return (state == 1 || state == 2) ? static_cast<int32_t>(state) : 0;
 }
 
-const char* ListBaseName(const char* path) {
+const char* ListBaseName(const char* path)
+{
     const char* base = path;
     for (const char* p = path; *p != '\0'; ++p) {
         if (SjisCharLength(p) == 2) {
@@ -158,27 +175,30 @@ const char* ListBaseName(const char* path) {
     return base;
 }
 
-void InitListWriter(ListWriter* writer, ByteWriteFn write, void* context) {
+void InitListWriter(ListWriter* writer, ByteWriteFn write, void* context)
+{
     writer->write = write;
     writer->context = context;
     writer->length = 0;
     writer->failed = false;
 }
 
-int FlushListWriter(ListWriter* writer) {
-    if (!writer->failed && writer->length > 0 &&
-        writer->write(writer->context, writer->buffer, writer->length) != 0) {
+int FlushListWriter(ListWriter* writer)
+{
+    if (!writer->failed && writer->length > 0 && writer->write(writer->context, writer->buffer, writer->length) != 0) {
         writer->failed = true;
     }
     writer->length = 0;
     return writer->failed ? 1 : 0;
 }
 
-void WriteListHeader(ListWriter* writer, const char* product) {
+void WriteListHeader(ListWriter* writer, const char* product)
+{
     PutLine(writer, kListHeaderStart, product);
 }
 
-void WriteListRecord(ListWriter* writer, const ListRecordOut& record) {
+void WriteListRecord(ListWriter* writer, const ListRecordOut& record)
+{
     PutLine(writer, ";", "");
     PutLine(writer, "RefererStr=", record.referrer);
     PutLine(writer, "StoreIn=", record.storeIn);

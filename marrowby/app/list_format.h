@@ -40,12 +40,12 @@ int SplitSetting(char* line, char** key, char** value);
 
 enum ListKey : int {
     kListKeyUnknown = 0,
-    kListKeyReferer,        // "RefererStr"
-    kListKeyStoreIn,        // "StoreIn"
-    kListKeyRemoteFileSize, // "_RemoteFileSize"
-    kListKeyState,          // "_State"
-    kListKeyRealFileName,   // "_RealFileName"
-    kListKeyUrl,            // "Url"
+    kListKeyReferer,         // "RefererStr"
+    kListKeyStoreIn,         // "StoreIn"
+    kListKeyRemoteFileSize,  // "_RemoteFileSize"
+    kListKeyState,           // "_State"
+    kListKeyRealFileName,    // "_RealFileName"
+    kListKeyUrl,             // "Url"
 };
 
 // Compares key with the known keys regardless of ASCII letter case; spaces
@@ -77,7 +77,7 @@ struct ListWriter {
     ByteWriteFn write;  // returns 0 when all bytes were written
     void* context;
     size_t length;
-    bool failed;        // a write failed; everything later is dropped
+    bool failed;  // a write failed; everything later is dropped
     uint8_t buffer[65536];
 };
 

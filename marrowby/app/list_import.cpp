@@ -8,7 +8,8 @@
 #include "marrowby/app/list_format.h"
 #include "marrowby/engine/text_helpers.h"
 
-int ImportUrlList(const char* path) {
+int ImportUrlList(const char* path)
+{
     HANDLE file = OpenListInput(path);
     if (file == INVALID_HANDLE_VALUE) return 1;
     LineSource* source = new (std::nothrow) LineSource;

@@ -12,7 +12,8 @@ namespace {
 
 constexpr size_t kSavedPathSize = kItemFolderSize + 1 + kItemFileNameSize;
 
-void OnResponse(DownloadItem* item) {
+void OnResponse(DownloadItem* item)
+{
     LVITEMA lv = {};
     lv.mask = LVIF_TEXT | LVIF_IMAGE;
     lv.iItem = item->row;
@@ -25,22 +26,26 @@ void OnResponse(DownloadItem* item) {
     SetRowNumber(item->row, kColumnTries, item->tries);
 }
 
-void ShowProgress(const DownloadItem* item) {
+void ShowProgress(const DownloadItem* item)
+{
     SetRowNumber(item->row, kColumnDownloaded, ItemCount(item->downloaded));
     ShowElapsed(item);
 }
 
-void OnTimedOut(DownloadItem* item) {
+void OnTimedOut(DownloadItem* item)
+{
     EndItemRun(item, item->row, ItemState::Paused, kIconPaused);
     ShowElapsed(item);
 }
 
-void OnFailed(DownloadItem* item) {
+void OnFailed(DownloadItem* item)
+{
     EndItemRun(item, item->row, ItemState::Failed, kIconFailed);
     RunScheduler();
 }
 
-void OnFinished(DownloadItem* item) {
+void OnFinished(DownloadItem* item)
+{
     DownloadListState& list = ListState();
     item->state = ItemState::Completed;
     char savedPath[kSavedPathSize];
@@ -63,13 +68,15 @@ void OnFinished(DownloadItem* item) {
 // its start failed). Only a failure report may still matter: a start that
 // failed on an unresolvable host reports it, and the pass it asks for lets
 // the items behind the failed one start.
-void OnLateReport(UINT message, const DownloadItem* item) {
+void OnLateReport(UINT message, const DownloadItem* item)
+{
     if (message == WM_ITEM_FAILED && item->state == ItemState::Failed) RunScheduler();
 }
 
 }  // namespace
 
-bool HandleListMessage(UINT message, WPARAM wParam, LPARAM lParam) {
+bool HandleListMessage(UINT message, WPARAM wParam, LPARAM lParam)
+{
     (void)wParam;
     if (message == WM_ADD_URL) {
         AddUrl(reinterpret_cast<const char*>(lParam), nullptr, nullptr, nullptr);

@@ -20,7 +20,7 @@ constexpr int kMainWindowHeight = 384;
 constexpr int kProductSize = 128;
 constexpr int kHeadingSize = 32;
 constexpr int kTitleSize = 255;
-constexpr size_t kExitFailedSize = 1100; // the settings file and the list file
+constexpr size_t kExitFailedSize = 1100;  // the settings file and the list file
 
 struct MainWindowState {
     HINSTANCE instance;
@@ -42,7 +42,7 @@ char g_headings[kColumnCount][kHeadingSize];
 
 void ResetWindowState(HINSTANCE instance, bool quitOnDestroy)
 {
-    HACCEL accelerators = g_window.accelerators; // loaded once per process
+    HACCEL accelerators = g_window.accelerators;  // loaded once per process
     g_window = MainWindowState();
     g_window.accelerators = accelerators;
     g_window.instance = instance;
@@ -57,11 +57,11 @@ void RegisterMainClass(HINSTANCE instance)
     wc.hInstance = instance;
     wc.hIcon = LoadIconA(instance, MAKEINTRESOURCEA(IDI_MARROWBY));
     wc.hIconSm = LoadIconA(instance, "SMALL");
-    wc.hCursor = LoadCursorA(nullptr, MAKEINTRESOURCEA(32512)); // IDC_ARROW
+    wc.hCursor = LoadCursorA(nullptr, MAKEINTRESOURCEA(32512));  // IDC_ARROW
     wc.hbrBackground = static_cast<HBRUSH>(GetStockObject(WHITE_BRUSH));
     wc.lpszMenuName = MAKEINTRESOURCEA(IDR_MAINMENU);
     wc.lpszClassName = kWindowClass;
-    RegisterClassExA(&wc); // a second registration fails harmlessly
+    RegisterClassExA(&wc);  // a second registration fails harmlessly
 }
 
 // The product string is kept by the download list, which sends it with
@@ -69,15 +69,12 @@ void RegisterMainClass(HINSTANCE instance)
 void LoadWindowStrings(HINSTANCE instance, char title[kTitleSize])
 {
     char product[kProductSize];
-    if (LoadStringA(instance, IDS_PRODUCT, product, kProductSize) <= 0)
-        product[0] = '\0';
+    if (LoadStringA(instance, IDS_PRODUCT, product, kProductSize) <= 0) product[0] = '\0';
     SetListProductString(product);
     for (int i = 0; i < kColumnCount; ++i) {
-        if (LoadStringA(instance, IDS_COLUMN_FILE_NAME + i, g_headings[i], kHeadingSize) <= 0)
-            g_headings[i][0] = '\0';
+        if (LoadStringA(instance, IDS_COLUMN_FILE_NAME + i, g_headings[i], kHeadingSize) <= 0) g_headings[i][0] = '\0';
     }
-    if (LoadStringA(instance, IDS_APP_TITLE, title, kTitleSize) <= 0)
-        title[0] = '\0';
+    if (LoadStringA(instance, IDS_APP_TITLE, title, kTitleSize) <= 0) title[0] = '\0';
 }
 
 // Abandons a half-built window: its WM_DESTROY releases what exists.
@@ -90,8 +87,7 @@ int FailCreation(int code)
 int CreateDropTarget(HWND window)
 {
     UrlDropTarget* target = CreateUrlDropTarget();
-    if (!target)
-        return 8;
+    if (!target) return 8;
     target->Attach(window, WM_ADD_URL);
     CoLockObjectExternal(target, TRUE, FALSE);
     if (FAILED(RegisterDragDrop(window, target))) {
@@ -105,8 +101,7 @@ int CreateDropTarget(HWND window)
 
 void ReleaseDropTarget(HWND window)
 {
-    if (!g_window.dropTarget)
-        return;
+    if (!g_window.dropTarget) return;
     RevokeDragDrop(window);
     CoLockObjectExternal(g_window.dropTarget, FALSE, TRUE);
     g_window.dropTarget->Release();
@@ -116,19 +111,15 @@ void ReleaseDropTarget(HWND window)
 int BuildControls(HWND window, HINSTANCE instance)
 {
     g_window.toolbar = CreateMainToolbar(window, instance);
-    if (!g_window.toolbar)
-        return 4;
+    if (!g_window.toolbar) return 4;
     HWND list = CreateMainListControl(window, instance);
-    if (!list)
-        return 5;
+    if (!list) return 5;
     const char* headings[kColumnCount];
-    for (int i = 0; i < kColumnCount; ++i)
-        headings[i] = g_headings[i];
+    for (int i = 0; i < kColumnCount; ++i) headings[i] = g_headings[i];
     SetUpListColumns(list, headings);
-    AttachDownloadList(window, list); // no rows, row counter 0
+    AttachDownloadList(window, list);  // no rows, row counter 0
     g_window.smallImages = CreateStateImages(list, instance);
-    if (!g_window.smallImages)
-        return 7;
+    if (!g_window.smallImages) return 7;
     // The sizes sent while the window was created found no controls yet.
     RECT client;
     GetClientRect(window, &client);
@@ -147,8 +138,7 @@ void SaveAtExit(char* failed, size_t capacity)
         mw_text::Append(failed, capacity, settingsPath);
     }
     if (WriteListFile(g_settings.listPath) != 0) {
-        if (failed[0] != '\0')
-            mw_text::Append(failed, capacity, "\n");
+        if (failed[0] != '\0') mw_text::Append(failed, capacity, "\n");
         mw_text::Append(failed, capacity, g_settings.listPath);
     }
 }
@@ -157,8 +147,7 @@ void SaveAndTearDown(HWND window)
 {
     bool started = g_window.started;
     char failed[kExitFailedSize] = "";
-    if (started)
-        SaveAtExit(failed, sizeof(failed));
+    if (started) SaveAtExit(failed, sizeof(failed));
     ReleaseDropTarget(window);
     if (g_window.smallImages) {
         // Taken back first: the list control would destroy it a second time.
@@ -168,13 +157,12 @@ void SaveAndTearDown(HWND window)
     }
     ClearList();
     // Told once every download has stopped, so nothing changes behind the box.
-    if (failed[0] != '\0')
-        ShowFileMessage(window, IDS_EXIT_SAVE_FAILED, failed);
+    if (failed[0] != '\0') ShowFileMessage(window, IDS_EXIT_SAVE_FAILED, failed);
     if (started) {
         HostNotice notice = {kNoticeMainWindowDestroyed, window, nullptr};
         NotifyHost(notice);
     }
-    DetachDownloadList(); // forgets the list control
+    DetachDownloadList();  // forgets the list control
     g_window.callback = nullptr;
     g_window.context = nullptr;
     g_window.toolbar = nullptr;
@@ -182,14 +170,13 @@ void SaveAndTearDown(HWND window)
     g_window.started = false;
     // A failed start-up must not leave a WM_QUIT behind: it would close the
     // message box that reports the failure.
-    if (g_window.quitOnDestroy && started)
-        PostQuitMessage(0);
+    if (g_window.quitOnDestroy && started) PostQuitMessage(0);
 }
 
-} // namespace
+}  // namespace
 
-int CreateMainWindow(HWND parent, HINSTANCE instance, HWND* mainWindow, HACCEL* accelerators,
-                     bool quitOnDestroy, HostCallback callback, void* context)
+int CreateMainWindow(HWND parent, HINSTANCE instance, HWND* mainWindow, HACCEL* accelerators, bool quitOnDestroy,
+                     HostCallback callback, void* context)
 {
     if (g_window.mainWindow) {
         *mainWindow = g_window.mainWindow;
@@ -201,20 +188,17 @@ int CreateMainWindow(HWND parent, HINSTANCE instance, HWND* mainWindow, HACCEL* 
     char title[kTitleSize];
     LoadWindowStrings(instance, title);
 
-    HWND window = CreateWindowExA(0, kWindowClass, title[0] ? title : nullptr, kMainWindowStyle,
-                                  CW_USEDEFAULT, CW_USEDEFAULT, kMainWindowWidth, kMainWindowHeight,
-                                  parent, nullptr, instance, nullptr);
-    if (!window)
-        return 2;
+    HWND window =
+        CreateWindowExA(0, kWindowClass, title[0] ? title : nullptr, kMainWindowStyle, CW_USEDEFAULT, CW_USEDEFAULT,
+                        kMainWindowWidth, kMainWindowHeight, parent, nullptr, instance, nullptr);
+    if (!window) return 2;
     g_window.mainWindow = window;
     if (!g_window.accelerators) {
         g_window.accelerators = LoadAcceleratorsA(instance, MAKEINTRESOURCEA(IDR_ACCELERATORS));
-        if (!g_window.accelerators)
-            return FailCreation(3);
+        if (!g_window.accelerators) return FailCreation(3);
     }
     int built = BuildControls(window, instance);
-    if (built != 0)
-        return FailCreation(built);
+    if (built != 0) return FailCreation(built);
 
     LoadSettings();
     ReadListFile(g_settings.listPath);
@@ -226,29 +210,19 @@ int CreateMainWindow(HWND parent, HINSTANCE instance, HWND* mainWindow, HACCEL* 
     SetFocus(ListControl());
     *mainWindow = window;
     *accelerators = g_window.accelerators;
-    if (g_settings.autoStart)
-        RunScheduler();
+    if (g_settings.autoStart) RunScheduler();
     return 0;
 }
 
 LRESULT CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
 {
     switch (message) {
-    case WM_SIZE:
-        LayOutMainWindow(g_window.toolbar, ListControl(), wParam, LOWORD(lParam),
-                         HIWORD(lParam));
-        return 0;
-    case WM_DESTROY:
-        SaveAndTearDown(window);
-        return 0;
-    case WM_COMMAND:
-        OnCommand(window, LOWORD(wParam));
-        return 0;
-    case WM_NOTIFY:
-        return OnNotify(window, reinterpret_cast<NMHDR*>(lParam));
+    case WM_SIZE: LayOutMainWindow(g_window.toolbar, ListControl(), wParam, LOWORD(lParam), HIWORD(lParam)); return 0;
+    case WM_DESTROY: SaveAndTearDown(window); return 0;
+    case WM_COMMAND: OnCommand(window, LOWORD(wParam)); return 0;
+    case WM_NOTIFY: return OnNotify(window, reinterpret_cast<NMHDR*>(lParam));
     default:
-        if (HandleListMessage(message, wParam, lParam))
-            return 0;
+        if (HandleListMessage(message, wParam, lParam)) return 0;
         return DefWindowProcA(window, message, wParam, lParam);
     }
 }
@@ -285,13 +259,11 @@ const char* ProductString()
 
 const char* ColumnHeading(int column)
 {
-    if (column < 0 || column >= kColumnCount)
-        return "";
+    if (column < 0 || column >= kColumnCount) return "";
     return g_headings[column];
 }
 
 void NotifyHost(const HostNotice& notice)
 {
-    if (g_window.callback)
-        g_window.callback(&notice, g_window.context);
+    if (g_window.callback) g_window.callback(&notice, g_window.context);
 }

@@ -20,8 +20,8 @@ constexpr int kColumnCount = 6;
 // 0 success, 2 window, 3 accelerators, 4 toolbar, 5 list control,
 // 7 image list, 8 no memory for the drop target, 9 drop target not
 // registered. quitOnDestroy: the window's destruction posts WM_QUIT.
-int CreateMainWindow(HWND parent, HINSTANCE instance, HWND* mainWindow, HACCEL* accelerators,
-                     bool quitOnDestroy, HostCallback callback, void* context);
+int CreateMainWindow(HWND parent, HINSTANCE instance, HWND* mainWindow, HACCEL* accelerators, bool quitOnDestroy,
+                     HostCallback callback, void* context);
 
 // Window procedure of the class "Tessaline".
 LRESULT CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);

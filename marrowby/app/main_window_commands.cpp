@@ -17,9 +17,8 @@ struct ToolTip {
 };
 
 const ToolTip kToolTips[] = {
-    {IDM_FILE_OPEN, IDS_TIP_OPEN},           {IDM_FILE_SAVE, IDS_TIP_SAVE},
-    {IDM_DOWNLOAD_NEW, IDS_TIP_NEW_DOWNLOAD}, {IDM_DOWNLOAD_START, IDS_TIP_START},
-    {IDM_DOWNLOAD_PAUSE, IDS_TIP_PAUSE},     {IDM_DOWNLOAD_DELETE, IDS_TIP_DELETE},
+    {IDM_FILE_OPEN, IDS_TIP_OPEN},       {IDM_FILE_SAVE, IDS_TIP_SAVE},       {IDM_DOWNLOAD_NEW, IDS_TIP_NEW_DOWNLOAD},
+    {IDM_DOWNLOAD_START, IDS_TIP_START}, {IDM_DOWNLOAD_PAUSE, IDS_TIP_PAUSE}, {IDM_DOWNLOAD_DELETE, IDS_TIP_DELETE},
 };
 
 // The tooltip loads the text itself from the instance and string id given.
@@ -40,7 +39,7 @@ void StartSelectedDownloads()
     RunScheduler();
 }
 
-} // namespace
+}  // namespace
 
 void OnCommand(HWND window, WORD command)
 {
@@ -67,14 +66,12 @@ void OnCommand(HWND window, WORD command)
 
 LRESULT OnNotify(HWND /*window*/, NMHDR* header)
 {
-    if (!header)
-        return 0;
+    if (!header) return 0;
     if (header->code == TTN_NEEDTEXTA) {
         AnswerToolTip(reinterpret_cast<NMTTDISPINFOA*>(header));
         return 0;
     }
-    if (header->idFrom != static_cast<UINT_PTR>(kListControlId))
-        return 0;
+    if (header->idFrom != static_cast<UINT_PTR>(kListControlId)) return 0;
     if (header->code == LVN_KEYDOWN && reinterpret_cast<NMLVKEYDOWN*>(header)->wVKey == VK_DELETE)
         DeleteSelected();
     else if (header->code == NM_DBLCLK)
@@ -94,8 +91,7 @@ void SelectAll()
     state.state = LVIS_SELECTED;
     SendMessageA(list, LVM_SETITEMSTATE, static_cast<WPARAM>(-1), reinterpret_cast<LPARAM>(&state));
     int rows = static_cast<int>(SendMessageA(list, LVM_GETITEMCOUNT, 0, 0));
-    if (rows <= 0)
-        return;
+    if (rows <= 0) return;
     state.stateMask = LVIS_SELECTED | LVIS_FOCUSED;
     state.state = LVIS_SELECTED | LVIS_FOCUSED;
     SendMessageA(list, LVM_SETITEMSTATE, static_cast<WPARAM>(rows - 1), reinterpret_cast<LPARAM>(&state));

@@ -41,25 +41,22 @@ const ColumnLayout kColumns[kColumnCount] = {
 // State images in row-icon order: waiting, completed, paused, started,
 // receiving, failed.
 const int kStateBitmaps[kStateImageCount] = {
-    IDB_STATE_WAITING,   IDB_STATE_COMPLETED, IDB_STATE_PAUSED,
-    IDB_STATE_STARTED,   IDB_STATE_RECEIVING, IDB_STATE_FAILED,
+    IDB_STATE_WAITING, IDB_STATE_COMPLETED, IDB_STATE_PAUSED, IDB_STATE_STARTED, IDB_STATE_RECEIVING, IDB_STATE_FAILED,
 };
 
-} // namespace
+}  // namespace
 
 HWND CreateMainToolbar(HWND mainWindow, HINSTANCE instance)
 {
     TBBUTTON buttons[] = {
-        Button(0, IDM_FILE_OPEN),     Button(1, IDM_FILE_SAVE),       Separator(),
-        Button(2, IDM_DOWNLOAD_NEW),  Button(3, IDM_DOWNLOAD_DELETE), Separator(),
+        Button(0, IDM_FILE_OPEN),      Button(1, IDM_FILE_SAVE),       Separator(),
+        Button(2, IDM_DOWNLOAD_NEW),   Button(3, IDM_DOWNLOAD_DELETE), Separator(),
         Button(4, IDM_DOWNLOAD_PAUSE), Button(5, IDM_DOWNLOAD_START),
     };
-    HWND toolbar = CreateToolbarEx(mainWindow, WS_CHILD | WS_VISIBLE | TBSTYLE_TOOLTIPS, kToolbarId,
-                                   kToolbarImageCount, instance, IDB_TOOLBAR, buttons,
-                                   sizeof(buttons) / sizeof(buttons[0]), 0, 0, kToolbarImageWidth,
-                                   kToolbarImageHeight, sizeof(TBBUTTON));
-    if (!toolbar)
-        return nullptr;
+    HWND toolbar = CreateToolbarEx(mainWindow, WS_CHILD | WS_VISIBLE | TBSTYLE_TOOLTIPS, kToolbarId, kToolbarImageCount,
+                                   instance, IDB_TOOLBAR, buttons, sizeof(buttons) / sizeof(buttons[0]), 0, 0,
+                                   kToolbarImageWidth, kToolbarImageHeight, sizeof(TBBUTTON));
+    if (!toolbar) return nullptr;
     LONG_PTR style = GetWindowLongPtrA(toolbar, GWL_STYLE);
     SetWindowLongPtrA(toolbar, GWL_STYLE, style | TBSTYLE_FLAT);
     return toolbar;
@@ -67,9 +64,8 @@ HWND CreateMainToolbar(HWND mainWindow, HINSTANCE instance)
 
 HWND CreateMainListControl(HWND mainWindow, HINSTANCE instance)
 {
-    return CreateWindowExA(WS_EX_CLIENTEDGE, WC_LISTVIEWA, "",
-                           WS_CHILD | WS_VISIBLE | WS_BORDER | LVS_REPORT, 0, 0, 0, 0, mainWindow,
-                           reinterpret_cast<HMENU>(static_cast<INT_PTR>(kListControlId)), instance,
+    return CreateWindowExA(WS_EX_CLIENTEDGE, WC_LISTVIEWA, "", WS_CHILD | WS_VISIBLE | WS_BORDER | LVS_REPORT, 0, 0, 0,
+                           0, mainWindow, reinterpret_cast<HMENU>(static_cast<INT_PTR>(kListControlId)), instance,
                            nullptr);
 }
 
@@ -90,10 +86,8 @@ void SetUpListColumns(HWND list, const char* const headings[])
 
 HIMAGELIST CreateStateImages(HWND list, HINSTANCE instance)
 {
-    HIMAGELIST images = ImageList_Create(kStateImageSize, kStateImageSize, ILC_MASK,
-                                         kStateImageCount, 0);
-    if (!images)
-        return nullptr;
+    HIMAGELIST images = ImageList_Create(kStateImageSize, kStateImageSize, ILC_MASK, kStateImageCount, 0);
+    if (!images) return nullptr;
     for (int id : kStateBitmaps) {
         HBITMAP bitmap = LoadBitmapA(instance, MAKEINTRESOURCEA(id));
         ImageList_AddMasked(images, bitmap, RGB(255, 255, 255));
@@ -105,8 +99,7 @@ HIMAGELIST CreateStateImages(HWND list, HINSTANCE instance)
 
 void LayOutMainWindow(HWND toolbar, HWND list, WPARAM sizeType, int width, int height)
 {
-    if (!toolbar || !list)
-        return; // sizes arrive while the window is still being built
+    if (!toolbar || !list) return;  // sizes arrive while the window is still being built
     SendMessageA(toolbar, WM_SIZE, sizeType, MAKELPARAM(width, height));
     RECT bar;
     GetClientRect(toolbar, &bar);

@@ -17,8 +17,7 @@ constexpr int kMessageSize = 256;
 void ShowStartupFailure(HINSTANCE instance, int textId)
 {
     char text[kMessageSize];
-    if (LoadStringA(instance, textId, text, kMessageSize) <= 0)
-        text[0] = '\0';
+    if (LoadStringA(instance, textId, text, kMessageSize) <= 0) text[0] = '\0';
     MessageBoxA(nullptr, text, nullptr, MB_OK);
 }
 
@@ -26,8 +25,7 @@ void ShowStartupFailure(HINSTANCE instance, int textId)
 bool StartWinsock()
 {
     WSADATA data;
-    if (WSAStartup(MAKEWORD(2, 0), &data) != 0)
-        return false;
+    if (WSAStartup(MAKEWORD(2, 0), &data) != 0) return false;
     if (data.wVersion != MAKEWORD(2, 0)) {
         WSACleanup();
         return false;
@@ -35,7 +33,7 @@ bool StartWinsock()
     return true;
 }
 
-} // namespace
+}  // namespace
 
 void ProcessLoopMessage(MSG* message, HWND mainWindow, HACCEL accelerators)
 {
@@ -45,11 +43,9 @@ void ProcessLoopMessage(MSG* message, HWND mainWindow, HACCEL accelerators)
     // dropped; any other is offered to the remaining sheets and handled.
     int filtered;
     while ((filtered = FilterSheetMessage(message)) == 1) {
-        if (message->hwnd != nullptr && !IsWindow(message->hwnd))
-            return;
+        if (message->hwnd != nullptr && !IsWindow(message->hwnd)) return;
     }
-    if (filtered == 2 || HandleAboutBoxMessage(message))
-        return;
+    if (filtered == 2 || HandleAboutBoxMessage(message)) return;
     // A key that makes a command still reaches its window (Ctrl+A selects
     // all rows and is also a key press in the list control).
     TranslateAcceleratorA(mainWindow, accelerators, message);
@@ -61,8 +57,7 @@ int RunMessageLoop(HWND mainWindow, HACCEL accelerators)
 {
     MSG message = {};
     // GetMessage gives -1 on an error, which ends the loop like WM_QUIT.
-    while (GetMessageA(&message, nullptr, 0, 0) > 0)
-        ProcessLoopMessage(&message, mainWindow, accelerators);
+    while (GetMessageA(&message, nullptr, 0, 0) > 0) ProcessLoopMessage(&message, mainWindow, accelerators);
     return message.message == WM_QUIT ? static_cast<int>(message.wParam) : 0;
 }
 
@@ -73,8 +68,7 @@ int RunMainWindow(HINSTANCE instance)
 {
     HWND mainWindow = nullptr;
     HACCEL accelerators = nullptr;
-    if (CreateMainWindow(nullptr, instance, &mainWindow, &accelerators, true, OnHostNotice,
-                         nullptr) != 0) {
+    if (CreateMainWindow(nullptr, instance, &mainWindow, &accelerators, true, OnHostNotice, nullptr) != 0) {
         ShowStartupFailure(instance, IDS_INIT_FAILED);
         return 0;
     }
@@ -82,7 +76,7 @@ int RunMainWindow(HINSTANCE instance)
     return RunMessageLoop(mainWindow, accelerators);
 }
 
-} // namespace
+}  // namespace
 
 int ProgramEntry(HINSTANCE instance)
 {

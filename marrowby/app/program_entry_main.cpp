@@ -2,8 +2,7 @@
 // used: the window is always shown normally.
 #include "marrowby/app/program_entry.h"
 
-int WINAPI WinMain(HINSTANCE instance, HINSTANCE /*previous*/, LPSTR /*commandLine*/,
-                   int /*showCommand*/)
+int WINAPI WinMain(HINSTANCE instance, HINSTANCE /*previous*/, LPSTR /*commandLine*/, int /*showCommand*/)
 {
     return ProgramEntry(instance);
 }

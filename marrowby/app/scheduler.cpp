@@ -13,19 +13,21 @@
 
 namespace {
 
-const char* LoginOrDefault(const char* own, const char* fallback) {
+const char* LoginOrDefault(const char* own, const char* fallback)
+{
     return own[0] != '\0' ? own : fallback;
 }
 
-void Post(UINT message, int32_t code, const DownloadItem* item) {
-    PostMessageA(ListState().window, message, static_cast<WPARAM>(code),
-                 static_cast<LPARAM>(item->runTicket));
+void Post(UINT message, int32_t code, const DownloadItem* item)
+{
+    PostMessageA(ListState().window, message, static_cast<WPARAM>(code), static_cast<LPARAM>(item->runTicket));
 }
 
 // Runs on the job's worker thread (or on the GUI thread inside Start): it
 // writes only size, downloaded and fileName and leaves every decision to the
 // GUI thread, which reads the two numbers through ItemCount.
-int32_t OnJobEvent(void* info, int32_t code, int32_t count, void* userValue) {
+int32_t OnJobEvent(void* info, int32_t code, int32_t count, void* userValue)
+{
     DownloadItem* item = static_cast<DownloadItem*>(userValue);
     if (item == nullptr) return 0;
     switch (code) {
@@ -51,38 +53,34 @@ int32_t OnJobEvent(void* info, int32_t code, int32_t count, void* userValue) {
         SetItemCount(item->downloaded, item->downloaded + count);
         Post(WM_ITEM_PROGRESS, code, item);
         break;
-    case JobTimedOut:
-        Post(WM_ITEM_TIMED_OUT, code, item);
-        break;
+    case JobTimedOut: Post(WM_ITEM_TIMED_OUT, code, item); break;
     case JobFailed:
-    case JobFileError:
-        Post(WM_ITEM_FAILED, code, item);
-        break;
-    case JobTick:
-        Post(WM_ITEM_TICK, code, item);
-        break;
-    default:
-        break;
+    case JobFileError: Post(WM_ITEM_FAILED, code, item); break;
+    case JobTick: Post(WM_ITEM_TICK, code, item); break;
+    default: break;
     }
     return 0;
 }
 
 }  // namespace
 
-void FormatElapsed(uint32_t startTick, uint32_t now, char* out, size_t capacity) {
+void FormatElapsed(uint32_t startTick, uint32_t now, char* out, size_t capacity)
+{
     uint32_t elapsedMs = now - startTick;
     unsigned minutes = elapsedMs / 60000u;
     unsigned seconds = (elapsedMs / 1000u) % 60u;
     snprintf(out, capacity, "%u:%02u", minutes, seconds);
 }
 
-void ShowElapsed(const DownloadItem* item) {
+void ShowElapsed(const DownloadItem* item)
+{
     char text[24];
     FormatElapsed(item->startTick, GetTickCount(), text, sizeof(text));
     SetRowText(item->row, kColumnElapsed, text);
 }
 
-int StartItem(int row) {
+int StartItem(int row)
+{
     DownloadItem* item = ItemOfRow(row);
     if (item == nullptr || item->state != ItemState::Waiting) return 0;
     if (item->job != nullptr) {
@@ -110,8 +108,7 @@ int StartItem(int row) {
     job->SetUserAgent(ListState().product);
     item->startTick = GetTickCount();
     ShowElapsed(item);
-    if (job->Start(item->url, item->downloaded, item->folder, item->fileName,
-                   g_settings.idleTimeoutMs) == 0) {
+    if (job->Start(item->url, item->downloaded, item->folder, item->fileName, g_settings.idleTimeoutMs) == 0) {
         SetRowIcon(row, kIconStarted);
         return 0;
     }
@@ -119,7 +116,8 @@ int StartItem(int row) {
     return 3;
 }
 
-void RunScheduler() {
+void RunScheduler()
+{
     int32_t limit = g_settings.maxSimultaneous;
     int32_t started = 0;
     for (DownloadItem* item = ListState().first; item != nullptr; item = item->next) {

@@ -18,7 +18,8 @@ char g_settingsFolder[kProgramFolderSize];  // empty: the program folder
 
 // Adds a backslash unless text (length bytes, with room for two more) already
 // ends in a separator; a double-byte character ending in 0x5C is not one.
-void EndWithSeparator(char* text, size_t length) {
+void EndWithSeparator(char* text, size_t length)
+{
     bool separated = length > 0 && ListBaseName(text) == text + length && text[length - 1] != ':';
     if (separated) return;
     text[length] = '\\';
@@ -27,7 +28,8 @@ void EndWithSeparator(char* text, size_t length) {
 
 }  // namespace
 
-void ProgramFolder(char* out) {
+void ProgramFolder(char* out)
+{
     out[0] = '\0';
     char modulePath[kModulePathSize + 1];
     DWORD length = GetModuleFileNameA(nullptr, modulePath, kModulePathSize);
@@ -41,7 +43,8 @@ void ProgramFolder(char* out) {
     EndWithSeparator(out, keep);
 }
 
-void SetSettingsFolder(const char* folder) {
+void SetSettingsFolder(const char* folder)
+{
     g_settingsFolder[0] = '\0';
     if (folder == nullptr || folder[0] == '\0') return;
     size_t length = strlen(folder);
@@ -50,7 +53,8 @@ void SetSettingsFolder(const char* folder) {
     EndWithSeparator(g_settingsFolder, length);
 }
 
-void SettingsFilePath(char* out, size_t capacity) {
+void SettingsFilePath(char* out, size_t capacity)
+{
     char folder[kProgramFolderSize];
     if (g_settingsFolder[0] != '\0') {
         memcpy(folder, g_settingsFolder, sizeof(folder));
@@ -65,13 +69,14 @@ void SettingsFilePath(char* out, size_t capacity) {
     }
 }
 
-void LoadSettings() {
+void LoadSettings()
+{
     char path[kSettingsPathSize];
     SettingsFilePath(path, sizeof(path));
     uint8_t data[kSettingsSize];
     bool accepted = false;
-    HANDLE file = CreateFileA(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                              FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
+    HANDLE file =
+        CreateFileA(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
     if (file != INVALID_HANDLE_VALUE) {
         DWORD got = 0;
         if (ReadFile(file, data, sizeof(data), &got, nullptr) && got == sizeof(data)) {
@@ -90,11 +95,13 @@ void LoadSettings() {
     g_settingsLoaded = true;
 }
 
-bool SettingsLoaded() {
+bool SettingsLoaded()
+{
     return g_settingsLoaded;
 }
 
-int SaveSettings() {
+int SaveSettings()
+{
     if (!g_settingsLoaded) return 4;
     char path[kSettingsPathSize];
     SettingsFilePath(path, sizeof(path));

@@ -8,40 +8,46 @@ namespace {
 
 const char kMagic[4] = {'V', 'O', 'R', 'N'};
 
-void PutInt32(uint8_t* p, uint32_t v) {
+void PutInt32(uint8_t* p, uint32_t v)
+{
     p[0] = static_cast<uint8_t>(v);
     p[1] = static_cast<uint8_t>(v >> 8);
     p[2] = static_cast<uint8_t>(v >> 16);
     p[3] = static_cast<uint8_t>(v >> 24);
 }
 
-uint32_t GetInt32(const uint8_t* p) {
-    return static_cast<uint32_t>(p[0]) | static_cast<uint32_t>(p[1]) << 8 |
-           static_cast<uint32_t>(p[2]) << 16 | static_cast<uint32_t>(p[3]) << 24;
+uint32_t GetInt32(const uint8_t* p)
+{
+    return static_cast<uint32_t>(p[0]) | static_cast<uint32_t>(p[1]) << 8 | static_cast<uint32_t>(p[2]) << 16 |
+           static_cast<uint32_t>(p[3]) << 24;
 }
 
-int32_t GetSigned(const uint8_t* p) {
+int32_t GetSigned(const uint8_t* p)
+{
     return static_cast<int32_t>(GetInt32(p));
 }
 
 // Byte copies of the text fields keep whatever follows their NUL, so a record
 // read and written again is the same file.
 template <size_t N>
-void PutText(uint8_t* out, const char (&field)[N]) {
+void PutText(uint8_t* out, const char (&field)[N])
+{
     memcpy(out, field, N);
 }
 
 // A text without its terminator is damaged: it reads as empty rather than
 // running on into the next field, or past the record for the list path.
 template <size_t N>
-void GetText(char (&field)[N], const uint8_t* in) {
+void GetText(char (&field)[N], const uint8_t* in)
+{
     memcpy(field, in, N);
     if (memchr(field, '\0', N) == nullptr) field[0] = '\0';
 }
 
 }  // namespace
 
-void SetDefaultSettings(ProgramSettings* settings, const char* programFolder) {
+void SetDefaultSettings(ProgramSettings* settings, const char* programFolder)
+{
     memset(settings, 0, sizeof(*settings));
     settings->reserved = kDefaultReserved;
     settings->maxSimultaneous = kDefaultMaxSimultaneous;
@@ -49,7 +55,8 @@ void SetDefaultSettings(ProgramSettings* settings, const char* programFolder) {
     SetDefaultListPath(settings, programFolder);
 }
 
-void SetDefaultListPath(ProgramSettings* settings, const char* programFolder) {
+void SetDefaultListPath(ProgramSettings* settings, const char* programFolder)
+{
     settings->listPath[0] = '\0';
     const char* folder = programFolder != nullptr ? programFolder : "";
     size_t folderLength = strlen(folder);
@@ -62,7 +69,8 @@ void SetDefaultListPath(ProgramSettings* settings, const char* programFolder) {
     }
 }
 
-int DecodeSettings(const uint8_t* data, size_t length, ProgramSettings* settings) {
+int DecodeSettings(const uint8_t* data, size_t length, ProgramSettings* settings)
+{
     if (data == nullptr || length < kSettingsSize || memcmp(data, kMagic, 4) != 0) return 1;
     memcpy(settings->magic, data, 4);
     settings->reserved = GetSigned(data + offsetof(ProgramSettings, reserved));
@@ -80,14 +88,13 @@ int DecodeSettings(const uint8_t* data, size_t length, ProgramSettings* settings
     return 0;
 }
 
-void EncodeSettings(const ProgramSettings& settings, uint8_t out[kSettingsSize]) {
+void EncodeSettings(const ProgramSettings& settings, uint8_t out[kSettingsSize])
+{
     memcpy(out, kMagic, 4);
     PutInt32(out + offsetof(ProgramSettings, reserved), static_cast<uint32_t>(settings.reserved));
-    PutInt32(out + offsetof(ProgramSettings, maxSimultaneous),
-             static_cast<uint32_t>(settings.maxSimultaneous));
+    PutInt32(out + offsetof(ProgramSettings, maxSimultaneous), static_cast<uint32_t>(settings.maxSimultaneous));
     PutInt32(out + offsetof(ProgramSettings, autoStart), static_cast<uint32_t>(settings.autoStart));
-    PutInt32(out + offsetof(ProgramSettings, removeOnSuccess),
-             static_cast<uint32_t>(settings.removeOnSuccess));
+    PutInt32(out + offsetof(ProgramSettings, removeOnSuccess), static_cast<uint32_t>(settings.removeOnSuccess));
     PutInt32(out + offsetof(ProgramSettings, idleTimeoutMs), settings.idleTimeoutMs);
     PutInt32(out + offsetof(ProgramSettings, reserved2), static_cast<uint32_t>(settings.reserved2));
     PutInt32(out + offsetof(ProgramSettings, useProxy), static_cast<uint32_t>(settings.useProxy));

@@ -17,19 +17,19 @@ constexpr uint32_t kDefaultIdleTimeoutMs = 60000;
 constexpr int32_t kDefaultReserved = 10;
 
 struct ProgramSettings {
-    char magic[4];                           // "VORN" in a stored record
-    int32_t reserved;                        // 10 by default; kept, never used
-    int32_t maxSimultaneous;                 // downloads running at once
-    int32_t autoStart;                       // non-zero: scheduling passes run on their own
-    int32_t removeOnSuccess;                 // non-zero: completed downloads leave the list
-    uint32_t idleTimeoutMs;                  // silence after which a transfer is paused
+    char magic[4];            // "VORN" in a stored record
+    int32_t reserved;         // 10 by default; kept, never used
+    int32_t maxSimultaneous;  // downloads running at once
+    int32_t autoStart;        // non-zero: scheduling passes run on their own
+    int32_t removeOnSuccess;  // non-zero: completed downloads leave the list
+    uint32_t idleTimeoutMs;   // silence after which a transfer is paused
     int32_t reserved2;
-    int32_t useProxy;                        // non-zero: every job uses proxyAddress
-    char proxyAddress[kProxyAddressSize];    // host[:port], port 8080 by default
-    char defaultUser[kDefaultUserSize];      // these three match user, password
-    char defaultPassword[kDefaultPasswordSize]; // and folder of a download item
+    int32_t useProxy;                            // non-zero: every job uses proxyAddress
+    char proxyAddress[kProxyAddressSize];        // host[:port], port 8080 by default
+    char defaultUser[kDefaultUserSize];          // these three match user, password
+    char defaultPassword[kDefaultPasswordSize];  // and folder of a download item
     char defaultFolder[kDefaultFolderSize];
-    char listPath[kListPathSize];            // list file read at start, written on save
+    char listPath[kListPathSize];  // list file read at start, written on save
 };
 
 static_assert(offsetof(ProgramSettings, magic) == 0, "layout");

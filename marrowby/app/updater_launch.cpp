@@ -9,14 +9,13 @@ namespace {
 
 constexpr int kMessageSize = 256;
 
-} // namespace
+}  // namespace
 
 void LaunchUpdater(HWND window)
 {
     char folder[kProgramFolderSize];
     ProgramFolder(folder);
-    HINSTANCE started = ShellExecuteA(nullptr, "open", "tidewell.exe", nullptr, folder,
-                                      SW_SHOWNORMAL);
+    HINSTANCE started = ShellExecuteA(nullptr, "open", "tidewell.exe", nullptr, folder, SW_SHOWNORMAL);
     // Results above 32 mean success.
     if (reinterpret_cast<INT_PTR>(started) > 32) {
         DestroyWindow(window);
@@ -24,7 +23,6 @@ void LaunchUpdater(HWND window)
     }
     char text[kMessageSize];
     HINSTANCE instance = reinterpret_cast<HINSTANCE>(GetWindowLongPtrA(window, GWLP_HINSTANCE));
-    if (LoadStringA(instance, IDS_UPDATER_FAILED, text, sizeof(text)) <= 0)
-        text[0] = '\0';
+    if (LoadStringA(instance, IDS_UPDATER_FAILED, text, sizeof(text)) <= 0) text[0] = '\0';
     MessageBoxA(window, text, nullptr, MB_OK);
 }

@@ -12,14 +12,13 @@
 namespace {
 
 constexpr int kProxyFieldChars = 1152;
-constexpr size_t kProxyStoredSize = 260; // 259 characters are kept
+constexpr size_t kProxyStoredSize = 260;  // 259 characters are kept
 
 HWND g_sheet;
 
 void HideControls(HWND page, const int* ids, int count)
 {
-    for (int i = 0; i < count; ++i)
-        ShowWindow(GetDlgItem(page, ids[i]), SW_HIDE);
+    for (int i = 0; i < count; ++i) ShowWindow(GetDlgItem(page, ids[i]), SW_HIDE);
 }
 
 void StoreDefaults(HWND page)
@@ -51,13 +50,9 @@ INT_PTR CALLBACK DefaultsPageProc(HWND page, UINT message, WPARAM wParam, LPARAM
         FillUrlPageFields(page, nullptr, nullptr, g_settings.defaultFolder, g_settings.defaultUser,
                           g_settings.defaultPassword);
         return TRUE;
-    case WM_DESTROY:
-        ReportSheetClosedOnce(&g_sheet);
-        return FALSE;
-    case WM_NOTIFY:
-        return AnswerSheetButtons(page, message, lParam, StoreDefaults);
-    default:
-        break;
+    case WM_DESTROY: ReportSheetClosedOnce(&g_sheet); return FALSE;
+    case WM_NOTIFY: return AnswerSheetButtons(page, message, lParam, StoreDefaults);
+    default: break;
     }
     if (IsBrowseCommand(message, wParam)) {
         BrowseForSaveFolder(page);
@@ -74,22 +69,17 @@ INT_PTR CALLBACK ProxyPageProc(HWND page, UINT message, WPARAM /*wParam*/, LPARA
         SetDlgItemTextA(page, IDC_PROXY_ADDRESS, g_settings.proxyAddress);
         CheckDlgButton(page, IDC_USE_PROXY, g_settings.useProxy != 0 ? BST_CHECKED : BST_UNCHECKED);
         return TRUE;
-    case WM_DESTROY:
-        ReportSheetClosedOnce(&g_sheet);
-        return FALSE;
-    case WM_NOTIFY:
-        return AnswerSheetButtons(page, message, lParam, StoreProxy);
-    default:
-        return FALSE;
+    case WM_DESTROY: ReportSheetClosedOnce(&g_sheet); return FALSE;
+    case WM_NOTIFY: return AnswerSheetButtons(page, message, lParam, StoreProxy);
+    default: return FALSE;
     }
 }
 
-} // namespace
+}  // namespace
 
 int ShowDefaultPropertiesSheet()
 {
-    if (g_sheet)
-        return 1;
+    if (g_sheet) return 1;
     PROPSHEETPAGEA pages[2] = {
         MakeSheetPage(IDD_URL_PAGE, DefaultsPageProc, 0),
         MakeSheetPage(IDD_PROXY_PAGE, ProxyPageProc, 0),

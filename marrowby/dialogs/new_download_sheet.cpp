@@ -31,10 +31,8 @@ bool AppendFromPage(HWND page, DownloadItem* item)
     mw_text::Copy(item->folder, fields.folder);
     // Empty login fields take the login written into the URL; whatever stays
     // empty falls back to the default login when the download starts.
-    if (item->user[0] == '\0')
-        mw_text::Copy(item->user, kLoginFieldChars, parts.user);
-    if (item->password[0] == '\0')
-        mw_text::Copy(item->password, kLoginFieldChars, parts.password);
+    if (item->user[0] == '\0') mw_text::Copy(item->user, kLoginFieldChars, parts.user);
+    if (item->password[0] == '\0') mw_text::Copy(item->password, kLoginFieldChars, parts.password);
     AppendItem(item);
     return true;
 }
@@ -48,8 +46,7 @@ void ApplyNewDownload(HWND page)
         ShowPageMessage(page, IDS_NO_MEMORY);
     else if (!AppendFromPage(page, item))
         return;
-    if (g_settings.autoStart != 0)
-        RunScheduler();
+    if (g_settings.autoStart != 0) RunScheduler();
     PressSheetButton(page, PSBTN_OK);
 }
 
@@ -60,11 +57,8 @@ INT_PTR CALLBACK NewDownloadPageProc(HWND page, UINT message, WPARAM wParam, LPA
         LimitUrlPageFields(page);
         FillUrlPageFields(page, "http://", nullptr, g_settings.defaultFolder, nullptr, nullptr);
         return TRUE;
-    case WM_DESTROY:
-        ReportSheetClosedOnce(&g_sheet);
-        return FALSE;
-    default:
-        break;
+    case WM_DESTROY: ReportSheetClosedOnce(&g_sheet); return FALSE;
+    default: break;
     }
     if (IsBrowseCommand(message, wParam)) {
         BrowseForSaveFolder(page);
@@ -73,12 +67,11 @@ INT_PTR CALLBACK NewDownloadPageProc(HWND page, UINT message, WPARAM wParam, LPA
     return AnswerSheetButtons(page, message, lParam, ApplyNewDownload);
 }
 
-} // namespace
+}  // namespace
 
 int ShowNewDownloadSheet()
 {
-    if (g_sheet)
-        return 1;
+    if (g_sheet) return 1;
     PROPSHEETPAGEA page = MakeSheetPage(IDD_URL_PAGE, NewDownloadPageProc, 0);
     g_sheet = OpenModelessSheet(IDS_DOWNLOAD_PROPERTIES, &page, 1);
     return g_sheet ? 0 : 1;

@@ -12,7 +12,7 @@
 namespace {
 
 constexpr int kNumberFieldChars = 10;
-constexpr size_t kNumberReadSize = 32; // 31 characters are read
+constexpr size_t kNumberReadSize = 32;  // 31 characters are read
 
 HWND g_sheet;
 
@@ -27,7 +27,7 @@ int32_t ReadNumberField(HWND page, int id)
 {
     char text[kNumberReadSize];
     ReadPageField(page, id, text, sizeof(text));
-    return ParseDecimal(text); // no digits read as 0
+    return ParseDecimal(text);  // no digits read as 0
 }
 
 void SetCheck(HWND page, int id, int32_t on)
@@ -57,8 +57,7 @@ int32_t AcceptedIdleTimeoutSeconds(int32_t entered)
 {
     constexpr int32_t kDefaultSeconds = 60;
     constexpr int32_t kMostSeconds = 7200;
-    if (entered < 0)
-        return kDefaultSeconds;
+    if (entered < 0) return kDefaultSeconds;
     return entered > kMostSeconds ? kMostSeconds : entered;
 }
 
@@ -66,8 +65,7 @@ int32_t AcceptedIdleTimeoutSeconds(int32_t entered)
 int32_t AcceptedMaxSimultaneous(int32_t entered)
 {
     constexpr int32_t kMost = 100;
-    if (entered < 0)
-        return 1;
+    if (entered < 0) return 1;
     return entered > kMost ? kMost : entered;
 }
 
@@ -84,24 +82,18 @@ void StoreOptions(HWND page)
 INT_PTR CALLBACK OptionsPageProc(HWND page, UINT message, WPARAM /*wParam*/, LPARAM lParam)
 {
     switch (message) {
-    case WM_INITDIALOG:
-        FillOptions(page);
-        return TRUE;
-    case WM_DESTROY:
-        ReportSheetClosedOnce(&g_sheet);
-        return FALSE;
-    default:
-        break;
+    case WM_INITDIALOG: FillOptions(page); return TRUE;
+    case WM_DESTROY: ReportSheetClosedOnce(&g_sheet); return FALSE;
+    default: break;
     }
     return AnswerSheetButtons(page, message, lParam, StoreOptions);
 }
 
-} // namespace
+}  // namespace
 
 int ShowProgramOptionsSheet()
 {
-    if (g_sheet)
-        return 1;
+    if (g_sheet) return 1;
     PROPSHEETPAGEA page = MakeSheetPage(IDD_OPTIONS_PAGE, OptionsPageProc, 0);
     g_sheet = OpenModelessSheet(IDS_PROGRAM_OPTIONS, &page, 1);
     return g_sheet ? 0 : 1;

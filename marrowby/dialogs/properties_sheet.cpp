@@ -19,15 +19,13 @@ namespace {
 
 HWND g_sheet;
 DownloadItem* g_item;
-int g_modalSteps; // modal steps of the page under way
+int g_modalSteps;  // modal steps of the page under way
 
 void OnItemRemoved(DownloadItem* item)
 {
-    if (item != g_item)
-        return;
+    if (item != g_item) return;
     g_item = nullptr;
-    if (g_modalSteps == 0 && g_sheet)
-        DestroyWindow(g_sheet); // its page reports it closed
+    if (g_modalSteps == 0 && g_sheet) DestroyWindow(g_sheet);  // its page reports it closed
 }
 
 void ForgetSheet()
@@ -73,8 +71,7 @@ void ApplyProperties(HWND page)
         --g_modalSteps;
     } else {
         StoreFields(g_item, fields);
-        if (g_item->state != ItemState::Running)
-            QueueAfresh(g_item);
+        if (g_item->state != ItemState::Running) QueueAfresh(g_item);
         SetRowText(g_item->row, kColumnAddress, g_item->url);
     }
     PressSheetButton(page, PSBTN_OK);
@@ -85,8 +82,7 @@ void Browse(HWND page)
     ++g_modalSteps;
     BrowseForSaveFolder(page);
     --g_modalSteps;
-    if (!g_item)
-        PressSheetButton(page, PSBTN_CANCEL); // the download went meanwhile
+    if (!g_item) PressSheetButton(page, PSBTN_CANCEL);  // the download went meanwhile
 }
 
 INT_PTR CALLBACK PropertiesPageProc(HWND page, UINT message, WPARAM wParam, LPARAM lParam)
@@ -96,17 +92,14 @@ INT_PTR CALLBACK PropertiesPageProc(HWND page, UINT message, WPARAM wParam, LPAR
         auto* item = reinterpret_cast<DownloadItem*>(reinterpret_cast<PROPSHEETPAGEA*>(lParam)->lParam);
         g_item = item;
         LimitUrlPageFields(page);
-        FillUrlPageFields(page, item->url, item->referrer, item->folder, item->user,
-                          item->password);
+        FillUrlPageFields(page, item->url, item->referrer, item->folder, item->user, item->password);
         return TRUE;
     }
     case WM_DESTROY:
-        if (g_sheet)
-            ReportSheetClosed(g_sheet);
+        if (g_sheet) ReportSheetClosed(g_sheet);
         ForgetSheet();
         return FALSE;
-    default:
-        break;
+    default: break;
     }
     if (IsBrowseCommand(message, wParam)) {
         Browse(page);
@@ -115,21 +108,17 @@ INT_PTR CALLBACK PropertiesPageProc(HWND page, UINT message, WPARAM wParam, LPAR
     return AnswerSheetButtons(page, message, lParam, ApplyProperties);
 }
 
-} // namespace
+}  // namespace
 
 int ShowDownloadPropertiesSheet()
 {
-    if (g_sheet)
-        return 1;
-    int row = static_cast<int>(SendMessageA(ListControl(), LVM_GETNEXTITEM, static_cast<WPARAM>(-1),
-                                            MAKELPARAM(LVNI_SELECTED, 0)));
-    if (row < 0)
-        return 0;
+    if (g_sheet) return 1;
+    int row = static_cast<int>(
+        SendMessageA(ListControl(), LVM_GETNEXTITEM, static_cast<WPARAM>(-1), MAKELPARAM(LVNI_SELECTED, 0)));
+    if (row < 0) return 0;
     DownloadItem* item = ItemOfRow(row);
-    if (!item)
-        return 2;
-    PROPSHEETPAGEA page = MakeSheetPage(IDD_URL_PAGE, PropertiesPageProc,
-                                        reinterpret_cast<LPARAM>(item));
+    if (!item) return 2;
+    PROPSHEETPAGEA page = MakeSheetPage(IDD_URL_PAGE, PropertiesPageProc, reinterpret_cast<LPARAM>(item));
     SetItemRemovalObserver(OnItemRemoved);
     g_sheet = OpenModelessSheet(IDS_DOWNLOAD_PROPERTIES, &page, 1);
     if (!g_sheet) {

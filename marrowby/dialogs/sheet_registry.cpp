@@ -17,8 +17,7 @@ void InitSheetRegistry(SheetRegistry* registry)
 
 int RegisterSheet(SheetRegistry* registry, HWND window)
 {
-    if (registry->freeCount == 0)
-        return 1;
+    if (registry->freeCount == 0) return 1;
     SheetEntry* entry = registry->freeStack[--registry->freeCount];
     entry->window = window;
     entry->next = nullptr;
@@ -32,22 +31,19 @@ int RegisterSheet(SheetRegistry* registry, HWND window)
 
 int UnregisterSheet(SheetRegistry* registry, HWND window)
 {
-    if (registry->freeCount == kSheetPoolSize)
-        return 1;
+    if (registry->freeCount == kSheetPoolSize) return 1;
     SheetEntry* previous = nullptr;
     SheetEntry* entry = registry->first;
     while (entry && entry->window != window) {
         previous = entry;
         entry = entry->next;
     }
-    if (!entry)
-        return 2;
+    if (!entry) return 2;
     if (previous)
         previous->next = entry->next;
     else
         registry->first = entry->next;
-    if (registry->last == entry)
-        registry->last = previous;
+    if (registry->last == entry) registry->last = previous;
     entry->window = nullptr;
     entry->next = nullptr;
     registry->freeStack[registry->freeCount++] = entry;
@@ -65,8 +61,7 @@ int FilterSheetMessage(SheetRegistry* registry, MSG* message)
             DestroyWindow(sheet);
             return 1;
         }
-        if (SendMessageA(sheet, PSM_ISDIALOGMESSAGE, 0, reinterpret_cast<LPARAM>(message)))
-            return 2;
+        if (SendMessageA(sheet, PSM_ISDIALOGMESSAGE, 0, reinterpret_cast<LPARAM>(message))) return 2;
     }
     return 0;
 }
@@ -81,7 +76,7 @@ struct ProgramSheetsSetUp {
     ProgramSheetsSetUp() { InitSheetRegistry(&g_programSheets); }
 } g_programSheetsSetUp;
 
-} // namespace
+}  // namespace
 
 SheetRegistry* ProgramSheets()
 {
@@ -105,8 +100,7 @@ int FilterSheetMessage(MSG* message)
 
 int OnHostNotice(const HostNotice* notice, void* /*context*/)
 {
-    if (!notice)
-        return 0;
+    if (!notice) return 0;
     if (notice->kind == kNoticeSheetOpened)
         RegisterSheet(notice->window);
     else if (notice->kind == kNoticeSheetClosed)

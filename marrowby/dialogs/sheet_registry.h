@@ -20,8 +20,8 @@ struct SheetEntry {
 struct SheetRegistry {
     SheetEntry entries[kSheetPoolSize];
     SheetEntry* freeStack[kSheetPoolSize];
-    int32_t freeCount;   // kSheetPoolSize when nothing is registered
-    SheetEntry* first;   // registered entries, oldest first
+    int32_t freeCount;  // kSheetPoolSize when nothing is registered
+    SheetEntry* first;  // registered entries, oldest first
     SheetEntry* last;
 };
 

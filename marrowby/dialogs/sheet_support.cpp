@@ -28,13 +28,12 @@ void DropPartialCharacter(char* text)
     }
 }
 
-} // namespace
+}  // namespace
 
 HINSTANCE SheetInstance()
 {
     HWND owner = ListWindow();
-    if (owner)
-        return reinterpret_cast<HINSTANCE>(GetWindowLongPtrA(owner, GWLP_HINSTANCE));
+    if (owner) return reinterpret_cast<HINSTANCE>(GetWindowLongPtrA(owner, GWLP_HINSTANCE));
     return GetModuleHandleA(nullptr);
 }
 
@@ -52,8 +51,7 @@ PROPSHEETPAGEA MakeSheetPage(int templateId, DLGPROC proc, LPARAM param)
 HWND OpenModelessSheet(int captionId, PROPSHEETPAGEA* pages, UINT count)
 {
     char caption[kCaptionSize];
-    if (LoadStringA(SheetInstance(), captionId, caption, sizeof(caption)) <= 0)
-        caption[0] = '\0';
+    if (LoadStringA(SheetInstance(), captionId, caption, sizeof(caption)) <= 0) caption[0] = '\0';
     PROPSHEETHEADERA header = {};
     header.dwSize = sizeof(header);
     header.dwFlags = PSH_MODELESS | PSH_NOAPPLYNOW | PSH_PROPSHEETPAGE;
@@ -64,8 +62,7 @@ HWND OpenModelessSheet(int captionId, PROPSHEETPAGEA* pages, UINT count)
     header.ppsp = pages;
     INT_PTR created = PropertySheetA(&header);
     // A modeless sheet returns its window; failures give 0 or -1.
-    if (created == 0 || created == -1)
-        return nullptr;
+    if (created == 0 || created == -1) return nullptr;
     HWND sheet = reinterpret_cast<HWND>(created);
     ReportSheet(sheet, kNoticeSheetOpened);
     return sheet;
@@ -79,15 +76,13 @@ void ReportSheetClosed(HWND sheet)
 void PressSheetButton(HWND page, int button)
 {
     HWND sheet = GetParent(page);
-    if (sheet)
-        PostMessageA(sheet, PSM_PRESSBUTTON, static_cast<WPARAM>(button), 0);
+    if (sheet) PostMessageA(sheet, PSM_PRESSBUTTON, static_cast<WPARAM>(button), 0);
 }
 
 // The notification code of a page's WM_NOTIFY, or 0 for other messages.
 static UINT PageNotification(UINT message, LPARAM lParam)
 {
-    if (message != WM_NOTIFY || lParam == 0)
-        return 0;
+    if (message != WM_NOTIFY || lParam == 0) return 0;
     return reinterpret_cast<const NMHDR*>(lParam)->code;
 }
 
@@ -98,18 +93,14 @@ INT_PTR AnswerSheetButtons(HWND page, UINT message, LPARAM lParam, void (*apply)
         apply(page);
         SetWindowLongPtrA(page, DWLP_MSGRESULT, PSNRET_NOERROR);
         return TRUE;
-    case PSN_RESET:
-        PressSheetButton(page, PSBTN_CANCEL);
-        return TRUE;
-    default:
-        return FALSE;
+    case PSN_RESET: PressSheetButton(page, PSBTN_CANCEL); return TRUE;
+    default: return FALSE;
     }
 }
 
 void ReportSheetClosedOnce(HWND* sheet)
 {
-    if (!*sheet)
-        return;
+    if (!*sheet) return;
     ReportSheetClosed(*sheet);
     *sheet = nullptr;
 }
@@ -117,21 +108,18 @@ void ReportSheetClosedOnce(HWND* sheet)
 void ShowPageMessage(HWND page, int textId)
 {
     char text[kMessageSize];
-    if (LoadStringA(SheetInstance(), textId, text, sizeof(text)) <= 0)
-        text[0] = '\0';
+    if (LoadStringA(SheetInstance(), textId, text, sizeof(text)) <= 0) text[0] = '\0';
     // The main window waits as well: closing it meanwhile would destroy the
     // sheet under the notification that shows this box.
     HWND mainWindow = ListWindow();
     bool wasEnabled = mainWindow && !EnableWindow(mainWindow, FALSE);
     MessageBoxA(page, text, nullptr, MB_OK);
-    if (wasEnabled)
-        EnableWindow(mainWindow, TRUE);
+    if (wasEnabled) EnableWindow(mainWindow, TRUE);
 }
 
 void ReadPageField(HWND page, int id, char* out, size_t capacity)
 {
-    if (capacity == 0)
-        return;
+    if (capacity == 0) return;
     out[0] = '\0';
     GetDlgItemTextA(page, id, out, static_cast<int>(capacity));
     out[capacity - 1] = '\0';

@@ -8,7 +8,7 @@ namespace {
 // Dropped text that does not end inside its memory block is cut to this.
 constexpr size_t kBoundedTextSize = 4096;
 
-} // namespace
+}  // namespace
 
 UrlDropTarget* CreateUrlDropTarget()
 {
@@ -23,8 +23,7 @@ void UrlDropTarget::Attach(HWND window, UINT message)
 
 HRESULT STDMETHODCALLTYPE UrlDropTarget::QueryInterface(REFIID iid, void** object)
 {
-    if (!object)
-        return E_POINTER;
+    if (!object) return E_POINTER;
     if (IsEqualIID(iid, IID_IDropTarget) || IsEqualIID(iid, IID_IUnknown)) {
         *object = static_cast<IDropTarget*>(this);
         AddRef();
@@ -49,14 +48,12 @@ ULONG STDMETHODCALLTYPE UrlDropTarget::Release()
     return static_cast<ULONG>(count);
 }
 
-HRESULT STDMETHODCALLTYPE UrlDropTarget::DragEnter(IDataObject* data, DWORD /*keys*/,
-                                                   POINTL /*point*/, DWORD* effect)
+HRESULT STDMETHODCALLTYPE UrlDropTarget::DragEnter(IDataObject* data, DWORD /*keys*/, POINTL /*point*/, DWORD* effect)
 {
     *effect = DROPEFFECT_MOVE;
-    ForgetData(); // a drag that never left must not leak its data object
+    ForgetData();  // a drag that never left must not leak its data object
     data_ = data;
-    if (data_)
-        data_->AddRef();
+    if (data_) data_->AddRef();
     return S_OK;
 }
 
@@ -72,8 +69,7 @@ HRESULT STDMETHODCALLTYPE UrlDropTarget::DragLeave()
     return S_OK;
 }
 
-HRESULT STDMETHODCALLTYPE UrlDropTarget::Drop(IDataObject* data, DWORD /*keys*/, POINTL /*point*/,
-                                              DWORD* effect)
+HRESULT STDMETHODCALLTYPE UrlDropTarget::Drop(IDataObject* data, DWORD /*keys*/, POINTL /*point*/, DWORD* effect)
 {
     if (!data_) {
         *effect = DROPEFFECT_NONE;
@@ -89,8 +85,7 @@ HRESULT STDMETHODCALLTYPE UrlDropTarget::Drop(IDataObject* data, DWORD /*keys*/,
         ForgetData();
         return E_FAIL;
     }
-    if (medium.tymed == TYMED_HGLOBAL && medium.hGlobal)
-        SendText(medium.hGlobal);
+    if (medium.tymed == TYMED_HGLOBAL && medium.hGlobal) SendText(medium.hGlobal);
     ReleaseStgMedium(&medium);
     ForgetData();
     return S_OK;
@@ -109,8 +104,7 @@ void UrlDropTarget::ForgetData()
 void UrlDropTarget::SendText(HGLOBAL text)
 {
     const char* locked = static_cast<const char*>(GlobalLock(text));
-    if (!locked)
-        return;
+    if (!locked) return;
     size_t size = GlobalSize(text);
     if (memchr(locked, 0, size)) {
         SendMessageA(window_, message_, 0, reinterpret_cast<LPARAM>(locked));

@@ -15,23 +15,21 @@ public:
     ULONG STDMETHODCALLTYPE AddRef() override;
     ULONG STDMETHODCALLTYPE Release() override;
 
-    HRESULT STDMETHODCALLTYPE DragEnter(IDataObject* data, DWORD keys, POINTL point,
-                                        DWORD* effect) override;
+    HRESULT STDMETHODCALLTYPE DragEnter(IDataObject* data, DWORD keys, POINTL point, DWORD* effect) override;
     HRESULT STDMETHODCALLTYPE DragOver(DWORD keys, POINTL point, DWORD* effect) override;
     HRESULT STDMETHODCALLTYPE DragLeave() override;
-    HRESULT STDMETHODCALLTYPE Drop(IDataObject* data, DWORD keys, POINTL point,
-                                   DWORD* effect) override;
+    HRESULT STDMETHODCALLTYPE Drop(IDataObject* data, DWORD keys, POINTL point, DWORD* effect) override;
 
 private:
     friend UrlDropTarget* CreateUrlDropTarget();
     UrlDropTarget() = default;
-    virtual ~UrlDropTarget() = default; // only Release deletes
+    virtual ~UrlDropTarget() = default;  // only Release deletes
 
     void ForgetData();
     void SendText(HGLOBAL text);
 
-    volatile LONG refCount_ = 1;    // changed only by interlocked operations
-    IDataObject* data_ = nullptr;   // the drag in progress, held since DragEnter
+    volatile LONG refCount_ = 1;   // changed only by interlocked operations
+    IDataObject* data_ = nullptr;  // the drag in progress, held since DragEnter
     HWND window_ = nullptr;
     UINT message_ = WM_APP;
 };

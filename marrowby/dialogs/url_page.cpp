@@ -11,11 +11,10 @@ constexpr int kBrowseTitleSize = 256;
 
 void FillField(HWND page, int id, const char* text)
 {
-    if (text)
-        SetDlgItemTextA(page, id, text);
+    if (text) SetDlgItemTextA(page, id, text);
 }
 
-} // namespace
+}  // namespace
 
 bool IsAcceptedDownloadUrl(const char* text, UrlParts* parts)
 {
@@ -32,8 +31,8 @@ void LimitUrlPageFields(HWND page)
     LimitPageField(page, IDC_PASSWORD, kLoginFieldChars);
 }
 
-void FillUrlPageFields(HWND page, const char* url, const char* referrer, const char* folder,
-                       const char* user, const char* password)
+void FillUrlPageFields(HWND page, const char* url, const char* referrer, const char* folder, const char* user,
+                       const char* password)
 {
     FillField(page, IDC_URL, url);
     FillField(page, IDC_REFERRER, referrer);
@@ -54,11 +53,9 @@ void ReadUrlPageFields(HWND page, UrlPageFields* fields)
 int BrowseForSaveFolder(HWND page)
 {
     IMalloc* allocator = nullptr;
-    if (FAILED(SHGetMalloc(&allocator)) || !allocator)
-        return 1;
+    if (FAILED(SHGetMalloc(&allocator)) || !allocator) return 1;
     char title[kBrowseTitleSize];
-    if (LoadStringA(SheetInstance(), IDS_BROWSE_FOLDER_TITLE, title, sizeof(title)) <= 0)
-        title[0] = '\0';
+    if (LoadStringA(SheetInstance(), IDS_BROWSE_FOLDER_TITLE, title, sizeof(title)) <= 0) title[0] = '\0';
     char displayName[MAX_PATH] = "";
     BROWSEINFOA browse = {};
     browse.hwndOwner = page;
@@ -71,8 +68,7 @@ int BrowseForSaveFolder(HWND page)
         return 2;
     }
     char path[MAX_PATH] = "";
-    if (!SHGetPathFromIDListA(chosen, path))
-        path[0] = '\0';
+    if (!SHGetPathFromIDListA(chosen, path)) path[0] = '\0';
     allocator->Free(chosen);
     allocator->Release();
     SetDlgItemTextA(page, IDC_FOLDER, path);
@@ -81,6 +77,5 @@ int BrowseForSaveFolder(HWND page)
 
 bool IsBrowseCommand(UINT message, WPARAM wParam)
 {
-    return message == WM_COMMAND && LOWORD(wParam) == IDC_BROWSE_FOLDER &&
-           HIWORD(wParam) == BN_CLICKED;
+    return message == WM_COMMAND && LOWORD(wParam) == IDC_BROWSE_FOLDER && HIWORD(wParam) == BN_CLICKED;
 }

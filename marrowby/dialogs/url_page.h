@@ -26,8 +26,8 @@ bool IsAcceptedDownloadUrl(const char* text, UrlParts* parts);
 
 void LimitUrlPageFields(HWND page);
 // Fills the five fields; a null text leaves its field as it is.
-void FillUrlPageFields(HWND page, const char* url, const char* referrer, const char* folder,
-                       const char* user, const char* password);
+void FillUrlPageFields(HWND page, const char* url, const char* referrer, const char* folder, const char* user,
+                       const char* password);
 void ReadUrlPageFields(HWND page, UrlPageFields* fields);
 
 // Shows the shell's folder browser owned by the page and writes the chosen

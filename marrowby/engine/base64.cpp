@@ -6,7 +6,8 @@ namespace {
 const char kAlphabet[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
 }
 
-int32_t EncodeBase64(char* output, size_t outputCapacity, const void* input, size_t length) {
+int32_t EncodeBase64(char* output, size_t outputCapacity, const void* input, size_t length)
+{
     if (outputCapacity < Base64EncodedSize(length)) {
         if (outputCapacity > 0) output[0] = '\0';
         return kHttpOutputTooSmall;

@@ -5,7 +5,8 @@
 #include <cstdint>
 
 // Bytes EncodeBase64 needs for `length` input bytes, terminator included.
-constexpr size_t Base64EncodedSize(size_t length) {
+constexpr size_t Base64EncodedSize(size_t length)
+{
     return (length + 2) / 3 * 4 + 1;
 }
 

@@ -10,7 +10,8 @@ namespace mw_text {
 // Copies at most srcLength bytes of src (stopping early at a NUL) into dst,
 // which has room for dstSize bytes including the terminator.  Returns the
 // number of bytes copied (without terminator).  dstSize 0 writes nothing.
-inline size_t CopyN(char* dst, size_t dstSize, const char* src, size_t srcLength) {
+inline size_t CopyN(char* dst, size_t dstSize, const char* src, size_t srcLength)
+{
     if (dstSize == 0) return 0;
     size_t n = 0;
     if (src != nullptr) {
@@ -25,14 +26,16 @@ inline size_t CopyN(char* dst, size_t dstSize, const char* src, size_t srcLength
 
 // Copies the NUL-terminated src (null counts as empty) into dst (dstSize bytes
 // including the terminator), cut to fit.
-inline size_t Copy(char* dst, size_t dstSize, const char* src) {
+inline size_t Copy(char* dst, size_t dstSize, const char* src)
+{
     return CopyN(dst, dstSize, src, static_cast<size_t>(-1));
 }
 
 // Appends src (null counts as empty) to the text in dst (dstSize bytes
 // including the terminator), cut to fit. Returns the new length. A dst with
 // no terminator within dstSize is left as it is.
-inline size_t Append(char* dst, size_t dstSize, const char* src) {
+inline size_t Append(char* dst, size_t dstSize, const char* src)
+{
     size_t length = 0;
     while (length < dstSize && dst[length] != '\0') ++length;
     if (length == dstSize) return length;
@@ -40,12 +43,14 @@ inline size_t Append(char* dst, size_t dstSize, const char* src) {
 }
 
 template <size_t N>
-inline size_t Copy(char (&dst)[N], const char* src) {
+inline size_t Copy(char (&dst)[N], const char* src)
+{
     return Copy(dst, N, src);
 }
 
 template <size_t N>
-inline size_t CopyN(char (&dst)[N], const char* src, size_t srcLength) {
+inline size_t CopyN(char (&dst)[N], const char* src, size_t srcLength)
+{
     return CopyN(dst, N, src, srcLength);
 }
 

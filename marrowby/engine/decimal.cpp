@@ -15,7 +15,8 @@ struct Scanned {
 // White space, an optional sign, then digits up to the first other
 // character. The magnitude stops growing at 2^63, the largest one int64_t
 // can hold (negative).
-Scanned ScanDecimal(const char* text) {
+Scanned ScanDecimal(const char* text)
+{
     Scanned scanned = {false, false, 0};
     if (text == nullptr) return scanned;
     const char* p = text;
@@ -37,11 +38,13 @@ Scanned ScanDecimal(const char* text) {
     return scanned;
 }
 
-bool Fits(const Scanned& scanned) {
+bool Fits(const Scanned& scanned)
+{
     return !scanned.overflow && (scanned.negative || scanned.magnitude <= kInt64Magnitude);
 }
 
-int64_t Signed(const Scanned& scanned) {
+int64_t Signed(const Scanned& scanned)
+{
     if (!scanned.negative) {
         return scanned.magnitude > kInt64Magnitude ? INT64_MAX : static_cast<int64_t>(scanned.magnitude);
     }
@@ -51,24 +54,28 @@ int64_t Signed(const Scanned& scanned) {
 
 }  // namespace
 
-int32_t ParseDecimal(const char* text) {
+int32_t ParseDecimal(const char* text)
+{
     const int64_t value = ParseDecimal64(text);
     if (value > INT32_MAX) return INT32_MAX;
     if (value < INT32_MIN) return INT32_MIN;
     return static_cast<int32_t>(value);
 }
 
-int64_t ParseDecimal64(const char* text) {
+int64_t ParseDecimal64(const char* text)
+{
     return Signed(ScanDecimal(text));
 }
 
-bool ReadDecimal64(const char* text, int64_t& value) {
+bool ReadDecimal64(const char* text, int64_t& value)
+{
     const Scanned scanned = ScanDecimal(text);
     value = Fits(scanned) ? Signed(scanned) : 0;
     return Fits(scanned);
 }
 
-const char* FormatDecimal64(int64_t value, char* out, size_t capacity) {
+const char* FormatDecimal64(int64_t value, char* out, size_t capacity)
+{
     // Digits from the end of a local buffer; the magnitude as unsigned, so
     // INT64_MIN needs no special case.
     char digits[kDecimal64TextSize];

@@ -25,7 +25,8 @@ DownloadJob::DownloadJob()
       ended_(false),
       failure_(JobFailureNone),
       linkPhase_(kLinkPlain),
-      requestSent_(false) {
+      requestSent_(false)
+{
     memset(&exchange_, 0, sizeof exchange_);
     ResetExchange(exchange_);
     folder_[0] = '\0';
@@ -39,7 +40,8 @@ DownloadJob::DownloadJob()
     InitializeCriticalSection(&lock_);
 }
 
-DownloadJob::~DownloadJob() {
+DownloadJob::~DownloadJob()
+{
     Stop();
     DeleteCriticalSection(&lock_);
     connection_.StopWorker();
@@ -47,7 +49,8 @@ DownloadJob::~DownloadJob() {
     EndTlsSession(tls_);
 }
 
-int DownloadJob::Prepare(const JobCallbackRegistration* registration) {
+int DownloadJob::Prepare(const JobCallbackRegistration* registration)
+{
     Stop();
     {
         LockScope hold(lock_);
@@ -60,7 +63,8 @@ int DownloadJob::Prepare(const JobCallbackRegistration* registration) {
     return 0;
 }
 
-int DownloadJob::SetProxy(const char* text, uint16_t defaultPort) {
+int DownloadJob::SetProxy(const char* text, uint16_t defaultPort)
+{
     LockScope hold(lock_);
     exchange_.proxyPort = defaultPort;
     exchange_.proxyUser[0] = '\0';
@@ -85,20 +89,23 @@ int DownloadJob::SetProxy(const char* text, uint16_t defaultPort) {
     return 0;
 }
 
-int DownloadJob::SetCredentials(const char* user, const char* password) {
+int DownloadJob::SetCredentials(const char* user, const char* password)
+{
     LockScope hold(lock_);
     mw_text::Copy(exchange_.user, user);
     mw_text::Copy(exchange_.password, password);
     return 0;
 }
 
-int DownloadJob::SetReferer(const char* text) {
+int DownloadJob::SetReferer(const char* text)
+{
     LockScope hold(lock_);
     mw_text::Copy(exchange_.referer, text);
     return 0;
 }
 
-int DownloadJob::SetUserAgent(const char* text) {
+int DownloadJob::SetUserAgent(const char* text)
+{
     LockScope hold(lock_);
     mw_text::Copy(exchange_.userAgent, text);
     return 0;
@@ -106,7 +113,8 @@ int DownloadJob::SetUserAgent(const char* text) {
 
 // A resume offset is only trusted when the partial file holds at least that
 // many bytes. Opening creates the file empty when it is missing.
-bool DownloadJob::ResumeFileIsLongEnough(const char* lastName, uint64_t offset) {
+bool DownloadJob::ResumeFileIsLongEnough(const char* lastName, uint64_t offset)
+{
     // The name comes back from the application's list file: it is made safe
     // the same way as a name the server sends before it is joined to folder.
     char name[kLocalFileNameMax + 1];
@@ -114,8 +122,8 @@ bool DownloadJob::ResumeFileIsLongEnough(const char* lastName, uint64_t offset) 
     char path[kJobFolderCapacity + kLocalFileNameMax + 1];
     mw_text::Copy(path, folder_);
     mw_text::Append(path, sizeof path, name);
-    HANDLE file = CreateFileA(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                              OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    HANDLE file = CreateFileA(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_ALWAYS,
+                              FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE) return false;
     LARGE_INTEGER size;
     bool known = GetFileSizeEx(file, &size) != 0;
@@ -123,8 +131,8 @@ bool DownloadJob::ResumeFileIsLongEnough(const char* lastName, uint64_t offset) 
     return known && (uint64_t)size.QuadPart >= offset;
 }
 
-int DownloadJob::Start(const char* url, int64_t offset, const char* folder, const char* lastName,
-                       uint32_t timeoutMs) {
+int DownloadJob::Start(const char* url, int64_t offset, const char* folder, const char* lastName, uint32_t timeoutMs)
+{
     ConnectTarget target;
     {
         LockScope hold(lock_);
@@ -134,15 +142,13 @@ int DownloadJob::Start(const char* url, int64_t offset, const char* folder, cons
             mw_text::CopyN(folder_, folder, kFolderTextMax);
             if (folder_[0] != '\0') AppendFolderSeparator(folder_, sizeof folder_);
         }
-        if (lastName != nullptr && lastName[0] != '\0' &&
-            !ResumeFileIsLongEnough(lastName, (uint64_t)offset))
+        if (lastName != nullptr && lastName[0] != '\0' && !ResumeFileIsLongEnough(lastName, (uint64_t)offset))
             offset = 0;
 
         // Only http and https URLs are fetched: anything else would send an
         // HTTP request to whatever port the other scheme names.
         ResetUrl(exchange_.url);
-        if (url == nullptr || ParseUrl(url, nullptr, exchange_.url) != 0 ||
-            !IsDownloadableScheme(exchange_.url.scheme))
+        if (url == nullptr || ParseUrl(url, nullptr, exchange_.url) != 0 || !IsDownloadableScheme(exchange_.url.scheme))
             return 1;
         exchange_.method = kMethodGet;
         exchange_.version = kHttpVersion10;
@@ -171,7 +177,8 @@ int DownloadJob::Start(const char* url, int64_t offset, const char* folder, cons
     return connected == 0 ? 0 : 1;
 }
 
-int DownloadJob::Stop() {
+int DownloadJob::Stop()
+{
     connection_.StopWorker();
     LockScope hold(lock_);
     CloseFile();
@@ -182,7 +189,7 @@ int DownloadJob::Stop() {
     return 0;
 }
 
-void DownloadJob::Report(int32_t code, void* info, int32_t count) {
-    if (registration_.callback != nullptr)
-        registration_.callback(info, code, count, registration_.userValue);
+void DownloadJob::Report(int32_t code, void* info, int32_t count)
+{
+    if (registration_.callback != nullptr) registration_.callback(info, code, count, registration_.userValue);
 }

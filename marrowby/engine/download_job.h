@@ -18,7 +18,7 @@ enum JobCode {
     JobClosed = 2,
     JobData = 3,  // count: bytes written
     JobTimedOut = 4,
-    JobFailed = 5,    // LastFailure() says why
+    JobFailed = 5,  // LastFailure() says why
     JobTick = 6,
     JobFileError = 7,
 };
@@ -65,8 +65,7 @@ public:
     int SetUserAgent(const char* text);
     // 0 when the connection attempt is under way; 1 when it could not be
     // started (including a URL that is neither http nor https).
-    int Start(const char* url, int64_t offset, const char* folder, const char* lastName,
-              uint32_t timeoutMs);
+    int Start(const char* url, int64_t offset, const char* folder, const char* lastName, uint32_t timeoutMs);
     // Ends the worker and waits for it; afterwards nothing is reported. From
     // inside the callback it cannot wait: it silences the job and asks the
     // worker to end. The job must never be destroyed from inside the callback.
@@ -132,11 +131,11 @@ private:
     // Worker-side state of one run, set by Start before connecting.
     char request_[kJobRequestCapacity];
     int32_t redirects_;
-    bool sentCredentials_;               // the last request carried Authorization
-    int32_t requestScheme_;              // origin of the last request
+    bool sentCredentials_;   // the last request carried Authorization
+    int32_t requestScheme_;  // origin of the last request
     char requestHost_[kUrlHostMax + 1];
     uint16_t requestPort_;
-    bool ended_;                         // EndTransfer has reported the end
+    bool ended_;  // EndTransfer has reported the end
     volatile int32_t failure_;
 
     // Worker-side state of the current connection.

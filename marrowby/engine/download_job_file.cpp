@@ -6,7 +6,8 @@
 
 namespace {
 
-HANDLE OpenForWriting(const char* path) {
+HANDLE OpenForWriting(const char* path)
+{
     return CreateFileA(path, GENERIC_WRITE, FILE_SHARE_READ, nullptr, OPEN_ALWAYS,
                        FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
 }
@@ -18,7 +19,8 @@ HANDLE OpenForWriting(const char* path) {
 // application counts it as downloaded. A body that starts at byte 0 (a fresh
 // download, or a server that ignored the Range) replaces the old content:
 // a longer old file would otherwise keep its tail behind the new end.
-int DownloadJob::OpenLocalFile(const ResponseSummary& summary) {
+int DownloadJob::OpenLocalFile(const ResponseSummary& summary)
+{
     CloseFile();
     char path[kJobFolderCapacity + sizeof summary.fileName];
     mw_text::Copy(path, folder_);
@@ -33,8 +35,7 @@ int DownloadJob::OpenLocalFile(const ResponseSummary& summary) {
     LARGE_INTEGER size;
     LARGE_INTEGER position;
     position.QuadPart = summary.rangeFirst;
-    if (summary.rangeFirst < 0 || !GetFileSizeEx(file_, &size) ||
-        position.QuadPart > size.QuadPart ||
+    if (summary.rangeFirst < 0 || !GetFileSizeEx(file_, &size) || position.QuadPart > size.QuadPart ||
         !SetFilePointerEx(file_, position, nullptr, FILE_BEGIN) ||
         (position.QuadPart == 0 && size.QuadPart > 0 && !SetEndOfFile(file_))) {
         CloseFile();
@@ -45,16 +46,17 @@ int DownloadJob::OpenLocalFile(const ResponseSummary& summary) {
 
 // Writes body bytes and reports them. A failed or short write (a full disk)
 // ends the transfer instead of counting bytes that never reached the file.
-bool DownloadJob::WriteBody(const char* data, size_t count) {
+bool DownloadJob::WriteBody(const char* data, size_t count)
+{
     DWORD written = 0;
-    if (file_ == INVALID_HANDLE_VALUE || !WriteFile(file_, data, (DWORD)count, &written, nullptr) ||
-        written != count)
+    if (file_ == INVALID_HANDLE_VALUE || !WriteFile(file_, data, (DWORD)count, &written, nullptr) || written != count)
         return false;
     Report(JobData, nullptr, (int32_t)count);
     return true;
 }
 
-void DownloadJob::CloseFile() {
+void DownloadJob::CloseFile()
+{
     if (file_ != INVALID_HANDLE_VALUE) CloseHandle(file_);
     file_ = INVALID_HANDLE_VALUE;
 }

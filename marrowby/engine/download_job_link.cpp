@@ -11,7 +11,8 @@
 
 // Before each connect: the first receive goes into the TLS buffer when the
 // server's first bytes will be TLS, else into the receive buffer.
-void DownloadJob::ResetLink() {
+void DownloadJob::ResetLink()
+{
     EndTlsSession(tls_);
     ResetTunnelAnswer(tunnelAnswer_);
     linkPhase_ = kLinkPlain;
@@ -24,12 +25,14 @@ void DownloadJob::ResetLink() {
     }
 }
 
-void DownloadJob::ReceiveIntoTlsBuffer() {
+void DownloadJob::ReceiveIntoTlsBuffer()
+{
     ResetTlsInput(tlsInput_, tlsBuffer_, kJobTlsBufferSize);
     connection_.SetReceiveBuffer(tlsBuffer_, kJobTlsBufferSize);
 }
 
-int32_t DownloadJob::OnConnected() {
+int32_t DownloadJob::OnConnected()
+{
     bool secure;
     bool tunnel;
     size_t length = 0;
@@ -47,7 +50,8 @@ int32_t DownloadJob::OnConnected() {
     return kPostNextReceive;
 }
 
-int32_t DownloadJob::ReadTunnelAnswer(const char* data, uint32_t length) {
+int32_t DownloadJob::ReadTunnelAnswer(const char* data, uint32_t length)
+{
     size_t used = 0;
     int32_t answer = FeedTunnelAnswer(tunnelAnswer_, data, length, used);
     if (answer == kTunnelNeedMore) return kPostNextReceive;
@@ -62,7 +66,8 @@ int32_t DownloadJob::ReadTunnelAnswer(const char* data, uint32_t length) {
     return ProcessTlsInput();
 }
 
-int32_t DownloadJob::BeginHandshake() {
+int32_t DownloadJob::BeginHandshake()
+{
     char host[kUrlHostMax + 1];
     {
         LockScope hold(lock_);
@@ -78,7 +83,8 @@ int32_t DownloadJob::BeginHandshake() {
 // Handshakes and records, in turn, until the received bytes are used up: a
 // renegotiation or a post-handshake message in the middle of the data goes
 // back to the handshake and then on with the records.
-int32_t DownloadJob::ProcessTlsInput() {
+int32_t DownloadJob::ProcessTlsInput()
+{
     for (;;) {
         if (linkPhase_ == kLinkHandshake) {
             int32_t step = ContinueTlsHandshake(tls_, connection_, tlsInput_);
@@ -94,7 +100,8 @@ int32_t DownloadJob::ProcessTlsInput() {
 
 // The certificate is checked after every handshake, before any HTTP byte is
 // sent or taken; the request goes out once per connection.
-int32_t DownloadJob::FinishHandshake() {
+int32_t DownloadJob::FinishHandshake()
+{
     int32_t failure = CheckServerCertificate(tls_);
     if (failure != JobFailureNone) return FailTransfer(failure);
     linkPhase_ = kLinkSecure;
@@ -104,7 +111,8 @@ int32_t DownloadJob::FinishHandshake() {
 // Decrypts every complete record and hands their data to the response
 // reader as one piece. Returns with linkPhase_ kLinkHandshake when the
 // server asked for a renegotiation.
-int32_t DownloadJob::DecryptRecords() {
+int32_t DownloadJob::DecryptRecords()
+{
     PlainRun run = {nullptr, 0};
     for (;;) {
         DecryptedRecord record;
@@ -136,7 +144,8 @@ int32_t DownloadJob::DecryptRecords() {
 }
 
 // The next receive goes behind the bytes of a record still incomplete.
-int32_t DownloadJob::WaitForMoreRecords() {
+int32_t DownloadJob::WaitForMoreRecords()
+{
     ReceiveSpan span = NextReceiveSpan(tlsInput_);
     if (span.length == 0) {
         return FailTransfer(linkPhase_ == kLinkHandshake ? JobFailureTlsHandshake : JobFailureTlsData);
@@ -148,6 +157,7 @@ int32_t DownloadJob::WaitForMoreRecords() {
 // Without close_notify, an end of the connection may be an attacker's: a
 // body whose size was announced is judged by its size as always, but one
 // without a size could be cut anywhere unnoticed.
-bool DownloadJob::BodyMayBeCut() const {
+bool DownloadJob::BodyMayBeCut() const
+{
     return exchange_.headersComplete && exchange_.response.contentLength == 0;
 }

@@ -16,29 +16,30 @@
 
 namespace {
 
-bool IsRedirect(int32_t status) {
+bool IsRedirect(int32_t status)
+{
     return status >= 300 && status <= 305;
 }
 
-bool IsClientOrServerError(int32_t status) {
+bool IsClientOrServerError(int32_t status)
+{
     return status >= 400 && status <= 505;
 }
 
 // The longest request the exchange can produce, so the request buffer is
 // known to hold every one of them (a CONNECT request is far shorter).
 constexpr size_t kLongestRequest =
-    sizeof("HEAD http://[]:65535 HTTP/1.1\r\n") + kUrlHostMax + kUrlPathMax +
-    sizeof("Host: []:65535\r\n") + kUrlHostMax + sizeof("Content-Length: -9223372036854775808\r\n") +
-    sizeof("Referer: \r\n") + kRefererMax + sizeof("User-Agent: \r\n") + kUserAgentMax +
-    sizeof("Range: bytes=9223372036854775807-9223372036854775807\r\n") +
-    sizeof("Accept: */*\r\nConnection: close\r\n") + kBasicCredentialsLineMax +
-    kProxyCredentialsLineMax + sizeof("\r\n");
+    sizeof("HEAD http://[]:65535 HTTP/1.1\r\n") + kUrlHostMax + kUrlPathMax + sizeof("Host: []:65535\r\n") +
+    kUrlHostMax + sizeof("Content-Length: -9223372036854775808\r\n") + sizeof("Referer: \r\n") + kRefererMax +
+    sizeof("User-Agent: \r\n") + kUserAgentMax + sizeof("Range: bytes=9223372036854775807-9223372036854775807\r\n") +
+    sizeof("Accept: */*\r\nConnection: close\r\n") + kBasicCredentialsLineMax + kProxyCredentialsLineMax +
+    sizeof("\r\n");
 static_assert(kLongestRequest < kJobRequestCapacity, "request buffer too small");
 
 }  // namespace
 
-int32_t DownloadJob::OnConnectionEvent(int event, const char* data, uint32_t length,
-                                       void* context) {
+int32_t DownloadJob::OnConnectionEvent(int event, const char* data, uint32_t length, void* context)
+{
     (void)context;
     switch (event) {
     case EvConnected: return OnConnected();
@@ -68,7 +69,8 @@ int32_t DownloadJob::OnConnectionEvent(int event, const char* data, uint32_t len
     }
 }
 
-int32_t DownloadJob::OnData(const char* data, uint32_t length) {
+int32_t DownloadJob::OnData(const char* data, uint32_t length)
+{
     switch (linkPhase_) {
     case kLinkPlain: return ProcessData(data, length);
     case kLinkTunnel: return ReadTunnelAnswer(data, length);
@@ -82,7 +84,8 @@ int32_t DownloadJob::OnData(const char* data, uint32_t length) {
 // The server closed the connection (or a receive failed). Before the
 // response could begin, or with a body that may have been cut unnoticed,
 // that is a failure rather than the usual end.
-int32_t DownloadJob::OnClosed() {
+int32_t DownloadJob::OnClosed()
+{
     if (ended_) return 0;
     int32_t failure = JobFailureNone;
     switch (linkPhase_) {
@@ -103,7 +106,8 @@ int32_t DownloadJob::OnClosed() {
     return 0;
 }
 
-int32_t DownloadJob::SendRequest() {
+int32_t DownloadJob::SendRequest()
+{
     size_t length = 0;
     int32_t composed;
     {
@@ -125,7 +129,8 @@ int32_t DownloadJob::SendRequest() {
     return kPostNextReceive;
 }
 
-int32_t DownloadJob::ProcessData(const char* data, uint32_t length) {
+int32_t DownloadJob::ProcessData(const char* data, uint32_t length)
+{
     size_t offset = 0;
     size_t count = 0;
     int32_t result = FeedResponse(exchange_, data, length, offset, count);
@@ -142,7 +147,8 @@ int32_t DownloadJob::ProcessData(const char* data, uint32_t length) {
     return EndTransfer(JobClosed);
 }
 
-int32_t DownloadJob::EndTransfer(int32_t code) {
+int32_t DownloadJob::EndTransfer(int32_t code)
+{
     CloseTlsSession(tls_, connection_);
     connection_.CloseSocket();
     CloseFile();
@@ -151,12 +157,14 @@ int32_t DownloadJob::EndTransfer(int32_t code) {
     return kTransferEnded;
 }
 
-int32_t DownloadJob::FailTransfer(int32_t failure) {
+int32_t DownloadJob::FailTransfer(int32_t failure)
+{
     failure_ = failure;
     return EndTransfer(JobFailed);
 }
 
-int32_t DownloadJob::AcceptResponse(const char* body, size_t count) {
+int32_t DownloadJob::AcceptResponse(const char* body, size_t count)
+{
     ResponseSummary summary = TakeSummary(exchange_);
     // The summary carries the name the file is saved under; the exchange
     // keeps the name as the server gave it.
@@ -172,10 +180,10 @@ int32_t DownloadJob::AcceptResponse(const char* body, size_t count) {
 // neither the header nor a later 401 of the new origin can obtain the
 // password; only credentials written into the new URL itself (already taken
 // over from the Location) go there.
-void DownloadJob::ForgetLoginOnOriginChange() {
+void DownloadJob::ForgetLoginOnOriginChange()
+{
     const UrlParts& url = exchange_.url;
-    if (requestScheme_ == url.scheme && SameTextIgnoringCase(requestHost_, url.host) == 0 &&
-        requestPort_ == url.port)
+    if (requestScheme_ == url.scheme && SameTextIgnoringCase(requestHost_, url.host) == 0 && requestPort_ == url.port)
         return;
     exchange_.authScheme = kAuthNone;
     exchange_.realm[0] = '\0';
@@ -188,7 +196,8 @@ void DownloadJob::ForgetLoginOnOriginChange() {
 // server that keeps redirecting, or answers 401 to the credentials it asked
 // for, would otherwise keep the job reconnecting forever. A challenge with
 // no login to answer it with ends the job as well.
-int32_t DownloadJob::FollowResponse(int32_t status) {
+int32_t DownloadJob::FollowResponse(int32_t status)
+{
     bool noLogin = exchange_.user[0] == '\0' && exchange_.password[0] == '\0';
     if (status == 401 && (sentCredentials_ || exchange_.authScheme != kAuthBasic || noLogin))
         return FailTransfer(JobFailureLogin);

@@ -4,7 +4,8 @@
 
 #include "marrowby/engine/bounded_text.h"
 
-void ResetExchange(HttpExchange& exchange) {
+void ResetExchange(HttpExchange& exchange)
+{
     // The request parameters survive: the job sets them when it starts.
     const int32_t method = exchange.method;
     const int32_t version = exchange.version;
@@ -25,11 +26,13 @@ void ResetExchange(HttpExchange& exchange) {
     ResetUrl(exchange.url);
 }
 
-ResponseSummary TakeSummary(const HttpExchange& exchange) {
+ResponseSummary TakeSummary(const HttpExchange& exchange)
+{
     return exchange.response;
 }
 
-ConnectTarget ComputeTarget(const HttpExchange& exchange) {
+ConnectTarget ComputeTarget(const HttpExchange& exchange)
+{
     ConnectTarget target;
     if (exchange.proxyHost[0] != '\0') {
         mw_text::Copy(target.host, exchange.proxyHost);
@@ -41,10 +44,12 @@ ConnectTarget ComputeTarget(const HttpExchange& exchange) {
     return target;
 }
 
-bool UsesProxyTunnel(const HttpExchange& exchange) {
+bool UsesProxyTunnel(const HttpExchange& exchange)
+{
     return exchange.proxyHost[0] != '\0' && exchange.url.scheme == kSchemeHttps;
 }
 
-bool UsesProxyForm(const HttpExchange& exchange) {
+bool UsesProxyForm(const HttpExchange& exchange)
+{
     return exchange.proxyHost[0] != '\0' && exchange.url.scheme != kSchemeHttps;
 }

@@ -26,7 +26,7 @@ constexpr size_t kHeaderBlockMax = 1024;  // the block itself may use 1023 of th
 constexpr size_t kResponseTextMax = 64;   // fileName, contentType, server
 constexpr size_t kProxyHostMax = 256;
 constexpr size_t kRealmMax = 48;
-constexpr size_t kCredentialMax = 48;     // user, password
+constexpr size_t kCredentialMax = 48;  // user, password
 constexpr size_t kRefererMax = 1152;
 constexpr size_t kUserAgentMax = 128;
 constexpr size_t kTargetHostMax = 256;
@@ -37,13 +37,13 @@ struct ResponseSummary {
     int32_t responseVersion;  // 10 or 11
     // Sizes and positions are 64-bit: files beyond 4 GiB are downloaded and
     // resumed like any other.
-    int64_t contentLength;    // 0 when absent
-    int64_t bodyReceived;     // body bytes counted so far
-    int64_t rangeFirst;       // from Content-Range of a 206, else 0
-    int64_t rangeRemaining;   // total size minus rangeFirst, from Content-Range of a 206
-    int64_t totalSize;        // Content-Range total, else Content-Length, else 0
-    int32_t date;             // seconds since 1970 UTC; 0 when absent or unreadable
-    int32_t lastModified;     // same
+    int64_t contentLength;   // 0 when absent
+    int64_t bodyReceived;    // body bytes counted so far
+    int64_t rangeFirst;      // from Content-Range of a 206, else 0
+    int64_t rangeRemaining;  // total size minus rangeFirst, from Content-Range of a 206
+    int64_t totalSize;       // Content-Range total, else Content-Length, else 0
+    int32_t date;            // seconds since 1970 UTC; 0 when absent or unreadable
+    int32_t lastModified;    // same
     char fileName[kResponseTextMax + 1];
     char contentType[kResponseTextMax + 1];
     char server[kResponseTextMax + 1];
@@ -52,17 +52,17 @@ struct ResponseSummary {
 struct HttpExchange {
     // Request parameters: set by the job when it starts, kept across
     // redirects and authentication retries, untouched by the resets.
-    int32_t method;        // kMethodGet, kMethodPost, kMethodHead
-    int32_t version;       // kHttpVersion09, 10, 11
-    int64_t bodyLength;    // Content-Length sent with POST
-    int64_t rangeStart;    // first byte wanted; 0 from the start
-    int64_t rangeLength;   // bytes wanted; 0 to the end
+    int32_t method;       // kMethodGet, kMethodPost, kMethodHead
+    int32_t version;      // kHttpVersion09, 10, 11
+    int64_t bodyLength;   // Content-Length sent with POST
+    int64_t rangeStart;   // first byte wanted; 0 from the start
+    int64_t rangeLength;  // bytes wanted; 0 to the end
 
     // Response reader state.
     char headerBuffer[kHeaderBlockMax + 1];
-    int32_t lineStart;         // position of the current line in headerBuffer
-    int32_t filled;            // bytes stored in headerBuffer
-    int32_t headersComplete;   // 1 once the empty line has arrived
+    int32_t lineStart;        // position of the current line in headerBuffer
+    int32_t filled;           // bytes stored in headerBuffer
+    int32_t headersComplete;  // 1 once the empty line has arrived
 
     // Response fields.
     ResponseSummary response;
@@ -70,14 +70,14 @@ struct HttpExchange {
     // Connection settings.
     char proxyHost[kProxyHostMax + 1];  // empty: no proxy; an IPv6 literal without brackets
     uint16_t proxyPort;
-    int32_t authScheme;                 // kAuthNone, kAuthBasic, kAuthUnsupported
+    int32_t authScheme;  // kAuthNone, kAuthBasic, kAuthUnsupported
     char realm[kRealmMax + 1];
-    UrlParts url;                       // the URL being fetched; redirects replace it
+    UrlParts url;  // the URL being fetched; redirects replace it
     char user[kCredentialMax + 1];
     char password[kCredentialMax + 1];
     char referer[kRefererMax + 1];
     char userAgent[kUserAgentMax + 1];
-    char proxyUser[kCredentialMax + 1];      // the proxy's own login; empty: none
+    char proxyUser[kCredentialMax + 1];  // the proxy's own login; empty: none
     char proxyPassword[kCredentialMax + 1];
 };
 

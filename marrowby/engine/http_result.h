@@ -7,11 +7,11 @@
 // Generic success.
 constexpr int32_t kHttpOk = 0;
 
-constexpr int32_t kHttpNotHttp = 0x8001;              // URL is not http
-constexpr int32_t kHttpBadMethodOrVersion = 0x8002;   // method or version unknown
-constexpr int32_t kHttpHeaderTooLong = 0x8004;        // response header block too long
-constexpr int32_t kHttpMalformed = 0x8005;            // malformed status line or header
-constexpr int32_t kHttpAuthSchemeUnsupported = 0x8006;// auth scheme that cannot be expressed
+constexpr int32_t kHttpNotHttp = 0x8001;                // URL is not http
+constexpr int32_t kHttpBadMethodOrVersion = 0x8002;     // method or version unknown
+constexpr int32_t kHttpHeaderTooLong = 0x8004;          // response header block too long
+constexpr int32_t kHttpMalformed = 0x8005;              // malformed status line or header
+constexpr int32_t kHttpAuthSchemeUnsupported = 0x8006;  // auth scheme that cannot be expressed
 
 // The composed request does not fit into the capacity given to
 // ComposeRequest. Sending a cut request would be worse than sending none, so

@@ -29,7 +29,8 @@ const FailureDescription kDescriptions[] = {
     {JobFailureUrl, "url", "the address is not an http or https URL"},
 };
 
-const FailureDescription& Describe(int32_t failure) {
+const FailureDescription& Describe(int32_t failure)
+{
     for (const FailureDescription& description : kDescriptions) {
         if (description.failure == failure) return description;
     }
@@ -39,10 +40,12 @@ const FailureDescription& Describe(int32_t failure) {
 
 }  // namespace
 
-const char* JobFailureName(int32_t failure) {
+const char* JobFailureName(int32_t failure)
+{
     return Describe(failure).name;
 }
 
-const char* JobFailureText(int32_t failure) {
+const char* JobFailureText(int32_t failure)
+{
     return Describe(failure).text;
 }

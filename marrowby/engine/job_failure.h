@@ -5,21 +5,21 @@
 
 enum JobFailure : int32_t {
     JobFailureNone = 0,
-    JobFailureNetwork = 1,             // the connection could not be made or broke
+    JobFailureNetwork = 1,  // the connection could not be made or broke
     JobFailureHostNotFound = 2,
-    JobFailureHttpStatus = 3,          // the server answered 400 to 505
-    JobFailureRedirects = 4,           // too many redirects
-    JobFailureLogin = 5,               // a 401 with no login to answer, or refusing it
-    JobFailureRequest = 6,             // the request could not be composed or sent
-    JobFailureProxyTunnel = 7,         // the proxy did not open a tunnel
+    JobFailureHttpStatus = 3,   // the server answered 400 to 505
+    JobFailureRedirects = 4,    // too many redirects
+    JobFailureLogin = 5,        // a 401 with no login to answer, or refusing it
+    JobFailureRequest = 6,      // the request could not be composed or sent
+    JobFailureProxyTunnel = 7,  // the proxy did not open a tunnel
     JobFailureTlsHandshake = 8,
     JobFailureCertificateUntrusted = 9,
-    JobFailureCertificateName = 10,    // the certificate is for another host
+    JobFailureCertificateName = 10,  // the certificate is for another host
     JobFailureCertificateExpired = 11,
-    JobFailureCertificateInvalid = 12, // any other certificate fault
-    JobFailureTlsTruncated = 13,       // closed without close_notify, body size unknown
-    JobFailureTlsData = 14,            // a record that could not be decrypted
-    JobFailureUrl = 15,                // Start was given no http or https URL
+    JobFailureCertificateInvalid = 12,  // any other certificate fault
+    JobFailureTlsTruncated = 13,        // closed without close_notify, body size unknown
+    JobFailureTlsData = 14,             // a record that could not be decrypted
+    JobFailureUrl = 15,                 // Start was given no http or https URL
 };
 
 // A short keyword ("certificate-untrusted") and a sentence saying why.

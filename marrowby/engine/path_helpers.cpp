@@ -9,13 +9,15 @@ namespace {
 
 const size_t kFolderCopyCapacity = 264;  // 263 bytes and a terminator
 
-bool IsSeparator(char c) {
+bool IsSeparator(char c)
+{
     return c == '\\' || c == '/';
 }
 
 }  // namespace
 
-int AppendFolderSeparator(char* path, size_t capacity) {
+int AppendFolderSeparator(char* path, size_t capacity)
+{
     // Walk forward: only a scan from the start knows where characters begin,
     // so a trail byte 0x5C is kept even when the byte before it could also
     // be a lead byte, and a trailing separator after such a character goes.
@@ -35,7 +37,8 @@ int AppendFolderSeparator(char* path, size_t capacity) {
     return 0;
 }
 
-int CreateFolderPath(const char* path) {
+int CreateFolderPath(const char* path)
+{
     char copy[kFolderCopyCapacity];
     size_t len = mw_text::Copy(copy, path);
     if (len <= 3 || CreateDirectoryA(copy, nullptr)) return 0;

@@ -9,7 +9,8 @@
 namespace {
 
 // "HTTP/1.x NNN": the status, or -1 when the head does not start that way.
-int32_t ReadStatus(const char* head) {
+int32_t ReadStatus(const char* head)
+{
     if (std::strncmp(head, "HTTP/1.", 7) != 0 || (head[7] != '0' && head[7] != '1') || head[8] != ' ') return -1;
     int32_t status = 0;
     for (int i = 9; i < 12; ++i) {
@@ -20,7 +21,8 @@ int32_t ReadStatus(const char* head) {
 }
 
 // True when the byte just stored at position `last` ends an empty line.
-bool EndsHead(const TunnelAnswer& answer, size_t last) {
+bool EndsHead(const TunnelAnswer& answer, size_t last)
+{
     if (answer.head[last] != '\n') return false;
     if (last >= 1 && answer.head[last - 1] == '\n') return true;
     return last >= 2 && answer.head[last - 1] == '\r' && answer.head[last - 2] == '\n';
@@ -28,7 +30,8 @@ bool EndsHead(const TunnelAnswer& answer, size_t last) {
 
 }  // namespace
 
-int32_t ComposeConnectRequest(const HttpExchange& exchange, char* buffer, size_t capacity, size_t& length) {
+int32_t ComposeConnectRequest(const HttpExchange& exchange, char* buffer, size_t capacity, size_t& length)
+{
     length = 0;
     if (capacity == 0) return kHttpRequestTooLong;
     buffer[0] = '\0';
@@ -41,8 +44,8 @@ int32_t ComposeConnectRequest(const HttpExchange& exchange, char* buffer, size_t
     const UrlParts& url = exchange.url;
     char host[kHostTextSize];
     HostText(url.host, host, sizeof host);
-    const int written = std::snprintf(buffer, capacity, "CONNECT %s:%u HTTP/1.0\r\nHost: %s:%u\r\n%s%s\r\n",
-                                      host, unsigned{url.port}, host, unsigned{url.port}, agent, login);
+    const int written = std::snprintf(buffer, capacity, "CONNECT %s:%u HTTP/1.0\r\nHost: %s:%u\r\n%s%s\r\n", host,
+                                      unsigned{url.port}, host, unsigned{url.port}, agent, login);
     if (written < 0 || static_cast<size_t>(written) >= capacity) {
         buffer[0] = '\0';
         return kHttpRequestTooLong;
@@ -51,13 +54,15 @@ int32_t ComposeConnectRequest(const HttpExchange& exchange, char* buffer, size_t
     return kHttpOk;
 }
 
-void ResetTunnelAnswer(TunnelAnswer& answer) {
+void ResetTunnelAnswer(TunnelAnswer& answer)
+{
     answer.head[0] = '\0';
     answer.filled = 0;
     answer.status = 0;
 }
 
-int32_t FeedTunnelAnswer(TunnelAnswer& answer, const char* data, size_t length, size_t& used) {
+int32_t FeedTunnelAnswer(TunnelAnswer& answer, const char* data, size_t length, size_t& used)
+{
     used = 0;
     while (used < length) {
         if (answer.filled == kTunnelAnswerMax) return kTunnelMalformed;

@@ -22,7 +22,8 @@ struct RequestWriter {
 #if defined(__GNUC__)
 __attribute__((format(printf, 2, 3)))
 #endif
-void Append(RequestWriter& writer, const char* format, ...) {
+void Append(RequestWriter& writer, const char* format, ...)
+{
     if (writer.overflow) return;
     const size_t room = writer.capacity - writer.length;
     va_list args;
@@ -36,7 +37,8 @@ void Append(RequestWriter& writer, const char* format, ...) {
     writer.length += static_cast<size_t>(written);
 }
 
-const char* MethodText(int32_t method) {
+const char* MethodText(int32_t method)
+{
     switch (method) {
     case kMethodGet: return "GET";
     case kMethodPost: return "POST";
@@ -45,7 +47,8 @@ const char* MethodText(int32_t method) {
     }
 }
 
-const char* VersionText(int32_t version) {
+const char* VersionText(int32_t version)
+{
     switch (version) {
     case kHttpVersion09: return "";
     case kHttpVersion10: return " HTTP/1.0";
@@ -57,7 +60,8 @@ const char* VersionText(int32_t version) {
 // The Range header of a request for length bytes from start (0: to the
 // end). A last byte beyond the 64-bit range asks for the rest of the file,
 // which is what such a length means.
-void AppendRange(RequestWriter& writer, int64_t start, int64_t length) {
+void AppendRange(RequestWriter& writer, int64_t start, int64_t length)
+{
     char first[kDecimal64TextSize];
     char last[kDecimal64TextSize];
     if (start < 0 || length < 0 || (start == 0 && length == 0)) return;
@@ -74,17 +78,18 @@ struct BasicToken {
     char text[Base64EncodedSize(2 * kCredentialMax + 1)];
 };
 
-BasicToken EncodeLogin(const char* user, const char* password) {
+BasicToken EncodeLogin(const char* user, const char* password)
+{
     char plain[kCredentialMax + 1 + kCredentialMax + 1];
     const int plainLength = std::snprintf(plain, sizeof plain, "%s:%s", user, password);
     const size_t inputLength = plainLength < 0 ? 0 : static_cast<size_t>(plainLength);
     BasicToken token;
-    EncodeBase64(token.text, sizeof token.text, plain,
-                 inputLength < sizeof plain ? inputLength : sizeof plain - 1);
+    EncodeBase64(token.text, sizeof token.text, plain, inputLength < sizeof plain ? inputLength : sizeof plain - 1);
     return token;
 }
 
-int32_t Fail(char* buffer, size_t capacity, size_t& length, int32_t code) {
+int32_t Fail(char* buffer, size_t capacity, size_t& length, int32_t code)
+{
     if (capacity > 0) buffer[0] = '\0';
     length = 0;
     return code;
@@ -92,7 +97,8 @@ int32_t Fail(char* buffer, size_t capacity, size_t& length, int32_t code) {
 
 }  // namespace
 
-int32_t ComposeRequest(const HttpExchange& exchange, char* buffer, size_t capacity, size_t& length) {
+int32_t ComposeRequest(const HttpExchange& exchange, char* buffer, size_t capacity, size_t& length)
+{
     const char* method = MethodText(exchange.method);
     const char* version = VersionText(exchange.version);
     if (method == nullptr || version == nullptr) return Fail(buffer, capacity, length, kHttpBadMethodOrVersion);
@@ -123,7 +129,8 @@ int32_t ComposeRequest(const HttpExchange& exchange, char* buffer, size_t capaci
         }
         if (exchange.method == kMethodPost) {
             char bodyLength[kDecimal64TextSize];
-            Append(writer, "Content-Length: %s\r\n", FormatDecimal64(exchange.bodyLength, bodyLength, sizeof bodyLength));
+            Append(writer, "Content-Length: %s\r\n",
+                   FormatDecimal64(exchange.bodyLength, bodyLength, sizeof bodyLength));
         }
         if (exchange.referer[0] != '\0') Append(writer, "Referer: %s\r\n", exchange.referer);
         if (exchange.userAgent[0] != '\0') Append(writer, "User-Agent: %s\r\n", exchange.userAgent);
@@ -148,7 +155,8 @@ int32_t ComposeRequest(const HttpExchange& exchange, char* buffer, size_t capaci
     return kHttpOk;
 }
 
-size_t ComposeBasicCredentials(const HttpExchange& exchange, char* buffer, size_t capacity) {
+size_t ComposeBasicCredentials(const HttpExchange& exchange, char* buffer, size_t capacity)
+{
     if (capacity < kBasicCredentialsLineMax + 1) {
         if (capacity > 0) buffer[0] = '\0';
         return 0;
@@ -163,11 +171,13 @@ size_t ComposeBasicCredentials(const HttpExchange& exchange, char* buffer, size_
     return written < 0 ? 0 : static_cast<size_t>(written);
 }
 
-bool HasProxyLogin(const HttpExchange& exchange) {
+bool HasProxyLogin(const HttpExchange& exchange)
+{
     return exchange.proxyUser[0] != '\0' || exchange.proxyPassword[0] != '\0';
 }
 
-size_t ComposeProxyCredentials(const HttpExchange& exchange, char* buffer, size_t capacity) {
+size_t ComposeProxyCredentials(const HttpExchange& exchange, char* buffer, size_t capacity)
+{
     if (capacity > 0) buffer[0] = '\0';
     if (!HasProxyLogin(exchange) || capacity < kProxyCredentialsLineMax + 1) return 0;
     BasicToken token = EncodeLogin(exchange.proxyUser, exchange.proxyPassword);

@@ -8,8 +8,9 @@
 namespace {
 
 // The block is complete: parse it and hand over the body part of this chunk.
-int32_t CompleteHeaders(HttpExchange& exchange, size_t linefeedIndex, size_t length,
-                        size_t& bodyOffset, size_t& bodyCount) {
+int32_t CompleteHeaders(HttpExchange& exchange, size_t linefeedIndex, size_t length, size_t& bodyOffset,
+                        size_t& bodyCount)
+{
     exchange.headersComplete = 1;
     exchange.headerBuffer[exchange.filled] = '\0';
     bodyOffset = linefeedIndex + 1;
@@ -26,8 +27,8 @@ int32_t CompleteHeaders(HttpExchange& exchange, size_t linefeedIndex, size_t len
 
 }  // namespace
 
-int32_t FeedResponse(HttpExchange& exchange, const char* data, size_t length,
-                     size_t& bodyOffset, size_t& bodyCount) {
+int32_t FeedResponse(HttpExchange& exchange, const char* data, size_t length, size_t& bodyOffset, size_t& bodyCount)
+{
     bodyOffset = 0;
     bodyCount = 0;
     if (exchange.headersComplete) {
@@ -56,7 +57,8 @@ int32_t FeedResponse(HttpExchange& exchange, const char* data, size_t length,
     return kFeedNeedMore;
 }
 
-void ResetResponse(HttpExchange& exchange) {
+void ResetResponse(HttpExchange& exchange)
+{
     exchange.headerBuffer[0] = '\0';
     exchange.lineStart = 0;
     exchange.filled = 0;
@@ -76,7 +78,8 @@ void ResetResponse(HttpExchange& exchange) {
     response.server[0] = '\0';
 }
 
-bool CountBody(HttpExchange& exchange, size_t& count) {
+bool CountBody(HttpExchange& exchange, size_t& count)
+{
     ResponseSummary& response = exchange.response;
     if (response.contentLength <= 0) {
         // Unknown length: keep counting, saturating rather than overflowing.

@@ -11,8 +11,7 @@
 // that is body (count 0 when none).
 // Returns kFeedNeedMore (0), kFeedHeadersComplete (1), kFeedBodyComplete (2),
 // kHttpHeaderTooLong or kHttpMalformed.
-int32_t FeedResponse(HttpExchange& exchange, const char* data, size_t length,
-                     size_t& bodyOffset, size_t& bodyCount);
+int32_t FeedResponse(HttpExchange& exchange, const char* data, size_t length, size_t& bodyOffset, size_t& bodyCount);
 
 // Clears the reader state and the response fields except fileName, before a
 // reconnect. Realm, authScheme, url, credentials and the request parameters stay.

@@ -12,25 +12,29 @@ namespace {
 constexpr char kStatusMarker[] = "HTTP/1.";
 constexpr size_t kStatusMarkerLength = sizeof kStatusMarker - 1;
 
-bool IsDigit(char c) {
+bool IsDigit(char c)
+{
     return c >= '0' && c <= '9';
 }
 
-const char* SkipSpaces(const char* p) {
+const char* SkipSpaces(const char* p)
+{
     while (*p == ' ') ++p;
     return p;
 }
 
 // Position of the first "HTTP/1." in the block, or -1. Searches by length
 // so that a NUL byte received in the block cannot end the search early.
-long FindStatusMarker(const char* block, size_t length) {
+long FindStatusMarker(const char* block, size_t length)
+{
     for (size_t i = 0; i + kStatusMarkerLength <= length; ++i) {
         if (std::memcmp(block + i, kStatusMarker, kStatusMarkerLength) == 0) return static_cast<long>(i);
     }
     return -1;
 }
 
-int32_t ApplyContentLength(HttpExchange& exchange, const char* value) {
+int32_t ApplyContentLength(HttpExchange& exchange, const char* value)
+{
     // A length beyond 64 bits cannot be counted against: the response is
     // refused. A negative one would make the body count negative; it is
     // taken as absent.
@@ -40,41 +44,48 @@ int32_t ApplyContentLength(HttpExchange& exchange, const char* value) {
     return kHttpOk;
 }
 
-int32_t ApplyContentType(HttpExchange& exchange, const char* value) {
+int32_t ApplyContentType(HttpExchange& exchange, const char* value)
+{
     char* type = exchange.response.contentType;
     mw_text::Copy(exchange.response.contentType, value);
     type[std::strcspn(type, ";")] = '\0';
     return kHttpOk;
 }
 
-int32_t ApplyServer(HttpExchange& exchange, const char* value) {
+int32_t ApplyServer(HttpExchange& exchange, const char* value)
+{
     mw_text::Copy(exchange.response.server, value);
     return kHttpOk;
 }
 
-int32_t ApplyContentRange(HttpExchange& exchange, const char* value) {
+int32_t ApplyContentRange(HttpExchange& exchange, const char* value)
+{
     exchange.response.rangeFirst = 0;
     exchange.response.rangeRemaining = 0;
     if (exchange.response.status != 206) return kHttpOk;
     return ParseContentRange(exchange, value);
 }
 
-int32_t ApplyAuthenticate(HttpExchange& exchange, const char* value) {
+int32_t ApplyAuthenticate(HttpExchange& exchange, const char* value)
+{
     if (exchange.response.status != 401) return kHttpOk;
     return ParseAuthChallenge(exchange, value);
 }
 
-int32_t ApplyDisposition(HttpExchange& exchange, const char* value) {
+int32_t ApplyDisposition(HttpExchange& exchange, const char* value)
+{
     ParseContentDisposition(exchange, value);  // a disposition not understood is ignored
     return kHttpOk;
 }
 
-int32_t ApplyLastModified(HttpExchange& exchange, const char* value) {
+int32_t ApplyLastModified(HttpExchange& exchange, const char* value)
+{
     ParseHttpDate(value, exchange.response.lastModified);  // unreadable: unchanged
     return kHttpOk;
 }
 
-int32_t ApplyDate(HttpExchange& exchange, const char* value) {
+int32_t ApplyDate(HttpExchange& exchange, const char* value)
+{
     ParseHttpDate(value, exchange.response.date);
     return kHttpOk;
 }
@@ -99,7 +110,8 @@ const KnownHeader kKnownHeaders[] = {
 
 }  // namespace
 
-int32_t ParseStatusLine(HttpExchange& exchange) {
+int32_t ParseStatusLine(HttpExchange& exchange)
+{
     const char* block = exchange.headerBuffer;
     const size_t filled = static_cast<size_t>(exchange.filled);
 
@@ -131,7 +143,8 @@ int32_t ParseStatusLine(HttpExchange& exchange) {
     return kHttpOk;
 }
 
-int32_t ParseHeaderLines(HttpExchange& exchange) {
+int32_t ParseHeaderLines(HttpExchange& exchange)
+{
     char* block = exchange.headerBuffer;
     const size_t filled = static_cast<size_t>(exchange.filled);
     size_t pos = static_cast<size_t>(exchange.lineStart);
@@ -164,7 +177,8 @@ int32_t ParseHeaderLines(HttpExchange& exchange) {
     return kHttpOk;
 }
 
-int32_t ApplyHeader(HttpExchange& exchange, const char* name, size_t nameLength, const char* value) {
+int32_t ApplyHeader(HttpExchange& exchange, const char* name, size_t nameLength, const char* value)
+{
     // A received name matches a known name that begins with it.
     for (const KnownHeader& header : kKnownHeaders) {
         if (nameLength <= std::strlen(header.name) && std::memcmp(header.name, name, nameLength) == 0) {
@@ -174,7 +188,8 @@ int32_t ApplyHeader(HttpExchange& exchange, const char* name, size_t nameLength,
     return kHttpOk;
 }
 
-int32_t ParseContentRange(HttpExchange& exchange, const char* value) {
+int32_t ParseContentRange(HttpExchange& exchange, const char* value)
+{
     const char* p = value;
     while (*p != '\0' && !IsDigit(*p)) ++p;
     if (*p == '\0') return kHttpMalformed;
@@ -200,7 +215,8 @@ int32_t ParseContentRange(HttpExchange& exchange, const char* value) {
     return kHttpOk;
 }
 
-int32_t ParseAuthChallenge(HttpExchange& exchange, const char* value) {
+int32_t ParseAuthChallenge(HttpExchange& exchange, const char* value)
+{
     const char* space = std::strchr(value, ' ');
     if (space == nullptr) return kHttpMalformed;
     if (SameTextIgnoringCase(value, static_cast<size_t>(space - value), "basic") != 0) return kHttpMalformed;
@@ -226,7 +242,8 @@ int32_t ParseAuthChallenge(HttpExchange& exchange, const char* value) {
     }
 }
 
-int32_t ParseContentDisposition(HttpExchange& exchange, const char* value) {
+int32_t ParseContentDisposition(HttpExchange& exchange, const char* value)
+{
     const size_t typeLength = std::strcspn(value, " ;");
     if (value[typeLength] == '\0') return 1;
     if (SameTextIgnoringCase(value, typeLength, "attachment") != 0) return 1;
@@ -247,7 +264,8 @@ int32_t ParseContentDisposition(HttpExchange& exchange, const char* value) {
     return 0;
 }
 
-int32_t ApplyLocation(HttpExchange& exchange, const char* value) {
+int32_t ApplyLocation(HttpExchange& exchange, const char* value)
+{
     UrlParts target;
     ResetUrl(target);
     const int32_t parsed = ParseUrl(value, nullptr, target);

@@ -7,7 +7,8 @@
 #include "marrowby/engine/decimal.h"
 #include "marrowby/engine/http_exchange.h"
 
-inline bool IsLineEnd(char c) {
+inline bool IsLineEnd(char c)
+{
     return c == '\r' || c == '\n';
 }
 

@@ -8,11 +8,13 @@
 
 namespace {
 
-bool IsFolderSeparator(char c) {
+bool IsFolderSeparator(char c)
+{
     return c == '/' || c == '\\' || c == ':';
 }
 
-bool IsForbiddenSingleByte(unsigned char c) {
+bool IsForbiddenSingleByte(unsigned char c)
+{
     if (c < 0x20 || c == 0x7F) return true;
     // A lead byte without a valid trail byte stands alone, so the byte after
     // it is read as a character of its own, separators included.
@@ -23,7 +25,8 @@ bool IsForbiddenSingleByte(unsigned char c) {
 // The received text without surrounding quotation marks: [begin, end).
 // Anything after the closing mark (such as further parameters) is dropped;
 // a missing closing mark takes the rest.
-void Unquote(const char* received, const char*& begin, const char*& end) {
+void Unquote(const char* received, const char*& begin, const char*& end)
+{
     const char* p = received;
     while (*p == ' ') ++p;
     if (*p != '"') {
@@ -37,7 +40,8 @@ void Unquote(const char* received, const char*& begin, const char*& end) {
 }
 
 // Moves begin past the last folder separator in [begin, end).
-void DropFolderPart(const char*& begin, const char* end) {
+void DropFolderPart(const char*& begin, const char* end)
+{
     const char* p = begin;
     while (p < end) {
         const size_t length = SjisCharLength(p);
@@ -49,7 +53,8 @@ void DropFolderPart(const char*& begin, const char* end) {
 // Copies [begin, end) into out with room for budget bytes (terminator not
 // counted), replacing forbidden bytes, cutting only between characters and
 // removing trailing dots and spaces. Returns the length written.
-size_t CopyCleaned(const char* begin, const char* end, char* out, size_t budget) {
+size_t CopyCleaned(const char* begin, const char* end, char* out, size_t budget)
+{
     size_t n = 0;
     for (const char* p = begin; p < end;) {
         const size_t length = SjisCharLength(p);
@@ -71,7 +76,8 @@ size_t CopyCleaned(const char* begin, const char* end, char* out, size_t budget)
 
 // Windows opens a device for these names whatever extension follows, and
 // ignores spaces before the extension.
-bool IsDeviceName(const char* name) {
+bool IsDeviceName(const char* name)
+{
     size_t base = std::strcspn(name, ".");
     while (base > 0 && name[base - 1] == ' ') --base;
     static const char* const kDevices[] = {"CON", "PRN", "AUX", "NUL", "CONIN$", "CONOUT$"};
@@ -87,11 +93,13 @@ bool IsDeviceName(const char* name) {
 
 }  // namespace
 
-int SafeLocalFileName(const char* received, char* out, size_t capacity) {
+int SafeLocalFileName(const char* received, char* out, size_t capacity)
+{
     return SafeLocalFileNameOr(received, kDefaultLocalFileName, out, capacity);
 }
 
-int SafeLocalFileNameOr(const char* received, const char* fallback, char* out, size_t capacity) {
+int SafeLocalFileNameOr(const char* received, const char* fallback, char* out, size_t capacity)
+{
     if (out == nullptr || capacity == 0) return 2;
     if (received == nullptr) received = "";
 

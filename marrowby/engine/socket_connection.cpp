@@ -17,29 +17,34 @@ const DWORD kCancelWaitMs = 5000;
 // mean "no deadline".
 const uint32_t kLargestTimeoutMs = 0x7FFFFFFFu;
 
-bool TimeoutIsBounded(uint32_t timeoutMs) {
+bool TimeoutIsBounded(uint32_t timeoutMs)
+{
     return timeoutMs <= kLargestTimeoutMs;
 }
 
 // Compared through the signed difference so that the 49.7-day wrap of the
 // tick count does not end anything early.
-bool TickPassed(uint32_t deadline) {
+bool TickPassed(uint32_t deadline)
+{
     return (int32_t)(GetTickCount() - deadline) > 0;
 }
 
 }  // namespace
 
-SocketConnection::SocketConnection() {
+SocketConnection::SocketConnection()
+{
     InitializeCriticalSection(&attemptLock_);
     ResetConnection();
 }
 
-SocketConnection::~SocketConnection() {
+SocketConnection::~SocketConnection()
+{
     StopWorker();
     DeleteCriticalSection(&attemptLock_);
 }
 
-void SocketConnection::ResetConnection() {
+void SocketConnection::ResetConnection()
+{
     socket_ = INVALID_SOCKET;
     networkEvent_ = WSA_INVALID_EVENT;
     receiveEvent_ = WSA_INVALID_EVENT;
@@ -63,8 +68,9 @@ void SocketConnection::ResetConnection() {
     deadline_ = 0;
 }
 
-int SocketConnection::StartWorker(ConnectionSink* sink, const ReceiveBuffer* buffers, int count,
-                                  uint32_t waitMs, void* context) {
+int SocketConnection::StartWorker(ConnectionSink* sink, const ReceiveBuffer* buffers, int count, uint32_t waitMs,
+                                  void* context)
+{
     // From inside an event the running worker could not be replaced safely.
     if (thread_ != nullptr && GetCurrentThreadId() == threadId_) return 2;
     StopWorker();
@@ -101,7 +107,8 @@ int SocketConnection::StartWorker(ConnectionSink* sink, const ReceiveBuffer* buf
     return 0;
 }
 
-int SocketConnection::StopWorker() {
+int SocketConnection::StopWorker()
+{
     if (thread_ != nullptr) {
         if (InterlockedExchange(&stopSignalled_, 1) == 0) SetEvent(stopEvent_);
         // The worker cannot wait for itself; it ends once the current event
@@ -121,7 +128,8 @@ int SocketConnection::StopWorker() {
 // them, in the order the resolution gives them; 0 when it has none. A dotted
 // IPv4 address is used as it is, an IPv6 literal is only ever read as one,
 // and only other names are looked up.
-int SocketConnection::ResolveHost(const char* host, uint16_t port, PeerAddress* out, int capacity) {
+int SocketConnection::ResolveHost(const char* host, uint16_t port, PeerAddress* out, int capacity)
+{
     // Brackets belong to the text of a URL or a proxy setting, never to a host.
     if (host[0] == '\0' || strpbrk(host, "[]") != nullptr) return 0;
     unsigned long dotted = inet_addr(host);
@@ -158,7 +166,8 @@ int SocketConnection::ResolveHost(const char* host, uint16_t port, PeerAddress* 
     return count;
 }
 
-int SocketConnection::Connect(const char* host, uint16_t port, uint32_t timeoutMs) {
+int SocketConnection::Connect(const char* host, uint16_t port, uint32_t timeoutMs)
+{
     // Resolved before the lock is taken: a name lookup may take its time.
     PeerAddress found[kMaxPeerAddresses];
     int count = ResolveHost(host, port, found, kMaxPeerAddresses);
@@ -181,7 +190,8 @@ int SocketConnection::Connect(const char* host, uint16_t port, uint32_t timeoutM
 
 // Tries the remaining addresses in turn until a connect is under way.
 // Called with attemptLock_ held. Returns 0, or the failure of the last one.
-int SocketConnection::StartNextAttempt() {
+int SocketConnection::StartNextAttempt()
+{
     int result = 1;
     while (nextAddress_ < addressCount_) {
         result = StartAttempt(addresses_[nextAddress_++]);
@@ -194,7 +204,8 @@ int SocketConnection::StartNextAttempt() {
 // that reports the end of its connect through the network event. Every
 // attempt has the same time to complete. 0 under way; 1 set-up failed;
 // 3 refused at once.
-int SocketConnection::StartAttempt(const PeerAddress& peer) {
+int SocketConnection::StartAttempt(const PeerAddress& peer)
+{
     const int family = peer.address.ss_family;
     socket_ = WSASocketA(family, SOCK_STREAM, IPPROTO_TCP, nullptr, 0, WSA_FLAG_OVERLAPPED);
     if (socket_ == INVALID_SOCKET) return 1;
@@ -212,21 +223,22 @@ int SocketConnection::StartAttempt(const PeerAddress& peer) {
     connecting_ = true;
     hasConnectDeadline_ = TimeoutIsBounded(timeoutMs_);
     connectDeadline_ = GetTickCount() + timeoutMs_;
-    if (connect(socket_, (const sockaddr*)&peer.address, peer.length) != 0 &&
-        WSAGetLastError() != WSAEWOULDBLOCK) {
+    if (connect(socket_, (const sockaddr*)&peer.address, peer.length) != 0 && WSAGetLastError() != WSAEWOULDBLOCK) {
         CloseSocketLocked();
         return 3;
     }
     return 0;
 }
 
-bool SocketConnection::ConnectDeadlinePassed() const {
+bool SocketConnection::ConnectDeadlinePassed() const
+{
     return connecting_ && hasConnectDeadline_ && TickPassed(connectDeadline_);
 }
 
 // The current address has not answered in time: the next one is tried, and
 // only when none is left does the connect fail.
-void SocketConnection::OnConnectDeadline() {
+void SocketConnection::OnConnectDeadline()
+{
     {
         LockScope hold(attemptLock_);
         if (!ConnectDeadlinePassed()) return;
@@ -237,23 +249,27 @@ void SocketConnection::OnConnectDeadline() {
     Deliver(EvNetError, nullptr, 0);
 }
 
-void SocketConnection::SetReceiveBuffer(char* data, uint32_t length) {
+void SocketConnection::SetReceiveBuffer(char* data, uint32_t length)
+{
     buffers_[0].data = data;
     buffers_[0].length = length;
 }
 
-int SocketConnection::Send(const char* data, uint32_t length) {
+int SocketConnection::Send(const char* data, uint32_t length)
+{
     if (send(socket_, data, (int)length, 0) == SOCKET_ERROR) return 2;
     return 0;
 }
 
-int SocketConnection::CloseSocket() {
+int SocketConnection::CloseSocket()
+{
     LockScope hold(attemptLock_);
     CloseSocketLocked();
     return 0;
 }
 
-void SocketConnection::CloseSocketLocked() {
+void SocketConnection::CloseSocketLocked()
+{
     if (socket_ != INVALID_SOCKET) {
         shutdown(socket_, SD_BOTH);
         closesocket(socket_);
@@ -262,7 +278,8 @@ void SocketConnection::CloseSocketLocked() {
     connecting_ = false;
 }
 
-void SocketConnection::ReleaseEvents() {
+void SocketConnection::ReleaseEvents()
+{
     if (receiveEvent_ != WSA_INVALID_EVENT) WSACloseEvent(receiveEvent_);
     if (networkEvent_ != WSA_INVALID_EVENT) WSACloseEvent(networkEvent_);
     if (stopEvent_ != nullptr) CloseHandle(stopEvent_);
@@ -271,26 +288,31 @@ void SocketConnection::ReleaseEvents() {
     stopEvent_ = nullptr;
 }
 
-int32_t SocketConnection::Deliver(int event, const char* data, uint32_t length) {
+int32_t SocketConnection::Deliver(int event, const char* data, uint32_t length)
+{
     if (sink_ == nullptr) return 0;
     return sink_->OnConnectionEvent(event, data, length, context_);
 }
 
-void SocketConnection::ResetSocketEvents() {
+void SocketConnection::ResetSocketEvents()
+{
     WSAResetEvent(receiveEvent_);
     WSAResetEvent(networkEvent_);
 }
 
-void SocketConnection::SetDeadline() {
+void SocketConnection::SetDeadline()
+{
     hasDeadline_ = TimeoutIsBounded(timeoutMs_);
     deadline_ = GetTickCount() + timeoutMs_;
 }
 
-bool SocketConnection::DeadlinePassed() const {
+bool SocketConnection::DeadlinePassed() const
+{
     return hasDeadline_ && TickPassed(deadline_);
 }
 
-bool SocketConnection::PostReceive() {
+bool SocketConnection::PostReceive()
+{
     memset(&overlapped_, 0, sizeof overlapped_);
     overlapped_.hEvent = receiveEvent_;
     WSABUF buffer;
@@ -305,12 +327,14 @@ bool SocketConnection::PostReceive() {
     return true;
 }
 
-DWORD WINAPI SocketConnection::WorkerMain(void* param) {
+DWORD WINAPI SocketConnection::WorkerMain(void* param)
+{
     ((SocketConnection*)param)->RunWorker();
     return 0;
 }
 
-void SocketConnection::RunWorker() {
+void SocketConnection::RunWorker()
+{
     ClearDeadline();
     receivePending_ = false;
     WSAEVENT events[3] = {receiveEvent_, networkEvent_, stopEvent_};
@@ -329,7 +353,8 @@ void SocketConnection::RunWorker() {
     }
 }
 
-void SocketConnection::OnReceiveCompleted() {
+void SocketConnection::OnReceiveCompleted()
+{
     DWORD received = 0;
     DWORD flags = 0;
     if (!WSAGetOverlappedResult(socket_, &overlapped_, &received, TRUE, &flags)) {
@@ -360,7 +385,8 @@ void SocketConnection::OnReceiveCompleted() {
     SetDeadline();
 }
 
-void SocketConnection::OnNetworkEvent() {
+void SocketConnection::OnNetworkEvent()
+{
     ResetSocketEvents();
     bool connected = false;
     {
@@ -392,7 +418,8 @@ void SocketConnection::OnNetworkEvent() {
     Deliver(EvConnected, nullptr, 0);
 }
 
-void SocketConnection::OnWaitTimedOut() {
+void SocketConnection::OnWaitTimedOut()
+{
     Deliver(EvTick, nullptr, 0);
     if (DeadlinePassed()) {
         CloseSocket();
@@ -402,7 +429,8 @@ void SocketConnection::OnWaitTimedOut() {
     OnConnectDeadline();
 }
 
-void SocketConnection::FinishWorker() {
+void SocketConnection::FinishWorker()
+{
     Deliver(EvWorkerExit, nullptr, 0);
     CloseSocket();
     // The cancelled receive still owns the overlapped record and the sink's

@@ -27,7 +27,8 @@ enum ConnectionEvent {
 class ConnectionSink {
 public:
     virtual ~ConnectionSink() {}
-    virtual int32_t OnConnectionEvent(int event, const char* data, uint32_t length, void* context) {
+    virtual int32_t OnConnectionEvent(int event, const char* data, uint32_t length, void* context)
+    {
         (void)event;
         (void)data;
         (void)length;
@@ -54,8 +55,7 @@ public:
     void ResetConnection();
     // Returns 0; 1 when count is not positive; 2 when an event or the thread
     // could not be created.
-    int StartWorker(ConnectionSink* sink, const ReceiveBuffer* buffers, int count, uint32_t waitMs,
-                    void* context);
+    int StartWorker(ConnectionSink* sink, const ReceiveBuffer* buffers, int count, uint32_t waitMs, void* context);
     // Ends the worker and waits for it. Called on the worker itself (from
     // inside an event) it cannot wait: it only asks the worker to end after
     // the current event, and a later call from another thread waits.

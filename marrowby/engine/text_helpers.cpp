@@ -4,17 +4,20 @@
 
 namespace {
 
-char FoldCase(char c) {
+char FoldCase(char c)
+{
     return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
 }
 
 }  // namespace
 
-int32_t SameTextIgnoringCase(const char* a, const char* b) {
+int32_t SameTextIgnoringCase(const char* a, const char* b)
+{
     return SameTextIgnoringCase(a, static_cast<size_t>(-1), b);
 }
 
-int32_t SameTextIgnoringCase(const char* text, size_t length, const char* other) {
+int32_t SameTextIgnoringCase(const char* text, size_t length, const char* other)
+{
     if (text == nullptr) text = "";
     if (other == nullptr) other = "";
     for (size_t i = 0;; ++i) {
@@ -24,7 +27,8 @@ int32_t SameTextIgnoringCase(const char* text, size_t length, const char* other)
     }
 }
 
-void CutAtLineEnd(char* text) {
+void CutAtLineEnd(char* text)
+{
     for (size_t i = 0; text[i] != '\0'; i += SjisCharLength(text + i)) {
         if (text[i] == '\r' || text[i] == '\n') {
             text[i] = '\0';

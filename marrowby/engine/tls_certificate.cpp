@@ -13,7 +13,8 @@
 
 namespace {
 
-int32_t FailureOfPolicyError(DWORD error) {
+int32_t FailureOfPolicyError(DWORD error)
+{
     switch (error) {
     case 0: return JobFailureNone;
     case (DWORD)CERT_E_CN_NO_MATCH: return JobFailureCertificateName;
@@ -26,7 +27,8 @@ int32_t FailureOfPolicyError(DWORD error) {
     }
 }
 
-int32_t FailureOfTrustStatus(DWORD status) {
+int32_t FailureOfTrustStatus(DWORD status)
+{
     if (status == CERT_TRUST_NO_ERROR) return JobFailureNone;
     if (status & CERT_TRUST_IS_NOT_TIME_VALID) return JobFailureCertificateExpired;
     const DWORD untrusted = CERT_TRUST_IS_UNTRUSTED_ROOT | CERT_TRUST_IS_PARTIAL_CHAIN |
@@ -35,7 +37,8 @@ int32_t FailureOfTrustStatus(DWORD status) {
     return JobFailureCertificateInvalid;
 }
 
-PCCERT_CHAIN_CONTEXT BuildServerChain(PCCERT_CONTEXT certificate) {
+PCCERT_CHAIN_CONTEXT BuildServerChain(PCCERT_CONTEXT certificate)
+{
     LPSTR serverAuth[] = {(LPSTR)szOID_PKIX_KP_SERVER_AUTH};
     CERT_CHAIN_PARA para;
     memset(&para, 0, sizeof para);
@@ -45,13 +48,13 @@ PCCERT_CHAIN_CONTEXT BuildServerChain(PCCERT_CONTEXT certificate) {
     para.RequestedUsage.Usage.rgpszUsageIdentifier = serverAuth;
     PCCERT_CHAIN_CONTEXT chain = nullptr;
     // The server's intermediates come with its certificate's own store.
-    if (!CertGetCertificateChain(nullptr, certificate, nullptr, certificate->hCertStore, &para, 0, nullptr,
-                                 &chain))
+    if (!CertGetCertificateChain(nullptr, certificate, nullptr, certificate->hCertStore, &para, 0, nullptr, &chain))
         return nullptr;
     return chain;
 }
 
-DWORD SslPolicyError(PCCERT_CHAIN_CONTEXT chain, const char* host) {
+DWORD SslPolicyError(PCCERT_CHAIN_CONTEXT chain, const char* host)
+{
     WCHAR serverName[kUrlHostMax + 1];
     if (MultiByteToWideChar(CP_ACP, 0, host, -1, serverName, kUrlHostMax + 1) == 0) return (DWORD)CERT_E_CN_NO_MATCH;
     SSL_EXTRA_CERT_CHAIN_POLICY_PARA ssl;
@@ -66,14 +69,14 @@ DWORD SslPolicyError(PCCERT_CHAIN_CONTEXT chain, const char* host) {
     CERT_CHAIN_POLICY_STATUS status;
     memset(&status, 0, sizeof status);
     status.cbSize = sizeof status;
-    if (!CertVerifyCertificateChainPolicy(CERT_CHAIN_POLICY_SSL, chain, &policy, &status))
-        return (DWORD)TRUST_E_FAIL;
+    if (!CertVerifyCertificateChainPolicy(CERT_CHAIN_POLICY_SSL, chain, &policy, &status)) return (DWORD)TRUST_E_FAIL;
     return status.dwError;
 }
 
 }  // namespace
 
-int32_t CheckServerCertificate(TlsSession& session) {
+int32_t CheckServerCertificate(TlsSession& session)
+{
     if (!session.established) return JobFailureTlsHandshake;
     PCCERT_CONTEXT certificate = nullptr;
     if (QueryContextAttributesA(&session.context, SECPKG_ATTR_REMOTE_CERT_CONTEXT, &certificate) != SEC_E_OK ||

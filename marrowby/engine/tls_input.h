@@ -29,11 +29,13 @@ struct ReceiveSpan {
 
 void ResetTlsInput(TlsInput& input, char* data, size_t capacity);
 
-inline size_t PendingTlsBytes(const TlsInput& input) {
+inline size_t PendingTlsBytes(const TlsInput& input)
+{
     return input.end - input.start;
 }
 
-inline char* FirstPendingByte(const TlsInput& input) {
+inline char* FirstPendingByte(const TlsInput& input)
+{
     return input.data + input.start;
 }
 

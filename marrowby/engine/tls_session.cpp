@@ -19,14 +19,13 @@ const ULONG kContextFlags = ISC_REQ_SEQUENCE_DETECT | ISC_REQ_REPLAY_DETECT | IS
 
 const DWORD kCredentialFlags = SCH_CRED_MANUAL_CRED_VALIDATION | SCH_CRED_NO_DEFAULT_CREDS;
 
-const DWORD kOlderThanTls12 = SP_PROT_SSL2_CLIENT | SP_PROT_SSL3_CLIENT | SP_PROT_TLS1_0_CLIENT |
-                              SP_PROT_TLS1_1_CLIENT;
+const DWORD kOlderThanTls12 = SP_PROT_SSL2_CLIENT | SP_PROT_SSL3_CLIENT | SP_PROT_TLS1_0_CLIENT | SP_PROT_TLS1_1_CLIENT;
 
-bool Acquire(TlsSession& session, void* authData) {
+bool Acquire(TlsSession& session, void* authData)
+{
     TimeStamp expiry;
-    SECURITY_STATUS status = AcquireCredentialsHandleA(nullptr, (SEC_CHAR*)UNISP_NAME_A, SECPKG_CRED_OUTBOUND,
-                                                       nullptr, authData, nullptr, nullptr,
-                                                       &session.credentials, &expiry);
+    SECURITY_STATUS status = AcquireCredentialsHandleA(nullptr, (SEC_CHAR*)UNISP_NAME_A, SECPKG_CRED_OUTBOUND, nullptr,
+                                                       authData, nullptr, nullptr, &session.credentials, &expiry);
     session.hasCredentials = status == SEC_E_OK;
     return session.hasCredentials;
 }
@@ -34,7 +33,8 @@ bool Acquire(TlsSession& session, void* authData) {
 // SCH_CREDENTIALS is the only way to TLS 1.3 on systems that have it; older
 // systems refuse it, and some refuse the TLS 1.3 bit in SCHANNEL_CRED, so
 // each form is tried in turn.
-bool AcquireClientCredentials(TlsSession& session) {
+bool AcquireClientCredentials(TlsSession& session)
+{
     TLS_PARAMETERS parameters;
     memset(&parameters, 0, sizeof parameters);
     parameters.grbitDisabledProtocols = kOlderThanTls12;
@@ -59,7 +59,8 @@ bool AcquireClientCredentials(TlsSession& session) {
 }
 
 // Sends a token Schannel produced and frees it. False when it could not be sent.
-bool SendToken(SocketConnection& connection, SecBuffer& token) {
+bool SendToken(SocketConnection& connection, SecBuffer& token)
+{
     if (token.pvBuffer == nullptr) return true;
     bool sent = token.cbBuffer == 0 || connection.Send((const char*)token.pvBuffer, token.cbBuffer) == 0;
     FreeContextBuffer(token.pvBuffer);
@@ -67,7 +68,8 @@ bool SendToken(SocketConnection& connection, SecBuffer& token) {
     return sent;
 }
 
-SECURITY_STATUS NextHandshakeToken(TlsSession& session, SecBufferDesc* input, SecBuffer& token) {
+SECURITY_STATUS NextHandshakeToken(TlsSession& session, SecBufferDesc* input, SecBuffer& token)
+{
     SecBufferDesc output = {SECBUFFER_VERSION, 1, &token};
     ULONG attributes = 0;
     bool first = !session.hasContext;
@@ -80,7 +82,8 @@ SECURITY_STATUS NextHandshakeToken(TlsSession& session, SecBufferDesc* input, Se
 
 }  // namespace
 
-void InitTlsSession(TlsSession& session) {
+void InitTlsSession(TlsSession& session)
+{
     memset(&session.credentials, 0, sizeof session.credentials);
     memset(&session.context, 0, sizeof session.context);
     session.hasCredentials = false;
@@ -91,7 +94,8 @@ void InitTlsSession(TlsSession& session) {
     session.host[0] = '\0';
 }
 
-int32_t StartTlsHandshake(TlsSession& session, SocketConnection& connection, const char* host) {
+int32_t StartTlsHandshake(TlsSession& session, SocketConnection& connection, const char* host)
+{
     EndTlsSession(session);
     mw_text::Copy(session.host, host);
     if (!AcquireClientCredentials(session)) return kTlsFailed;
@@ -101,7 +105,8 @@ int32_t StartTlsHandshake(TlsSession& session, SocketConnection& connection, con
     return status == SEC_I_CONTINUE_NEEDED && sent ? kTlsNeedMore : kTlsFailed;
 }
 
-int32_t ContinueTlsHandshake(TlsSession& session, SocketConnection& connection, TlsInput& input) {
+int32_t ContinueTlsHandshake(TlsSession& session, SocketConnection& connection, TlsInput& input)
+{
     if (!session.hasContext) return kTlsFailed;
     for (;;) {
         SecBuffer received[2] = {{(ULONG)PendingTlsBytes(input), SECBUFFER_TOKEN, FirstPendingByte(input)},
@@ -124,7 +129,8 @@ int32_t ContinueTlsHandshake(TlsSession& session, SocketConnection& connection, 
     }
 }
 
-int32_t DecryptTlsRecord(TlsSession& session, TlsInput& input, DecryptedRecord& record) {
+int32_t DecryptTlsRecord(TlsSession& session, TlsInput& input, DecryptedRecord& record)
+{
     const size_t pending = PendingTlsBytes(input);
     record.start = FirstPendingByte(input);
     record.length = 0;
@@ -159,7 +165,8 @@ int32_t DecryptTlsRecord(TlsSession& session, TlsInput& input, DecryptedRecord& 
     return kTlsRecordData;
 }
 
-int32_t SendTlsData(TlsSession& session, SocketConnection& connection, const char* data, size_t length) {
+int32_t SendTlsData(TlsSession& session, SocketConnection& connection, const char* data, size_t length)
+{
     const size_t header = session.sizes.cbHeader;
     const size_t trailer = session.sizes.cbTrailer;
     if (!session.established || header + trailer >= sizeof session.record) return 1;
@@ -183,7 +190,8 @@ int32_t SendTlsData(TlsSession& session, SocketConnection& connection, const cha
     return 0;
 }
 
-void CloseTlsSession(TlsSession& session, SocketConnection& connection) {
+void CloseTlsSession(TlsSession& session, SocketConnection& connection)
+{
     if (!session.established || session.closeNotifySent) return;
     session.closeNotifySent = true;
     DWORD shutdown = SCHANNEL_SHUTDOWN;
@@ -199,7 +207,8 @@ void CloseTlsSession(TlsSession& session, SocketConnection& connection) {
     }
 }
 
-void EndTlsSession(TlsSession& session) {
+void EndTlsSession(TlsSession& session)
+{
     if (session.hasContext) DeleteSecurityContext(&session.context);
     if (session.hasCredentials) FreeCredentialsHandle(&session.credentials);
     InitTlsSession(session);

@@ -25,7 +25,7 @@ struct TlsSession {
     CtxtHandle context;
     bool hasCredentials;
     bool hasContext;
-    bool established;      // a handshake has completed: records can flow
+    bool established;  // a handshake has completed: records can flow
     bool closeNotifySent;
     SecPkgContext_StreamSizes sizes;
     char host[kUrlHostMax + 1];  // for SNI and the certificate's name
@@ -34,11 +34,11 @@ struct TlsSession {
 
 // Results of the handshake and record steps.
 enum TlsStep {
-    kTlsNeedMore = 0,         // wait for more received bytes
+    kTlsNeedMore = 0,  // wait for more received bytes
     kTlsHandshakeDone = 1,
-    kTlsRecordData = 2,       // one record decrypted (its data may be empty)
-    kTlsPeerClosed = 3,       // the server sent close_notify
-    kTlsRenegotiate = 4,      // the server wants a new handshake (or sent a post-handshake message)
+    kTlsRecordData = 2,   // one record decrypted (its data may be empty)
+    kTlsPeerClosed = 3,   // the server sent close_notify
+    kTlsRenegotiate = 4,  // the server wants a new handshake (or sent a post-handshake message)
     kTlsFailed = 5,
 };
 

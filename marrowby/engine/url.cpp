@@ -21,7 +21,8 @@ const KnownScheme kKnownSchemes[] = {
 
 // fileName becomes the last segment of `rest` before its query; left as it
 // is when rest has no slash.
-void TakeFileName(const char* rest, UrlParts& parts) {
+void TakeFileName(const char* rest, UrlParts& parts)
+{
     size_t end = std::strcspn(rest, "?");
     const char* lastSlash = nullptr;
     for (size_t i = 0; i < end; ++i) {
@@ -32,7 +33,8 @@ void TakeFileName(const char* rest, UrlParts& parts) {
     mw_text::CopyN(parts.fileName, name, static_cast<size_t>(rest + end - name));
 }
 
-int32_t ParseAbsolute(const char* text, UrlParts& parts) {
+int32_t ParseAbsolute(const char* text, UrlParts& parts)
+{
     char work[kUrlWorkMax + 1];
     mw_text::Copy(work, text);
 
@@ -88,7 +90,8 @@ int32_t ParseAbsolute(const char* text, UrlParts& parts) {
     return 0;
 }
 
-bool IsHexDigit(char c) {
+bool IsHexDigit(char c)
+{
     return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F');
 }
 
@@ -96,7 +99,8 @@ bool IsHexDigit(char c) {
 // as in ::ffff:1.2.3.4), with the two colons every IPv6 text has at least,
 // and no longer than the longest such text. Whether it is a valid address is
 // left to the name resolution, which is asked for literals only.
-bool LooksLikeIpv6(const char* text, size_t length) {
+bool LooksLikeIpv6(const char* text, size_t length)
+{
     constexpr size_t kLongestIpv6Text = 45;
     if (length == 0 || length > kLongestIpv6Text) return false;
     size_t colons = 0;
@@ -112,7 +116,8 @@ bool LooksLikeIpv6(const char* text, size_t length) {
 
 // Removes the last directory of a base that ends in a slash ("/a/b/" becomes
 // "/a/"). Returns false when no directory is left to remove.
-bool RemoveLastDirectory(char* base, size_t& length) {
+bool RemoveLastDirectory(char* base, size_t& length)
+{
     if (length < 2) return false;
     size_t i = length - 1;  // base[i] is the closing slash
     while (i > 0) {
@@ -126,7 +131,8 @@ bool RemoveLastDirectory(char* base, size_t& length) {
     return false;
 }
 
-int32_t ResolveRelative(const char* reference, UrlParts& parts) {
+int32_t ResolveRelative(const char* reference, UrlParts& parts)
+{
     char work[kUrlWorkMax + 1];
     mw_text::Copy(work, reference);
 
@@ -166,13 +172,15 @@ int32_t ResolveRelative(const char* reference, UrlParts& parts) {
 
 }  // namespace
 
-void ResetUrl(UrlParts& parts) {
+void ResetUrl(UrlParts& parts)
+{
     std::memset(&parts, 0, sizeof parts);
     parts.scheme = kSchemeOther;
     parts.port = 0;
 }
 
-int32_t ParseUrl(const char* absolute, const char* relative, UrlParts& parts) {
+int32_t ParseUrl(const char* absolute, const char* relative, UrlParts& parts)
+{
     if (absolute != nullptr) {
         const int32_t parsed = ParseAbsolute(absolute, parts);
         if (parsed != 0) return parsed;
@@ -181,11 +189,13 @@ int32_t ParseUrl(const char* absolute, const char* relative, UrlParts& parts) {
     return 0;
 }
 
-bool IsDownloadableScheme(int32_t scheme) {
+bool IsDownloadableScheme(int32_t scheme)
+{
     return scheme == kSchemeHttp || scheme == kSchemeHttps;
 }
 
-uint16_t DefaultPortOf(int32_t scheme) {
+uint16_t DefaultPortOf(int32_t scheme)
+{
     switch (scheme) {
     case kSchemeHttp: return kHttpDefaultPort;
     case kSchemeHttps: return kHttpsDefaultPort;
@@ -194,7 +204,8 @@ uint16_t DefaultPortOf(int32_t scheme) {
     }
 }
 
-int32_t SplitHostPort(const char* text, char* host, size_t hostCapacity, uint16_t& port) {
+int32_t SplitHostPort(const char* text, char* host, size_t hostCapacity, uint16_t& port)
+{
     const char* portColon;
     if (text[0] == '[') {
         const char* close = std::strchr(text, ']');
@@ -216,11 +227,13 @@ int32_t SplitHostPort(const char* text, char* host, size_t hostCapacity, uint16_
     return 0;
 }
 
-bool IsIpv6Literal(const char* host) {
+bool IsIpv6Literal(const char* host)
+{
     return host != nullptr && std::strchr(host, ':') != nullptr;
 }
 
-const char* HostText(const char* host, char* out, size_t capacity) {
+const char* HostText(const char* host, char* out, size_t capacity)
+{
     if (!IsIpv6Literal(host)) {
         mw_text::Copy(out, capacity, host);
         return out;
@@ -230,4 +243,3 @@ const char* HostText(const char* host, char* out, size_t capacity) {
     mw_text::Append(out, capacity, "]");
     return out;
 }
-

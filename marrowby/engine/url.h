@@ -35,13 +35,13 @@ constexpr int32_t kUrlBadHost = 2;   // a bracketed host that is no IPv6 literal
 constexpr size_t kHostTextSize = kUrlHostMax + 3;
 
 struct UrlParts {
-    int32_t scheme;                            // kSchemeHttp, kSchemeHttps, kSchemeFtp or kSchemeOther
-    char schemeText[kUrlSchemeTextMax + 1];    // as written
-    char user[kUrlUserMax + 1];                // empty when the URL has none
-    char password[kUrlPasswordMax + 1];        // empty when the URL has none
-    char host[kUrlHostMax + 1];                // name, dotted address, or IPv6 literal without brackets
-    char path[kUrlPathMax + 1];                // from its leading slash, query included
-    char fileName[kUrlFileNameMax + 1];        // last path segment without query
+    int32_t scheme;                          // kSchemeHttp, kSchemeHttps, kSchemeFtp or kSchemeOther
+    char schemeText[kUrlSchemeTextMax + 1];  // as written
+    char user[kUrlUserMax + 1];              // empty when the URL has none
+    char password[kUrlPasswordMax + 1];      // empty when the URL has none
+    char host[kUrlHostMax + 1];              // name, dotted address, or IPv6 literal without brackets
+    char path[kUrlPathMax + 1];              // from its leading slash, query included
+    char fileName[kUrlFileNameMax + 1];      // last path segment without query
     uint16_t port;
 };
 

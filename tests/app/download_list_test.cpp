@@ -19,7 +19,8 @@ namespace {
 class DownloadList : public ListHostTest {
 protected:
     // Appends items with the given states; urls are http://h/<index>.
-    std::vector<DownloadItem*> AddItems(const std::vector<ItemState>& states) {
+    std::vector<DownloadItem*> AddItems(const std::vector<ItemState>& states)
+    {
         std::vector<DownloadItem*> items;
         for (size_t i = 0; i < states.size(); ++i) {
             DownloadItem* item = NewItem();
@@ -33,7 +34,8 @@ protected:
     }
 };
 
-TEST_F(DownloadList, AddUrlAcceptsOnlyHttpAndShowsARow) {
+TEST_F(DownloadList, AddUrlAcceptsOnlyHttpAndShowsARow)
+{
     EXPECT_EQ(1, AddUrl("ftp://h/file", nullptr, nullptr, nullptr));
     EXPECT_EQ(1, AddUrl("no colon here", nullptr, nullptr, nullptr));
     EXPECT_EQ(1, AddUrl("gopher://h/x", nullptr, nullptr, nullptr));
@@ -58,7 +60,8 @@ TEST_F(DownloadList, AddUrlAcceptsOnlyHttpAndShowsARow) {
     ExpectListConsistent();
 }
 
-TEST_F(DownloadList, LoginFromTheUrlWinsAsAPair) {
+TEST_F(DownloadList, LoginFromTheUrlWinsAsAPair)
+{
     strcpy(g_settings.defaultUser, "duser");
     strcpy(g_settings.defaultPassword, "dpass");
     strcpy(g_settings.defaultFolder, "C:\\dl");
@@ -79,7 +82,8 @@ TEST_F(DownloadList, LoginFromTheUrlWinsAsAPair) {
     for (DownloadItem* item : items) EXPECT_STREQ("C:\\dl", item->folder);
 }
 
-TEST_F(DownloadList, LongTextsAreCutToTheirFields) {
+TEST_F(DownloadList, LongTextsAreCutToTheirFields)
+{
     std::string url = "http://h/" + std::string(3000, 'a');
     std::string referrer(5000, 'r');
     std::string user(100, 'u');
@@ -91,7 +95,8 @@ TEST_F(DownloadList, LongTextsAreCutToTheirFields) {
     EXPECT_EQ(48u, strlen(item->password));
 }
 
-TEST_F(DownloadList, AppendedRowsShowStateSizeAndProgress) {
+TEST_F(DownloadList, AppendedRowsShowStateSizeAndProgress)
+{
     DownloadItem* done = NewItem();
     strcpy(done->fileName, "done.zip");
     strcpy(done->url, "http://h/done.zip");
@@ -119,12 +124,14 @@ TEST_F(DownloadList, AppendedRowsShowStateSizeAndProgress) {
     ExpectListConsistent();
 }
 
-int FocusedRow() {
-    return static_cast<int>(SendMessageA(g_host.list, LVM_GETNEXTITEM, static_cast<WPARAM>(-1),
-                                         MAKELPARAM(LVNI_FOCUSED, 0)));
+int FocusedRow()
+{
+    return static_cast<int>(
+        SendMessageA(g_host.list, LVM_GETNEXTITEM, static_cast<WPARAM>(-1), MAKELPARAM(LVNI_FOCUSED, 0)));
 }
 
-void FocusRow(int row) {
+void FocusRow(int row)
+{
     LVITEMA lv = {};
     lv.stateMask = LVIS_FOCUSED;
     lv.state = LVIS_FOCUSED;
@@ -132,7 +139,8 @@ void FocusRow(int row) {
 }
 
 // The focus stays with its row when that row stays, and goes with it.
-TEST_F(DownloadList, DeletingThreeOfFiveRenumbersTheRest) {
+TEST_F(DownloadList, DeletingThreeOfFiveRenumbersTheRest)
+{
     AddItems(std::vector<ItemState>(5, ItemState::Waiting));
     SelectOnly({0, 2, 4});
     FocusRow(3);
@@ -152,7 +160,8 @@ TEST_F(DownloadList, DeletingThreeOfFiveRenumbersTheRest) {
     ExpectListConsistent();
 }
 
-TEST_F(DownloadList, RemoveItemUnlinksFirstMiddleAndLast) {
+TEST_F(DownloadList, RemoveItemUnlinksFirstMiddleAndLast)
+{
     std::vector<DownloadItem*> items = AddItems(std::vector<ItemState>(5, ItemState::Waiting));
     RemoveItem(2, items[2]);
     RemoveItem(0, items[0]);
@@ -167,7 +176,8 @@ TEST_F(DownloadList, RemoveItemUnlinksFirstMiddleAndLast) {
     ExpectListConsistent();
 }
 
-TEST_F(DownloadList, StartAndPauseSelectedChangeStatesAndIcons) {
+TEST_F(DownloadList, StartAndPauseSelectedChangeStatesAndIcons)
+{
     AddItems({ItemState::Completed, ItemState::Failed, ItemState::Paused, ItemState::Waiting});
     SelectOnly({0, 1});
     EXPECT_EQ(0, StartSelected());
@@ -184,7 +194,8 @@ TEST_F(DownloadList, StartAndPauseSelectedChangeStatesAndIcons) {
     EXPECT_EQ(kIconPaused, RowImage(3));
 }
 
-TEST_F(DownloadList, ZeroLimitStartsNothing) {
+TEST_F(DownloadList, ZeroLimitStartsNothing)
+{
     AddItems(std::vector<ItemState>(3, ItemState::Waiting));
     g_settings.maxSimultaneous = 0;
     RunScheduler();
@@ -198,7 +209,8 @@ TEST_F(DownloadList, ZeroLimitStartsNothing) {
     EXPECT_EQ(ItemState::Waiting, FirstListItem()->state);
 }
 
-TEST_F(DownloadList, StartItemIgnoresItemsThatAreNotWaiting) {
+TEST_F(DownloadList, StartItemIgnoresItemsThatAreNotWaiting)
+{
     AddItems({ItemState::Completed, ItemState::Paused});
     EXPECT_EQ(0, StartItem(0));
     EXPECT_EQ(0, StartItem(1));
@@ -207,7 +219,8 @@ TEST_F(DownloadList, StartItemIgnoresItemsThatAreNotWaiting) {
     EXPECT_EQ(ItemState::Completed, ItemOfRow(0)->state);
 }
 
-TEST_F(DownloadList, ClearListEmptiesChainRowsAndCounter) {
+TEST_F(DownloadList, ClearListEmptiesChainRowsAndCounter)
+{
     AddItems(std::vector<ItemState>(4, ItemState::Waiting));
     ClearList();
     EXPECT_EQ(0, RowCount());
@@ -218,7 +231,8 @@ TEST_F(DownloadList, ClearListEmptiesChainRowsAndCounter) {
     ExpectListConsistent();
 }
 
-TEST_F(DownloadList, DroppedUrlIsAdded) {
+TEST_F(DownloadList, DroppedUrlIsAdded)
+{
     const char url[] = "http://dropped.example/file.bin";
     SendMessageA(g_host.window, WM_ADD_URL, 0, reinterpret_cast<LPARAM>(url));
     SendMessageA(g_host.window, WM_ADD_URL, 0, reinterpret_cast<LPARAM>("ftp://x/y"));
@@ -237,7 +251,8 @@ TEST_F(DownloadList, DroppedUrlIsAdded) {
     ExpectListConsistent();
 }
 
-TEST_F(DownloadList, MessagesWithoutALiveRunAreIgnored) {
+TEST_F(DownloadList, MessagesWithoutALiveRunAreIgnored)
+{
     AddItems({ItemState::Waiting});
     for (UINT message = kFirstListMessage; message <= kLastListMessage; ++message) {
         if (message == WM_ADD_URL) continue;
@@ -250,7 +265,8 @@ TEST_F(DownloadList, MessagesWithoutALiveRunAreIgnored) {
     EXPECT_TRUE(g_host.completedPaths.empty());
 }
 
-TEST_F(DownloadList, RemovalObserverSeesEveryFreedItem) {
+TEST_F(DownloadList, RemovalObserverSeesEveryFreedItem)
+{
     static std::vector<DownloadItem*> seen;
     seen.clear();
     SetItemRemovalObserver([](DownloadItem* item) { seen.push_back(item); });
@@ -263,7 +279,8 @@ TEST_F(DownloadList, RemovalObserverSeesEveryFreedItem) {
     EXPECT_EQ(items[1], seen[0]);
 }
 
-TEST(ElapsedText, MinutesWithoutHoursAndTickWrap) {
+TEST(ElapsedText, MinutesWithoutHoursAndTickWrap)
+{
     char text[24];
     FormatElapsed(1000, 1000 + 75 * 60000, text, sizeof(text));
     EXPECT_STREQ("75:00", text);

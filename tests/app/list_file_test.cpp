@@ -17,7 +17,8 @@ const char kHeader[] = "; Created by Marrowby/0.23 ( built on Tessaline )\r\n";
 
 class ListFile : public ListHostTest {
 protected:
-    void SetUp() override {
+    void SetUp() override
+    {
         ListHostTest::SetUp();
         folder_ = FreshTestFolder();
     }
@@ -25,7 +26,8 @@ protected:
     std::string Path(const char* name) const { return folder_ + name; }
 
     // Writes bytes to a list file and reads it into the (cleared) list.
-    std::vector<DownloadItem*> ReadBytes(const std::string& bytes) {
+    std::vector<DownloadItem*> ReadBytes(const std::string& bytes)
+    {
         ClearList();
         WriteWholeFile(Path("in.wrg"), bytes);
         EXPECT_EQ(0, ReadListFile(Path("in.wrg").c_str()));
@@ -33,7 +35,8 @@ protected:
         return ChainItems();
     }
 
-    std::string WriteBytes() {
+    std::string WriteBytes()
+    {
         EXPECT_EQ(0, WriteListFile(Path("out.wrg").c_str()));
         return ReadWholeFile(Path("out.wrg"));
     }
@@ -41,7 +44,8 @@ protected:
     std::string folder_;
 };
 
-TEST_F(ListFile, WritesHeaderAndRecordsByteForByte) {
+TEST_F(ListFile, WritesHeaderAndRecordsByteForByte)
+{
     ASSERT_EQ(0, AddUrl("http://h/a.zip?x=1", nullptr, nullptr, nullptr));
     DownloadItem* item = FirstListItem();
     strcpy(item->folder, "C:\\dl\\");
@@ -65,7 +69,8 @@ TEST_F(ListFile, WritesHeaderAndRecordsByteForByte) {
     LastListItem()->state = ItemState::Waiting;
 }
 
-TEST_F(ListFile, EmptyListAndBadPaths) {
+TEST_F(ListFile, EmptyListAndBadPaths)
+{
     EXPECT_EQ(std::string(kHeader), WriteBytes());
     EXPECT_EQ(1, WriteListFile(""));
     EXPECT_EQ(1, WriteListFile(nullptr));
@@ -75,7 +80,8 @@ TEST_F(ListFile, EmptyListAndBadPaths) {
     EXPECT_EQ(0, RowCount());
 }
 
-TEST_F(ListFile, KeysAnyCaseLeadingSpaceAndUnfinishedRecord) {
+TEST_F(ListFile, KeysAnyCaseLeadingSpaceAndUnfinishedRecord)
+{
     std::vector<DownloadItem*> items = ReadBytes(
         "; header\r\n;\r\n"
         "refererstr=http://r/\r\nSTOREIN=C:\\a\r\n_remotefilesize=77\r\n_STATE=2\r\nurl=http://h/1\r\n"
@@ -96,7 +102,8 @@ TEST_F(ListFile, KeysAnyCaseLeadingSpaceAndUnfinishedRecord) {
     EXPECT_EQ(1, RowImage(1));
 }
 
-TEST_F(ListFile, SizeAndStateValueForms) {
+TEST_F(ListFile, SizeAndStateValueForms)
+{
     std::vector<DownloadItem*> items = ReadBytes(
         "_RemoteFileSize=-1\nUrl=http://h/1\n"
         "_RemoteFileSize=unknown\nUrl=http://h/2\n"
@@ -116,18 +123,23 @@ TEST_F(ListFile, SizeAndStateValueForms) {
     EXPECT_NE(std::string::npos, written.find("_RemoteFileSize=-1\r\n_State=0\r\nUrl=http://h/1\r\n"));
 }
 
-TEST_F(ListFile, ForeignFileWithUnknownKeysInAnotherOrder) {
+TEST_F(ListFile, ForeignFileWithUnknownKeysInAnotherOrder)
+{
     std::string partial = folder_ + "movie.part";
     WriteWholeFile(partial, std::string(4321, 'm'));
     std::string text =
         "; Created by another program 5.0\r\n"
         "[Download]\r\n"
-        "_RealFileName=" + partial + "\r\n"
+        "_RealFileName=" +
+        partial +
+        "\r\n"
         "Description=holiday movie\r\n"
         "_State=2\r\n"
         "Priority=5\r\n"
         "_RemoteFileSize=100000\r\n"
-        "StoreIn=" + folder_ + "\r\n"
+        "StoreIn=" +
+        folder_ +
+        "\r\n"
         "_Cookie=a=b; c=d\r\n"
         "RefererStr=http://ref.example/\r\n"
         "_Mirrors=0\r\n"
@@ -150,11 +162,13 @@ TEST_F(ListFile, ForeignFileWithUnknownKeysInAnotherOrder) {
     EXPECT_EQ("4321", CellText(0, 2));
 }
 
-TEST_F(ListFile, ResumeOffsetComesFromThePartialFile) {
+TEST_F(ListFile, ResumeOffsetComesFromThePartialFile)
+{
     WriteWholeFile(folder_ + "part.bin", std::string(2500, 'p'));
-    std::vector<DownloadItem*> items = ReadBytes(
-        "StoreIn=Q:\\elsewhere\\\n_RealFileName=" + folder_ + "part.bin\nUrl=http://h/p\n"
-        "_RealFileName=" + folder_ + "gone.bin\nUrl=http://h/g\n");
+    std::vector<DownloadItem*> items = ReadBytes("StoreIn=Q:\\elsewhere\\\n_RealFileName=" + folder_ +
+                                                 "part.bin\nUrl=http://h/p\n"
+                                                 "_RealFileName=" +
+                                                 folder_ + "gone.bin\nUrl=http://h/g\n");
     ASSERT_EQ(2u, items.size());
     EXPECT_EQ(2500, items[0]->downloaded);
     EXPECT_STREQ("part.bin", items[0]->fileName);
@@ -165,7 +179,8 @@ TEST_F(ListFile, ResumeOffsetComesFromThePartialFile) {
 
 // Partial files of 2 GiB and more resume from their real size, and sizes
 // beyond 32 bits are read, shown and written as they are.
-TEST_F(ListFile, SizesAndPartialFilesBeyond4GiB) {
+TEST_F(ListFile, SizesAndPartialFilesBeyond4GiB)
+{
     const int64_t fiveBillion = INT64_C(5000000000);
     const int64_t fourAndAHalfGiB = INT64_C(4831838208);
     ASSERT_TRUE(sparse::MakePartialFile(folder_ + "huge.iso", fourAndAHalfGiB));
@@ -173,8 +188,8 @@ TEST_F(ListFile, SizesAndPartialFilesBeyond4GiB) {
     std::vector<DownloadItem*> items = ReadBytes(
         "StoreIn=" + folder_ + "\n_RemoteFileSize=5000000000\n_RealFileName=" + folder_ +
         "huge.iso\nUrl=http://h/huge.iso\n"
-        "StoreIn=" + folder_ + "\n_RemoteFileSize=4294967296\n_RealFileName=" + folder_ +
-        "two.bin\nUrl=http://h/two.bin\n");
+        "StoreIn=" +
+        folder_ + "\n_RemoteFileSize=4294967296\n_RealFileName=" + folder_ + "two.bin\nUrl=http://h/two.bin\n");
     ASSERT_EQ(2u, items.size());
     EXPECT_EQ(fiveBillion, items[0]->size);
     EXPECT_EQ(fourAndAHalfGiB, items[0]->downloaded);
@@ -186,15 +201,17 @@ TEST_F(ListFile, SizesAndPartialFilesBeyond4GiB) {
     EXPECT_EQ("2147483648", CellText(1, kColumnDownloaded));
 
     std::string written = WriteBytes();
-    EXPECT_NE(std::string::npos, written.find("_RemoteFileSize=5000000000\r\n_State=0\r\n_RealFileName=" +
-                                              folder_ + "huge.iso\r\n")) << written;
+    EXPECT_NE(std::string::npos,
+              written.find("_RemoteFileSize=5000000000\r\n_State=0\r\n_RealFileName=" + folder_ + "huge.iso\r\n"))
+        << written;
     EXPECT_NE(std::string::npos, written.find("_RemoteFileSize=4294967296\r\n")) << written;
     ClearList();
     EXPECT_TRUE(DeleteFileA((folder_ + "huge.iso").c_str()));
     EXPECT_TRUE(DeleteFileA((folder_ + "two.bin").c_str()));
 }
 
-TEST_F(ListFile, FolderSeparatorIsAddedOnTheSecondSave) {
+TEST_F(ListFile, FolderSeparatorIsAddedOnTheSecondSave)
+{
     WriteWholeFile(folder_ + "a.zip", "abc");
     std::string noSlash = folder_.substr(0, folder_.size() - 1);
     ReadBytes("StoreIn=" + noSlash + "\r\n_RealFileName=" + folder_ + "a.zip\r\nUrl=http://h/a\r\n");
@@ -206,7 +223,8 @@ TEST_F(ListFile, FolderSeparatorIsAddedOnTheSecondSave) {
     EXPECT_NE(std::string::npos, second.find("_RealFileName=" + folder_ + "a.zip\r\n"));
 }
 
-TEST_F(ListFile, EmptyFolderWritesTheBareFileName) {
+TEST_F(ListFile, EmptyFolderWritesTheBareFileName)
+{
     ASSERT_EQ(0, AddUrl("http://h/x", nullptr, nullptr, nullptr));
     strcpy(FirstListItem()->fileName, "x.dat");
     std::string written = WriteBytes();
@@ -214,15 +232,16 @@ TEST_F(ListFile, EmptyFolderWritesTheBareFileName) {
                                               "_RealFileName=x.dat\r\nUrl=http://h/x\r\n"));
 }
 
-TEST_F(ListFile, ShiftJisFoldersAndNamesSurviveARoundTrip) {
+TEST_F(ListFile, ShiftJisFoldersAndNamesSurviveARoundTrip)
+{
     // 0x95 0x5C and 0x83 0x5C: double-byte characters whose second byte is '\'.
     std::string sjisFolder = folder_ + "\x95\x5C\\";
     std::string sjisName = "\x83\x5C\x83\x74\x83\x67.txt";
     ASSERT_TRUE(CreateDirectoryA(sjisFolder.c_str(), nullptr));
     WriteWholeFile(sjisFolder + sjisName, std::string(10, 's'));
     std::string record = ";\r\nRefererStr=http://h/\x95\x5C\r\nStoreIn=" + sjisFolder +
-                         "\r\n_RemoteFileSize=-1\r\n_State=2\r\n_RealFileName=" + sjisFolder +
-                         sjisName + "\r\nUrl=http://h/f\r\n";
+                         "\r\n_RemoteFileSize=-1\r\n_State=2\r\n_RealFileName=" + sjisFolder + sjisName +
+                         "\r\nUrl=http://h/f\r\n";
     std::vector<DownloadItem*> items = ReadBytes(std::string(kHeader) + record);
     ASSERT_EQ(1u, items.size());
     EXPECT_EQ(sjisName, items[0]->fileName);
@@ -231,26 +250,26 @@ TEST_F(ListFile, ShiftJisFoldersAndNamesSurviveARoundTrip) {
     EXPECT_EQ(std::string(kHeader) + record, WriteBytes());
     // A folder whose last character ends in 0x5C gets a real separator.
     ClearList();
-    ReadBytes("StoreIn=" + folder_ + "\x95\x5C\r\n_RealFileName=" + sjisFolder + sjisName +
-              "\r\nUrl=http://h/f\r\n");
+    ReadBytes("StoreIn=" + folder_ + "\x95\x5C\r\n_RealFileName=" + sjisFolder + sjisName + "\r\nUrl=http://h/f\r\n");
     std::string written = WriteBytes();
     EXPECT_NE(std::string::npos, written.find("_RealFileName=" + sjisFolder + sjisName + "\r\n"));
 }
 
-TEST_F(ListFile, LongLinesArriveInPieces) {
+TEST_F(ListFile, LongLinesArriveInPieces)
+{
     // The piece boundary falls just before "Url=": the second piece is a line of its own.
     std::string filler(2039 - strlen("Comment="), 'c');
     std::string longReferrer(3000, 'r');
     std::vector<DownloadItem*> items = ReadBytes("Comment=" + filler + "Url=http://h/piece\r\n" +
-                                                 "RefererStr=" + longReferrer + "\r\n" +
-                                                 "Url=http://h/next\r\n");
+                                                 "RefererStr=" + longReferrer + "\r\n" + "Url=http://h/next\r\n");
     ASSERT_EQ(2u, items.size());
     EXPECT_STREQ("http://h/piece", items[0]->url);
     EXPECT_EQ(1152u, strlen(items[1]->referrer));
     EXPECT_STREQ("http://h/next", items[1]->url);
 }
 
-TEST_F(ListFile, ReadingAppendsToTheListAndRoundTripsExactly) {
+TEST_F(ListFile, ReadingAppendsToTheListAndRoundTripsExactly)
+{
     ASSERT_EQ(0, AddUrl("http://h/existing", nullptr, nullptr, nullptr));
     std::string text = std::string(kHeader) +
                        ";\r\nRefererStr=r\r\nStoreIn=C:\\q\\\r\n_RemoteFileSize=9\r\n_State=1\r\n"
@@ -264,7 +283,8 @@ TEST_F(ListFile, ReadingAppendsToTheListAndRoundTripsExactly) {
     EXPECT_EQ(text, WriteBytes());
 }
 
-TEST_F(ListFile, FailedSaveKeepsTheOldList) {
+TEST_F(ListFile, FailedSaveKeepsTheOldList)
+{
     ASSERT_EQ(0, AddUrl("http://h/kept", nullptr, nullptr, nullptr));
     std::string before = WriteBytes();
     ASSERT_EQ(0, AddUrl("http://h/new", nullptr, nullptr, nullptr));
@@ -276,11 +296,13 @@ TEST_F(ListFile, FailedSaveKeepsTheOldList) {
     EXPECT_FALSE(FileExists(Path("out.wrg") + ".new"));
 }
 
-TEST_F(ListFile, ImportTakesOnlyHttpUrls) {
+TEST_F(ListFile, ImportTakesOnlyHttpUrls)
+{
     std::string longUrl = "http://h/" + std::string(1200, 'L');
     WriteWholeFile(Path("urls.lst"),
                    "ftp://h/file\r\n\r\nhttp://h/one\r\nnot a url\n"
-                   "HTTP://u:p@h/two\nhttps://h/secure\n" + longUrl + "\r\nhttp://h/last");
+                   "HTTP://u:p@h/two\nhttps://h/secure\n" +
+                       longUrl + "\r\nhttp://h/last");
     EXPECT_EQ(0, ImportUrlList(Path("urls.lst").c_str()));
     std::vector<DownloadItem*> items = ChainItems();
     // The long line arrives as two pieces: its first 1,151 bytes are a URL,

@@ -16,7 +16,8 @@ struct TextInput {
     size_t step = 1 << 20;
 };
 
-size_t ReadFromText(void* context, uint8_t* buffer, size_t capacity) {
+size_t ReadFromText(void* context, uint8_t* buffer, size_t capacity)
+{
     TextInput* in = static_cast<TextInput*>(context);
     size_t n = in->text.size() - in->at;
     if (n > capacity) n = capacity;
@@ -26,7 +27,8 @@ size_t ReadFromText(void* context, uint8_t* buffer, size_t capacity) {
     return n;
 }
 
-std::vector<std::string> Pieces(const std::string& text, size_t lineSize, size_t step = 1 << 20) {
+std::vector<std::string> Pieces(const std::string& text, size_t lineSize, size_t step = 1 << 20)
+{
     TextInput in;
     in.text = text;
     in.step = step;
@@ -39,16 +41,19 @@ std::vector<std::string> Pieces(const std::string& text, size_t lineSize, size_t
     return pieces;
 }
 
-int AppendToString(void* context, const uint8_t* data, size_t length) {
+int AppendToString(void* context, const uint8_t* data, size_t length)
+{
     static_cast<std::string*>(context)->append(reinterpret_cast<const char*>(data), length);
     return 0;
 }
 
-int FailingWrite(void*, const uint8_t*, size_t) {
+int FailingWrite(void*, const uint8_t*, size_t)
+{
     return 1;
 }
 
-std::string Written(void (*fill)(ListWriter*)) {
+std::string Written(void (*fill)(ListWriter*))
+{
     std::string out;
     ListWriter* writer = new ListWriter;
     InitListWriter(writer, AppendToString, &out);
@@ -58,7 +63,8 @@ std::string Written(void (*fill)(ListWriter*)) {
     return out;
 }
 
-bool LooksLikeList(const std::string& text) {
+bool LooksLikeList(const std::string& text)
+{
     TextInput in;
     in.text = text;
     in.step = 7;
@@ -69,7 +75,8 @@ bool LooksLikeList(const std::string& text) {
     return list;
 }
 
-TEST(ListLines, CrLfAndLfEndBothReadAsLf) {
+TEST(ListLines, CrLfAndLfEndBothReadAsLf)
+{
     for (size_t step : {size_t(1), size_t(2), size_t(1000)}) {
         std::vector<std::string> p = Pieces("a=1\r\nb=2\nc\rd=3\r\n\r\nlast", kListLineSize, step);
         ASSERT_EQ(5u, p.size()) << step;
@@ -81,7 +88,8 @@ TEST(ListLines, CrLfAndLfEndBothReadAsLf) {
     }
 }
 
-TEST(ListLines, LongLinesArriveInPiecesOfTheBufferSize) {
+TEST(ListLines, LongLinesArriveInPiecesOfTheBufferSize)
+{
     std::string longLine(5000, 'x');
     std::vector<std::string> p = Pieces("k=" + longLine + "\r\nUrl=u\r\n", kListLineSize, 777);
     ASSERT_EQ(4u, p.size());
@@ -95,17 +103,18 @@ TEST(ListLines, LongLinesArriveInPiecesOfTheBufferSize) {
     EXPECT_EQ("tail\n", u[1]);
 }
 
-TEST(ListLines, EmptyInputGivesNoLine) {
+TEST(ListLines, EmptyInputGivesNoLine)
+{
     EXPECT_TRUE(Pieces("", kListLineSize).empty());
     EXPECT_TRUE(Pieces("\xEF\xBB\xBF", kListLineSize).empty());
 }
 
 // A URL list saved by an editor as UTF-8 starts with a byte order mark; it
 // must not spoil the first URL. Only the start of the input loses it.
-TEST(ListLines, ByteOrderMarkStartsNoLine) {
+TEST(ListLines, ByteOrderMarkStartsNoLine)
+{
     for (size_t step : {size_t(1), size_t(2), size_t(1000)}) {
-        std::vector<std::string> p =
-            Pieces("\xEF\xBB\xBFhttp://h/one\r\n\xEF\xBB\xBFx\n", kUrlListLineSize, step);
+        std::vector<std::string> p = Pieces("\xEF\xBB\xBFhttp://h/one\r\n\xEF\xBB\xBFx\n", kUrlListLineSize, step);
         ASSERT_EQ(2u, p.size()) << step;
         EXPECT_EQ("http://h/one\n", p[0]);
         EXPECT_EQ("\xEF\xBB\xBFx\n", p[1]);
@@ -115,7 +124,8 @@ TEST(ListLines, ByteOrderMarkStartsNoLine) {
     EXPECT_TRUE(LooksLikeList("\xEF\xBB\xBF; Created by Marrowby/0.23 ( built on Tessaline )\r\n"));
 }
 
-TEST(ListSettings, SplitsAtTheFirstEqualsSign) {
+TEST(ListSettings, SplitsAtTheFirstEqualsSign)
+{
     char line[] = "Url=http://h/p?a=b&c=d\r\n";
     char* key = nullptr;
     char* value = nullptr;
@@ -132,7 +142,8 @@ TEST(ListSettings, SplitsAtTheFirstEqualsSign) {
     EXPECT_STREQ(" C:\\x ", value);
 }
 
-TEST(ListSettings, KeysMatchRegardlessOfCaseButNotOfSpaces) {
+TEST(ListSettings, KeysMatchRegardlessOfCaseButNotOfSpaces)
+{
     EXPECT_EQ(kListKeyUrl, MatchListKey("url"));
     EXPECT_EQ(kListKeyUrl, MatchListKey("URL"));
     EXPECT_EQ(kListKeyUnknown, MatchListKey(" Url"));
@@ -149,7 +160,8 @@ TEST(ListSettings, KeysMatchRegardlessOfCaseButNotOfSpaces) {
 
 // Files a person may pick by mistake in the Open dialog are told apart from
 // lists, including lists other tools or people wrote.
-TEST(ListSettings, ListFilesAreToldFromOtherFiles) {
+TEST(ListSettings, ListFilesAreToldFromOtherFiles)
+{
     EXPECT_TRUE(LooksLikeList(""));
     EXPECT_TRUE(LooksLikeList("; Created by Marrowby/0.23 ( built on Tessaline )\r\n"));
     EXPECT_TRUE(LooksLikeList("[list]\nNote=x\nurl=http://h/f.zip"));  // LF only, no last LF
@@ -163,7 +175,8 @@ TEST(ListSettings, ListFilesAreToldFromOtherFiles) {
     EXPECT_FALSE(LooksLikeList("\n"));
 }
 
-TEST(ListSettings, NumbersReadLikeAtoi) {
+TEST(ListSettings, NumbersReadLikeAtoi)
+{
     EXPECT_EQ(-1, ParseListNumber("-1"));
     EXPECT_EQ(12345, ParseListNumber(" \t12345"));
     EXPECT_EQ(42, ParseListNumber("+42 bytes"));
@@ -181,7 +194,8 @@ TEST(ListSettings, NumbersReadLikeAtoi) {
     EXPECT_EQ(INT64_MIN, ParseListNumber("-99999999999999999999"));
 }
 
-TEST(ListSettings, StatesOtherThanCompletedAndPausedAreWaiting) {
+TEST(ListSettings, StatesOtherThanCompletedAndPausedAreWaiting)
+{
     EXPECT_EQ(1, ParseListState("1"));
     EXPECT_EQ(2, ParseListState("2"));
     EXPECT_EQ(0, ParseListState("3"));
@@ -190,7 +204,8 @@ TEST(ListSettings, StatesOtherThanCompletedAndPausedAreWaiting) {
     EXPECT_EQ(0, ParseListState("x"));
 }
 
-TEST(ListSettings, BaseNameStepsOverDoubleByteCharacters) {
+TEST(ListSettings, BaseNameStepsOverDoubleByteCharacters)
+{
     EXPECT_STREQ("a.zip", ListBaseName("C:\\dl\\a.zip"));
     EXPECT_STREQ("b.bin", ListBaseName("C:/x/b.bin"));
     EXPECT_STREQ("c", ListBaseName("D:c"));
@@ -201,23 +216,26 @@ TEST(ListSettings, BaseNameStepsOverDoubleByteCharacters) {
     EXPECT_STREQ("\x95\x5C", ListBaseName("C:\\\x95\x5C"));
 }
 
-TEST(ListWriting, HeaderAndRecordLayoutByteForByte) {
+TEST(ListWriting, HeaderAndRecordLayoutByteForByte)
+{
     std::string out = Written([](ListWriter* w) {
         WriteListHeader(w, "Marrowby/0.23 ( built on Tessaline )");
         ListRecordOut r = {"", "C:\\dl\\", 0, 0, "", "", "http://h/f.zip"};
         WriteListRecord(w, r);
     });
-    EXPECT_EQ("; Created by Marrowby/0.23 ( built on Tessaline )\r\n"
-              ";\r\n"
-              "RefererStr=\r\n"
-              "StoreIn=C:\\dl\\\r\n"
-              "_RemoteFileSize=-1\r\n"
-              "_State=0\r\n"
-              "Url=http://h/f.zip\r\n",
-              out);
+    EXPECT_EQ(
+        "; Created by Marrowby/0.23 ( built on Tessaline )\r\n"
+        ";\r\n"
+        "RefererStr=\r\n"
+        "StoreIn=C:\\dl\\\r\n"
+        "_RemoteFileSize=-1\r\n"
+        "_State=0\r\n"
+        "Url=http://h/f.zip\r\n",
+        out);
 }
 
-TEST(ListWriting, SizeStateAndRealFileNameLines) {
+TEST(ListWriting, SizeStateAndRealFileNameLines)
+{
     std::string out = Written([](ListWriter* w) {
         ListRecordOut a = {"http://ref/", "C:\\dl", 123456, 1, "C:\\dl\\", "a.zip", "http://h/a.zip"};
         ListRecordOut b = {"", "", -1, 2, "", "b.bin", "http://h/b.bin"};
@@ -226,20 +244,21 @@ TEST(ListWriting, SizeStateAndRealFileNameLines) {
         WriteListRecord(w, b);
         WriteListRecord(w, c);
     });
-    EXPECT_EQ(";\r\nRefererStr=http://ref/\r\nStoreIn=C:\\dl\r\n_RemoteFileSize=123456\r\n"
-              "_State=1\r\n_RealFileName=C:\\dl\\a.zip\r\nUrl=http://h/a.zip\r\n"
-              ";\r\nRefererStr=\r\nStoreIn=\r\n_RemoteFileSize=-1\r\n_State=2\r\n"
-              "_RealFileName=b.bin\r\nUrl=http://h/b.bin\r\n"
-              ";\r\nRefererStr=\r\nStoreIn=\r\n_RemoteFileSize=-2147483648\r\n_State=0\r\nUrl=u\r\n",
-              out);
+    EXPECT_EQ(
+        ";\r\nRefererStr=http://ref/\r\nStoreIn=C:\\dl\r\n_RemoteFileSize=123456\r\n"
+        "_State=1\r\n_RealFileName=C:\\dl\\a.zip\r\nUrl=http://h/a.zip\r\n"
+        ";\r\nRefererStr=\r\nStoreIn=\r\n_RemoteFileSize=-1\r\n_State=2\r\n"
+        "_RealFileName=b.bin\r\nUrl=http://h/b.bin\r\n"
+        ";\r\nRefererStr=\r\nStoreIn=\r\n_RemoteFileSize=-2147483648\r\n_State=0\r\nUrl=u\r\n",
+        out);
 }
 
 // Sizes beyond 32 bits are written as 64-bit decimals under the same key and
 // read back to the same number.
-TEST(ListWriting, SixtyFourBitSizesRoundTrip) {
+TEST(ListWriting, SixtyFourBitSizesRoundTrip)
+{
     std::string out = Written([](ListWriter* w) {
-        for (int64_t size : {INT64_C(2147483648), INT64_C(4294967296), INT64_C(5000000000), INT64_MAX,
-                             INT64_MIN}) {
+        for (int64_t size : {INT64_C(2147483648), INT64_C(4294967296), INT64_C(5000000000), INT64_MAX, INT64_MIN}) {
             ListRecordOut r = {"", "", size, 0, "", "", "http://h/f.iso"};
             WriteListRecord(w, r);
         }
@@ -256,12 +275,13 @@ TEST(ListWriting, SixtyFourBitSizesRoundTrip) {
     EXPECT_EQ((std::vector<std::string>{"2147483648", "4294967296", "5000000000", "9223372036854775807",
                                         "-9223372036854775808"}),
               texts);
-    EXPECT_EQ((std::vector<int64_t>{INT64_C(2147483648), INT64_C(4294967296), INT64_C(5000000000), INT64_MAX,
-                                    INT64_MIN}),
-              sizes);
+    EXPECT_EQ(
+        (std::vector<int64_t>{INT64_C(2147483648), INT64_C(4294967296), INT64_C(5000000000), INT64_MAX, INT64_MIN}),
+        sizes);
 }
 
-TEST(ListWriting, OutputLargerThanTheBufferStaysInOrder) {
+TEST(ListWriting, OutputLargerThanTheBufferStaysInOrder)
+{
     std::string out = Written([](ListWriter* w) {
         for (int i = 0; i < 3000; ++i) {
             std::string url = "http://h/" + std::to_string(i);
@@ -276,7 +296,8 @@ TEST(ListWriting, OutputLargerThanTheBufferStaysInOrder) {
     EXPECT_EQ("Url=http://h/2999\n", lines.back());
 }
 
-TEST(ListWriting, AFailedWriteIsReported) {
+TEST(ListWriting, AFailedWriteIsReported)
+{
     ListWriter* w = new ListWriter;
     InitListWriter(w, FailingWrite, nullptr);
     WriteListHeader(w, "p");

@@ -18,12 +18,14 @@ namespace {
 
 const char kHostClass[] = "MarrowbyListTestHost";
 
-LRESULT CALLBACK HostProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+LRESULT CALLBACK HostProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
+{
     if (HandleListMessage(message, wParam, lParam)) return 0;
     return DefWindowProcA(window, message, wParam, lParam);
 }
 
-int RecordNotice(const HostNotice* notice, void*) {
+int RecordNotice(const HostNotice* notice, void*)
+{
     if (notice->kind == kNoticeDownloadCompleted) {
         g_host.completedPaths.push_back(notice->path != nullptr ? notice->path : "<null>");
         g_host.noticeWindows.push_back(notice->window);
@@ -31,7 +33,8 @@ int RecordNotice(const HostNotice* notice, void*) {
     return 0;
 }
 
-void DeleteTree(const std::string& folder) {
+void DeleteTree(const std::string& folder)
+{
     std::string pattern = folder + "*";
     WIN32_FIND_DATAA found;
     HANDLE search = FindFirstFileA(pattern.c_str(), &found);
@@ -53,7 +56,8 @@ void DeleteTree(const std::string& folder) {
 
 }  // namespace
 
-bool OpenListHost() {
+bool OpenListHost()
+{
     static bool winsockReady = false;
     if (!winsockReady) {
         WSADATA data;
@@ -67,13 +71,12 @@ bool OpenListHost() {
     wc.lpszClassName = kHostClass;
     RegisterClassA(&wc);
     g_host = ListHost();
-    g_host.window = CreateWindowExA(0, kHostClass, "host", WS_OVERLAPPEDWINDOW, 0, 0, 640, 384,
-                                    nullptr, nullptr, GetModuleHandleA(nullptr), nullptr);
+    g_host.window = CreateWindowExA(0, kHostClass, "host", WS_OVERLAPPEDWINDOW, 0, 0, 640, 384, nullptr, nullptr,
+                                    GetModuleHandleA(nullptr), nullptr);
     if (g_host.window == nullptr) return false;
-    g_host.list = CreateWindowExA(WS_EX_CLIENTEDGE, WC_LISTVIEWA, "",
-                                  WS_CHILD | WS_VISIBLE | WS_BORDER | LVS_REPORT, 0, 0, 600, 300,
-                                  g_host.window, reinterpret_cast<HMENU>(100),
-                                  GetModuleHandleA(nullptr), nullptr);
+    g_host.list =
+        CreateWindowExA(WS_EX_CLIENTEDGE, WC_LISTVIEWA, "", WS_CHILD | WS_VISIBLE | WS_BORDER | LVS_REPORT, 0, 0, 600,
+                        300, g_host.window, reinterpret_cast<HMENU>(100), GetModuleHandleA(nullptr), nullptr);
     if (g_host.list == nullptr) return false;
     static const char* kHeadings[] = {"name", "size", "done", "time", "tries", "url"};
     for (int i = 0; i < 6; ++i) {
@@ -90,7 +93,8 @@ bool OpenListHost() {
     return true;
 }
 
-void CloseListHost() {
+void CloseListHost()
+{
     ClearList();
     DetachDownloadList();
     if (g_host.window != nullptr) DestroyWindow(g_host.window);
@@ -98,7 +102,8 @@ void CloseListHost() {
     g_host.window = g_host.list = nullptr;
 }
 
-void PumpPending() {
+void PumpPending()
+{
     MSG msg;
     while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
         TranslateMessage(&msg);
@@ -106,7 +111,8 @@ void PumpPending() {
     }
 }
 
-void PumpFor(DWORD ms) {
+void PumpFor(DWORD ms)
+{
     DWORD start = GetTickCount();
     while (GetTickCount() - start < ms) {
         MsgWaitForMultipleObjects(0, nullptr, FALSE, 10, QS_ALLINPUT);
@@ -114,11 +120,13 @@ void PumpFor(DWORD ms) {
     }
 }
 
-int RowCount() {
+int RowCount()
+{
     return static_cast<int>(SendMessageA(g_host.list, LVM_GETITEMCOUNT, 0, 0));
 }
 
-std::string CellText(int row, int column) {
+std::string CellText(int row, int column)
+{
     char text[2048] = "";
     LVITEMA lv = {};
     lv.iSubItem = column;
@@ -128,7 +136,8 @@ std::string CellText(int row, int column) {
     return text;
 }
 
-int RowImage(int row) {
+int RowImage(int row)
+{
     LVITEMA lv = {};
     lv.mask = LVIF_IMAGE;
     lv.iItem = row;
@@ -136,11 +145,11 @@ int RowImage(int row) {
     return lv.iImage;
 }
 
-void SelectOnly(const std::vector<int>& rows) {
+void SelectOnly(const std::vector<int>& rows)
+{
     LVITEMA none = {};
     none.stateMask = LVIS_SELECTED;
-    SendMessageA(g_host.list, LVM_SETITEMSTATE, static_cast<WPARAM>(-1),
-                 reinterpret_cast<LPARAM>(&none));
+    SendMessageA(g_host.list, LVM_SETITEMSTATE, static_cast<WPARAM>(-1), reinterpret_cast<LPARAM>(&none));
     for (int row : rows) {
         LVITEMA lv = {};
         lv.stateMask = LVIS_SELECTED;
@@ -149,7 +158,8 @@ void SelectOnly(const std::vector<int>& rows) {
     }
 }
 
-std::vector<DownloadItem*> ChainItems() {
+std::vector<DownloadItem*> ChainItems()
+{
     std::vector<DownloadItem*> items;
     DownloadItem* previous = nullptr;
     for (DownloadItem* item = FirstListItem(); item != nullptr; item = item->next) {
@@ -161,7 +171,8 @@ std::vector<DownloadItem*> ChainItems() {
     return items;
 }
 
-void ExpectListConsistent() {
+void ExpectListConsistent()
+{
     std::vector<DownloadItem*> items = ChainItems();
     ASSERT_EQ(static_cast<int>(items.size()), RowCount());
     EXPECT_EQ(RowCount(), ListRowCounter());
@@ -171,27 +182,30 @@ void ExpectListConsistent() {
     }
 }
 
-std::string FreshFolder(const char* name) {
+std::string FreshFolder(const char* name)
+{
     char temp[MAX_PATH];
     GetTempPathA(sizeof(temp), temp);
-    std::string folder = std::string(temp) + "mwapp_" + std::to_string(GetCurrentProcessId()) +
-                         "_" + name + "\\";
+    std::string folder = std::string(temp) + "mwapp_" + std::to_string(GetCurrentProcessId()) + "_" + name + "\\";
     CreateDirectoryA(folder.c_str(), nullptr);
     DeleteTree(folder);
     return folder;
 }
 
-std::string FreshTestFolder() {
+std::string FreshTestFolder()
+{
     return FreshFolder(::testing::UnitTest::GetInstance()->current_test_info()->name());
 }
 
-void ListHostTest::SetUp() {
+void ListHostTest::SetUp()
+{
     SetDefaultSettings(&g_settings, "");
     g_settings.maxSimultaneous = 0;
     ASSERT_TRUE(OpenListHost());
 }
 
-std::string ReadWholeFile(const std::string& path) {
+std::string ReadWholeFile(const std::string& path)
+{
     std::string bytes;
     FILE* f = fopen(path.c_str(), "rb");
     if (f == nullptr) return "<missing>";
@@ -202,13 +216,15 @@ std::string ReadWholeFile(const std::string& path) {
     return bytes;
 }
 
-void WriteWholeFile(const std::string& path, const std::string& bytes) {
+void WriteWholeFile(const std::string& path, const std::string& bytes)
+{
     FILE* f = fopen(path.c_str(), "wb");
     ASSERT_NE(nullptr, f) << path;
     fwrite(bytes.data(), 1, bytes.size(), f);
     fclose(f);
 }
 
-bool FileExists(const std::string& path) {
+bool FileExists(const std::string& path)
+{
     return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
 }

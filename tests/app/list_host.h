@@ -28,7 +28,8 @@ void CloseListHost();
 void PumpPending();
 // Pumps until done() is true or timeoutMs pass; returns done().
 template <typename Done>
-bool PumpUntil(Done done, DWORD timeoutMs) {
+bool PumpUntil(Done done, DWORD timeoutMs)
+{
     DWORD start = GetTickCount();
     while (!done()) {
         if (GetTickCount() - start > timeoutMs) return false;

@@ -18,7 +18,8 @@ constexpr DWORD kWaitMs = 20000;
 
 class Scheduler : public ListHostTest {
 protected:
-    void SetUp() override {
+    void SetUp() override
+    {
         const char* port = getenv("MW_HTTP_PORT");
         if (port == nullptr) GTEST_SKIP() << "no test server (run through servers.py)";
         base_ = std::string("http://127.0.0.1:") + port + "/";
@@ -29,22 +30,27 @@ protected:
     }
 
     // A URL of the scripted server; id keeps the recorded requests apart.
-    std::string Url(const std::string& id, const std::string& name, const std::string& query) {
+    std::string Url(const std::string& id, const std::string& name, const std::string& query)
+    {
         return base_ + id + "/" + name + (query.empty() ? "" : "?" + query);
     }
-    DownloadItem* Add(const std::string& url) {
+    DownloadItem* Add(const std::string& url)
+    {
         EXPECT_EQ(0, AddUrl(url.c_str(), nullptr, nullptr, nullptr));
         return LastListItem();
     }
-    bool WaitForState(DownloadItem* item, ItemState state, DWORD ms = kWaitMs) {
+    bool WaitForState(DownloadItem* item, ItemState state, DWORD ms = kWaitMs)
+    {
         return PumpUntil([&] { return item->state == state; }, ms);
     }
-    std::string RecordedRequest(const std::string& id, int n) {
+    std::string RecordedRequest(const std::string& id, int n)
+    {
         const char* dir = getenv("MW_SERVER_DIR_WIN");
         if (dir == nullptr) return "";
         return ReadWholeFile(std::string(dir) + "\\requests\\" + id + "." + std::to_string(n));
     }
-    int Running() {
+    int Running()
+    {
         int n = 0;
         for (DownloadItem* item : ChainItems()) n += item->state == ItemState::Running;
         return n;
@@ -54,7 +60,8 @@ protected:
     std::string folder_;
 };
 
-TEST_F(Scheduler, CompletesWithAnnouncedSize) {
+TEST_F(Scheduler, CompletesWithAnnouncedSize)
+{
     DownloadItem* item = Add(Url("sized", "data.bin", "size=150000"));
     RunScheduler();
     EXPECT_EQ(ItemState::Running, item->state);
@@ -76,11 +83,11 @@ TEST_F(Scheduler, CompletesWithAnnouncedSize) {
     ASSERT_EQ(1u, g_host.completedPaths.size());
     EXPECT_EQ(folder_ + "data.bin", g_host.completedPaths[0]);
     EXPECT_EQ(g_host.window, g_host.noticeWindows[0]);
-    EXPECT_NE(std::string::npos,
-              RecordedRequest("sized", 1).find("User-Agent: Marrowby/0.23 ( built on Tessaline )"));
+    EXPECT_NE(std::string::npos, RecordedRequest("sized", 1).find("User-Agent: Marrowby/0.23 ( built on Tessaline )"));
 }
 
-TEST_F(Scheduler, WithoutSizeAnyCountCompletes) {
+TEST_F(Scheduler, WithoutSizeAnyCountCompletes)
+{
     DownloadItem* item = Add(Url("nolen", "n.bin", "size=3000&nolen=1"));
     RunScheduler();
     ASSERT_TRUE(WaitForState(item, ItemState::Completed));
@@ -89,7 +96,8 @@ TEST_F(Scheduler, WithoutSizeAnyCountCompletes) {
     EXPECT_EQ("", CellText(0, 1));
 }
 
-TEST_F(Scheduler, ShortTransferFailsAndRunsAPassWithoutAutoStart) {
+TEST_F(Scheduler, ShortTransferFailsAndRunsAPassWithoutAutoStart)
+{
     g_settings.maxSimultaneous = 1;
     g_settings.autoStart = 0;
     DownloadItem* cut = Add(Url("cut", "c.bin", "size=50000&cut=1000"));
@@ -104,7 +112,8 @@ TEST_F(Scheduler, ShortTransferFailsAndRunsAPassWithoutAutoStart) {
     EXPECT_EQ(1u, g_host.completedPaths.size());
 }
 
-TEST_F(Scheduler, HttpErrorFailsAndStartAgainCountsTries) {
+TEST_F(Scheduler, HttpErrorFailsAndStartAgainCountsTries)
+{
     DownloadItem* item = Add(Url("missing", "m.bin", "status=404"));
     RunScheduler();
     ASSERT_TRUE(WaitForState(item, ItemState::Failed));
@@ -119,14 +128,16 @@ TEST_F(Scheduler, HttpErrorFailsAndStartAgainCountsTries) {
     EXPECT_EQ("2", CellText(0, 4));
 }
 
-TEST_F(Scheduler, RefusedConnectionFails) {
+TEST_F(Scheduler, RefusedConnectionFails)
+{
     DownloadItem* item = Add("http://127.0.0.1:1/refused.bin");
     RunScheduler();
     ASSERT_TRUE(WaitForState(item, ItemState::Failed));
     EXPECT_EQ(5, RowImage(0));
 }
 
-TEST_F(Scheduler, TimeOutPausesWithoutAPass) {
+TEST_F(Scheduler, TimeOutPausesWithoutAPass)
+{
     g_settings.maxSimultaneous = 1;
     g_settings.idleTimeoutMs = 1500;
     g_settings.autoStart = 1;  // a time-out still runs no pass
@@ -144,9 +155,9 @@ TEST_F(Scheduler, TimeOutPausesWithoutAPass) {
     EXPECT_TRUE(g_host.completedPaths.empty());
 }
 
-TEST_F(Scheduler, RunningItemsBeforeTheWaitingOnesCount) {
-    std::vector<DownloadItem*> items = {Add(Url("hold1", "a", "silent=1")),
-                                        Add(Url("hold2", "b", "silent=1")),
+TEST_F(Scheduler, RunningItemsBeforeTheWaitingOnesCount)
+{
+    std::vector<DownloadItem*> items = {Add(Url("hold1", "a", "silent=1")), Add(Url("hold2", "b", "silent=1")),
                                         Add(Url("hold3", "c", "silent=1"))};
     g_settings.maxSimultaneous = 1;
     RunScheduler();
@@ -159,9 +170,9 @@ TEST_F(Scheduler, RunningItemsBeforeTheWaitingOnesCount) {
     EXPECT_EQ(2, Running());
 }
 
-TEST_F(Scheduler, RunningItemsAfterTheLimitAreNotCounted) {
-    std::vector<DownloadItem*> items = {Add(Url("w1", "a", "silent=1")),
-                                        Add(Url("w2", "b", "silent=1")),
+TEST_F(Scheduler, RunningItemsAfterTheLimitAreNotCounted)
+{
+    std::vector<DownloadItem*> items = {Add(Url("w1", "a", "silent=1")), Add(Url("w2", "b", "silent=1")),
                                         Add(Url("r3", "c", "silent=1"))};
     items[0]->state = items[1]->state = ItemState::Paused;
     g_settings.maxSimultaneous = 1;
@@ -184,7 +195,8 @@ TEST_F(Scheduler, RunningItemsAfterTheLimitAreNotCounted) {
     }
 }
 
-TEST_F(Scheduler, PausedTransferIgnoresItsQueuedReports) {
+TEST_F(Scheduler, PausedTransferIgnoresItsQueuedReports)
+{
     DownloadItem* item = Add(Url("paused", "p.bin", "size=3000000&slow=5"));
     RunScheduler();
     ASSERT_TRUE(PumpUntil([&] { return item->downloaded > 20000; }, kWaitMs));
@@ -205,11 +217,11 @@ TEST_F(Scheduler, PausedTransferIgnoresItsQueuedReports) {
     EXPECT_NE(std::string::npos, RecordedRequest("resumed", 1).find("Range: bytes="));
 }
 
-TEST_F(Scheduler, DeletingItemsWhileTheirJobsReportIsSafe) {
+TEST_F(Scheduler, DeletingItemsWhileTheirJobsReportIsSafe)
+{
     g_settings.maxSimultaneous = 4;
     for (int i = 0; i < 4; ++i) {
-        Add(Url("busy" + std::to_string(i), "f" + std::to_string(i) + ".bin",
-                "size=40000000&slow=2"));
+        Add(Url("busy" + std::to_string(i), "f" + std::to_string(i) + ".bin", "size=40000000&slow=2"));
     }
     RunScheduler();
     ASSERT_EQ(4, Running());
@@ -237,7 +249,8 @@ TEST_F(Scheduler, DeletingItemsWhileTheirJobsReportIsSafe) {
     EXPECT_EQ(0, RowCount());
 }
 
-TEST_F(Scheduler, RemoveOnSuccessRenumbersAndStillNotifies) {
+TEST_F(Scheduler, RemoveOnSuccessRenumbersAndStillNotifies)
+{
     g_settings.removeOnSuccess = 1;
     DownloadItem* before = Add(Url("b", "b", ""));
     before->state = ItemState::Paused;
@@ -256,7 +269,8 @@ TEST_F(Scheduler, RemoveOnSuccessRenumbersAndStillNotifies) {
     EXPECT_EQ(Pattern(0, 1000), ReadWholeFile(folder_ + "gone.bin"));
 }
 
-TEST_F(Scheduler, AutoStartRunsThePassAfterCompletionAndDrop) {
+TEST_F(Scheduler, AutoStartRunsThePassAfterCompletionAndDrop)
+{
     g_settings.autoStart = 1;
     g_settings.maxSimultaneous = 1;
     DownloadItem* first = Add(Url("auto1", "one.bin", "size=100"));
@@ -270,11 +284,12 @@ TEST_F(Scheduler, AutoStartRunsThePassAfterCompletionAndDrop) {
     EXPECT_EQ(3u, g_host.completedPaths.size());
 }
 
-TEST_F(Scheduler, LoginFromTheUrlWinsOverTheDefaults) {
+TEST_F(Scheduler, LoginFromTheUrlWinsOverTheDefaults)
+{
     strcpy(g_settings.defaultUser, "duser");
     strcpy(g_settings.defaultPassword, "dpass");
-    DownloadItem* item = Add(std::string("http://u:p@") + base_.substr(7) +
-                             "login/x.bin?size=10&auth=basic&user=u&pass=p");
+    DownloadItem* item =
+        Add(std::string("http://u:p@") + base_.substr(7) + "login/x.bin?size=10&auth=basic&user=u&pass=p");
     EXPECT_STREQ("u", item->user);
     EXPECT_STREQ("p", item->password);
     DownloadItem* defaults = Add(Url("deflogin", "y.bin", "size=10&auth=basic&user=duser&pass=dpass"));
@@ -285,11 +300,11 @@ TEST_F(Scheduler, LoginFromTheUrlWinsOverTheDefaults) {
     EXPECT_EQ(10, defaults->downloaded);
     // "u:p" and "duser:dpass" in Base64.
     EXPECT_NE(std::string::npos, RecordedRequest("login", 2).find("Authorization: Basic dTpw"));
-    EXPECT_NE(std::string::npos,
-              RecordedRequest("deflogin", 2).find("Authorization: Basic ZHVzZXI6ZHBhc3M="));
+    EXPECT_NE(std::string::npos, RecordedRequest("deflogin", 2).find("Authorization: Basic ZHVzZXI6ZHBhc3M="));
 }
 
-TEST_F(Scheduler, ResumeOffsetFromAListFile) {
+TEST_F(Scheduler, ResumeOffsetFromAListFile)
+{
     WriteWholeFile(folder_ + "resume.bin", Pattern(0, 4096));
     std::string list = "StoreIn=" + folder_ + "\r\n_RealFileName=" + folder_ +
                        "resume.bin\r\nUrl=" + Url("resume", "resume.bin", "size=10000") + "\r\n";

@@ -14,24 +14,28 @@ namespace {
 
 std::string g_folder;
 
-std::string SettingsPath() {
+std::string SettingsPath()
+{
     return g_folder + "vorn.cfg";
 }
 
-std::string Stored(const ProgramSettings& s) {
+std::string Stored(const ProgramSettings& s)
+{
     std::vector<uint8_t> bytes(kSettingsSize);
     EncodeSettings(s, bytes.data());
     return std::string(bytes.begin(), bytes.end());
 }
 
-std::string ExpectedProgramFolder() {
+std::string ExpectedProgramFolder()
+{
     char module[1024];
     DWORD length = GetModuleFileNameA(nullptr, module, sizeof(module));
     std::string path(module, length);
     return path.substr(0, path.find_last_of("\\/") + 1);
 }
 
-void ExpectDefaults() {
+void ExpectDefaults()
+{
     EXPECT_EQ(10, g_settings.reserved);
     EXPECT_EQ(2, g_settings.maxSimultaneous);
     EXPECT_EQ(0, g_settings.autoStart);
@@ -46,7 +50,8 @@ void ExpectDefaults() {
 
 class SettingsFile : public ::testing::Test {
 protected:
-    void SetUp() override {
+    void SetUp() override
+    {
         g_folder = FreshTestFolder();
         SetSettingsFolder(g_folder.c_str());
         memset(&g_settings, 0x3C, sizeof(g_settings));  // anything but the defaults
@@ -55,7 +60,8 @@ protected:
 };
 
 // Must stay the first test: it needs the process before any LoadSettings.
-TEST_F(SettingsFile, SaveBeforeLoadNeverStoresTheEmptyRecord) {
+TEST_F(SettingsFile, SaveBeforeLoadNeverStoresTheEmptyRecord)
+{
     ASSERT_FALSE(SettingsLoaded());
     memset(&g_settings, 0, sizeof(g_settings));
     WriteWholeFile(SettingsPath(), "precious");
@@ -64,7 +70,8 @@ TEST_F(SettingsFile, SaveBeforeLoadNeverStoresTheEmptyRecord) {
     EXPECT_FALSE(FileExists(SettingsPath() + ".new"));
 }
 
-TEST_F(SettingsFile, ProgramFolderIsTheModuleFolderWithBackslash) {
+TEST_F(SettingsFile, ProgramFolderIsTheModuleFolderWithBackslash)
+{
     char folder[kProgramFolderSize];
     ProgramFolder(folder);
     EXPECT_EQ(ExpectedProgramFolder(), folder);
@@ -72,19 +79,20 @@ TEST_F(SettingsFile, ProgramFolderIsTheModuleFolderWithBackslash) {
     EXPECT_EQ('\\', folder[strlen(folder) - 1]);
 }
 
-TEST_F(SettingsFile, MissingFileGivesDefaults) {
+TEST_F(SettingsFile, MissingFileGivesDefaults)
+{
     LoadSettings();
     EXPECT_TRUE(SettingsLoaded());
     ExpectDefaults();
 }
 
-TEST_F(SettingsFile, ShortForeignOrEmptyFilesGiveDefaults) {
+TEST_F(SettingsFile, ShortForeignOrEmptyFilesGiveDefaults)
+{
     ProgramSettings s;
     SetDefaultSettings(&s, "X:\\");
     s.maxSimultaneous = 9;
     std::string good = Stored(s);
-    for (std::string bad : {good.substr(0, kSettingsSize - 1), "NROV" + good.substr(4),
-                            std::string()}) {
+    for (std::string bad : {good.substr(0, kSettingsSize - 1), "NROV" + good.substr(4), std::string()}) {
         WriteWholeFile(SettingsPath(), bad);
         memset(&g_settings, 0x3C, sizeof(g_settings));
         LoadSettings();
@@ -92,7 +100,8 @@ TEST_F(SettingsFile, ShortForeignOrEmptyFilesGiveDefaults) {
     }
 }
 
-TEST_F(SettingsFile, LongFileUsesItsFirstRecord) {
+TEST_F(SettingsFile, LongFileUsesItsFirstRecord)
+{
     ProgramSettings s;
     SetDefaultSettings(&s, "X:\\");
     s.maxSimultaneous = 7;
@@ -105,7 +114,8 @@ TEST_F(SettingsFile, LongFileUsesItsFirstRecord) {
 
 // An empty listPath would leave the list unread at start and unwritten at
 // exit; it takes the default list file, the rest of the record is kept.
-TEST_F(SettingsFile, EmptyListPathTakesTheDefaultListFile) {
+TEST_F(SettingsFile, EmptyListPathTakesTheDefaultListFile)
+{
     ProgramSettings s;
     SetDefaultSettings(&s, "X:\\");
     s.maxSimultaneous = 5;
@@ -116,7 +126,8 @@ TEST_F(SettingsFile, EmptyListPathTakesTheDefaultListFile) {
     EXPECT_EQ(ExpectedProgramFolder() + "default.wrg", g_settings.listPath);
 }
 
-TEST_F(SettingsFile, EveryFieldSurvivesSaveAndLoad) {
+TEST_F(SettingsFile, EveryFieldSurvivesSaveAndLoad)
+{
     LoadSettings();
     g_settings = FilledSettings();
     ProgramSettings saved = g_settings;
@@ -133,7 +144,8 @@ TEST_F(SettingsFile, EveryFieldSurvivesSaveAndLoad) {
     EXPECT_EQ(0, memcmp(&saved, &g_settings, kSettingsSize));
 }
 
-TEST_F(SettingsFile, FailedSaveLeavesTheOldFile) {
+TEST_F(SettingsFile, FailedSaveLeavesTheOldFile)
+{
     LoadSettings();
     g_settings.maxSimultaneous = 5;
     ASSERT_EQ(0, SaveSettings());
@@ -149,7 +161,8 @@ TEST_F(SettingsFile, FailedSaveLeavesTheOldFile) {
     EXPECT_EQ(6, g_settings.maxSimultaneous);
 }
 
-TEST_F(SettingsFile, FolderEndingInADoubleByteCharacterGetsASeparator) {
+TEST_F(SettingsFile, FolderEndingInADoubleByteCharacterGetsASeparator)
+{
     // 0x95 0x5C is a character whose second byte is a backslash.
     std::string folder = g_folder + "\x95\x5C";
     ASSERT_TRUE(CreateDirectoryA(folder.c_str(), nullptr));
@@ -163,7 +176,8 @@ TEST_F(SettingsFile, FolderEndingInADoubleByteCharacterGetsASeparator) {
     EXPECT_FALSE(FileExists(folder + "vorn.cfg"));  // not glued to the folder's name
 }
 
-TEST_F(SettingsFile, SaveReplacesAnUnreadableFile) {
+TEST_F(SettingsFile, SaveReplacesAnUnreadableFile)
+{
     WriteWholeFile(SettingsPath(), "junk");
     LoadSettings();
     ExpectDefaults();

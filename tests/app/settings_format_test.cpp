@@ -10,17 +10,20 @@
 
 namespace {
 
-std::vector<uint8_t> Encoded(const ProgramSettings& s) {
+std::vector<uint8_t> Encoded(const ProgramSettings& s)
+{
     std::vector<uint8_t> out(kSettingsSize);
     EncodeSettings(s, out.data());
     return out;
 }
 
-uint32_t ReadLe(const std::vector<uint8_t>& b, size_t at) {
+uint32_t ReadLe(const std::vector<uint8_t>& b, size_t at)
+{
     return b[at] | b[at + 1] << 8 | b[at + 2] << 16 | static_cast<uint32_t>(b[at + 3]) << 24;
 }
 
-TEST(SettingsFormat, DefaultsFillTheDocumentedValues) {
+TEST(SettingsFormat, DefaultsFillTheDocumentedValues)
+{
     ProgramSettings s;
     memset(&s, 0xFF, sizeof(s));
     SetDefaultSettings(&s, "C:\\Tools\\");
@@ -33,8 +36,7 @@ TEST(SettingsFormat, DefaultsFillTheDocumentedValues) {
     EXPECT_STREQ("C:\\Tools\\default.wrg", s.listPath);
     // Everything else, magic included, is zero.
     const uint8_t* bytes = reinterpret_cast<const uint8_t*>(&s);
-    for (size_t i = offsetof(ProgramSettings, proxyAddress);
-         i < offsetof(ProgramSettings, listPath); ++i) {
+    for (size_t i = offsetof(ProgramSettings, proxyAddress); i < offsetof(ProgramSettings, listPath); ++i) {
         ASSERT_EQ(0, bytes[i]) << "offset " << i;
     }
     for (size_t i = offsetof(ProgramSettings, listPath) + strlen(s.listPath); i < kSettingsSize; ++i) {
@@ -43,7 +45,8 @@ TEST(SettingsFormat, DefaultsFillTheDocumentedValues) {
     EXPECT_EQ(0, memcmp(s.magic, "\0\0\0\0", 4));
 }
 
-TEST(SettingsFormat, StoredFormIsLittleEndianAtTheFixedOffsets) {
+TEST(SettingsFormat, StoredFormIsLittleEndianAtTheFixedOffsets)
+{
     ProgramSettings s = FilledSettings();
     memcpy(s.magic, "XXXX", 4);
     std::vector<uint8_t> b = Encoded(s);
@@ -65,7 +68,8 @@ TEST(SettingsFormat, StoredFormIsLittleEndianAtTheFixedOffsets) {
     EXPECT_EQ(0xA5, b[kSettingsSize - 1]);  // bytes after the NUL kept
 }
 
-TEST(SettingsFormat, RoundTripKeepsEveryByte) {
+TEST(SettingsFormat, RoundTripKeepsEveryByte)
+{
     ProgramSettings s = FilledSettings();
     std::vector<uint8_t> b = Encoded(s);
     ProgramSettings back;
@@ -77,7 +81,8 @@ TEST(SettingsFormat, RoundTripKeepsEveryByte) {
     EXPECT_EQ(0xFEDCBA98u, back.idleTimeoutMs);
 }
 
-TEST(SettingsFormat, ShortOrForeignDataIsRefusedAndLeavesTheRecord) {
+TEST(SettingsFormat, ShortOrForeignDataIsRefusedAndLeavesTheRecord)
+{
     ProgramSettings s = FilledSettings();
     std::vector<uint8_t> b = Encoded(s);
     ProgramSettings target;
@@ -94,7 +99,8 @@ TEST(SettingsFormat, ShortOrForeignDataIsRefusedAndLeavesTheRecord) {
     }
 }
 
-TEST(SettingsFormat, LongerDataUsesTheFirstRecord) {
+TEST(SettingsFormat, LongerDataUsesTheFirstRecord)
+{
     ProgramSettings s = FilledSettings();
     std::vector<uint8_t> b = Encoded(s);
     b.resize(3000, 0x5A);
@@ -104,7 +110,8 @@ TEST(SettingsFormat, LongerDataUsesTheFirstRecord) {
     EXPECT_EQ(1, back.useProxy);
 }
 
-TEST(SettingsFormat, TextsWithoutTheirNulReadAsEmpty) {
+TEST(SettingsFormat, TextsWithoutTheirNulReadAsEmpty)
+{
     ProgramSettings s = FilledSettings();
     std::vector<uint8_t> b = Encoded(s);
     memset(b.data() + offsetof(ProgramSettings, proxyAddress), 'p', kProxyAddressSize);

@@ -6,7 +6,8 @@
 
 #include "marrowby/app/settings_format.h"
 
-inline ProgramSettings FilledSettings() {
+inline ProgramSettings FilledSettings()
+{
     ProgramSettings s;
     memset(&s, 0xA5, sizeof(s));  // garbage after every NUL must survive
     s.reserved = 0x01020304;

@@ -9,13 +9,15 @@
 
 namespace {
 
-std::string Encoded(const std::string& input) {
+std::string Encoded(const std::string& input)
+{
     char output[256];
     EXPECT_EQ(kHttpOk, EncodeBase64(output, sizeof output, input.data(), input.size()));
     return output;
 }
 
-TEST(Base64, Rfc4648Vectors) {
+TEST(Base64, Rfc4648Vectors)
+{
     EXPECT_EQ("", Encoded(""));
     EXPECT_EQ("Zg==", Encoded("f"));
     EXPECT_EQ("Zm8=", Encoded("fo"));
@@ -25,13 +27,15 @@ TEST(Base64, Rfc4648Vectors) {
     EXPECT_EQ("Zm9vYmFy", Encoded("foobar"));
 }
 
-TEST(Base64, HighBytesUseWholeAlphabet) {
+TEST(Base64, HighBytesUseWholeAlphabet)
+{
     EXPECT_EQ("+/8=", Encoded(std::string("\xFB\xFF", 2)));
     EXPECT_EQ("AAAA", Encoded(std::string(3, '\0')));
     EXPECT_EQ("QWxhZGRpbjpvcGVuIHNlc2FtZQ==", Encoded("Aladdin:open sesame"));
 }
 
-TEST(Base64, RefusesTooSmallOutput) {
+TEST(Base64, RefusesTooSmallOutput)
+{
     char output[16];
     std::memset(output, '#', sizeof output);
     EXPECT_EQ(kHttpOutputTooSmall, EncodeBase64(output, 8, "foobar", 6));

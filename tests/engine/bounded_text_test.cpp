@@ -6,7 +6,8 @@
 
 namespace {
 
-TEST(BoundedText, CopiesAreCutAndTerminated) {
+TEST(BoundedText, CopiesAreCutAndTerminated)
+{
     char small[4];
     EXPECT_EQ(3u, mw_text::Copy(small, "abcdef"));
     EXPECT_STREQ("abc", small);
@@ -23,7 +24,8 @@ TEST(BoundedText, CopiesAreCutAndTerminated) {
     EXPECT_EQ('x', untouched);
 }
 
-TEST(BoundedText, AppendJoinsAndCutsToTheCapacity) {
+TEST(BoundedText, AppendJoinsAndCutsToTheCapacity)
+{
     char path[8];
     mw_text::Copy(path, "C:\\d\\");
     EXPECT_EQ(7u, mw_text::Append(path, sizeof path, "file.bin"));

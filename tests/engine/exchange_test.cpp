@@ -7,7 +7,8 @@
 
 namespace {
 
-TEST(Exchange, ResetKeepsRequestParametersAndSetsProxyPort) {
+TEST(Exchange, ResetKeepsRequestParametersAndSetsProxyPort)
+{
     auto exchange = std::make_unique<HttpExchange>();
     std::memset(exchange.get(), 0x7F, sizeof *exchange);
     exchange->method = kMethodHead;
@@ -41,7 +42,8 @@ TEST(Exchange, ResetKeepsRequestParametersAndSetsProxyPort) {
     EXPECT_STREQ("", exchange->url.host);
 }
 
-TEST(Exchange, TargetIsProxyWhenSet) {
+TEST(Exchange, TargetIsProxyWhenSet)
+{
     auto exchange = std::make_unique<HttpExchange>();
     ResetExchange(*exchange);
     ParseUrl("http://origin.example:8080/f", nullptr, exchange->url);
@@ -57,7 +59,8 @@ TEST(Exchange, TargetIsProxyWhenSet) {
     EXPECT_EQ(3128, proxied.port);
 }
 
-TEST(Exchange, SummaryCopiesResponseFields) {
+TEST(Exchange, SummaryCopiesResponseFields)
+{
     auto exchange = std::make_unique<HttpExchange>();
     ResetExchange(*exchange);
     exchange->response.status = 206;

@@ -10,32 +10,37 @@ namespace {
 
 constexpr int32_t k1994 = 784111777;  // Sun, 06 Nov 1994 08:49:37 GMT
 
-int32_t Parsed(const char* text) {
+int32_t Parsed(const char* text)
+{
     int32_t time = -12345;
     EXPECT_EQ(0, ParseHttpDate(text, time)) << text;
     return time;
 }
 
-void ExpectFails(const char* text) {
+void ExpectFails(const char* text)
+{
     int32_t time = -12345;
     EXPECT_NE(0, ParseHttpDate(text, time)) << text;
     EXPECT_EQ(-12345, time) << text;
 }
 
-TEST(HttpDate, ThreeFormsOfOneMoment) {
+TEST(HttpDate, ThreeFormsOfOneMoment)
+{
     EXPECT_EQ(k1994, Parsed("Sun, 06 Nov 1994 08:49:37 GMT"));
     EXPECT_EQ(k1994, Parsed("Sunday, 06-Nov-94 08:49:37 GMT"));
     EXPECT_EQ(k1994, Parsed("Sun Nov  6 08:49:37 1994"));
     EXPECT_EQ(k1994, Parsed("Sunday, 06-Nov-1994 08:49:37 GMT"));
 }
 
-TEST(HttpDate, ZoneTextIsNotRead) {
+TEST(HttpDate, ZoneTextIsNotRead)
+{
     EXPECT_EQ(k1994, Parsed("Sun, 06 Nov 1994 08:49:37 +0900"));
     EXPECT_EQ(k1994, Parsed("Xyz, 06 Nov 1994 08:49:37 X"));
     EXPECT_EQ(k1994, Parsed("Sun,   06   Nov   1994 08:49:37 GMT"));
 }
 
-TEST(HttpDate, RangeOfThirtyTwoBitSeconds) {
+TEST(HttpDate, RangeOfThirtyTwoBitSeconds)
+{
     EXPECT_EQ(0, Parsed("Thu, 01 Jan 1970 00:00:00 GMT"));
     EXPECT_EQ(2147483647, Parsed("Tue, 19 Jan 2038 03:14:07 GMT"));
     ExpectFails("Tue, 19 Jan 2038 03:14:08 GMT");
@@ -43,11 +48,12 @@ TEST(HttpDate, RangeOfThirtyTwoBitSeconds) {
     ExpectFails("Sunday, 06-Nov-2094 08:49:37 GMT");
 }
 
-TEST(HttpDate, MalformedDatesFail) {
+TEST(HttpDate, MalformedDatesFail)
+{
     ExpectFails("Sun, 06 NOV 1994 08:49:37 GMT");
     ExpectFails("Sun, 06 Nov 94 08:49:37 GMT");  // two-digit year in the RFC 1123 form
     ExpectFails("Sun, 06 Nov 1994 08:49:37");    // the zone must follow the seconds
-    ExpectFails("Sun Nov  6 08:49:37");           // no year
+    ExpectFails("Sun Nov  6 08:49:37");          // no year
     ExpectFails("Sun Nov  6 08:49");
     ExpectFails("");
     ExpectFails("19941106");
@@ -56,18 +62,21 @@ TEST(HttpDate, MalformedDatesFail) {
     EXPECT_NE(0, ParseHttpDate(nullptr, time));
 }
 
-TEST(HttpDate, AsctimeNeedsNothingAfterYear) {
+TEST(HttpDate, AsctimeNeedsNothingAfterYear)
+{
     EXPECT_EQ(k1994, Parsed("Sun Nov  6 08:49:37 1994 trailing"));
     EXPECT_EQ(k1994, Parsed("Sun Nov 06 08:49:37   1994"));
 }
 
-TEST(HttpDate, OutOfRangeFieldsAreNormalised) {
+TEST(HttpDate, OutOfRangeFieldsAreNormalised)
+{
     EXPECT_EQ(k1994 - 8 * 3600 - 49 * 60 - 37 + 86400, Parsed("Sun, 06 Nov 1994 24:00:00 GMT"));
     EXPECT_EQ(Parsed("Mon, 07 Nov 1994 00:00:00 GMT"), Parsed("Sun, 06 Nov 1994 24:00:00 GMT"));
     EXPECT_EQ(Parsed("Fri, 02 Dec 1994 00:00:00 GMT"), Parsed("Wed, 31 Nov 1994 24:00:00 GMT"));
 }
 
-TEST(HttpDate, CalendarArithmetic) {
+TEST(HttpDate, CalendarArithmetic)
+{
     EXPECT_EQ(68169600, Parsed("Tue, 29 Feb 1972 00:00:00 GMT"));
     EXPECT_EQ(951825600, Parsed("Tue, 29 Feb 2000 12:00:00 GMT"));  // 2000 is a leap year
     EXPECT_EQ(946684800, Parsed("Sat, 01 Jan 2000 00:00:00 GMT"));
@@ -80,7 +89,8 @@ TEST(HttpDate, CalendarArithmetic) {
     EXPECT_EQ(k1994, Parsed("Sun, 06 Nov 1994 00:00:31777 GMT"));
 }
 
-TEST(HttpDate, HugeFieldsFailInsteadOfOverflowing) {
+TEST(HttpDate, HugeFieldsFailInsteadOfOverflowing)
+{
     ExpectFails("Sun, 99999999999 Nov 1994 08:49:37 GMT");
     ExpectFails("Sun, 06 Nov 2147483647 08:49:37 GMT");
     ExpectFails("Sun, 06 Nov 1994 2147483647:2147483647:2147483647 GMT");
@@ -91,7 +101,8 @@ TEST(HttpDate, HugeFieldsFailInsteadOfOverflowing) {
 
 // Every few days from 1970 to 2038, at a changing time of day, a date
 // written by the C library's UTC breakdown reads back as the same second.
-TEST(HttpDate, AgreesWithTheLibraryBreakdown) {
+TEST(HttpDate, AgreesWithTheLibraryBreakdown)
+{
     static const char* const kMonths[] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
                                           "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
     int checked = 0;
@@ -101,8 +112,7 @@ TEST(HttpDate, AgreesWithTheLibraryBreakdown) {
         ASSERT_NE(nullptr, fields);
         char text[64];
         std::snprintf(text, sizeof text, "Xxx, %02d %s %04d %02d:%02d:%02d GMT", fields->tm_mday,
-                      kMonths[fields->tm_mon], fields->tm_year + 1900, fields->tm_hour, fields->tm_min,
-                      fields->tm_sec);
+                      kMonths[fields->tm_mon], fields->tm_year + 1900, fields->tm_hour, fields->tm_min, fields->tm_sec);
         int32_t time = -1;
         ASSERT_EQ(0, ParseHttpDate(text, time)) << text;
         ASSERT_EQ(t, time) << text;
@@ -111,14 +121,16 @@ TEST(HttpDate, AgreesWithTheLibraryBreakdown) {
     EXPECT_GT(checked, 4000);
 }
 
-TEST(HttpDate, DifferencesHoldInAnyZone) {
+TEST(HttpDate, DifferencesHoldInAnyZone)
+{
     const int32_t a = Parsed("Sun, 06 Nov 1994 08:49:37 GMT");
     const int32_t b = Parsed("Sun, 06 Nov 1994 09:50:38 GMT");
     EXPECT_EQ(3661, b - a);
     EXPECT_EQ(Parsed("Sat, 01 Jan 2000 00:00:00 GMT") - Parsed("Fri, 01 Jan 1999 00:00:00 GMT"), 365 * 86400);
 }
 
-TEST(HttpDate, MonthIndexIsExact) {
+TEST(HttpDate, MonthIndexIsExact)
+{
     EXPECT_EQ(0, MonthIndex("Jan"));
     EXPECT_EQ(10, MonthIndex("Nov"));
     EXPECT_EQ(11, MonthIndex("Dec"));

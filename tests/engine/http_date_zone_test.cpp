@@ -9,7 +9,8 @@
 
 namespace {
 
-void SetZone(const char* assignment) {
+void SetZone(const char* assignment)
+{
 #if defined(_WIN32)
     _putenv(assignment);
     _tzset();
@@ -23,20 +24,23 @@ constexpr int32_t k1994 = 784111777;     // Sun, 06 Nov 1994 08:49:37 GMT
 constexpr int32_t kSummer = 1721044800;  // Mon, 15 Jul 2024 12:00:00 GMT
 constexpr int32_t kWinter = 1705320000;  // Mon, 15 Jan 2024 12:00:00 GMT
 
-int32_t Parsed(const char* text) {
+int32_t Parsed(const char* text)
+{
     int32_t time = -12345;
     EXPECT_EQ(0, ParseHttpDate(text, time)) << text;
     return time;
 }
 
 // Local hour of a UTC time, to show that the zone is really in effect.
-int LocalHour(int32_t time) {
+int LocalHour(int32_t time)
+{
     const std::time_t seconds = time;
     const std::tm* fields = std::localtime(&seconds);
     return fields == nullptr ? -1 : fields->tm_hour;
 }
 
-void ExpectUtcResults() {
+void ExpectUtcResults()
+{
     EXPECT_EQ(k1994, Parsed("Sun, 06 Nov 1994 08:49:37 GMT"));
     EXPECT_EQ(k1994, Parsed("Sunday, 06-Nov-94 08:49:37 GMT"));
     EXPECT_EQ(k1994, Parsed("Sun Nov  6 08:49:37 1994"));
@@ -52,13 +56,15 @@ void ExpectUtcResults() {
     EXPECT_EQ(-1, time);
 }
 
-TEST(HttpDateZone, JapanStandardTime) {
+TEST(HttpDateZone, JapanStandardTime)
+{
     SetZone("TZ=JST-9");
     ASSERT_EQ(21, LocalHour(kSummer));
     ExpectUtcResults();
 }
 
-TEST(HttpDateZone, ZoneWithDaylightSaving) {
+TEST(HttpDateZone, ZoneWithDaylightSaving)
+{
     SetZone("TZ=CET-1CEST,M3.5.0,M10.5.0/3");
     // Summer and winter are an hour apart locally, never in the parsed dates.
     ASSERT_EQ(14, LocalHour(kSummer));
@@ -66,7 +72,8 @@ TEST(HttpDateZone, ZoneWithDaylightSaving) {
     ExpectUtcResults();
 }
 
-TEST(HttpDateZone, ChangingTheZoneChangesNothing) {
+TEST(HttpDateZone, ChangingTheZoneChangesNothing)
+{
     SetZone("TZ=JST-9");
     const int32_t inJapan = Parsed("Sun, 06 Nov 1994 08:49:37 GMT");
     SetZone("TZ=UTC0");

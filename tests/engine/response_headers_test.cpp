@@ -9,11 +9,13 @@
 
 namespace {
 
-int32_t Apply(HttpExchange& exchange, const char* name, const char* value) {
+int32_t Apply(HttpExchange& exchange, const char* name, const char* value)
+{
     return ApplyHeader(exchange, name, std::strlen(name), value);
 }
 
-TEST(ContentRange, AcceptedOnlyWhenConsistent) {
+TEST(ContentRange, AcceptedOnlyWhenConsistent)
+{
     struct Case {
         const char* value;
         int32_t result;
@@ -55,7 +57,8 @@ TEST(ContentRange, AcceptedOnlyWhenConsistent) {
     }
 }
 
-TEST(ContentRange, IgnoredUnlessPartialContent) {
+TEST(ContentRange, IgnoredUnlessPartialContent)
+{
     auto exchange = NewExchange();
     exchange->response.status = 200;
     exchange->response.rangeFirst = 7;
@@ -64,7 +67,8 @@ TEST(ContentRange, IgnoredUnlessPartialContent) {
     EXPECT_EQ(0, exchange->response.totalSize);
 }
 
-TEST(AuthChallenge, BasicRealmForms) {
+TEST(AuthChallenge, BasicRealmForms)
+{
     struct Case {
         const char* value;
         int32_t result;
@@ -98,7 +102,8 @@ TEST(AuthChallenge, BasicRealmForms) {
     }
 }
 
-TEST(AuthChallenge, LongRealmIsCutAndOtherStatusIgnored) {
+TEST(AuthChallenge, LongRealmIsCutAndOtherStatusIgnored)
+{
     auto exchange = NewExchange();
     exchange->response.status = 401;
     const std::string value = "Basic realm=\"" + std::string(100, 'r') + "\"";
@@ -111,7 +116,8 @@ TEST(AuthChallenge, LongRealmIsCutAndOtherStatusIgnored) {
     EXPECT_EQ(kAuthNone, ok->authScheme);
 }
 
-TEST(ContentDisposition, Forms) {
+TEST(ContentDisposition, Forms)
+{
     struct Case {
         const char* value;
         const char* fileName;
@@ -137,7 +143,8 @@ TEST(ContentDisposition, Forms) {
 
 // The field keeps the name as received; making a local name of it is done
 // apart (safe_file_name_test.cpp).
-TEST(ServerFileName, IsKeptRaw) {
+TEST(ServerFileName, IsKeptRaw)
+{
     auto exchange = NewExchange();
     Apply(*exchange, "Content-Disposition", "attachment; filename=..\\..\\Startup\\run.exe");
     EXPECT_STREQ("..\\..\\Startup\\run.exe", exchange->response.fileName);
@@ -157,7 +164,8 @@ TEST(ServerFileName, IsKeptRaw) {
 
 // A double-byte name longer than the field is cut by bytes: the field may
 // end in a lone lead byte, still terminated within the field.
-TEST(ServerFileName, LongDoubleByteNameIsCutToTheField) {
+TEST(ServerFileName, LongDoubleByteNameIsCutToTheField)
+{
     auto exchange = NewExchange();
     std::string name = "x";
     for (int i = 0; i < 40; ++i) name += "\x95\x5C";
@@ -165,14 +173,16 @@ TEST(ServerFileName, LongDoubleByteNameIsCutToTheField) {
     EXPECT_EQ(name.substr(0, kResponseTextMax), exchange->response.fileName);
 }
 
-TEST(ContentDisposition, LongNameIsCut) {
+TEST(ContentDisposition, LongNameIsCut)
+{
     auto exchange = NewExchange();
     const std::string value = "attachment; filename=" + std::string(100, 'n');
     Apply(*exchange, "Content-Disposition", value.c_str());
     EXPECT_EQ(std::string(kResponseTextMax, 'n'), exchange->response.fileName);
 }
 
-TEST(SimpleHeaders, ValuesAreCutToTheirFields) {
+TEST(SimpleHeaders, ValuesAreCutToTheirFields)
+{
     auto exchange = NewExchange();
     Apply(*exchange, "Content-Type", "text/html; charset=Shift_JIS");
     EXPECT_STREQ("text/html", exchange->response.contentType);
@@ -184,7 +194,8 @@ TEST(SimpleHeaders, ValuesAreCutToTheirFields) {
     EXPECT_EQ(std::string(kResponseTextMax, 'v'), exchange->response.contentType);
 }
 
-TEST(SimpleHeaders, ContentLengthNumbers) {
+TEST(SimpleHeaders, ContentLengthNumbers)
+{
     auto exchange = NewExchange();
     EXPECT_EQ(kHttpOk, Apply(*exchange, "Content-Length", "  123abc"));
     EXPECT_EQ(123, exchange->response.contentLength);
@@ -198,16 +209,11 @@ TEST(SimpleHeaders, ContentLengthNumbers) {
         int32_t result;
         int64_t length;
     } cases[] = {
-        {"2147483647", kHttpOk, INT64_C(2147483647)},
-        {"2147483648", kHttpOk, INT64_C(2147483648)},
-        {"4294967295", kHttpOk, INT64_C(4294967295)},
-        {"4294967296", kHttpOk, INT64_C(4294967296)},
-        {"5000000000", kHttpOk, INT64_C(5000000000)},
-        {"9223372036854775807", kHttpOk, INT64_MAX},
-        {"9223372036854775808", kHttpMalformed, 0},
-        {"18446744073709551616", kHttpMalformed, 0},
-        {"99999999999999999999", kHttpMalformed, 0},
-        {"-9223372036854775809", kHttpMalformed, 0},
+        {"2147483647", kHttpOk, INT64_C(2147483647)}, {"2147483648", kHttpOk, INT64_C(2147483648)},
+        {"4294967295", kHttpOk, INT64_C(4294967295)}, {"4294967296", kHttpOk, INT64_C(4294967296)},
+        {"5000000000", kHttpOk, INT64_C(5000000000)}, {"9223372036854775807", kHttpOk, INT64_MAX},
+        {"9223372036854775808", kHttpMalformed, 0},   {"18446744073709551616", kHttpMalformed, 0},
+        {"99999999999999999999", kHttpMalformed, 0},  {"-9223372036854775809", kHttpMalformed, 0},
     };
     for (const Case& c : cases) {
         auto fresh = NewExchange();
@@ -216,7 +222,8 @@ TEST(SimpleHeaders, ContentLengthNumbers) {
     }
 }
 
-TEST(SimpleHeaders, BadDatesLeaveFieldsUnchanged) {
+TEST(SimpleHeaders, BadDatesLeaveFieldsUnchanged)
+{
     auto exchange = NewExchange();
     exchange->response.date = 11;
     exchange->response.lastModified = 22;
@@ -226,7 +233,8 @@ TEST(SimpleHeaders, BadDatesLeaveFieldsUnchanged) {
     EXPECT_EQ(22, exchange->response.lastModified);
 }
 
-TEST(SimpleHeaders, PrefixOfKnownNameMatchesFirstInOrder) {
+TEST(SimpleHeaders, PrefixOfKnownNameMatchesFirstInOrder)
+{
     auto exchange = NewExchange();
     EXPECT_EQ(kHttpOk, Apply(*exchange, "Content-", "42"));  // Content-Length comes first
     EXPECT_EQ(42, exchange->response.contentLength);
@@ -239,7 +247,8 @@ TEST(SimpleHeaders, PrefixOfKnownNameMatchesFirstInOrder) {
     EXPECT_STREQ("", exchange->response.server);
 }
 
-TEST(Location, AbsoluteAndRelative) {
+TEST(Location, AbsoluteAndRelative)
+{
     auto exchange = NewExchange();
     exchange->response.status = 200;
     EXPECT_EQ(kHttpOk, Apply(*exchange, "Location", "http://mirror/pub/new.zip"));
@@ -256,7 +265,8 @@ TEST(Location, AbsoluteAndRelative) {
     EXPECT_STREQ("", exchange->response.fileName);
 }
 
-TEST(Location, HttpsAndBackAreFollowed) {
+TEST(Location, HttpsAndBackAreFollowed)
+{
     auto exchange = NewExchange();
     EXPECT_EQ(kHttpOk, Apply(*exchange, "Location", "https://secure/dir/a.zip"));
     EXPECT_EQ(kSchemeHttps, exchange->url.scheme);
@@ -270,7 +280,8 @@ TEST(Location, HttpsAndBackAreFollowed) {
     EXPECT_EQ(80, exchange->url.port);
 }
 
-TEST(Location, FailingForms) {
+TEST(Location, FailingForms)
+{
     auto exchange = NewExchange();
     EXPECT_EQ(kHttpMalformed, Apply(*exchange, "Location", "ftp://host/f"));
     EXPECT_STREQ("example.com", exchange->url.host);
@@ -279,7 +290,8 @@ TEST(Location, FailingForms) {
     EXPECT_EQ(kHttpMalformed, Apply(*exchange, "Location", "../../../../x"));
 }
 
-TEST(Location, Ipv6LiteralsAndMalformedBrackets) {
+TEST(Location, Ipv6LiteralsAndMalformedBrackets)
+{
     auto exchange = NewExchange();
     EXPECT_EQ(kHttpOk, Apply(*exchange, "Location", "http://[::1]:8080/mirror/a.iso"));
     EXPECT_STREQ("::1", exchange->url.host);
@@ -295,7 +307,8 @@ TEST(Location, Ipv6LiteralsAndMalformedBrackets) {
     EXPECT_STREQ("/mirror/b.iso", exchange->url.path);
 }
 
-TEST(Location, LoginNeedsUserAndPassword) {
+TEST(Location, LoginNeedsUserAndPassword)
+{
     auto exchange = NewExchange();
     std::strcpy(exchange->user, "keep");
     std::strcpy(exchange->password, "keep-pw");
@@ -307,7 +320,8 @@ TEST(Location, LoginNeedsUserAndPassword) {
     EXPECT_STREQ("p", exchange->password);
 }
 
-TEST(CountBody, CutsAtContentLength) {
+TEST(CountBody, CutsAtContentLength)
+{
     auto exchange = NewExchange();
     exchange->response.contentLength = 100;
     exchange->response.bodyReceived = 90;
@@ -326,7 +340,8 @@ TEST(CountBody, CutsAtContentLength) {
     EXPECT_EQ(99u, count);
 }
 
-TEST(CountBody, UnknownLengthSaturates) {
+TEST(CountBody, UnknownLengthSaturates)
+{
     auto exchange = NewExchange();
     exchange->response.bodyReceived = 2147483000;
     size_t count = 64000;
@@ -338,7 +353,8 @@ TEST(CountBody, UnknownLengthSaturates) {
     EXPECT_EQ(INT64_MAX, exchange->response.bodyReceived);
 }
 
-TEST(CountBody, LengthBeyond4GiB) {
+TEST(CountBody, LengthBeyond4GiB)
+{
     auto exchange = NewExchange();
     exchange->response.contentLength = INT64_C(5368709120);
     exchange->response.bodyReceived = INT64_C(5368709120) - 100;
@@ -348,7 +364,8 @@ TEST(CountBody, LengthBeyond4GiB) {
     EXPECT_EQ(INT64_C(5368709120), exchange->response.bodyReceived);
 }
 
-TEST(Decimal, SixtyFourBitReadingAndWriting) {
+TEST(Decimal, SixtyFourBitReadingAndWriting)
+{
     struct Case {
         const char* text;
         bool fits;
@@ -383,7 +400,8 @@ TEST(Decimal, SixtyFourBitReadingAndWriting) {
     EXPECT_STREQ("5000", FormatDecimal64(INT64_C(5000000000), small, sizeof small));  // cut, terminated
 }
 
-TEST(Decimal, ReadsLikeAtoiWithoutOverflow) {
+TEST(Decimal, ReadsLikeAtoiWithoutOverflow)
+{
     EXPECT_EQ(0, ParseDecimal(""));
     EXPECT_EQ(0, ParseDecimal(nullptr));
     EXPECT_EQ(12, ParseDecimal(" \t12x"));

@@ -16,7 +16,8 @@ using Check = std::function<void(const HttpExchange&, const FeedLog&)>;
 
 // Feeds the response whole, byte by byte, and split in two at every position,
 // and runs the same checks on each outcome.
-void FeedEveryWay(const std::string& response, const Check& check) {
+void FeedEveryWay(const std::string& response, const Check& check)
+{
     {
         auto exchange = NewExchange();
         FeedLog log;
@@ -42,7 +43,8 @@ void FeedEveryWay(const std::string& response, const Check& check) {
     }
 }
 
-TEST(FeedResponse, OkWithDatesAndTypes) {
+TEST(FeedResponse, OkWithDatesAndTypes)
+{
     const std::string response =
         "HTTP/1.1 200 OK\r\n"
         "Date: Sun, 06 Nov 1994 08:49:37 GMT\r\n"
@@ -70,7 +72,8 @@ TEST(FeedResponse, OkWithDatesAndTypes) {
     });
 }
 
-TEST(FeedResponse, PartialContent) {
+TEST(FeedResponse, PartialContent)
+{
     const std::string response =
         "HTTP/1.1 206 Partial Content\r\n"
         "Content-Range: bytes 4096-9999/10000\r\n"
@@ -90,7 +93,8 @@ TEST(FeedResponse, PartialContent) {
     });
 }
 
-TEST(FeedResponse, PartialContentBeyond4GiB) {
+TEST(FeedResponse, PartialContentBeyond4GiB)
+{
     // The resume of a 5 GiB file at 4.5 GiB, as nginx answers it.
     const std::string response =
         "HTTP/1.1 206 Partial Content\r\n"
@@ -119,7 +123,8 @@ TEST(FeedResponse, PartialContentBeyond4GiB) {
                  [](const HttpExchange&, const FeedLog& log) { EXPECT_EQ(kHttpMalformed, log.headerResult); });
 }
 
-TEST(FeedResponse, RedirectRelative) {
+TEST(FeedResponse, RedirectRelative)
+{
     const std::string response =
         "HTTP/1.0 302 Found\r\n"
         "Location: ../other/new.bin\r\n"
@@ -135,7 +140,8 @@ TEST(FeedResponse, RedirectRelative) {
     });
 }
 
-TEST(FeedResponse, RedirectAbsoluteWithLogin) {
+TEST(FeedResponse, RedirectAbsoluteWithLogin)
+{
     const std::string response =
         "HTTP/1.1 302 Moved Temporarily\r\n"
         "Location: http://u:pw@mirror.example.net:8081/pub/x.tar.gz?dl=1\r\n"
@@ -152,7 +158,8 @@ TEST(FeedResponse, RedirectAbsoluteWithLogin) {
     });
 }
 
-TEST(FeedResponse, BasicChallenge) {
+TEST(FeedResponse, BasicChallenge)
+{
     const std::string response =
         "HTTP/1.1 401 Unauthorized\r\n"
         "WWW-Authenticate: Basic realm=\"Members Only\"\r\n"
@@ -168,7 +175,8 @@ TEST(FeedResponse, BasicChallenge) {
     });
 }
 
-TEST(FeedResponse, BasicChallengeWithCharsetFirst) {
+TEST(FeedResponse, BasicChallengeWithCharsetFirst)
+{
     const std::string response =
         "HTTP/1.1 401 Unauthorized\n"
         "WWW-Authenticate: Basic charset=\"UTF-8\", realm=\"Area 51\"\n"
@@ -180,7 +188,8 @@ TEST(FeedResponse, BasicChallengeWithCharsetFirst) {
     });
 }
 
-TEST(FeedResponse, DigestChallengeFailsBlock) {
+TEST(FeedResponse, DigestChallengeFailsBlock)
+{
     const std::string response =
         "HTTP/1.1 401 Unauthorized\r\n"
         "WWW-Authenticate: Digest realm=\"x\", nonce=\"abc\"\r\n"
@@ -191,13 +200,15 @@ TEST(FeedResponse, DigestChallengeFailsBlock) {
     });
 }
 
-std::string BlockOfLength(size_t length) {
+std::string BlockOfLength(size_t length)
+{
     const std::string head = "HTTP/1.0 200 OK\r\nX-Pad: ";
     const std::string tail = "\r\n\r\n";
     return head + std::string(length - head.size() - tail.size(), 'a') + tail;
 }
 
-TEST(FeedResponse, BlockOf1023BytesFitsAnd1024Fails) {
+TEST(FeedResponse, BlockOf1023BytesFitsAnd1024Fails)
+{
     auto fits = NewExchange();
     FeedLog fitsLog;
     EXPECT_EQ(kFeedHeadersComplete, FeedChunk(*fits, BlockOfLength(1023) + "body", fitsLog));
@@ -210,7 +221,8 @@ TEST(FeedResponse, BlockOf1023BytesFitsAnd1024Fails) {
     EXPECT_EQ("", tooLongLog.body);
 }
 
-TEST(FeedResponse, OverflowedBlockRefusesLaterChunksWithoutWriting) {
+TEST(FeedResponse, OverflowedBlockRefusesLaterChunksWithoutWriting)
+{
     auto exchange = NewExchange();
     FeedLog log;
     EXPECT_EQ(kHttpHeaderTooLong, FeedChunk(*exchange, std::string(2000, 'x'), log));
@@ -225,7 +237,8 @@ TEST(FeedResponse, OverflowedBlockRefusesLaterChunksWithoutWriting) {
     EXPECT_EQ(0, std::memcmp(&before, &exchange->response, sizeof before));
 }
 
-TEST(FeedResponse, BodyIsCutAtContentLength) {
+TEST(FeedResponse, BodyIsCutAtContentLength)
+{
     auto exchange = NewExchange();
     FeedLog log;
     EXPECT_EQ(kFeedHeadersComplete, FeedChunk(*exchange, "HTTP/1.0 200 OK\r\nContent-Length: 100\r\n\r\n", log));
@@ -237,16 +250,17 @@ TEST(FeedResponse, BodyIsCutAtContentLength) {
     EXPECT_EQ(100u, log.body.size());
 }
 
-TEST(FeedResponse, BodyInHeaderChunkIsCutToo) {
+TEST(FeedResponse, BodyInHeaderChunkIsCutToo)
+{
     auto exchange = NewExchange();
     FeedLog log;
-    EXPECT_EQ(kFeedHeadersComplete,
-              FeedChunk(*exchange, "HTTP/1.0 200 OK\r\nContent-Length: 3\r\n\r\nabcdef", log));
+    EXPECT_EQ(kFeedHeadersComplete, FeedChunk(*exchange, "HTTP/1.0 200 OK\r\nContent-Length: 3\r\n\r\nabcdef", log));
     EXPECT_EQ("abc", log.body);
     EXPECT_EQ(kFeedBodyComplete, FeedChunk(*exchange, "x", log));
 }
 
-TEST(FeedResponse, UnknownLengthCountsEverything) {
+TEST(FeedResponse, UnknownLengthCountsEverything)
+{
     auto exchange = NewExchange();
     FeedLog log;
     FeedChunk(*exchange, "HTTP/1.0 200 OK\r\n\r\nab", log);
@@ -256,7 +270,8 @@ TEST(FeedResponse, UnknownLengthCountsEverything) {
     EXPECT_EQ(0, exchange->response.totalSize);
 }
 
-TEST(FeedResponse, StatusLineForms) {
+TEST(FeedResponse, StatusLineForms)
+{
     struct Case {
         const char* block;
         int32_t result;
@@ -285,7 +300,8 @@ TEST(FeedResponse, StatusLineForms) {
     }
 }
 
-TEST(FeedResponse, StatusLineWithoutLineFeedIsRefused) {
+TEST(FeedResponse, StatusLineWithoutLineFeedIsRefused)
+{
     auto exchange = NewExchange();
     const char block[] = "HTTP/1.1 200 OK";
     std::memcpy(exchange->headerBuffer, block, sizeof block);
@@ -293,7 +309,8 @@ TEST(FeedResponse, StatusLineWithoutLineFeedIsRefused) {
     EXPECT_EQ(kHttpMalformed, ParseStatusLine(*exchange));
 }
 
-TEST(FeedResponse, Http09AnswerWithoutStatusLine) {
+TEST(FeedResponse, Http09AnswerWithoutStatusLine)
+{
     auto exchange = NewExchange();
     exchange->version = kHttpVersion09;
     FeedLog log;
@@ -302,17 +319,18 @@ TEST(FeedResponse, Http09AnswerWithoutStatusLine) {
     EXPECT_EQ("rest", log.body);
 }
 
-TEST(FeedResponse, LineWithoutColonEndsHeaders) {
+TEST(FeedResponse, LineWithoutColonEndsHeaders)
+{
     auto exchange = NewExchange();
     FeedLog log;
     EXPECT_EQ(kFeedHeadersComplete,
-              FeedChunk(*exchange,
-                        "HTTP/1.0 200 OK\r\nServer: a\r\nno colon here\r\nContent-Length: 5\r\n\r\n", log));
+              FeedChunk(*exchange, "HTTP/1.0 200 OK\r\nServer: a\r\nno colon here\r\nContent-Length: 5\r\n\r\n", log));
     EXPECT_STREQ("a", exchange->response.server);
     EXPECT_EQ(0, exchange->response.contentLength);
 }
 
-TEST(FeedResponse, HeaderNamesAreCaseSensitivePrefixes) {
+TEST(FeedResponse, HeaderNamesAreCaseSensitivePrefixes)
+{
     auto exchange = NewExchange();
     FeedLog log;
     FeedChunk(*exchange,
@@ -328,7 +346,8 @@ TEST(FeedResponse, HeaderNamesAreCaseSensitivePrefixes) {
     EXPECT_STREQ("text/plain", exchange->response.contentType);
 }
 
-TEST(FeedResponse, TotalSizeFallsBackToContentLength) {
+TEST(FeedResponse, TotalSizeFallsBackToContentLength)
+{
     auto withLength = NewExchange();
     FeedLog log;
     FeedChunk(*withLength, "HTTP/1.0 200 OK\r\nContent-Length: 1234\r\n\r\n", log);
@@ -340,7 +359,8 @@ TEST(FeedResponse, TotalSizeFallsBackToContentLength) {
     EXPECT_EQ(50, rangeOn200->response.totalSize);
 }
 
-TEST(FeedResponse, ResetKeepsNameRealmAndUrl) {
+TEST(FeedResponse, ResetKeepsNameRealmAndUrl)
+{
     auto exchange = NewExchange();
     FeedLog log;
     FeedChunk(*exchange,

@@ -10,7 +10,8 @@
 #include "marrowby/engine/response.h"
 
 // An exchange as a job has it before its first response arrives.
-inline std::unique_ptr<HttpExchange> NewExchange(const char* url = "http://example.com/dir/sub/file.zip") {
+inline std::unique_ptr<HttpExchange> NewExchange(const char* url = "http://example.com/dir/sub/file.zip")
+{
     auto exchange = std::make_unique<HttpExchange>();
     std::memset(exchange.get(), 0, sizeof *exchange);
     ResetExchange(*exchange);
@@ -29,7 +30,8 @@ struct FeedLog {
 };
 
 // Feeds one chunk and collects its body part.
-inline int32_t FeedChunk(HttpExchange& exchange, const std::string& chunk, FeedLog& log) {
+inline int32_t FeedChunk(HttpExchange& exchange, const std::string& chunk, FeedLog& log)
+{
     size_t offset = 99999;
     size_t count = 99999;
     const int32_t result = FeedResponse(exchange, chunk.data(), chunk.size(), offset, count);

@@ -13,7 +13,8 @@ namespace {
 
 constexpr size_t kCapacity = 65;
 
-std::string Safe(const char* received, size_t capacity = kCapacity) {
+std::string Safe(const char* received, size_t capacity = kCapacity)
+{
     char out[512];
     std::memset(out, 'Z', sizeof out);
     EXPECT_LE(capacity, sizeof out);
@@ -23,14 +24,16 @@ std::string Safe(const char* received, size_t capacity = kCapacity) {
     return end == nullptr ? std::string() : std::string(out);
 }
 
-int Changed(const char* received) {
+int Changed(const char* received)
+{
     char out[kCapacity];
     return SafeLocalFileName(received, out, sizeof out);
 }
 
 // No byte outside a double-byte character is a separator or otherwise
 // forbidden, and every lead byte has a valid trail byte.
-void ExpectSafe(const std::string& name) {
+void ExpectSafe(const std::string& name)
+{
     ASSERT_FALSE(name.empty());
     for (size_t i = 0; i < name.size(); ++i) {
         const unsigned char c = static_cast<unsigned char>(name[i]);
@@ -49,15 +52,17 @@ void ExpectSafe(const std::string& name) {
     EXPECT_NE(' ', name.back());
 }
 
-TEST(SafeLocalFileName, OrdinaryNamesStayAsTheyAre) {
-    for (const char* name : {"a.zip", "setup 1.0.exe", ".htaccess", "a..b", "CONFIG.SYS", "COM10", "LPT0.txt",
-                             "nul1", "file;v=1", "\xb1\xb2.txt", "\x93\xfa\x96\x7b\x8c\xea.txt"}) {
+TEST(SafeLocalFileName, OrdinaryNamesStayAsTheyAre)
+{
+    for (const char* name : {"a.zip", "setup 1.0.exe", ".htaccess", "a..b", "CONFIG.SYS", "COM10", "LPT0.txt", "nul1",
+                             "file;v=1", "\xb1\xb2.txt", "\x93\xfa\x96\x7b\x8c\xea.txt"}) {
         EXPECT_EQ(name, Safe(name));
         EXPECT_EQ(0, Changed(name)) << name;
     }
 }
 
-TEST(SafeLocalFileName, FolderPartIsDropped) {
+TEST(SafeLocalFileName, FolderPartIsDropped)
+{
     EXPECT_EQ("x.exe", Safe("..\\..\\Startup\\x.exe"));
     EXPECT_EQ("passwd", Safe("/etc/passwd"));
     EXPECT_EQ("evil.exe", Safe("C:evil.exe"));
@@ -69,7 +74,8 @@ TEST(SafeLocalFileName, FolderPartIsDropped) {
     EXPECT_EQ(1, Changed("/etc/passwd"));
 }
 
-TEST(SafeLocalFileName, DotNamesAndTrailingDotsAndSpaces) {
+TEST(SafeLocalFileName, DotNamesAndTrailingDotsAndSpaces)
+{
     EXPECT_EQ("index.html", Safe("."));
     EXPECT_EQ("index.html", Safe(".."));
     EXPECT_EQ("index.html", Safe("..."));
@@ -80,7 +86,8 @@ TEST(SafeLocalFileName, DotNamesAndTrailingDotsAndSpaces) {
     EXPECT_EQ(1, Changed("report."));
 }
 
-TEST(SafeLocalFileName, EmptyMeansIndexHtml) {
+TEST(SafeLocalFileName, EmptyMeansIndexHtml)
+{
     EXPECT_EQ("index.html", Safe(""));
     EXPECT_EQ("index.html", Safe(nullptr));
     EXPECT_EQ("index.html", Safe("\"\""));
@@ -90,7 +97,8 @@ TEST(SafeLocalFileName, EmptyMeansIndexHtml) {
     EXPECT_EQ("inde", Safe("", 5));
 }
 
-TEST(SafeLocalFileName, QuotationMarksAreRemoved) {
+TEST(SafeLocalFileName, QuotationMarksAreRemoved)
+{
     EXPECT_EQ("a b.zip", Safe("\"a b.zip\""));
     EXPECT_EQ("x.zip", Safe("\"x.zip\"; size=3"));
     EXPECT_EQ("x.zip", Safe("  \"x.zip\""));
@@ -102,15 +110,19 @@ TEST(SafeLocalFileName, QuotationMarksAreRemoved) {
     EXPECT_EQ("\x95\x5C", Safe("\"\x95\x5C\"; size=3"));
 }
 
-TEST(SafeLocalFileName, ForbiddenCharactersBecomeUnderscores) {
+TEST(SafeLocalFileName, ForbiddenCharactersBecomeUnderscores)
+{
     EXPECT_EQ("a_b_c_d_e_f_g.txt", Safe("a<b>c|d?e*f\"g.txt"));
-    EXPECT_EQ("a_b_c", Safe("a\tb\x01" "c"));
-    EXPECT_EQ("a_b", Safe("a\x7f" "b"));
+    EXPECT_EQ("a_b_c", Safe("a\tb\x01"
+                            "c"));
+    EXPECT_EQ("a_b", Safe("a\x7f"
+                          "b"));
     EXPECT_EQ("x__y", Safe("x\r\ny"));
     EXPECT_EQ(1, Changed("a|b"));
 }
 
-TEST(SafeLocalFileName, ShiftJisTrailByteIsNotASeparator) {
+TEST(SafeLocalFileName, ShiftJisTrailByteIsNotASeparator)
+{
     // 0x95 0x5C and 0x83 0x5C are characters whose second byte is a backslash.
     EXPECT_EQ("\x95\x5C.txt", Safe("\x95\x5C.txt"));
     EXPECT_EQ(0, Changed("\x95\x5C.txt"));
@@ -121,7 +133,8 @@ TEST(SafeLocalFileName, ShiftJisTrailByteIsNotASeparator) {
     EXPECT_EQ("\x81\x7C", Safe("\x81\x7C"));
 }
 
-TEST(SafeLocalFileName, LeadByteWithoutTrailByte) {
+TEST(SafeLocalFileName, LeadByteWithoutTrailByte)
+{
     // Dangling at the very end: not written as it stands.
     EXPECT_EQ("a_", Safe("a\x95"));
     EXPECT_EQ("_", Safe("\xE0"));
@@ -135,14 +148,14 @@ TEST(SafeLocalFileName, LeadByteWithoutTrailByte) {
     EXPECT_EQ("__", Safe("\x95\x01"));
 }
 
-TEST(SafeLocalFileName, DeviceNamesGetAPrefix) {
-    for (const char* name : {"CON", "con", "PRN", "AUX", "NUL", "COM1", "com9", "LPT1", "LPT9", "CONIN$",
-                             "CONOUT$"}) {
+TEST(SafeLocalFileName, DeviceNamesGetAPrefix)
+{
+    for (const char* name : {"CON", "con", "PRN", "AUX", "NUL", "COM1", "com9", "LPT1", "LPT9", "CONIN$", "CONOUT$"}) {
         EXPECT_EQ(std::string("_") + name, Safe(name));
     }
     EXPECT_EQ("_nul.txt", Safe("nul.txt"));
     EXPECT_EQ("_AUX.tar.gz", Safe("AUX.tar.gz"));
-    EXPECT_EQ("_CON", Safe("CON."));      // the dot goes first, then the name is a device
+    EXPECT_EQ("_CON", Safe("CON."));  // the dot goes first, then the name is a device
     EXPECT_EQ("_CON .txt", Safe("CON .txt"));
     EXPECT_EQ("_LPT1", Safe("c:\\dir\\LPT1"));
     EXPECT_EQ("_COM1", Safe("\"COM1\""));
@@ -152,7 +165,8 @@ TEST(SafeLocalFileName, DeviceNamesGetAPrefix) {
     EXPECT_EQ("CO", Safe("CON", 3));
 }
 
-TEST(SafeLocalFileName, CutToCapacityBetweenCharacters) {
+TEST(SafeLocalFileName, CutToCapacityBetweenCharacters)
+{
     const std::string longName(1000, 'n');
     EXPECT_EQ(std::string(64, 'n'), Safe(longName.c_str()));
     EXPECT_EQ(std::string(9, 'n'), Safe(longName.c_str(), 10));
@@ -171,7 +185,8 @@ TEST(SafeLocalFileName, CutToCapacityBetweenCharacters) {
     EXPECT_EQ("ab", Safe("ab. .cd", 6));
 }
 
-TEST(SafeLocalFileName, NothingWrittenWithoutRoom) {
+TEST(SafeLocalFileName, NothingWrittenWithoutRoom)
+{
     char out[4] = {'x', 'x', 'x', 'x'};
     EXPECT_EQ(2, SafeLocalFileName("a.zip", out, 0));
     EXPECT_EQ('x', out[0]);
@@ -181,11 +196,29 @@ TEST(SafeLocalFileName, NothingWrittenWithoutRoom) {
 }
 
 // Whatever arrives, the result is a safe, non-empty name.
-TEST(SafeLocalFileName, HostileValuesGiveSafeNames) {
+TEST(SafeLocalFileName, HostileValuesGiveSafeNames)
+{
     const char* hostile[] = {
-        "..\\..\\Startup\\x.exe", "/etc/passwd", "C:evil.exe", "\"..\\x\"", "\"..\\..\\\"", "\\\\?\\C:\\x",
-        "x.exe:Zone.Identifier", "\x95", "\x95\\", "\\\x95", "\"\x95\"", "a\x81\"b", " \" ", "\"\"\"", "<>", "..\\",
-        "\x81\x81\x81\x81", "\xFC\xFC\xFC", "CON\\..", "\xFF\xFE\xFD.\x80",
+        "..\\..\\Startup\\x.exe",
+        "/etc/passwd",
+        "C:evil.exe",
+        "\"..\\x\"",
+        "\"..\\..\\\"",
+        "\\\\?\\C:\\x",
+        "x.exe:Zone.Identifier",
+        "\x95",
+        "\x95\\",
+        "\\\x95",
+        "\"\x95\"",
+        "a\x81\"b",
+        " \" ",
+        "\"\"\"",
+        "<>",
+        "..\\",
+        "\x81\x81\x81\x81",
+        "\xFC\xFC\xFC",
+        "CON\\..",
+        "\xFF\xFE\xFD.\x80",
     };
     for (const char* name : hostile) {
         SCOPED_TRACE(name);
@@ -203,7 +236,8 @@ TEST(SafeLocalFileName, HostileValuesGiveSafeNames) {
 }
 
 // The raw name kept by the response reader becomes a safe local name.
-TEST(SafeLocalFileName, FromResponseHeaders) {
+TEST(SafeLocalFileName, FromResponseHeaders)
+{
     const std::string response =
         "HTTP/1.0 200 OK\r\n"
         "Content-Disposition: attachment; filename=\"..\\..\\Startup\\\x95\x5C.exe\"; size=3\r\n"

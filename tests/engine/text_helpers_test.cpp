@@ -8,19 +8,21 @@ namespace {
 
 // A counted word inside a larger text, as header parameters and device names
 // are compared: only the counted bytes take part, a NUL ends them sooner.
-TEST(TextCompare, CountedTextAgainstAWholeWord) {
+TEST(TextCompare, CountedTextAgainstAWholeWord)
+{
     const char header[] = "BASIC realm=\"x\"";
     EXPECT_EQ(0, SameTextIgnoringCase(header, 5, "basic"));
-    EXPECT_EQ(1, SameTextIgnoringCase(header, 4, "basic"));   // too short
-    EXPECT_EQ(1, SameTextIgnoringCase(header, 6, "basic"));   // too long
+    EXPECT_EQ(1, SameTextIgnoringCase(header, 4, "basic"));    // too short
+    EXPECT_EQ(1, SameTextIgnoringCase(header, 6, "basic"));    // too long
     EXPECT_EQ(0, SameTextIgnoringCase("Con\0xyz", 7, "CON"));  // the NUL ends it
     EXPECT_EQ(0, SameTextIgnoringCase("lpt", 100, "LPT"));     // count beyond the end
     EXPECT_EQ(0, SameTextIgnoringCase(nullptr, 3, ""));
     EXPECT_EQ(0, SameTextIgnoringCase("abc", 0, nullptr));
-    EXPECT_EQ(1, SameTextIgnoringCase("\xC4x", 2, "\xE4x"));   // only A-Z fold
+    EXPECT_EQ(1, SameTextIgnoringCase("\xC4x", 2, "\xE4x"));  // only A-Z fold
 }
 
-TEST(TextLines, CutAtTheFirstLineEndStepsOverDoubleByteCharacters) {
+TEST(TextLines, CutAtTheFirstLineEndStepsOverDoubleByteCharacters)
+{
     char value[] = "\x83\x5c\x8d\r\nrest";  // a lone lead byte before the CR
     CutAtLineEnd(value);
     EXPECT_EQ(std::string("\x83\x5c\x8d"), value);

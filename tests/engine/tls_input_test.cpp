@@ -9,18 +9,21 @@
 namespace {
 
 // Copies bytes where NextReceiveSpan says the next receive goes.
-void Receive(TlsInput& input, const std::string& bytes) {
+void Receive(TlsInput& input, const std::string& bytes)
+{
     ReceiveSpan span = NextReceiveSpan(input);
     ASSERT_GE(span.length, bytes.size());
     std::memcpy(span.data, bytes.data(), bytes.size());
     TakeReceived(input, bytes.size());
 }
 
-std::string Pending(const TlsInput& input) {
+std::string Pending(const TlsInput& input)
+{
     return std::string(FirstPendingByte(input), PendingTlsBytes(input));
 }
 
-TEST(TlsInput, PartialRecordsStayUntilTheRoomBehindIsTooSmall) {
+TEST(TlsInput, PartialRecordsStayUntilTheRoomBehindIsTooSmall)
+{
     std::vector<char> buffer(4 * kTlsLargestRecord);
     TlsInput input;
     ResetTlsInput(input, buffer.data(), buffer.size());
@@ -28,9 +31,14 @@ TEST(TlsInput, PartialRecordsStayUntilTheRoomBehindIsTooSmall) {
 
     // A receive of two records and a half: the first two are used up, the
     // half stays where it is and the next receive goes right behind it.
-    Receive(input, std::string(2 * kTlsLargestRecord, 'a') + "\x15" "half");
+    Receive(input, std::string(2 * kTlsLargestRecord, 'a') +
+                       "\x15"
+                       "half");
     KeepUnprocessed(input, 5);
-    EXPECT_EQ("\x15" "half", Pending(input));
+    EXPECT_EQ(
+        "\x15"
+        "half",
+        Pending(input));
     EXPECT_EQ(kTlsAlertRecord, FirstRecordType(input));
     ReceiveSpan span = NextReceiveSpan(input);
     EXPECT_EQ(buffer.data() + 2 * kTlsLargestRecord + 5, span.data);
@@ -56,7 +64,8 @@ TEST(TlsInput, PartialRecordsStayUntilTheRoomBehindIsTooSmall) {
     EXPECT_EQ("xyz", Pending(input));
 }
 
-TEST(TlsInput, FullBufferOfOneRecordLeavesNoRoom) {
+TEST(TlsInput, FullBufferOfOneRecordLeavesNoRoom)
+{
     std::vector<char> buffer(kTlsLargestRecord);
     TlsInput input;
     ResetTlsInput(input, buffer.data(), buffer.size());
@@ -67,7 +76,8 @@ TEST(TlsInput, FullBufferOfOneRecordLeavesNoRoom) {
     EXPECT_EQ(kTlsLargestRecord, PendingTlsBytes(input));
 }
 
-TEST(TlsInput, DecryptedDataOfSeveralRecordsBecomesOneRun) {
+TEST(TlsInput, DecryptedDataOfSeveralRecordsBecomesOneRun)
+{
     // Records decrypted in place: data begins behind each header.
     std::string wire = "HHHHHone...TTHHHHHtwo..TTTHHHHHTHHHHHthree.T";
     char* base = &wire[0];

@@ -7,20 +7,23 @@
 
 namespace {
 
-UrlParts Parsed(const char* text, int32_t expectedResult = 0) {
+UrlParts Parsed(const char* text, int32_t expectedResult = 0)
+{
     UrlParts parts;
     ResetUrl(parts);
     EXPECT_EQ(expectedResult, ParseUrl(text, nullptr, parts)) << text;
     return parts;
 }
 
-UrlParts WithPath(const char* path) {
+UrlParts WithPath(const char* path)
+{
     UrlParts parts = Parsed("http://host/");
     std::strcpy(parts.path, path);
     return parts;
 }
 
-TEST(UrlParse, HostOnlyGetsRootPathAndNoFileName) {
+TEST(UrlParse, HostOnlyGetsRootPathAndNoFileName)
+{
     UrlParts parts = Parsed("http://host");
     EXPECT_EQ(kSchemeHttp, parts.scheme);
     EXPECT_STREQ("http", parts.schemeText);
@@ -32,7 +35,8 @@ TEST(UrlParse, HostOnlyGetsRootPathAndNoFileName) {
     EXPECT_STREQ("", parts.password);
 }
 
-TEST(UrlParse, SchemeIgnoresCaseAndPortAndQueryAreSplit) {
+TEST(UrlParse, SchemeIgnoresCaseAndPortAndQueryAreSplit)
+{
     UrlParts parts = Parsed("HTTP://Host:8080/a/b.zip?x=1");
     EXPECT_EQ(kSchemeHttp, parts.scheme);
     EXPECT_STREQ("HTTP", parts.schemeText);
@@ -42,7 +46,8 @@ TEST(UrlParse, SchemeIgnoresCaseAndPortAndQueryAreSplit) {
     EXPECT_STREQ("b.zip", parts.fileName);
 }
 
-TEST(UrlParse, UserInformation) {
+TEST(UrlParse, UserInformation)
+{
     UrlParts both = Parsed("http://u:p@host/f");
     EXPECT_STREQ("u", both.user);
     EXPECT_STREQ("p", both.password);
@@ -61,7 +66,8 @@ TEST(UrlParse, UserInformation) {
     EXPECT_STREQ("p:q", colon.password);
 }
 
-TEST(UrlParse, AtSignInPathIsNotUserInformation) {
+TEST(UrlParse, AtSignInPathIsNotUserInformation)
+{
     UrlParts parts = Parsed("http://host/mail@box/f");
     EXPECT_STREQ("host", parts.host);
     EXPECT_STREQ("/mail@box/f", parts.path);
@@ -69,7 +75,8 @@ TEST(UrlParse, AtSignInPathIsNotUserInformation) {
     EXPECT_STREQ("f", parts.fileName);
 }
 
-TEST(UrlParse, SchemesAndDefaultPorts) {
+TEST(UrlParse, SchemesAndDefaultPorts)
+{
     UrlParts ftp = Parsed("ftp://host/f");
     EXPECT_EQ(kSchemeFtp, ftp.scheme);
     EXPECT_EQ(21, ftp.port);
@@ -95,7 +102,8 @@ TEST(UrlParse, SchemesAndDefaultPorts) {
     EXPECT_EQ(kSchemeOther, Parsed("http s://host/").scheme);
 }
 
-TEST(UrlParse, Ipv6LiteralHosts) {
+TEST(UrlParse, Ipv6LiteralHosts)
+{
     struct Case {
         const char* text;
         const char* host;
@@ -123,9 +131,9 @@ TEST(UrlParse, Ipv6LiteralHosts) {
 
     // Brackets that hold no IPv6 literal, or text between the closing
     // bracket and the port, make no URL.
-    for (const char* text : {"http://[::1/x", "http://[::1", "http://[::1]x/", "http://[::1]8080/",
-                             "http://[]/", "http://[:]/", "http://[host]/", "http://[127.0.0.1]/",
-                             "http://[::1%25eth0]/", "http://[::1]]/"}) {
+    for (const char* text :
+         {"http://[::1/x", "http://[::1", "http://[::1]x/", "http://[::1]8080/", "http://[]/", "http://[:]/",
+          "http://[host]/", "http://[127.0.0.1]/", "http://[::1%25eth0]/", "http://[::1]]/"}) {
         UrlParts parts = Parsed(text, kUrlBadHost);
         EXPECT_STREQ("", parts.host) << text;
     }
@@ -133,7 +141,8 @@ TEST(UrlParse, Ipv6LiteralHosts) {
     EXPECT_STREQ("a[b]", Parsed("http://a[b]/f").host);
 }
 
-TEST(UrlParse, HostAndPortTextsOfProxies) {
+TEST(UrlParse, HostAndPortTextsOfProxies)
+{
     struct Case {
         const char* text;
         int32_t result;
@@ -165,7 +174,8 @@ TEST(UrlParse, HostAndPortTextsOfProxies) {
     EXPECT_FALSE(IsIpv6Literal("localhost"));
 }
 
-TEST(UrlParse, OnlyHttpAndHttpsAreDownloadable) {
+TEST(UrlParse, OnlyHttpAndHttpsAreDownloadable)
+{
     EXPECT_TRUE(IsDownloadableScheme(kSchemeHttp));
     EXPECT_TRUE(IsDownloadableScheme(kSchemeHttps));
     EXPECT_FALSE(IsDownloadableScheme(kSchemeFtp));
@@ -177,7 +187,8 @@ TEST(UrlParse, OnlyHttpAndHttpsAreDownloadable) {
 }
 
 // Parsing does not reset: what the text does not give stays as it was.
-TEST(UrlParse, FieldsTheTextDoesNotGiveAreKept) {
+TEST(UrlParse, FieldsTheTextDoesNotGiveAreKept)
+{
     UrlParts parts = Parsed("http://old:81/dir/old.zip");
     EXPECT_EQ(0, ParseUrl("gopher://other/f", nullptr, parts));
     EXPECT_STREQ("gopher", parts.schemeText);
@@ -191,7 +202,8 @@ TEST(UrlParse, FieldsTheTextDoesNotGiveAreKept) {
     EXPECT_STREQ("old.zip", hostOnly.fileName);
 }
 
-TEST(UrlParse, TextWithoutColonLeavesRecordUnchanged) {
+TEST(UrlParse, TextWithoutColonLeavesRecordUnchanged)
+{
     UrlParts parts;
     std::memset(&parts, 0x5A, sizeof parts);
     UrlParts before = parts;
@@ -199,18 +211,21 @@ TEST(UrlParse, TextWithoutColonLeavesRecordUnchanged) {
     EXPECT_EQ(0, std::memcmp(&before, &parts, sizeof parts));
 }
 
-TEST(UrlParse, DirectoryUrlHasEmptyFileName) {
+TEST(UrlParse, DirectoryUrlHasEmptyFileName)
+{
     EXPECT_STREQ("", Parsed("http://host/dir/").fileName);
     EXPECT_STREQ("/dir/", Parsed("http://host/dir/").path);
 }
 
-TEST(UrlParse, SlashesAfterSchemeAreOptional) {
+TEST(UrlParse, SlashesAfterSchemeAreOptional)
+{
     EXPECT_STREQ("host", Parsed("http:/host/f").host);
     EXPECT_STREQ("host", Parsed("http:host/f").host);
     EXPECT_STREQ("/f", Parsed("http:host/f").path);
 }
 
-TEST(UrlParse, PortTakesLow16BitsAndEmptyPortIsZero) {
+TEST(UrlParse, PortTakesLow16BitsAndEmptyPortIsZero)
+{
     EXPECT_EQ(0, Parsed("http://host:/f").port);
     EXPECT_EQ(80, Parsed("http://host:65616/f").port);
     EXPECT_STREQ("host", Parsed("http://host:65616/f").host);
@@ -218,13 +233,15 @@ TEST(UrlParse, PortTakesLow16BitsAndEmptyPortIsZero) {
     Parsed("http://host:99999999999999999999999/f");
 }
 
-TEST(UrlParse, QuerySlashDoesNotMoveFileName) {
+TEST(UrlParse, QuerySlashDoesNotMoveFileName)
+{
     UrlParts parts = Parsed("http://host/a/b.zip?next=/c/d");
     EXPECT_STREQ("b.zip", parts.fileName);
     EXPECT_STREQ("/a/b.zip?next=/c/d", parts.path);
 }
 
-TEST(UrlParse, LongFieldsAreCutAndTerminated) {
+TEST(UrlParse, LongFieldsAreCutAndTerminated)
+{
     // Stays within the part of the text that is looked at.
     const std::string longHost(300, 'h');
     const std::string longName(100, 'n');
@@ -245,7 +262,8 @@ TEST(UrlParse, LongFieldsAreCutAndTerminated) {
     EXPECT_EQ(std::string(kUrlSchemeTextMax, 's'), scheme.schemeText);
 }
 
-TEST(UrlParse, TextBeyondWorkBufferIsIgnored) {
+TEST(UrlParse, TextBeyondWorkBufferIsIgnored)
+{
     // The colon lies past the part of the text that is looked at.
     const std::string text = std::string(kUrlWorkMax, 'x') + ":rest";
     UrlParts parts;
@@ -253,7 +271,8 @@ TEST(UrlParse, TextBeyondWorkBufferIsIgnored) {
     EXPECT_EQ(1, ParseUrl(text.c_str(), nullptr, parts));
 }
 
-TEST(UrlResolve, ReferencesAgainstFilePath) {
+TEST(UrlResolve, ReferencesAgainstFilePath)
+{
     struct Case {
         const char* reference;
         const char* path;
@@ -279,7 +298,8 @@ TEST(UrlResolve, ReferencesAgainstFilePath) {
     }
 }
 
-TEST(UrlResolve, ClimbingAboveRootFails) {
+TEST(UrlResolve, ClimbingAboveRootFails)
+{
     UrlParts parts = WithPath("/a/b/c.html");
     EXPECT_EQ(1, ParseUrl(nullptr, "../../../f", parts));
     EXPECT_STREQ("/", parts.path);
@@ -288,7 +308,8 @@ TEST(UrlResolve, ClimbingAboveRootFails) {
     EXPECT_EQ(1, ParseUrl(nullptr, "../f", noSlash));
 }
 
-TEST(UrlResolve, AbsoluteThenRelativeInOneCall) {
+TEST(UrlResolve, AbsoluteThenRelativeInOneCall)
+{
     UrlParts parts;
     ResetUrl(parts);
     EXPECT_EQ(0, ParseUrl("http://h/a/b", "c/d", parts));
@@ -296,7 +317,8 @@ TEST(UrlResolve, AbsoluteThenRelativeInOneCall) {
     EXPECT_STREQ("d", parts.fileName);
 }
 
-TEST(UrlResolve, LongReferenceAgainstLongPathIsCut) {
+TEST(UrlResolve, LongReferenceAgainstLongPathIsCut)
+{
     std::string longPath = "/";
     while (longPath.size() + 10 < kUrlPathMax) longPath += "dir45678/";
     UrlParts parts = WithPath(longPath.c_str());
@@ -317,7 +339,8 @@ TEST(UrlResolve, LongReferenceAgainstLongPathIsCut) {
     EXPECT_STREQ("/a/b/f", back.path);
 }
 
-TEST(UrlCompare, FoldsOnlyAsciiLetters) {
+TEST(UrlCompare, FoldsOnlyAsciiLetters)
+{
     EXPECT_EQ(0, SameTextIgnoringCase("HtTp", "http"));
     EXPECT_EQ(1, SameTextIgnoringCase("http", "https"));
     EXPECT_EQ(1, SameTextIgnoringCase("https", "http"));

@@ -55,8 +55,7 @@ std::vector<WPARAM> g_failures;
 
 LRESULT CALLBACK RecordFailures(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
 {
-    if (message == WM_ITEM_FAILED)
-        g_failures.push_back(wParam);
+    if (message == WM_ITEM_FAILED) g_failures.push_back(wParam);
     return CallWindowProcA(g_mainProc, window, message, wParam, lParam);
 }
 
@@ -70,22 +69,21 @@ protected:
 
     void WatchFailures()
     {
-        g_mainProc = reinterpret_cast<WNDPROC>(SetWindowLongPtrA(
-            host_.window, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(RecordFailures)));
+        g_mainProc = reinterpret_cast<WNDPROC>(
+            SetWindowLongPtrA(host_.window, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(RecordFailures)));
     }
 
     DownloadItem* Item(int index)
     {
         DownloadItem* item = FirstListItem();
-        for (int i = 0; i < index && item; ++i)
-            item = item->next;
+        for (int i = 0; i < index && item; ++i) item = item->next;
         return item;
     }
 
     bool WaitForState(int index, ItemState state, DWORD timeoutMs)
     {
-        return RunLoopUntil(host_, [&] { return Item(index) && Item(index)->state == state; },
-                            timeoutMs);
+        return RunLoopUntil(
+            host_, [&] { return Item(index) && Item(index)->state == state; }, timeoutMs);
     }
 
     // Closes the main window as the program ends (its WM_QUIT is dropped);
@@ -122,8 +120,7 @@ protected:
     {
         ModalDriver driver({ModalAnswer(ModalKind::MessageBox)});
         DestroyWindow(host_.window);
-        EXPECT_EQ(kExitSaveFailedText + SettingsPath() + "\n" + host_.listPath,
-                  MessageText(driver.Finish(), 0));
+        EXPECT_EQ(kExitSaveFailedText + SettingsPath() + "\n" + host_.listPath, MessageText(driver.Finish(), 0));
     }
 };
 
@@ -133,8 +130,7 @@ protected:
 TEST_F(FaultTest, ServerKilledMidTransferFailsAndTheNextStartResumes)
 {
     std::string port = Env("MW_VICTIM_PORT");
-    if (port.empty())
-        GTEST_SKIP() << "needs fault_env.py";
+    if (port.empty()) GTEST_SKIP() << "needs fault_env.py";
     std::string url = "http://127.0.0.1:" + port + "/kill1/killed.bin?size=1500000&die=600000";
     Start(true, {{url, 0, 0, ""}, {kKeptUrl, 1, 0, ""}});
     WatchFailures();
@@ -147,11 +143,11 @@ TEST_F(FaultTest, ServerKilledMidTransferFailsAndTheNextStartResumes)
 
     CloseProgram();
     std::string list = ReadWholeFile(host_.listPath);
-    EXPECT_NE(std::string::npos,
-              list.find("_State=0\r\n_RealFileName=" + partial + "\r\nUrl=" + url)) << list;
-    EXPECT_TRUE(RunLoopUntil(host_, [&] { return Accepting(port); }, 10000));
+    EXPECT_NE(std::string::npos, list.find("_State=0\r\n_RealFileName=" + partial + "\r\nUrl=" + url)) << list;
+    EXPECT_TRUE(RunLoopUntil(
+        host_, [&] { return Accepting(port); }, 10000));
 
-    ASSERT_EQ(0, CreateHostWindow(&host_)); // automatic start resumes it
+    ASSERT_EQ(0, CreateHostWindow(&host_));  // automatic start resumes it
     ASSERT_TRUE(WaitForState(0, ItemState::Completed, 30000));
     EXPECT_EQ(Pattern(1500000), ReadWholeFile(partial));
     std::string resumed = ReadWholeFile(Env("MW_VICTIM_DIR_WIN") + "\\requests\\kill1.2");
@@ -167,14 +163,13 @@ TEST_F(FaultTest, DroppedTunnelFailsAndTheNextStartResumesThroughANewOne)
 {
     std::string proxyPort = Env("MW_DROP_PROXY_PORT");
     std::string httpsPort = Env("MW_HTTPS_PORT");
-    if (proxyPort.empty() || httpsPort.empty())
-        GTEST_SKIP() << "needs fault_env.py and the scripted TLS server";
+    if (proxyPort.empty() || httpsPort.empty()) GTEST_SKIP() << "needs fault_env.py and the scripted TLS server";
     const long long dropAfter = atoll(Env("MW_DROP_PROXY_BYTES").c_str());
     std::string url = "https://localhost:" + httpsPort + "/tunnel1/tunneled.bin?size=1500000";
     Start(false, {{url, 0, 0, ""}});
     g_settings.useProxy = 1;
     mw_text::Copy(g_settings.proxyAddress, ("127.0.0.1:" + proxyPort).c_str());
-    g_settings.autoStart = 1; // saved at exit with the proxy, for the next start
+    g_settings.autoStart = 1;  // saved at exit with the proxy, for the next start
     WatchFailures();
     SelectRows({0});
     SendCommand(host_, IDM_DOWNLOAD_START);
@@ -190,16 +185,14 @@ TEST_F(FaultTest, DroppedTunnelFailsAndTheNextStartResumesThroughANewOne)
 
     CloseProgram();
     std::string list = ReadWholeFile(host_.listPath);
-    EXPECT_NE(std::string::npos,
-              list.find("_State=0\r\n_RealFileName=" + partial + "\r\nUrl=" + url)) << list;
+    EXPECT_NE(std::string::npos, list.find("_State=0\r\n_RealFileName=" + partial + "\r\nUrl=" + url)) << list;
 
-    ASSERT_EQ(0, CreateHostWindow(&host_)); // automatic start resumes it
+    ASSERT_EQ(0, CreateHostWindow(&host_));  // automatic start resumes it
     ASSERT_TRUE(WaitForState(0, ItemState::Completed, 30000));
     EXPECT_EQ(Pattern(1500000), ReadWholeFile(partial));
     EXPECT_EQ(std::string::npos, RecordedRequest("tunnel1.1").find("\r\nRange:"));
     std::string resumed = RecordedRequest("tunnel1.2");
-    EXPECT_NE(std::string::npos,
-              resumed.find("\r\nRange: bytes=" + std::to_string(downloaded) + "-\r\n")) << resumed;
+    EXPECT_NE(std::string::npos, resumed.find("\r\nRange: bytes=" + std::to_string(downloaded) + "-\r\n")) << resumed;
     EXPECT_EQ("", RecordedRequest("tunnel1.3"));
     std::string tunnel = "CONNECT localhost:" + httpsPort + "\n";
     EXPECT_EQ(tunnel + "dropped after " + std::to_string(dropAfter) + "\n" + tunnel,
@@ -212,8 +205,7 @@ TEST_F(FaultTest, DroppedTunnelFailsAndTheNextStartResumesThroughANewOne)
 TEST_F(FaultTest, StalledServerTimesOutAndStartResumes)
 {
     std::string url = ServerUrl("stall1/stalled.bin?size=200000&stall=123456");
-    if (url.empty())
-        GTEST_SKIP() << "needs the scripted server";
+    if (url.empty()) GTEST_SKIP() << "needs the scripted server";
     Start(false, {{url, 0, 0, ""}});
     g_settings.idleTimeoutMs = 1500;
     SelectRows({0});
@@ -227,8 +219,7 @@ TEST_F(FaultTest, StalledServerTimesOutAndStartResumes)
     SendCommand(host_, IDM_DOWNLOAD_START);
     ASSERT_TRUE(WaitForState(0, ItemState::Completed, 20000));
     EXPECT_EQ(Pattern(200000), ReadWholeFile(partial));
-    EXPECT_NE(std::string::npos,
-              RecordedRequest("stall1.2").find("\r\nRange: bytes=123456-\r\n"));
+    EXPECT_NE(std::string::npos, RecordedRequest("stall1.2").find("\r\nRange: bytes=123456-\r\n"));
 }
 
 // A 2 MB download on a 512 KB disk that also holds the settings and list
@@ -239,14 +230,12 @@ TEST_F(FaultTest, FullDiskEndsTheDownloadAndKeepsTheOldFiles)
 {
     std::string drive = Env("MW_SMALL_DRIVE");
     std::string url = ServerUrl("full1/big.bin?size=2000000");
-    if (drive.empty() || url.empty())
-        GTEST_SKIP() << "needs fault_env.py with a tmpfs (root) and the scripted server";
+    if (drive.empty() || url.empty()) GTEST_SKIP() << "needs fault_env.py with a tmpfs (root) and the scripted server";
     std::string downloads = FreshFolder(drive + "\\dl\\");
     MoveHost(FreshFolder(drive + "\\prog\\"));
     WriteWholeFile(downloads + "done.txt", Pattern(3000));
     WriteHostSettings(host_, true, 2);
-    WriteStartList(host_.listPath, downloads,
-                   {{kKeptUrl, 1, 3000, downloads + "done.txt"}, {url, 0, 0, ""}});
+    WriteStartList(host_.listPath, downloads, {{kKeptUrl, 1, 3000, downloads + "done.txt"}, {url, 0, 0, ""}});
     const std::string settingsBefore = ReadWholeFile(host_.folder + "vorn.cfg");
     const std::string listBefore = ReadWholeFile(host_.listPath);
 
@@ -287,8 +276,7 @@ TEST_F(FaultTest, ReadOnlyFolderEndsTheDownloadWithAFileError)
 {
     std::string drive = Env("MW_READONLY_DRIVE");
     std::string url = ServerUrl("ro1/file.bin?size=5000");
-    if (drive.empty() || url.empty())
-        GTEST_SKIP() << "needs fault_env.py with a tmpfs (root) and the scripted server";
+    if (drive.empty() || url.empty()) GTEST_SKIP() << "needs fault_env.py with a tmpfs (root) and the scripted server";
     Start(false, {{url, 0, 0, ""}, {url + "&2", 0, 0, ""}, {ServerUrl("ro3/fine.bin?size=7000"), 0, 0, ""}});
     strcpy(Item(0)->folder, (drive + "\\downloads").c_str());
     strcpy(Item(1)->folder, (drive + "\\downloads\\new\\sub").c_str());
@@ -316,8 +304,10 @@ TEST_F(FaultTest, LockedOrReadOnlyListAndSettingsAreToldAndKept)
 
     HANDLE ready = CreateEventA(nullptr, TRUE, FALSE, "marrowby-fault-held");
     HANDLE release = CreateEventA(nullptr, TRUE, FALSE, "marrowby-fault-release");
-    std::string command = "\"" + WindowsPath("MW_BIN_DIR") + "hold_files.exe\" marrowby-fault-held "
-                          "marrowby-fault-release \"" + settingsPath + "\" \"" + host_.listPath + "\"";
+    std::string command = "\"" + WindowsPath("MW_BIN_DIR") +
+                          "hold_files.exe\" marrowby-fault-held "
+                          "marrowby-fault-release \"" +
+                          settingsPath + "\" \"" + host_.listPath + "\"";
     HANDLE holder = Launch(command, host_.folder, nullptr);
     ASSERT_NE(nullptr, holder);
     ASSERT_EQ(WAIT_OBJECT_0, WaitForSingleObject(ready, 20000));
@@ -325,7 +315,7 @@ TEST_F(FaultTest, LockedOrReadOnlyListAndSettingsAreToldAndKept)
     SendMessageA(host_.window, WM_ADD_URL, 0, reinterpret_cast<LPARAM>("http://127.0.0.1:9/new.bin"));
     ExpectSaveToldOfBothFiles();
     ExpectExitToldOfBothFiles();
-    CloseProgram(); // the WM_QUIT of that exit must not end the next box
+    CloseProgram();  // the WM_QUIT of that exit must not end the next box
     SetEvent(release);
     EXPECT_EQ(0u, WaitForExit(holder, 20000));
     CloseHandle(holder);
@@ -350,4 +340,4 @@ TEST_F(FaultTest, LockedOrReadOnlyListAndSettingsAreToldAndKept)
     SetFileAttributesA(host_.listPath.c_str(), FILE_ATTRIBUTE_NORMAL);
 }
 
-} // namespace
+}  // namespace

@@ -14,22 +14,19 @@ namespace {
 Bytes Pattern(size_t size)
 {
     Bytes data(size);
-    for (size_t i = 0; i < size; i++)
-        data[i] = uint8_t((i * 7 + i / 251) & 0xFF);
+    for (size_t i = 0; i < size; i++) data[i] = uint8_t((i * 7 + i / 251) & 0xFF);
     return data;
 }
 
 std::vector<LzItem> Literals(const Bytes& data)
 {
     std::vector<LzItem> items;
-    for (uint8_t b : data)
-        items.push_back(Lit(b));
+    for (uint8_t b : data) items.push_back(Lit(b));
     return items;
 }
 
 // Decodes entry 1 of a one-member archive.
-DecodeResult DecodeSingle(const std::string& method, const Bytes& packed, uint32_t originalSize,
-                          uint32_t chunk = 32768)
+DecodeResult DecodeSingle(const std::string& method, const Bytes& packed, uint32_t originalSize, uint32_t chunk = 32768)
 {
     std::string name = "single" + method + ".lzh";
     return DecodeEntry(SingleMemberArchive(name, method, packed, originalSize), 1, chunk);
@@ -40,14 +37,12 @@ std::vector<uint32_t> ReadSizes(const std::string& path, uint32_t chunk)
 {
     std::vector<uint32_t> sizes;
     LzhArchive archive = {};
-    if (LzhOpen(path.c_str(), &archive) == 0 && LzhReadHeaders(&archive) == 0 &&
-        LzhSelectEntry(&archive, 1) == 0) {
+    if (LzhOpen(path.c_str(), &archive) == 0 && LzhReadHeaders(&archive) == 0 && LzhSelectEntry(&archive, 1) == 0) {
         Bytes buffer(chunk);
         for (int i = 0; i < 100; i++) {
             uint32_t got = LzhRead(buffer.data(), chunk);
             sizes.push_back(got);
-            if (got == 0)
-                break;
+            if (got == 0) break;
         }
     }
     LzhClose(&archive);
@@ -107,10 +102,10 @@ TEST(LzhFrame, ReadWithoutSelectedEntryReturnsNothing)
 TEST(LzhStatic, LiteralsAndMatchesOfBothDictionarySizes)
 {
     std::vector<LzItem> items = Literals(BytesOf("abracadabra, "));
-    items.push_back(Match(11, 13));   // "abracadabra"
-    items.push_back(Match(256, 1));   // the longest match, overlapping
+    items.push_back(Match(11, 13));  // "abracadabra"
+    items.push_back(Match(256, 1));  // the longest match, overlapping
     items.push_back(Lit('!'));
-    items.push_back(Match(3, 300));   // distance beyond what was written: spaces
+    items.push_back(Match(3, 300));  // distance beyond what was written: spaces
     Bytes expected = Expand(items);
     for (const char* method : {"-lh4-", "-lh5-"}) {
         DecodeResult r = DecodeSingle(method, EncodeStaticBlock(items), uint32_t(expected.size()));
@@ -163,13 +158,13 @@ TEST(LzhStatic, SingleSymbolBlocksConsumeNoCodeBits)
     // Every count 0: the code-length code, the symbol code and the position
     // code each use one value alone.
     BitWriter w;
-    w.Put(5, 16);     // block of 5 symbols
+    w.Put(5, 16);  // block of 5 symbols
     w.Put(0, 5);
-    w.Put(0, 5);      // code-length code: unused
+    w.Put(0, 5);  // code-length code: unused
     w.Put(0, 9);
-    w.Put('Q', 9);    // every symbol is 'Q'
+    w.Put('Q', 9);  // every symbol is 'Q'
     w.Put(0, 4);
-    w.Put(0, 4);      // position: unused
+    w.Put(0, 4);  // position: unused
     EXPECT_EQ(DecodeSingle("-lh5-", w.Finish(), 5).data, BytesOf("QQQQQ"));
 }
 
@@ -181,14 +176,12 @@ TEST(LzhStatic, OverlongCountsRunsAndLengthsStayInsideTheTables)
     BitWriter w;
     w.Put(40, 16);
     w.Put(0, 5);
-    w.Put(2, 5);      // every code-length lookup: a long zero run
+    w.Put(2, 5);  // every code-length lookup: a long zero run
     w.Put(511, 9);
-    w.Put(511, 9);    // 531 zeros
+    w.Put(511, 9);  // 531 zeros
     w.Put(15, 4);
-    for (int i = 0; i < 15; i++)
-        w.Put(0xFFFE, 17);  // 111 + thirteen 1 bits + 0: length 20
-    for (int i = 0; i < 64; i++)
-        w.Put(0x5A, 8);
+    for (int i = 0; i < 15; i++) w.Put(0xFFFE, 17);  // 111 + thirteen 1 bits + 0: length 20
+    for (int i = 0; i < 64; i++) w.Put(0x5A, 8);
     DecodeResult r = DecodeSingle("-lh5-", w.Finish(), 3000);
     EXPECT_EQ(r.select, 0);
     EXPECT_LE(r.data.size(), 3000u);
@@ -202,8 +195,7 @@ TEST(LzhStatic, DamagedDataEndsAtTheEndOfTheFile)
     for (const char* method : {"-lh1-", "-lh2-", "-lh3-", "-lh4-", "-lh5-", "-lzs-", "-lz5-"}) {
         for (int round = 0; round < 20; round++) {
             Bytes noise(64);
-            for (uint8_t& b : noise)
-                b = uint8_t(random());
+            for (uint8_t& b : noise) b = uint8_t(random());
             DecodeResult r = DecodeSingle(method, noise, 0xFFFFFFFFu);
             EXPECT_EQ(r.select, 0);
             EXPECT_LT(r.data.size(), 64u << 20) << method;
@@ -228,12 +220,11 @@ TEST(LzhLh3, ThreeOnesMakeASingleValueBlock)
     }
     w.Put(256, 9);  // a match of 3 bytes
     w.Put(1, 1);    // position lengths follow: three ones again
-    for (int i = 0; i < 3; i++)
-        w.Put(1, 4);
-    w.Put(0, 7);    // position code 0 alone
-    w.Put(5, 6);    // low bits: distance 6
-    w.Put(1, 6);    // distance 2
-    w.Put(0, 6);    // distance 1
+    for (int i = 0; i < 3; i++) w.Put(1, 4);
+    w.Put(0, 7);  // position code 0 alone
+    w.Put(5, 6);  // low bits: distance 6
+    w.Put(1, 6);  // distance 2
+    w.Put(0, 6);  // distance 1
     Bytes expected = BytesOf("kkkkkkkkkkkkkkk");
     EXPECT_EQ(DecodeSingle("-lh3-", w.Finish(), 15).data, expected);
 }
@@ -249,13 +240,12 @@ TEST(LzhLh3, SentAndFixedCodesWithTheExtendedSymbol)
         w.Put(8, 4);
     }
     w.Put(1, 1);
-    for (int i = 0; i < 128; i++)
-        w.Put(7, 4);
+    for (int i = 0; i < 128; i++) w.Put(7, 4);
     w.Put('a', 9);
     w.Put('b', 9);
     w.Put(285, 9);  // match of 285 - 253 + 100 = 132 bytes
     w.Put(100, 8);
-    w.Put(0, 7);    // position code 0, low bits 1: distance 2
+    w.Put(0, 7);  // position code 0, low bits 1: distance 2
     w.Put(1, 6);
     w.Put('c', 9);
     std::vector<LzItem> items = {Lit('a'), Lit('b'), Match(132, 2), Lit('c')};
@@ -269,9 +259,8 @@ TEST(LzhLh3, SentAndFixedCodesWithTheExtendedSymbol)
     struct FixedCode {
         unsigned position, code, bits;
     };
-    const FixedCode fixed[] = {{0, 0, 2},     {2, 5, 4},      {5, 14, 5},     {12, 36, 6},
-                               {30, 91, 7},   {77, 230, 8},   {78, 462, 9},   {100, 484, 9},
-                               {127, 511, 9}, {31, 184, 8},   {13, 74, 7},    {1, 4, 4}};
+    const FixedCode fixed[] = {{0, 0, 2},    {2, 5, 4},     {5, 14, 5},    {12, 36, 6},  {30, 91, 7}, {77, 230, 8},
+                               {78, 462, 9}, {100, 484, 9}, {127, 511, 9}, {31, 184, 8}, {13, 74, 7}, {1, 4, 4}};
     BitWriter f;
     std::vector<LzItem> fixedItems = Literals(Pattern(7000));
     f.Put(7000, 16);
@@ -280,8 +269,7 @@ TEST(LzhLh3, SentAndFixedCodesWithTheExtendedSymbol)
         f.Put(8, 4);
     }
     f.Put(0, 1);  // fixed position code (unused in this block)
-    for (size_t i = 0; i < 7000; i++)
-        f.Put(fixedItems[i].literal, 9);
+    for (size_t i = 0; i < 7000; i++) f.Put(fixedItems[i].literal, 9);
     f.Put(uint32_t(sizeof fixed / sizeof fixed[0]), 16);
     for (int i = 0; i < 3; i++) {
         f.Put(1, 1);
@@ -332,12 +320,12 @@ TEST(LzhLz5, MatchesIntoThePresetDictionary)
         descending.push_back(uint8_t(255 - i));
     }
     const Case cases[] = {
-        {0, 13, Bytes(13, 0)},                  // thirteen 0 bytes at offset 18
+        {0, 13, Bytes(13, 0)},  // thirteen 0 bytes at offset 18
         {13 * 65, 14, Bytes{65, 65, 65, 65, 65, 65, 65, 65, 65, 65, 65, 65, 65, 66}},
-        {3328, 18, ascending},                  // 0, 1, 2, ...
-        {3584, 18, descending},                 // 255, 254, ...
-        {3840, 18, Bytes(18, 0)},               // the zero run
-        {3968, 18, Bytes(18, ' ')},             // spaces up to the end
+        {3328, 18, ascending},       // 0, 1, 2, ...
+        {3584, 18, descending},      // 255, 254, ...
+        {3840, 18, Bytes(18, 0)},    // the zero run
+        {3968, 18, Bytes(18, ' ')},  // spaces up to the end
     };
     for (const Case& c : cases) {
         std::vector<LzItem> items = {Match(c.length, c.m + 1)};
@@ -404,8 +392,7 @@ TEST(LzhLh2, PositionTreeGrowsEvery64BytesUpToTheDictionary)
     std::mt19937 random(3);
     for (uint32_t size : {100u, 1000u, 5000u, 30000u}) {
         Bytes noise(size);
-        for (uint8_t& b : noise)
-            b = uint8_t(random());
+        for (uint8_t& b : noise) b = uint8_t(random());
         DecodeResult r = DecodeSingle("-lh2-", noise, size);
         ASSERT_EQ(r.data.size(), size);
         const LzhDynamicTree& t = g_lzhDynamic;
@@ -428,8 +415,7 @@ TEST(LzhLh1, AdaptiveTreeStaysSoundThroughRebuilds)
     // Over 0x8000 symbols push the root's frequency to its rebuild point.
     std::mt19937 random(5);
     Bytes noise(150000);
-    for (uint8_t& b : noise)
-        b = uint8_t(random() & random());  // skewed bits, skewed symbols
+    for (uint8_t& b : noise) b = uint8_t(random() & random());  // skewed bits, skewed symbols
     DecodeResult r = DecodeSingle("-lh1-", noise, 500000);
     EXPECT_EQ(r.data.size(), 500000u);
     ExpectSoundTree(LZH_DYN_SYMBOL_ROOT, g_lzhDynamic.symbolLast);

@@ -18,8 +18,7 @@ struct OpenArchive {
     explicit OpenArchive(const std::string& path)
     {
         open = LzhOpen(path.c_str(), &archive);
-        if (open == 0)
-            headers = LzhReadHeaders(&archive);
+        if (open == 0) headers = LzhReadHeaders(&archive);
     }
     ~OpenArchive() { LzhClose(&archive); }
     const LzhEntry* Entry(int n) { return LzhGetEntry(&archive, n); }
@@ -70,9 +69,9 @@ TEST(LzhHeader, LevelOneExtendedHeadersAreTakenOutOfThePackedSize)
 
 TEST(LzhHeader, NameRulesOfEachLevel)
 {
-    Bytes archive = Concat({Member(0, StoredMember("DIR\\sub\\file.txt", "x")),
-                            Member(1, StoredMember("mixed\\Case.c", "y")),
-                            Member(2, StoredMember("Read Me.txt", "z"))});
+    Bytes archive =
+        Concat({Member(0, StoredMember("DIR\\sub\\file.txt", "x")), Member(1, StoredMember("mixed\\Case.c", "y")),
+                Member(2, StoredMember("Read Me.txt", "z"))});
     OpenArchive a(WriteScratchFile("names.lzh", WithEndMark(archive)));
     ASSERT_EQ(a.headers, 0);
     EXPECT_STREQ(a.Entry(1)->name, "FILE.TXT");  // level 0: last component, upper case
@@ -145,8 +144,7 @@ TEST(LzhHeader, DataCrcOfEachLevelIsKept)
     TestMember m = StoredMember("crc.txt", "123456789");
     OpenArchive a(WriteScratchFile("crcs.lzh", WithEndMark(Concat({Member(0, m), Member(1, m), Member(2, m)}))));
     ASSERT_EQ(a.headers, 0);
-    for (int n = 1; n <= 3; n++)
-        EXPECT_EQ(a.Entry(n)->dataCrc, 0xBB3D) << n;
+    for (int n = 1; n <= 3; n++) EXPECT_EQ(a.Entry(n)->dataCrc, 0xBB3D) << n;
     // A level-0 header too short to hold the CRC after its name.
     Bytes cut = Member(0, m);
     cut[0] = uint8_t(cut[0] - 1);
@@ -323,13 +321,11 @@ TEST(LzhSearch, MissingFileAndNoHeader)
 TEST(LzhList, EntriesByNumberInArchiveOrder)
 {
     std::vector<std::pair<std::string, Bytes>> files;
-    for (int i = 0; i < 5; i++)
-        files.push_back({"f" + std::to_string(i), Bytes(size_t(i), uint8_t('a' + i))});
+    for (int i = 0; i < 5; i++) files.push_back({"f" + std::to_string(i), Bytes(size_t(i), uint8_t('a' + i))});
     OpenArchive a(WriteScratchFile("list.lzh", StoredArchive(2, files)));
     ASSERT_EQ(a.headers, 0);
     ASSERT_EQ(a.archive.count, 5);
-    for (int n = 1; n <= 5; n++)
-        EXPECT_EQ(std::string(a.Entry(n)->name), "f" + std::to_string(n - 1));
+    for (int n = 1; n <= 5; n++) EXPECT_EQ(std::string(a.Entry(n)->name), "f" + std::to_string(n - 1));
     EXPECT_EQ(a.Entry(6), nullptr);
     EXPECT_EQ(a.Entry(-1), nullptr);
     EXPECT_EQ(a.archive.first->previous, nullptr);

@@ -23,8 +23,7 @@ namespace fs = std::filesystem;
 std::vector<uint32_t> Fibonacci(unsigned n)
 {
     std::vector<uint32_t> f = {1, 1};
-    while (f.size() < n)
-        f.push_back(f[f.size() - 1] + f[f.size() - 2]);
+    while (f.size() < n) f.push_back(f[f.size() - 1] + f[f.size() - 2]);
     return f;
 }
 
@@ -34,8 +33,7 @@ TEST(LzhHuffman, CompleteLimitedCodesThatTheDecoderTablesRead)
     std::vector<std::vector<uint32_t>> cases = {Fibonacci(30), {5, 0, 0, 9}, std::vector<uint32_t>(510, 1)};
     for (int round = 0; round < 20; round++) {
         std::vector<uint32_t> skewed(round < 10 ? 510 : 19);
-        for (uint32_t& f : skewed)
-            f = random() % 4 == 0 ? 0 : uint32_t(1) << (random() % 20);
+        for (uint32_t& f : skewed) f = random() % 4 == 0 ? 0 : uint32_t(1) << (random() % 20);
         cases.push_back(skewed);
     }
     for (const auto& freq : cases) {
@@ -60,8 +58,7 @@ TEST(LzhHuffman, CompleteLimitedCodesThatTheDecoderTablesRead)
         static LzhTree tree;
         ASSERT_EQ(LzhBuildTable(n, lengths.data(), 12, table, &tree), 0);
         BitWriter w;
-        for (unsigned s = 0; s < n; s++)
-            w.Put(codes[s], lengths[s]);
+        for (unsigned s = 0; s < n; s++) w.Put(codes[s], lengths[s]);
         LzhFile file = {};
         LzhFileOpen(&file, WriteScratchFile("codes.bin", w.Finish()).c_str());
         LzhBitsStart(&file);
@@ -77,7 +74,7 @@ struct SourceFile {
     std::string name;
     std::string directory;  // as stored, 0xFF after every component
     Bytes data;
-    std::string method;     // expected: -lh0- when packing does not shrink it
+    std::string method;  // expected: -lh0- when packing does not shrink it
 };
 
 // Packs the files (written to scratch first) into `archive`.
@@ -134,7 +131,10 @@ TEST(LzhPack, EveryKindOfContentReadsBackExactly)
         {"empty.txt", "", {}, "-lh0-"},
         {"one.txt", "", BytesOf("x"), "-lh0-"},
         {"text.txt", "doc\xFF", TextLike(100000, 3), "-lh5-"},
-        {"random.bin", "bin\xFF" "deep\xFF", RandomBytes(50000, 4), "-lh0-"},
+        {"random.bin",
+         "bin\xFF"
+         "deep\xFF",
+         RandomBytes(50000, 4), "-lh0-"},
         {"repeat8192.bin", "", repeated, "-lh5-"},
         {"boundary.txt", "", TextLike(8192 * 3, 6), "-lh5-"},
         // A literal, then 40000 matches of 256 bytes at distance 1: the

@@ -48,12 +48,11 @@ const uint64_t kReadmeTime = 116444736000000000ull + 1000000000ull * 10000000ull
 // The names jlha gives the Shift-JIS names when it converts them.
 std::string Utf8Names(std::string path)
 {
-    const std::pair<std::string, std::string> names[] = {
-        {kHyouji, "\xE8\xA1\xA8\xE7\xA4\xBA"}, {kTesuto, "\xE3\x83\x86\xE3\x82\xB9\xE3\x83\x88"},
-        {kHyou, "\xE8\xA1\xA8"}};
+    const std::pair<std::string, std::string> names[] = {{kHyouji, "\xE8\xA1\xA8\xE7\xA4\xBA"},
+                                                         {kTesuto, "\xE3\x83\x86\xE3\x82\xB9\xE3\x83\x88"},
+                                                         {kHyou, "\xE8\xA1\xA8"}};
     for (const auto& [sjis, utf8] : names)
-        for (size_t at; (at = path.find(sjis)) != std::string::npos;)
-            path.replace(at, sjis.size(), utf8);
+        for (size_t at; (at = path.find(sjis)) != std::string::npos;) path.replace(at, sjis.size(), utf8);
     return path;
 }
 
@@ -76,11 +75,9 @@ protected:
     void MakeTree(const std::string& root)
     {
         ASSERT_TRUE(MakeDirectory(root));
-        for (const char* dir : kTreeDirectories)
-            ASSERT_TRUE(MakeDirectory(root + "/" + dir));
+        for (const char* dir : kTreeDirectories) ASSERT_TRUE(MakeDirectory(root + "/" + dir));
         ASSERT_TRUE(MakeDirectory(root + "/" + kHyouji));
-        for (const TreeFile& f : TreeFiles())
-            ASSERT_TRUE(WriteWholeFile(root + "/" + f.path, f.data)) << f.path;
+        for (const TreeFile& f : TreeFiles()) ASSERT_TRUE(WriteWholeFile(root + "/" + f.path, f.data)) << f.path;
         ASSERT_TRUE(SetLastWriteTime(root + "/readme.txt", kReadmeTime));
     }
 
@@ -92,8 +89,7 @@ protected:
             const std::string path = root + "/" + (utf8Names ? Utf8Names(f.path) : f.path);
             EXPECT_TRUE(ReadWholeFile(path) == f.data) << f.path;
         }
-        for (const char* dir : kTreeDirectories)
-            EXPECT_TRUE(fs::is_directory(root + "/" + dir)) << dir;
+        for (const char* dir : kTreeDirectories) EXPECT_TRUE(fs::is_directory(root + "/" + dir)) << dir;
         EXPECT_FALSE(fs::exists(root + "/self.lzh"));
     }
 
@@ -127,8 +123,7 @@ TEST_F(LzhPackTool, TreeReadsBackExactlyInEveryReader)
 #ifdef _WIN32
     return;  // lhasa and jlha read the archives of the host run
 #endif
-    if (!HostProgramExists("lhasa") || !HostProgramExists("jlha"))
-        GTEST_SKIP() << "lhasa or jlha is not installed";
+    if (!HostProgramExists("lhasa") || !HostProgramExists("jlha")) GTEST_SKIP() << "lhasa or jlha is not installed";
     ASSERT_TRUE(MakeDirectory(base_ + "/lhasa"));
     ToolRun lhasa = RunTool("lhasa", "xqw=" + Quote(base_ + "/lhasa") + " " + Quote(archive));
     ASSERT_EQ(lhasa.status, 0) << lhasa.output;

@@ -28,8 +28,7 @@ std::vector<std::pair<uint32_t, unsigned>> CanonicalCodes(const std::vector<uint
     uint32_t code = 0;
     for (unsigned length = 1; length <= 16; length++) {
         for (size_t s = 0; s < lengths.size(); s++)
-            if (lengths[s] == length)
-                codes[s] = {code++, length};
+            if (lengths[s] == length) codes[s] = {code++, length};
         code <<= 1;
     }
     return codes;
@@ -57,8 +56,7 @@ void RoundTrip(const TableCase& c)
         }
     w.Put(0xA5, 8);
     BitSource source(w.Finish());
-    for (unsigned s : sent)
-        ASSERT_EQ(LzhLookup(table, c.tableBits, n, c.lengths.data(), &tree), s);
+    for (unsigned s : sent) ASSERT_EQ(LzhLookup(table, c.tableBits, n, c.lengths.data(), &tree), s);
     EXPECT_EQ(LzhBitsGet(8), 0xA5u);  // exactly the code bits were used
 }
 
@@ -71,8 +69,7 @@ TEST(LzhTable, CodesLongerThanTheTableWalkTheTree)
 {
     // 1, 2, ..., 15, 16, 16: a complete code with most lengths beyond 8 bits.
     std::vector<uint8_t> lengths;
-    for (uint8_t k = 1; k <= 16; k++)
-        lengths.push_back(k);
+    for (uint8_t k = 1; k <= 16; k++) lengths.push_back(k);
     lengths.push_back(16);
     RoundTrip({lengths, 8});
     RoundTrip({lengths, 12});
@@ -123,12 +120,10 @@ TEST(LzhTable, OverFullAndOverlongLengthsStayInsideTheTables)
             ASSERT_EQ(g.after[i], 0xEEEE);
             ASSERT_EQ(g.tail[i], 0xEEEE);
         }
-        for (uint16_t v : g.table)
-            ASSERT_LT(v, LZH_TREE_NODES);
+        for (uint16_t v : g.table) ASSERT_LT(v, LZH_TREE_NODES);
         // Whatever the bits, a lookup returns a symbol of the set.
         Bytes noise;
-        for (int i = 0; i < 64; i++)
-            noise.push_back(uint8_t(i * 37 + 11));
+        for (int i = 0; i < 64; i++) noise.push_back(uint8_t(i * 37 + 11));
         BitSource source(noise);
         for (int i = 0; i < 100; i++)
             ASSERT_LT(LzhLookup(g.table, 8, unsigned(lengths.size()), lengths.data(), &g.tree), lengths.size());
@@ -168,8 +163,7 @@ TEST(LzhBits, PastTheEndOfTheFileReadsOnesAndReportsOverrun)
     LzhBitsAdvance(1);
     EXPECT_TRUE(LzhBitsOverrun());
     // Reading on never blocks or fails: it keeps supplying ones.
-    for (int i = 0; i < 1000; i++)
-        ASSERT_EQ(LzhBitsGet(16), 0xFFFFu);
+    for (int i = 0; i < 1000; i++) ASSERT_EQ(LzhBitsGet(16), 0xFFFFu);
 }
 
 TEST(LzhBits, EmptyFile)

@@ -13,8 +13,7 @@ uint16_t Crc16(const Bytes& data)
     uint16_t crc = 0;
     for (uint8_t byte : data) {
         crc ^= byte;
-        for (int bit = 0; bit < 8; bit++)
-            crc = (crc & 1) ? uint16_t((crc >> 1) ^ 0xA001) : uint16_t(crc >> 1);
+        for (int bit = 0; bit < 8; bit++) crc = (crc & 1) ? uint16_t((crc >> 1) ^ 0xA001) : uint16_t(crc >> 1);
     }
     return crc;
 }
@@ -64,12 +63,9 @@ std::string Sha256Hex(const Bytes& data)
     Bytes padded = data;
     const uint64_t bits = uint64_t(data.size()) * 8;
     padded.push_back(0x80);
-    while (padded.size() % 64 != 56)
-        padded.push_back(0);
-    for (int i = 7; i >= 0; i--)
-        padded.push_back(uint8_t(bits >> (8 * i)));
-    for (size_t i = 0; i < padded.size(); i += 64)
-        Sha256Block(h, padded.data() + i);
+    while (padded.size() % 64 != 56) padded.push_back(0);
+    for (int i = 7; i >= 0; i--) padded.push_back(uint8_t(bits >> (8 * i)));
+    for (size_t i = 0; i < padded.size(); i += 64) Sha256Block(h, padded.data() + i);
     std::string hex;
     char digits[9];
     for (uint32_t word : h) {
@@ -87,8 +83,7 @@ Bytes BytesOf(const std::string& text)
 bool WriteWholeFile(const std::string& path, const Bytes& data)
 {
     FILE* file = std::fopen(path.c_str(), "wb");
-    if (!file)
-        return false;
+    if (!file) return false;
     bool ok = data.empty() || std::fwrite(data.data(), 1, data.size(), file) == data.size();
     return std::fclose(file) == 0 && ok;
 }
@@ -107,12 +102,10 @@ Bytes ReadWholeFile(const std::string& path)
 {
     Bytes data;
     FILE* file = std::fopen(path.c_str(), "rb");
-    if (!file)
-        return data;
+    if (!file) return data;
     uint8_t buffer[65536];
     size_t n;
-    while ((n = std::fread(buffer, 1, sizeof buffer, file)) > 0)
-        data.insert(data.end(), buffer, buffer + n);
+    while ((n = std::fread(buffer, 1, sizeof buffer, file)) > 0) data.insert(data.end(), buffer, buffer + n);
     std::fclose(file);
     return data;
 }
@@ -120,8 +113,7 @@ Bytes ReadWholeFile(const std::string& path)
 Bytes Concat(std::initializer_list<Bytes> parts)
 {
     Bytes all;
-    for (const Bytes& p : parts)
-        all.insert(all.end(), p.begin(), p.end());
+    for (const Bytes& p : parts) all.insert(all.end(), p.begin(), p.end());
     return all;
 }
 
@@ -139,8 +131,7 @@ void BitWriter::Put(uint32_t value, unsigned bits)
 
 Bytes BitWriter::Finish()
 {
-    if (count_ > 0)
-        Put(0, 8 - count_);
+    if (count_ > 0) Put(0, 8 - count_);
     return bytes_;
 }
 
@@ -184,14 +175,11 @@ Bytes ExtendedHeaders(const TestMember& m, bool withName, uint32_t* total)
         ext.push_back(type);
         ext.insert(ext.end(), data.begin(), data.end());
     };
-    if (withName)
-        add(0x01, BytesOf(m.name));
-    if (!m.directory.empty())
-        add(0x02, BytesOf(m.directory));
+    if (withName) add(0x01, BytesOf(m.name));
+    if (!m.directory.empty()) add(0x02, BytesOf(m.directory));
     if (m.windowsTimes) {
         Bytes times;
-        for (uint64_t t : m.times)
-            Put64(times, t);
+        for (uint64_t t : m.times) Put64(times, t);
         add(0x41, times);
     }
     Put16(ext, 0);
@@ -199,8 +187,7 @@ Bytes ExtendedHeaders(const TestMember& m, bool withName, uint32_t* total)
     // Each size field is the header after it; the first one is separate.
     for (size_t i = 0; i + 2 <= ext.size();) {
         uint32_t size = ext[i] | ext[i + 1] << 8;
-        if (size == 0)
-            break;
+        if (size == 0) break;
         *total += size;
         i += size;
     }
@@ -215,8 +202,7 @@ uint16_t DataCrc(const TestMember& m)
 uint8_t Checksum(const Bytes& header, size_t from)
 {
     unsigned sum = 0;
-    for (size_t i = from; i < header.size(); i++)
-        sum += header[i];
+    for (size_t i = from; i < header.size(); i++) sum += header[i];
     return uint8_t(sum);
 }
 
@@ -253,7 +239,7 @@ Bytes Level1Header(const TestMember& m)
     h.push_back(uint8_t(m.name.size()));
     h.insert(h.end(), m.name.begin(), m.name.end());
     Put16(h, DataCrc(m));
-    h.push_back('M');  // operating system
+    h.push_back('M');          // operating system
     h[0] = uint8_t(h.size());  // the first extended size field sits at offset H
     h.insert(h.end(), ext.begin(), ext.end());
     h[1] = Checksum(h, 2);
@@ -336,8 +322,7 @@ Bytes EncodeStaticBlock(const std::vector<LzItem>& items)
     w.Put(510, 9);
     // 14 position lengths of 4 (3-bit field "100" each).
     w.Put(14, 4);
-    for (int i = 0; i < 14; i++)
-        w.Put(4, 3);
+    for (int i = 0; i < 14; i++) w.Put(4, 3);
     for (const LzItem& item : items) {
         if (!item.match) {
             w.Put(item.literal, 9);
@@ -346,11 +331,9 @@ Bytes EncodeStaticBlock(const std::vector<LzItem>& items)
         w.Put(item.length + 253, 9);
         uint32_t p = item.distance - 1;
         unsigned j = 0;
-        while ((p >> j) != 0)
-            j++;
+        while ((p >> j) != 0) j++;
         w.Put(j, 4);
-        if (j > 1)
-            w.Put(p - (1u << (j - 1)), j - 1);
+        if (j > 1) w.Put(p - (1u << (j - 1)), j - 1);
     }
     return w.Finish();
 }
@@ -405,12 +388,9 @@ DecodeResult DecodeEntry(const std::string& path, int n, uint32_t chunk)
     DecodeResult result;
     LzhArchive archive = {};
     result.open = LzhOpen(path.c_str(), &archive);
-    if (result.open == 0)
-        result.headers = LzhReadHeaders(&archive);
-    if (result.headers == 0)
-        result.select = LzhSelectEntry(&archive, n);
-    if (result.select == 0)
-        result.data = ReadSelectedEntry(chunk);
+    if (result.open == 0) result.headers = LzhReadHeaders(&archive);
+    if (result.headers == 0) result.select = LzhSelectEntry(&archive, n);
+    if (result.select == 0) result.data = ReadSelectedEntry(chunk);
     LzhClose(&archive);
     return result;
 }
@@ -430,23 +410,21 @@ Bytes RandomBytes(size_t size, unsigned seed)
 {
     std::mt19937 random(seed);
     Bytes data(size);
-    for (uint8_t& b : data)
-        b = uint8_t(random());
+    for (uint8_t& b : data) b = uint8_t(random());
     return data;
 }
 
 // Words from a small vocabulary, with numbers: compresses like text.
 Bytes TextLike(size_t size, unsigned seed)
 {
-    static const char* const kWords[] = {"the ", "archive ", "update ", "Tidewell ", "of ", "and ", "file\n",
-                                         "download ", "version ", "1.0.", "a ", "header "};
+    static const char* const kWords[] = {"the ",   "archive ",  "update ",  "Tidewell ", "of ", "and ",
+                                         "file\n", "download ", "version ", "1.0.",      "a ",  "header "};
     std::mt19937 random(seed);
     Bytes data;
     while (data.size() < size) {
         const char* word = kWords[random() % 12];
         data.insert(data.end(), word, word + std::strlen(word));
-        if (random() % 7 == 0)
-            data.push_back(uint8_t('0' + random() % 10));
+        if (random() % 7 == 0) data.push_back(uint8_t('0' + random() % 10));
     }
     data.resize(size);
     return data;

@@ -50,11 +50,11 @@ private:
 struct TestMember {
     std::string method = "-lh0-";
     std::string name;
-    std::string directory;         // level 1/2: stored with 0xFF separators
+    std::string directory;  // level 1/2: stored with 0xFF separators
     Bytes packed;
     uint32_t originalSize = 0;
-    int32_t dataCrc = -1;          // CRC-16 of the original data; -1: that of `packed`
-    bool windowsTimes = false;     // level 1/2: add a 0x41 header
+    int32_t dataCrc = -1;           // CRC-16 of the original data; -1: that of `packed`
+    bool windowsTimes = false;      // level 1/2: add a 0x41 header
     uint64_t times[3] = {0, 0, 0};  // creation, last write, last access as stored
 };
 

@@ -26,8 +26,7 @@ std::map<std::string, std::vector<ManifestRow>> ReadManifest()
     std::ifstream in(TestPath("lzh/MANIFEST.tsv"));
     std::string line;
     while (std::getline(in, line)) {
-        if (line.empty() || line[0] == '#')
-            continue;
+        if (line.empty() || line[0] == '#') continue;
         std::istringstream fields(line);
         std::string archive, path, size, crc, sha;
         std::getline(fields, archive, '\t');
@@ -35,8 +34,7 @@ std::map<std::string, std::vector<ManifestRow>> ReadManifest()
         std::getline(fields, size, '\t');
         std::getline(fields, crc, '\t');
         std::getline(fields, sha, '\t');
-        if (!sha.empty() && sha.back() == '\r')
-            sha.pop_back();
+        if (!sha.empty() && sha.back() == '\r') sha.pop_back();
         rows[archive].push_back({path, uint32_t(std::stoul(size)), uint16_t(std::stoul(crc, nullptr, 16)), sha});
     }
     return rows;
@@ -45,8 +43,7 @@ std::map<std::string, std::vector<ManifestRow>> ReadManifest()
 std::string Lower(std::string text)
 {
     for (char& c : text)
-        if (c >= 'A' && c <= 'Z')
-            c = char(c - 'A' + 'a');
+        if (c >= 'A' && c <= 'Z') c = char(c - 'A' + 'a');
     return text;
 }
 
@@ -55,8 +52,7 @@ std::string EntryPath(const LzhEntry* e)
 {
     std::string path = std::string(e->directory) + e->name;
     for (char& c : path)
-        if (c == '\\')
-            c = '/';
+        if (c == '\\') c = '/';
     return Lower(path);
 }
 
@@ -64,8 +60,7 @@ std::string EntryPath(const LzhEntry* e)
 bool SameMember(const LzhEntry* e, const std::string& manifestPath)
 {
     std::string wanted = Lower(manifestPath);
-    if (EntryPath(e) == wanted)
-        return true;
+    if (EntryPath(e) == wanted) return true;
     size_t slash = wanted.rfind('/');
     return e->directory[0] == '\0' && slash != std::string::npos && Lower(e->name) == wanted.substr(slash + 1);
 }
@@ -91,8 +86,7 @@ TEST(LzhTestData, EveryMemberOfEveryArchive)
             files++;
             const ManifestRow* row = nullptr;
             for (const ManifestRow& r : rows)
-                if (SameMember(e, r.path))
-                    row = &r;
+                if (SameMember(e, r.path)) row = &r;
             ASSERT_NE(row, nullptr) << EntryPath(e);
             EXPECT_EQ(e->originalSize, row->size);
             if (std::string(e->method) == "-lh6-") {

@@ -39,8 +39,7 @@ bool FileTimes(const std::string& path, uint64_t* lastWrite, uint64_t* lastAcces
 {
 #ifdef _WIN32
     HANDLE h = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
-    if (h == INVALID_HANDLE_VALUE)
-        return false;
+    if (h == INVALID_HANDLE_VALUE) return false;
     FILETIME access, write;
     BOOL ok = GetFileTime(h, nullptr, &access, &write);
     CloseHandle(h);
@@ -49,8 +48,7 @@ bool FileTimes(const std::string& path, uint64_t* lastWrite, uint64_t* lastAcces
     return ok != 0;
 #else
     struct stat info;
-    if (stat(path.c_str(), &info) != 0)
-        return false;
+    if (stat(path.c_str(), &info) != 0) return false;
     *lastWrite = kUnixEpoch + uint64_t(info.st_mtim.tv_sec) * 10000000ull + uint64_t(info.st_mtim.tv_nsec) / 100;
     *lastAccess = kUnixEpoch + uint64_t(info.st_atim.tv_sec) * 10000000ull + uint64_t(info.st_atim.tv_nsec) / 100;
     return true;
@@ -61,8 +59,7 @@ bool SetLastWriteTime(const std::string& path, uint64_t lastWrite)
 {
 #ifdef _WIN32
     HANDLE h = CreateFileA(path.c_str(), FILE_WRITE_ATTRIBUTES, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
-    if (h == INVALID_HANDLE_VALUE)
-        return false;
+    if (h == INVALID_HANDLE_VALUE) return false;
     FILETIME write = {DWORD(lastWrite & 0xFFFFFFFFu), DWORD(lastWrite >> 32)};
     BOOL ok = SetFileTime(h, nullptr, nullptr, &write);
     CloseHandle(h);

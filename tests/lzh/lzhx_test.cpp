@@ -23,8 +23,7 @@ class LzhxTool : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        if (!fs::exists(ToolBinary("lzhx")))
-            GTEST_SKIP() << "lzhx is not built";
+        if (!fs::exists(ToolBinary("lzhx"))) GTEST_SKIP() << "lzhx is not built";
         base_ = ScratchDir("lzhx") + "/" + ::testing::UnitTest::GetInstance()->current_test_info()->name();
         fs::remove_all(base_);
         fs::create_directories(base_);
@@ -43,8 +42,8 @@ protected:
 
 TEST_F(LzhxTool, ListsEntries)
 {
-    std::string path = Archive(Concat({Member(2, StoredMember("Read Me.txt", "hello", "doc\xFF")),
-                                       Member(0, StoredMember("plain.c", "int x;"))}));
+    std::string path = Archive(Concat(
+        {Member(2, StoredMember("Read Me.txt", "hello", "doc\xFF")), Member(0, StoredMember("plain.c", "int x;"))}));
     ToolRun run = RunLzhx("-l " + Quote(path));
     EXPECT_EQ(run.status, 0);
     EXPECT_EQ(run.output, "1 -lh0- 5 doc\\Read Me.txt\n2 -lh0- 6 PLAIN.C\n");
@@ -52,7 +51,9 @@ TEST_F(LzhxTool, ListsEntries)
 
 TEST_F(LzhxTool, ExtractsDirectoriesNamesAndTimes)
 {
-    TestMember timed = StoredMember("deep.txt", "deep data", "a\xFF" "b\xFF");
+    TestMember timed = StoredMember("deep.txt", "deep data",
+                                    "a\xFF"
+                                    "b\xFF");
     timed.windowsTimes = true;
     // 2001-09-09 01:46:40 UTC as last write, a day later as last access.
     const uint64_t write = 116444736000000000ull + 1000000000ull * 10000000ull;
@@ -65,8 +66,8 @@ TEST_F(LzhxTool, ExtractsDirectoriesNamesAndTimes)
     // At level 0 only what follows the last backslash is kept: nothing.
     TestMember flatDir = StoredMember("a\\", "");
     flatDir.method = "-lhd-";
-    std::string path = Archive(Concat({Member(2, dir), Member(2, timed), Member(1, StoredMember("top.txt", "top")),
-                                       Member(0, flatDir)}));
+    std::string path = Archive(
+        Concat({Member(2, dir), Member(2, timed), Member(1, StoredMember("top.txt", "top")), Member(0, flatDir)}));
     ToolRun run = RunLzhx(Quote(path) + " " + Quote(dest_));
     ASSERT_EQ(run.status, 0) << run.output;
     EXPECT_EQ(run.output, "1/4 -lhd- 0 " + Native("a/") + "\n2/4 -lh0- 9 " + Native("a/b/deep.txt") +

@@ -41,8 +41,7 @@ HWND MainWindow()
 {
     for (int i = 0; i < 100; ++i) {
         HWND window = FindWindowA("Tessaline", nullptr);
-        if (window)
-            return window;
+        if (window) return window;
         Sleep(100);
     }
     return nullptr;
@@ -81,8 +80,7 @@ public:
     ULONG STDMETHODCALLTYPE Release() override { return 1; }
     HRESULT STDMETHODCALLTYPE QueryContinueDrag(BOOL escape, DWORD) override
     {
-        if (escape)
-            return DRAGDROP_S_CANCEL;
+        if (escape) return DRAGDROP_S_CANCEL;
         return ++asked_ >= 3 ? DRAGDROP_S_DROP : S_OK;
     }
     HRESULT STDMETHODCALLTYPE GiveFeedback(DWORD) override { return DRAGDROP_S_USEDEFAULTCURSORS; }
@@ -96,8 +94,7 @@ int DropUrls(const char* urlFile, const char* outFile)
     HWND main = MainWindow();
     FILE* file = fopen(urlFile, "r");
     FILE* out = OpenResult(outFile);
-    if (!main || !file || !out)
-        return 1;
+    if (!main || !file || !out) return 1;
     RECT rows;
     GetWindowRect(ListOf(main), &rows);
     OleInitialize(nullptr);
@@ -106,8 +103,7 @@ int DropUrls(const char* urlFile, const char* outFile)
     char line[2048];
     while (fgets(line, sizeof(line), file)) {
         line[strcspn(line, "\r\n")] = '\0';
-        if (line[0] == '\0')
-            continue;
+        if (line[0] == '\0') continue;
         SetCursorPos((rows.left + rows.right) / 2, (rows.top + rows.bottom) / 2);
         TestDataObject data(line, true);
         DropAtOnce source;
@@ -133,20 +129,19 @@ int DropUrls(const char* urlFile, const char* outFile)
 struct RemoteRow {
     HANDLE process;
     HWND list;
-    char* remote; // an LVITEMA followed by the text buffer
+    char* remote;  // an LVITEMA followed by the text buffer
 };
 
 bool OpenRemote(HWND main, RemoteRow* row, DWORD* processId)
 {
     row->list = ListOf(main);
     GetWindowThreadProcessId(main, processId);
-    row->process = OpenProcess(PROCESS_VM_OPERATION | PROCESS_VM_READ | PROCESS_VM_WRITE |
-                                   PROCESS_QUERY_INFORMATION | SYNCHRONIZE,
-                               FALSE, *processId);
-    if (!row->process || !row->list)
-        return false;
-    row->remote = static_cast<char*>(VirtualAllocEx(row->process, nullptr, sizeof(LVITEMA) + kCellSize,
-                                                    MEM_COMMIT, PAGE_READWRITE));
+    row->process =
+        OpenProcess(PROCESS_VM_OPERATION | PROCESS_VM_READ | PROCESS_VM_WRITE | PROCESS_QUERY_INFORMATION | SYNCHRONIZE,
+                    FALSE, *processId);
+    if (!row->process || !row->list) return false;
+    row->remote = static_cast<char*>(
+        VirtualAllocEx(row->process, nullptr, sizeof(LVITEMA) + kCellSize, MEM_COMMIT, PAGE_READWRITE));
     return row->remote != nullptr;
 }
 
@@ -159,12 +154,10 @@ int ReadCell(const RemoteRow& row, int index, int column, char* text)
     item.iSubItem = column;
     item.pszText = row.remote + sizeof(LVITEMA);
     item.cchTextMax = kCellSize;
-    if (!text)
-        item.mask = LVIF_IMAGE;
+    if (!text) item.mask = LVIF_IMAGE;
     SIZE_T moved = 0;
     WriteProcessMemory(row.process, row.remote, &item, sizeof(item), &moved);
-    if (!SendMessageA(row.list, LVM_GETITEMA, 0, reinterpret_cast<LPARAM>(row.remote)))
-        return -1;
+    if (!SendMessageA(row.list, LVM_GETITEMA, 0, reinterpret_cast<LPARAM>(row.remote))) return -1;
     ReadProcessMemory(row.process, row.remote, &item, sizeof(item), &moved);
     if (text) {
         ReadProcessMemory(row.process, row.remote + sizeof(LVITEMA), text, kCellSize, &moved);
@@ -175,10 +168,8 @@ int ReadCell(const RemoteRow& row, int index, int column, char* text)
 
 void CloseRemote(RemoteRow* row)
 {
-    if (row->remote)
-        VirtualFreeEx(row->process, row->remote, 0, MEM_RELEASE);
-    if (row->process)
-        CloseHandle(row->process);
+    if (row->remote) VirtualFreeEx(row->process, row->remote, 0, MEM_RELEASE);
+    if (row->process) CloseHandle(row->process);
     *row = RemoteRow();
 }
 
@@ -192,8 +183,7 @@ int WriteRows(int first, const char* outFile)
     HWND main = MainWindow();
     RemoteRow row = {};
     DWORD processId = 0;
-    if (!main || !OpenRemote(main, &row, &processId))
-        return 1;
+    if (!main || !OpenRemote(main, &row, &processId)) return 1;
     FILE* out = OpenResult(outFile);
     if (!out) {
         CloseRemote(&row);
@@ -232,16 +222,14 @@ int CountHandles(DWORD processId)
     ULONG needed = 0;
     NTSTATUS status;
     while ((status = NtQuerySystemInformation(static_cast<SYSTEM_INFORMATION_CLASS>(kSystemHandleInformation),
-                                              buffer.data(), static_cast<ULONG>(buffer.size()),
-                                              &needed)) == static_cast<NTSTATUS>(0xC0000004L))
+                                              buffer.data(), static_cast<ULONG>(buffer.size()), &needed)) ==
+           static_cast<NTSTATUS>(0xC0000004L))
         buffer.resize(buffer.size() * 2);
-    if (status != 0)
-        return -1;
+    if (status != 0) return -1;
     ULONG count = *reinterpret_cast<ULONG*>(buffer.data());
     const HandleEntry* entries = reinterpret_cast<const HandleEntry*>(buffer.data() + sizeof(void*));
     int handles = 0;
-    for (ULONG i = 0; i < count; ++i)
-        handles += entries[i].processId == processId;
+    for (ULONG i = 0; i < count; ++i) handles += entries[i].processId == processId;
     return handles;
 }
 
@@ -252,11 +240,10 @@ bool StartsInside(DWORD threadId, const MODULEINFO& image)
 {
     constexpr THREADINFOCLASS kThreadQuerySetWin32StartAddress = static_cast<THREADINFOCLASS>(9);
     HANDLE thread = OpenThread(THREAD_QUERY_INFORMATION, FALSE, threadId);
-    if (!thread)
-        return false;
+    if (!thread) return false;
     void* start = nullptr;
-    NTSTATUS status = NtQueryInformationThread(thread, kThreadQuerySetWin32StartAddress, &start,
-                                               sizeof(start), nullptr);
+    NTSTATUS status =
+        NtQueryInformationThread(thread, kThreadQuerySetWin32StartAddress, &start, sizeof(start), nullptr);
     CloseHandle(thread);
     char* base = static_cast<char*>(image.lpBaseOfDll);
     return status == 0 && start >= base && start < base + image.SizeOfImage;
@@ -277,14 +264,12 @@ ThreadCount CountThreads(HANDLE process, DWORD processId, DWORD windowThread)
         !GetModuleInformation(process, module, &image, sizeof(image)))
         return count;
     HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPTHREAD, 0);
-    if (snapshot == INVALID_HANDLE_VALUE)
-        return count;
+    if (snapshot == INVALID_HANDLE_VALUE) return count;
     THREADENTRY32 entry = {};
     entry.dwSize = sizeof(entry);
     count = {0, 0};
     for (BOOL more = Thread32First(snapshot, &entry); more; more = Thread32Next(snapshot, &entry)) {
-        if (entry.th32OwnerProcessID != processId)
-            continue;
+        if (entry.th32OwnerProcessID != processId) continue;
         ++count.all;
         count.workers += entry.th32ThreadID != windowThread && StartsInside(entry.th32ThreadID, image);
     }
@@ -297,8 +282,7 @@ int Watch(const char* outFile, DWORD intervalMs, int first)
     HWND main = MainWindow();
     RemoteRow row = {};
     DWORD processId = 0;
-    if (!main || !OpenRemote(main, &row, &processId))
-        return 1;
+    if (!main || !OpenRemote(main, &row, &processId)) return 1;
     std::string stopFile = std::string(outFile) + ".stop";
     DWORD windowThread = GetWindowThreadProcessId(main, nullptr);
     DWORD start = GetTickCount();
@@ -306,24 +290,20 @@ int Watch(const char* outFile, DWORD intervalMs, int first)
            GetFileAttributesA(stopFile.c_str()) == INVALID_FILE_ATTRIBUTES) {
         ThreadCount threads = CountThreads(row.process, processId, windowThread);
         PROCESS_MEMORY_COUNTERS_EX memory = {};
-        GetProcessMemoryInfo(row.process, reinterpret_cast<PROCESS_MEMORY_COUNTERS*>(&memory),
-                             sizeof(memory));
+        GetProcessMemoryInfo(row.process, reinterpret_cast<PROCESS_MEMORY_COUNTERS*>(&memory), sizeof(memory));
         int icons[kIcons] = {};
         int rows = RowCount(row);
         for (int i = first; i < rows; ++i) {
             int icon = ReadCell(row, i, 0, nullptr);
-            if (icon >= 0 && icon < kIcons)
-                ++icons[icon];
+            if (icon >= 0 && icon < kIcons) ++icons[icon];
         }
         FILE* out = fopen(outFile, "ab");
-        if (!out)
-            break;
+        if (!out) break;
         fprintf(out, "%lu %d %d %d %llu %llu %d", static_cast<unsigned long>(GetTickCount() - start),
                 CountHandles(processId), threads.all, threads.workers,
                 static_cast<unsigned long long>(memory.WorkingSetSize),
                 static_cast<unsigned long long>(memory.PagefileUsage), rows);
-        for (int icon : icons)
-            fprintf(out, " %d", icon);
+        for (int icon : icons) fprintf(out, " %d", icon);
         fputc('\n', out);
         fclose(out);
     }
@@ -331,14 +311,12 @@ int Watch(const char* outFile, DWORD intervalMs, int first)
     return 0;
 }
 
-} // namespace
+}  // namespace
 
 int main(int argc, char** argv)
 {
-    if (argc == 4 && strcmp(argv[1], "drop") == 0)
-        return DropUrls(argv[2], argv[3]);
-    if (argc == 4 && strcmp(argv[1], "rows") == 0)
-        return WriteRows(atoi(argv[2]), argv[3]);
+    if (argc == 4 && strcmp(argv[1], "drop") == 0) return DropUrls(argv[2], argv[3]);
+    if (argc == 4 && strcmp(argv[1], "rows") == 0) return WriteRows(atoi(argv[2]), argv[3]);
     if (argc == 5 && strcmp(argv[1], "watch") == 0)
         return Watch(argv[2], static_cast<DWORD>(atoi(argv[3])), atoi(argv[4]));
     fprintf(stderr, "usage: soak_probe drop URLFILE OUTFILE | rows FIRST OUTFILE | watch OUTFILE MS FIRST\n");

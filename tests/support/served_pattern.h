@@ -10,8 +10,7 @@
 inline std::string Pattern(int64_t start, size_t count)
 {
     std::string bytes(count, '\0');
-    for (size_t i = 0; i < count; i++)
-        bytes[i] = static_cast<char>((start + static_cast<int64_t>(i)) % 251);
+    for (size_t i = 0; i < count; i++) bytes[i] = static_cast<char>((start + static_cast<int64_t>(i)) % 251);
     return bytes;
 }
 

@@ -50,8 +50,7 @@ inline std::string ServedBytes(int64_t size, int64_t start, size_t count)
 
 inline HANDLE OpenFile(const std::string& path, DWORD access, DWORD disposition)
 {
-    return CreateFileA(path.c_str(), access, FILE_SHARE_READ, nullptr, disposition, FILE_ATTRIBUTE_NORMAL,
-                       nullptr);
+    return CreateFileA(path.c_str(), access, FILE_SHARE_READ, nullptr, disposition, FILE_ATTRIBUTE_NORMAL, nullptr);
 }
 
 // A partial download of `have` bytes that are all zeros, made by setting the

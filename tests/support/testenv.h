@@ -13,14 +13,16 @@ inline const char* EnvOrNull(const char* name)
 }
 
 // The read-only shared test data folder, or nullptr when it is absent.
-inline const char* TestDataDir() { return EnvOrNull("MW_TESTDATA"); }
+inline const char* TestDataDir()
+{
+    return EnvOrNull("MW_TESTDATA");
+}
 
 // A path below the shared test data folder; empty when the folder is absent.
 inline std::string TestPath(const char* relative)
 {
     const char* dir = TestDataDir();
-    if (!dir)
-        return std::string();
+    if (!dir) return std::string();
     return std::string(dir) + "/" + relative;
 }
 
@@ -44,8 +46,7 @@ inline std::string ScratchDir(const char* name)
 }
 
 // Usable as the first statement of a test that needs the shared data.
-#define SKIP_WITHOUT_TESTDATA()                                   \
-    do {                                                          \
-        if (!TestDataDir())                              \
-            GTEST_SKIP() << "shared test data folder is absent";  \
+#define SKIP_WITHOUT_TESTDATA()                                                  \
+    do {                                                                         \
+        if (!TestDataDir()) GTEST_SKIP() << "shared test data folder is absent"; \
     } while (0)

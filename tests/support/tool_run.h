@@ -51,15 +51,12 @@ inline ToolRun RunToolOnce(const std::string& tool, const std::string& arguments
     command = "\"" + command + "\"";  // cmd /c drops the outer quotes
     FILE* pipe = _popen(command.c_str(), "r");
 #else
-    if (!folder.empty())
-        command = "cd " + Quote(folder) + " && " + command;
+    if (!folder.empty()) command = "cd " + Quote(folder) + " && " + command;
     FILE* pipe = popen(command.c_str(), "r");
 #endif
-    if (!pipe)
-        return run;
+    if (!pipe) return run;
     char buffer[512];
-    while (std::fgets(buffer, sizeof buffer, pipe))
-        run.output += buffer;
+    while (std::fgets(buffer, sizeof buffer, pipe)) run.output += buffer;
     run.output.erase(std::remove(run.output.begin(), run.output.end(), '\r'), run.output.end());
 #ifdef _WIN32
     run.status = _pclose(pipe);

@@ -14,7 +14,8 @@
 
 namespace {
 
-bool ReadWholeFile(const char* path, std::vector<BYTE>& bytes) {
+bool ReadWholeFile(const char* path, std::vector<BYTE>& bytes)
+{
     FILE* file = fopen(path, "rb");
     if (file == nullptr) return false;
     BYTE chunk[4096];
@@ -24,7 +25,8 @@ bool ReadWholeFile(const char* path, std::vector<BYTE>& bytes) {
     return !bytes.empty();
 }
 
-void RemoveSameSubject(HCERTSTORE store, PCCERT_CONTEXT certificate) {
+void RemoveSameSubject(HCERTSTORE store, PCCERT_CONTEXT certificate)
+{
     for (;;) {
         PCCERT_CONTEXT old = CertFindCertificateInStore(store, X509_ASN_ENCODING, 0, CERT_FIND_SUBJECT_NAME,
                                                         &certificate->pCertInfo->Subject, nullptr);
@@ -35,14 +37,14 @@ void RemoveSameSubject(HCERTSTORE store, PCCERT_CONTEXT certificate) {
 
 }  // namespace
 
-int main(int argc, char** argv) {
+int main(int argc, char** argv)
+{
     std::vector<BYTE> der;
     if (argc != 2 || !ReadWholeFile(argv[1], der)) {
         fprintf(stderr, "usage: trust_test_root CERT.der\n");
         return 1;
     }
-    PCCERT_CONTEXT certificate =
-        CertCreateCertificateContext(X509_ASN_ENCODING, der.data(), (DWORD)der.size());
+    PCCERT_CONTEXT certificate = CertCreateCertificateContext(X509_ASN_ENCODING, der.data(), (DWORD)der.size());
     if (certificate == nullptr) {
         fprintf(stderr, "trust_test_root: %s is not a DER certificate\n", argv[1]);
         return 1;
@@ -50,8 +52,7 @@ int main(int argc, char** argv) {
     // The machine's "Root" store as it lies in the registry: Wine's system
     // store of that name also holds the host's roots in memory and keeps
     // changes to them from reaching the registry.
-    HCERTSTORE store =
-        CertOpenStore(CERT_STORE_PROV_SYSTEM_REGISTRY_A, 0, 0, CERT_SYSTEM_STORE_LOCAL_MACHINE, "Root");
+    HCERTSTORE store = CertOpenStore(CERT_STORE_PROV_SYSTEM_REGISTRY_A, 0, 0, CERT_SYSTEM_STORE_LOCAL_MACHINE, "Root");
     bool added = false;
     if (store != nullptr) {
         RemoveSameSubject(store, certificate);

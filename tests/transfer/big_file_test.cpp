@@ -45,7 +45,8 @@ TEST(BigFileTest, FiveGiBFileResumesAtFourAndAHalfGiB)
     ASSERT_TRUE(sparse::MakePartialFile(path, kFourAndAHalfGiB));
 
     std::string url = LocalUrl(ServerPort("MW_NGINX_PORT"), "/sparse-5368709120.bin");
-    ToolResult result = RunTool(url + " --folder \"" + folder + "\" --offset 4831838208 --last-name sparse-5368709120.bin");
+    ToolResult result =
+        RunTool(url + " --folder \"" + folder + "\" --offset 4831838208 --last-name sparse-5368709120.bin");
     EXPECT_EQ(result.exitCode, 0u);
     EXPECT_TRUE(result.Has("accepted status=206 total=5368709120 first=4831838208 name=sparse-5368709120.bin"))
         << (result.lines.empty() ? "" : result.lines[0]);

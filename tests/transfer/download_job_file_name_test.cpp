@@ -45,8 +45,7 @@ std::vector<std::string> FilesIn(const std::string& folder)
     HANDLE search = FindFirstFileA((folder + "\\*").c_str(), &found);
     if (search == INVALID_HANDLE_VALUE) return names;
     do {
-        if (!(found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))
-            names.push_back(found.cFileName);
+        if (!(found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) names.push_back(found.cFileName);
     } while (FindNextFileA(search, &found));
     FindClose(search);
     std::sort(names.begin(), names.end());
@@ -171,8 +170,7 @@ TEST_F(LocalFileNameTest, ShiftJisDispositionNames)
         // A lead byte without its trail byte is no character at all.
         {"attachment; filename=\"ab\x81.bin\"", "ab_.bin"},
     };
-    for (const Case& c : cases)
-        ExpectSavedAs(Url("get?size=400&cdhex=" + HexBytes(c.value)), c.saved, 400);
+    for (const Case& c : cases) ExpectSavedAs(Url("get?size=400&cdhex=" + HexBytes(c.value)), c.saved, 400);
 }
 
 TEST_F(LocalFileNameTest, UrlPathsWithTraversalStayInTheFolder)
@@ -187,8 +185,7 @@ TEST_F(LocalFileNameTest, UrlPathsWithTraversalStayInTheFolder)
     // The request carries the path as given.
     bool rawSent = false;
     for (int n = 1; n <= RecordedRequestCount(id_); n++)
-        if (RecordedRequest(id_, n).find("GET /" + id_ + "/a\\..\\..\\b.bin?size=620 ") == 0)
-            rawSent = true;
+        if (RecordedRequest(id_, n).find("GET /" + id_ + "/a\\..\\..\\b.bin?size=620 ") == 0) rawSent = true;
     EXPECT_TRUE(rawSent);
 }
 
@@ -196,8 +193,7 @@ TEST_F(LocalFileNameTest, SavedResponseRenamedByLocationStaysInTheFolder)
 {
     // The Location of a saved (307) answer renames the file; the rename is
     // made safe like any other name.
-    std::string url =
-        Url("s.bin?size=450&status=307&loc=" + QueryEscape("http://127.0.0.1:1/..\\..\\moved.bin"));
+    std::string url = Url("s.bin?size=450&status=307&loc=" + QueryEscape("http://127.0.0.1:1/..\\..\\moved.bin"));
     ExpectSavedAs(url, "moved.bin", 450);
 }
 
@@ -213,8 +209,7 @@ TEST_F(LocalFileNameTest, HostileLastNameIsOpenedInsideTheFolder)
     ASSERT_EQ(Run(Url("resume.bin?size=700")).started, 0);
     EXPECT_EQ(recorder_.Sequence(), "accepted data closed");
     EXPECT_EQ(RecordedRequest(id_, 1).find("Range:"), std::string::npos);
-    EXPECT_EQ(FilesBelow(folder_),
-              (std::vector<std::string>{"in\\dl\\outside.bin", "in\\dl\\resume.bin"}));
+    EXPECT_EQ(FilesBelow(folder_), (std::vector<std::string>{"in\\dl\\outside.bin", "in\\dl\\resume.bin"}));
     EXPECT_EQ(ReadFileBytes(target_ + "\\outside.bin"), "");
     EXPECT_EQ(FilesIn(parent), siblingsBefore);
 }

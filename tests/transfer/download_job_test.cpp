@@ -27,11 +27,14 @@ TEST_F(DownloadJobTest, FreshDownloadSendsTheExactRequestAndSavesTheBody)
     ASSERT_EQ(outcome.started, 0);
     ASSERT_TRUE(outcome.ended);
     EXPECT_EQ(recorder_.Sequence(), "accepted data closed");
-    EXPECT_EQ(RecordedRequest(id_, 1), "GET /" + id_ + "/file.bin?size=150000 HTTP/1.0\r\n"
-                                       "Host: " + Host() + "\r\n"
-                                       "Referer: http://example.test/page.html\r\n"
-                                       "User-Agent: Marrowby/0.23 ( built on Tessaline )\r\n"
-                                       "Accept: */*\r\nConnection: close\r\n\r\n");
+    EXPECT_EQ(RecordedRequest(id_, 1), "GET /" + id_ +
+                                           "/file.bin?size=150000 HTTP/1.0\r\n"
+                                           "Host: " +
+                                           Host() +
+                                           "\r\n"
+                                           "Referer: http://example.test/page.html\r\n"
+                                           "User-Agent: Marrowby/0.23 ( built on Tessaline )\r\n"
+                                           "Accept: */*\r\nConnection: close\r\n\r\n");
     EXPECT_EQ(recorder_.summary.status, 200);
     EXPECT_EQ(recorder_.summary.totalSize, 150000);
     EXPECT_EQ(recorder_.summary.rangeFirst, 0);
@@ -227,8 +230,7 @@ TEST_F(DownloadJobTest, ServerNamesNeverLeaveTheDownloadFolder)
 {
     std::string inner = folder_ + "\\inner";
     run_.folder = inner;
-    ASSERT_EQ(Run(Url("get?size=200&cd=attachment;%20filename=%22..%2F..%2Fescaped.bin%22")).started,
-              0);
+    ASSERT_EQ(Run(Url("get?size=200&cd=attachment;%20filename=%22..%2F..%2Fescaped.bin%22")).started, 0);
     std::string name = recorder_.summary.fileName;
     EXPECT_EQ(name.find_first_of("/\\:\""), std::string::npos) << name;
     EXPECT_NE(name.find("escaped.bin"), std::string::npos) << name;
@@ -284,9 +286,12 @@ TEST_F(DownloadJobTest, RelativeRedirectStaysOnTheSameHost)
 {
     ASSERT_EQ(Run(Url("first.bin?status=302&loc=sub%2Fsecond.bin%3Fsize%3D900")).started, 0);
     EXPECT_EQ(recorder_.Sequence(), "accepted data closed");
-    EXPECT_EQ(RecordedRequest(id_, 2), "GET /" + id_ + "/sub/second.bin?size=900 HTTP/1.0\r\n"
-                                       "Host: " + Host() + "\r\n"
-                                       "Accept: */*\r\nConnection: close\r\n\r\n");
+    EXPECT_EQ(RecordedRequest(id_, 2), "GET /" + id_ +
+                                           "/sub/second.bin?size=900 HTTP/1.0\r\n"
+                                           "Host: " +
+                                           Host() +
+                                           "\r\n"
+                                           "Accept: */*\r\nConnection: close\r\n\r\n");
     EXPECT_STREQ(recorder_.summary.fileName, "second.bin");
     EXPECT_EQ(Saved("second.bin"), Pattern(0, 900));
 }
@@ -296,15 +301,14 @@ TEST_F(DownloadJobTest, AbsoluteRedirectsGoToTheOtherServer)
     const int statuses[] = {301, 303};
     for (int status : statuses) {
         JobRecorder recorder;
-        std::string target = "http%3A%2F%2F127.0.0.1%3A" + std::to_string(HttpPort2()) + "%2F" +
-                             id_ + "%2Fmoved" + std::to_string(status) + ".bin%3Fsize%3D600";
+        std::string target = "http%3A%2F%2F127.0.0.1%3A" + std::to_string(HttpPort2()) + "%2F" + id_ + "%2Fmoved" +
+                             std::to_string(status) + ".bin%3Fsize%3D600";
         run_.url = Url("start.bin?status=" + std::to_string(status) + "&loc=" + target);
         ASSERT_EQ(RunJob(run_, recorder).started, 0);
         EXPECT_EQ(recorder.Sequence(), "accepted data closed") << status;
         std::string name = "moved" + std::to_string(status) + ".bin";
         EXPECT_NE(RecordedRequest(id_, status == 301 ? 2 : 4)
-                      .find("GET /" + id_ + "/" + name + "?size=600 HTTP/1.0\r\nHost: " +
-                            Host(HttpPort2()) + "\r\n"),
+                      .find("GET /" + id_ + "/" + name + "?size=600 HTTP/1.0\r\nHost: " + Host(HttpPort2()) + "\r\n"),
                   std::string::npos);
         EXPECT_EQ(Saved(name), Pattern(0, 600));
     }
@@ -347,8 +351,7 @@ TEST_F(DownloadJobTest, BasicChallengesAreAnsweredWithCredentials)
         ASSERT_EQ(RunJob(run_, recorder).started, 0);
         EXPECT_EQ(recorder.Sequence(), "accepted data closed") << kind;
         EXPECT_EQ(RecordedRequest(id_, before + 1).find("Authorization"), std::string::npos);
-        EXPECT_NE(RecordedRequest(id_, before + 2)
-                      .find("Connection: close\r\nAuthorization: Basic dTpw\r\n\r\n"),
+        EXPECT_NE(RecordedRequest(id_, before + 2).find("Connection: close\r\nAuthorization: Basic dTpw\r\n\r\n"),
                   std::string::npos)
             << kind;
         EXPECT_EQ(Saved(name), Pattern(0, 500));
@@ -359,8 +362,8 @@ TEST_F(DownloadJobTest, CredentialsInTheUrlReplaceTheGivenOnes)
 {
     run_.user = "other";
     run_.password = "secret";
-    std::string url = "http://u:p@127.0.0.1:" + std::to_string(HttpPort()) + "/" + id_ +
-                      "/inurl.bin?size=100&auth=basic";
+    std::string url =
+        "http://u:p@127.0.0.1:" + std::to_string(HttpPort()) + "/" + id_ + "/inurl.bin?size=100&auth=basic";
     ASSERT_EQ(Run(url).started, 0);
     EXPECT_EQ(recorder_.Sequence(), "accepted data closed");
     EXPECT_NE(RecordedRequest(id_, 2).find("Authorization: Basic dTpw\r\n"), std::string::npos);
@@ -401,8 +404,8 @@ TEST_F(DownloadJobTest, CredentialsAreNotCarriedToAnotherHost)
 {
     run_.user = "u";
     run_.password = "p";
-    std::string target = "http%3A%2F%2F127.0.0.1%3A" + std::to_string(HttpPort2()) + "%2F" + id_ +
-                         "%2Fmirror.bin%3Fsize%3D300";
+    std::string target =
+        "http%3A%2F%2F127.0.0.1%3A" + std::to_string(HttpPort2()) + "%2F" + id_ + "%2Fmirror.bin%3Fsize%3D300";
     ASSERT_EQ(Run(Url("origin.bin?auth=basic&status=302&loc=" + target)).started, 0);
     EXPECT_EQ(recorder_.Sequence(), "accepted data closed");
     ASSERT_EQ(RecordedRequestCount(id_), 3);
@@ -462,14 +465,10 @@ TEST_F(DownloadJobTest, RedirectWithinTheOriginKeepsTheLogin)
     run_.user = "u";
     run_.password = "p";
     std::string target = "http://origin.TEST:80/" + id_ + "/kept.bin?size=300&auth=basic";
-    ASSERT_EQ(Run("http://Origin.Test/" + id_ + "/a.bin?auth=basic&status=302&loc=" +
-                  QueryEscape(target))
-                  .started,
-              0);
+    ASSERT_EQ(Run("http://Origin.Test/" + id_ + "/a.bin?auth=basic&status=302&loc=" + QueryEscape(target)).started, 0);
     EXPECT_EQ(recorder_.Sequence(), "accepted data closed");
     ASSERT_EQ(RecordedRequestCount(id_), 3);
-    EXPECT_NE(RecordedRequest(id_, 3).find("GET http://origin.TEST:80/" + id_ + "/kept.bin"),
-              std::string::npos);
+    EXPECT_NE(RecordedRequest(id_, 3).find("GET http://origin.TEST:80/" + id_ + "/kept.bin"), std::string::npos);
     EXPECT_NE(RecordedRequest(id_, 3).find("Authorization: Basic dTpw\r\n"), std::string::npos);
     EXPECT_EQ(Saved("kept.bin"), Pattern(0, 300));
 
@@ -494,15 +493,14 @@ TEST_F(DownloadJobTest, ProxyGetsTheAbsoluteFormAndFollowsRedirects)
     run_.proxy = proxy.c_str();
     run_.proxyDefaultPort = 8080;
     std::string target = "http%3A%2F%2Forigin.test%2F" + id_ + "%2Fvia.bin%3Fsize%3D800";
-    ASSERT_EQ(Run("http://origin.test:8000/" + id_ + "/start.bin?status=302&loc=" + target).started,
-              0);
+    ASSERT_EQ(Run("http://origin.test:8000/" + id_ + "/start.bin?status=302&loc=" + target).started, 0);
     EXPECT_EQ(recorder_.Sequence(), "accepted data closed");
     EXPECT_EQ(RecordedRequest(id_, 1),
               "GET http://origin.test:8000/" + id_ + "/start.bin?status=302&loc=" + target +
                   " HTTP/1.0\r\nHost: origin.test:8000\r\nAccept: */*\r\nConnection: close\r\n\r\n");
-    EXPECT_EQ(RecordedRequest(id_, 2),
-              "GET http://origin.test:80/" + id_ + "/via.bin?size=800 HTTP/1.0\r\n"
-              "Host: origin.test\r\nAccept: */*\r\nConnection: close\r\n\r\n");
+    EXPECT_EQ(RecordedRequest(id_, 2), "GET http://origin.test:80/" + id_ +
+                                           "/via.bin?size=800 HTTP/1.0\r\n"
+                                           "Host: origin.test\r\nAccept: */*\r\nConnection: close\r\n\r\n");
     EXPECT_EQ(Saved("via.bin"), Pattern(0, 800));
 }
 
@@ -679,11 +677,7 @@ TEST_F(DownloadJobTest, UnusableUrlConnectsNowhere)
     std::string hostPort = "127.0.0.1:" + std::to_string(ntohs(address.sin_port));
 
     const std::string urls[] = {
-        "ftp://" + hostPort + "/f.bin",
-        "gopher://" + hostPort + "/f.bin",
-        hostPort + "/f.bin",
-        "no colon at all",
-        "",
+        "ftp://" + hostPort + "/f.bin", "gopher://" + hostPort + "/f.bin", hostPort + "/f.bin", "no colon at all", "",
     };
     DownloadJob job;
     JobCallbackRegistration registration = recorder_.Registration();
@@ -731,16 +725,22 @@ TEST_F(DownloadJobTest, LongestRequestIsSentWhole)
     ASSERT_EQ(Run("http://" + host + ":65535" + path).started, 0);
     EXPECT_EQ(recorder_.Sequence(), "accepted data closed");
     ASSERT_EQ(RecordedRequestCount(id_), 2);
-    std::string expected = "GET http://" + host + ":65535" + path + " HTTP/1.0\r\n"
-                           "Host: " + host + ":65535\r\n"
-                           "Referer: " + referer + "\r\n"
-                           "User-Agent: " + agent + "\r\n"
+    std::string expected = "GET http://" + host + ":65535" + path +
+                           " HTTP/1.0\r\n"
+                           "Host: " +
+                           host +
+                           ":65535\r\n"
+                           "Referer: " +
+                           referer +
+                           "\r\n"
+                           "User-Agent: " +
+                           agent +
+                           "\r\n"
                            "Range: bytes=2147483647-\r\n"
                            "Accept: */*\r\nConnection: close\r\n"
                            "Authorization: Basic " +
                            // base64 of 28 "U", ":" and 28 "P": 57 bytes, 76 characters
-                           "VVVVVVVVVVVVVVVVVVVVVVVVVVVVVVVVVVVVVTpQUFBQUFBQUFBQUFBQUFBQUFBQUFBQUFBQUFBQ" +
-                           "\r\n\r\n";
+                           "VVVVVVVVVVVVVVVVVVVVVVVVVVVVVVVVVVVVVTpQUFBQUFBQUFBQUFBQUFBQUFBQUFBQUFBQUFBQ" + "\r\n\r\n";
     EXPECT_GT(expected.size(), 2700u);
     EXPECT_EQ(RecordedRequest(id_, 2), expected);
     EXPECT_EQ(Saved("long.bin"), Pattern(0, 100));
@@ -770,8 +770,7 @@ TEST_F(DownloadJobTest, LongRequestIsSentWhole)
 TEST_F(DownloadJobTest, FailedWriteIsAFileErrorNotData)
 {
     // Under Wine Z:\dev\full is the Linux device that refuses every write.
-    HANDLE full = CreateFileA("Z:\\dev\\full", GENERIC_WRITE, FILE_SHARE_READ, nullptr,
-                              OPEN_EXISTING, 0, nullptr);
+    HANDLE full = CreateFileA("Z:\\dev\\full", GENERIC_WRITE, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
     if (full == INVALID_HANDLE_VALUE) GTEST_SKIP() << "no Z:\\dev\\full";
     CloseHandle(full);
     run_.folder = "Z:\\dev";

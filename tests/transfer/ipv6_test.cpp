@@ -73,7 +73,8 @@ TEST_F(Ipv6Test, Ipv6LiteralDownloadsRedirectsAndResumes)
     EXPECT_EQ(resumed.summary.status, 206);
     EXPECT_EQ(resumed.summary.rangeFirst, have);
     EXPECT_EQ(Saved("big.bin"), Pattern(0, kBigFileSize));
-    EXPECT_TRUE(Contains(ServerLog("nginx-access.log"), "::1 \"GET /big.bin HTTP/1.0\" \"bytes=5242880-\" 206 3145728"));
+    EXPECT_TRUE(
+        Contains(ServerLog("nginx-access.log"), "::1 \"GET /big.bin HTTP/1.0\" \"bytes=5242880-\" 206 3145728"));
 }
 
 TEST_F(Ipv6Test, NameWhoseFirstAddressFailsConnectsThroughTheNext)
@@ -88,7 +89,8 @@ TEST_F(Ipv6Test, NameWhoseFirstAddressFailsConnectsThroughTheNext)
     EXPECT_EQ(recorder_.Sequence(), "accepted data closed");
     EXPECT_LT(GetTickCount() - started, 2500u);
     EXPECT_EQ(Saved("a.bin"), Pattern(0, 5000));
-    EXPECT_TRUE(Contains(RecordedRequest(id_, 1), "Host: " + std::string(dual) + ":" + std::to_string(HttpPort()) + "\r\n"));
+    EXPECT_TRUE(
+        Contains(RecordedRequest(id_, 1), "Host: " + std::string(dual) + ":" + std::to_string(HttpPort()) + "\r\n"));
 
     // At the second port ::1 does not answer at all: after the connect
     // deadline (the job's time-out) the next address is tried.

@@ -99,7 +99,10 @@ TEST(CutAtLineEnd, CutsAtTheFirstCarriageReturnOrLineFeed)
     EXPECT_EQ(Cut("http://h/f\r\nrest"), "http://h/f");
     EXPECT_EQ(Cut("a\nb\rc"), "a");
     EXPECT_EQ(Cut("no line end"), "no line end");
-    EXPECT_EQ(Cut("\x95\x5C" "x\r"), "\x95\x5C" "x");
+    EXPECT_EQ(Cut("\x95\x5C"
+                  "x\r"),
+              "\x95\x5C"
+              "x");
     // A line feed is never a trail byte, so it ends the line after a lead byte.
     EXPECT_EQ(Cut("a\x81\nb"), "a\x81");
 }

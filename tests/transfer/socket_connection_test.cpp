@@ -14,8 +14,7 @@ namespace {
 // Records connection events; answers EvData with `dataResult`.
 class RecordingSink : public ConnectionSink {
 public:
-    int32_t OnConnectionEvent(int event, const char* data, uint32_t length,
-                              void* context) override
+    int32_t OnConnectionEvent(int event, const char* data, uint32_t length, void* context) override
     {
         std::lock_guard<std::mutex> hold(mutex_);
         events.push_back(event);
@@ -50,8 +49,7 @@ public:
         std::lock_guard<std::mutex> hold(mutex_);
         std::vector<int> out;
         for (int e : events)
-            if (e != EvTick && (e != EvData || out.empty() || out.back() != EvData))
-                out.push_back(e);
+            if (e != EvTick && (e != EvData || out.empty() || out.back() != EvData)) out.push_back(e);
         return out;
     }
 

@@ -52,8 +52,7 @@ TEST_F(TessalineGetTest, ResumesALargeFileFromNginx)
 {
     const int64_t have = 3 << 20;
     WriteFileBytes(folder_ + "/big.bin", Pattern(0, have));
-    ToolResult result =
-        RunTool(BigUrl() + Folder() + " --offset " + std::to_string(have) + " --last-name big.bin");
+    ToolResult result = RunTool(BigUrl() + Folder() + " --offset " + std::to_string(have) + " --last-name big.bin");
     EXPECT_EQ(result.exitCode, 0u);
     EXPECT_TRUE(result.Has("accepted status=206 total=8388608 first=3145728 name=big.bin"));
     EXPECT_EQ(result.Last().compare(0, 14, "bytes=5242880 "), 0) << result.Last();
@@ -68,8 +67,7 @@ TEST_F(TessalineGetTest, DownloadsThroughTinyproxy)
     EXPECT_EQ(ReadFileBytes(folder_ + "/big.bin"), Pattern(0, kBigFileSize));
     // The proxy saw the absolute form, port included.
     std::string log = ReadFileBytes(ServerDir() + "\\tinyproxy.log");
-    std::string line = "GET http://127.0.0.1:" + std::to_string(ServerPort("MW_NGINX_PORT")) +
-                       "/big.bin HTTP/1.0";
+    std::string line = "GET http://127.0.0.1:" + std::to_string(ServerPort("MW_NGINX_PORT")) + "/big.bin HTTP/1.0";
     EXPECT_NE(log.find(line), std::string::npos) << line;
 
     // Through the proxy to the scripted server, with a Basic challenge.

@@ -47,14 +47,8 @@ protected:
         return RunJob(run_, recorder, waitMs);
     }
 
-    bool FolderIsEmpty()
-    {
-        return std::filesystem::is_empty(folder_);
-    }
-    bool SavedExactly(const std::string& name, int64_t size)
-    {
-        return FileHasPattern(folder_ + "/" + name, size);
-    }
+    bool FolderIsEmpty() { return std::filesystem::is_empty(folder_); }
+    bool SavedExactly(const std::string& name, int64_t size) { return FileHasPattern(folder_ + "/" + name, size); }
 };
 
 // True when the file holds exactly `size` bytes of the served pattern; read
@@ -120,10 +114,12 @@ TEST_F(TlsJobTest, RequestTextIsUnchangedAndAnyRecordShapeIsRead)
     run_.userAgent = "Marrowby/0.23 ( built on Tessaline )";
     ASSERT_EQ(Run(Secure("small.bin?size=150000")).started, 0);
     EXPECT_EQ(recorder_.Sequence(), "accepted data closed");
-    EXPECT_EQ(RecordedRequest(id_, 1), "GET /" + id_ + "/small.bin?size=150000 HTTP/1.0\r\n"
-                                       "Host: localhost:" + std::to_string(ServerPort("MW_HTTPS_PORT")) +
-                                       "\r\nUser-Agent: Marrowby/0.23 ( built on Tessaline )\r\n"
-                                       "Accept: */*\r\nConnection: close\r\n\r\n");
+    EXPECT_EQ(RecordedRequest(id_, 1), "GET /" + id_ +
+                                           "/small.bin?size=150000 HTTP/1.0\r\n"
+                                           "Host: localhost:" +
+                                           std::to_string(ServerPort("MW_HTTPS_PORT")) +
+                                           "\r\nUser-Agent: Marrowby/0.23 ( built on Tessaline )\r\n"
+                                           "Accept: */*\r\nConnection: close\r\n\r\n");
     EXPECT_TRUE(SavedExactly("small.bin", 150000));
 
     // Every byte of the answer in a record of its own, many records per
@@ -148,8 +144,8 @@ TEST_F(TlsJobTest, ServerAskingForANewHandshakeMidStreamIsServed)
 {
     // openssl s_server sends a HelloRequest after the request, then answers.
     const std::string body = "renegotiation survived\r\n";
-    ASSERT_EQ(Run("https://localhost:" + std::to_string(ServerPort("MW_HTTPS_RENEGOTIATE_PORT")) + "/r.txt")
-                  .started, 0);
+    ASSERT_EQ(Run("https://localhost:" + std::to_string(ServerPort("MW_HTTPS_RENEGOTIATE_PORT")) + "/r.txt").started,
+              0);
     EXPECT_EQ(recorder_.Sequence(), "accepted data closed");
     EXPECT_EQ(recorder_.summary.totalSize, (int32_t)body.size());
     EXPECT_EQ(Saved("r.txt"), body);
@@ -300,8 +296,7 @@ TEST_F(TlsJobTest, BadCertificatesAndHandshakesFailWithAReasonAndNoFile)
         {"https://127.0.0.1:" + std::to_string(ServerPort("MW_NGINX_TLS_PORT")) + "/big.bin",
          JobFailureCertificateName},
         // No TLS at all on the other side.
-        {"https://localhost:" + std::to_string(ServerPort("MW_NGINX_PORT")) + "/big.bin",
-         JobFailureTlsHandshake},
+        {"https://localhost:" + std::to_string(ServerPort("MW_NGINX_PORT")) + "/big.bin", JobFailureTlsHandshake},
     };
     for (const Case& c : cases) {
         JobRecorder recorder;

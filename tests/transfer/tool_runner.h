@@ -69,8 +69,8 @@ inline ToolResult RunTool(const std::string& arguments)
     startup.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
     PROCESS_INFORMATION process = {};
     std::string command = "\"" + ToolPath() + "\" " + arguments;
-    BOOL created = CreateProcessA(nullptr, &command[0], nullptr, nullptr, TRUE, 0, nullptr,
-                                  nullptr, &startup, &process);
+    BOOL created =
+        CreateProcessA(nullptr, &command[0], nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup, &process);
     CloseHandle(writeEnd);
     if (!created) {
         CloseHandle(readEnd);

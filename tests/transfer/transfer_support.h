@@ -26,16 +26,25 @@ inline int ServerPort(const char* variable)
     return value ? atoi(value) : 0;
 }
 
-inline int HttpPort() { return ServerPort("MW_HTTP_PORT"); }
-inline int HttpPort2() { return ServerPort("MW_HTTP_PORT2"); }
+inline int HttpPort()
+{
+    return ServerPort("MW_HTTP_PORT");
+}
+inline int HttpPort2()
+{
+    return ServerPort("MW_HTTP_PORT2");
+}
 
-#define SKIP_WITHOUT_SERVERS()                                              \
-    do {                                                                    \
-        if (HttpPort() == 0 || !EnvOrNull("MW_SERVER_DIR_WIN"))             \
-            GTEST_SKIP() << "run through tests/support/servers.py";         \
+#define SKIP_WITHOUT_SERVERS()                                      \
+    do {                                                            \
+        if (HttpPort() == 0 || !EnvOrNull("MW_SERVER_DIR_WIN"))     \
+            GTEST_SKIP() << "run through tests/support/servers.py"; \
     } while (0)
 
-inline std::string ServerDir() { return EnvOrNull("MW_SERVER_DIR_WIN"); }
+inline std::string ServerDir()
+{
+    return EnvOrNull("MW_SERVER_DIR_WIN");
+}
 
 inline std::string LocalUrl(int port, const std::string& pathAndQuery)
 {
@@ -72,7 +81,10 @@ inline std::string HexBytes(const std::string& text)
     return out;
 }
 
-inline bool FileExists(const std::string& path) { return std::filesystem::exists(path); }
+inline bool FileExists(const std::string& path)
+{
+    return std::filesystem::exists(path);
+}
 
 inline std::string ReadFileBytes(const std::string& path)
 {
@@ -156,8 +168,7 @@ public:
     bool WaitFor(int32_t code, int ms)
     {
         std::unique_lock<std::mutex> hold(mutex_);
-        return changed_.wait_for(hold, std::chrono::milliseconds(ms),
-                                 [&] { return CountLocked(code) > 0; });
+        return changed_.wait_for(hold, std::chrono::milliseconds(ms), [&] { return CountLocked(code) > 0; });
     }
 
     // The reports up to the first end, ticks left out and runs of data merged:
@@ -269,8 +280,7 @@ inline JobOutcome RunJob(const JobRun& run, JobRecorder& recorder, int waitMs = 
         job->SetCredentials(run.user.c_str(), run.password.c_str());
         job->SetReferer(run.referer);
         job->SetUserAgent(run.userAgent);
-        outcome.started = job->Start(run.url.c_str(), run.offset,
-                                     run.folder.empty() ? nullptr : run.folder.c_str(),
+        outcome.started = job->Start(run.url.c_str(), run.offset, run.folder.empty() ? nullptr : run.folder.c_str(),
                                      run.lastName.c_str(), run.timeoutMs);
         if (outcome.started == 0) outcome.ended = recorder.WaitForEnd(waitMs);
         outcome.failure = job->LastFailure();
@@ -316,4 +326,3 @@ protected:
     JobRun run_;
     JobRecorder recorder_;
 };
-

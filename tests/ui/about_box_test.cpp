@@ -32,8 +32,7 @@ protected:
     void SetUp() override { ASSERT_TRUE(OpenRecordingWindow(&owner_, WM_APP, WM_APP)); }
     void TearDown() override
     {
-        if (AboutBoxWindow())
-            DestroyWindow(AboutBoxWindow());
+        if (AboutBoxWindow()) DestroyWindow(AboutBoxWindow());
         CloseRecordingWindow(&owner_);
     }
     RecordingWindow owner_;
@@ -72,11 +71,9 @@ TEST_F(AboutBox, PaintsItsBackgroundAndTextsWhite)
     HDC dc = GetDC(box);
     HWND label = GetWindow(box, GW_CHILD);
     EXPECT_EQ(reinterpret_cast<LRESULT>(GetStockObject(WHITE_BRUSH)),
-              SendMessageA(box, WM_CTLCOLORDLG, reinterpret_cast<WPARAM>(dc),
-                           reinterpret_cast<LPARAM>(box)));
+              SendMessageA(box, WM_CTLCOLORDLG, reinterpret_cast<WPARAM>(dc), reinterpret_cast<LPARAM>(box)));
     EXPECT_EQ(reinterpret_cast<LRESULT>(GetStockObject(WHITE_BRUSH)),
-              SendMessageA(box, WM_CTLCOLORSTATIC, reinterpret_cast<WPARAM>(dc),
-                           reinterpret_cast<LPARAM>(label)));
+              SendMessageA(box, WM_CTLCOLORSTATIC, reinterpret_cast<WPARAM>(dc), reinterpret_cast<LPARAM>(label)));
     ReleaseDC(box, dc);
 
     // And so it looks: a pixel of the client area below the texts is white.
@@ -88,7 +85,7 @@ TEST_F(AboutBox, PaintsItsBackgroundAndTextsWhite)
     HDC screen = GetDC(box);
     COLORREF colour = GetPixel(screen, probe.x, probe.y);
     ReleaseDC(box, screen);
-    if (colour != CLR_INVALID) { // only when the display lets us read it back
+    if (colour != CLR_INVALID) {  // only when the display lets us read it back
         EXPECT_EQ(RGB(255, 255, 255), colour);
     }
 }
@@ -111,4 +108,4 @@ TEST_F(AboutBox, ClosedWithItsOwner)
     EXPECT_EQ(nullptr, AboutBoxWindow());
 }
 
-} // namespace
+}  // namespace

@@ -34,15 +34,14 @@ struct SheetCase {
     const char* name;
     WORD command;
     std::function<HWND()> sheet;
-    int field; // an edit control of the first page
+    int field;  // an edit control of the first page
 };
 
 // Esc where the person types: the focused control of the sheet's page.
 void PressEscape(const WindowHost& host, HWND sheet)
 {
     HWND focus = GetFocus();
-    if (!focus || (focus != sheet && !IsChild(sheet, focus)))
-        focus = GetDlgItem(CurrentPage(sheet), IDC_URL);
+    if (!focus || (focus != sheet && !IsChild(sheet, focus))) focus = GetDlgItem(CurrentPage(sheet), IDC_URL);
     PressKey(host, focus, VK_ESCAPE, 0);
 }
 
@@ -78,7 +77,8 @@ TEST_F(CommandTest, EscAndTheCloseBoxCancelEverySheet)
                 PressEscape(host_, sheet);
             else
                 ClickCloseBox(sheet);
-            EXPECT_TRUE(RunLoopUntil(host_, [sheet] { return !IsWindow(sheet); }, 5000))
+            EXPECT_TRUE(RunLoopUntil(
+                host_, [sheet] { return !IsWindow(sheet); }, 5000))
                 << c.name << (escape ? " Esc" : " close box");
             EXPECT_EQ(nullptr, c.sheet()) << c.name;
             EXPECT_EQ(nullptr, ProgramSheets()->first) << c.name;
@@ -109,7 +109,9 @@ TEST_F(CommandTest, AboutBoxClosesOnEscEnterAndItsCloseBox)
             PressKey(host_, ok, VK_RETURN, 0);
         else
             ClickCloseBox(box);
-        EXPECT_TRUE(RunLoopUntil(host_, [box] { return !IsWindow(box); }, 5000)) << way;
+        EXPECT_TRUE(RunLoopUntil(
+            host_, [box] { return !IsWindow(box); }, 5000))
+            << way;
         EXPECT_EQ(nullptr, AboutBoxWindow()) << way;
         EXPECT_TRUE(IsWindow(host_.window)) << way;
     }
@@ -152,7 +154,8 @@ TEST_F(CommandTest, AReportQueuedWhileASheetClosesStillArrives)
     SetField(CurrentPage(sheet), IDC_URL, kKeptUrl);
     PostMessageA(host_.window, WM_ITEM_TIMED_OUT, JobTimedOut, item->runTicket);
     SendMessageA(GetDlgItem(sheet, IDOK), BM_CLICK, 0, 0);
-    EXPECT_TRUE(RunLoopUntil(host_, [&] { return !IsWindow(sheet); }, 5000));
+    EXPECT_TRUE(RunLoopUntil(
+        host_, [&] { return !IsWindow(sheet); }, 5000));
     RunLoopFor(host_, 200);
     EXPECT_EQ(ItemState::Paused, item->state);
     EXPECT_EQ(2, RowCount(MainListControl()));
@@ -162,8 +165,7 @@ TEST_F(CommandTest, AReportQueuedWhileASheetClosesStillArrives)
 // Marlett: the prefix must provide it, or a Japanese face draws letters.
 TEST(CloseBox, IsDrawnWithTheSymbolFont)
 {
-    HFONT font = CreateFontA(-12, 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE, SYMBOL_CHARSET, 0, 0, 0, 0,
-                             "Marlett");
+    HFONT font = CreateFontA(-12, 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE, SYMBOL_CHARSET, 0, 0, 0, 0, "Marlett");
     HDC dc = GetDC(nullptr);
     HGDIOBJ old = SelectObject(dc, font);
     char face[LF_FACESIZE] = "";
@@ -174,4 +176,4 @@ TEST(CloseBox, IsDrawnWithTheSymbolFont)
     EXPECT_STREQ("Marlett", face);
 }
 
-} // namespace
+}  // namespace

@@ -12,18 +12,18 @@
 #include "tests/ui/window_host.h"
 
 // Shift-JIS texts of the string table.
-extern const char kInvalidUrlText[];      // 13
-extern const char kSaveFailedText[];      // 25 without its file name
-extern const char kOpenFailedText[];      // 26 without its file name
-extern const char kExitSaveFailedText[];  // 27 without its file names
-extern const char kSettingsSaveFailedText[]; // 30 without its file name
-extern const char kNotAListText[];        // 31 without its file name
+extern const char kInvalidUrlText[];          // 13
+extern const char kSaveFailedText[];          // 25 without its file name
+extern const char kOpenFailedText[];          // 26 without its file name
+extern const char kExitSaveFailedText[];      // 27 without its file names
+extern const char kSettingsSaveFailedText[];  // 30 without its file name
+extern const char kNotAListText[];            // 31 without its file name
 
 // A server on 127.0.0.1 that accepts connections and never answers: the
 // downloads it serves keep running until they are stopped.
 struct SilentServer {
     uintptr_t socket;
-    std::string url; // http://127.0.0.1:<port>/run.bin
+    std::string url;  // http://127.0.0.1:<port>/run.bin
     SilentServer();
     ~SilentServer();
     // Connections that were made and then closed by the client within

@@ -58,7 +58,7 @@ TEST_F(CommandTest, SaveAsAndImportThroughTheFileDialogs)
         EXPECT_EQ(host_.folder + "my.list", g_settings.listPath);
         EXPECT_TRUE(Contains(ReadWholeFile(host_.folder + "my.list"), kDead1));
         EXPECT_FALSE(FileExists(host_.folder + "my.list.wrg"));
-        SendCommand(host_, IDM_FILE_SAVE_AS); // cancelled: nothing changes
+        SendCommand(host_, IDM_FILE_SAVE_AS);  // cancelled: nothing changes
         EXPECT_EQ(host_.folder + "my.list", g_settings.listPath);
         std::vector<SeenModal> seen = driver.Finish();
         ASSERT_EQ(3u, seen.size());
@@ -66,8 +66,7 @@ TEST_F(CommandTest, SaveAsAndImportThroughTheFileDialogs)
         EXPECT_EQ(host_.window, seen[0].owner);
     }
     // Only the http lines are added; the list file stays, nothing starts.
-    WriteWholeFile(host_.folder + "urls.lst",
-                   std::string("ftp://h/x\r\n\r\n") + kDead2 + "\r\n" + kDead3 + "\n");
+    WriteWholeFile(host_.folder + "urls.lst", std::string("ftp://h/x\r\n\r\n") + kDead2 + "\r\n" + kDead3 + "\n");
     g_settings.autoStart = 1;
     ModalDriver driver({{ModalKind::FileDialog, host_.folder + "urls.lst"}});
     SendCommand(host_, IDM_FILE_IMPORT);
@@ -90,7 +89,7 @@ TEST_F(CommandTest, OpenKeepsTheShownListAndStopsItsDownloads)
 {
     SilentServer server;
     Start(false, {{server.url + "?1", 0, 0, ""}, {server.url + "?2", 0, 0, ""}});
-    SendMessageA(host_.window, WM_ADD_URL, 0, reinterpret_cast<LPARAM>(kDead3)); // not saved yet
+    SendMessageA(host_.window, WM_ADD_URL, 0, reinterpret_cast<LPARAM>(kDead3));  // not saved yet
     SelectRows({0, 1});
     SendCommand(host_, IDM_DOWNLOAD_START);
     ASSERT_EQ(ItemState::Running, FirstListItem()->state);
@@ -112,14 +111,13 @@ TEST_F(CommandTest, OpenKeepsTheShownListAndStopsItsDownloads)
     std::string lost = host_.folder + "missing\\lost.wrg";
     std::string absent = host_.folder + "absent.wrg";
     strcpy(g_settings.listPath, lost.c_str());
-    ModalDriver failing({{ModalKind::FileDialog, absent}, {ModalKind::MessageBox},
-                         {ModalKind::MessageBox}});
+    ModalDriver failing({{ModalKind::FileDialog, absent}, {ModalKind::MessageBox}, {ModalKind::MessageBox}});
     SendCommand(host_, IDM_FILE_OPEN);
     std::vector<SeenModal> seen = failing.Finish();
     EXPECT_EQ(kSaveFailedText + lost, MessageText(seen, 1));
     EXPECT_EQ(kOpenFailedText + absent, MessageText(seen, 2));
     EXPECT_EQ(0, RowCount(list));
-    EXPECT_EQ(absent, g_settings.listPath); // written at exit
+    EXPECT_EQ(absent, g_settings.listPath);  // written at exit
 }
 
 // A file picked by mistake (an archive, say) does not become the open list,
@@ -150,15 +148,14 @@ TEST_F(CommandTest, FailedSavesNameTheFile)
     std::string lost = host_.folder + "missing\\list.wrg";
     strcpy(g_settings.listPath, lost.c_str());
     std::string lostAs = host_.folder + "missing\\mylist";
-    ModalDriver driver({{ModalKind::MessageBox}, {ModalKind::FileDialog, lostAs},
-                        {ModalKind::MessageBox}});
+    ModalDriver driver({{ModalKind::MessageBox}, {ModalKind::FileDialog, lostAs}, {ModalKind::MessageBox}});
     SendCommand(host_, IDM_FILE_SAVE);
     SendCommand(host_, IDM_FILE_SAVE_AS);
     std::vector<SeenModal> seen = driver.Finish();
     EXPECT_EQ(kSaveFailedText + lost, MessageText(seen, 0));
     EXPECT_EQ(host_.window, seen.empty() ? nullptr : seen[0].owner);
     EXPECT_EQ(kSaveFailedText + lostAs + ".wrg", MessageText(seen, 2));
-    EXPECT_EQ(lostAs + ".wrg", g_settings.listPath); // taken all the same
+    EXPECT_EQ(lostAs + ".wrg", g_settings.listPath);  // taken all the same
     strcpy(g_settings.listPath, host_.listPath.c_str());
 }
 
@@ -187,7 +184,7 @@ TEST_F(CommandTest, ListCommandsAndTheirKeys)
     PressKey(host_, list, 'A', VK_CONTROL);
     EXPECT_EQ((std::vector<int>{0, 1, 2}), SelectedRows());
     EXPECT_EQ(2, static_cast<int>(SendMessageA(list, LVM_GETNEXTITEM, static_cast<WPARAM>(-1),
-                                               MAKELPARAM(LVNI_FOCUSED, 0)))); // the last row
+                                               MAKELPARAM(LVNI_FOCUSED, 0))));  // the last row
     EXPECT_EQ(list, GetFocus());
     PressKey(host_, list, 'P', VK_MENU);
     for (int row = 0; row < 3; ++row) {
@@ -204,7 +201,7 @@ TEST_F(CommandTest, ListCommandsAndTheirKeys)
     SendMessageA(toolbar, WM_LBUTTONUP, 0, at);
     EXPECT_EQ(1, ItemOfRow(1)->tries);
     EXPECT_EQ(0, ItemOfRow(0)->tries);
-    PressKey(host_, list, 'S', VK_MENU); // Start again: nothing else selected
+    PressKey(host_, list, 'S', VK_MENU);  // Start again: nothing else selected
     EXPECT_EQ(0, ItemOfRow(0)->tries);
     // The toolbar's tooltips ask the window for their texts.
     HWND tips = reinterpret_cast<HWND>(SendMessageA(toolbar, TB_GETTOOLTIPS, 0, 0));
@@ -215,10 +212,13 @@ TEST_F(CommandTest, ListCommandsAndTheirKeys)
     tool.uId = IDM_DOWNLOAD_NEW;
     tool.lpszText = text;
     SendMessageA(tips, TTM_GETTEXTA, sizeof(text), reinterpret_cast<LPARAM>(&tool));
-    EXPECT_STREQ("\x90V\x8bK\x83_\x83" "E\x83\x93\x83\x8d\x81[\x83h", text);
+    EXPECT_STREQ(
+        "\x90V\x8bK\x83_\x83"
+        "E\x83\x93\x83\x8d\x81[\x83h",
+        text);
 
     SelectRows({0});
-    PressKey(host_, list, VK_DELETE, 0); // Delete alone
+    PressKey(host_, list, VK_DELETE, 0);  // Delete alone
     ASSERT_EQ(2, RowCount(list));
     EXPECT_EQ(kDead2, CellText(list, 0, kColumnAddress));
     SelectRows({1});
@@ -264,7 +264,7 @@ TEST_F(CommandTest, RemovingTheDownloadOfAnOpenPropertiesSheetClosesItFirst)
     HWND sheet = openOn(1);
     SelectRows({0});
     SendCommand(host_, IDM_DOWNLOAD_DELETE);
-    EXPECT_TRUE(IsWindow(sheet)); // another download went
+    EXPECT_TRUE(IsWindow(sheet));  // another download went
     ASSERT_TRUE(CloseSheetWith(host_, sheet, IDCANCEL));
     sheet = openOn(0);
     SendCommand(host_, IDM_DOWNLOAD_DELETE);
@@ -292,7 +292,7 @@ TEST_F(CommandTest, RemovingTheDownloadOfAnOpenPropertiesSheetClosesItFirst)
         driver.Finish();
     }
     expectClosed(sheet, "open");
-    ASSERT_EQ(1, RowCount(list)); // the list kept before opening it again
+    ASSERT_EQ(1, RowCount(list));  // the list kept before opening it again
 
     // Deleted while the sheet's own message box is open: the sheet lets go
     // of the download and closes once the box is answered.
@@ -301,7 +301,7 @@ TEST_F(CommandTest, RemovingTheDownloadOfAnOpenPropertiesSheetClosesItFirst)
     HWND window = host_.window;
     ModalDriver driver({{ModalKind::MessageBox, "", false, [window] {
                              PostMessageA(window, WM_COMMAND, IDM_DOWNLOAD_DELETE, 0);
-                             Sleep(300); // the box's own loop deletes the download
+                             Sleep(300);  // the box's own loop deletes the download
                          }}});
     EXPECT_TRUE(CloseSheetWith(host_, sheet, IDOK));
     EXPECT_EQ(kInvalidUrlText, MessageText(driver.Finish(), 0));
@@ -312,8 +312,7 @@ TEST_F(CommandTest, RemovingTheDownloadOfAnOpenPropertiesSheetClosesItFirst)
 TEST_F(CommandTest, RemovalOnSuccessClosesThePropertiesSheetFirst)
 {
     std::string url = ServerUrl("safe1/done.bin?size=40000&slow=50");
-    if (url.empty())
-        GTEST_SKIP() << "needs the scripted server";
+    if (url.empty()) GTEST_SKIP() << "needs the scripted server";
     Start(false, {{url, 0, 0, ""}, {kDead1, 2, 0, ""}});
     g_settings.removeOnSuccess = 1;
     SelectRows({0});
@@ -321,11 +320,12 @@ TEST_F(CommandTest, RemovalOnSuccessClosesThePropertiesSheetFirst)
     SendCommand(host_, IDM_DOWNLOAD_PROPERTIES);
     HWND sheet = DownloadPropertiesSheet();
     ASSERT_NE(nullptr, sheet);
-    EXPECT_TRUE(RunLoopUntil(host_, [] { return RowCount(MainListControl()) == 1; }, 20000));
+    EXPECT_TRUE(RunLoopUntil(
+        host_, [] { return RowCount(MainListControl()) == 1; }, 20000));
     EXPECT_FALSE(IsWindow(sheet));
     EXPECT_EQ(nullptr, DownloadPropertiesItem());
     EXPECT_EQ(kDead1, CellText(MainListControl(), 0, kColumnAddress));
     EXPECT_EQ(40000u, ReadWholeFile(host_.folder + "done.bin").size());
 }
 
-} // namespace
+}  // namespace

@@ -54,7 +54,7 @@ TEST_F(DropTarget, AnswersOnlyForDropTargetAndUnknown)
     EXPECT_EQ(static_cast<IDropTarget*>(target_), object);
     EXPECT_EQ(S_OK, target_->QueryInterface(IID_IUnknown, &object));
     EXPECT_EQ(static_cast<IDropTarget*>(target_), object);
-    EXPECT_EQ(2u, target_->Release()); // the two answers each added one
+    EXPECT_EQ(2u, target_->Release());  // the two answers each added one
     EXPECT_EQ(1u, target_->Release());
 
     for (const IID* iid : {&IID_IDataObject, &IID_IDropSource, &IID_IClassFactory}) {
@@ -71,13 +71,13 @@ TEST_F(DropTarget, EffectsDuringADrag)
     TestDataObject data("http://127.0.0.1/a.bin", true);
     DWORD effect = DROPEFFECT_COPY;
     EXPECT_EQ(S_OK, target_->DragOver(0, kPoint, &effect));
-    EXPECT_EQ(static_cast<DWORD>(DROPEFFECT_NONE), effect); // no drag entered
+    EXPECT_EQ(static_cast<DWORD>(DROPEFFECT_NONE), effect);  // no drag entered
 
     effect = DROPEFFECT_COPY | DROPEFFECT_LINK;
     EXPECT_EQ(S_OK, target_->DragEnter(&data, MK_LBUTTON, kPoint, &effect));
     EXPECT_EQ(static_cast<DWORD>(DROPEFFECT_MOVE), effect);
     EXPECT_EQ(2, data.references());
-    EXPECT_EQ(0, data.getDataCalls()); // formats are not looked at yet
+    EXPECT_EQ(0, data.getDataCalls());  // formats are not looked at yet
 
     EXPECT_EQ(S_OK, target_->DragOver(MK_LBUTTON, kPoint, &effect));
     EXPECT_EQ(static_cast<DWORD>(DROPEFFECT_LINK), effect);
@@ -101,7 +101,7 @@ TEST_F(DropTarget, DropSendsTheTextToTheWindow)
     EXPECT_EQ(0u, recorder_.received[0].wParam);
     EXPECT_EQ("http://127.0.0.1:8080/dir/file.zip?a=b", recorder_.received[0].text);
     EXPECT_EQ(1, data.mediaReleased());
-    EXPECT_EQ(1, data.references()); // DragEnter's reference was given back
+    EXPECT_EQ(1, data.references());  // DragEnter's reference was given back
     // The drag is over: the next one must start with DragEnter.
     EXPECT_EQ(E_FAIL, target_->Drop(&data, 0, kPoint, &effect));
     EXPECT_EQ(1u, recorder_.received.size());
@@ -138,7 +138,7 @@ TEST_F(DropTarget, DropWithoutTextFails)
     EXPECT_EQ(E_FAIL, target_->Drop(&data, 0, kPoint, &effect));
     EXPECT_EQ(1, data.getDataCalls());
     EXPECT_TRUE(recorder_.received.empty());
-    EXPECT_EQ(1, data.references()); // not kept after a failed drop
+    EXPECT_EQ(1, data.references());  // not kept after a failed drop
     EXPECT_EQ(S_OK, target_->DragOver(0, kPoint, &effect));
     EXPECT_EQ(static_cast<DWORD>(DROPEFFECT_NONE), effect);
 }
@@ -179,4 +179,4 @@ TEST_F(DropTarget, RegistersWithOleForItsWindow)
     EXPECT_EQ(1u, target_->Release());
 }
 
-} // namespace
+}  // namespace

@@ -21,13 +21,11 @@ protected:
         WriteHostSettings(host_, autoStart, 2);
         ASSERT_EQ(0, CreateHostWindow(&host_));
         ASSERT_NE(nullptr, MainDropTarget());
-        ASSERT_EQ(S_OK, MainDropTarget()->QueryInterface(IID_IDropTarget,
-                                                         reinterpret_cast<void**>(&target_)));
+        ASSERT_EQ(S_OK, MainDropTarget()->QueryInterface(IID_IDropTarget, reinterpret_cast<void**>(&target_)));
     }
     void TearDown() override
     {
-        if (target_)
-            target_->Release();
+        if (target_) target_->Release();
         HostedWindowTest::TearDown();
     }
 
@@ -58,7 +56,7 @@ TEST_F(DropOnWindow, DroppedLinkIsAddedAndStartedWithAutoStart)
     ASSERT_EQ(1, RowCount(list));
     EXPECT_EQ("http://127.0.0.1:9/dropped.bin", CellText(list, 0, 5));
     ASSERT_NE(nullptr, FirstListItem());
-    EXPECT_EQ(1, FirstListItem()->tries); // the pass ran before Drop returned
+    EXPECT_EQ(1, FirstListItem()->tries);  // the pass ran before Drop returned
     EXPECT_EQ(1, data.references());
 }
 
@@ -100,7 +98,7 @@ TEST_F(DropOnWindow, ClosingTheWindowGivesBackEveryReferenceToTheTarget)
 {
     Start(false);
     HWND window = host_.window;
-    EXPECT_GT(target_->AddRef(), 3u); // ours, the window's, OLE's
+    EXPECT_GT(target_->AddRef(), 3u);  // ours, the window's, OLE's
     target_->Release();
     CloseHostWindow(&host_);
     EXPECT_FALSE(IsWindow(window));
@@ -124,4 +122,4 @@ TEST_F(DropOnWindow, TargetAnswersOnlyItsOwnInterfaces)
     EXPECT_EQ(nullptr, other);
 }
 
-} // namespace
+}  // namespace

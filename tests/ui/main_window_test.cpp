@@ -36,8 +36,7 @@ StartRecord Record(const std::string& url, int32_t state)
 int CountOf(const std::string& text, const std::string& what)
 {
     int count = 0;
-    for (size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1))
-        ++count;
+    for (size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1)) ++count;
     return count;
 }
 
@@ -54,8 +53,7 @@ protected:
     void StartWith(bool autoStart, int32_t limit, const std::vector<StartRecord>& list)
     {
         WriteHostSettings(host_, autoStart, limit);
-        if (!list.empty())
-            WriteStartList(host_.listPath, "C:\\dl\\", list);
+        if (!list.empty()) WriteStartList(host_.listPath, "C:\\dl\\", list);
         ASSERT_EQ(0, CreateHostWindow(&host_));
         ASSERT_NE(nullptr, host_.window);
     }
@@ -68,12 +66,11 @@ TEST_F(MainWindowTest, SecondCallReturnsTheSameWindowAndTable)
     EXPECT_NE(nullptr, host_.accelerators);
     HWND again = nullptr;
     HACCEL table = nullptr;
-    EXPECT_EQ(0, CreateMainWindow(nullptr, GetModuleHandleA(nullptr), &again, &table, true,
-                                  RecordNotice, &host_));
+    EXPECT_EQ(0, CreateMainWindow(nullptr, GetModuleHandleA(nullptr), &again, &table, true, RecordNotice, &host_));
     EXPECT_EQ(host_.window, again);
     EXPECT_EQ(host_.accelerators, table);
     EXPECT_EQ(host_.window, FindWindowA("Tessaline", nullptr));
-    EXPECT_FALSE(IsWindowVisible(host_.window)); // the host shows it
+    EXPECT_FALSE(IsWindowVisible(host_.window));  // the host shows it
 }
 
 TEST_F(MainWindowTest, FrameMenuAndAccelerators)
@@ -96,7 +93,10 @@ TEST_F(MainWindowTest, FrameMenuAndAccelerators)
     ASSERT_NE(nullptr, menu);
     EXPECT_EQ(5, GetMenuItemCount(menu));
     GetMenuStringA(menu, 0, text, sizeof(text), MF_BYPOSITION);
-    EXPECT_STREQ("\x83t\x83@\x83" "C\x83\x8b(&F)", text);
+    EXPECT_STREQ(
+        "\x83t\x83@\x83"
+        "C\x83\x8b(&F)",
+        text);
     GetMenuStringA(menu, 4, text, sizeof(text), MF_BYPOSITION);
     EXPECT_STREQ("\x83w\x83\x8b\x83v(&H)", text);
     GetMenuStringA(menu, IDM_FILE_EXIT, text, sizeof(text), MF_BYCOMMAND);
@@ -109,11 +109,10 @@ TEST_F(MainWindowTest, FrameMenuAndAccelerators)
     ACCEL table[16];
     ASSERT_EQ(10, CopyAcceleratorTableA(host_.accelerators, table, 16));
     const ACCEL expected[10] = {
-        {FVIRTKEY | FCONTROL, 'A', 40016}, {FVIRTKEY | FCONTROL, 'N', 40009},
-        {FVIRTKEY | FALT, 'N', 40018},     {FVIRTKEY | FCONTROL, 'O', 40010},
-        {FVIRTKEY | FALT, 'P', 40020},     {FVIRTKEY | FCONTROL, 'S', 40011},
-        {FVIRTKEY | FALT, 'S', 40019},     {FVIRTKEY | FALT, VK_DELETE, 40021},
-        {FVIRTKEY | FALT, VK_F4, 40013},   {FVIRTKEY | FALT, VK_RETURN, 40022},
+        {FVIRTKEY | FCONTROL, 'A', 40016},   {FVIRTKEY | FCONTROL, 'N', 40009},   {FVIRTKEY | FALT, 'N', 40018},
+        {FVIRTKEY | FCONTROL, 'O', 40010},   {FVIRTKEY | FALT, 'P', 40020},       {FVIRTKEY | FCONTROL, 'S', 40011},
+        {FVIRTKEY | FALT, 'S', 40019},       {FVIRTKEY | FALT, VK_DELETE, 40021}, {FVIRTKEY | FALT, VK_F4, 40013},
+        {FVIRTKEY | FALT, VK_RETURN, 40022},
     };
     for (int i = 0; i < 10; ++i) {
         EXPECT_EQ(expected[i].fVirt | FNOINVERT, table[i].fVirt & 0x7F) << i;
@@ -189,7 +188,9 @@ TEST_F(MainWindowTest, ToolbarButtonsAndTooltips)
     const Tip tips[] = {
         {40010, "\x8aJ\x82\xad"},
         {40011, "\x95\xdb\x91\xb6"},
-        {40018, "\x90V\x8bK\x83_\x83" "E\x83\x93\x83\x8d\x81[\x83h"},
+        {40018,
+         "\x90V\x8bK\x83_\x83"
+         "E\x83\x93\x83\x8d\x81[\x83h"},
         {40021, "\x8d\xed\x8f\x9c"},
         {40020, "\x92\xe2\x8e~"},
         {40019, "\x8aJ\x8en"},
@@ -199,12 +200,10 @@ TEST_F(MainWindowTest, ToolbarButtonsAndTooltips)
         request.hdr.hwndFrom = reinterpret_cast<HWND>(SendMessageA(toolbar, TB_GETTOOLTIPS, 0, 0));
         request.hdr.idFrom = tip.command;
         request.hdr.code = TTN_NEEDTEXTA;
-        EXPECT_EQ(0, SendMessageA(host_.window, WM_NOTIFY, tip.command,
-                                  reinterpret_cast<LPARAM>(&request)));
+        EXPECT_EQ(0, SendMessageA(host_.window, WM_NOTIFY, tip.command, reinterpret_cast<LPARAM>(&request)));
         ASSERT_TRUE(IS_INTRESOURCE(request.lpszText)) << tip.command;
         char text[64] = "";
-        LoadStringA(request.hinst, static_cast<UINT>(reinterpret_cast<UINT_PTR>(request.lpszText)),
-                    text, sizeof(text));
+        LoadStringA(request.hinst, static_cast<UINT>(reinterpret_cast<UINT_PTR>(request.lpszText)), text, sizeof(text));
         EXPECT_STREQ(tip.text, text) << tip.command;
     }
     NMTTDISPINFOA other = {};
@@ -228,12 +227,20 @@ TEST_F(MainWindowTest, ListControlColumnsAndStateImages)
         int format;
     };
     const Column columns[kColumnCount] = {
-        {"\x83t\x83@\x83" "C\x83\x8b\x96\xbc", 96, LVCFMT_LEFT},
-        {"\x83T\x83" "C\x83Y", 72, LVCFMT_RIGHT},
-        {"\x83_\x83" "E\x83\x93\x8d\xcf\x82\xdd", 72, LVCFMT_RIGHT},
+        {"\x83t\x83@\x83"
+         "C\x83\x8b\x96\xbc",
+         96, LVCFMT_LEFT},
+        {"\x83T\x83"
+         "C\x83Y",
+         72, LVCFMT_RIGHT},
+        {"\x83_\x83"
+         "E\x83\x93\x8d\xcf\x82\xdd",
+         72, LVCFMT_RIGHT},
         {"\x8co\x89\xdf", 46, LVCFMT_RIGHT},
         {"\x89\xf1\x90\x94", 46, LVCFMT_RIGHT},
-        {"\x83" "A\x83h\x83\x8c\x83X", 384, LVCFMT_LEFT},
+        {"\x83"
+         "A\x83h\x83\x8c\x83X",
+         384, LVCFMT_LEFT},
     };
     for (int i = 0; i < kColumnCount; ++i) {
         char heading[64] = "";
@@ -270,8 +277,7 @@ TEST_F(MainWindowTest, ListControlColumnsAndStateImages)
         FillRect(dc, &all, static_cast<HBRUSH>(GetStockObject(BLACK_BRUSH)));
         ImageList_Draw(images, image, dc, 0, 0, ILD_TRANSPARENT);
         for (int y = 0; y < 16; ++y)
-            for (int x = 0; x < 16; ++x)
-                coloured[image] += GetPixel(dc, x, y) != RGB(0, 0, 0);
+            for (int x = 0; x < 16; ++x) coloured[image] += GetPixel(dc, x, y) != RGB(0, 0, 0);
     }
     SelectObject(dc, old);
     DeleteObject(canvas);
@@ -312,8 +318,7 @@ TEST_F(MainWindowTest, AutoStartRunsOnePassAtStartUp)
     getsockname(server, reinterpret_cast<sockaddr*>(&address), &length);
     std::string base = "http://127.0.0.1:" + std::to_string(ntohs(address.sin_port)) + "/";
 
-    StartWith(true, 2, {Record(base + "1.bin", 0), Record(base + "2.bin", 0),
-                        Record(base + "3.bin", 0)});
+    StartWith(true, 2, {Record(base + "1.bin", 0), Record(base + "2.bin", 0), Record(base + "3.bin", 0)});
     DownloadItem* first = FirstListItem();
     ASSERT_NE(nullptr, first);
     ASSERT_NE(nullptr, first->next);
@@ -326,7 +331,7 @@ TEST_F(MainWindowTest, AutoStartRunsOnePassAtStartUp)
     EXPECT_EQ(ItemState::Running, first->next->state);
     EXPECT_EQ(ItemState::Waiting, first->next->next->state);
     EXPECT_EQ(3, RowImage(MainListControl(), 0));
-    CloseHostWindow(&host_); // stops the jobs before the server goes
+    CloseHostWindow(&host_);  // stops the jobs before the server goes
     closesocket(server);
 }
 
@@ -338,7 +343,7 @@ TEST_F(MainWindowTest, AddUrlMessageAddsADownload)
     ASSERT_EQ(1, RowCount(list));
     EXPECT_EQ("http://127.0.0.1:9/added.zip", CellText(list, 0, 5));
     EXPECT_EQ(ItemState::Waiting, FirstListItem()->state);
-    EXPECT_EQ(0, FirstListItem()->tries); // automatic start is off
+    EXPECT_EQ(0, FirstListItem()->tries);  // automatic start is off
     SendMessageA(host_.window, WM_ADD_URL, 0, reinterpret_cast<LPARAM>("ftp://127.0.0.1/x.zip"));
     SendMessageA(host_.window, WM_ADD_URL, 0, reinterpret_cast<LPARAM>("word"));
     EXPECT_EQ(1, RowCount(list));
@@ -348,7 +353,7 @@ TEST_F(MainWindowTest, ClosingSavesEverythingBeforeReleasingAndEndsTheLoop)
 {
     StartWith(false, 2, {Record(kDeadUrl1, 1), Record(kDeadUrl2, 0)});
     SendMessageA(host_.window, WM_ADD_URL, 0, reinterpret_cast<LPARAM>(kDeadUrl3));
-    g_settings.maxSimultaneous = 7; // changed in memory only, as a sheet would
+    g_settings.maxSimultaneous = 7;  // changed in memory only, as a sheet would
     HWND window = host_.window;
     PostMessageA(window, WM_CLOSE, 0, 0);
     EXPECT_EQ(0, RunMessageLoop(window, host_.accelerators));
@@ -407,7 +412,7 @@ TEST_F(MainWindowTest, ExitCommandAndAltF4EndTheProgram)
     EXPECT_NE(window, host_.window);
     SendMessageA(host_.window, WM_COMMAND, IDM_FILE_EXIT, 0);
     EXPECT_EQ(nullptr, MainWindow());
-    EXPECT_FALSE(PeekMessageA(&quit, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE)); // not asked to quit
+    EXPECT_FALSE(PeekMessageA(&quit, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE));  // not asked to quit
 }
 
 // Records what the loop delivers to the main window and the list control.
@@ -418,15 +423,13 @@ std::vector<WPARAM> g_listKeys;
 
 LRESULT CALLBACK SpyMain(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
 {
-    if (message == WM_COMMAND)
-        g_commands.push_back(LOWORD(wParam));
+    if (message == WM_COMMAND) g_commands.push_back(LOWORD(wParam));
     return CallWindowProcA(g_mainProc, window, message, wParam, lParam);
 }
 
 LRESULT CALLBACK SpyList(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
 {
-    if (message == WM_KEYDOWN)
-        g_listKeys.push_back(wParam);
+    if (message == WM_KEYDOWN) g_listKeys.push_back(wParam);
     return CallWindowProcA(g_listProc, window, message, wParam, lParam);
 }
 
@@ -436,10 +439,9 @@ TEST_F(MainWindowTest, CtrlAMakesItsCommandAndStillReachesTheList)
     g_commands.clear();
     g_listKeys.clear();
     HWND list = MainListControl();
-    g_mainProc = reinterpret_cast<WNDPROC>(
-        SetWindowLongPtrA(host_.window, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(SpyMain)));
-    g_listProc = reinterpret_cast<WNDPROC>(
-        SetWindowLongPtrA(list, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(SpyList)));
+    g_mainProc =
+        reinterpret_cast<WNDPROC>(SetWindowLongPtrA(host_.window, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(SpyMain)));
+    g_listProc = reinterpret_cast<WNDPROC>(SetWindowLongPtrA(list, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(SpyList)));
     BYTE keys[256];
     GetKeyboardState(keys);
     BYTE saved = keys[VK_CONTROL];
@@ -468,7 +470,7 @@ TEST_F(MainWindowTest, AboutCommandOpensTheAboutBoxOnce)
     EXPECT_EQ(host_.window, GetWindow(box, GW_OWNER));
     SendMessageA(host_.window, WM_COMMAND, IDM_HELP_ABOUT, 0);
     EXPECT_EQ(box, AboutBoxWindow());
-    DestroyWindow(host_.window); // owned windows go with their owner
+    DestroyWindow(host_.window);  // owned windows go with their owner
     EXPECT_EQ(nullptr, AboutBoxWindow());
 }
 
@@ -484,8 +486,7 @@ TEST_F(MainWindowTest, FailedStartUpNeitherSavesNorCallsBack)
     std::thread([&] {
         HWND window = nullptr;
         HACCEL table = nullptr;
-        result = CreateMainWindow(nullptr, GetModuleHandleA(nullptr), &window, &table, true,
-                                  RecordNotice, &host_);
+        result = CreateMainWindow(nullptr, GetModuleHandleA(nullptr), &window, &table, true, RecordNotice, &host_);
         MSG msg;
         quitPosted = PeekMessageA(&msg, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE);
         windowLeft = MainWindow() != nullptr || FindWindowA("Tessaline", nullptr) != nullptr;
@@ -502,4 +503,4 @@ TEST_F(MainWindowTest, FailedStartUpNeitherSavesNorCallsBack)
     EXPECT_NE(nullptr, MainDropTarget());
 }
 
-} // namespace
+}  // namespace

@@ -23,11 +23,9 @@ BOOL CALLBACK CollectDialog(HWND window, LPARAM lParam)
 ModalKind KindOf(HWND window)
 {
     if (FindWindowExA(window, nullptr, "SysTabControl32", nullptr))
-        return ModalKind::Unexpected; // a property sheet: not modal, left alone
-    if (FindWindowExA(window, nullptr, "SysTreeView32", nullptr))
-        return ModalKind::FolderBrowser;
-    if (GetDlgItem(window, cmb13) || GetDlgItem(window, edt1))
-        return ModalKind::FileDialog;
+        return ModalKind::Unexpected;  // a property sheet: not modal, left alone
+    if (FindWindowExA(window, nullptr, "SysTreeView32", nullptr)) return ModalKind::FolderBrowser;
+    if (GetDlgItem(window, cmb13) || GetDlgItem(window, edt1)) return ModalKind::FileDialog;
     return ModalKind::MessageBox;
 }
 
@@ -39,8 +37,7 @@ std::string BoxText(HWND box)
          child = FindWindowExA(box, child, "Static", nullptr)) {
         char buffer[2048] = "";
         GetWindowTextA(child, buffer, sizeof(buffer));
-        if (strlen(buffer) > text.size())
-            text = buffer;
+        if (strlen(buffer) > text.size()) text = buffer;
     }
     return text;
 }
@@ -53,8 +50,7 @@ std::string SelectedTreeText(HWND tree)
     item.hItem = TreeView_GetSelection(tree);
     item.pszText = text;
     item.cchTextMax = sizeof(text);
-    if (item.hItem)
-        SendMessageA(tree, TVM_GETITEMA, 0, reinterpret_cast<LPARAM>(&item));
+    if (item.hItem) SendMessageA(tree, TVM_GETITEMA, 0, reinterpret_cast<LPARAM>(&item));
     return text;
 }
 
@@ -66,19 +62,17 @@ void SelectFolder(HWND browser, const std::string& folder)
     std::string name = folder.substr(folder.find_last_of('\\') + 1);
     for (int attempt = 0; attempt < 40; ++attempt) {
         SendMessageA(browser, BFFM_SETSELECTIONA, TRUE, reinterpret_cast<LPARAM>(folder.c_str()));
-        if (_stricmp(SelectedTreeText(tree).c_str(), name.c_str()) == 0)
-            return;
+        if (_stricmp(SelectedTreeText(tree).c_str(), name.c_str()) == 0) return;
         Sleep(50);
     }
 }
 
 void Press(HWND dialog, int id)
 {
-    PostMessageA(dialog, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED),
-                 reinterpret_cast<LPARAM>(GetDlgItem(dialog, id)));
+    PostMessageA(dialog, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), reinterpret_cast<LPARAM>(GetDlgItem(dialog, id)));
 }
 
-} // namespace
+}  // namespace
 
 ModalDriver::ModalDriver(std::vector<ModalAnswer> answers)
     : guiThread_(GetCurrentThreadId()), answers_(std::move(answers))
@@ -111,12 +105,10 @@ DWORD WINAPI ModalDriver::Run(void* parameter)
         Candidates found;
         EnumThreadWindows(self->guiThread_, CollectDialog, reinterpret_cast<LPARAM>(&found));
         for (HWND window : found.windows) {
-            if (std::find(self->handled_.begin(), self->handled_.end(), window) != self->handled_.end())
-                continue;
+            if (std::find(self->handled_.begin(), self->handled_.end(), window) != self->handled_.end()) continue;
             ModalKind kind = KindOf(window);
             self->handled_.push_back(window);
-            if (kind != ModalKind::Unexpected)
-                self->Answer(window, kind);
+            if (kind != ModalKind::Unexpected) self->Answer(window, kind);
         }
     }
     return 0;
@@ -127,16 +119,14 @@ void ModalDriver::Answer(HWND window, ModalKind kind)
     char caption[256] = "";
     GetWindowTextA(window, caption, sizeof(caption));
     bool expected = next_ < answers_.size() && answers_[next_].kind == kind;
-    seen_.push_back({expected ? kind : ModalKind::Unexpected,
-                     kind == ModalKind::MessageBox ? BoxText(window) : caption,
+    seen_.push_back({expected ? kind : ModalKind::Unexpected, kind == ModalKind::MessageBox ? BoxText(window) : caption,
                      GetWindow(window, GW_OWNER)});
     if (!expected) {
         Press(window, kind == ModalKind::MessageBox ? IDOK : IDCANCEL);
         return;
     }
     const ModalAnswer& answer = answers_[next_++];
-    if (answer.whileOpen)
-        answer.whileOpen();
+    if (answer.whileOpen) answer.whileOpen();
     if (answer.cancel || kind == ModalKind::MessageBox) {
         Press(window, answer.cancel ? IDCANCEL : IDOK);
         return;
@@ -152,8 +142,7 @@ void ModalDriver::Answer(HWND window, ModalKind kind)
 
 std::string MessageText(const std::vector<SeenModal>& seen, size_t index)
 {
-    if (index >= seen.size() || seen[index].kind != ModalKind::MessageBox)
-        return "(no message box)";
+    if (index >= seen.size() || seen[index].kind != ModalKind::MessageBox) return "(no message box)";
     std::string text = seen[index].text;
     text.erase(std::remove(text.begin(), text.end(), '\r'), text.end());
     return text;

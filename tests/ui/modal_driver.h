@@ -15,15 +15,13 @@ enum class ModalKind { MessageBox, FileDialog, FolderBrowser, Unexpected };
 
 struct ModalAnswer {
     ModalKind kind;
-    std::string text;                // file name typed, or folder chosen
-    bool cancel;                     // press Cancel instead
-    std::function<void()> whileOpen; // runs on the driver's thread first
+    std::string text;                 // file name typed, or folder chosen
+    bool cancel;                      // press Cancel instead
+    std::function<void()> whileOpen;  // runs on the driver's thread first
 
-    ModalAnswer(ModalKind kind, std::string text = "", bool cancel = false,
-                std::function<void()> whileOpen = nullptr)
+    ModalAnswer(ModalKind kind, std::string text = "", bool cancel = false, std::function<void()> whileOpen = nullptr)
         : kind(kind), text(std::move(text)), cancel(cancel), whileOpen(std::move(whileOpen))
-    {
-    }
+    {}
 };
 
 struct SeenModal {

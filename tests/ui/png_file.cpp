@@ -9,16 +9,14 @@ uint32_t Crc32(const uint8_t* data, size_t length, uint32_t crc = 0)
     crc = ~crc;
     for (size_t i = 0; i < length; ++i) {
         crc ^= data[i];
-        for (int bit = 0; bit < 8; ++bit)
-            crc = (crc >> 1) ^ (0xEDB88320u & (0u - (crc & 1u)));
+        for (int bit = 0; bit < 8; ++bit) crc = (crc >> 1) ^ (0xEDB88320u & (0u - (crc & 1u)));
     }
     return ~crc;
 }
 
 void PutBig32(std::vector<uint8_t>* out, uint32_t value)
 {
-    for (int shift = 24; shift >= 0; shift -= 8)
-        out->push_back(static_cast<uint8_t>(value >> shift));
+    for (int shift = 24; shift >= 0; shift -= 8) out->push_back(static_cast<uint8_t>(value >> shift));
 }
 
 void PutChunk(std::vector<uint8_t>* out, const char type[5], const std::vector<uint8_t>& data)
@@ -55,16 +53,15 @@ std::vector<uint8_t> StoredZlib(const std::vector<uint8_t>& raw)
     return out;
 }
 
-} // namespace
+}  // namespace
 
 bool WritePng(const std::string& path, int width, int height, const std::vector<uint32_t>& pixels)
 {
-    if (width <= 0 || height <= 0 || pixels.size() != static_cast<size_t>(width) * height)
-        return false;
+    if (width <= 0 || height <= 0 || pixels.size() != static_cast<size_t>(width) * height) return false;
     std::vector<uint8_t> raw;
     raw.reserve(static_cast<size_t>(height) * (1 + 3 * width));
     for (int y = 0; y < height; ++y) {
-        raw.push_back(0); // no filter
+        raw.push_back(0);  // no filter
         for (int x = 0; x < width; ++x) {
             uint32_t p = pixels[static_cast<size_t>(y) * width + x];
             raw.push_back(static_cast<uint8_t>(p >> 16));
@@ -76,13 +73,12 @@ bool WritePng(const std::string& path, int width, int height, const std::vector<
     std::vector<uint8_t> header;
     PutBig32(&header, static_cast<uint32_t>(width));
     PutBig32(&header, static_cast<uint32_t>(height));
-    header.insert(header.end(), {8, 2, 0, 0, 0}); // 8-bit RGB
+    header.insert(header.end(), {8, 2, 0, 0, 0});  // 8-bit RGB
     PutChunk(&file, "IHDR", header);
     PutChunk(&file, "IDAT", StoredZlib(raw));
     PutChunk(&file, "IEND", {});
     FILE* out = fopen(path.c_str(), "wb");
-    if (!out)
-        return false;
+    if (!out) return false;
     bool written = fwrite(file.data(), 1, file.size(), out) == file.size();
     return fclose(out) == 0 && written;
 }

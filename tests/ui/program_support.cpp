@@ -9,10 +9,8 @@ std::string WindowsPath(const char* name)
     const char* value = getenv(name);
     std::string path = value ? value : "";
     for (char& c : path)
-        if (c == '/')
-            c = '\\';
-    if (!path.empty() && path.back() != '\\')
-        path += '\\';
+        if (c == '/') c = '\\';
+    if (!path.empty() && path.back() != '\\') path += '\\';
     return path;
 }
 
@@ -29,8 +27,7 @@ std::string FreshFolder(const std::string& path)
     HANDLE search = FindFirstFileA((path + "*").c_str(), &found);
     if (search != INVALID_HANDLE_VALUE) {
         do {
-            if (!(found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))
-                DeleteFileA((path + found.cFileName).c_str());
+            if (!(found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) DeleteFileA((path + found.cFileName).c_str());
         } while (FindNextFileA(search, &found));
         FindClose(search);
     }
@@ -41,12 +38,10 @@ std::string ReadWholeFile(const std::string& path)
 {
     std::string bytes;
     FILE* file = fopen(path.c_str(), "rb");
-    if (!file)
-        return bytes;
+    if (!file) return bytes;
     char buffer[4096];
     size_t got;
-    while ((got = fread(buffer, 1, sizeof(buffer), file)) > 0)
-        bytes.append(buffer, got);
+    while ((got = fread(buffer, 1, sizeof(buffer), file)) > 0) bytes.append(buffer, got);
     fclose(file);
     return bytes;
 }
@@ -54,8 +49,7 @@ std::string ReadWholeFile(const std::string& path)
 void WriteWholeFile(const std::string& path, const std::string& bytes)
 {
     FILE* file = fopen(path.c_str(), "wb");
-    if (!file)
-        return;
+    if (!file) return;
     fwrite(bytes.data(), 1, bytes.size(), file);
     fclose(file);
 }
@@ -80,8 +74,7 @@ std::vector<char> EnvironmentBlock(const std::vector<std::string>& settings)
             size_t name = setting.find('=');
             replaced = replaced || _strnicmp(entry.c_str(), setting.c_str(), name + 1) == 0;
         }
-        if (!replaced)
-            block.insert(block.end(), entry.c_str(), entry.c_str() + entry.size() + 1);
+        if (!replaced) block.insert(block.end(), entry.c_str(), entry.c_str() + entry.size() + 1);
     }
     FreeEnvironmentStringsA(inherited);
     for (const std::string& setting : settings)
@@ -92,8 +85,8 @@ std::vector<char> EnvironmentBlock(const std::vector<std::string>& settings)
 
 }  // namespace
 
-HANDLE Launch(const std::string& commandLine, const std::string& folder, const char* desktop,
-              DWORD* processId, const std::vector<std::string>& environment)
+HANDLE Launch(const std::string& commandLine, const std::string& folder, const char* desktop, DWORD* processId,
+              const std::vector<std::string>& environment)
 {
     STARTUPINFOA startup = {};
     startup.cb = sizeof(startup);
@@ -102,22 +95,19 @@ HANDLE Launch(const std::string& commandLine, const std::string& folder, const c
     std::vector<char> line(commandLine.begin(), commandLine.end());
     line.push_back('\0');
     std::vector<char> block;
-    if (!environment.empty())
-        block = EnvironmentBlock(environment);
+    if (!environment.empty()) block = EnvironmentBlock(environment);
     if (!CreateProcessA(nullptr, line.data(), nullptr, nullptr, FALSE, 0, block.empty() ? nullptr : block.data(),
                         folder.c_str(), &startup, &process))
         return nullptr;
     CloseHandle(process.hThread);
-    if (processId)
-        *processId = process.dwProcessId;
+    if (processId) *processId = process.dwProcessId;
     return process.hProcess;
 }
 
 DWORD WaitForExit(HANDLE process, DWORD timeoutMs)
 {
     DWORD code = STILL_ACTIVE;
-    if (WaitForSingleObject(process, timeoutMs) == WAIT_OBJECT_0)
-        GetExitCodeProcess(process, &code);
+    if (WaitForSingleObject(process, timeoutMs) == WAIT_OBJECT_0) GetExitCodeProcess(process, &code);
     return code;
 }
 
@@ -140,8 +130,7 @@ void CaptureScreen(ScreenPixels* screen)
     GdiFlush();
     const uint32_t* source = static_cast<const uint32_t*>(bits);
     screen->pixels.assign(source, source + static_cast<size_t>(screen->width) * screen->height);
-    for (uint32_t& p : screen->pixels)
-        p &= 0xFFFFFF;
+    for (uint32_t& p : screen->pixels) p &= 0xFFFFFF;
     SelectObject(memory, old);
     DeleteDC(memory);
     DeleteObject(dib);

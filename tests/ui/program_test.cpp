@@ -24,11 +24,9 @@ namespace {
 DWORD CloseMainWindow(const std::string& folder, DWORD processId, const char* desktop)
 {
     std::string command = "\"" + WindowsPath("MW_BIN_DIR") + "wm_close.exe\"";
-    if (processId)
-        command += " " + std::to_string(processId);
+    if (processId) command += " " + std::to_string(processId);
     HANDLE helper = Launch(command, folder, desktop);
-    if (!helper)
-        return 99;
+    if (!helper) return 99;
     DWORD code = WaitForExit(helper, 20000);
     CloseHandle(helper);
     return code;
@@ -39,12 +37,9 @@ bool WaitForFiles(const std::vector<std::pair<std::string, std::string>>& expect
     DWORD start = GetTickCount();
     for (;;) {
         bool all = true;
-        for (const auto& file : expected)
-            all = all && ReadWholeFile(file.first) == file.second;
-        if (all)
-            return true;
-        if (GetTickCount() - start > timeoutMs)
-            return false;
+        for (const auto& file : expected) all = all && ReadWholeFile(file.first) == file.second;
+        if (all) return true;
+        if (GetTickCount() - start > timeoutMs) return false;
         Sleep(200);
     }
 }
@@ -63,8 +58,8 @@ protected:
     std::string ProgramFolder(const char* name)
     {
         std::string folder = FreshFolder(WindowsPath("MW_BUILD_DIR") + "ui-program\\" + name + "\\");
-        EXPECT_TRUE(CopyFileA((WindowsPath("MW_BIN_DIR") + "marrowby.exe").c_str(),
-                              (folder + "marrowby.exe").c_str(), FALSE));
+        EXPECT_TRUE(
+            CopyFileA((WindowsPath("MW_BIN_DIR") + "marrowby.exe").c_str(), (folder + "marrowby.exe").c_str(), FALSE));
         return folder;
     }
 
@@ -103,7 +98,7 @@ TEST_F(ProgramTest, DownloadsItsListAndSavesItWhenClosed)
     Sleep(1500);
     EXPECT_EQ(0u, CloseMainWindow(folder, processId, nullptr));
     EXPECT_EQ(0u, WaitForExit(program, 30000));
-    TerminateProcess(program, 1); // only if it failed to close
+    TerminateProcess(program, 1);  // only if it failed to close
     CloseHandle(program);
 
     std::string list = ReadWholeFile(folder + "default.wrg");
@@ -144,13 +139,12 @@ TEST_F(ProgramTest, ResumesAFileBeyond4GiBAndSavesItsSize)
     HANDLE program = Launch("\"" + folder + "marrowby.exe\"", folder, nullptr, &processId);
     ASSERT_NE(nullptr, program);
     DWORD start = GetTickCount();
-    while (sparse::FileSize(partial) != size && GetTickCount() - start < 60000)
-        Sleep(200);
+    while (sparse::FileSize(partial) != size && GetTickCount() - start < 60000) Sleep(200);
     EXPECT_EQ(size, sparse::FileSize(partial));
-    Sleep(1500); // the window sees the connection end
+    Sleep(1500);  // the window sees the connection end
     EXPECT_EQ(0u, CloseMainWindow(folder, processId, nullptr));
     EXPECT_EQ(0u, WaitForExit(program, 30000));
-    TerminateProcess(program, 1); // only if it failed to close
+    TerminateProcess(program, 1);  // only if it failed to close
     CloseHandle(program);
 
     std::string list = ReadWholeFile(folder + "default.wrg");
@@ -190,10 +184,8 @@ HWND WaitForWindowOf(DWORD processId, const char* windowClass, DWORD timeoutMs)
     for (;;) {
         ProcessWindows search = {processId, windowClass, {}};
         EnumWindows(CollectProcessWindow, reinterpret_cast<LPARAM>(&search));
-        if (!search.found.empty())
-            return search.found[0];
-        if (GetTickCount() - start > timeoutMs)
-            return nullptr;
+        if (!search.found.empty()) return search.found[0];
+        if (GetTickCount() - start > timeoutMs) return nullptr;
         Sleep(100);
     }
 }
@@ -206,8 +198,7 @@ std::string DialogText(HWND dialog)
          child = FindWindowExA(dialog, child, "Static", nullptr)) {
         char buffer[512] = "";
         GetWindowTextA(child, buffer, sizeof(buffer));
-        if (strlen(buffer) > text.size())
-            text = buffer;
+        if (strlen(buffer) > text.size()) text = buffer;
     }
     return text;
 }
@@ -235,8 +226,10 @@ TEST_F(ProgramTest, UpdaterLaunchStartsTidewellOrSaysItCannot)
     PostMessageA(main, WM_COMMAND, 40029, 0);
     HWND box = WaitForWindowOf(processId, "#32770", 20000);
     ASSERT_NE(nullptr, box);
-    EXPECT_EQ("Tidewell\x82\xf0\x8bN\x93\xae\x82\xc5\x82\xab\x82\xdc\x82\xb9\x82\xf1\x81" "B",
-              DialogText(box));
+    EXPECT_EQ(
+        "Tidewell\x82\xf0\x8bN\x93\xae\x82\xc5\x82\xab\x82\xdc\x82\xb9\x82\xf1\x81"
+        "B",
+        DialogText(box));
     EXPECT_EQ(main, GetWindow(box, GW_OWNER));
     PostMessageA(box, WM_COMMAND, IDOK, 0);
     Sleep(500);
@@ -247,7 +240,7 @@ TEST_F(ProgramTest, UpdaterLaunchStartsTidewellOrSaysItCannot)
                           (folder + "tidewell.exe").c_str(), FALSE));
     PostMessageA(main, WM_COMMAND, 40029, 0);
     EXPECT_EQ(0u, WaitForExit(program, 30000));
-    TerminateProcess(program, 1); // only if it failed to close
+    TerminateProcess(program, 1);  // only if it failed to close
     CloseHandle(program);
     std::string started = folder.substr(0, folder.size() - 1) + "\n\n";
     EXPECT_TRUE(WaitForFiles({{folder + "updater-started.txt", started}}, 20000))
@@ -266,7 +259,7 @@ struct Capture {
     int height = 0;
     RECT window = {};  // in screen pixels
     RECT toolbar = {};
-    RECT rows = {};    // the list control
+    RECT rows = {};  // the list control
     std::vector<uint32_t> pixels;
 };
 
@@ -274,7 +267,7 @@ struct CaptureJob {
     const char* desktop;
     Capture* capture;
     bool found;
-    DWORD processId; // of the program that owns the main window
+    DWORD processId;  // of the program that owns the main window
 };
 
 // Runs on a thread of its own: a thread with windows cannot change desktop.
@@ -282,25 +275,21 @@ DWORD WINAPI CaptureDesktop(void* parameter)
 {
     auto* job = static_cast<CaptureJob*>(parameter);
     HDESK desktop = nullptr;
-    for (int i = 0; i < 100 && !desktop; ++i) { // explorer makes it soon after its start
+    for (int i = 0; i < 100 && !desktop; ++i) {  // explorer makes it soon after its start
         desktop = OpenDesktopA(job->desktop, 0, FALSE, GENERIC_ALL);
-        if (!desktop)
-            Sleep(100);
+        if (!desktop) Sleep(100);
     }
-    if (!desktop || !SetThreadDesktop(desktop))
-        return 1;
+    if (!desktop || !SetThreadDesktop(desktop)) return 1;
     HWND main = nullptr;
     for (int i = 0; i < 100 && !main; ++i) {
         main = FindWindowA("Tessaline", nullptr);
-        if (!main)
-            Sleep(100);
+        if (!main) Sleep(100);
     }
     job->found = main != nullptr;
-    if (!main)
-        return 1;
+    if (!main) return 1;
     GetWindowThreadProcessId(main, &job->processId);
     SetForegroundWindow(main);
-    Sleep(4000); // downloads start, fail, receive
+    Sleep(4000);  // downloads start, fail, receive
     Capture* capture = job->capture;
     GetWindowRect(main, &capture->window);
     GetWindowRect(FindWindowExA(main, nullptr, "ToolbarWindow32", nullptr), &capture->toolbar);
@@ -329,19 +318,20 @@ TEST_F(ProgramTest, MainWindowScreenshot)
     WriteSettingsFile(folder, true, 3, "");
     WriteWholeFile(downloads + "readme.txt", Pattern(0, 5120));
     WriteWholeFile(downloads + "album.zip", Pattern(0, 31000));
-    WriteStartList(folder + "default.wrg", downloads, {
-        {base_ + "shot1/readme.txt?size=5120", 1, 5120, downloads + "readme.txt"},
-        {base_ + "shot2/album.zip?size=90000", 2, 90000, downloads + "album.zip"},
-        {base_ + "shot3/movie.mpg?size=8000000&slow=100", 0, 0, ""},
-        {base_ + "shot4/setup.exe?silent=1", 0, 0, ""},
-        {base_ + "shot5/missing.lzh?status=404", 0, 0, ""},
-        {base_ + "shot6/driver.lzh?silent=1", 0, 0, ""},
-        {base_ + "shot7/later.iso?size=1000", 0, 0, ""},
-    });
+    WriteStartList(folder + "default.wrg", downloads,
+                   {
+                       {base_ + "shot1/readme.txt?size=5120", 1, 5120, downloads + "readme.txt"},
+                       {base_ + "shot2/album.zip?size=90000", 2, 90000, downloads + "album.zip"},
+                       {base_ + "shot3/movie.mpg?size=8000000&slow=100", 0, 0, ""},
+                       {base_ + "shot4/setup.exe?silent=1", 0, 0, ""},
+                       {base_ + "shot5/missing.lzh?status=404", 0, 0, ""},
+                       {base_ + "shot6/driver.lzh?silent=1", 0, 0, ""},
+                       {base_ + "shot7/later.iso?size=1000", 0, 0, ""},
+                   });
 
     const char desktopName[] = "marrowby-shot";
-    std::string command = "C:\\windows\\explorer.exe /desktop=" + std::string(desktopName) +
-                          ",700x430 \"" + folder + "marrowby.exe\"";
+    std::string command =
+        "C:\\windows\\explorer.exe /desktop=" + std::string(desktopName) + ",700x430 \"" + folder + "marrowby.exe\"";
     HANDLE explorer = Launch(command, folder, nullptr);
     ASSERT_NE(nullptr, explorer);
     Capture capture;
@@ -350,18 +340,16 @@ TEST_F(ProgramTest, MainWindowScreenshot)
     WaitForSingleObject(thread, 60000);
     CloseHandle(thread);
     EXPECT_TRUE(job.found);
-    HANDLE program = job.processId ? OpenProcess(SYNCHRONIZE | PROCESS_TERMINATE |
-                                                     PROCESS_QUERY_INFORMATION,
-                                                 FALSE, job.processId)
-                                   : nullptr;
+    HANDLE program =
+        job.processId ? OpenProcess(SYNCHRONIZE | PROCESS_TERMINATE | PROCESS_QUERY_INFORMATION, FALSE, job.processId)
+                      : nullptr;
     EXPECT_EQ(0u, CloseMainWindow(folder, job.processId, desktopName));
     if (program) {
         EXPECT_EQ(0u, WaitForExit(program, 30000));
-        TerminateProcess(program, 1); // only if it failed to close
+        TerminateProcess(program, 1);  // only if it failed to close
         CloseHandle(program);
     }
-    if (WaitForExit(explorer, 20000) == STILL_ACTIVE)
-        TerminateProcess(explorer, 1);
+    if (WaitForExit(explorer, 20000) == STILL_ACTIVE) TerminateProcess(explorer, 1);
     CloseHandle(explorer);
     ASSERT_GT(capture.width, 0);
     ASSERT_EQ(static_cast<size_t>(capture.width) * capture.height, capture.pixels.size());
@@ -385,4 +373,4 @@ TEST_F(ProgramTest, MainWindowScreenshot)
     EXPECT_GT(CountColour(capture, rows, 0xFF0000), 5);
 }
 
-} // namespace
+}  // namespace

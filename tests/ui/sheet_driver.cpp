@@ -10,19 +10,18 @@ bool RunLoopUntil(const WindowHost& host, const std::function<bool()>& done, DWO
 {
     DWORD start = GetTickCount();
     while (!done()) {
-        if (GetTickCount() - start > timeoutMs)
-            return false;
+        if (GetTickCount() - start > timeoutMs) return false;
         MsgWaitForMultipleObjects(0, nullptr, FALSE, 20, QS_ALLINPUT);
         MSG msg;
-        while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE))
-            ProcessLoopMessage(&msg, host.window, host.accelerators);
+        while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) ProcessLoopMessage(&msg, host.window, host.accelerators);
     }
     return true;
 }
 
 void RunLoopFor(const WindowHost& host, DWORD ms)
 {
-    RunLoopUntil(host, [] { return false; }, ms);
+    RunLoopUntil(
+        host, [] { return false; }, ms);
 }
 
 void SendCommand(const WindowHost& host, WORD command)
@@ -50,17 +49,16 @@ std::string FieldText(HWND page, int id)
 bool CloseSheetWith(const WindowHost& host, HWND sheet, int button, bool nextMessage)
 {
     SendMessageA(GetDlgItem(sheet, button), BM_CLICK, 0, 0);
-    if (nextMessage)
-        PostMessageA(host.window, WM_NULL, 0, 0);
-    return RunLoopUntil(host, [sheet] { return !IsWindow(sheet); }, 5000);
+    if (nextMessage) PostMessageA(host.window, WM_NULL, 0, 0);
+    return RunLoopUntil(
+        host, [sheet] { return !IsWindow(sheet); }, 5000);
 }
 
 void SelectRows(const std::vector<int>& rows)
 {
     HWND list = MainListControl();
     ListView_SetItemState(list, -1, 0, LVIS_SELECTED | LVIS_FOCUSED);
-    for (int row : rows)
-        ListView_SetItemState(list, row, LVIS_SELECTED, LVIS_SELECTED);
+    for (int row : rows) ListView_SetItemState(list, row, LVIS_SELECTED, LVIS_SELECTED);
 }
 
 std::vector<int> SelectedRows()

@@ -21,8 +21,7 @@ HWND FakeWindow(int n)
 std::vector<HWND> Registered(const SheetRegistry& registry)
 {
     std::vector<HWND> windows;
-    for (const SheetEntry* entry = registry.first; entry; entry = entry->next)
-        windows.push_back(entry->window);
+    for (const SheetEntry* entry = registry.first; entry; entry = entry->next) windows.push_back(entry->window);
     return windows;
 }
 
@@ -30,16 +29,15 @@ TEST(SheetRegistry, KeepsRegistrationOrderThroughRemovals)
 {
     SheetRegistry registry;
     InitSheetRegistry(&registry);
-    for (int i = 1; i <= 4; ++i)
-        ASSERT_EQ(0, RegisterSheet(&registry, FakeWindow(i)));
+    for (int i = 1; i <= 4; ++i) ASSERT_EQ(0, RegisterSheet(&registry, FakeWindow(i)));
     EXPECT_EQ(kSheetPoolSize - 4, registry.freeCount);
 
-    EXPECT_EQ(0, UnregisterSheet(&registry, FakeWindow(2))); // middle
+    EXPECT_EQ(0, UnregisterSheet(&registry, FakeWindow(2)));  // middle
     EXPECT_EQ((std::vector<HWND>{FakeWindow(1), FakeWindow(3), FakeWindow(4)}), Registered(registry));
-    EXPECT_EQ(0, UnregisterSheet(&registry, FakeWindow(4))); // last: the tail moves back
+    EXPECT_EQ(0, UnregisterSheet(&registry, FakeWindow(4)));  // last: the tail moves back
     EXPECT_EQ(0, RegisterSheet(&registry, FakeWindow(5)));
     EXPECT_EQ((std::vector<HWND>{FakeWindow(1), FakeWindow(3), FakeWindow(5)}), Registered(registry));
-    EXPECT_EQ(0, UnregisterSheet(&registry, FakeWindow(1))); // first
+    EXPECT_EQ(0, UnregisterSheet(&registry, FakeWindow(1)));  // first
     EXPECT_EQ((std::vector<HWND>{FakeWindow(3), FakeWindow(5)}), Registered(registry));
     EXPECT_EQ(FakeWindow(5), registry.last->window);
     EXPECT_EQ(kSheetPoolSize - 2, registry.freeCount);
@@ -69,8 +67,7 @@ TEST(SheetRegistry, FullPoolRefusesTheThirtyThirdWindow)
 {
     SheetRegistry registry;
     InitSheetRegistry(&registry);
-    for (int i = 0; i < kSheetPoolSize; ++i)
-        ASSERT_EQ(0, RegisterSheet(&registry, FakeWindow(i)));
+    for (int i = 0; i < kSheetPoolSize; ++i) ASSERT_EQ(0, RegisterSheet(&registry, FakeWindow(i)));
     EXPECT_EQ(0, registry.freeCount);
     EXPECT_EQ(1, RegisterSheet(&registry, FakeWindow(99)));
     EXPECT_EQ(2, UnregisterSheet(&registry, FakeWindow(99)));
@@ -135,16 +132,14 @@ INT_PTR CALLBACK StandInProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lP
         return TRUE;
     }
     case WM_COMMAND:
-        if (LOWORD(wParam) == IDOK)
-            sheet->finished = true; // like a sheet: OK ends it, nothing destroys it
+        if (LOWORD(wParam) == IDOK) sheet->finished = true;  // like a sheet: OK ends it, nothing destroys it
         return TRUE;
     case PSM_GETCURRENTPAGEHWND:
         SetWindowLongPtrA(dialog, DWLP_MSGRESULT,
                           sheet->finished ? 0 : reinterpret_cast<LONG_PTR>(GetDlgItem(dialog, IDC_TEST_FIRST)));
         return TRUE;
     case PSM_ISDIALOGMESSAGE:
-        SetWindowLongPtrA(dialog, DWLP_MSGRESULT,
-                          IsDialogMessageA(dialog, reinterpret_cast<MSG*>(lParam)));
+        SetWindowLongPtrA(dialog, DWLP_MSGRESULT, IsDialogMessageA(dialog, reinterpret_cast<MSG*>(lParam)));
         return TRUE;
     case WM_DESTROY: {
         HostNotice notice = {kNoticeSheetClosed, dialog, nullptr};
@@ -152,17 +147,15 @@ INT_PTR CALLBACK StandInProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lP
         sheet->window = nullptr;
         return FALSE;
     }
-    default:
-        return FALSE;
+    default: return FALSE;
     }
 }
 
 bool OpenStandIn(StandInSheet* sheet, int x)
 {
-    sheet->window = CreateDialogParamA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(IDD_TEST_SHEET),
-                                       nullptr, StandInProc, reinterpret_cast<LPARAM>(sheet));
-    if (!sheet->window)
-        return false;
+    sheet->window = CreateDialogParamA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(IDD_TEST_SHEET), nullptr,
+                                       StandInProc, reinterpret_cast<LPARAM>(sheet));
+    if (!sheet->window) return false;
     SetWindowPos(sheet->window, nullptr, x, 40, 0, 0, SWP_NOSIZE | SWP_NOZORDER);
     ShowWindow(sheet->window, SW_SHOW);
     return true;
@@ -180,8 +173,7 @@ protected:
     void TearDown() override
     {
         for (StandInSheet* sheet : {&first_, &second_})
-            if (sheet->window)
-                DestroyWindow(sheet->window);
+            if (sheet->window) DestroyWindow(sheet->window);
         PumpPending();
     }
     StandInSheet first_;
@@ -246,7 +238,7 @@ TEST_F(SheetFilter, TabMovesTheFocusInsideTheSecondSheet)
     msg.hwnd = secondEdit;
     msg.message = WM_KEYDOWN;
     msg.wParam = VK_TAB;
-    msg.lParam = 0x000F0001; // repeat 1, scan code of Tab
+    msg.lParam = 0x000F0001;  // repeat 1, scan code of Tab
     EXPECT_EQ(2, FilterSheetMessage(&msg));
     EXPECT_EQ(secondNext, GetFocus());
     EXPECT_NE(firstEdit, GetFocus());
@@ -302,9 +294,9 @@ TEST(SheetFilterReal, ModelessPropertySheetIsDestroyedAfterOk)
     MSG msg = {};
     msg.hwnd = GetDesktopWindow();
     msg.message = WM_NULL;
-    EXPECT_EQ(0, FilterSheetMessage(&msg)); // open: a page is current
+    EXPECT_EQ(0, FilterSheetMessage(&msg));  // open: a page is current
     msg.hwnd = sheet;
-    EXPECT_EQ(2, FilterSheetMessage(&msg)); // its own messages go through the sheet
+    EXPECT_EQ(2, FilterSheetMessage(&msg));  // its own messages go through the sheet
     msg.hwnd = GetDesktopWindow();
     // Run the loop as the program does: the button may act at once or
     // through a posted command, and the sheet goes with a later message.
@@ -314,8 +306,7 @@ TEST(SheetFilterReal, ModelessPropertySheetIsDestroyedAfterOk)
     int dropped = 0;
     while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
         int result = FilterSheetMessage(&msg);
-        if (result == 1)
-            ++dropped;
+        if (result == 1) ++dropped;
         if (result == 0) {
             TranslateMessage(&msg);
             DispatchMessageA(&msg);
@@ -324,8 +315,7 @@ TEST(SheetFilterReal, ModelessPropertySheetIsDestroyedAfterOk)
     EXPECT_EQ(1, dropped);
     EXPECT_FALSE(IsWindow(sheet));
     EXPECT_EQ(nullptr, ProgramSheets()->first);
-    if (IsWindow(sheet))
-        DestroyWindow(sheet);
+    if (IsWindow(sheet)) DestroyWindow(sheet);
 }
 
-} // namespace
+}  // namespace

@@ -58,7 +58,10 @@ void ExpectTemplate(HWND page, int cx, int cy)
     }
     LOGFONTA font = {};
     GetObjectA(reinterpret_cast<HFONT>(SendMessageA(page, WM_GETFONT, 0, 0)), sizeof(font), &font);
-    EXPECT_STREQ("\x82l\x82r \x82o\x83S\x83V\x83" "b\x83N", font.lfFaceName); // MS PGothic
+    EXPECT_STREQ(
+        "\x82l\x82r \x82o\x83S\x83V\x83"
+        "b\x83N",
+        font.lfFaceName);  // MS PGothic
 }
 
 int FieldLimit(HWND page, int id)
@@ -86,10 +89,9 @@ TEST_F(CommandTest, NewDownloadSheetAddsWhatWasTyped)
     EXPECT_EQ("http://", FieldText(page, IDC_URL));
     EXPECT_EQ("C:\\dl", FieldText(page, IDC_FOLDER));
     EXPECT_EQ("", FieldText(page, IDC_USER));
-    const int limits[][2] = {{IDC_URL, 1152}, {IDC_REFERRER, 1152}, {IDC_FOLDER, 260},
-                             {IDC_USER, 48},  {IDC_PASSWORD, 48}};
-    for (const auto& limit : limits)
-        EXPECT_EQ(limit[1], FieldLimit(page, limit[0])) << limit[0];
+    const int limits[][2] = {
+        {IDC_URL, 1152}, {IDC_REFERRER, 1152}, {IDC_FOLDER, 260}, {IDC_USER, 48}, {IDC_PASSWORD, 48}};
+    for (const auto& limit : limits) EXPECT_EQ(limit[1], FieldLimit(page, limit[0])) << limit[0];
     EXPECT_TRUE(GetWindowLongA(GetDlgItem(page, IDC_PASSWORD), GWL_STYLE) & ES_PASSWORD);
     SetField(page, IDC_URL, "http://u:p@127.0.0.1:9/a.bin");
     SetField(page, IDC_REFERRER, "http://ref/");
@@ -108,11 +110,11 @@ TEST_F(CommandTest, NewDownloadSheetAddsWhatWasTyped)
     EXPECT_STREQ("http://u:p@127.0.0.1:9/a.bin", item->url);
     EXPECT_EQ("http://u:p@127.0.0.1:9/a.bin", CellText(list, 0, kColumnAddress));
     EXPECT_STREQ("http://ref/", item->referrer);
-    EXPECT_STREQ("x", item->user);     // typed wins
-    EXPECT_STREQ("p", item->password); // empty field: from the URL
+    EXPECT_STREQ("x", item->user);      // typed wins
+    EXPECT_STREQ("p", item->password);  // empty field: from the URL
     EXPECT_EQ(std::string(259, 'f'), item->folder);
     EXPECT_EQ(ItemState::Waiting, item->state);
-    EXPECT_EQ(0, item->tries); // no automatic start
+    EXPECT_EQ(0, item->tries);  // no automatic start
 
     struct Case {
         const char* url;
@@ -121,11 +123,9 @@ TEST_F(CommandTest, NewDownloadSheetAddsWhatWasTyped)
         const char* password;
     };
     const Case cases[] = {
-        {"http://", true, "", ""},          // parses and names http: enough
-        {"http://u:p@h/b", true, "u", "p"}, // both from the URL
-        {"https://h:8443/s", true, "", ""},
-        {"ftp://h/x", false, "", ""},
-        {"no colon", false, "", ""},
+        {"http://", true, "", ""},           // parses and names http: enough
+        {"http://u:p@h/b", true, "u", "p"},  // both from the URL
+        {"https://h:8443/s", true, "", ""}, {"ftp://h/x", false, "", ""}, {"no colon", false, "", ""},
     };
     for (const Case& c : cases) {
         int rows = RowCount(list);
@@ -168,8 +168,7 @@ TEST_F(CommandTest, NewDownloadSheetAddsWhatWasTyped)
 TEST_F(CommandTest, HttpsLinksFromTheSheetAndADropComplete)
 {
     const char* port = getenv("MW_HTTPS_PORT");
-    if (!port)
-        GTEST_SKIP() << "needs the scripted TLS server";
+    if (!port) GTEST_SKIP() << "needs the scripted TLS server";
     const std::string base = "https://localhost:" + std::string(port) + "/tlsui/";
     Start(true);
     mw_text::Copy(g_settings.defaultFolder, host_.folder.c_str());
@@ -190,12 +189,11 @@ TEST_F(CommandTest, HttpsLinksFromTheSheetAndADropComplete)
     ASSERT_EQ(2, RowCount(MainListControl()));
     DownloadItem* typed = FirstListItem();
     DownloadItem* dropped = LastListItem();
-    ASSERT_TRUE(RunLoopUntil(host_, [&] {
-        return typed->state == ItemState::Completed && dropped->state == ItemState::Completed;
-    }, 30000)) << int(typed->state) << " " << int(dropped->state);
+    ASSERT_TRUE(RunLoopUntil(
+        host_, [&] { return typed->state == ItemState::Completed && dropped->state == ItemState::Completed; }, 30000))
+        << int(typed->state) << " " << int(dropped->state);
     std::string expected(123457, '\0');
-    for (size_t i = 0; i < expected.size(); ++i)
-        expected[i] = static_cast<char>(i % 251);
+    for (size_t i = 0; i < expected.size(); ++i) expected[i] = static_cast<char>(i % 251);
     EXPECT_TRUE(expected.substr(0, 70000) == ReadWholeFile(host_.folder + "typed.bin"));
     EXPECT_TRUE(expected == ReadWholeFile(host_.folder + "dropped.bin"));
 }
@@ -205,14 +203,14 @@ TEST_F(CommandTest, HttpsLinksFromTheSheetAndADropComplete)
 TEST_F(CommandTest, PropertiesOfACompletedDownloadStartItAgainFromTheStart)
 {
     std::string first = ServerUrl("props1/same.bin?size=3000");
-    if (first.empty())
-        GTEST_SKIP() << "needs the scripted server";
+    if (first.empty()) GTEST_SKIP() << "needs the scripted server";
     Start(false, {{first, 0, 0, ""}});
     HWND list = MainListControl();
     DownloadItem* item = FirstListItem();
     SelectRows({0});
     SendCommand(host_, IDM_DOWNLOAD_START);
-    ASSERT_TRUE(RunLoopUntil(host_, [item] { return item->state == ItemState::Completed; }, 20000));
+    ASSERT_TRUE(RunLoopUntil(
+        host_, [item] { return item->state == ItemState::Completed; }, 20000));
     EXPECT_EQ(3000, item->downloaded);
 
     SendCommand(host_, IDM_DOWNLOAD_PROPERTIES);
@@ -236,7 +234,8 @@ TEST_F(CommandTest, PropertiesOfACompletedDownloadStartItAgainFromTheStart)
     EXPECT_EQ(second, CellText(list, 0, kColumnAddress));
 
     SendCommand(host_, IDM_DOWNLOAD_START);
-    ASSERT_TRUE(RunLoopUntil(host_, [item] { return item->state == ItemState::Completed; }, 20000));
+    ASSERT_TRUE(RunLoopUntil(
+        host_, [item] { return item->state == ItemState::Completed; }, 20000));
     EXPECT_EQ(5000u, ReadWholeFile(host_.folder + "same.bin").size());
     std::string request = RecordedRequest("props2.1");
     EXPECT_NE(std::string::npos, request.find("GET /props2/same.bin")) << request;
@@ -313,8 +312,7 @@ TEST_F(CommandTest, DefaultPropertiesSheetChangesOnlyThePagesShown)
     // The "..." button: a folder chosen in the browser, then a cancelled one.
     std::string folder = host_.folder.substr(0, host_.folder.size() - 1);
     {
-        ModalDriver driver({{ModalKind::FolderBrowser, folder},
-                            {ModalKind::FolderBrowser, "", true}});
+        ModalDriver driver({{ModalKind::FolderBrowser, folder}, {ModalKind::FolderBrowser, "", true}});
         SendDlgItemMessageA(page, IDC_BROWSE_FOLDER, BM_CLICK, 0, 0);
         EXPECT_EQ(folder, FieldText(page, IDC_FOLDER));
         SetField(page, IDC_FOLDER, "D:\\defaults");
@@ -346,7 +344,7 @@ TEST_F(CommandTest, DefaultPropertiesSheetChangesOnlyThePagesShown)
     EXPECT_EQ(0, g_settings.useProxy);
     EXPECT_EQ(std::string(259, 'p'), g_settings.proxyAddress);
     EXPECT_STREQ("du", g_settings.defaultUser);
-    ASSERT_EQ(4u, host_.notices.size()); // each sheet reported closed once
+    ASSERT_EQ(4u, host_.notices.size());  // each sheet reported closed once
     EXPECT_EQ(kNoticeSheetClosed, host_.notices[3].kind);
 }
 
@@ -363,7 +361,7 @@ TEST_F(CommandTest, OptionsSheetReadsAndBoundsItsNumbers)
 {
     Start(false);
     g_settings.removeOnSuccess = 1;
-    g_settings.idleTimeoutMs = 61500; // not whole seconds
+    g_settings.idleTimeoutMs = 61500;  // not whole seconds
     SendCommand(host_, IDM_OPTIONS_PROGRAM);
     HWND sheet = ProgramOptionsSheet();
     ASSERT_NE(nullptr, sheet);
@@ -387,8 +385,8 @@ TEST_F(CommandTest, OptionsSheetReadsAndBoundsItsNumbers)
     EXPECT_EQ(1, g_settings.removeOnSuccess);
 
     const OptionsCase cases[] = {
-        {"9000", "250", 7200000, 100}, {"-5", "-3", 60000, 1}, {"", "", 0, 0},
-        {" 12abc", "+7", 12000, 7},     {"99999999999", "0", 7200000, 0},
+        {"9000", "250", 7200000, 100}, {"-5", "-3", 60000, 1},           {"", "", 0, 0},
+        {" 12abc", "+7", 12000, 7},    {"99999999999", "0", 7200000, 0},
     };
     for (const OptionsCase& c : cases) {
         SendCommand(host_, IDM_OPTIONS_PROGRAM);
@@ -410,4 +408,4 @@ TEST_F(CommandTest, OptionsSheetReadsAndBoundsItsNumbers)
     EXPECT_EQ(1, g_settings.removeOnSuccess);
 }
 
-} // namespace
+}  // namespace

@@ -4,8 +4,7 @@
 
 TestDataObject::TestDataObject(const std::string& text, bool hasText, bool terminate)
     : text_(text), hasText_(hasText), terminate_(terminate)
-{
-}
+{}
 
 HRESULT STDMETHODCALLTYPE TestDataObject::QueryInterface(REFIID iid, void** object)
 {
@@ -31,8 +30,7 @@ ULONG STDMETHODCALLTYPE TestDataObject::Release()
 
 HRESULT STDMETHODCALLTYPE TestDataObject::QueryGetData(FORMATETC* format)
 {
-    return hasText_ && format->cfFormat == CF_TEXT && (format->tymed & TYMED_HGLOBAL) ? S_OK
-                                                                                      : DV_E_FORMATETC;
+    return hasText_ && format->cfFormat == CF_TEXT && (format->tymed & TYMED_HGLOBAL) ? S_OK : DV_E_FORMATETC;
 }
 
 HRESULT STDMETHODCALLTYPE TestDataObject::GetCanonicalFormatEtc(FORMATETC*, FORMATETC* out)
@@ -48,12 +46,10 @@ HRESULT STDMETHODCALLTYPE TestDataObject::GetData(FORMATETC* format, STGMEDIUM* 
         return DV_E_FORMATETC;
     size_t size = text_.size() + (terminate_ ? 1 : 0);
     HGLOBAL memory = GlobalAlloc(GMEM_MOVEABLE, size ? size : 1);
-    if (!memory)
-        return E_OUTOFMEMORY;
+    if (!memory) return E_OUTOFMEMORY;
     char* bytes = static_cast<char*>(GlobalLock(memory));
     memcpy(bytes, text_.data(), text_.size());
-    if (terminate_)
-        bytes[text_.size()] = '\0';
+    if (terminate_) bytes[text_.size()] = '\0';
     GlobalUnlock(memory);
     medium->tymed = TYMED_HGLOBAL;
     medium->hGlobal = memory;

@@ -31,10 +31,7 @@ public:
         return OLE_E_ADVISENOTSUPPORTED;
     }
     HRESULT STDMETHODCALLTYPE DUnadvise(DWORD) override { return OLE_E_ADVISENOTSUPPORTED; }
-    HRESULT STDMETHODCALLTYPE EnumDAdvise(IEnumSTATDATA**) override
-    {
-        return OLE_E_ADVISENOTSUPPORTED;
-    }
+    HRESULT STDMETHODCALLTYPE EnumDAdvise(IEnumSTATDATA**) override { return OLE_E_ADVISENOTSUPPORTED; }
 
 private:
     // Handed out as the medium's release object, so that the test sees

@@ -9,8 +9,7 @@ int WINAPI WinMain(HINSTANCE /*instance*/, HINSTANCE /*previous*/, LPSTR argumen
     char folder[MAX_PATH] = "";
     GetCurrentDirectoryA(sizeof(folder), folder);
     FILE* file = fopen("updater-started.txt", "wb");
-    if (!file)
-        return 1;
+    if (!file) return 1;
     fprintf(file, "%s\n%s\n", folder, arguments ? arguments : "");
     fclose(file);
     return 0;

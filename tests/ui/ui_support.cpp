@@ -27,7 +27,7 @@ LRESULT CALLBACK RecorderProc(HWND window, UINT message, WPARAM wParam, LPARAM l
     return DefWindowProcA(window, message, wParam, lParam);
 }
 
-} // namespace
+}  // namespace
 
 void PumpPending()
 {
@@ -44,18 +44,16 @@ bool OpenRecordingWindow(RecordingWindow* recorder, UINT first, UINT last)
     wc.lpfnWndProc = RecorderProc;
     wc.hInstance = GetModuleHandleA(nullptr);
     wc.lpszClassName = kRecorderClass;
-    RegisterClassA(&wc); // fails harmlessly when already registered
+    RegisterClassA(&wc);  // fails harmlessly when already registered
     auto* state = new RecorderState{recorder, first, last};
-    recorder->window = CreateWindowExA(0, kRecorderClass, "recorder", WS_OVERLAPPEDWINDOW, 0, 0,
-                                       200, 100, nullptr, nullptr, wc.hInstance, state);
-    if (!recorder->window)
-        delete state;
+    recorder->window = CreateWindowExA(0, kRecorderClass, "recorder", WS_OVERLAPPEDWINDOW, 0, 0, 200, 100, nullptr,
+                                       nullptr, wc.hInstance, state);
+    if (!recorder->window) delete state;
     return recorder->window != nullptr;
 }
 
 void CloseRecordingWindow(RecordingWindow* recorder)
 {
-    if (recorder->window)
-        DestroyWindow(recorder->window);
+    if (recorder->window) DestroyWindow(recorder->window);
     recorder->window = nullptr;
 }

@@ -15,8 +15,7 @@ bool PumpUntil(Done done, DWORD timeoutMs)
 {
     DWORD start = GetTickCount();
     while (!done()) {
-        if (GetTickCount() - start > timeoutMs)
-            return false;
+        if (GetTickCount() - start > timeoutMs) return false;
         MsgWaitForMultipleObjects(0, nullptr, FALSE, 20, QS_ALLINPUT);
         PumpPending();
     }
@@ -26,7 +25,7 @@ bool PumpUntil(Done done, DWORD timeoutMs)
 struct RecordedMessage {
     UINT message;
     WPARAM wParam;
-    std::string text; // lParam read as text
+    std::string text;  // lParam read as text
 };
 
 // A hidden top-level window that records each message in [first, last].

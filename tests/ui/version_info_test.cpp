@@ -17,8 +17,7 @@ std::vector<char> VersionInfo(const std::string& path)
     DWORD ignored = 0;
     DWORD size = GetFileVersionInfoSizeA(path.c_str(), &ignored);
     std::vector<char> data(size);
-    if (size == 0 || !GetFileVersionInfoA(path.c_str(), 0, size, data.data()))
-        data.clear();
+    if (size == 0 || !GetFileVersionInfoA(path.c_str(), 0, size, data.data())) data.clear();
     return data;
 }
 
@@ -27,8 +26,7 @@ std::string Text(std::vector<char>& data, const char* key)
     std::string query = std::string("\\StringFileInfo\\041103a4\\") + key;
     char* text = nullptr;
     UINT length = 0;
-    if (!VerQueryValueA(data.data(), query.c_str(), reinterpret_cast<void**>(&text), &length) || !text)
-        return "(none)";
+    if (!VerQueryValueA(data.data(), query.c_str(), reinterpret_cast<void**>(&text), &length) || !text) return "(none)";
     return text;
 }
 
@@ -50,8 +48,8 @@ void ExpectVersionInfo(const char* program, const char* description)
     EXPECT_EQ(static_cast<DWORD>(VFT_APP), fixed->dwFileType);
 
     WORD* translation = nullptr;
-    ASSERT_TRUE(VerQueryValueA(data.data(), "\\VarFileInfo\\Translation", reinterpret_cast<void**>(&translation),
-                               &length));
+    ASSERT_TRUE(
+        VerQueryValueA(data.data(), "\\VarFileInfo\\Translation", reinterpret_cast<void**>(&translation), &length));
     ASSERT_EQ(4u, length);
     EXPECT_EQ(0x0411, translation[0]);
     EXPECT_EQ(932, translation[1]);
@@ -67,7 +65,8 @@ TEST(VersionInfo, MarrowbyCarriesTheProductVersionInJapanese)
 {
     // "Marrowby HTTP daunro-do mane-ja" in Shift-JIS.
     ExpectVersionInfo("marrowby.exe",
-                      "Marrowby HTTP \x83_\x83" "E\x83\x93\x83\x8d\x81[\x83h\x83}\x83l\x81[\x83W\x83\x83");
+                      "Marrowby HTTP \x83_\x83"
+                      "E\x83\x93\x83\x8d\x81[\x83h\x83}\x83l\x81[\x83W\x83\x83");
 }
 
 TEST(VersionInfo, TidewellCarriesTheSameVersion)

@@ -21,7 +21,7 @@ int AppendBytes(void* context, const uint8_t* data, size_t length)
     return 0;
 }
 
-} // namespace
+}  // namespace
 
 int RecordNotice(const HostNotice* notice, void* context)
 {
@@ -32,7 +32,7 @@ int RecordNotice(const HostNotice* notice, void* context)
         record.listFile = ReadWholeFile(host->listPath);
     }
     host->notices.push_back(record);
-    return OnHostNotice(notice, nullptr); // the sheets register as in the program
+    return OnHostNotice(notice, nullptr);  // the sheets register as in the program
 }
 
 void PrepareHostFolder(WindowHost* host, const char* name)
@@ -57,15 +57,13 @@ void PrepareHostFolder(WindowHost* host, const char* name)
     SetSettingsFolder(folder);
 }
 
-void WriteSettingsFile(const std::string& folder, bool autoStart, int32_t maxSimultaneous,
-                       const std::string& listPath)
+void WriteSettingsFile(const std::string& folder, bool autoStart, int32_t maxSimultaneous, const std::string& listPath)
 {
     ProgramSettings settings;
     SetDefaultSettings(&settings, folder.c_str());
     settings.autoStart = autoStart ? 1 : 0;
     settings.maxSimultaneous = maxSimultaneous;
-    if (!listPath.empty())
-        snprintf(settings.listPath, sizeof(settings.listPath), "%s", listPath.c_str());
+    if (!listPath.empty()) snprintf(settings.listPath, sizeof(settings.listPath), "%s", listPath.c_str());
     uint8_t bytes[kSettingsSize];
     EncodeSettings(settings, bytes);
     WriteWholeFile(folder + "vorn.cfg", std::string(reinterpret_cast<char*>(bytes), kSettingsSize));
@@ -76,16 +74,14 @@ void WriteHostSettings(const WindowHost& host, bool autoStart, int32_t maxSimult
     WriteSettingsFile(host.folder, autoStart, maxSimultaneous, host.listPath);
 }
 
-void WriteStartList(const std::string& path, const std::string& storeIn,
-                    const std::vector<StartRecord>& records)
+void WriteStartList(const std::string& path, const std::string& storeIn, const std::vector<StartRecord>& records)
 {
     std::string text;
-    auto writer = std::make_unique<ListWriter>(); // too big for the stack
+    auto writer = std::make_unique<ListWriter>();  // too big for the stack
     InitListWriter(writer.get(), AppendBytes, &text);
     WriteListHeader(writer.get(), "test");
     for (const StartRecord& r : records) {
-        ListRecordOut out = {"", storeIn.c_str(), r.size, r.state, "", r.realFileName.c_str(),
-                             r.url.c_str()};
+        ListRecordOut out = {"", storeIn.c_str(), r.size, r.state, "", r.realFileName.c_str(), r.url.c_str()};
         WriteListRecord(writer.get(), out);
     }
     FlushListWriter(writer.get());
@@ -94,18 +90,16 @@ void WriteStartList(const std::string& path, const std::string& storeIn,
 
 int CreateHostWindow(WindowHost* host, bool quitOnDestroy)
 {
-    return CreateMainWindow(nullptr, GetModuleHandleA(nullptr), &host->window, &host->accelerators,
-                            quitOnDestroy, RecordNotice, host);
+    return CreateMainWindow(nullptr, GetModuleHandleA(nullptr), &host->window, &host->accelerators, quitOnDestroy,
+                            RecordNotice, host);
 }
 
 void CloseHostWindow(WindowHost* host)
 {
-    if (MainWindow())
-        DestroyWindow(MainWindow());
+    if (MainWindow()) DestroyWindow(MainWindow());
     MSG msg;
     while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
-        if (msg.message != WM_QUIT)
-            DispatchMessageA(&msg);
+        if (msg.message != WM_QUIT) DispatchMessageA(&msg);
     }
     SetSettingsFolder(nullptr);
     host->window = nullptr;
@@ -156,7 +150,6 @@ int RowImage(HWND list, int row)
     LVITEMA item = {};
     item.mask = LVIF_IMAGE;
     item.iItem = row;
-    if (!SendMessageA(list, LVM_GETITEMA, 0, reinterpret_cast<LPARAM>(&item)))
-        return -1;
+    if (!SendMessageA(list, LVM_GETITEMA, 0, reinterpret_cast<LPARAM>(&item))) return -1;
     return item.iImage;
 }

@@ -23,8 +23,8 @@ struct RecordedNotice {
 };
 
 struct WindowHost {
-    std::string folder;   // Windows path ending in a backslash
-    std::string listPath; // folder + "test.wrg"
+    std::string folder;    // Windows path ending in a backslash
+    std::string listPath;  // folder + "test.wrg"
     std::vector<RecordedNotice> notices;
     HWND window = nullptr;
     HACCEL accelerators = nullptr;
@@ -33,9 +33,9 @@ struct WindowHost {
 // One record of a list file that a test starts from.
 struct StartRecord {
     std::string url;
-    int32_t state;            // stored state number
-    int64_t size;             // 0: unknown
-    std::string realFileName; // full path, or empty: none
+    int32_t state;             // stored state number
+    int64_t size;              // 0: unknown
+    std::string realFileName;  // full path, or empty: none
 };
 
 // Records every notice; for kind 3 it also reads the settings and list file.
@@ -47,14 +47,12 @@ int RecordNotice(const HostNotice* notice, void* context);
 void PrepareHostFolder(WindowHost* host, const char* name);
 // Writes folder + "vorn.cfg": defaults, with automatic start and the limit
 // given, and listPath unless it is empty.
-void WriteSettingsFile(const std::string& folder, bool autoStart, int32_t maxSimultaneous,
-                       const std::string& listPath);
+void WriteSettingsFile(const std::string& folder, bool autoStart, int32_t maxSimultaneous, const std::string& listPath);
 // The same in the host's folder, with listPath naming the host's list file.
 void WriteHostSettings(const WindowHost& host, bool autoStart, int32_t maxSimultaneous);
 // Writes a list file as the program writes one, with the header
 // "; Created by test" and every record stored in the folder storeIn.
-void WriteStartList(const std::string& path, const std::string& storeIn,
-                    const std::vector<StartRecord>& records);
+void WriteStartList(const std::string& path, const std::string& storeIn, const std::vector<StartRecord>& records);
 // Creates the main window with RecordNotice as its callback.
 int CreateHostWindow(WindowHost* host, bool quitOnDestroy = true);
 // Destroys the main window if one is left and drops a posted WM_QUIT.
@@ -71,7 +69,6 @@ protected:
 
     WindowHost host_;
 };
-
 
 // The list control's rows.
 int RowCount(HWND list);

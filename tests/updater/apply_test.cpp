@@ -52,8 +52,7 @@ Tree FilesOf(const std::string& root, bool flatten = false)
     for (const auto& item : fs::recursive_directory_iterator(root)) {
         fs::path relative = flatten ? item.path().filename() : fs::relative(item.path(), root);
         std::string key = relative.generic_string();
-        for (char& c : key)
-            c = char(tolower(static_cast<unsigned char>(c)));
+        for (char& c : key) c = char(tolower(static_cast<unsigned char>(c)));
         if (!item.is_directory())
             tree[key] = Text(ContentOf(item.path()));
         else if (!flatten)
@@ -116,8 +115,7 @@ protected:
 
 TEST_F(ApplyTest, ArchiverArchivesOfEveryLevelLandExactly)
 {
-    if (archives_.empty())
-        GTEST_SKIP() << "needs the archives of update_site.py --apply (jlha)";
+    if (archives_.empty()) GTEST_SKIP() << "needs the archives of update_site.py --apply (jlha)";
     // An old file to replace, one the update leaves alone, and the staging
     // folder of an interrupted earlier run.
     Tree old = {{"readme.txt", "old readme"},
@@ -169,8 +167,7 @@ TEST_F(ApplyTest, SharedArchivesOfOtherArchiversLandExactly)
         std::istringstream fields(line);
         std::string name, path;
         uint32_t size = 0, crc = 0;
-        if (line[0] == '#' || !(fields >> name >> path >> size >> std::hex >> crc))
-            continue;
+        if (line[0] == '#' || !(fields >> name >> path >> size >> std::hex >> crc)) continue;
         SCOPED_TRACE(name);
         std::string folder = Folder("shared/" + name), archive = TestPath(("lzh/" + name).c_str());
         if (name.find("lh6") != std::string::npos) {
@@ -179,8 +176,7 @@ TEST_F(ApplyTest, SharedArchivesOfOtherArchiversLandExactly)
         }
         ASSERT_EQ(kApplyWritten, Apply(archive, folder));
         Tree tree = FilesOf(folder);
-        for (char& c : path)
-            c = char(tolower(static_cast<unsigned char>(c)));
+        for (char& c : path) c = char(tolower(static_cast<unsigned char>(c)));
         // Level-0 entries keep only the last part of their paths.
         std::string last = path.substr(path.rfind('/') + 1);
         EXPECT_EQ(Summary(size, uint16_t(crc)), tree.count(path) ? tree[path] : tree[last]) << path;
@@ -201,10 +197,20 @@ TEST_F(ApplyTest, EscapingEntriesWriteNothingAnywhere)
         std::string name;
         std::string directory;
     } const kHostile[] = {
-        {1, "..\\evil.txt", ""},       {2, "evil.txt", "..\xff"},          {2, "evil.txt", "a\xff..\xff..\xff"},
-        {0, "../EVIL.TXT", ""},        {1, "\\evil.txt", ""},              {2, "evil.txt", "\xff" "evil\xff"},
-        {1, "C:evil.txt", ""},         {2, "evil.txt", "\xff\xffhost\xffshare\xff"}, {1, "CON", ""},
-        {2, "aux.txt", "sub\xff"},     {2, "x", "~tidewell-update\xff"},   {2, longName, longDirectory + "\xff"},
+        {1, "..\\evil.txt", ""},
+        {2, "evil.txt", "..\xff"},
+        {2, "evil.txt", "a\xff..\xff..\xff"},
+        {0, "../EVIL.TXT", ""},
+        {1, "\\evil.txt", ""},
+        {2, "evil.txt",
+         "\xff"
+         "evil\xff"},
+        {1, "C:evil.txt", ""},
+        {2, "evil.txt", "\xff\xffhost\xffshare\xff"},
+        {1, "CON", ""},
+        {2, "aux.txt", "sub\xff"},
+        {2, "x", "~tidewell-update\xff"},
+        {2, longName, longDirectory + "\xff"},
         {1, "", ""},
     };
     std::string folder = Folder("inside", {{"old.txt", "old"}});
@@ -226,8 +232,7 @@ std::string Damaged(const std::string& archive, const char* name)
     uint32_t at = 0;
     for (int n = 1; n <= reader.count; n++) {
         const LzhEntry* entry = LzhGetEntry(&reader, n);
-        if (std::string(entry->name) == name)
-            at = entry->dataPosition + entry->packedLength / 2;
+        if (std::string(entry->name) == name) at = entry->dataPosition + entry->packedLength / 2;
     }
     LzhClose(&reader);
     EXPECT_NE(0u, at) << name;
@@ -241,8 +246,7 @@ DWORD WINAPI StopWhenStaged(void* parameter)
     auto* watch = static_cast<std::pair<std::string, HANDLE>*>(parameter);
     for (int i = 0; i < 3000; i++) {
         WIN32_FILE_ATTRIBUTE_DATA data;
-        if (GetFileAttributesExA(watch->first.c_str(), GetFileExInfoStandard, &data) &&
-            data.nFileSizeLow > 2000000)
+        if (GetFileAttributesExA(watch->first.c_str(), GetFileExInfoStandard, &data) && data.nFileSizeLow > 2000000)
             break;
         Sleep(5);
     }
@@ -252,9 +256,10 @@ DWORD WINAPI StopWhenStaged(void* parameter)
 
 TEST_F(ApplyTest, DamagedHeldReadOnlyAndStoppedUpdatesChangeNothing)
 {
-    if (archives_.empty())
-        GTEST_SKIP() << "needs the archives of update_site.py --apply (jlha)";
-    Tree old = {{"readme.txt", "old readme"}, {"empty.bin", "old empty"}, {"sub/note.txt", "old note"},
+    if (archives_.empty()) GTEST_SKIP() << "needs the archives of update_site.py --apply (jlha)";
+    Tree old = {{"readme.txt", "old readme"},
+                {"empty.bin", "old empty"},
+                {"sub/note.txt", "old note"},
                 {"sub/deep/data.bin", "old data"}};
     std::string folder = Folder("old", old);
 
@@ -272,8 +277,8 @@ TEST_F(ApplyTest, DamagedHeldReadOnlyAndStoppedUpdatesChangeNothing)
     // was moved before the held one is put back.
     for (const char* held : {"readme.txt", "empty.bin", "sub\\note.txt", "sub\\deep\\data.bin"}) {
         SCOPED_TRACE(held);
-        HANDLE h = CreateFileA((folder + held).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0,
-                               nullptr);
+        HANDLE h =
+            CreateFileA((folder + held).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
         ASSERT_NE(INVALID_HANDLE_VALUE, h);
         ExpectNothingChanged(archives_ + "level2.lzh", folder);
         CloseHandle(h);

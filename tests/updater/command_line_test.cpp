@@ -12,7 +12,7 @@ TEST(CommandLine, QuotedArgumentsAndMissingQuotes)
 {
     CommandLineArgs args;
     EXPECT_FALSE(ParseCommandLine("", &args));
-    EXPECT_FALSE(ParseCommandLine("http://host/info.qvn", &args));  // no quotes
+    EXPECT_FALSE(ParseCommandLine("http://host/info.qvn", &args));      // no quotes
     EXPECT_FALSE(ParseCommandLine("  \"http://host/info.qvn", &args));  // unclosed
     EXPECT_FALSE(args.hasUrl);
     EXPECT_STREQ("", args.url);

@@ -36,12 +36,10 @@ TEST(Compare, EveryRowOfTheTable)
         {"no installed record", none, newer, kCompareOffered, kInstallFolderUnset},
         {"no installed record, format 1", none, Record1(1), kCompareOffered, kInstallFolderUnset},
         {"no installed record, unknown format", none, three, kCompareOffered, kInstallFolderUnset},
-        {"no installed record, fetched magic wrong", none, WrongMagic(newer), kCompareUnusable,
-         kInstallFolderUnset},
+        {"no installed record, fetched magic wrong", none, WrongMagic(newer), kCompareUnusable, kInstallFolderUnset},
         {"fetched magic wrong", View(installed), WrongMagic(newer), kCompareUnusable, kInstallFolderUnset},
         {"installed magic wrong", View(WrongMagic(installed)), Record2(0), kCompareOffered, kInstallFolderUnset},
-        {"format 1 against format 2", View(installed), Record1(0x09000000), kCompareUnusable,
-         kInstallFolderUnset},
+        {"format 1 against format 2", View(installed), Record1(0x09000000), kCompareUnusable, kInstallFolderUnset},
         {"unknown format", View(installed), three, kCompareInvalid, kInstallFolderUnset},
         {"other product", View(installed), Record2(0x01000001, 0x12), kCompareOtherProduct, kInstallFolderOwn},
         {"same version", View(installed), Record2(0x01000000), kCompareSameVersion, kInstallFolderOwn},
@@ -52,9 +50,8 @@ TEST(Compare, EveryRowOfTheTable)
     for (const Row& row : rows) {
         // The installed view of the wrong-magic row points at a temporary.
         RecordBytes wrong = WrongMagic(installed);
-        RecordView have = row.installed.bytes && row.what == std::string("installed magic wrong")
-                              ? View(wrong)
-                              : row.installed;
+        RecordView have =
+            row.installed.bytes && row.what == std::string("installed magic wrong") ? View(wrong) : row.installed;
         Comparison c = CompareRecords(have, View(row.fetched));
         EXPECT_EQ(row.result, c.result) << row.what;
         EXPECT_EQ(row.folder, c.folder) << row.what;

@@ -20,8 +20,7 @@ TEST(Crc16, CheckValuesAndPieces)
     EXPECT_EQ(0xFFFF, Crc16Update("", 0, kCrc16Initial));
     EXPECT_EQ(0x1234, Crc16Update("abc", -5, 0x1234));
     std::string bytes;
-    for (int i = 0; i < 20000; ++i)
-        bytes += static_cast<char>((i * 7919) >> 3);
+    for (int i = 0; i < 20000; ++i) bytes += static_cast<char>((i * 7919) >> 3);
     uint16_t whole = Crc16Update(bytes.data(), static_cast<int32_t>(bytes.size()), kCrc16Initial);
     EXPECT_EQ(BitwiseCrc16(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size()), whole);
     uint16_t pieces = kCrc16Initial;
@@ -81,8 +80,7 @@ TEST(DownloadName, LastPathSegmentCleanedLikeEveryLocalName)
 std::string Path(const char* folder, const char* name, size_t capacity = kOutputPathSize)
 {
     char out[kOutputPathSize];
-    if (BuildOutputPath(folder, name, out, capacity) != 0)
-        return "refused";
+    if (BuildOutputPath(folder, name, out, capacity) != 0) return "refused";
     return out;
 }
 
@@ -123,17 +121,19 @@ TEST(InformationFileName, KnownNameThenTheUrlsLastPartMadeSafe)
 {
     auto name = [](const RecordBytes& record, const char* known) {
         char out[260] = "unchanged";
-        int result = InformationFileName(RecordView{record.data(), static_cast<uint32_t>(record.size())}, known,
-                                         out, sizeof(out));
+        int result = InformationFileName(RecordView{record.data(), static_cast<uint32_t>(record.size())}, known, out,
+                                         sizeof(out));
         return std::to_string(result) + " " + out;
     };
     RecordBytes two = Record2(0x01000001);
     EXPECT_EQ("0 ..\\given.qvn", name(two, "..\\given.qvn"));  // from the command line: as given
     EXPECT_EQ("0 info.qvn", name(two, ""));
     EXPECT_EQ("0 old.lzh", name(Record1(0x01000001), nullptr));  // format 1: its archive URL
-    const char* kServerNames[][2] = {
-        {"http://h/a/b.qvn?x=1", "b.qvn_x=1"}, {"http://h/con.qvn", "_con.qvn"},
-        {"http://h/a\\b:c.qvn", "c.qvn"},      {"rel.qvn", "rel.qvn"},          {"http://h/\x83\x5c.qvn", "\x83\x5c.qvn"}};
+    const char* kServerNames[][2] = {{"http://h/a/b.qvn?x=1", "b.qvn_x=1"},
+                                     {"http://h/con.qvn", "_con.qvn"},
+                                     {"http://h/a\\b:c.qvn", "c.qvn"},
+                                     {"rel.qvn", "rel.qvn"},
+                                     {"http://h/\x83\x5c.qvn", "\x83\x5c.qvn"}};
     for (const auto& pair : kServerNames) {
         RecordBytes record = Record2(0x01000001);
         std::memset(record.data() + 108, 0, 128);

@@ -28,8 +28,7 @@ bool Final(int32_t status)
 int32_t Finish(HttpFetch* fetch, DWORD timeoutMs = 30000)
 {
     DWORD start = GetTickCount();
-    while (!Final(HttpFetchStatus(fetch)) && GetTickCount() - start < timeoutMs)
-        Sleep(16);
+    while (!Final(HttpFetchStatus(fetch)) && GetTickCount() - start < timeoutMs) Sleep(16);
     EXPECT_EQ(kFetchOk, HttpFetchWait(fetch));
     return HttpFetchStatus(fetch);
 }
@@ -89,11 +88,9 @@ TEST_F(HttpFetchTest, MemoryAndFileModesFromNginx)
     // The archive into a file, in a folder given with a trailing backslash
     // and spaces after it: one backslash before the name.
     std::string archive = ReadWholeFile(www_ + "update\\marrowby-0.24.lzh");
-    if (archive.empty())
-        GTEST_SKIP() << "no archive (jlha missing)";
+    if (archive.empty()) GTEST_SKIP() << "no archive (jlha missing)";
     std::string folder = out_ + "   ";
-    ASSERT_EQ(kFetchOk,
-              HttpFetchStart(fetch.get(), (nginx_ + "update/marrowby-0.24.lzh").c_str(), folder.c_str(), 0));
+    ASSERT_EQ(kFetchOk, HttpFetchStart(fetch.get(), (nginx_ + "update/marrowby-0.24.lzh").c_str(), folder.c_str(), 0));
     EXPECT_STREQ((out_ + "marrowby-0.24.lzh").c_str(), fetch->outputPath);
     EXPECT_EQ(kFetchDone, Finish(fetch.get()));
     EXPECT_EQ(archive, ReadWholeFile(out_ + "marrowby-0.24.lzh"));
@@ -110,14 +107,13 @@ TEST_F(HttpFetchTest, ScriptedEdgeCases)
 {
     FetchPtr fetch = NewFetch("Marrowby Tidewell/2.0");
     // 404: failed, and no file is made.
-    ASSERT_EQ(kFetchOk, HttpFetchStart(fetch.get(), (scripted_ + "f404/gone.lzh?status=404").c_str(),
-                                       out_.c_str(), 0));
+    ASSERT_EQ(kFetchOk, HttpFetchStart(fetch.get(), (scripted_ + "f404/gone.lzh?status=404").c_str(), out_.c_str(), 0));
     EXPECT_EQ(kFetchFailed, Finish(fetch.get()));
     EXPECT_FALSE(FileExists(out_ + "gone.lzh_status=404"));
 
     // No Content-Length: read to the end, the announced size stays 0.
-    ASSERT_EQ(kFetchOk, HttpFetchStart(fetch.get(), (scripted_ + "fnolen/n.bin?size=30000&nolen=1").c_str(),
-                                       out_.c_str(), 0));
+    ASSERT_EQ(kFetchOk,
+              HttpFetchStart(fetch.get(), (scripted_ + "fnolen/n.bin?size=30000&nolen=1").c_str(), out_.c_str(), 0));
     EXPECT_EQ(kFetchDone, Finish(fetch.get()));
     EXPECT_EQ(0u, HttpFetchContentLength(fetch.get()));
     EXPECT_EQ(Pattern(0, 30000), ReadWholeFile(out_ + "n.bin_size=30000&nolen=1"));
@@ -137,8 +133,8 @@ TEST_F(HttpFetchTest, ScriptedEdgeCases)
     EXPECT_TRUE(crcMatches);
 
     // A body cut short of its Content-Length fails and leaves no file.
-    ASSERT_EQ(kFetchOk, HttpFetchStart(fetch.get(), (scripted_ + "fcut/c.lzh?size=50000&cut=20000").c_str(),
-                                       out_.c_str(), 0));
+    ASSERT_EQ(kFetchOk,
+              HttpFetchStart(fetch.get(), (scripted_ + "fcut/c.lzh?size=50000&cut=20000").c_str(), out_.c_str(), 0));
     EXPECT_EQ(kFetchFailed, Finish(fetch.get()));
     EXPECT_EQ(20000u, HttpFetchReceived(fetch.get()));
     EXPECT_FALSE(FileExists(out_ + "c.lzh_size=50000&cut=20000"));
@@ -206,7 +202,7 @@ TEST_F(HttpFetchTest, CancelDuringAHundredMegabyteBody)
     EXPECT_EQ(kFetchOk, HttpFetchCancel(fetch.get()));  // still running: signalled again
     EXPECT_EQ(kFetchDone, Finish(fetch.get()));
     EXPECT_LT(HttpFetchReceived(fetch.get()), 100u << 20);
-    EXPECT_FALSE(FileExists(out_ + "big.bin"));  // the partial file is gone
+    EXPECT_FALSE(FileExists(out_ + "big.bin"));             // the partial file is gone
     EXPECT_EQ(kFetchNoRoot, HttpFetchCancel(fetch.get()));  // the worker has ended
     EXPECT_EQ(kFetchNoWorker, HttpFetchWait(fetch.get()));
 }

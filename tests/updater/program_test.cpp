@@ -48,8 +48,7 @@ bool WaitUntil(const std::function<bool()>& done, DWORD timeoutMs)
 {
     DWORD start = GetTickCount();
     while (!done()) {
-        if (GetTickCount() - start > timeoutMs)
-            return false;
+        if (GetTickCount() - start > timeoutMs) return false;
         Sleep(20);
     }
     return true;
@@ -101,8 +100,7 @@ std::string MessageBoxText(HWND box)
         [](HWND child, LPARAM lParam) -> BOOL {
             char name[32] = "";
             GetClassNameA(child, name, sizeof(name));
-            if (_stricmp(name, "Static") == 0)
-                *reinterpret_cast<std::string*>(lParam) += WindowText(child);
+            if (_stricmp(name, "Static") == 0) *reinterpret_cast<std::string*>(lParam) += WindowText(child);
             return TRUE;
         },
         reinterpret_cast<LPARAM>(&texts));
@@ -120,8 +118,8 @@ Rendered RenderStatusText(const char* text)
     Rendered out;
     HDC screen = GetDC(nullptr);
     HDC memory = CreateCompatibleDC(screen);
-    HFONT font = CreateFontA(12, 0, 0, 900, FW_NORMAL, FALSE, FALSE, FALSE, SHIFTJIS_CHARSET, 0, 0, 0, 0x40,
-                             kStatusFace);
+    HFONT font =
+        CreateFontA(12, 0, 0, 900, FW_NORMAL, FALSE, FALSE, FALSE, SHIFTJIS_CHARSET, 0, 0, 0, 0x40, kStatusFace);
     HGDIOBJ oldFont = SelectObject(memory, font);
     int length = static_cast<int>(strlen(text));
     GetTextExtentPoint32A(memory, text, length, &out.size);
@@ -138,8 +136,7 @@ Rendered RenderStatusText(const char* text)
     GdiFlush();
     const uint32_t* source = static_cast<const uint32_t*>(bits);
     out.pixels.assign(source, source + static_cast<size_t>(out.size.cx) * out.size.cy);
-    for (uint32_t& p : out.pixels)
-        p &= 0xFFFFFF;
+    for (uint32_t& p : out.pixels) p &= 0xFFFFFF;
     SelectObject(memory, oldBitmap);
     SelectObject(memory, oldFont);
     DeleteObject(dib);
@@ -182,8 +179,7 @@ void Screenshot(const char* name, std::initializer_list<HWND> windows)
     RECT area = {};
     for (HWND window : windows) {
         RECT r;
-        if (window && GetWindowRect(window, &r))
-            UnionRect(&area, &area, &r);
+        if (window && GetWindowRect(window, &r)) UnionRect(&area, &area, &r);
     }
     ScreenPixels screen;
     CaptureScreen(&screen);
@@ -218,8 +214,7 @@ public:
     ~TidewellRun()
     {
         if (process_) {
-            if (WaitForExit(process_, 0) == STILL_ACTIVE)
-                TerminateProcess(process_, 1);  // only when a check failed
+            if (WaitForExit(process_, 0) == STILL_ACTIVE) TerminateProcess(process_, 1);  // only when a check failed
             CloseHandle(process_);
         }
     }
@@ -243,8 +238,7 @@ public:
     // Waits until the action button shows string id (and is visible).
     bool ButtonShows(int id, DWORD timeoutMs = 15000) const
     {
-        return WaitUntil([&] { return IsWindowVisible(Button()) && WindowText(Button()) == TextOf(id); },
-                         timeoutMs);
+        return WaitUntil([&] { return IsWindowVisible(Button()) && WindowText(Button()) == TextOf(id); }, timeoutMs);
     }
 
     void ClickButton() const
@@ -281,8 +275,8 @@ protected:
         std::string base = WindowsPath("MW_BUILD_DIR") + "updater-program\\" + name_ + "\\" + name + "\\";
         folder_ = FreshFolder(base + "program\\");
         temp_ = FreshFolder(base + "temp\\");
-        EXPECT_TRUE(CopyFileA((WindowsPath("MW_BIN_DIR") + "tidewell.exe").c_str(),
-                              (folder_ + "tidewell.exe").c_str(), FALSE));
+        EXPECT_TRUE(
+            CopyFileA((WindowsPath("MW_BIN_DIR") + "tidewell.exe").c_str(), (folder_ + "tidewell.exe").c_str(), FALSE));
         return folder_;
     }
 
@@ -294,8 +288,7 @@ protected:
         WriteWholeFile(notes, kNotesUtf8);
         ToolRun run = RunTool(ToolBinary("tidewell-publish"),
                               "write " + Quote(path) + " --id " + id + " --version " + version +
-                                  " --product Marrowby --program marrowby.exe --notes " + Quote(notes) + " " +
-                                  extra);
+                                  " --product Marrowby --program marrowby.exe --notes " + Quote(notes) + " " + extra);
         EXPECT_EQ(0, run.status) << run.output;
         return run.status;
     }
@@ -358,12 +351,11 @@ TEST_F(TidewellProgram, StartupMessagesComeWithoutAWindow)
 TEST_F(TidewellProgram, UpdatesThroughFetchDialogDownloadCrcAndExtraction)
 {
     std::string archive = ReadWholeFile(ArchivePath());
-    if (archive.empty())
-        GTEST_SKIP() << "no archive (jlha missing)";
+    if (archive.empty()) GTEST_SKIP() << "no archive (jlha missing)";
     ProgramFolder("e2e");
-    std::string url = ServedRecord("marrowby.qvn", kProductA, "0.24.0.0",
-                                   "--archive-url " + nginx_ + "update/marrowby-0.24.lzh --archive " +
-                                       Quote(ArchivePath()));
+    std::string url =
+        ServedRecord("marrowby.qvn", kProductA, "0.24.0.0",
+                     "--archive-url " + nginx_ + "update/marrowby-0.24.lzh --archive " + Quote(ArchivePath()));
     InstallRecord(kProductA, "0.23.0.0", url);
     std::string installed = ReadWholeFile(folder_ + "marrowby.qvn");
     TidewellRun run(folder_, temp_, "");
@@ -494,8 +486,9 @@ TEST_F(TidewellProgram, FailedStepsEndWithTheirMessage)
     ProgramFolder("crc");
     std::string other = www_ + "notes.txt";  // a file that is not the archive
     WriteWholeFile(other, "not the archive");
-    std::string url = ServedRecord("crc.qvn", kProductA, "0.24.0.0",
-                                   "--archive-url " + Quote(scripted_ + "twcrc/p.lzh?size=5000") + " --archive " + Quote(other));
+    std::string url =
+        ServedRecord("crc.qvn", kProductA, "0.24.0.0",
+                     "--archive-url " + Quote(scripted_ + "twcrc/p.lzh?size=5000") + " --archive " + Quote(other));
     InstallRecord(kProductA, "0.23.0.0", url);
     {
         TidewellRun run(folder_, temp_, "");
@@ -558,8 +551,7 @@ HWND WaitForClass(const char* windowClass, HANDLE* process = nullptr)
     WaitUntil([&] { return (found = FindWindowA(windowClass, nullptr)) && IsWindowVisible(found); }, 20000);
     DWORD processId = 0;
     GetWindowThreadProcessId(found, &processId);
-    if (process)
-        *process = OpenProcess(SYNCHRONIZE | PROCESS_QUERY_INFORMATION | PROCESS_TERMINATE, FALSE, processId);
+    if (process) *process = OpenProcess(SYNCHRONIZE | PROCESS_QUERY_INFORMATION | PROCESS_TERMINATE, FALSE, processId);
     return found;
 }
 
@@ -571,11 +563,9 @@ TEST_F(TidewellProgram, WholeUpdateFromMarrowbysMenuToTheRestartedProgram)
 {
     std::string served = www_ + "update\\e2e\\";
     std::string archive = served + "marrowby-1.0.0.1.lzh";
-    if (!FileExists(archive))
-        GTEST_SKIP() << "no update archive (jlha missing, or update_site.py without --bin)";
+    if (!FileExists(archive)) GTEST_SKIP() << "no update archive (jlha missing, or update_site.py without --bin)";
     ProgramFolder("e2e");
-    for (const char* folder : {"doc", "data", "~tidewell-update"})
-        std::filesystem::remove_all(folder_ + folder);
+    for (const char* folder : {"doc", "data", "~tidewell-update"}) std::filesystem::remove_all(folder_ + folder);
     std::string installed = ReadWholeFile(WindowsPath("MW_BIN_DIR") + "marrowby.exe");
     WriteWholeFile(folder_ + "marrowby.exe", installed + std::string("\0installed 1.0.0.0", 19));
     std::string options = "--archive " + Quote(archive) + " --start-program";  // flags 0x08 and 0x40
@@ -583,8 +573,9 @@ TEST_F(TidewellProgram, WholeUpdateFromMarrowbysMenuToTheRestartedProgram)
                                    "--archive-url " + nginx_ + "update/e2e/marrowby-1.0.0.1.lzh " + options);
     Publish(folder_ + "marrowby.qvn", kProductA, "1.0.0.0", "--info-url " + url + " " + options);
     // A list for Marrowby to read, and save again as its own.
-    WriteWholeFile(folder_ + "default.wrg", "; Created by test\r\n;\r\nRefererStr=\r\nStoreIn=" + folder_ +
-                                                "\r\n_RemoteFileSize=-1\r\n_State=2\r\nUrl=http://127.0.0.1:9/kept.bin\r\n");
+    WriteWholeFile(folder_ + "default.wrg",
+                   "; Created by test\r\n;\r\nRefererStr=\r\nStoreIn=" + folder_ +
+                       "\r\n_RemoteFileSize=-1\r\n_State=2\r\nUrl=http://127.0.0.1:9/kept.bin\r\n");
 
     // Marrowby runs with the test's temporary folder, which Tidewell inherits.
     std::string tempSetting = temp_.substr(0, temp_.size() - 1);
@@ -669,8 +660,8 @@ TEST_F(TidewellProgram, UpdatesOverHttpsAndRefusesCertificatesItCannotTrust)
     const std::string archivePath = "update/marrowby-0.24.lzh";
 
     ProgramFolder("https");
-    std::string url = ServedRecord("https.qvn", kProductA, "0.24.0.0", offered + server(trusted) + archivePath,
-                                   server(trusted));
+    std::string url =
+        ServedRecord("https.qvn", kProductA, "0.24.0.0", offered + server(trusted) + archivePath, server(trusted));
     InstallRecord(kProductA, "0.23.0.0", url);
     {
         TidewellRun run(folder_, temp_, "");

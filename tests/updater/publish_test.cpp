@@ -20,8 +20,7 @@ class PublishTool : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        if (!fs::exists(ToolBinary("tidewell-publish")))
-            GTEST_SKIP() << "tidewell-publish is not built";
+        if (!fs::exists(ToolBinary("tidewell-publish"))) GTEST_SKIP() << "tidewell-publish is not built";
         dir_ = ScratchDir("publish") + "/" + ::testing::UnitTest::GetInstance()->current_test_info()->name();
         fs::remove_all(dir_);
         fs::create_directories(dir_);
@@ -34,10 +33,7 @@ protected:
         return path;
     }
 
-    ToolRun Publish(const std::string& arguments)
-    {
-        return RunTool(ToolBinary("tidewell-publish"), arguments);
-    }
+    ToolRun Publish(const std::string& arguments) { return RunTool(ToolBinary("tidewell-publish"), arguments); }
 
     std::string dir_;
 };
@@ -58,8 +54,7 @@ std::string Text(RecordView record, uint32_t offset)
 TEST_F(PublishTool, WritesARecordTheUpdaterReads)
 {
     std::string archive;
-    for (int i = 0; i < 100000; ++i)
-        archive += static_cast<char>((i * 131) ^ (i >> 7));
+    for (int i = 0; i < 100000; ++i) archive += static_cast<char>((i * 131) ^ (i >> 7));
     std::string archivePath = File("m.lzh", archive);
     // Two kanji (U+66F4 U+65B0) and a line end: written as UTF-16LE with CR LF.
     std::string notesPath = File("notes.txt", "\xEF\xBB\xBF\xE6\x9B\xB4\xE6\x96\xB0\nok");
@@ -67,8 +62,8 @@ TEST_F(PublishTool, WritesARecordTheUpdaterReads)
     ToolRun run = Publish("write " + Quote(out) +
                           " --id 00112233445566778899AaBbCcDdEeFf --version 128.2.3.4 --product Marrowby"
                           " --program marrowby.exe --info-url http://127.0.0.1/m.qvn"
-                          " --archive-url http://127.0.0.1/m.lzh --archive " + Quote(archivePath) +
-                          " --notes " + Quote(notesPath) + " --start-program --temp-folder");
+                          " --archive-url http://127.0.0.1/m.lzh --archive " +
+                          Quote(archivePath) + " --notes " + Quote(notesPath) + " --start-program --temp-folder");
     ASSERT_EQ(0, run.status) << run.output;
 
     std::string bytes = Read(out);
@@ -86,23 +81,23 @@ TEST_F(PublishTool, WritesARecordTheUpdaterReads)
     EXPECT_EQ("marrowby.exe", Text(record, kRecord2ProgramOffset));
     EXPECT_EQ("http://127.0.0.1/m.qvn", Text(record, kRecord2InfoUrlOffset));
     EXPECT_EQ("http://127.0.0.1/m.lzh", Text(record, kRecord2ArchiveUrlOffset));
-    EXPECT_EQ(BitwiseCrc16(reinterpret_cast<const uint8_t*>(archive.data()), archive.size()),
-              RecordArchiveCrc(record));
+    EXPECT_EQ(BitwiseCrc16(reinterpret_cast<const uint8_t*>(archive.data()), archive.size()), RecordArchiveCrc(record));
     uint32_t units = 0;
     EXPECT_TRUE(RecordNotes(record, kRecord2NotesOffset, &units));
     const uint16_t notes[] = {0x66F4, 0x65B0, '\r', '\n', 'o', 'k', 0};
-    for (uint32_t i = 0; i < 7; ++i)
-        EXPECT_EQ(notes[i], ReadLe16(record.bytes + 368 + 2 * i)) << i;
+    for (uint32_t i = 0; i < 7; ++i) EXPECT_EQ(notes[i], ReadLe16(record.bytes + 368 + 2 * i)) << i;
 
     ToolRun shown = Publish("show " + Quote(out));
     EXPECT_EQ(0, shown.status);
-    for (const char* line : {"version: 128.2.3.4 (0x80020304)\n", "product identifier: 00112233445566778899aabbccddeeff\n",
-                             "start the program after the update, extract into the temporary folder\n",
-                             "(checked)\n", "notes: 6 UTF-16 units\n", "  | \xE6\x9B\xB4\xE6\x96\xB0\n  | ok\n"})
+    for (const char* line :
+         {"version: 128.2.3.4 (0x80020304)\n", "product identifier: 00112233445566778899aabbccddeeff\n",
+          "start the program after the update, extract into the temporary folder\n", "(checked)\n",
+          "notes: 6 UTF-16 units\n", "  | \xE6\x9B\xB4\xE6\x96\xB0\n  | ok\n"})
         EXPECT_NE(std::string::npos, shown.output.find(line)) << line << shown.output;
 
     // Without an archive: no CRC flag, no archive offered.
-    ToolRun bare = Publish("write " + Quote(out) + " --id 00112233445566778899aabbccddeeff --version 1.0.0.0"
+    ToolRun bare = Publish("write " + Quote(out) +
+                           " --id 00112233445566778899aabbccddeeff --version 1.0.0.0"
                            " --info-url http://127.0.0.1/m.qvn");
     ASSERT_EQ(0, bare.status) << bare.output;
     bytes = Read(out);
@@ -115,8 +110,9 @@ TEST_F(PublishTool, WritesARecordTheUpdaterReads)
 TEST_F(PublishTool, RefusesWhatDoesNotFitAndSaysWhyARecordIsRefused)
 {
     std::string out = dir_ + "/r.qvn";
-    std::string base = "write " + Quote(out) + " --id 00112233445566778899aabbccddeeff --version 1.0.0.0"
-                                                " --info-url http://127.0.0.1/m.qvn";
+    std::string base = "write " + Quote(out) +
+                       " --id 00112233445566778899aabbccddeeff --version 1.0.0.0"
+                       " --info-url http://127.0.0.1/m.qvn";
     EXPECT_EQ(1, Publish(base + " --product " + std::string(32, 'p')).status);
     EXPECT_EQ(0, Publish(base + " --product " + std::string(31, 'p')).status);
     EXPECT_EQ(1, Publish(base + " --archive-url http://h/" + std::string(120, 'a')).status);
@@ -127,8 +123,10 @@ TEST_F(PublishTool, RefusesWhatDoesNotFitAndSaysWhyARecordIsRefused)
     EXPECT_EQ(1, ftp.status);
     EXPECT_NE(std::string::npos, ftp.output.find("must start with http:// or https://")) << ftp.output;
     EXPECT_EQ(1, Publish("write " + Quote(out) + " --id 0011 --version 1.0.0.0 --info-url u").status);
-    EXPECT_EQ(1, Publish("write " + Quote(out) + " --id 00112233445566778899aabbccddeeff --version 1.2.3.256"
-                                                 " --info-url u").status);
+    EXPECT_EQ(1, Publish("write " + Quote(out) +
+                         " --id 00112233445566778899aabbccddeeff --version 1.2.3.256"
+                         " --info-url u")
+                     .status);
     EXPECT_EQ(1, Publish(base + " --notes " + Quote(File("bad.txt", "\xC3\x28"))).status);
     EXPECT_EQ(2, Publish(base + " --archive " + Quote(dir_ + "/missing.lzh")).status);
     // A program the updater would refuse to start after the update.

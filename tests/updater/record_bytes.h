@@ -11,8 +11,7 @@ using RecordBytes = std::vector<uint8_t>;
 
 inline void PutLe(RecordBytes& r, size_t at, uint32_t value, int bytes)
 {
-    for (int i = 0; i < bytes; ++i)
-        r[at + i] = static_cast<uint8_t>(value >> (8 * i));
+    for (int i = 0; i < bytes; ++i) r[at + i] = static_cast<uint8_t>(value >> (8 * i));
 }
 
 inline void PutText(RecordBytes& r, size_t at, const std::string& text)
@@ -24,8 +23,7 @@ inline void PutText(RecordBytes& r, size_t at, const std::string& text)
 inline void PutNotes(RecordBytes& r, size_t at, const std::string& text, bool terminated = true)
 {
     r.resize(at + 2 * text.size() + (terminated ? 2 : 0), 0);
-    for (size_t i = 0; i < text.size(); ++i)
-        PutLe(r, at + 2 * i, static_cast<uint8_t>(text[i]), 2);
+    for (size_t i = 0; i < text.size(); ++i) PutLe(r, at + 2 * i, static_cast<uint8_t>(text[i]), 2);
 }
 
 // A format-2 record: flags at 8, version at 12, product id at 20 (16 bytes
@@ -71,8 +69,7 @@ inline uint16_t BitwiseCrc16(const uint8_t* bytes, size_t length)
     uint16_t crc = 0xFFFF;
     for (size_t n = 0; n < length; ++n) {
         crc ^= static_cast<uint16_t>(bytes[n] << 8);
-        for (int i = 0; i < 8; ++i)
-            crc = static_cast<uint16_t>((crc & 0x8000) ? (crc << 1) ^ 0x1021 : crc << 1);
+        for (int i = 0; i < 8; ++i) crc = static_cast<uint16_t>((crc & 0x8000) ? (crc << 1) ^ 0x1021 : crc << 1);
     }
     return crc;
 }

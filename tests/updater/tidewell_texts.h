@@ -51,7 +51,6 @@ const TidewellText kTidewellTexts[] = {
 inline const char* TextOf(int id)
 {
     for (const TidewellText& entry : kTidewellTexts)
-        if (entry.id == id)
-            return entry.text;
+        if (entry.id == id) return entry.text;
     return nullptr;
 }

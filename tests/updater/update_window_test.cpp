@@ -74,8 +74,7 @@ protected:
 
     void TearDown() override
     {
-        if (g_updater.mainWindow)
-            DestroyWindow(g_updater.mainWindow);
+        if (g_updater.mainWindow) DestroyWindow(g_updater.mainWindow);
         MSG quit;
         PeekMessageA(&quit, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE);
         ReleaseUpdateWindow();
@@ -126,8 +125,7 @@ TEST_F(UpdateWindowTest, LayoutLogoAndStatusLine)
     ASSERT_GE(file.size(), 14u + 40 + 16 * 4 + 164 * 120);  // headers, colours, rows
     int differences = 0;
     for (int y = 0; y < 120; y += 3)
-        for (int x = 0; x < 328; x += 3)
-            differences += LogoSurfacePixel(x, y) != BitmapFilePixel(file, x, y);
+        for (int x = 0; x < 328; x += 3) differences += LogoSurfacePixel(x, y) != BitmapFilePixel(file, x, y);
     EXPECT_EQ(0, differences);
 
     // The download folder is the temporary folder.

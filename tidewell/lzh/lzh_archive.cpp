@@ -22,38 +22,30 @@ void CopyText(char* out, const char* text)
 // once begun is completed even past the budget.
 int SearchFirstHeader(LzhFile* file)
 {
-    if (LzhFileSeek(file, 2) != 0)
-        return 2;
+    if (LzhFileSeek(file, 2) != 0) return 2;
     int budget = kSearchBudget;
     for (;;) {
         int c = LzhFileByte(file);
         budget--;
-        if (file->eof)
-            return 2;
+        if (file->eof) return 2;
         if (c == '-') {
             for (;;) {
                 c = LzhFileByte(file);
                 budget--;
-                if (c == '-')
-                    continue;
-                if (c != 'l')
-                    break;
+                if (c == '-') continue;
+                if (c != 'l') break;
                 c = LzhFileByte(file);
                 budget--;
-                if (c == '-')
-                    continue;
-                if (c != 'z' && c != 'h')
-                    break;
+                if (c == '-') continue;
+                if (c != 'z' && c != 'h') break;
                 LzhFileByte(file);
                 c = LzhFileByte(file);
                 budget -= 2;
-                if (c == '-')
-                    return LzhFileSeek(file, uint64_t(LzhFileTell(file)) - 7) == 0 ? 0 : 2;
+                if (c == '-') return LzhFileSeek(file, uint64_t(LzhFileTell(file)) - 7) == 0 ? 0 : 2;
                 break;
             }
         }
-        if (budget <= 0)
-            return 2;
+        if (budget <= 0) return 2;
     }
 }
 
@@ -61,8 +53,7 @@ int SearchFirstHeader(LzhFile* file)
 int AppendEntry(LzhArchive* archive)
 {
     LzhEntry* entry = new (std::nothrow) LzhEntry();
-    if (!entry)
-        return 4;
+    if (!entry) return 4;
     entry->previous = archive->last;
     if (archive->last)
         archive->last->next = entry;
@@ -77,8 +68,7 @@ int AppendEntry(LzhArchive* archive)
 void RemoveLastEntry(LzhArchive* archive)
 {
     LzhEntry* entry = archive->last;
-    if (!entry)
-        return;
+    if (!entry) return;
     archive->last = entry->previous;
     if (archive->last)
         archive->last->next = nullptr;
@@ -96,41 +86,35 @@ int LzhOpen(const char* path, LzhArchive* archive)
     CopyText(archive->path, path);
     archive->first = archive->current = archive->last = nullptr;
     archive->count = 0;
-    if (LzhFileOpen(&archive->file, path) != 0)
-        return 1;
+    if (LzhFileOpen(&archive->file, path) != 0) return 1;
     return SearchFirstHeader(&archive->file);
 }
 
 int LzhReadHeaders(LzhArchive* archive)
 {
     for (;;) {
-        if (AppendEntry(archive) != 0)
-            return 4;
+        if (AppendEntry(archive) != 0) return 4;
         int result = LzhReadHeader(archive);
         if (result == 3) {
             RemoveLastEntry(archive);
             return 0;
         }
-        if (result != 0)
-            return result;
+        if (result != 0) return result;
     }
 }
 
 LzhEntry* LzhGetEntry(LzhArchive* archive, int32_t n)
 {
-    if (n < 1 || n > archive->count)
-        return nullptr;
+    if (n < 1 || n > archive->count) return nullptr;
     LzhEntry* entry = archive->first;
-    for (int32_t i = 1; i < n && entry; i++)
-        entry = entry->next;
+    for (int32_t i = 1; i < n && entry; i++) entry = entry->next;
     return entry;
 }
 
 void LzhClose(LzhArchive* archive)
 {
     LzhDecoderForget(archive);
-    while (archive->last)
-        RemoveLastEntry(archive);
+    while (archive->last) RemoveLastEntry(archive);
     LzhFileClose(&archive->file);
     CopyText(archive->path, "closed");
 }

@@ -14,9 +14,9 @@ struct LzhEntry {
     char directory[LZH_TEXT_SIZE];  // '\\'-separated, trailing '\\' as stored; may be empty
     char method[LZH_METHOD_SIZE];   // five-character id such as "-lh5-"
     uint32_t originalSize;
-    uint16_t dataCrc;               // CRC-16 of the original data, as stored
-    uint32_t dataPosition;          // file offset of the packed data
-    uint32_t packedLength;          // packed data alone, extended headers excluded
+    uint16_t dataCrc;       // CRC-16 of the original data, as stored
+    uint32_t dataPosition;  // file offset of the packed data
+    uint32_t packedLength;  // packed data alone, extended headers excluded
     // Windows file times (100 ns since 1601-01-01 UTC); 0 when absent. Kept
     // in the order the platform call that sets a file's times takes them.
     uint64_t creationTime;

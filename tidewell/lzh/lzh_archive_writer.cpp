@@ -46,14 +46,11 @@ int PackSource(LzhArchiveWriter* w, FILE* source, SourceRead* read)
     while ((got = std::fread(w->chunk, 1, sizeof w->chunk, source)) > 0) {
         read->crc = LzhCrc16Update(read->crc, w->chunk, got);
         read->size += got;
-        if (read->size > kMaxEntrySize)
-            return LZH_WRITE_TOO_LARGE;
+        if (read->size > kMaxEntrySize) return LZH_WRITE_TOO_LARGE;
         LzhEncoderWrite(w->encoder, w->chunk, got);
-        if (w->out.failed)
-            return OutputResult(&w->out);
+        if (w->out.failed) return OutputResult(&w->out);
     }
-    if (std::ferror(source))
-        return LZH_WRITE_SOURCE;
+    if (std::ferror(source)) return LZH_WRITE_SOURCE;
     LzhEncoderFinish(w->encoder);
     return w->out.failed ? OutputResult(&w->out) : LZH_WRITE_OK;
 }
@@ -62,20 +59,16 @@ int PackSource(LzhArchiveWriter* w, FILE* source, SourceRead* read)
 // must still be the file that was packed.
 int StoreSource(LzhArchiveWriter* w, FILE* source, const SourceRead& packed)
 {
-    if (std::fseek(source, 0, SEEK_SET) != 0)
-        return LZH_WRITE_SOURCE;
+    if (std::fseek(source, 0, SEEK_SET) != 0) return LZH_WRITE_SOURCE;
     SourceRead again = {0, 0};
     size_t got;
     while ((got = std::fread(w->chunk, 1, sizeof w->chunk, source)) > 0) {
         again.crc = LzhCrc16Update(again.crc, w->chunk, got);
         again.size += got;
-        if (again.size > packed.size)
-            return LZH_WRITE_CHANGED;
-        if (!LzhOutWrite(&w->out, w->chunk, got))
-            return OutputResult(&w->out);
+        if (again.size > packed.size) return LZH_WRITE_CHANGED;
+        if (!LzhOutWrite(&w->out, w->chunk, got)) return OutputResult(&w->out);
     }
-    if (std::ferror(source))
-        return LZH_WRITE_SOURCE;
+    if (std::ferror(source)) return LZH_WRITE_SOURCE;
     return again.size == packed.size && again.crc == packed.crc ? LZH_WRITE_OK : LZH_WRITE_CHANGED;
 }
 
@@ -95,27 +88,22 @@ int AddSource(LzhArchiveWriter* w, const LzhPackEntry* entry, FILE* source)
     FillInfo(&info, entry, "-lh5-");
     uint8_t header[LZH_HEADER_CAPACITY];
     const size_t headerLength = LzhComposeHeader(&info, header);
-    if (headerLength == 0)
-        return LZH_WRITE_NAME;
+    if (headerLength == 0) return LZH_WRITE_NAME;
     // The header goes first with its sizes and CRC still unknown; it is
     // written again once the data are in.
     const uint32_t headerAt = LzhOutTell(&w->out);
-    if (!LzhOutWrite(&w->out, header, headerLength))
-        return OutputResult(&w->out);
+    if (!LzhOutWrite(&w->out, header, headerLength)) return OutputResult(&w->out);
     const uint32_t dataAt = LzhOutTell(&w->out);
 
     SourceRead read;
     int result = PackSource(w, source, &read);
-    if (result != LZH_WRITE_OK)
-        return result;
+    if (result != LZH_WRITE_OK) return result;
     uint64_t packed = LzhEncoderOutput(w->encoder);
     if (packed >= read.size) {
         std::memcpy(info.method, "-lh0-", 6);
-        if (!LzhOutSeek(&w->out, dataAt))
-            return OutputResult(&w->out);
+        if (!LzhOutSeek(&w->out, dataAt)) return OutputResult(&w->out);
         result = StoreSource(w, source, read);
-        if (result != LZH_WRITE_OK)
-            return result;
+        if (result != LZH_WRITE_OK) return result;
         packed = read.size;
     }
     info.packedSize = uint32_t(packed);
@@ -144,14 +132,12 @@ int LzhWriterOpen(LzhArchiveWriter* w, const char* path)
     w->encoder = nullptr;
     w->out.handle = nullptr;
     const size_t length = std::strlen(path);
-    if (length + sizeof ".part" > LZH_WRITER_PATH_SIZE)
-        return LZH_WRITE_NAME;
+    if (length + sizeof ".part" > LZH_WRITER_PATH_SIZE) return LZH_WRITE_NAME;
     std::memcpy(w->path, path, length + 1);
     std::memcpy(w->partPath, path, length);
     std::memcpy(w->partPath + length, ".part", sizeof ".part");
     w->encoder = LzhEncoderCreate();
-    if (!w->encoder)
-        return LZH_WRITE_MEMORY;
+    if (!w->encoder) return LZH_WRITE_MEMORY;
     if (LzhOutOpen(&w->out, w->partPath) != 0) {
         Release(w);
         return LZH_WRITE_OUTPUT;
@@ -162,8 +148,7 @@ int LzhWriterOpen(LzhArchiveWriter* w, const char* path)
 int LzhWriterAddFile(LzhArchiveWriter* w, const LzhPackEntry* entry, const char* sourcePath)
 {
     FILE* source = std::fopen(sourcePath, "rb");
-    if (!source)
-        return LZH_WRITE_SOURCE;
+    if (!source) return LZH_WRITE_SOURCE;
     const int result = AddSource(w, entry, source);
     std::fclose(source);
     return result;
@@ -176,10 +161,8 @@ int LzhWriterAddDirectory(LzhArchiveWriter* w, const LzhPackEntry* entry)
     info.name = "";
     uint8_t header[LZH_HEADER_CAPACITY];
     const size_t length = LzhComposeHeader(&info, header);
-    if (length == 0)
-        return LZH_WRITE_NAME;
-    if (!LzhOutWrite(&w->out, header, length))
-        return OutputResult(&w->out);
+    if (length == 0) return LZH_WRITE_NAME;
+    if (!LzhOutWrite(&w->out, header, length)) return OutputResult(&w->out);
     std::memcpy(w->lastMethod, "-lhd-", 6);
     w->lastOriginalSize = w->lastPackedSize = 0;
     return LZH_WRITE_OK;
@@ -191,8 +174,7 @@ int LzhWriterClose(LzhArchiveWriter* w)
     const uint8_t endMark = 0;
     bool ok = LzhOutWrite(&w->out, &endMark, 1);
     const uint32_t length = LzhOutTell(&w->out);
-    if (ok && w->out.end > length)
-        ok = LzhOutTruncate(&w->out, length);
+    if (ok && w->out.end > length) ok = LzhOutTruncate(&w->out, length);
     Release(w);
     ok = ok && !w->out.failed;
     // Where a rename cannot replace a file, the old archive goes first.
@@ -214,20 +196,13 @@ void LzhWriterAbandon(LzhArchiveWriter* w)
 const char* LzhWriteResultText(int result)
 {
     switch (result) {
-    case LZH_WRITE_OK:
-        return "packed";
-    case LZH_WRITE_SOURCE:
-        return "cannot be read";
-    case LZH_WRITE_OUTPUT:
-        return "the archive cannot be written";
-    case LZH_WRITE_TOO_LARGE:
-        return "too large for an LZH archive (entries below 4 GB, archives below 2 GB)";
-    case LZH_WRITE_NAME:
-        return "name or directory longer than 240 bytes";
-    case LZH_WRITE_CHANGED:
-        return "changed while it was being packed";
-    case LZH_WRITE_MEMORY:
-        return "out of memory";
+    case LZH_WRITE_OK: return "packed";
+    case LZH_WRITE_SOURCE: return "cannot be read";
+    case LZH_WRITE_OUTPUT: return "the archive cannot be written";
+    case LZH_WRITE_TOO_LARGE: return "too large for an LZH archive (entries below 4 GB, archives below 2 GB)";
+    case LZH_WRITE_NAME: return "name or directory longer than 240 bytes";
+    case LZH_WRITE_CHANGED: return "changed while it was being packed";
+    case LZH_WRITE_MEMORY: return "out of memory";
     }
     return "unknown failure";
 }

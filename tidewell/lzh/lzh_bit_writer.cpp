@@ -12,15 +12,13 @@ void LzhBitWriterStart(LzhBitWriter* w, LzhByteSink sink)
 
 void LzhBitWriterDrain(LzhBitWriter* w)
 {
-    if (w->used > 0 && !w->failed && !w->sink.write(w->sink.context, w->buffer, w->used))
-        w->failed = true;
+    if (w->used > 0 && !w->failed && !w->sink.write(w->sink.context, w->buffer, w->used)) w->failed = true;
     w->written += w->used;
     w->used = 0;
 }
 
 void LzhBitWriterFinish(LzhBitWriter* w)
 {
-    if (w->count > 0)
-        LzhPutBits(w, 0, 8 - w->count);
+    if (w->count > 0) LzhPutBits(w, 0, 8 - w->count);
     LzhBitWriterDrain(w);
 }

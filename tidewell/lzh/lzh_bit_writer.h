@@ -40,7 +40,6 @@ inline void LzhPutBits(LzhBitWriter* w, uint32_t value, unsigned n)
     while (w->count >= 8) {
         w->count -= 8;
         w->buffer[w->used++] = uint8_t(w->bits >> w->count);
-        if (w->used == LZH_BIT_BUFFER_SIZE)
-            LzhBitWriterDrain(w);
+        if (w->used == LZH_BIT_BUFFER_SIZE) LzhBitWriterDrain(w);
     }
 }

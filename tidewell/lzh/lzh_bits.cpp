@@ -11,8 +11,7 @@ void LzhBitsRefill()
         // partly taken are taken again, at the same place, next time.
         const uint8_t* p = f->buffer + f->bufferPos;
         uint64_t next = 0;
-        for (int i = 0; i < 8; i++)
-            next = next << 8 | p[i];
+        for (int i = 0; i < 8; i++) next = next << 8 | p[i];
         const unsigned take = unsigned(64 - r.count) >> 3;
         r.bits |= next >> r.count;
         r.count += int(take * 8);
@@ -23,8 +22,7 @@ void LzhBitsRefill()
         int c = LzhFileByte(f);
         if (c < 0) {
             c = 0xFF;
-            if (r.padBytes < 0xFFFFFFFFu)
-                r.padBytes++;
+            if (r.padBytes < 0xFFFFFFFFu) r.padBytes++;
         }
         r.bits |= uint64_t(c) << (56 - r.count);
         r.count += 8;

@@ -31,8 +31,7 @@ inline void LzhBitsAdvance(unsigned n)
 {
     g_lzhBits.bits <<= n;
     g_lzhBits.count -= int(n);
-    if (g_lzhBits.count < 32)
-        LzhBitsRefill();
+    if (g_lzhBits.count < 32) LzhBitsRefill();
 }
 
 // The next n bits as a number (n at most 16), then moves on by n.

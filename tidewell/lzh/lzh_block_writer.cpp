@@ -28,8 +28,7 @@ void MakeCode(const uint32_t* freq, unsigned n, Code* code)
     code->used = LzhMakeCodeLengths(freq, n, LZH_HUFFMAN_MAX_LENGTH, code->lengths);
     code->single = 0;
     for (unsigned s = 0; s < n; s++)
-        if (freq[s] != 0)
-            code->single = s;
+        if (freq[s] != 0) code->single = s;
     LzhMakeCodes(code->lengths, n, code->codes);
 }
 
@@ -50,8 +49,7 @@ void PutSmallLengths(LzhBitWriter* bits, const Code& code, unsigned entries, uns
         return;
     }
     unsigned n = entries;
-    while (n > 0 && code.lengths[n - 1] == 0)
-        n--;
+    while (n > 0 && code.lengths[n - 1] == 0) n--;
     LzhPutBits(bits, n, countBits);
     unsigned i = 0;
     while (i < n) {
@@ -62,8 +60,7 @@ void PutSmallLengths(LzhBitWriter* bits, const Code& code, unsigned entries, uns
             LzhPutBits(bits, (1u << (length - 3)) - 2, length - 3);
         if (int(i) == special) {
             unsigned zeros = 0;
-            while (zeros < 3 && i + zeros < n && code.lengths[i + zeros] == 0)
-                zeros++;
+            while (zeros < 3 && i + zeros < n && code.lengths[i + zeros] == 0) zeros++;
             LzhPutBits(bits, zeros, 2);
             i += zeros;
         }
@@ -90,8 +87,7 @@ void AddLengthItem(LengthItems* items, unsigned symbol, unsigned extra, uint32_t
 void SymbolLengthItems(const uint8_t* lengths, LengthItems* items, uint32_t* freq)
 {
     unsigned n = LZH_BLOCK_SYMBOLS;
-    while (n > 0 && lengths[n - 1] == 0)
-        n--;
+    while (n > 0 && lengths[n - 1] == 0) n--;
     items->count = 0;
     items->sent = n;
     for (unsigned i = 0; i < n;) {
@@ -105,8 +101,7 @@ void SymbolLengthItems(const uint8_t* lengths, LengthItems* items, uint32_t* fre
             i++;
         }
         if (run <= 2) {
-            while (run--)
-                AddLengthItem(items, 0, 0, freq);
+            while (run--) AddLengthItem(items, 0, 0, freq);
         } else if (run <= 18) {
             AddLengthItem(items, 1, run - 3, freq);
         } else if (run == 19) {
@@ -160,13 +155,11 @@ void PutItems(LzhBlockWriter* w, const Code& symbols, const Code& positions)
     for (uint32_t i = 0; i < w->count; i++) {
         const unsigned symbol = w->symbols[i];
         PutSymbol(bits, symbols, symbol);
-        if (symbol < 256)
-            continue;
+        if (symbol < 256) continue;
         const unsigned p = w->distances[i];
         const unsigned j = LzhPositionCode(p);
         PutSymbol(bits, positions, j);
-        if (j > 1)
-            LzhPutBits(bits, p - (1u << (j - 1)), j - 1);
+        if (j > 1) LzhPutBits(bits, p - (1u << (j - 1)), j - 1);
     }
 }
 
@@ -183,8 +176,7 @@ void LzhBlockStart(LzhBlockWriter* w, LzhByteSink sink, uint32_t itemLimit)
 
 void LzhBlockFlush(LzhBlockWriter* w)
 {
-    if (w->count == 0)
-        return;
+    if (w->count == 0) return;
     Code symbols, positions;
     MakeCode(w->symbolFreq, LZH_BLOCK_SYMBOLS, &symbols);
     MakeCode(w->positionFreq, LZH_BLOCK_POSITIONS, &positions);

@@ -8,15 +8,15 @@
 #include "tidewell/lzh/lzh_bit_writer.h"
 
 enum {
-    LZH_BLOCK_SYMBOLS = 510,   // 256 literals, then match lengths 3 to 256
-    LZH_BLOCK_POSITIONS = 14,  // position codes of an 8 KB dictionary
+    LZH_BLOCK_SYMBOLS = 510,     // 256 literals, then match lengths 3 to 256
+    LZH_BLOCK_POSITIONS = 14,    // position codes of an 8 KB dictionary
     LZH_BLOCK_MAX_ITEMS = 65535  // the block head counts items in 16 bits
 };
 
 struct LzhBlockWriter {
     LzhBitWriter bits;
-    uint32_t itemLimit;   // items per block, at most LZH_BLOCK_MAX_ITEMS
-    uint32_t count;       // items gathered
+    uint32_t itemLimit;  // items per block, at most LZH_BLOCK_MAX_ITEMS
+    uint32_t count;      // items gathered
     uint32_t symbolFreq[LZH_BLOCK_SYMBOLS];
     uint32_t positionFreq[LZH_BLOCK_POSITIONS];
     uint16_t symbols[LZH_BLOCK_MAX_ITEMS];
@@ -41,8 +41,7 @@ inline void LzhBlockLiteral(LzhBlockWriter* w, uint8_t byte)
 {
     w->symbols[w->count] = byte;
     w->symbolFreq[byte]++;
-    if (++w->count == w->itemLimit)
-        LzhBlockFlush(w);
+    if (++w->count == w->itemLimit) LzhBlockFlush(w);
 }
 
 // A match of length 3 to 256 at distance 1 to 8192.
@@ -53,6 +52,5 @@ inline void LzhBlockMatch(LzhBlockWriter* w, unsigned length, unsigned distance)
     w->distances[w->count] = uint16_t(distance - 1);
     w->symbolFreq[symbol]++;
     w->positionFreq[LzhPositionCode(distance - 1)]++;
-    if (++w->count == w->itemLimit)
-        LzhBlockFlush(w);
+    if (++w->count == w->itemLimit) LzhBlockFlush(w);
 }

@@ -8,8 +8,7 @@ struct Crc16Table {
     {
         for (unsigned i = 0; i < 256; i++) {
             unsigned crc = i;
-            for (int bit = 0; bit < 8; bit++)
-                crc = (crc & 1) ? (crc >> 1) ^ 0xA001 : crc >> 1;
+            for (int bit = 0; bit < 8; bit++) crc = (crc & 1) ? (crc >> 1) ^ 0xA001 : crc >> 1;
             entries[i] = uint16_t(crc);
         }
     }
@@ -22,7 +21,6 @@ constexpr Crc16Table kTable;
 uint16_t LzhCrc16Update(uint16_t crc, const uint8_t* data, size_t length)
 {
     unsigned value = crc;
-    for (size_t i = 0; i < length; i++)
-        value = kTable.entries[(value ^ data[i]) & 0xFF] ^ (value >> 8);
+    for (size_t i = 0; i < length; i++) value = kTable.entries[(value ^ data[i]) & 0xFF] ^ (value >> 8);
     return uint16_t(value);
 }

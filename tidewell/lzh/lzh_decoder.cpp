@@ -36,8 +36,7 @@ const int kMethodCount = int(sizeof kMethods / sizeof kMethods[0]);
 int FindMethod(const char* id)
 {
     for (int i = 0; i < kMethodCount; i++)
-        if (std::memcmp(kMethods[i].id, id, 5) == 0)
-            return i;
+        if (std::memcmp(kMethods[i].id, id, 5) == 0) return i;
     return -1;
 }
 
@@ -52,11 +51,9 @@ bool CopyMatch(uint32_t source, uint32_t length)
     uint8_t* out = d.dictionary + d.fillPosition;
     if (source + now <= d.dictionarySize) {
         const uint8_t* in = d.dictionary + source;
-        for (uint32_t i = 0; i < now; i++)
-            out[i] = in[i];
+        for (uint32_t i = 0; i < now; i++) out[i] = in[i];
     } else {
-        for (uint32_t i = 0; i < now; i++)
-            out[i] = d.dictionary[(source + i) & d.mask];
+        for (uint32_t i = 0; i < now; i++) out[i] = d.dictionary[(source + i) & d.mask];
     }
     d.fillPosition += now;
     d.decodedCount += now;
@@ -121,13 +118,10 @@ int LzhStartDecoder(LzhArchive* archive)
     d.finished = true;
     d.available = 0;
     const LzhEntry* entry = archive->current;
-    if (!entry)
-        return 2;
+    if (!entry) return 2;
     const int method = FindMethod(entry->method);
-    if (method < 0)
-        return 2;
-    if (LzhFileSeek(&archive->file, entry->dataPosition) != 0)
-        return 1;
+    if (method < 0) return 2;
+    if (LzhFileSeek(&archive->file, entry->dataPosition) != 0) return 1;
 
     d.archive = archive;
     d.file = &archive->file;
@@ -139,8 +133,7 @@ int LzhStartDecoder(LzhArchive* archive)
     std::memset(d.dictionary, ' ', d.dictionarySize);
     d.finished = false;
     d.originalSize = entry->originalSize;
-    if (d.ops.start)
-        d.ops.start();
+    if (d.ops.start) d.ops.start();
     d.lengthBias = kMethods[method].lengthBias;
     d.fillPosition = 0;
     d.readPosition = 0;
@@ -153,8 +146,7 @@ int LzhStartDecoder(LzhArchive* archive)
 int LzhSelectEntry(LzhArchive* archive, int32_t n)
 {
     LzhEntry* entry = LzhGetEntry(archive, n);
-    if (!entry)
-        return -1;
+    if (!entry) return -1;
     archive->current = entry;
     return LzhStartDecoder(archive) == 0 ? 0 : -2;
 }
@@ -165,8 +157,7 @@ uint32_t LzhRead(uint8_t* buffer, uint32_t length)
     uint32_t copied = 0;
     while (copied < length) {
         if (d.available == 0) {
-            if (d.finished || !d.archive)
-                break;
+            if (d.finished || !d.archive) break;
             LzhFill();
             continue;
         }

@@ -20,18 +20,18 @@ struct LzhMethodOps {
 struct LzhDecoderState {
     const LzhArchive* archive;  // owner of the entry being decoded, or none
     LzhFile* file;
-    int method;                 // index in the method table
+    int method;  // index in the method table
     bool stored;
     LzhMethodOps ops;
     uint32_t dictionarySize;
     uint32_t mask;
-    uint32_t fillPosition;      // bytes written since the last hand-out
-    uint32_t readPosition;      // next byte LzhRead hands out
-    uint32_t available;         // written but not yet handed out
-    uint64_t decodedCount;      // 64-bit: a last match may run past a 4 GB size
+    uint32_t fillPosition;  // bytes written since the last hand-out
+    uint32_t readPosition;  // next byte LzhRead hands out
+    uint32_t available;     // written but not yet handed out
+    uint64_t decodedCount;  // 64-bit: a last match may run past a 4 GB size
     uint32_t originalSize;
     unsigned lengthBias;
-    bool pending;               // a match cut by the end of the dictionary
+    bool pending;  // a match cut by the end of the dictionary
     uint32_t pendingLength;
     uint32_t pendingSource;
     bool finished;
@@ -44,7 +44,7 @@ extern LzhDecoderState g_lzhDecoder;
 void LzhFillStored();
 
 // Method operations, one set per decoder file.
-void LzhStaticStart();            // -lh4-, -lh5-
+void LzhStaticStart();  // -lh4-, -lh5-
 unsigned LzhStaticNextSymbol();
 unsigned LzhStaticNextPosition();
 void LzhLh3Start();

@@ -28,9 +28,9 @@ struct LzhDynamicTree {
     int16_t freeIds[LZH_DYN_NODES];  // block ids from usedIds on are free
     int usedIds;
     int16_t leafNode[LZH_DYN_MAX_SYMBOLS + LZH_DYN_MAX_POSITIONS];
-    int symbolLast;    // last node of the symbol tree
-    int escape;        // symbol followed by 8 more bits, or -1
-    int positionLast;  // last node of the position tree
+    int symbolLast;            // last node of the symbol tree
+    int escape;                // symbol followed by 8 more bits, or -1
+    int positionLast;          // last node of the position tree
     uint16_t positionUpdates;  // updates since the position tree's last rebuild
     uint32_t nextGrowth;       // decoded count past which a position leaf is added
     uint32_t growthLimit;

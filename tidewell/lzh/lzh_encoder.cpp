@@ -28,8 +28,7 @@ void Code(LzhEncoder* e, bool finishing)
                 const unsigned limit = ahead < LZH_MATCH_MAX ? ahead : unsigned(LZH_MATCH_MAX);
                 const unsigned better = e->pendingLiteral && e->pendingLength ? e->pendingLength : LZH_MATCH_MIN - 1;
                 length = LzhMatchLongest(f, here, chain, better, limit, &distance);
-                if (length == LZH_MATCH_MIN && distance > kFarForThree)
-                    length = 0;
+                if (length == LZH_MATCH_MIN && distance > kFarForThree) length = 0;
             }
         }
         if (e->pendingLiteral && e->pendingLength >= LZH_MATCH_MIN && length <= e->pendingLength) {
@@ -38,15 +37,13 @@ void Code(LzhEncoder* e, bool finishing)
             const uint32_t end = here - 1 + e->pendingLength;
             LzhBlockMatch(&e->blocks, e->pendingLength, e->pendingDistance);
             for (uint32_t p = here + 1; p < end; p++)
-                if (f->filled - p >= LZH_MATCH_MIN)
-                    LzhMatchInsert(f, p);
+                if (f->filled - p >= LZH_MATCH_MIN) LzhMatchInsert(f, p);
             e->position = end;
             e->pendingLiteral = false;
             e->pendingLength = 0;
             continue;
         }
-        if (e->pendingLiteral)
-            LzhBlockLiteral(&e->blocks, f->window[here - 1]);
+        if (e->pendingLiteral) LzhBlockLiteral(&e->blocks, f->window[here - 1]);
         e->pendingLiteral = true;
         e->pendingLength = length;
         e->pendingDistance = distance;

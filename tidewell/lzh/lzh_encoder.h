@@ -12,11 +12,11 @@
 struct LzhEncoder {
     LzhMatchFinder finder;
     LzhBlockWriter blocks;
-    uint32_t position;        // next window position to code
-    bool pendingLiteral;      // the byte before `position` still waits
-    unsigned pendingLength;   // best match found there (0 none)
+    uint32_t position;       // next window position to code
+    bool pendingLiteral;     // the byte before `position` still waits
+    unsigned pendingLength;  // best match found there (0 none)
     unsigned pendingDistance;
-    unsigned lazyLimit;       // a pending match this long is taken at once
+    unsigned lazyLimit;  // a pending match this long is taken at once
 };
 
 // Allocated on the heap (several hundred KB); nullptr when memory is short.

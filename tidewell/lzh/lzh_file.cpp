@@ -14,8 +14,7 @@ int LzhFileOpen(LzhFile* file, const char* path)
 
 void LzhFileClose(LzhFile* file)
 {
-    if (file->handle)
-        std::fclose(file->handle);
+    if (file->handle) std::fclose(file->handle);
     file->handle = nullptr;
     file->bufferStart = 0;
     file->bufferPos = 0;
@@ -29,16 +28,14 @@ uint32_t LzhFileTell(const LzhFile* file)
 
 int LzhFileSeek(LzhFile* file, uint64_t position)
 {
-    if (!file->handle || position > LZH_FILE_MAX_POSITION)
-        return 1;
+    if (!file->handle || position > LZH_FILE_MAX_POSITION) return 1;
     // Header walks seek back and forth within a few hundred bytes: stay in
     // the buffer when the target is already there.
     if (position >= file->bufferStart && position <= uint64_t(file->bufferStart) + file->bufferLen) {
         file->bufferPos = uint32_t(position - file->bufferStart);
         return 0;
     }
-    if (std::fseek(file->handle, long(position), SEEK_SET) != 0)
-        return 1;
+    if (std::fseek(file->handle, long(position), SEEK_SET) != 0) return 1;
     file->bufferStart = uint32_t(position);
     file->bufferPos = 0;
     file->bufferLen = 0;
@@ -47,17 +44,14 @@ int LzhFileSeek(LzhFile* file, uint64_t position)
 
 int64_t LzhFileLength(LzhFile* file)
 {
-    if (!file->handle)
-        return -1;
+    if (!file->handle) return -1;
     const uint32_t position = LzhFileTell(file);
     long length = -1;
-    if (std::fseek(file->handle, 0, SEEK_END) == 0)
-        length = std::ftell(file->handle);
+    if (std::fseek(file->handle, 0, SEEK_END) == 0) length = std::ftell(file->handle);
     // Back to where reading stood, with an empty buffer.
     file->bufferStart = position;
     file->bufferPos = file->bufferLen = 0;
-    if (std::fseek(file->handle, long(position), SEEK_SET) != 0)
-        return -1;
+    if (std::fseek(file->handle, long(position), SEEK_SET) != 0) return -1;
     return length;
 }
 
@@ -83,8 +77,7 @@ uint32_t LzhFileRead(LzhFile* file, uint8_t* out, uint32_t count)
     while (done < count) {
         uint32_t buffered = file->bufferLen - file->bufferPos;
         if (buffered == 0) {
-            if (LzhFileRefill(file) < 0)
-                break;
+            if (LzhFileRefill(file) < 0) break;
             file->bufferPos--;  // the refill handed out its first byte already
             continue;
         }

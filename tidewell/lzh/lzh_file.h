@@ -36,8 +36,7 @@ int LzhFileRefill(LzhFile* file);
 // Next byte 0-255, or -1 at the end of the file (and eof is set).
 inline int LzhFileByte(LzhFile* file)
 {
-    if (file->bufferPos < file->bufferLen)
-        return file->buffer[file->bufferPos++];
+    if (file->bufferPos < file->bufferLen) return file->buffer[file->bufferPos++];
     return LzhFileRefill(file);
 }
 

@@ -7,8 +7,7 @@ namespace {
 unsigned g_positionCodes = 128;
 }
 
-void LzhFixedLengths(unsigned count, unsigned startLength, const unsigned* growth, unsigned points,
-                     uint8_t* lengths)
+void LzhFixedLengths(unsigned count, unsigned startLength, const unsigned* growth, unsigned points, uint8_t* lengths)
 {
     unsigned length = startLength;
     unsigned next = 0;
@@ -41,7 +40,6 @@ void LzhFixedPositionsStart(unsigned codes)
 unsigned LzhFixedNextPosition()
 {
     LzhTables& t = g_lzhTables;
-    unsigned code = LzhLookup(t.positionTable, LZH_POSITION_BITS, g_positionCodes, t.positionLengths,
-                              &t.positionTree);
+    unsigned code = LzhLookup(t.positionTable, LZH_POSITION_BITS, g_positionCodes, t.positionLengths, &t.positionTree);
     return (code << 6) + LzhBitsGet(6);
 }

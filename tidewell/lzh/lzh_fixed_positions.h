@@ -7,8 +7,7 @@
 
 // Writes `count` code lengths for the table with the given start length
 // and growth points (ascending, `points` of them).
-void LzhFixedLengths(unsigned count, unsigned startLength, const unsigned* growth, unsigned points,
-                     uint8_t* lengths);
+void LzhFixedLengths(unsigned count, unsigned startLength, const unsigned* growth, unsigned points, uint8_t* lengths);
 
 // Lengths of the 64 position codes of -lh1- and the 128 of -lh3-.
 void LzhFixedLengthsLh1(uint8_t* lengths);

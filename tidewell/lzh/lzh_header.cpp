@@ -50,8 +50,7 @@ struct HeaderFields {
 // Extended text of `length` bytes; directories get 0xFF turned into '\\'.
 int ReadExtendedText(LzhFile* f, unsigned length, bool directory, char* out)
 {
-    if (length > kMaxExtendedText)
-        return 2;
+    if (length > kMaxExtendedText) return 2;
     for (unsigned i = 0; i < length; i++) {
         int c = LzhFileByte(f);
         out[i] = char(directory && c == 0xFF ? '\\' : c);
@@ -66,17 +65,13 @@ int ReadExtendedHeaders(LzhFile* f, uint32_t origin, HeaderFields* h, uint32_t* 
 {
     uint32_t total = 0;
     for (;;) {
-        if (LzhFileSeek(f, uint64_t(origin) + total) != 0)
-            return 2;
+        if (LzhFileSeek(f, uint64_t(origin) + total) != 0) return 2;
         unsigned size = Read16(f);
-        if (f->eof)
-            return 2;
-        if (size == 0)
-            break;
+        if (f->eof) return 2;
+        if (size == 0) break;
         // The sizes must leave room for the type byte, and their total must
         // stay 16-bit: both keep the walk finite and its positions sound.
-        if (size < 3 || total + size > 0xFFFF)
-            return 2;
+        if (size < 3 || total + size > 0xFFFF) return 2;
         total += size;
         int type = LzhFileByte(f);
         unsigned length = size - 3;
@@ -90,8 +85,7 @@ int ReadExtendedHeaders(LzhFile* f, uint32_t origin, HeaderFields* h, uint32_t* 
             h->times[2] = Read64(f);  // last write
             h->times[1] = Read64(f);  // last access
         }
-        if (result != 0 || f->eof)
-            return 2;
+        if (result != 0 || f->eof) return 2;
     }
     *sum = total;
     return 0;
@@ -114,8 +108,7 @@ int ReadCommonName(LzhFile* f, int level, char* out)
             used = 0;
             continue;
         }
-        if (used >= kMaxCommonName)
-            return 2;
+        if (used >= kMaxCommonName) return 2;
         out[used++] = keep ? char(c) : UpperAscii(c);
     }
     out[used] = '\0';
@@ -147,8 +140,7 @@ int LzhReadHeader(LzhArchive* archive)
     // Offset 0: header size (levels 0/1) or low byte of the total length
     // (level 2); 0 is the end mark either way.
     const int first = LzhFileByte(f);
-    if (first == 0)
-        return 3;
+    if (first == 0) return 3;
     // Several archivers end the archive with the file instead of an end
     // mark: a file that ends exactly here has lost nothing. A header
     // position beyond the end means the previous entry was cut short.
@@ -163,8 +155,7 @@ int LzhReadHeader(LzhArchive* archive)
     // Checksum (levels 0 and 1, not checked) or the high byte of the total
     // length (level 2).
     const unsigned second = unsigned(LzhFileByte(f)) & 0xFF;
-    for (int i = 0; i < 5; i++)
-        h.method[i] = char(LzhFileByte(f));
+    for (int i = 0; i < 5; i++) h.method[i] = char(LzhFileByte(f));
     h.packedSize = Read32(f);
     h.originalSize = Read32(f);
     Read32(f);       // time stamp, not used
@@ -177,23 +168,19 @@ int LzhReadHeader(LzhArchive* archive)
         LzhFileByte(f);  // operating-system id
         origin = start + 24;
     } else {
-        if (ReadCommonName(f, level, h.name) != 0)
-            return 2;
+        if (ReadCommonName(f, level, h.name) != 0) return 2;
         h.dataCrc = uint16_t(Read16(f));
         // The CRC ends the common part of level 0 (H counts from offset 2)
         // and precedes the first size field of level 1 (at offset H).
         const uint32_t headerEnd = start + headerSize + (level == 0 ? 2 : 0);
-        if (LzhFileTell(f) > headerEnd)
-            return 2;
+        if (LzhFileTell(f) > headerEnd) return 2;
         origin = start + headerSize;
-        if (LzhFileSeek(f, origin) != 0)
-            return 2;
+        if (LzhFileSeek(f, origin) != 0) return 2;
     }
 
     uint32_t extendedSum = 0;
     int result = 0;
-    if (level != 0 && !f->eof)
-        result = ReadExtendedHeaders(f, origin, &h, &extendedSum);
+    if (level != 0 && !f->eof) result = ReadExtendedHeaders(f, origin, &h, &extendedSum);
     if (result != 0 || f->eof) {
         f->eof = false;
         return 2;
@@ -202,8 +189,7 @@ int LzhReadHeader(LzhArchive* archive)
     uint32_t packedLength = h.packedSize;
     if (level == 1) {
         // Level 1 counts the extended headers in the packed size.
-        if (extendedSum > packedLength)
-            return 2;
+        if (extendedSum > packedLength) return 2;
         packedLength -= extendedSum;
     }
     uint64_t dataPosition = uint64_t(origin) + 2 + extendedSum;
@@ -211,14 +197,11 @@ int LzhReadHeader(LzhArchive* archive)
         // Some archivers pad a level-2 header: its total length, not the end
         // of its extended headers, says where the data begin.
         const uint64_t totalEnd = uint64_t(start) + (headerSize | second << 8);
-        if (totalEnd < dataPosition)
-            return 2;
+        if (totalEnd < dataPosition) return 2;
         dataPosition = totalEnd;
     }
-    if (dataPosition > LZH_FILE_MAX_POSITION)
-        return 2;
-    if (LzhFileSeek(f, dataPosition + packedLength) != 0)
-        return 2;
+    if (dataPosition > LZH_FILE_MAX_POSITION) return 2;
+    if (LzhFileSeek(f, dataPosition + packedLength) != 0) return 2;
     StoreEntry(archive->current, h, uint32_t(dataPosition), packedLength);
     return 0;
 }

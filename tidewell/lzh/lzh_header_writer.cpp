@@ -60,8 +60,7 @@ void PatchSize(HeaderBytes* h, size_t start)
 
 uint32_t LzhUnixTime(uint64_t fileTime)
 {
-    if (fileTime <= kUnixEpochFileTime)
-        return 0;
+    if (fileTime <= kUnixEpochFileTime) return 0;
     const uint64_t seconds = (fileTime - kUnixEpochFileTime) / 10000000u;
     return seconds > 0xFFFFFFFFu ? 0xFFFFFFFFu : uint32_t(seconds);
 }
@@ -70,21 +69,19 @@ size_t LzhComposeHeader(const LzhHeaderInfo* info, uint8_t* out)
 {
     const size_t directoryLength = std::strlen(info->directory);
     const size_t nameLength = std::strlen(info->name);
-    if (directoryLength > LZH_HEADER_MAX_TEXT || nameLength > LZH_HEADER_MAX_TEXT)
-        return 0;
+    if (directoryLength > LZH_HEADER_MAX_TEXT || nameLength > LZH_HEADER_MAX_TEXT) return 0;
 
     HeaderBytes h = {out, 0};
     Put16(&h, 0);  // total length, set below
-    for (int i = 0; i < 5; i++)
-        Put8(&h, (unsigned char)info->method[i]);
+    for (int i = 0; i < 5; i++) Put8(&h, (unsigned char)info->method[i]);
     Put32(&h, info->packedSize);
     Put32(&h, info->originalSize);
     Put32(&h, LzhUnixTime(info->lastWriteTime));
     Put8(&h, 0x20);  // reserved; the archive attribute by custom
     Put8(&h, 2);     // header level
     Put16(&h, info->dataCrc);
-    Put8(&h, 'w');   // made on Windows
-    Put16(&h, 0);    // size of the first extended header
+    Put8(&h, 'w');  // made on Windows
+    Put16(&h, 0);   // size of the first extended header
 
     // Each extended header's size counts its type, data and the size field
     // after it.
@@ -115,8 +112,7 @@ size_t LzhComposeHeader(const LzhHeaderInfo* info, uint8_t* out)
     }
     // A total length whose low byte is 0 would read as the end mark: one
     // byte of padding, which the total length covers.
-    if ((h.length & 0xFF) == 0)
-        Put8(&h, 0);
+    if ((h.length & 0xFF) == 0) Put8(&h, 0);
     out[0] = uint8_t(h.length);
     out[1] = uint8_t(h.length >> 8);
     // The header CRC covers the whole header with its own field at 0.

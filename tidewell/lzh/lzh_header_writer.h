@@ -14,7 +14,7 @@ enum {
 };
 
 struct LzhHeaderInfo {
-    char method[6];         // "-lh5-", "-lh0-" or "-lhd-"
+    char method[6];  // "-lh5-", "-lh0-" or "-lhd-"
     uint32_t packedSize;
     uint32_t originalSize;
     uint16_t dataCrc;

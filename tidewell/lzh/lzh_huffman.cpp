@@ -12,8 +12,7 @@ void LeafDepths(const uint32_t* weights, unsigned used, unsigned* depths)
     const unsigned nodes = 2 * used - 1;
     uint64_t weight[2 * LZH_HUFFMAN_MAX_SYMBOLS];
     unsigned parent[2 * LZH_HUFFMAN_MAX_SYMBOLS];
-    for (unsigned i = 0; i < used; i++)
-        weight[i] = weights[i];
+    for (unsigned i = 0; i < used; i++) weight[i] = weights[i];
     unsigned nextLeaf = 0, nextMerged = used;
     for (unsigned made = used; made < nodes; made++) {
         unsigned pair[2];
@@ -27,10 +26,8 @@ void LeafDepths(const uint32_t* weights, unsigned used, unsigned* depths)
     // Parents come after their children: walk down from the root.
     unsigned depth[2 * LZH_HUFFMAN_MAX_SYMBOLS];
     depth[nodes - 1] = 0;
-    for (unsigned node = nodes - 1; node-- > 0;)
-        depth[node] = depth[parent[node]] + 1;
-    for (unsigned i = 0; i < used; i++)
-        depths[i] = depth[i];
+    for (unsigned node = nodes - 1; node-- > 0;) depth[node] = depth[parent[node]] + 1;
+    for (unsigned i = 0; i < used; i++) depths[i] = depth[i];
 }
 
 // Clamps the codes deeper than maxLength and rebalances the count of codes
@@ -44,15 +41,12 @@ void LimitLengths(unsigned* count, unsigned maxLength, unsigned deepest)
         count[maxLength] += count[length];
         count[length] = 0;
     }
-    for (unsigned length = 1; length <= maxLength; length++)
-        total += uint64_t(count[length]) << (maxLength - length);
+    for (unsigned length = 1; length <= maxLength; length++) total += uint64_t(count[length]) << (maxLength - length);
     const uint64_t full = uint64_t(1) << maxLength;
     while (total > full) {
         unsigned length = maxLength - 1;
-        while (length > 0 && count[length] == 0)
-            length--;
-        if (length == 0 || count[maxLength] == 0)
-            break;  // cannot happen for a Huffman tree's depths
+        while (length > 0 && count[length] == 0) length--;
+        if (length == 0 || count[maxLength] == 0) break;  // cannot happen for a Huffman tree's depths
         count[length]--;
         count[length + 1] += 2;
         count[maxLength]--;
@@ -68,19 +62,15 @@ unsigned LzhMakeCodeLengths(const uint32_t* freq, unsigned n, unsigned maxLength
     unsigned used = 0;
     for (unsigned s = 0; s < n; s++) {
         lengths[s] = 0;
-        if (freq[s] != 0)
-            order[used++] = uint16_t(s);
+        if (freq[s] != 0) order[used++] = uint16_t(s);
     }
-    if (used < 2)
-        return used;
+    if (used < 2) return used;
     // Least frequent first; equal frequencies in symbol order, so that the
     // result depends on the frequencies alone.
-    std::sort(order, order + used, [freq](uint16_t a, uint16_t b) {
-        return freq[a] != freq[b] ? freq[a] < freq[b] : a < b;
-    });
+    std::sort(order, order + used,
+              [freq](uint16_t a, uint16_t b) { return freq[a] != freq[b] ? freq[a] < freq[b] : a < b; });
     uint32_t weights[LZH_HUFFMAN_MAX_SYMBOLS];
-    for (unsigned i = 0; i < used; i++)
-        weights[i] = freq[order[i]];
+    for (unsigned i = 0; i < used; i++) weights[i] = freq[order[i]];
     unsigned depths[LZH_HUFFMAN_MAX_SYMBOLS];
     LeafDepths(weights, used, depths);
 
@@ -90,21 +80,18 @@ unsigned LzhMakeCodeLengths(const uint32_t* freq, unsigned n, unsigned maxLength
         count[depths[i]]++;
         deepest = std::max(deepest, depths[i]);
     }
-    if (deepest > maxLength)
-        LimitLengths(count, maxLength, deepest);
+    if (deepest > maxLength) LimitLengths(count, maxLength, deepest);
     // The longest codes go to the least frequent symbols.
     unsigned next = 0;
     for (unsigned length = std::min(deepest, maxLength); length >= 1; length--)
-        for (unsigned k = 0; k < count[length]; k++)
-            lengths[order[next++]] = uint8_t(length);
+        for (unsigned k = 0; k < count[length]; k++) lengths[order[next++]] = uint8_t(length);
     return used;
 }
 
 void LzhMakeCodes(const uint8_t* lengths, unsigned n, uint16_t* codes)
 {
     unsigned count[LZH_HUFFMAN_MAX_LENGTH + 1] = {};
-    for (unsigned s = 0; s < n; s++)
-        count[lengths[s]]++;
+    for (unsigned s = 0; s < n; s++) count[lengths[s]]++;
     // First code of each length, left-aligned in 16 bits as the decoder
     // counts them, then shifted down to the code's own length.
     uint16_t start[LZH_HUFFMAN_MAX_LENGTH + 2];
@@ -113,6 +100,5 @@ void LzhMakeCodes(const uint8_t* lengths, unsigned n, uint16_t* codes)
         start[length] = uint16_t(first >> (16 - length));
         first += uint32_t(count[length]) << (16 - length);
     }
-    for (unsigned s = 0; s < n; s++)
-        codes[s] = lengths[s] ? start[lengths[s]]++ : 0;
+    for (unsigned s = 0; s < n; s++) codes[s] = lengths[s] ? start[lengths[s]]++ : 0;
 }

@@ -24,12 +24,10 @@ void Relink(int node, int child)
 void UpdateSymbol(int symbol)
 {
     LzhDynamicTree& t = g_lzhDynamic;
-    if (t.freq[LZH_DYN_SYMBOL_ROOT] >= LZH_DYN_REBUILD_AT)
-        LzhDynamicRebuild(LZH_DYN_SYMBOL_ROOT, t.symbolLast + 1);
+    if (t.freq[LZH_DYN_SYMBOL_ROOT] >= LZH_DYN_REBUILD_AT) LzhDynamicRebuild(LZH_DYN_SYMBOL_ROOT, t.symbolLast + 1);
     t.freq[LZH_DYN_SYMBOL_ROOT]++;
     int node = t.leafNode[symbol];
-    do
-        node = LzhDynamicIncrement(node, t.symbolLast);
+    do node = LzhDynamicIncrement(node, t.symbolLast);
     while (node != LZH_DYN_SYMBOL_ROOT);
 }
 
@@ -40,8 +38,7 @@ int LzhDynamicNewBlock(int node)
     LzhDynamicTree& t = g_lzhDynamic;
     // Every block holds a node, so ids never run out; the guard only keeps
     // a broken invariant inside the array.
-    if (t.usedIds >= LZH_DYN_NODES)
-        t.usedIds = LZH_DYN_NODES - 1;
+    if (t.usedIds >= LZH_DYN_NODES) t.usedIds = LZH_DYN_NODES - 1;
     int id = t.freeIds[t.usedIds++];
     t.leader[id] = int16_t(node);
     return id;
@@ -138,8 +135,7 @@ void LzhDynamicRebuild(int first, int end)
             t.child[gathered] = t.child[i];
             gathered++;
         }
-        if (t.leader[t.block[i]] == i)
-            t.freeIds[--t.usedIds] = t.block[i];
+        if (t.leader[t.block[i]] == i) t.freeIds[--t.usedIds] = t.block[i];
     }
     // Fill from the end: each new internal node joins the pair at l, l + 1
     // and goes ahead of every unplaced leaf whose frequency is not above it.
@@ -153,8 +149,7 @@ void LzhDynamicRebuild(int first, int end)
         }
         unsigned sum = unsigned(t.freq[l]) + t.freq[l + 1];
         int k = first;
-        while (k <= j && sum < t.freq[k])
-            k++;
+        while (k <= j && sum < t.freq[k]) k++;
         while (j >= k) {
             t.freq[i] = t.freq[j];
             t.child[i] = t.child[j];
@@ -180,8 +175,7 @@ unsigned LzhDynamicNextSymbol()
 {
     int symbol = LzhDynamicWalk(LZH_DYN_SYMBOL_ROOT);
     UpdateSymbol(symbol);
-    if (symbol == g_lzhDynamic.escape)
-        symbol += int(LzhBitsGet(8));
+    if (symbol == g_lzhDynamic.escape) symbol += int(LzhBitsGet(8));
     return unsigned(symbol);
 }
 

@@ -20,12 +20,10 @@ void UpdatePosition(int code)
         t.positionUpdates = t.freq[kRoot];
         t.freq[kRoot] = kHeldRootFrequency;
         // The root no longer shares a frequency with its first child.
-        if (t.block[kRoot + 1] == t.block[kRoot])
-            t.leader[t.block[kRoot]] = int16_t(kRoot + 1);
+        if (t.block[kRoot + 1] == t.block[kRoot]) t.leader[t.block[kRoot]] = int16_t(kRoot + 1);
     }
     int node = t.leafNode[LZH_DYN_POSITION_LEAF + code];
-    while (node != kRoot)
-        node = LzhDynamicIncrement(node, t.positionLast);
+    while (node != kRoot) node = LzhDynamicIncrement(node, t.positionLast);
     t.positionUpdates++;
 }
 
@@ -79,8 +77,7 @@ unsigned LzhLh2NextPosition()
     while (g_lzhDecoder.decodedCount > t.nextGrowth) {
         AddPositionLeaf(int(t.nextGrowth / kGrowthStep));
         t.nextGrowth += kGrowthStep;
-        if (t.nextGrowth >= t.growthLimit)
-            t.nextGrowth = 0xFFFFFFFFu;  // the tree is complete
+        if (t.nextGrowth >= t.growthLimit) t.nextGrowth = 0xFFFFFFFFu;  // the tree is complete
     }
     int code = LzhDynamicWalk(kRoot) - LZH_DYN_POSITION_LEAF;
     UpdatePosition(code);

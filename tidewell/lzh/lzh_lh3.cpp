@@ -30,8 +30,7 @@ void ReadSymbolLengths()
     for (unsigned i = 0; i < kSymbols; i++) {
         t.symbolLengths[i] = uint8_t(LzhBitsGet(1) ? LzhBitsGet(4) + 1 : 0);
         if (i == 2 && ThreeOnes(t.symbolLengths)) {
-            LzhUseSingleCode(t.symbolLengths, kSymbols, t.symbolTable, LZH_SYMBOL_BITS,
-                             LzhBitsGet(kSingleSymbolBits));
+            LzhUseSingleCode(t.symbolLengths, kSymbols, t.symbolTable, LZH_SYMBOL_BITS, LzhBitsGet(kSingleSymbolBits));
             return;
         }
     }
@@ -76,12 +75,10 @@ void LzhLh3Start()
 
 unsigned LzhLh3NextSymbol()
 {
-    if (g_blockRemaining == 0)
-        ReadBlockHead();
+    if (g_blockRemaining == 0) ReadBlockHead();
     g_blockRemaining--;
     LzhTables& t = g_lzhTables;
     unsigned symbol = LzhLookup(t.symbolTable, LZH_SYMBOL_BITS, kSymbols, t.symbolLengths, &t.symbolTree);
-    if (symbol == kExtendedSymbol)
-        symbol += LzhBitsGet(8);
+    if (symbol == kExtendedSymbol) symbol += LzhBitsGet(8);
     return symbol;
 }

@@ -19,12 +19,9 @@ void PresetDictionary(uint8_t* d)
 {
     std::memset(d, 0, 18);
     uint8_t* p = d + 18;
-    for (unsigned value = 0; value < 256; value++, p += 13)
-        std::memset(p, int(value), 13);
-    for (unsigned value = 0; value < 256; value++)
-        *p++ = uint8_t(value);
-    for (unsigned value = 256; value-- > 0;)
-        *p++ = uint8_t(value);
+    for (unsigned value = 0; value < 256; value++, p += 13) std::memset(p, int(value), 13);
+    for (unsigned value = 0; value < 256; value++) *p++ = uint8_t(value);
+    for (unsigned value = 256; value-- > 0;) *p++ = uint8_t(value);
     std::memset(p, 0, 128);
     p += 128;
     std::memset(p, ' ', 110);
@@ -51,8 +48,7 @@ unsigned LzhLz5NextSymbol()
     const unsigned literal = g_flags & 1;
     g_flags >>= 1;
     g_flagsLeft--;
-    if (literal)
-        return LzhBitsGet(8);
+    if (literal) return LzhBitsGet(8);
     const unsigned b1 = LzhBitsGet(8);
     const unsigned b2 = LzhBitsGet(8);
     g_storedPosition = b1 | (b2 & 0xF0) << 4;

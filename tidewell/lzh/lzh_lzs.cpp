@@ -14,8 +14,7 @@ void LzhLzsStart()
 
 unsigned LzhLzsNextSymbol()
 {
-    if (LzhBitsGet(1))
-        return LzhBitsGet(8);
+    if (LzhBitsGet(1)) return LzhBitsGet(8);
     g_storedPosition = LzhBitsGet(11);
     return 256 + LzhBitsGet(4);
 }

@@ -13,13 +13,11 @@ inline unsigned MatchLength(const uint8_t* a, const uint8_t* b, unsigned limit)
         uint64_t x, y;
         std::memcpy(&x, a + length, 8);
         std::memcpy(&y, b + length, 8);
-        if (x != y)
-            return length + unsigned(__builtin_ctzll(x ^ y)) / 8;
+        if (x != y) return length + unsigned(__builtin_ctzll(x ^ y)) / 8;
         length += 8;
     }
 #endif
-    while (length < limit && a[length] == b[length])
-        length++;
+    while (length < limit && a[length] == b[length]) length++;
     return length;
 }
 
@@ -46,23 +44,19 @@ size_t LzhMatchFeed(LzhMatchFinder* f, const uint8_t* data, size_t length)
 uint32_t LzhMatchSlide(LzhMatchFinder* f, uint32_t position)
 {
     const uint32_t shift = (position - LZH_MATCH_DICTIONARY) & ~uint32_t(LZH_MATCH_DICTIONARY - 1);
-    if (shift == 0)
-        return 0;
+    if (shift == 0) return 0;
     std::memmove(f->window, f->window + shift, f->filled - shift);
     f->filled -= shift;
     // Positions that fall off the window become "none".
-    for (uint32_t& p : f->head)
-        p = p > shift ? p - shift : 0;
-    for (uint32_t& p : f->prev)
-        p = p > shift ? p - shift : 0;
+    for (uint32_t& p : f->head) p = p > shift ? p - shift : 0;
+    for (uint32_t& p : f->prev) p = p > shift ? p - shift : 0;
     return shift;
 }
 
 unsigned LzhMatchLongest(const LzhMatchFinder* f, uint32_t position, uint32_t candidate, unsigned better,
                          unsigned limit, unsigned* distance)
 {
-    if (better >= limit)
-        return 0;
+    if (better >= limit) return 0;
     const uint8_t* here = f->window + position;
     const uint32_t lowest = position - LZH_MATCH_DICTIONARY;
     unsigned best = better, bestDistance = 0;
@@ -75,15 +69,13 @@ unsigned LzhMatchLongest(const LzhMatchFinder* f, uint32_t position, uint32_t ca
             if (length > best) {
                 best = length;
                 bestDistance = position - candidate;
-                if (length >= f->niceLength || length >= limit)
-                    break;
+                if (length >= f->niceLength || length >= limit) break;
             }
         }
         // The ring of links holds newer positions where older ones were:
         // a link that does not lead back in time ends the chain.
         const uint32_t next = f->prev[candidate & (LZH_MATCH_DICTIONARY - 1)];
-        if (next >= candidate)
-            break;
+        if (next >= candidate) break;
         candidate = next;
     }
     *distance = bestDistance;

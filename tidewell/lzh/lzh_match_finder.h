@@ -22,8 +22,8 @@ enum {
 // slide moves the window by a multiple of the dictionary size, so that
 // `prev` (indexed by position modulo the dictionary) stays in place.
 struct LzhMatchFinder {
-    uint32_t filled;    // end of the input in the window
-    unsigned maxChain;  // chain links followed per search
+    uint32_t filled;      // end of the input in the window
+    unsigned maxChain;    // chain links followed per search
     unsigned niceLength;  // a match this long ends the search
     uint32_t head[1u << LZH_MATCH_HASH_BITS];
     uint32_t prev[LZH_MATCH_DICTIONARY];

@@ -14,8 +14,7 @@ namespace {
 
 bool Flush(LzhOutFile* out)
 {
-    if (out->used > 0 && !out->failed &&
-        std::fwrite(out->buffer, 1, out->used, out->handle) != out->used)
+    if (out->used > 0 && !out->failed && std::fwrite(out->buffer, 1, out->used, out->handle) != out->used)
         out->failed = true;
     out->bufferStart += out->used;
     out->used = 0;
@@ -37,15 +36,13 @@ int LzhOutOpen(LzhOutFile* out, const char* path)
 
 bool LzhOutWrite(LzhOutFile* out, const uint8_t* data, size_t length)
 {
-    if (out->failed)
-        return false;
+    if (out->failed) return false;
     if (length > LZH_FILE_MAX_POSITION - LzhOutTell(out)) {
         out->tooLarge = out->failed = true;
         return false;
     }
     while (length > 0) {
-        if (out->used == LZH_OUT_BUFFER_SIZE && !Flush(out))
-            return false;
+        if (out->used == LZH_OUT_BUFFER_SIZE && !Flush(out)) return false;
         size_t room = LZH_OUT_BUFFER_SIZE - out->used;
         size_t take = length < room ? length : room;
         std::memcpy(out->buffer + out->used, data, take);
@@ -53,15 +50,13 @@ bool LzhOutWrite(LzhOutFile* out, const uint8_t* data, size_t length)
         data += take;
         length -= take;
     }
-    if (LzhOutTell(out) > out->end)
-        out->end = LzhOutTell(out);
+    if (LzhOutTell(out) > out->end) out->end = LzhOutTell(out);
     return true;
 }
 
 bool LzhOutSeek(LzhOutFile* out, uint32_t position)
 {
-    if (!Flush(out))
-        return false;
+    if (!Flush(out)) return false;
     if (position > LZH_FILE_MAX_POSITION || std::fseek(out->handle, long(position), SEEK_SET) != 0) {
         out->failed = true;
         return false;
@@ -90,11 +85,9 @@ bool LzhOutTruncate(LzhOutFile* out, uint32_t length)
 
 int LzhOutClose(LzhOutFile* out)
 {
-    if (!out->handle)
-        return 1;
+    if (!out->handle) return 1;
     Flush(out);
-    if (std::fclose(out->handle) != 0)
-        out->failed = true;
+    if (std::fclose(out->handle) != 0) out->failed = true;
     out->handle = nullptr;
     return out->failed ? 1 : 0;
 }

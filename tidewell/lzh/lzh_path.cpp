@@ -17,11 +17,9 @@ char UpperAscii(char c)
 
 bool SameUpper(const char* text, size_t length, const char* upper)
 {
-    if (std::strlen(upper) != length)
-        return false;
+    if (std::strlen(upper) != length) return false;
     for (size_t i = 0; i < length; i++)
-        if (UpperAscii(text[i]) != upper[i])
-            return false;
+        if (UpperAscii(text[i]) != upper[i]) return false;
     return true;
 }
 
@@ -29,11 +27,9 @@ bool SameUpper(const char* text, size_t length, const char* upper)
 // ". ." all climb or vanish; a lone "." is harmless.
 bool ClimbsOrVanishes(const char* part, size_t length)
 {
-    if (length == 0 || (length == 1 && part[0] == '.'))
-        return false;
+    if (length == 0 || (length == 1 && part[0] == '.')) return false;
     for (size_t i = 0; i < length; i++)
-        if (part[i] != '.' && part[i] != ' ')
-            return false;
+        if (part[i] != '.' && part[i] != ' ') return false;
     return true;
 }
 
@@ -41,23 +37,18 @@ bool ClimbsOrVanishes(const char* part, size_t length)
 bool IsDeviceName(const char* part, size_t length)
 {
     size_t base = 0;
-    while (base < length && part[base] != '.' && part[base] != ' ')
-        base++;
+    while (base < length && part[base] != '.' && part[base] != ' ') base++;
     static const char* const kDevices[] = {"CON", "PRN", "AUX", "NUL", "CONIN$", "CONOUT$"};
     for (const char* device : kDevices)
-        if (SameUpper(part, base, device))
-            return true;
-    if (base == 4 && (SameUpper(part, 3, "COM") || SameUpper(part, 3, "LPT")))
-        return part[3] >= '0' && part[3] <= '9';
+        if (SameUpper(part, base, device)) return true;
+    if (base == 4 && (SameUpper(part, 3, "COM") || SameUpper(part, 3, "LPT"))) return part[3] >= '0' && part[3] <= '9';
     return false;
 }
 
 LzhPathResult CheckComponent(const char* part, size_t length)
 {
-    if (ClimbsOrVanishes(part, length))
-        return LZH_PATH_PARENT;
-    if (IsDeviceName(part, length))
-        return LZH_PATH_DEVICE;
+    if (ClimbsOrVanishes(part, length)) return LZH_PATH_PARENT;
+    if (IsDeviceName(part, length)) return LZH_PATH_DEVICE;
     return LZH_PATH_OK;
 }
 
@@ -66,14 +57,11 @@ LzhPathResult CheckText(const char* text)
 {
     const char* part = text;
     for (const char* p = text;; p++) {
-        if (*p == ':')
-            return LZH_PATH_DRIVE;
+        if (*p == ':') return LZH_PATH_DRIVE;
         if (*p == '\0' || IsSeparator(*p)) {
             LzhPathResult result = CheckComponent(part, size_t(p - part));
-            if (result != LZH_PATH_OK)
-                return result;
-            if (*p == '\0')
-                return LZH_PATH_OK;
+            if (result != LZH_PATH_OK) return result;
+            if (*p == '\0') return LZH_PATH_OK;
             part = p + 1;
         }
     }
@@ -90,28 +78,23 @@ LzhPathResult LzhCheckEntryPath(const char* directory, const char* name)
     char joined[2 * 256 + 1];
     size_t dirLength = std::strlen(directory);
     size_t nameLength = std::strlen(name);
-    if (dirLength + nameLength >= sizeof joined)
-        return LZH_PATH_TOO_LONG;
+    if (dirLength + nameLength >= sizeof joined) return LZH_PATH_TOO_LONG;
     std::memcpy(joined, directory, dirLength);
     std::memcpy(joined + dirLength, name, nameLength + 1);
-    if (joined[0] == '\0')
-        return LZH_PATH_EMPTY;
-    if (IsSeparator(joined[0]))
-        return LZH_PATH_ABSOLUTE;
+    if (joined[0] == '\0') return LZH_PATH_EMPTY;
+    if (IsSeparator(joined[0])) return LZH_PATH_ABSOLUTE;
     return CheckText(joined);
 }
 
-LzhPathResult LzhJoinEntryPath(const char* folder, const char* directory, const char* name, char separator,
-                               char* out, size_t capacity)
+LzhPathResult LzhJoinEntryPath(const char* folder, const char* directory, const char* name, char separator, char* out,
+                               size_t capacity)
 {
     LzhPathResult result = LzhCheckEntryPath(directory, name);
-    if (result != LZH_PATH_OK)
-        return result;
+    if (result != LZH_PATH_OK) return result;
     size_t folderLength = std::strlen(folder);
     size_t dirLength = std::strlen(directory);
     size_t nameLength = std::strlen(name);
-    if (capacity == 0 || folderLength + dirLength + nameLength >= capacity)
-        return LZH_PATH_TOO_LONG;
+    if (capacity == 0 || folderLength + dirLength + nameLength >= capacity) return LZH_PATH_TOO_LONG;
     std::memcpy(out, folder, folderLength);
     char* p = out + folderLength;
     for (const char* text : {directory, name}) {
@@ -131,20 +114,13 @@ LzhPathResult LzhJoinEntryPath(const char* folder, const char* directory, const 
 const char* LzhPathResultText(LzhPathResult result)
 {
     switch (result) {
-    case LZH_PATH_OK:
-        return "ok";
-    case LZH_PATH_PARENT:
-        return "a '..' component would leave the destination folder";
-    case LZH_PATH_ABSOLUTE:
-        return "an absolute path would leave the destination folder";
-    case LZH_PATH_DRIVE:
-        return "a drive letter or ':' would leave the destination folder";
-    case LZH_PATH_DEVICE:
-        return "a component names a device";
-    case LZH_PATH_TOO_LONG:
-        return "the joined path is too long";
-    case LZH_PATH_EMPTY:
-        return "the entry has no name";
+    case LZH_PATH_OK: return "ok";
+    case LZH_PATH_PARENT: return "a '..' component would leave the destination folder";
+    case LZH_PATH_ABSOLUTE: return "an absolute path would leave the destination folder";
+    case LZH_PATH_DRIVE: return "a drive letter or ':' would leave the destination folder";
+    case LZH_PATH_DEVICE: return "a component names a device";
+    case LZH_PATH_TOO_LONG: return "the joined path is too long";
+    case LZH_PATH_EMPTY: return "the entry has no name";
     }
     return "unknown path problem";
 }

@@ -48,15 +48,13 @@ unsigned ReadLengthCount(const CodeSet& code, unsigned entries, unsigned countBi
 
 void StoreZeros(uint8_t* lengths, unsigned* i, unsigned count, unsigned limit)
 {
-    while (count-- > 0 && *i < limit)
-        lengths[(*i)++] = 0;
+    while (count-- > 0 && *i < limit) lengths[(*i)++] = 0;
 }
 
 // Clears the lengths from `i` on and builds the table.
 void BuildCode(const CodeSet& code, unsigned i, unsigned entries)
 {
-    for (; i < entries; i++)
-        code.lengths[i] = 0;
+    for (; i < entries; i++) code.lengths[i] = 0;
     LzhBuildTable(entries, code.lengths, code.tableBits, code.table, code.tree);
 }
 
@@ -65,20 +63,17 @@ void ReadSmallLengths(unsigned entries, unsigned countBits, int special)
 {
     uint8_t* lengths = kPositionCode.lengths;
     unsigned n = ReadLengthCount(kPositionCode, entries, countBits);
-    if (n == 0)
-        return;
+    if (n == 0) return;
     unsigned i = 0;
     while (i < n) {
         unsigned c = LzhBitsWindow() >> 13;
         if (c == 7) {
             // Lengths of 7 and more continue in unary: one more per 1 bit.
-            for (unsigned mask = 1u << 12; mask != 0 && (LzhBitsWindow() & mask); mask >>= 1)
-                c++;
+            for (unsigned mask = 1u << 12; mask != 0 && (LzhBitsWindow() & mask); mask >>= 1) c++;
         }
         LzhBitsAdvance(c < 7 ? 3 : c - 3);
         lengths[i++] = uint8_t(c);
-        if (int(i) == special)
-            StoreZeros(lengths, &i, LzhBitsGet(2), entries);
+        if (int(i) == special) StoreZeros(lengths, &i, LzhBitsGet(2), entries);
     }
     BuildCode(kPositionCode, i, entries);
 }
@@ -88,12 +83,11 @@ void ReadSymbolLengths()
 {
     LzhTables& t = g_lzhTables;
     unsigned n = ReadLengthCount(kSymbolCode, kSymbols, kSymbolCountBits);
-    if (n == 0)
-        return;
+    if (n == 0) return;
     unsigned i = 0;
     while (i < n) {
-        unsigned c = LzhLookup(t.positionTable, LZH_POSITION_BITS, kCodeLengthSymbols, t.positionLengths,
-                               &t.positionTree);
+        unsigned c =
+            LzhLookup(t.positionTable, LZH_POSITION_BITS, kCodeLengthSymbols, t.positionLengths, &t.positionTree);
         if (c == 0)
             StoreZeros(t.symbolLengths, &i, 1, n);
         else if (c == 1)
@@ -124,8 +118,7 @@ void LzhStaticStart()
 
 unsigned LzhStaticNextSymbol()
 {
-    if (g_blockRemaining == 0)
-        ReadBlockHead();
+    if (g_blockRemaining == 0) ReadBlockHead();
     g_blockRemaining--;
     LzhTables& t = g_lzhTables;
     return LzhLookup(t.symbolTable, LZH_SYMBOL_BITS, kSymbols, t.symbolLengths, &t.symbolTree);
@@ -135,7 +128,6 @@ unsigned LzhStaticNextPosition()
 {
     LzhTables& t = g_lzhTables;
     unsigned j = LzhLookup(t.positionTable, LZH_POSITION_BITS, kPositions, t.positionLengths, &t.positionTree);
-    if (j == 0)
-        return 0;
+    if (j == 0) return 0;
     return (1u << (j - 1)) + LzhBitsGet(j - 1);
 }

@@ -11,6 +11,5 @@ void LzhFillStored()
     d.available = got;
     d.decodedCount += got;
     // A file that ends early ends the entry with what it held.
-    if (got < want)
-        d.finished = true;
+    if (got < want) d.finished = true;
 }

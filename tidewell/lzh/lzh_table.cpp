@@ -11,19 +11,16 @@ int LzhBuildTable(unsigned n, const uint8_t* lengths, unsigned tableBits, uint16
 
     unsigned count[LZH_MAX_CODE_LENGTH + 1] = {};
     for (unsigned i = 0; i < n; i++)
-        if (lengths[i] <= LZH_MAX_CODE_LENGTH)
-            count[lengths[i]]++;
+        if (lengths[i] <= LZH_MAX_CODE_LENGTH) count[lengths[i]]++;
 
     // First code of each length, in 16-bit arithmetic; 17 bits of room tell
     // an over-full set from a complete one.
     uint32_t start[LZH_MAX_CODE_LENGTH + 2];
     uint32_t weight[LZH_MAX_CODE_LENGTH + 1];
     start[1] = 0;
-    for (unsigned k = 1; k <= LZH_MAX_CODE_LENGTH; k++)
-        start[k + 1] = start[k] + (count[k] << (16 - k));
+    for (unsigned k = 1; k <= LZH_MAX_CODE_LENGTH; k++) start[k + 1] = start[k] + (count[k] << (16 - k));
     const int result = start[LZH_MAX_CODE_LENGTH + 1] > 0x10000 ? 1 : 0;
-    for (unsigned k = 1; k <= LZH_MAX_CODE_LENGTH + 1; k++)
-        start[k] &= 0xFFFF;
+    for (unsigned k = 1; k <= LZH_MAX_CODE_LENGTH + 1; k++) start[k] &= 0xFFFF;
 
     for (unsigned k = 1; k <= LZH_MAX_CODE_LENGTH; k++) {
         if (k <= tableBits) {
@@ -37,23 +34,19 @@ int LzhBuildTable(unsigned n, const uint8_t* lengths, unsigned tableBits, uint16
     // Entries past the short codes are where the long codes' trees hang.
     unsigned firstLong = start[tableBits + 1] >> spare;
     if (firstLong != 0)
-        for (unsigned i = firstLong; i < tableSize; i++)
-            table[i] = 0;
+        for (unsigned i = firstLong; i < tableSize; i++) table[i] = 0;
 
     unsigned avail = n;  // next free tree node
     const unsigned treeMask = 1u << (15 - tableBits);
     for (unsigned symbol = 0; symbol < n; symbol++) {
         const unsigned k = lengths[symbol];
-        if (k == 0 || k > LZH_MAX_CODE_LENGTH)
-            continue;
+        if (k == 0 || k > LZH_MAX_CODE_LENGTH) continue;
         const uint32_t code = start[k];
         start[k] = (start[k] + weight[k]) & 0xFFFF;
         if (k <= tableBits) {
             unsigned end = code + weight[k];
-            if (end > tableSize)
-                end = tableSize;  // only an over-full set gets here
-            for (unsigned i = code; i < end; i++)
-                table[i] = uint16_t(symbol);
+            if (end > tableSize) end = tableSize;  // only an over-full set gets here
+            for (unsigned i = code; i < end; i++) table[i] = uint16_t(symbol);
             continue;
         }
         uint16_t* link = &table[code >> spare];
@@ -71,8 +64,7 @@ int LzhBuildTable(unsigned n, const uint8_t* lengths, unsigned tableBits, uint16
             link = (bits & treeMask) ? &tree->right[*link] : &tree->left[*link];
             bits <<= 1;
         }
-        if (placed)
-            *link = uint16_t(symbol);
+        if (placed) *link = uint16_t(symbol);
     }
     return result;
 }
@@ -97,13 +89,11 @@ unsigned LzhLookupLong(unsigned value, unsigned tableBits, unsigned n, const uin
 
 void LzhFillTable(uint16_t* table, unsigned tableBits, unsigned value)
 {
-    for (unsigned i = 0; i < (1u << tableBits); i++)
-        table[i] = uint16_t(value);
+    for (unsigned i = 0; i < (1u << tableBits); i++) table[i] = uint16_t(value);
 }
 
 void LzhUseSingleCode(uint8_t* lengths, unsigned n, uint16_t* table, unsigned tableBits, unsigned value)
 {
-    for (unsigned i = 0; i < n; i++)
-        lengths[i] = 0;
+    for (unsigned i = 0; i < n; i++) lengths[i] = 0;
     LzhFillTable(table, tableBits, value);
 }

@@ -12,7 +12,7 @@ enum {
     LZH_POSITION_BITS = 8,    // width of the position / code-length table
     LZH_MAX_POSITIONS = 128,  // position codes of -lh3- (the largest set)
     LZH_MAX_CODE_LENGTH = 16,
-    LZH_TREE_NODES = 1024     // every table value and tree link is below this
+    LZH_TREE_NODES = 1024  // every table value and tree link is below this
 };
 
 // Links for codes longer than the table width; node numbers start at the

@@ -10,21 +10,17 @@ namespace {
 ApplyOutcome ApplyEntries(LzhArchive* archive, const ApplyJob* job)
 {
     StageFolders folders;
-    if (!SetStageFolders(job->installFolder, &folders))
-        return kApplyFailed;
+    if (!SetStageFolders(job->installFolder, &folders)) return kApplyFailed;
     // Nothing is written before every entry has been found to stay inside.
-    if (CheckArchiveEntries(archive, folders.install) != 0)
-        return kApplyFailed;
+    if (CheckArchiveEntries(archive, folders.install) != 0) return kApplyFailed;
     RemoveTree(folders.root);  // what an interrupted earlier run left
     CreateFoldersAlong(folders.fresh, true);
-    if (!IsFolder(folders.fresh))
-        return kApplyFailed;
+    if (!IsFolder(folders.fresh)) return kApplyFailed;
     ApplyOutcome outcome = StageArchiveEntries(archive, job, &folders);
     if (outcome == kApplyWritten && job->stopEvent && WaitForSingleObject(job->stopEvent, 0) == WAIT_OBJECT_0)
         outcome = kApplyStopped;
     // Once the moves begin they are finished or undone as one.
-    if (outcome == kApplyWritten && CommitStagedEntries(&folders) != 0)
-        outcome = kApplyFailed;
+    if (outcome == kApplyWritten && CommitStagedEntries(&folders) != 0) outcome = kApplyFailed;
     RemoveTree(folders.root);
     return outcome;
 }

@@ -27,14 +27,11 @@ struct CommitStep {
 template <typename T>
 bool Reserve(T** items, size_t count, size_t* capacity, size_t wanted)
 {
-    if (count + wanted <= *capacity)
-        return true;
+    if (count + wanted <= *capacity) return true;
     size_t grown = *capacity ? *capacity * 2 : 64;
-    while (grown < count + wanted)
-        grown *= 2;
+    while (grown < count + wanted) grown *= 2;
     T* more = static_cast<T*>(std::realloc(*items, grown * sizeof(T)));
-    if (!more)
-        return false;
+    if (!more) return false;
     *items = more;
     *capacity = grown;
     return true;
@@ -56,17 +53,15 @@ bool CollectStaged(const char* fresh, const char* relative, StagedList* list)
         return false;
     WIN32_FIND_DATAA found;
     HANDLE search = FindFirstFileA(pattern, &found);
-    if (search == INVALID_HANDLE_VALUE)
-        return true;  // an empty archive stages nothing
+    if (search == INVALID_HANDLE_VALUE) return true;  // an empty archive stages nothing
     bool ok = true;
     do {
-        if (std::strcmp(found.cFileName, ".") == 0 || std::strcmp(found.cFileName, "..") == 0)
-            continue;
+        if (std::strcmp(found.cFileName, ".") == 0 || std::strcmp(found.cFileName, "..") == 0) continue;
         bool folder = (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
         ok = Reserve(&list->items, list->count, &list->capacity, 1);
         StagedItem* item = ok ? &list->items[list->count] : nullptr;
-        int length = ok ? std::snprintf(item->relative, sizeof(item->relative), "%s%s%s", relative,
-                                        found.cFileName, folder ? "\\" : "")
+        int length = ok ? std::snprintf(item->relative, sizeof(item->relative), "%s%s%s", relative, found.cFileName,
+                                        folder ? "\\" : "")
                         : 0;
         ok = ok && length > 0 && static_cast<size_t>(length) < sizeof(item->relative);
         if (ok) {
@@ -105,10 +100,8 @@ bool PlaceFolder(Commit* commit, const StagedItem* item)
 {
     char target[kStagePathSize];
     PathOf(commit->folders->install, item, target);
-    if (IsFolder(target))
-        return true;
-    if (!CreateDirectoryA(target, nullptr))
-        return false;  // also where a file of that name stands
+    if (IsFolder(target)) return true;
+    if (!CreateDirectoryA(target, nullptr)) return false;  // also where a file of that name stands
     Record(commit, kMadeFolder, item);
     return true;
 }
@@ -125,15 +118,12 @@ bool PlaceFile(Commit* commit, const StagedItem* item)
     DWORD attributes = GetFileAttributesA(target);
     if (attributes != INVALID_FILE_ATTRIBUTES) {
         // A read-only file is not to be replaced; a folder cannot be.
-        if (attributes & (FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_DIRECTORY))
-            return false;
+        if (attributes & (FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_DIRECTORY)) return false;
         CreateFoldersAlong(aside, false);
-        if (!MoveFileA(target, aside))
-            return false;  // held open by another process
+        if (!MoveFileA(target, aside)) return false;  // held open by another process
         Record(commit, kSetAside, item);
     }
-    if (!MoveFileA(staged, target))
-        return false;
+    if (!MoveFileA(staged, target)) return false;
     Record(commit, kPlaced, item);
     return true;
 }
@@ -148,8 +138,7 @@ void Undo(const Commit* commit)
             RemoveDirectoryA(target);
         } else if (step.kind == kPlaced) {
             PathOf(commit->folders->fresh, step.item, other);
-            if (!MoveFileA(target, other))
-                DeleteFileA(target);
+            if (!MoveFileA(target, other)) DeleteFileA(target);
         } else {
             PathOf(commit->folders->aside, step.item, other);
             MoveFileA(other, target);
@@ -162,8 +151,7 @@ void Undo(const Commit* commit)
 void DropSetAside(const Commit* commit)
 {
     for (size_t i = 0; i < commit->count; i++) {
-        if (commit->steps[i].kind != kSetAside)
-            continue;
+        if (commit->steps[i].kind != kSetAside) continue;
         char aside[kStagePathSize];
         PathOf(commit->folders->aside, commit->steps[i].item, aside);
         DeleteFileA(aside);
@@ -177,8 +165,8 @@ int CommitStagedEntries(const StageFolders* folders)
     StagedList list;
     Commit commit;
     commit.folders = folders;
-    bool ok = CollectStaged(folders->fresh, "", &list) &&
-              Reserve(&commit.steps, 0, &commit.capacity, 2 * list.count + 1);
+    bool ok =
+        CollectStaged(folders->fresh, "", &list) && Reserve(&commit.steps, 0, &commit.capacity, 2 * list.count + 1);
     for (size_t i = 0; ok && i < list.count; i++) {
         const StagedItem* item = &list.items[i];
         ok = item->folder ? PlaceFolder(&commit, item) : PlaceFile(&commit, item);

@@ -36,12 +36,10 @@ bool StartUpdatedProgram(const UpdaterContext* context)
     char name[kProgramNameSize];
     bool cut = false;
     RecordText(fetched, kRecord2ProgramOffset, name, sizeof(name), &cut);
-    if (cut || LzhCheckEntryPath("", name) != LZH_PATH_OK)
-        return false;
+    if (cut || LzhCheckEntryPath("", name) != LZH_PATH_OK) return false;
     char path[kApplyPathSize];
     int length = std::snprintf(path, sizeof(path), "%s%s", context->installFolder, name);
-    if (length < 0 || static_cast<size_t>(length) >= sizeof(path))
-        return false;
+    if (length < 0 || static_cast<size_t>(length) >= sizeof(path)) return false;
     HINSTANCE started = ShellExecuteA(nullptr, "open", path, nullptr, "", SW_SHOWNORMAL);
     return reinterpret_cast<INT_PTR>(started) > 32;
 }
@@ -52,12 +50,10 @@ int WriteInformationFile(const UpdaterContext* context)
 {
     RecordView fetched = FetchedRecord(*context);
     char name[kFolderSize];
-    if (InformationFileName(fetched, context->infoFileName, name, sizeof(name)) != 0)
-        return 1;
+    if (InformationFileName(fetched, context->infoFileName, name, sizeof(name)) != 0) return 1;
     // The old file stays whole until the new one is complete on disk.
     AtomicFile file;
-    if (BeginAtomicFile(&file, name) != 0)
-        return 1;
+    if (BeginAtomicFile(&file, name) != 0) return 1;
     WriteAtomicFile(&file, fetched.bytes, fetched.size);
     int result = CommitAtomicFile(&file);
     return result == 0 ? 0 : result == 4 ? 1 : 2;
@@ -70,8 +66,7 @@ void OnApplyDone(UpdaterContext* context, WPARAM outcome)
         EndWith(context, IDS_UPDATE_FAILED, kStepStopped);
         return;
     }
-    if (outcome != kApplyWritten)
-        return;  // stopped: the shutdown is under way and nothing changed
+    if (outcome != kApplyWritten) return;  // stopped: the shutdown is under way and nothing changed
     EndApply();
     EndWith(context, IDS_UPDATE_FINISHED, kStepApplying);
     if (WriteInformationFile(context) != 0) {
@@ -80,8 +75,7 @@ void OnApplyDone(UpdaterContext* context, WPARAM outcome)
     }
     EndWith(context, IDS_UPDATE_FINISHED, kStepFinished);
     RecordView fetched = FetchedRecord(*context);
-    if (RecordFormat(fetched) != 2 || !(RecordFlags(fetched) & kRecordFlagStartProgram))
-        return;
+    if (RecordFormat(fetched) != 2 || !(RecordFlags(fetched) & kRecordFlagStartProgram)) return;
     if (StartUpdatedProgram(context))
         ShutDownUpdater(context);
     else

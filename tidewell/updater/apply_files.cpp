@@ -20,8 +20,7 @@ void WithoutSeparator(const char* folder, char (&out)[kStagePathSize])
 {
     mw_text::Copy(out, folder);
     size_t length = std::strlen(out);
-    if (length > 1 && IsSeparator(out[length - 1]))
-        out[length - 1] = '\0';
+    if (length > 1 && IsSeparator(out[length - 1])) out[length - 1] = '\0';
 }
 
 bool IsDotName(const char* name)
@@ -34,11 +33,9 @@ bool IsDotName(const char* name)
 bool SetStageFolders(const char* install, StageFolders* folders)
 {
     size_t length = std::strlen(install);
-    if (length >= sizeof(folders->install))
-        return false;
+    if (length >= sizeof(folders->install)) return false;
     std::memcpy(folders->install, install, length + 1);
-    if (length > 0 && !IsSeparator(install[length - 1]))
-        return false;
+    if (length > 0 && !IsSeparator(install[length - 1])) return false;
     int root = std::snprintf(folders->root, sizeof(folders->root), "%s%s\\", install, kStageFolderName);
     std::snprintf(folders->fresh, sizeof(folders->fresh), "%snew\\", folders->root);
     std::snprintf(folders->aside, sizeof(folders->aside), "%sold\\", folders->root);
@@ -51,8 +48,7 @@ void CreateFoldersAlong(const char* path, bool whole)
     size_t length = mw_text::Copy(part, path);
     for (size_t i = 0; i <= length; i += (i < length ? SjisCharLength(part + i) : 1)) {
         bool end = i == length;
-        if (i == 0 || !(end ? whole : IsSeparator(part[i])))
-            continue;
+        if (i == 0 || !(end ? whole : IsSeparator(part[i]))) continue;
         char saved = part[i];
         part[i] = '\0';
         CreateDirectoryA(part, nullptr);  // an existing folder or a drive fails harmlessly
@@ -63,19 +59,16 @@ void CreateFoldersAlong(const char* path, bool whole)
 bool RemoveTree(const char* folder)
 {
     char pattern[kStagePathSize];
-    if (std::snprintf(pattern, sizeof(pattern), "%s*", folder) >= static_cast<int>(sizeof(pattern)))
-        return false;
+    if (std::snprintf(pattern, sizeof(pattern), "%s*", folder) >= static_cast<int>(sizeof(pattern))) return false;
     WIN32_FIND_DATAA found;
     HANDLE search = FindFirstFileA(pattern, &found);
     if (search != INVALID_HANDLE_VALUE) {
         do {
-            if (IsDotName(found.cFileName))
-                continue;
+            if (IsDotName(found.cFileName)) continue;
             char path[kStagePathSize];
             std::snprintf(path, sizeof(path), "%s%s", folder, found.cFileName);
             DWORD attributes = found.dwFileAttributes;
-            if (attributes & FILE_ATTRIBUTE_READONLY)
-                SetFileAttributesA(path, attributes & ~FILE_ATTRIBUTE_READONLY);
+            if (attributes & FILE_ATTRIBUTE_READONLY) SetFileAttributesA(path, attributes & ~FILE_ATTRIBUTE_READONLY);
             if (!(attributes & FILE_ATTRIBUTE_DIRECTORY)) {
                 DeleteFileA(path);
             } else if (attributes & FILE_ATTRIBUTE_REPARSE_POINT) {

@@ -39,11 +39,9 @@ bool Stopped(HANDLE stopEvent, DWORD waitMs)
 
 void ShowProgress(const ApplyJob* job, int32_t n, int32_t count)
 {
-    if (!job->window)
-        return;
+    if (!job->window) return;
     char text[kProgressLabelSize + 32];
-    std::snprintf(text, sizeof(text), "%s ( %d/%d )", job->progressLabel, static_cast<int>(n),
-                  static_cast<int>(count));
+    std::snprintf(text, sizeof(text), "%s ( %d/%d )", job->progressLabel, static_cast<int>(n), static_cast<int>(count));
     PostStatusText(job->window, text);
 }
 
@@ -54,14 +52,11 @@ ApplyOutcome WriteEntryData(HANDLE file, const LzhEntry* entry, HANDLE stopEvent
     LzhCheckStart(&check, entry);
     for (;;) {
         uint32_t got = LzhRead(g_chunk, kDataChunk);
-        if (got == 0)
-            break;
+        if (got == 0) break;
         LzhCheckAdd(&check, g_chunk, got);
         DWORD written = 0;
-        if (!WriteFile(file, g_chunk, got, &written, nullptr) || written != got)
-            return kApplyFailed;
-        if (Stopped(stopEvent, 0))
-            return kApplyStopped;
+        if (!WriteFile(file, g_chunk, got, &written, nullptr) || written != got) return kApplyFailed;
+        if (Stopped(stopEvent, 0)) return kApplyStopped;
     }
     // Damaged data, or a decoder fault, never passes as a good file.
     return LzhCheckFinish(&check) == LZH_CHECK_OK ? kApplyWritten : kApplyFailed;
@@ -69,17 +64,14 @@ ApplyOutcome WriteEntryData(HANDLE file, const LzhEntry* entry, HANDLE stopEvent
 
 ApplyOutcome StageFile(LzhArchive* archive, int32_t n, const char* path, HANDLE stopEvent)
 {
-    if (LzhSelectEntry(archive, n) != 0)
-        return kApplyFailed;
+    if (LzhSelectEntry(archive, n) != 0) return kApplyFailed;
     const LzhEntry* entry = LzhGetEntry(archive, n);
-    if (!entry)
-        return kApplyFailed;
+    if (!entry) return kApplyFailed;
     CreateFoldersAlong(path, false);
     DeleteFileA(path);  // an earlier entry of the same name: the later one wins
     HANDLE file = CreateFileA(path, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
                               FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
-    if (file == INVALID_HANDLE_VALUE)
-        return kApplyFailed;
+    if (file == INVALID_HANDLE_VALUE) return kApplyFailed;
     ApplyOutcome outcome = WriteEntryData(file, entry, stopEvent);
     // A zero time leaves that time as the system set it; the move into the
     // install folder keeps all three.
@@ -90,8 +82,7 @@ ApplyOutcome StageFile(LzhArchive* archive, int32_t n, const char* path, HANDLE 
         !SetFileTime(file, entry->creationTime ? &created : nullptr, entry->lastAccessTime ? &accessed : nullptr,
                      entry->lastWriteTime ? &written : nullptr))
         outcome = kApplyFailed;
-    if (!CloseHandle(file))
-        outcome = kApplyFailed;
+    if (!CloseHandle(file)) outcome = kApplyFailed;
     return outcome;
 }
 
@@ -101,13 +92,10 @@ int CheckArchiveEntries(LzhArchive* archive, const char* installFolder)
 {
     for (int32_t n = 1; n <= archive->count; n++) {
         const LzhEntry* entry = LzhGetEntry(archive, n);
-        if (!entry)
-            return 1;
-        if (NamesNothing(entry))
-            continue;
+        if (!entry) return 1;
+        if (NamesNothing(entry)) continue;
         // A file needs a name; only a directory entry may end in its folder.
-        if (!LzhIsDirectoryEntry(entry) && entry->name[0] == '\0')
-            return 1;
+        if (!LzhIsDirectoryEntry(entry) && entry->name[0] == '\0') return 1;
         char target[kApplyPathSize];
         if (LzhJoinEntryPath(installFolder, entry->directory, entry->name, '\\', target, sizeof(target)) !=
                 LZH_PATH_OK ||
@@ -120,27 +108,21 @@ int CheckArchiveEntries(LzhArchive* archive, const char* installFolder)
 ApplyOutcome StageArchiveEntries(LzhArchive* archive, const ApplyJob* job, const StageFolders* folders)
 {
     for (int32_t n = 1; n <= archive->count; n++) {
-        if (Stopped(job->stopEvent, 1))
-            return kApplyStopped;
+        if (Stopped(job->stopEvent, 1)) return kApplyStopped;
         ShowProgress(job, n, archive->count);
         const LzhEntry* entry = LzhGetEntry(archive, n);
-        if (!entry)
-            return kApplyFailed;
-        if (NamesNothing(entry))
-            continue;
+        if (!entry) return kApplyFailed;
+        if (NamesNothing(entry)) continue;
         char path[kStagePathSize];
-        if (LzhJoinEntryPath(folders->fresh, entry->directory, entry->name, '\\', path, sizeof(path)) !=
-            LZH_PATH_OK)
+        if (LzhJoinEntryPath(folders->fresh, entry->directory, entry->name, '\\', path, sizeof(path)) != LZH_PATH_OK)
             return kApplyFailed;
         if (LzhIsDirectoryEntry(entry)) {
             CreateFoldersAlong(path, true);
-            if (!IsFolder(path))
-                return kApplyFailed;
+            if (!IsFolder(path)) return kApplyFailed;
             continue;
         }
         ApplyOutcome outcome = StageFile(archive, n, path, job->stopEvent);
-        if (outcome != kApplyWritten)
-            return outcome;
+        if (outcome != kApplyWritten) return outcome;
     }
     return kApplyWritten;
 }

@@ -25,19 +25,16 @@ DWORD WINAPI ApplyWorker(void* /*parameter*/)
 
 int StartApply(UpdaterContext* context)
 {
-    if (g_worker)
-        return kApplyNoThread;  // one extraction per run
+    if (g_worker) return kApplyNoThread;  // one extraction per run
     int length = std::snprintf(g_job.archivePath, sizeof(g_job.archivePath), "%s%s", context->downloadFolder,
                                context->archiveFileName);
-    if (length < 0 || static_cast<size_t>(length) >= sizeof(g_job.archivePath))
-        return kApplyNoThread;
+    if (length < 0 || static_cast<size_t>(length) >= sizeof(g_job.archivePath)) return kApplyNoThread;
     mw_text::Copy(g_job.installFolder, context->installFolder);
     if (LoadStringA(context->instance, IDS_UPDATING_FILES, g_job.progressLabel, kProgressLabelSize) <= 0)
         g_job.progressLabel[0] = '\0';
     g_job.window = context->mainWindow;
     g_stopEvent = CreateEventA(nullptr, FALSE, FALSE, nullptr);
-    if (!g_stopEvent)
-        return kApplyNoStopEvent;
+    if (!g_stopEvent) return kApplyNoStopEvent;
     g_job.stopEvent = g_stopEvent;
     g_worker = CreateThread(nullptr, 0, ApplyWorker, nullptr, 0, nullptr);
     if (!g_worker) {
@@ -50,16 +47,14 @@ int StartApply(UpdaterContext* context)
 
 void StopApply()
 {
-    if (!g_worker)
-        return;
+    if (!g_worker) return;
     SetEvent(g_stopEvent);
     EndApply();
 }
 
 void EndApply()
 {
-    if (!g_worker)
-        return;
+    if (!g_worker) return;
     WaitForSingleObject(g_worker, INFINITE);
     CloseHandle(g_worker);
     CloseHandle(g_stopEvent);

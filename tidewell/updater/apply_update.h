@@ -6,11 +6,7 @@
 
 #include "tidewell/updater/updater_context.h"
 
-enum ApplyStartResult {
-    kApplyStarted = 0,
-    kApplyNoStopEvent = 1,
-    kApplyNoThread = 2
-};
+enum ApplyStartResult { kApplyStarted = 0, kApplyNoStopEvent = 1, kApplyNoThread = 2 };
 
 // Starts the extraction of the context's archive (download folder and
 // archive file name) into its install folder.

@@ -14,17 +14,14 @@ namespace {
 bool NextArgument(const char** cursor, char (&out)[kArgumentMax + 1])
 {
     const char* p = std::strchr(*cursor, '"');
-    if (!p)
-        return false;
+    if (!p) return false;
     ++p;
     const char* close = std::strchr(p, '"');
-    if (!close)
-        return false;
+    if (!close) return false;
     size_t n = 0;
     while (p + n < close) {
         size_t length = SjisCharLength(p + n);
-        if (p + n + length > close || n + length > kArgumentMax)
-            break;
+        if (p + n + length > close || n + length > kArgumentMax) break;
         n += length;
     }
     std::memcpy(out, p, n);
@@ -49,23 +46,18 @@ bool EndsWithSeparator(const char* text)
 bool ParseCommandLine(const char* text, CommandLineArgs* args)
 {
     std::memset(args, 0, sizeof(*args));
-    if (!text)
-        return false;
+    if (!text) return false;
     const char* cursor = text;
     char argument[kArgumentMax + 1];
-    if (!NextArgument(&cursor, argument))
-        return false;
+    if (!NextArgument(&cursor, argument)) return false;
     mw_text::Copy(args->url, argument);
     args->hasUrl = true;
-    if (!NextArgument(&cursor, argument))
-        return true;
+    if (!NextArgument(&cursor, argument)) return true;
     mw_text::Copy(args->infoFile, argument);
     args->hasInfoFile = true;
-    if (!NextArgument(&cursor, argument))
-        return true;
+    if (!NextArgument(&cursor, argument)) return true;
     mw_text::Copy(args->folder, argument);
-    if (!EndsWithSeparator(args->folder))
-        mw_text::Append(args->folder, sizeof(args->folder), "\\");
+    if (!EndsWithSeparator(args->folder)) mw_text::Append(args->folder, sizeof(args->folder), "\\");
     args->hasFolder = true;
     return true;
 }

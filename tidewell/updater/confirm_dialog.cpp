@@ -27,8 +27,7 @@ void SetVersionText(HWND dialog, int control, RecordView record, HINSTANCE insta
 void ShowDialogMessage(HWND dialog, HINSTANCE instance, int id)
 {
     char text[kStringSize];
-    if (LoadStringA(instance, id, text, kStringSize) <= 0)
-        text[0] = '\0';
+    if (LoadStringA(instance, id, text, kStringSize) <= 0) text[0] = '\0';
     MessageBoxA(dialog, text, nullptr, MB_OK);
 }
 
@@ -43,8 +42,8 @@ void SetNotes(HWND dialog, RecordView fetched, HINSTANCE instance)
         // The record buffer comes from the heap and the offset is even, so
         // the text is suitably aligned for the conversion.
         const wchar_t* notes = reinterpret_cast<const wchar_t*>(fetched.bytes + offset);
-        int length = WideCharToMultiByte(CP_ACP, 0, notes, static_cast<int>(units), g_notes,
-                                         kNotesBufferSize - 1, nullptr, nullptr);
+        int length = WideCharToMultiByte(CP_ACP, 0, notes, static_cast<int>(units), g_notes, kNotesBufferSize - 1,
+                                         nullptr, nullptr);
         if (length <= 0) {
             g_notes[0] = '\0';
             ShowDialogMessage(dialog, instance, IDS_NOTES_CONVERSION_FAILED);
@@ -67,12 +66,10 @@ void StartDialog(HWND dialog, UpdaterContext* context)
     SetVersionText(dialog, IDC_CONFIRM_INSTALLED_VERSION, InstalledRecord(*context), context->instance);
     SetVersionText(dialog, IDC_CONFIRM_NEW_VERSION, fetched, context->instance);
     SetNotes(dialog, fetched, context->instance);
-    if (!ArchiveOffered(fetched))
-        EnableWindow(GetDlgItem(dialog, IDOK), FALSE);
+    if (!ArchiveOffered(fetched)) EnableWindow(GetDlgItem(dialog, IDOK), FALSE);
     char title[kStringSize];
     int id = context->comparison == kCompareSameVersion ? IDS_TITLE_CURRENT : IDS_TITLE_NEWER;
-    if (LoadStringA(context->instance, id, title, kStringSize) <= 0)
-        title[0] = '\0';
+    if (LoadStringA(context->instance, id, title, kStringSize) <= 0) title[0] = '\0';
     SetDlgItemTextA(dialog, IDC_CONFIRM_TITLE, title);
     // The focus goes to a button rather than the notes, whose text the
     // dialog would otherwise show selected.
@@ -101,8 +98,7 @@ void SetInstallFolder(UpdaterContext* context, InstallFolderRule rule)
 {
     if (rule == kInstallFolderTemp) {
         DWORD length = GetTempPathA(kFolderSize, context->installFolder);
-        if (length == 0 || length >= kFolderSize)
-            context->installFolder[0] = '\0';
+        if (length == 0 || length >= kFolderSize) context->installFolder[0] = '\0';
     } else if (rule == kInstallFolderOwn) {
         OwnInstallFolder(context->installFolder, kFolderSize);
     }
@@ -114,8 +110,7 @@ void OwnInstallFolder(char* out, size_t capacity)
 {
     char path[kProgramPathSize];
     DWORD length = GetModuleFileNameA(nullptr, path, kProgramPathSize);
-    if (length == 0 || length >= kProgramPathSize)
-        path[0] = '\0';
+    if (length == 0 || length >= kProgramPathSize) path[0] = '\0';
     InstallFolderFromProgramPath(path, out, capacity);
 }
 

@@ -11,8 +11,7 @@ constexpr std::array<uint16_t, 256> MakeCrc16Table()
     std::array<uint16_t, 256> table = {};
     for (uint32_t i = 0; i < 256; ++i) {
         uint32_t crc = i << 8;
-        for (int bit = 0; bit < 8; ++bit)
-            crc = (crc & 0x8000) ? ((crc << 1) ^ 0x1021) : (crc << 1);
+        for (int bit = 0; bit < 8; ++bit) crc = (crc & 0x8000) ? ((crc << 1) ^ 0x1021) : (crc << 1);
         table[i] = static_cast<uint16_t>(crc & 0xFFFF);
     }
     return table;

@@ -28,8 +28,7 @@ size_t UsedFolderLength(const char* folder, size_t length)
         }
         i += n;
     }
-    if (found && lastNonSpace >= 1 && IsSeparator(folder[lastNonSpace]))
-        return lastNonSpace;
+    if (found && lastNonSpace >= 1 && IsSeparator(folder[lastNonSpace])) return lastNonSpace;
     return length;
 }
 
@@ -45,24 +44,20 @@ int DownloadFileName(const char* urlPath, char* out, size_t capacity)
             break;
         }
     }
-    if (*raw == '\0')
-        raw = kDefaultDownloadName;
+    if (*raw == '\0') raw = kDefaultDownloadName;
     return SafeLocalFileNameOr(raw, kDefaultDownloadName, out, capacity);
 }
 
 int BuildOutputPath(const char* folder, const char* name, char* out, size_t capacity)
 {
-    if (capacity == 0)
-        return 1;
+    if (capacity == 0) return 1;
     out[0] = '\0';
     size_t nameLength = std::strlen(name);
     size_t folderLength = folder ? std::strlen(folder) : 0;
-    if (folderLength > kOutputFolderMax)
-        return 1;
+    if (folderLength > kOutputFolderMax) return 1;
     size_t used = folderLength ? UsedFolderLength(folder, folderLength) : 0;
     size_t total = used + (folderLength ? 1 : 0) + nameLength;
-    if (total >= capacity || total >= kOutputPathSize)
-        return 1;
+    if (total >= capacity || total >= kOutputPathSize) return 1;
     char* p = out;
     if (folderLength) {
         std::memcpy(p, folder, used);
@@ -76,8 +71,7 @@ int BuildOutputPath(const char* folder, const char* name, char* out, size_t capa
 
 uint32_t DownloadPercent(uint32_t received, uint32_t total)
 {
-    if (total == 0)
-        return 0;
+    if (total == 0) return 0;
     uint64_t percent = static_cast<uint64_t>(received) * 100u / total;
     return percent > 100 ? 100 : static_cast<uint32_t>(percent);
 }

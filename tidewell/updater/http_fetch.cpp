@@ -35,11 +35,9 @@ int PrepareMemory(HttpFetch* fetch, uint32_t memoryLimit)
     std::free(fetch->memory);
     fetch->memory = nullptr;
     fetch->memoryLimit = 0;
-    if (memoryLimit == 0)
-        return kFetchOk;
+    if (memoryLimit == 0) return kFetchOk;
     fetch->memory = static_cast<uint8_t*>(std::malloc(memoryLimit));
-    if (!fetch->memory)
-        return kFetchNoMemory;
+    if (!fetch->memory) return kFetchNoMemory;
     fetch->memoryLimit = memoryLimit;
     return kFetchOk;
 }
@@ -72,16 +70,12 @@ void HttpFetchRelease(HttpFetch* fetch)
     std::free(fetch->memory);
     fetch->memory = nullptr;
     fetch->memoryLimit = 0;
-    if (fetch->request)
-        InternetCloseHandle(fetch->request);
-    if (fetch->connection)
-        InternetCloseHandle(fetch->connection);
+    if (fetch->request) InternetCloseHandle(fetch->request);
+    if (fetch->connection) InternetCloseHandle(fetch->connection);
     fetch->request = fetch->connection = nullptr;
-    if (fetch->cancelEvent)
-        CloseHandle(fetch->cancelEvent);
+    if (fetch->cancelEvent) CloseHandle(fetch->cancelEvent);
     fetch->cancelEvent = nullptr;
-    if (!fetch->holdsRoot)
-        return;
+    if (!fetch->holdsRoot) return;
     fetch->holdsRoot = false;
     if (InterlockedDecrement(&g_rootCount) == 0) {
         InternetCloseHandle(g_root);
@@ -91,22 +85,17 @@ void HttpFetchRelease(HttpFetch* fetch)
 
 int HttpFetchStart(HttpFetch* fetch, const char* url, const char* folder, uint32_t memoryLimit)
 {
-    if (!fetch->holdsRoot)
-        return kFetchNoRoot;
-    if (TransferActive(fetch))
-        return kFetchBusy;
+    if (!fetch->holdsRoot) return kFetchNoRoot;
+    if (TransferActive(fetch)) return kFetchBusy;
     int result = PrepareMemory(fetch, memoryLimit);
-    if (result == kFetchOk)
-        result = PrepareFetchUrl(fetch, url ? url : "");
-    if (result != kFetchOk)
-        return result;
+    if (result == kFetchOk) result = PrepareFetchUrl(fetch, url ? url : "");
+    if (result != kFetchOk) return result;
     DownloadFileName(fetch->urlPath, fetch->fileName, sizeof(fetch->fileName));
     if (BuildOutputPath(folder, fetch->fileName, fetch->outputPath, sizeof(fetch->outputPath)) != 0)
         return kFetchPathTooLong;
     ResetCounters(fetch);
     fetch->cancelEvent = CreateEventA(nullptr, FALSE, FALSE, nullptr);
-    if (!fetch->cancelEvent)
-        return kFetchNoEvent;
+    if (!fetch->cancelEvent) return kFetchNoEvent;
     fetch->worker = CreateThread(nullptr, 0, HttpFetchWorker, fetch, 0, nullptr);
     if (!fetch->worker) {
         CloseHandle(fetch->cancelEvent);
@@ -121,25 +110,22 @@ int HttpFetchCancel(HttpFetch* fetch)
     // The event lives until Wait; once the worker has written its final
     // status there is nothing left to cancel.
     int32_t status = fetch->status;
-    if (!fetch->holdsRoot || !fetch->cancelEvent || status == kFetchNotOpened ||
-        status == kFetchDone || status == kFetchFailed)
+    if (!fetch->holdsRoot || !fetch->cancelEvent || status == kFetchNotOpened || status == kFetchDone ||
+        status == kFetchFailed)
         return kFetchNoRoot;
     return SetEvent(fetch->cancelEvent) ? kFetchOk : kFetchNotSignalled;
 }
 
 int HttpFetchWait(HttpFetch* fetch)
 {
-    if (!fetch->holdsRoot)
-        return kFetchNoRoot;
-    if (!fetch->worker)
-        return kFetchNoWorker;
+    if (!fetch->holdsRoot) return kFetchNoRoot;
+    if (!fetch->worker) return kFetchNoWorker;
     WaitForSingleObject(fetch->worker, INFINITE);
     CloseHandle(fetch->worker);
     fetch->worker = nullptr;
     // The cancel event is closed here rather than by the worker, so that a
     // Cancel racing with the worker's end never signals a closed handle.
-    if (fetch->cancelEvent)
-        CloseHandle(fetch->cancelEvent);
+    if (fetch->cancelEvent) CloseHandle(fetch->cancelEvent);
     fetch->cancelEvent = nullptr;
     return kFetchOk;
 }

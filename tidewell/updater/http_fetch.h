@@ -20,20 +20,20 @@ enum FetchStatus : int32_t {
     kFetchNotOpened = 3,   // connection or request handle not opened (final)
     kFetchReceiving = 4,
     kFetchClosing = 5,
-    kFetchDone = 6,        // the whole body arrived, or the transfer was cancelled (final)
-    kFetchFailed = 7       // no usable response, or the body broke off (final)
+    kFetchDone = 6,   // the whole body arrived, or the transfer was cancelled (final)
+    kFetchFailed = 7  // no usable response, or the body broke off (final)
 };
 
 // Results of the operations (0 is success).
 enum FetchResult {
     kFetchOk = 0,
-    kFetchNoRoot = 1,          // no root Internet handle; for Cancel also: no transfer
+    kFetchNoRoot = 1,  // no root Internet handle; for Cancel also: no transfer
     kFetchBadUrl = 2,
     kFetchNoMemory = 3,
-    kFetchBusy = 4,            // a transfer is active, or the worker did not start
+    kFetchBusy = 4,  // a transfer is active, or the worker did not start
     kFetchNoEvent = 5,
     kFetchNotSignalled = 6,
-    kFetchPathTooLong = 7,     // folder and file name do not fit the output path
+    kFetchPathTooLong = 7,  // folder and file name do not fit the output path
     kFetchNoWorker = 11
 };
 
@@ -61,15 +61,15 @@ struct HttpFetch {
     std::atomic<uint32_t> received;
     char outputPath[kOutputPathSize];
     uint8_t readBuffer[kFetchReadBufferSize];
-    uint8_t* memory;      // owned; none means file mode
+    uint8_t* memory;  // owned; none means file mode
     uint32_t memoryLimit;
     std::atomic<int32_t> errorCode;
     std::atomic<int32_t> status;
     char fileName[kDownloadNameSize];  // the download's local name
     std::atomic<uint16_t> crc;
-    bool holdsRoot;       // this object counts in the root handle's references
-    bool cancelled;       // worker only: the cancel event was seen
-    DWORD timeoutMs;      // receive and send time-out of each request
+    bool holdsRoot;   // this object counts in the root handle's references
+    bool cancelled;   // worker only: the cancel event was seen
+    DWORD timeoutMs;  // receive and send time-out of each request
 };
 
 // Opens the shared root Internet handle for the first object; every object

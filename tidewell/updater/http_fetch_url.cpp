@@ -28,8 +28,7 @@ void ResetUrlParts(HttpFetch* fetch)
 bool Crack(HttpFetch* fetch, const char* canonical)
 {
     ResetUrlParts(fetch);
-    if (!InternetCrackUrlA(canonical, 0, 0, &fetch->urlParts))
-        return false;
+    if (!InternetCrackUrlA(canonical, 0, 0, &fetch->urlParts)) return false;
     // Without a port in the URL the cracking gives the scheme's own: 80 or 443.
     INTERNET_SCHEME scheme = fetch->urlParts.nScheme;
     return scheme == INTERNET_SCHEME_HTTP || scheme == INTERNET_SCHEME_HTTPS;
@@ -41,17 +40,13 @@ int PrepareFetchUrl(HttpFetch* fetch, const char* url)
 {
     char canonical[kCanonicalSize];
     DWORD size = kCanonicalSize;
-    if (InternetCanonicalizeUrlA(url, canonical, &size, 0))
-        return Crack(fetch, canonical) ? kFetchOk : kFetchBadUrl;
-    if (GetLastError() != ERROR_INSUFFICIENT_BUFFER)
-        return kFetchNoMemory;
+    if (InternetCanonicalizeUrlA(url, canonical, &size, 0)) return Crack(fetch, canonical) ? kFetchOk : kFetchBadUrl;
+    if (GetLastError() != ERROR_INSUFFICIENT_BUFFER) return kFetchNoMemory;
     // size now holds the length the platform asks for.
     char* large = static_cast<char*>(std::malloc(size + 1));
-    if (!large)
-        return kFetchNoMemory;
+    if (!large) return kFetchNoMemory;
     int result = kFetchBadUrl;
-    if (InternetCanonicalizeUrlA(url, large, &size, 0) && Crack(fetch, large))
-        result = kFetchOk;
+    if (InternetCanonicalizeUrlA(url, large, &size, 0) && Crack(fetch, large)) result = kFetchOk;
     std::free(large);
     return result;
 }
@@ -63,7 +58,6 @@ DWORD FetchRequestFlags(const HttpFetch* fetch)
     // Over https WinInet checks the server's certificate against the
     // system's trusted roots and the host name. No certificate failure is
     // ever ignored: the request then fails, and so does the step.
-    if (fetch->urlParts.nScheme == INTERNET_SCHEME_HTTPS)
-        flags |= INTERNET_FLAG_SECURE;
+    if (fetch->urlParts.nScheme == INTERNET_SCHEME_HTTPS) flags |= INTERNET_FLAG_SECURE;
     return flags;
 }

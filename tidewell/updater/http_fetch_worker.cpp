@@ -15,19 +15,15 @@ bool QueryNumber(HINTERNET request, DWORD info, uint32_t* value)
 {
     char text[kQuerySize];
     DWORD size = sizeof(text);
-    if (!HttpQueryInfoA(request, info, text, &size, nullptr))
-        return false;
+    if (!HttpQueryInfoA(request, info, text, &size, nullptr)) return false;
     text[size < kQuerySize ? size : kQuerySize - 1] = '\0';
     uint64_t number = 0;
     const char* p = text;
-    while (*p == ' ')
-        ++p;
-    if (*p < '0' || *p > '9')
-        return false;
+    while (*p == ' ') ++p;
+    if (*p < '0' || *p > '9') return false;
     for (; *p >= '0' && *p <= '9'; ++p) {
         number = number * 10 + static_cast<uint64_t>(*p - '0');
-        if (number > 0xFFFFFFFFu)
-            number = 0xFFFFFFFFu;
+        if (number > 0xFFFFFFFFu) number = 0xFFFFFFFFu;
     }
     *value = static_cast<uint32_t>(number);
     return true;
@@ -35,14 +31,12 @@ bool QueryNumber(HINTERNET request, DWORD info, uint32_t* value)
 
 int32_t OpenRequest(HttpFetch* fetch)
 {
-    fetch->connection = InternetConnectA(HttpFetchRootHandle(), fetch->host, fetch->urlParts.nPort,
-                                         nullptr, nullptr, INTERNET_SERVICE_HTTP, 0, 0);
-    if (!fetch->connection)
-        return kFetchNotOpened;
-    fetch->request = HttpOpenRequestA(fetch->connection, "GET", fetch->urlPath, nullptr, "", nullptr,
-                                      FetchRequestFlags(fetch), 0);
-    if (!fetch->request)
-        return kFetchNotOpened;
+    fetch->connection = InternetConnectA(HttpFetchRootHandle(), fetch->host, fetch->urlParts.nPort, nullptr, nullptr,
+                                         INTERNET_SERVICE_HTTP, 0, 0);
+    if (!fetch->connection) return kFetchNotOpened;
+    fetch->request =
+        HttpOpenRequestA(fetch->connection, "GET", fetch->urlPath, nullptr, "", nullptr, FetchRequestFlags(fetch), 0);
+    if (!fetch->request) return kFetchNotOpened;
     DWORD timeout = fetch->timeoutMs;
     InternetSetOptionA(fetch->request, INTERNET_OPTION_RECEIVE_TIMEOUT, &timeout, sizeof(timeout));
     InternetSetOptionA(fetch->request, INTERNET_OPTION_SEND_TIMEOUT, &timeout, sizeof(timeout));
@@ -52,19 +46,15 @@ int32_t OpenRequest(HttpFetch* fetch)
 // Sends the request and accepts only status 200; opens the output file.
 int32_t AcceptResponse(HttpFetch* fetch)
 {
-    if (!HttpSendRequestA(fetch->request, nullptr, 0, nullptr, 0))
-        return kFetchFailed;
+    if (!HttpSendRequestA(fetch->request, nullptr, 0, nullptr, 0)) return kFetchFailed;
     uint32_t code = 0;
-    if (!QueryNumber(fetch->request, HTTP_QUERY_STATUS_CODE, &code) || code != 200)
-        return kFetchFailed;
+    if (!QueryNumber(fetch->request, HTTP_QUERY_STATUS_CODE, &code) || code != 200) return kFetchFailed;
     uint32_t length = 0;
-    if (QueryNumber(fetch->request, HTTP_QUERY_CONTENT_LENGTH, &length))
-        fetch->contentLength = length;
+    if (QueryNumber(fetch->request, HTTP_QUERY_CONTENT_LENGTH, &length)) fetch->contentLength = length;
     if (!fetch->memory) {
         HANDLE file = CreateFileA(fetch->outputPath, GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS,
                                   FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
-        if (file == INVALID_HANDLE_VALUE)
-            return kFetchFailed;
+        if (file == INVALID_HANDLE_VALUE) return kFetchFailed;
         fetch->outputFile = file;
     }
     fetch->status = kFetchAccepted;
@@ -110,8 +100,7 @@ int32_t ReceiveBody(HttpFetch* fetch)
             fetch->errorCode = kFetchReadError;
             return kFetchFailed;
         }
-        if (available == 0)
-            break;
+        if (available == 0) break;
         // No more than is there: a read waits until its buffer is full.
         DWORD wanted = available < kFetchReadBufferSize ? available : kFetchReadBufferSize;
         DWORD count = 0;
@@ -119,11 +108,9 @@ int32_t ReceiveBody(HttpFetch* fetch)
             fetch->errorCode = kFetchReadError;
             return kFetchFailed;
         }
-        if (count == 0)
-            break;
+        if (count == 0) break;
         fetch->crc = Crc16Update(fetch->readBuffer, static_cast<int32_t>(count), fetch->crc);
-        if (!StoreChunk(fetch, count))
-            return fetch->errorCode ? kFetchFailed : kFetchDone;
+        if (!StoreChunk(fetch, count)) return fetch->errorCode ? kFetchFailed : kFetchDone;
     }
     uint32_t announced = fetch->contentLength;
     return announced != 0 && fetch->received < announced ? kFetchFailed : kFetchDone;
@@ -131,13 +118,10 @@ int32_t ReceiveBody(HttpFetch* fetch)
 
 void CloseHandles(HttpFetch* fetch)
 {
-    if (fetch->request)
-        InternetCloseHandle(fetch->request);
-    if (fetch->connection)
-        InternetCloseHandle(fetch->connection);
+    if (fetch->request) InternetCloseHandle(fetch->request);
+    if (fetch->connection) InternetCloseHandle(fetch->connection);
     fetch->request = fetch->connection = nullptr;
-    if (fetch->outputFile)
-        CloseHandle(fetch->outputFile);
+    if (fetch->outputFile) CloseHandle(fetch->outputFile);
     fetch->outputFile = nullptr;
 }
 
@@ -148,8 +132,7 @@ DWORD WINAPI HttpFetchWorker(void* parameter)
     HttpFetch* fetch = static_cast<HttpFetch*>(parameter);
     fetch->status = kFetchConnecting;
     int32_t final = OpenRequest(fetch);
-    if (final == 0)
-        final = AcceptResponse(fetch);
+    if (final == 0) final = AcceptResponse(fetch);
     bool bodyStarted = final == 0;
     if (bodyStarted) {
         final = ReceiveBody(fetch);
@@ -158,8 +141,7 @@ DWORD WINAPI HttpFetchWorker(void* parameter)
     bool hadFile = fetch->outputFile != nullptr;
     CloseHandles(fetch);
     // A cancelled or broken-off download leaves no partial file behind.
-    if (hadFile && (fetch->cancelled || final == kFetchFailed))
-        DeleteFileA(fetch->outputPath);
+    if (hadFile && (fetch->cancelled || final == kFetchFailed)) DeleteFileA(fetch->outputPath);
     fetch->status = final;
     return 0;
 }

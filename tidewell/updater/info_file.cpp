@@ -11,8 +11,7 @@ bool FindInformationFile(char (&name)[kFolderSize])
 {
     WIN32_FIND_DATAA found;
     HANDLE search = FindFirstFileA("*.qvn", &found);
-    if (search == INVALID_HANDLE_VALUE)
-        return false;
+    if (search == INVALID_HANDLE_VALUE) return false;
     bool any = false;
     do {
         if (!(found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) {
@@ -29,11 +28,9 @@ uint8_t* ReadWholeFile(HANDLE file, uint32_t* size)
 {
     DWORD high = 0;
     DWORD low = GetFileSize(file, &high);
-    if ((low == INVALID_FILE_SIZE && GetLastError() != NO_ERROR) || high != 0 || low == 0)
-        return nullptr;
+    if ((low == INVALID_FILE_SIZE && GetLastError() != NO_ERROR) || high != 0 || low == 0) return nullptr;
     uint8_t* bytes = static_cast<uint8_t*>(std::malloc(low));
-    if (!bytes)
-        return nullptr;
+    if (!bytes) return nullptr;
     DWORD read = 0;
     if (!ReadFile(file, bytes, low, &read, nullptr) || read != low) {
         std::free(bytes);
@@ -47,8 +44,7 @@ uint8_t* ReadWholeFile(HANDLE file, uint32_t* size)
 
 InfoFileResult LoadInformationFile(UpdaterContext* context)
 {
-    if (!FindInformationFile(context->infoFileName))
-        return kInfoFileAbsent;
+    if (!FindInformationFile(context->infoFileName)) return kInfoFileAbsent;
     HANDLE file = CreateFileA(context->infoFileName, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                               FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
     if (file == INVALID_HANDLE_VALUE) {
@@ -58,8 +54,7 @@ InfoFileResult LoadInformationFile(UpdaterContext* context)
     uint32_t size = 0;
     uint8_t* bytes = ReadWholeFile(file, &size);
     CloseHandle(file);
-    if (!bytes)
-        return kInfoFileUnreadable;
+    if (!bytes) return kInfoFileUnreadable;
     context->installedRecord = bytes;
     context->installedSize = size;
     return RecordHasMagic(InstalledRecord(*context)) ? kInfoFileLoaded : kInfoFileWrongMagic;

@@ -15,8 +15,7 @@ const char* LastPart(const char* url)
 {
     const char* part = url;
     for (const char* p = url; *p; p += SjisCharLength(p)) {
-        if (*p == '/' || *p == '\\')
-            part = p + 1;
+        if (*p == '/' || *p == '\\') part = p + 1;
     }
     return part;
 }
@@ -25,8 +24,7 @@ const char* LastPart(const char* url)
 
 int InformationFileName(RecordView fetched, const char* known, char* out, size_t capacity)
 {
-    if (capacity == 0)
-        return 1;
+    if (capacity == 0) return 1;
     out[0] = '\0';
     if (known && known[0] != '\0') {
         mw_text::Copy(out, capacity, known);

@@ -40,10 +40,8 @@ int CreateLogoSurface(HDC windowDc)
     info.header.biCompression = BI_RGB;
     info.header.biClrUsed = kLogoColours;
     void* bits = nullptr;
-    g_logo.bitmap = CreateDIBSection(windowDc, reinterpret_cast<BITMAPINFO*>(&info), DIB_RGB_COLORS, &bits,
-                                     nullptr, 0);
-    if (!g_logo.bitmap)
-        return 1;
+    g_logo.bitmap = CreateDIBSection(windowDc, reinterpret_cast<BITMAPINFO*>(&info), DIB_RGB_COLORS, &bits, nullptr, 0);
+    if (!g_logo.bitmap) return 1;
     g_logo.bits = static_cast<uint8_t*>(bits);
     g_logo.dc = CreateCompatibleDC(windowDc);
     if (!g_logo.dc) {
@@ -60,8 +58,7 @@ int LoadLogoBitmap(HINSTANCE instance, int id)
     HGLOBAL loaded = found ? LoadResource(instance, found) : nullptr;
     const uint8_t* data = loaded ? static_cast<const uint8_t*>(LockResource(loaded)) : nullptr;
     DWORD size = found ? SizeofResource(instance, found) : 0;
-    if (!data || !g_logo.bits || size < sizeof(BITMAPINFOHEADER))
-        return 1;
+    if (!data || !g_logo.bits || size < sizeof(BITMAPINFOHEADER)) return 1;
     BITMAPINFOHEADER header;
     std::memcpy(&header, data, sizeof(header));
     // Only the surface's own depth is copied as it stands.
@@ -73,8 +70,7 @@ int LoadLogoBitmap(HINSTANCE instance, int id)
     uint32_t height = static_cast<uint32_t>(bottomUp ? header.biHeight : -header.biHeight);
     uint32_t sourceRow = RowBytes(header.biWidth, kLogoBits);
     uint64_t needed = header.biSize + colours * sizeof(RGBQUAD) + static_cast<uint64_t>(sourceRow) * height;
-    if (needed > size)
-        return 1;
+    if (needed > size) return 1;
     RGBQUAD table[kLogoColours];
     std::memcpy(table, data + header.biSize, colours * sizeof(RGBQUAD));
     const uint8_t* pixels = data + header.biSize + colours * sizeof(RGBQUAD);
@@ -103,11 +99,9 @@ COLORREF LogoSurfacePixel(int x, int y)
 void ReleaseLogoSurface()
 {
     if (g_logo.dc) {
-        if (g_logo.previous)
-            SelectObject(g_logo.dc, g_logo.previous);
+        if (g_logo.previous) SelectObject(g_logo.dc, g_logo.previous);
         DeleteDC(g_logo.dc);
     }
-    if (g_logo.bitmap)
-        DeleteObject(g_logo.bitmap);
+    if (g_logo.bitmap) DeleteObject(g_logo.bitmap);
     g_logo = LogoSurface();
 }

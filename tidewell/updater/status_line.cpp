@@ -42,11 +42,10 @@ void DrawStatusBuffer(UpdaterContext* context)
 
 void SetStatus(UpdaterContext* context, int id)
 {
-    BitBlt(context->windowDc, kStatusX, kStatusY, g_lastText.width, g_lastText.height, LogoSurfaceDc(),
-           g_lastText.x, g_lastText.y, SRCCOPY);
+    BitBlt(context->windowDc, kStatusX, kStatusY, g_lastText.width, g_lastText.height, LogoSurfaceDc(), g_lastText.x,
+           g_lastText.y, SRCCOPY);
     char text[kStringSize];
-    if (LoadStringA(context->instance, id, text, kStringSize) <= 0)
-        text[0] = '\0';
+    if (LoadStringA(context->instance, id, text, kStringSize) <= 0) text[0] = '\0';
     std::snprintf(g_statusBuffer, sizeof(g_statusBuffer), "%s", text);
     DrawStatusBuffer(context);
 }
@@ -77,8 +76,7 @@ void SetButton(UpdaterContext* context, int id, bool show)
         return;
     }
     char text[kStringSize];
-    if (LoadStringA(context->instance, id, text, kStringSize) <= 0)
-        text[0] = '\0';
+    if (LoadStringA(context->instance, id, text, kStringSize) <= 0) text[0] = '\0';
     SetWindowTextA(context->button, text);
     ShowWindow(context->button, SW_SHOW);
 }
@@ -98,11 +96,9 @@ void RedrawStatusText(UpdaterContext* context)
 void PostStatusText(HWND window, const char* text)
 {
     size_t length = std::strlen(text);
-    if (length >= kStatusBufferSize)
-        length = kStatusBufferSize - 1;
+    if (length >= kStatusBufferSize) length = kStatusBufferSize - 1;
     char* copy = static_cast<char*>(std::malloc(length + 1));
-    if (!copy)
-        return;
+    if (!copy) return;
     std::memcpy(copy, text, length);
     copy[length] = '\0';
     std::free(g_posted.exchange(copy));
@@ -112,8 +108,7 @@ void PostStatusText(HWND window, const char* text)
 void ShowPostedStatusText(UpdaterContext* context)
 {
     char* text = g_posted.exchange(nullptr);
-    if (!text)
-        return;
+    if (!text) return;
     DrawProgressText(context, text);
     std::free(text);
 }

@@ -88,28 +88,23 @@ bool RecordHasMagic(RecordView record)
 
 int32_t RecordFormat(RecordView record)
 {
-    if (!record.bytes || record.size < kRecordHeadSize)
-        return -1;
+    if (!record.bytes || record.size < kRecordHeadSize) return -1;
     return ReadLe16(record.bytes + kRecordFormatOffset);
 }
 
 uint32_t RecordFixedSize(int32_t format)
 {
-    if (format == 2)
-        return kRecord2FixedSize;
-    if (format == 1)
-        return kRecord1FixedSize;
+    if (format == 2) return kRecord2FixedSize;
+    if (format == 1) return kRecord1FixedSize;
     return 0;
 }
 
 RecordLength CheckRecordLength(RecordView record)
 {
     int32_t format = RecordFormat(record);
-    if (format < 0)
-        return kRecordNoHead;
+    if (format < 0) return kRecordNoHead;
     uint32_t fixed = RecordFixedSize(format);
-    if (fixed == 0)
-        return kRecordFormatUnknown;
+    if (fixed == 0) return kRecordFormatUnknown;
     return record.size < fixed ? kRecordShort : kRecordLengthOk;
 }
 
@@ -145,10 +140,8 @@ uint32_t RecordNotesOffset(RecordView record)
 
 size_t RecordText(RecordView record, uint32_t offset, char* out, size_t capacity, bool* cut)
 {
-    if (cut)
-        *cut = false;
-    if (capacity == 0)
-        return 0;
+    if (cut) *cut = false;
+    if (capacity == 0) return 0;
     size_t n = 0;
     uint32_t at = offset;
     bool ended = false;
@@ -160,23 +153,20 @@ size_t RecordText(RecordView record, uint32_t offset, char* out, size_t capacity
         }
         // A lead byte whose trail byte lies past the record's end stands alone.
         size_t length = at + 1 < record.size ? SjisCharLength(p) : 1;
-        if (n + length >= capacity)
-            break;
+        if (n + length >= capacity) break;
         std::memcpy(out + n, p, length);
         n += length;
         at += static_cast<uint32_t>(length);
     }
     out[n] = '\0';
-    if (cut)
-        *cut = !ended;
+    if (cut) *cut = !ended;
     return n;
 }
 
 bool RecordNotes(RecordView record, uint32_t offset, uint32_t* units)
 {
     *units = 0;
-    if (!record.bytes || offset >= record.size)
-        return false;
+    if (!record.bytes || offset >= record.size) return false;
     uint32_t available = (record.size - offset) / 2;
     for (uint32_t i = 0; i < available; ++i) {
         if (ReadLe16(record.bytes + offset + 2 * i) == 0) {

@@ -56,8 +56,8 @@ struct RecordView {
 
 enum RecordLength {
     kRecordLengthOk = 0,
-    kRecordNoHead = 1,      // fewer than the 8 bytes of the common head
-    kRecordShort = 2,       // shorter than the fixed part of its format
+    kRecordNoHead = 1,  // fewer than the 8 bytes of the common head
+    kRecordShort = 2,   // shorter than the fixed part of its format
     kRecordFormatUnknown = 3
 };
 
@@ -77,7 +77,7 @@ RecordLength CheckRecordLength(RecordView record);
 // Fields of a record that passed CheckRecordLength. A format other than 1
 // is read with the format-2 layout, as the dialog shows it.
 uint32_t RecordVersion(RecordView record);
-uint32_t RecordFlags(RecordView record);  // 0 for format 1
+uint32_t RecordFlags(RecordView record);       // 0 for format 1
 uint16_t RecordArchiveCrc(RecordView record);  // 0 for format 1
 const uint8_t* RecordProductId(RecordView record);
 uint32_t RecordArchiveUrlOffset(RecordView record);
@@ -88,8 +88,7 @@ uint32_t RecordNotesOffset(RecordView record);
 // at the record's end or where out is full, whichever comes first, and is
 // never cut inside a double-byte character. Returns the bytes copied; sets
 // *cut (when given) if the record ended or out filled before the terminator.
-size_t RecordText(RecordView record, uint32_t offset, char* out, size_t capacity,
-                  bool* cut = nullptr);
+size_t RecordText(RecordView record, uint32_t offset, char* out, size_t capacity, bool* cut = nullptr);
 
 // The UTF-16LE notes at offset: *units counts the code units before the
 // terminator or before the record's end (an odd last byte is dropped).

@@ -55,8 +55,7 @@ void TakeInfo(UpdaterContext* context)
         context->step = kStepStopped;
         return;
     }
-    if (size)
-        std::memcpy(copy, reply, size);
+    if (size) std::memcpy(copy, reply, size);
     context->fetchedRecord = copy;
     context->fetchedSize = size;
     context->step = kStepCompare;
@@ -96,8 +95,7 @@ int StartArchiveDownload(UpdaterContext* context)
     int32_t format = RecordFormat(fetched);
     const char* folder = context->downloadFolder;
     if (format == 1) {
-        if (folder[0] == '\0')
-            folder = nullptr;  // the current folder
+        if (folder[0] == '\0') folder = nullptr;  // the current folder
     } else if (format != 2) {
         return kFetchBadUrl;
     }
@@ -109,8 +107,7 @@ int StartArchiveDownload(UpdaterContext* context)
 void Confirm(UpdaterContext* context)
 {
     int declined = ConfirmUpdate(context->mainWindow, context);
-    if (!context->mainWindow)
-        return;  // the window was closed while the dialog was open
+    if (!context->mainWindow) return;  // the window was closed while the dialog was open
     if (declined != 0) {
         EndWith(context, IDS_UPDATE_CANCELLED);
         return;
@@ -163,27 +160,14 @@ void CheckArchive(UpdaterContext* context)
 
 void RunUpdateStep(UpdaterContext* context)
 {
-    if (!context->mainWindow)
-        return;
+    if (!context->mainWindow) return;
     switch (context->step) {
-    case kStepFetchInfo:
-        FetchInfo(context);
-        break;
-    case kStepWaitInfo:
-        WaitInfo(context);
-        break;
-    case kStepCompare:
-        CompareStep(context);
-        break;
-    case kStepConfirm:
-        Confirm(context);
-        break;
-    case kStepWaitArchive:
-        WaitArchive(context);
-        break;
-    case kStepCheckArchive:
-        CheckArchive(context);
-        break;
+    case kStepFetchInfo: FetchInfo(context); break;
+    case kStepWaitInfo: WaitInfo(context); break;
+    case kStepCompare: CompareStep(context); break;
+    case kStepConfirm: Confirm(context); break;
+    case kStepWaitArchive: WaitArchive(context); break;
+    case kStepCheckArchive: CheckArchive(context); break;
     default:  // applying, finished, stopped: nothing to do
         break;
     }
@@ -196,9 +180,7 @@ void OnActionButton(UpdaterContext* context)
     case kStepWaitInfo:
     case kStepWaitArchive:
     case kStepFinished:
-    case kStepStopped:
-        ShutDownUpdater(context);
-        break;
+    case kStepStopped: ShutDownUpdater(context); break;
     default:  // comparing, confirming, checking, applying: the click waits
         break;
     }

@@ -48,28 +48,25 @@ void FitClientArea(HWND window)
     GetWindowRect(window, &now);
     int x = now.left < 0 ? 0 : now.left;
     int y = now.top < 0 ? 0 : now.top;
-    SetWindowPos(window, HWND_NOTOPMOST, x, y, frame.right - frame.left, frame.bottom - frame.top,
-                 SWP_SHOWWINDOW);
+    SetWindowPos(window, HWND_NOTOPMOST, x, y, frame.right - frame.left, frame.bottom - frame.top, SWP_SHOWWINDOW);
 }
 
 bool CreateStatusFont(UpdaterContext* context)
 {
-    context->statusFont = CreateFontA(kStatusFontHeight, 0, 0, 900, FW_NORMAL, FALSE, FALSE, FALSE,
-                                      SHIFTJIS_CHARSET, 0, 0, 0, 0x40, kStatusFontFace);
-    if (!context->statusFont)
-        return false;
+    context->statusFont = CreateFontA(kStatusFontHeight, 0, 0, 900, FW_NORMAL, FALSE, FALSE, FALSE, SHIFTJIS_CHARSET, 0,
+                                      0, 0, 0x40, kStatusFontFace);
+    if (!context->statusFont) return false;
     context->previousFont = SelectObject(context->windowDc, context->statusFont);
     return true;
 }
 
-HWND CreateChild(UpdaterContext* context, const char* windowClass, DWORD style, int x, int y, int width,
-                 int height, int id)
+HWND CreateChild(UpdaterContext* context, const char* windowClass, DWORD style, int x, int y, int width, int height,
+                 int id)
 {
-    HWND child = CreateWindowExA(0, windowClass, "", WS_CHILD | WS_VISIBLE | style, x, y, width, height,
-                                 context->mainWindow, reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)),
-                                 context->instance, nullptr);
-    if (child)
-        ShowWindow(child, SW_HIDE);
+    HWND child =
+        CreateWindowExA(0, windowClass, "", WS_CHILD | WS_VISIBLE | style, x, y, width, height, context->mainWindow,
+                        reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), context->instance, nullptr);
+    if (child) ShowWindow(child, SW_HIDE);
     return child;
 }
 
@@ -81,8 +78,8 @@ bool CreateControls(UpdaterContext* context, int* failure)
         return false;
     }
     SendMessageA(context->button, WM_SETFONT, reinterpret_cast<WPARAM>(context->statusFont), TRUE);
-    context->progressBar = CreateChild(context, PROGRESS_CLASSA, WS_BORDER | PBS_SMOOTH, 118, 74, 180, 10,
-                                       kProgressBarId);
+    context->progressBar =
+        CreateChild(context, PROGRESS_CLASSA, WS_BORDER | PBS_SMOOTH, 118, 74, 180, 10, kProgressBarId);
     if (!context->progressBar) {
         *failure = IDS_PROGRESS_FAILED;
         return false;
@@ -95,22 +92,16 @@ bool CreateControls(UpdaterContext* context, int* failure)
 // The parts after the window itself, in the order their failures are checked.
 int CreateWindowParts(UpdaterContext* context, const char* userAgent)
 {
-    if (!CreateStatusFont(context))
-        return IDS_FONT_FAILED;
+    if (!CreateStatusFont(context)) return IDS_FONT_FAILED;
     int failure = 0;
-    if (!CreateControls(context, &failure))
-        return failure;
-    if (CreateLogoSurface(context->windowDc) != 0)
-        return IDS_DIB_FAILED;
-    if (LoadLogoBitmap(context->instance, IDB_LOGO) != 0)
-        return IDS_LOGO_FAILED;
+    if (!CreateControls(context, &failure)) return failure;
+    if (CreateLogoSurface(context->windowDc) != 0) return IDS_DIB_FAILED;
+    if (LoadLogoBitmap(context->instance, IDB_LOGO) != 0) return IDS_LOGO_FAILED;
     HttpFetchConstruct(&g_fetch, userAgent);
-    if (!g_fetch.holdsRoot)
-        return IDS_INTERNET_FAILED;
+    if (!g_fetch.holdsRoot) return IDS_INTERNET_FAILED;
     char folder[kFolderSize];
     DWORD length = GetTempPathA(kFolderSize, folder);
-    if (length == 0 || length >= kFolderSize)
-        folder[0] = '\0';
+    if (length == 0 || length >= kFolderSize) folder[0] = '\0';
     mw_text::Copy(context->downloadFolder, folder);
     return 0;
 }
@@ -118,8 +109,7 @@ int CreateWindowParts(UpdaterContext* context, const char* userAgent)
 void ShowFailure(HINSTANCE instance, int id)
 {
     char text[kStringSize];
-    if (LoadStringA(instance, id, text, kStringSize) <= 0)
-        text[0] = '\0';
+    if (LoadStringA(instance, id, text, kStringSize) <= 0) text[0] = '\0';
     MessageBoxA(nullptr, text, nullptr, MB_OK);
 }
 
@@ -134,10 +124,8 @@ void StopWorkers()
 void OnDestroy(UpdaterContext* context)
 {
     StopWorkers();  // already done unless the window went another way
-    if (context->progressBar)
-        DestroyWindow(context->progressBar);
-    if (context->button)
-        DestroyWindow(context->button);
+    if (context->progressBar) DestroyWindow(context->progressBar);
+    if (context->button) DestroyWindow(context->button);
     context->progressBar = context->button = nullptr;
     if (context->statusFont) {
         SelectObject(context->windowDc, context->previousFont);
@@ -165,28 +153,15 @@ LRESULT CALLBACK UpdateWindowProc(HWND window, UINT message, WPARAM wParam, LPAR
 {
     UpdaterContext* context = &g_updater;
     switch (message) {
-    case WM_CREATE:
-        context->windowDc = GetDC(window);
-        return 0;
-    case WM_PAINT:
-        Paint(context, window);
-        return 0;
+    case WM_CREATE: context->windowDc = GetDC(window); return 0;
+    case WM_PAINT: Paint(context, window); return 0;
     case WM_COMMAND:
-        if (LOWORD(wParam) == kActionButtonId && HIWORD(wParam) == BN_CLICKED)
-            OnActionButton(context);
+        if (LOWORD(wParam) == kActionButtonId && HIWORD(wParam) == BN_CLICKED) OnActionButton(context);
         return 0;
-    case WM_CLOSE:
-        ShutDownUpdater(context);
-        return 0;
-    case WM_STATUS_TEXT:
-        ShowPostedStatusText(context);
-        return 0;
-    case WM_APPLY_DONE:
-        OnApplyDone(context, wParam);
-        return 0;
-    case WM_DESTROY:
-        OnDestroy(context);
-        return 0;
+    case WM_CLOSE: ShutDownUpdater(context); return 0;
+    case WM_STATUS_TEXT: ShowPostedStatusText(context); return 0;
+    case WM_APPLY_DONE: OnApplyDone(context, wParam); return 0;
+    case WM_DESTROY: OnDestroy(context); return 0;
     }
     return DefWindowProcA(window, message, wParam, lParam);
 }
@@ -206,11 +181,9 @@ int CreateUpdateWindow(UpdaterContext* context, const char* userAgent)
         return IDS_CLASS_FAILED;
     }
     char caption[kStringSize];
-    if (LoadStringA(context->instance, IDS_CAPTION, caption, kStringSize) <= 0)
-        caption[0] = '\0';
+    if (LoadStringA(context->instance, IDS_CAPTION, caption, kStringSize) <= 0) caption[0] = '\0';
     context->mainWindow = CreateWindowExA(0, kWindowClass, caption, kWindowStyle, CW_USEDEFAULT, CW_USEDEFAULT,
-                                          kClientWidth, kClientHeight, nullptr, nullptr, context->instance,
-                                          nullptr);
+                                          kClientWidth, kClientHeight, nullptr, nullptr, context->instance, nullptr);
     if (!context->mainWindow) {
         ShowFailure(context->instance, IDS_WINDOW_FAILED);
         return IDS_WINDOW_FAILED;
@@ -231,8 +204,7 @@ int RunUpdateLoop(UpdaterContext* context)
     MSG message;
     for (;;) {
         if (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) {
-            if (message.message == WM_QUIT)
-                return static_cast<int>(message.wParam);
+            if (message.message == WM_QUIT) return static_cast<int>(message.wParam);
             TranslateMessage(&message);
             DispatchMessageA(&message);
             continue;
@@ -244,8 +216,7 @@ int RunUpdateLoop(UpdaterContext* context)
 
 void ShutDownUpdater(UpdaterContext* context)
 {
-    if (g_shuttingDown || !context->mainWindow)
-        return;
+    if (g_shuttingDown || !context->mainWindow) return;
     g_shuttingDown = true;
     // A silent server can hold the transfer until its time-out: the window
     // goes at once, the process when the worker has ended.

@@ -32,7 +32,7 @@ constexpr size_t kArchiveNameSize = 256;
 struct UpdaterContext {
     HWND mainWindow;
     HINSTANCE instance;
-    HDC windowDc;          // the window's own device context (CS_OWNDC)
+    HDC windowDc;  // the window's own device context (CS_OWNDC)
     HFONT statusFont;
     HGDIOBJ previousFont;
     HWND button;

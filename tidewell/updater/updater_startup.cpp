@@ -26,8 +26,7 @@ char g_userAgent[kUserAgentSize];
 int FailStartup(UpdaterContext* context, int id)
 {
     char text[kStringSize];
-    if (LoadStringA(context->instance, id, text, kStringSize) <= 0)
-        text[0] = '\0';
+    if (LoadStringA(context->instance, id, text, kStringSize) <= 0) text[0] = '\0';
     MessageBoxA(nullptr, text, nullptr, MB_OK);
     FreeRecords(context);
     return 0;
@@ -39,17 +38,13 @@ int TakeInstalledRecord(UpdaterContext* context)
 {
     RecordView installed = InstalledRecord(*context);
     BuildUserAgent(RecordView{nullptr, 0}, g_userAgent, sizeof(g_userAgent));
-    if (!RecordPresent(installed))
-        return 0;
+    if (!RecordPresent(installed)) return 0;
     // Fewer bytes than the head, or than the fixed part of format 2, is a
     // file that cannot be read.
     int32_t format = RecordFormat(installed);
-    if (format < 0)
-        return IDS_INFO_FILE_UNREADABLE;
-    if (format != 2)
-        return IDS_INFO_FILE_NO_URL;
-    if (CheckRecordLength(installed) != kRecordLengthOk)
-        return IDS_INFO_FILE_UNREADABLE;
+    if (format < 0) return IDS_INFO_FILE_UNREADABLE;
+    if (format != 2) return IDS_INFO_FILE_NO_URL;
+    if (CheckRecordLength(installed) != kRecordLengthOk) return IDS_INFO_FILE_UNREADABLE;
     RecordText(installed, kRecord2InfoUrlOffset, context->infoUrl, sizeof(context->infoUrl));
     BuildUserAgent(installed, g_userAgent, sizeof(g_userAgent));
     return 0;
@@ -58,10 +53,8 @@ int TakeInstalledRecord(UpdaterContext* context)
 void TakeCommandLine(UpdaterContext* context, const CommandLineArgs& args)
 {
     mw_text::Copy(context->infoUrl, args.url);
-    if (args.hasInfoFile)
-        mw_text::Copy(context->infoFileName, args.infoFile);
-    if (args.hasFolder)
-        mw_text::Copy(context->downloadFolder, args.folder);
+    if (args.hasInfoFile) mw_text::Copy(context->infoFileName, args.infoFile);
+    if (args.hasFolder) mw_text::Copy(context->downloadFolder, args.folder);
 }
 
 }  // namespace
@@ -81,12 +74,10 @@ int RunUpdater(HINSTANCE instance, const char* commandLine)
     context->instance = instance;
     char ownFolder[kFolderSize];
     OwnInstallFolder(ownFolder, sizeof(ownFolder));
-    if (ownFolder[0] != '\0')
-        RemoveApplyLeftovers(ownFolder);
+    if (ownFolder[0] != '\0') RemoveApplyLeftovers(ownFolder);
     context->recordLoaded = LoadInformationFile(context) == kInfoFileLoaded ? 1 : 0;
     int failure = TakeInstalledRecord(context);
-    if (failure != 0)
-        return FailStartup(context, failure);
+    if (failure != 0) return FailStartup(context, failure);
     CommandLineArgs args;
     if (ParseCommandLine(commandLine, &args))
         TakeCommandLine(context, args);

@@ -12,8 +12,7 @@ const char kAgentSuffix[] = "Tidewell/2.0";
 
 void BuildUserAgent(RecordView installed, char* out, size_t capacity)
 {
-    if (capacity == 0)
-        return;
+    if (capacity == 0) return;
     if (!RecordPresent(installed) || installed.size < kRecord2FixedSize) {
         mw_text::Copy(out, capacity, kAgentSuffix);
         return;

@@ -20,16 +20,15 @@ bool IsSeparator(char c)
 bool FetchedLongEnough(RecordView fetched)
 {
     int32_t format = RecordFormat(fetched);
-    if (format < 0)
-        return false;
+    if (format < 0) return false;
     uint32_t fixed = format == 1 ? kRecord1FixedSize : kRecord2FixedSize;
     return fetched.size >= fixed;
 }
 
 Comparison CompareFormat2(RecordView installed, RecordView fetched)
 {
-    Comparison c = {kCompareOffered, (RecordFlags(fetched) & kRecordFlagTempFolder) ? kInstallFolderTemp
-                                                                                  : kInstallFolderOwn};
+    Comparison c = {kCompareOffered,
+                    (RecordFlags(fetched) & kRecordFlagTempFolder) ? kInstallFolderTemp : kInstallFolderOwn};
     if (std::memcmp(RecordProductId(installed), RecordProductId(fetched), kRecordProductIdSize) != 0) {
         c.result = kCompareOtherProduct;
         return c;
@@ -52,10 +51,8 @@ size_t ScanPath(const char* text, size_t max, size_t* lastSeparator)
     *lastSeparator = 0;
     while (text[n] != '\0') {
         size_t length = SjisCharLength(text + n);
-        if (n + length > max)
-            break;
-        if (length == 1 && n > 0 && IsSeparator(text[n]))
-            *lastSeparator = n;
+        if (n + length > max) break;
+        if (length == 1 && n > 0 && IsSeparator(text[n])) *lastSeparator = n;
         n += length;
     }
     return n;
@@ -66,8 +63,7 @@ size_t ScanPath(const char* text, size_t max, size_t* lastSeparator)
 Comparison CompareRecords(RecordView installed, RecordView fetched)
 {
     Comparison none = {kCompareUnusable, kInstallFolderUnset};
-    if (!RecordHasMagic(fetched))
-        return none;
+    if (!RecordHasMagic(fetched)) return none;
     if (!FetchedLongEnough(fetched)) {
         none.result = kCompareInvalid;
         return none;
@@ -81,8 +77,7 @@ Comparison CompareRecords(RecordView installed, RecordView fetched)
         return none;
     }
     int32_t format = RecordFormat(fetched);
-    if (format == 1)
-        return none;
+    if (format == 1) return none;
     if (format != 2) {
         none.result = kCompareInvalid;
         return none;
@@ -92,24 +87,21 @@ Comparison CompareRecords(RecordView installed, RecordView fetched)
 
 void FormatVersion(uint32_t version, char* out, size_t capacity)
 {
-    std::snprintf(out, capacity, "%u.%u.%u.%u", version >> 24, (version >> 16) & 0xFF,
-                  (version >> 8) & 0xFF, version & 0xFF);
+    std::snprintf(out, capacity, "%u.%u.%u.%u", version >> 24, (version >> 16) & 0xFF, (version >> 8) & 0xFF,
+                  version & 0xFF);
 }
 
 int InstallFolderFromProgramPath(const char* programPath, char* out, size_t capacity)
 {
-    if (capacity == 0)
-        return 1;
+    if (capacity == 0) return 1;
     size_t separator = 0;
     size_t length = ScanPath(programPath, kProgramPathMax, &separator);
-    if (separator > 0)
-        length = separator;
+    if (separator > 0) length = separator;
     // At most 259 characters of the folder, never half a double-byte one.
     size_t keep = 0;
     while (keep < length) {
         size_t n = SjisCharLength(programPath + keep);
-        if (keep + n > length || keep + n > kInstallFolderMax)
-            break;
+        if (keep + n > length || keep + n > kInstallFolderMax) break;
         keep += n;
     }
     char folder[kInstallFolderMax + 2];

@@ -9,12 +9,12 @@
 #include "tidewell/updater/update_record.h"
 
 enum CompareResult : int32_t {
-    kCompareOffered = 0,        // newer, or nothing to compare against
-    kCompareUnusable = -1,      // wrong magic, or format 1 against an installed format 2
+    kCompareOffered = 0,    // newer, or nothing to compare against
+    kCompareUnusable = -1,  // wrong magic, or format 1 against an installed format 2
     kCompareOtherProduct = -2,
     kCompareSameVersion = -3,
     kCompareOlderVersion = -4,
-    kCompareInvalid = 1         // unknown format, or shorter than its fixed part
+    kCompareInvalid = 1  // unknown format, or shorter than its fixed part
 };
 
 // Where the archive's entries go; chosen only by the format-2 comparison.
