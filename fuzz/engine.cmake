@@ -18,5 +18,5 @@ mw_add_fuzzer(fuzz_engine_http_date
 
 mw_add_fuzzer(fuzz_engine_safe_file_name
   SOURCES ${CMAKE_CURRENT_LIST_DIR}/engine/fuzz_safe_file_name.cpp
-  LIBS tessaline_http
+  LIBS common_text
   CORPUS ${_mw_engine_corpus}/fuzz_engine_safe_file_name)

@@ -10,8 +10,8 @@
 #include <vector>
 
 #include "fuzz/app/line_fuzz_support.h"
-#include "marrowby/engine/bounded_text.h"
-#include "marrowby/engine/sjis.h"
+#include "common/bounded_text.h"
+#include "common/sjis.h"
 
 namespace {
 

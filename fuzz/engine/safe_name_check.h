@@ -6,8 +6,8 @@
 #include <cstring>
 
 #include "fuzz_check.h"
-#include "marrowby/engine/safe_file_name.h"
-#include "marrowby/engine/sjis.h"
+#include "common/safe_file_name.h"
+#include "common/sjis.h"
 
 // Outside double-byte characters no byte is a separator, forbidden or a
 // control character; the name does not end in a dot or a space.

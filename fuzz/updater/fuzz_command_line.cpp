@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "fuzz/engine/fuzz_check.h"
-#include "marrowby/engine/sjis.h"
+#include "common/sjis.h"
 #include "tidewell/updater/command_line.h"
 
 namespace {

@@ -6,11 +6,11 @@
 #include <string.h>
 
 #include "marrowby/app/settings.h"
-#include "marrowby/engine/bounded_text.h"
+#include "common/bounded_text.h"
 #include "marrowby/engine/decimal.h"
 #include "marrowby/engine/download_job.h"
 #include "marrowby/engine/path_helpers.h"
-#include "marrowby/engine/text_helpers.h"
+#include "common/text_helpers.h"
 #include "marrowby/engine/url.h"
 
 static_assert(offsetof(DownloadItem, password) == offsetof(DownloadItem, user) + kItemUserSize,

@@ -8,11 +8,10 @@ mw_add_library(marrowby_formats PLATFORM_FREE
 
 mw_add_library(marrowby_list
   SOURCES
-    ${CMAKE_CURRENT_LIST_DIR}/atomic_file.cpp
     ${CMAKE_CURRENT_LIST_DIR}/settings_file.cpp
     ${CMAKE_CURRENT_LIST_DIR}/download_list.cpp
     ${CMAKE_CURRENT_LIST_DIR}/scheduler.cpp
     ${CMAKE_CURRENT_LIST_DIR}/list_messages.cpp
     ${CMAKE_CURRENT_LIST_DIR}/list_file.cpp
     ${CMAKE_CURRENT_LIST_DIR}/list_import.cpp
-  LIBS marrowby_formats tessaline_net tessaline_http comctl32)
+  LIBS marrowby_formats tessaline_net tessaline_http common_files comctl32)

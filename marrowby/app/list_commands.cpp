@@ -6,7 +6,7 @@
 #include "marrowby/app/list_file.h"
 #include "marrowby/app/list_file_dialogs.h"
 #include "marrowby/app/settings.h"
-#include "marrowby/engine/bounded_text.h"
+#include "common/bounded_text.h"
 #include "marrowby/resources/resource.h"
 
 namespace {

@@ -5,10 +5,10 @@
 
 #include <string.h>
 
-#include "marrowby/app/atomic_file.h"
+#include "common/atomic_file.h"
 #include "marrowby/app/download_list_internal.h"
 #include "marrowby/app/list_format.h"
-#include "marrowby/engine/bounded_text.h"
+#include "common/bounded_text.h"
 
 namespace {
 

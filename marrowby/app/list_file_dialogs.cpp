@@ -4,8 +4,8 @@
 
 #include <commdlg.h>
 
-#include "marrowby/engine/bounded_text.h"
-#include "marrowby/engine/sjis.h"
+#include "common/bounded_text.h"
+#include "common/sjis.h"
 #include "marrowby/resources/resource.h"
 
 namespace {

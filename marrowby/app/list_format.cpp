@@ -4,8 +4,8 @@
 #include <string.h>
 
 #include "marrowby/engine/decimal.h"
-#include "marrowby/engine/sjis.h"
-#include "marrowby/engine/text_helpers.h"
+#include "common/sjis.h"
+#include "common/text_helpers.h"
 #include "marrowby/engine/url.h"
 
 namespace {

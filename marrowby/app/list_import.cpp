@@ -6,7 +6,7 @@
 
 #include "marrowby/app/download_list_internal.h"
 #include "marrowby/app/list_format.h"
-#include "marrowby/engine/text_helpers.h"
+#include "common/text_helpers.h"
 
 int ImportUrlList(const char* path)
 {

@@ -6,7 +6,7 @@
 #include "marrowby/app/app_messages.h"
 #include "marrowby/app/download_list_internal.h"
 #include "marrowby/app/settings.h"
-#include "marrowby/engine/bounded_text.h"
+#include "common/bounded_text.h"
 
 namespace {
 

@@ -8,7 +8,7 @@
 #include "marrowby/app/main_window_controls.h"
 #include "marrowby/app/settings.h"
 #include "marrowby/dialogs/url_drop_target.h"
-#include "marrowby/engine/bounded_text.h"
+#include "common/bounded_text.h"
 #include "marrowby/resources/resource.h"
 
 namespace {

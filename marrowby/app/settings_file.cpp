@@ -4,7 +4,7 @@
 #include <string.h>
 #include <windows.h>
 
-#include "marrowby/app/atomic_file.h"
+#include "common/atomic_file.h"
 #include "marrowby/app/list_format.h"
 
 ProgramSettings g_settings;

@@ -6,7 +6,7 @@
 #include "marrowby/app/settings.h"
 #include "marrowby/dialogs/sheet_support.h"
 #include "marrowby/dialogs/url_page.h"
-#include "marrowby/engine/bounded_text.h"
+#include "common/bounded_text.h"
 #include "marrowby/resources/resource.h"
 
 namespace {

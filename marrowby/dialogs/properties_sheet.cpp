@@ -12,7 +12,7 @@
 #include "marrowby/app/download_list.h"
 #include "marrowby/dialogs/sheet_support.h"
 #include "marrowby/dialogs/url_page.h"
-#include "marrowby/engine/bounded_text.h"
+#include "common/bounded_text.h"
 #include "marrowby/resources/resource.h"
 
 namespace {

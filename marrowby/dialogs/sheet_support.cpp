@@ -1,7 +1,7 @@
 #include "marrowby/dialogs/sheet_support.h"
 
 #include "marrowby/app/download_list.h"
-#include "marrowby/engine/sjis.h"
+#include "common/sjis.h"
 
 namespace {
 

@@ -1,6 +1,6 @@
 #include "marrowby/engine/decimal.h"
 
-#include "marrowby/engine/bounded_text.h"
+#include "common/bounded_text.h"
 
 namespace {
 

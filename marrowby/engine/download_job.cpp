@@ -3,10 +3,10 @@
 
 #include <string.h>
 
-#include "marrowby/engine/bounded_text.h"
+#include "common/bounded_text.h"
 #include "marrowby/engine/lock_scope.h"
 #include "marrowby/engine/path_helpers.h"
-#include "marrowby/engine/safe_file_name.h"
+#include "common/safe_file_name.h"
 #include "marrowby/engine/url.h"
 
 namespace {

@@ -1,6 +1,6 @@
 // The job's local file: opening at the resume position and writing body
 // bytes straight from the receive buffer. Runs on the worker thread.
-#include "marrowby/engine/bounded_text.h"
+#include "common/bounded_text.h"
 #include "marrowby/engine/download_job.h"
 #include "marrowby/engine/path_helpers.h"
 

@@ -5,7 +5,7 @@
 // thread, except ResetLink, which Start also calls before connecting.
 #include <string.h>
 
-#include "marrowby/engine/bounded_text.h"
+#include "common/bounded_text.h"
 #include "marrowby/engine/download_job.h"
 #include "marrowby/engine/lock_scope.h"
 

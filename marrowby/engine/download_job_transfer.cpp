@@ -4,14 +4,14 @@
 // download_job_link.cpp.
 #include <string.h>
 
-#include "marrowby/engine/bounded_text.h"
+#include "common/bounded_text.h"
 #include "marrowby/engine/download_job.h"
 #include "marrowby/engine/http_result.h"
 #include "marrowby/engine/lock_scope.h"
 #include "marrowby/engine/proxy_tunnel.h"
 #include "marrowby/engine/request.h"
 #include "marrowby/engine/response.h"
-#include "marrowby/engine/safe_file_name.h"
+#include "common/safe_file_name.h"
 #include "marrowby/engine/url.h"
 
 namespace {

@@ -1,10 +1,9 @@
 # Tessaline's HTTP message layer: URLs, the exchange record, request
-# composition, response reading, HTTP dates, local file names, the proxy
+# composition, response reading, HTTP dates, the proxy
 # tunnel's messages, the bookkeeping of received TLS records and the failure
 # reasons. No platform calls.
 mw_add_library(tessaline_http PLATFORM_FREE
   SOURCES
-    text_helpers.cpp
     url.cpp
     http_exchange.cpp
     base64.cpp
@@ -13,7 +12,7 @@ mw_add_library(tessaline_http PLATFORM_FREE
     response.cpp
     response_headers.cpp
     decimal.cpp
-    safe_file_name.cpp
     proxy_tunnel.cpp
     tls_input.cpp
-    job_failure.cpp)
+    job_failure.cpp
+  LIBS common_text)

@@ -3,7 +3,7 @@
 #include <string.h>
 #include <windows.h>
 
-#include "marrowby/engine/bounded_text.h"
+#include "common/bounded_text.h"
 
 namespace {
 

@@ -7,7 +7,7 @@
 
 #include <stddef.h>
 
-#include "marrowby/engine/sjis.h"
+#include "common/sjis.h"
 
 // Removes trailing backslashes, slashes and lead bytes cut from their trail
 // bytes, then appends one backslash.

@@ -1,11 +1,11 @@
 // The status line and the header lines of a completed header block.
 #include <cstring>
 
-#include "marrowby/engine/bounded_text.h"
+#include "common/bounded_text.h"
 #include "marrowby/engine/http_date.h"
 #include "marrowby/engine/http_result.h"
 #include "marrowby/engine/response_internal.h"
-#include "marrowby/engine/text_helpers.h"
+#include "common/text_helpers.h"
 
 namespace {
 

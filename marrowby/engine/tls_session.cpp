@@ -7,7 +7,7 @@
 #include <subauth.h>
 #include <schannel.h>
 
-#include "marrowby/engine/bounded_text.h"
+#include "common/bounded_text.h"
 
 namespace {
 

@@ -2,9 +2,9 @@
 
 #include <cstring>
 
-#include "marrowby/engine/bounded_text.h"
+#include "common/bounded_text.h"
 #include "marrowby/engine/decimal.h"
-#include "marrowby/engine/text_helpers.h"
+#include "common/text_helpers.h"
 
 namespace {
 

@@ -4,7 +4,7 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "marrowby/engine/text_helpers.h"  // SameTextIgnoringCase, for schemes and hosts
+#include "common/text_helpers.h"  // SameTextIgnoringCase, for schemes and hosts
 
 constexpr int32_t kSchemeOther = 0;
 constexpr int32_t kSchemeHttp = 1;

@@ -1,4 +1,4 @@
-#include "marrowby/engine/safe_file_name.h"
+#include "common/safe_file_name.h"
 
 #include <gtest/gtest.h>
 
@@ -6,7 +6,7 @@
 #include <string>
 
 #include "marrowby/engine/http_result.h"
-#include "marrowby/engine/sjis.h"
+#include "common/sjis.h"
 #include "response_test_support.h"
 
 namespace {

@@ -18,7 +18,7 @@
 #include "marrowby/app/download_list.h"
 #include "marrowby/app/main_window.h"
 #include "marrowby/app/settings.h"
-#include "marrowby/engine/bounded_text.h"
+#include "common/bounded_text.h"
 #include "marrowby/engine/download_job.h"
 #include "marrowby/resources/resource.h"
 #include "tests/support/served_pattern.h"

@@ -1,5 +1,5 @@
 #include "marrowby/engine/path_helpers.h"
-#include "marrowby/engine/text_helpers.h"
+#include "common/text_helpers.h"
 
 #include <gtest/gtest.h>
 #include <windows.h>

@@ -18,7 +18,7 @@
 #include "marrowby/dialogs/download_sheets.h"
 #include "marrowby/dialogs/options_sheet.h"
 #include "marrowby/dialogs/sheet_registry.h"
-#include "marrowby/engine/bounded_text.h"
+#include "common/bounded_text.h"
 #include "marrowby/resources/resource.h"
 #include "tests/ui/command_test_support.h"
 #include "tests/ui/modal_driver.h"

@@ -6,7 +6,7 @@
 
 #include <cstdio>
 
-#include "marrowby/app/atomic_file.h"
+#include "common/atomic_file.h"
 #include "tidewell/lzh/lzh_path.h"
 #include "tidewell/resources/resource.h"
 #include "tidewell/updater/apply_archive.h"

@@ -3,8 +3,8 @@
 #include <cstdio>
 #include <cstring>
 
-#include "marrowby/engine/bounded_text.h"
-#include "marrowby/engine/sjis.h"
+#include "common/bounded_text.h"
+#include "common/sjis.h"
 
 const char kStageFolderName[] = "~tidewell-update";
 

@@ -2,8 +2,8 @@
 
 #include <cstring>
 
-#include "marrowby/engine/bounded_text.h"
-#include "marrowby/engine/sjis.h"
+#include "common/bounded_text.h"
+#include "common/sjis.h"
 
 namespace {
 

@@ -1,6 +1,6 @@
 #include "tidewell/updater/confirm_dialog.h"
 
-#include "marrowby/engine/bounded_text.h"
+#include "common/bounded_text.h"
 #include "tidewell/resources/resource.h"
 #include "tidewell/updater/version_compare.h"
 

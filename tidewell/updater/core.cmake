@@ -1,7 +1,5 @@
 # Update records, version comparison, command line, user agent, CRC-16 and
-# the download names: no platform calls. The local-file-name rules are
-# Marrowby's own source, compiled in here as well, with the text helpers
-# they use.
+# the download names: no platform calls.
 mw_add_library(tidewell_core PLATFORM_FREE
   SOURCES
     ${CMAKE_CURRENT_LIST_DIR}/update_record.cpp
@@ -11,5 +9,4 @@ mw_add_library(tidewell_core PLATFORM_FREE
     ${CMAKE_CURRENT_LIST_DIR}/crc16.cpp
     ${CMAKE_CURRENT_LIST_DIR}/fetch_names.cpp
     ${CMAKE_CURRENT_LIST_DIR}/info_file_name.cpp
-    ${CMAKE_SOURCE_DIR}/marrowby/engine/safe_file_name.cpp
-    ${CMAKE_SOURCE_DIR}/marrowby/engine/text_helpers.cpp)
+  LIBS common_text)

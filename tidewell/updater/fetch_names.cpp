@@ -2,8 +2,8 @@
 
 #include <cstring>
 
-#include "marrowby/engine/safe_file_name.h"
-#include "marrowby/engine/sjis.h"
+#include "common/safe_file_name.h"
+#include "common/sjis.h"
 
 const char kDefaultDownloadName[] = "dlfile";
 

@@ -3,7 +3,7 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "marrowby/engine/bounded_text.h"
+#include "common/bounded_text.h"
 #include "tidewell/updater/crc16.h"
 
 namespace {

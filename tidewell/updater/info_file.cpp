@@ -2,7 +2,7 @@
 
 #include <cstdlib>
 
-#include "marrowby/engine/bounded_text.h"
+#include "common/bounded_text.h"
 
 namespace {
 

@@ -1,8 +1,8 @@
 #include "tidewell/updater/info_file_name.h"
 
-#include "marrowby/engine/bounded_text.h"
-#include "marrowby/engine/safe_file_name.h"
-#include "marrowby/engine/sjis.h"
+#include "common/bounded_text.h"
+#include "common/safe_file_name.h"
+#include "common/sjis.h"
 
 namespace {
 

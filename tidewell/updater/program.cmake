@@ -22,8 +22,7 @@ mw_add_library(tidewell_updater
     ${CMAKE_CURRENT_LIST_DIR}/apply_stage.cpp
     ${CMAKE_CURRENT_LIST_DIR}/apply_commit.cpp
     ${CMAKE_CURRENT_LIST_DIR}/apply_files.cpp
-    ${CMAKE_SOURCE_DIR}/marrowby/app/atomic_file.cpp
-  LIBS tidewell_fetch lzh comctl32 gdi32 user32 shell32)
+  LIBS tidewell_fetch lzh common_files comctl32 gdi32 user32 shell32)
 
 mw_add_executable(tidewell WIN32 WINDOWS_ONLY
   SOURCES

@@ -7,7 +7,7 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "marrowby/engine/bounded_text.h"
+#include "common/bounded_text.h"
 #include "tidewell/updater/fetch_names.h"
 #include "tidewell/updater/logo_surface.h"
 

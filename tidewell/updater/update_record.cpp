@@ -2,7 +2,7 @@
 
 #include <cstring>
 
-#include "marrowby/engine/sjis.h"
+#include "common/sjis.h"
 
 namespace {
 

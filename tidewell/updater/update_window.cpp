@@ -2,7 +2,7 @@
 
 #include <commctrl.h>
 
-#include "marrowby/engine/bounded_text.h"
+#include "common/bounded_text.h"
 #include "tidewell/resources/resource.h"
 #include "tidewell/updater/apply_update.h"
 #include "tidewell/updater/logo_surface.h"

@@ -5,7 +5,7 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "marrowby/engine/bounded_text.h"
+#include "common/bounded_text.h"
 #include "tidewell/resources/resource.h"
 #include "tidewell/updater/apply_update.h"
 #include "tidewell/updater/command_line.h"

@@ -3,7 +3,7 @@
 #include <cstdio>
 #include <cstring>
 
-#include "marrowby/engine/sjis.h"
+#include "common/sjis.h"
 
 namespace {
 

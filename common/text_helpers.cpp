@@ -1,6 +1,6 @@
-#include "marrowby/engine/text_helpers.h"
+#include "common/text_helpers.h"
 
-#include "marrowby/engine/sjis.h"
+#include "common/sjis.h"
 
 namespace {
 

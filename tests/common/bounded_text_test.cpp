@@ -1,4 +1,4 @@
-#include "marrowby/engine/bounded_text.h"
+#include "common/bounded_text.h"
 
 #include <gtest/gtest.h>
 

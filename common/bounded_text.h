@@ -1,4 +1,4 @@
-// Bounded text copies used throughout the engine. Every copy is cut to the
+// Bounded text copies used throughout both programs. Every copy is cut to the
 // capacity of its destination and always ends in NUL.
 #pragma once
 

@@ -1,4 +1,4 @@
-#include "marrowby/engine/text_helpers.h"
+#include "common/text_helpers.h"
 
 #include <gtest/gtest.h>
 

@@ -1,5 +1,5 @@
-// Text helpers shared by the engine and the application: comparing without
-// letter case and cutting a line at its end. No platform calls.
+// Text helpers shared by both programs: comparing without letter case and
+// cutting a line at its end. No platform calls.
 #pragma once
 
 #include <stddef.h>

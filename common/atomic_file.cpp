@@ -1,5 +1,5 @@
 // Write-then-rename replacement of a file.
-#include "marrowby/app/atomic_file.h"
+#include "common/atomic_file.h"
 
 #include <string.h>
 

@@ -1,10 +1,10 @@
-#include "marrowby/engine/safe_file_name.h"
+#include "common/safe_file_name.h"
 
 #include <cstring>
 
-#include "marrowby/engine/bounded_text.h"
-#include "marrowby/engine/sjis.h"
-#include "marrowby/engine/text_helpers.h"
+#include "common/bounded_text.h"
+#include "common/sjis.h"
+#include "common/text_helpers.h"
 
 namespace {
 
