@@ -16,5 +16,5 @@ lzh_corpus() {
     } 2>/dev/null | head -c "$target_bytes" >"$corpus" || true
     size=$(stat -c %s "$corpus")
     [ "$size" -eq "$target_bytes" ] || { echo "lzh benchmark: only $size bytes of text found"; exit 1; }
-    rm -f "$work/corpus-lh5.lzh"
+    rm -f "$work"/corpus-lh*.lzh
 }

@@ -5,7 +5,8 @@
 #
 # Uses build/native/bin/lzhx as built (builds nothing). Makes, once, a
 # -lh5- archive with jlha from about 60 MB of text assembled from this
-# machine's documentation, then extracts it and the shared -lh1-/-lz5-
+# machine's documentation and, from the same text, a -lh7- archive (jlha o7),
+# then extracts them and the shared -lh1-/-lz5-
 # archives with both tools, RUNS times each (default 5), and prints the best
 # MB/s of decoded output, the ratio lzhx/lhasa and each tool's peak RSS
 # (from /usr/bin/time -v on one extraction). Figures only: it never fails on
@@ -28,12 +29,18 @@ mkdir -p "$work"
 lzh_corpus
 corpus="$work/corpus.txt"
 
-archive="$work/corpus-lh5.lzh"
-if [ ! -f "$archive" ]; then
-    echo "packing it with jlha (-lh5-) ..."
-    (cd "$work" && jlha ao5q "$(basename "$archive")" "$(basename "$corpus")" >/dev/null)
-fi
-"$lzhx" -l "$archive" | grep -q -- '-lh5-' || { echo "lzh_throughput: $archive is not -lh5-"; exit 1; }
+# pack_once METHOD: the corpus packed by jlha with -lhMETHOD-, made once.
+pack_once() {
+    local method=$1 archive="$work/corpus-lh$1.lzh"
+    if [ ! -f "$archive" ]; then
+        echo "packing it with jlha (-lh$method-) ..." >&2
+        (cd "$work" && jlha "a2o${method}q" "$(basename "$archive")" "$(basename "$corpus")" >/dev/null)
+    fi
+    "$lzhx" -l "$archive" | grep -q -- "-lh$method-" || { echo "lzh_throughput: $archive is not -lh$method-" >&2; exit 1; }
+    echo "$archive"
+}
+archive=$(pack_once 5)
+archive7=$(pack_once 7)
 
 # One extraction of $2 into $3 by tool $1; any further arguments are a
 # command to run the tool under (such as /usr/bin/time).
@@ -94,7 +101,8 @@ report() {
 }
 
 report "corpus (60 MB text)" "$archive" 1
+report "corpus (60 MB text)" "$archive7" 1
 for name in lengths__lh1-1m.lzh lengths__lz5-1m.lzs; do
     [ -f "$shared/$name" ] && report "$name" "$shared/$name" 20
 done
-echo "(archive: $(stat -c %s "$archive") bytes packed; MB/s of decoded output written to $work; lhasa also checks CRCs)"
+echo "(archives: $(stat -c %s "$archive") bytes -lh5-, $(stat -c %s "$archive7") bytes -lh7-; MB/s of decoded output written to $work; lhasa also checks CRCs)"

@@ -124,6 +124,10 @@ int ExtractEntry(LzhArchive* archive, int32_t n, const char* folder)
         std::fflush(stdout);
         return 0;
     }
+    if (LzhIsNamelessEntry(entry)) {
+        std::fprintf(stderr, "lzhx: warning: %s has no file name and is skipped\n", number);
+        return 0;
+    }
     LzhPathResult where =
         LzhJoinEntryPath(folder, entry->directory, entry->name, kLzhxSeparator, target, sizeof target);
     if (where != LZH_PATH_OK) return Fail("%s refused: %s", number, LzhPathResultText(where));

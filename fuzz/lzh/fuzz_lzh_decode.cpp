@@ -7,10 +7,10 @@
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
-    static const char* const kMethods[] = {"-lh0-", "-lh1-", "-lh2-", "-lh3-", "-lh4-",
-                                           "-lh5-", "-lzs-", "-lz5-", "-lz4-"};
+    static const char* const kMethods[] = {"-lh0-", "-lh1-", "-lh2-", "-lh3-", "-lh4-", "-lh5-",
+                                           "-lzs-", "-lz5-", "-lz4-", "-lh6-", "-lh7-"};
     if (size < 4) return 0;
-    const char* method = kMethods[data[0] % 9];
+    const char* method = kMethods[data[0] % (sizeof kMethods / sizeof kMethods[0])];
     const uint32_t originalSize = uint32_t(data[1]) | uint32_t(data[2]) << 8 | uint32_t(data[3]) << 16;
     const uint32_t packed = uint32_t(size - 4);
 

@@ -6,6 +6,7 @@
 
 #include "tests/lzh/lzh_test_support.h"
 #include "tidewell/lzh/lzh_decoder.h"
+#include "tidewell/lzh/lzh_decoder_internal.h"
 #include "tidewell/lzh/lzh_dynamic.h"
 #include "tidewell/lzh/lzh_entry_check.h"
 
@@ -72,7 +73,8 @@ TEST(LzhStored, FileEndingEarlyEndsTheEntry)
 
 TEST(LzhFrame, EmptyEntryYieldsNothing)
 {
-    for (const char* method : {"-lh0-", "-lh1-", "-lh2-", "-lh3-", "-lh4-", "-lh5-", "-lzs-", "-lz5-", "-lz4-"}) {
+    for (const char* method :
+         {"-lh0-", "-lh1-", "-lh2-", "-lh3-", "-lh4-", "-lh5-", "-lzs-", "-lz5-", "-lz4-", "-lh6-", "-lh7-"}) {
         DecodeResult r = DecodeSingle(method, {}, 0);
         EXPECT_EQ(r.select, 0) << method;
         EXPECT_TRUE(r.data.empty()) << method;
@@ -81,7 +83,7 @@ TEST(LzhFrame, EmptyEntryYieldsNothing)
 
 TEST(LzhFrame, MethodsOutsideTheTableCannotBeStarted)
 {
-    for (const char* method : {"-lh6-", "-lh7-", "-lhd-", "-lzx-", "-lz7-"})
+    for (const char* method : {"-lh8-", "-lhd-", "-lzx-", "-lz7-"})
         EXPECT_EQ(DecodeSingle(method, Pattern(10), 10).select, -2) << method;
 }
 
@@ -144,6 +146,45 @@ TEST(LzhStatic, MatchCutByTheEndOfTheDictionaryContinuesCorrectly)
     }
 }
 
+TEST(LzhStatic, LargeDictionariesReachBackTheirWholeWindow)
+{
+    struct Case {
+        const char* method;
+        unsigned positionCodes;
+        uint32_t window;
+    };
+    for (const Case& c : {Case{"-lh6-", 16, 32768}, Case{"-lh7-", 17, 65536}}) {
+        SCOPED_TRACE(c.method);
+        // Noise nearly a window long, then the farthest distance (into the
+        // spaces before the start), one just inside the noise, and matches
+        // that run on across the end of the dictionary, twice.
+        std::vector<LzItem> items = Literals(RandomBytes(c.window - 1000, 31));
+        items.push_back(Match(256, c.window));
+        items.push_back(Match(200, c.window - 300));
+        while (Expand(items).size() < 2 * c.window + 700) items.push_back(Match(255, c.window - 1));
+        const Bytes expected = Expand(items);
+        const Bytes packed = EncodeStaticBlock(items, c.positionCodes);
+        std::string path = SingleMemberArchive("large.lzh", c.method, packed, uint32_t(expected.size()));
+        for (uint32_t chunk : {32768u, 1000u}) EXPECT_EQ(DecodeEntry(path, 1, chunk).data, expected) << chunk;
+
+        // Only these entries take the large dictionary, until their archive
+        // is closed; the -lh5- decoder refuses the 5-bit count of the stream.
+        LzhArchive archive = {};
+        ASSERT_EQ(LzhOpen(path.c_str(), &archive), 0);
+        ASSERT_EQ(LzhReadHeaders(&archive), 0);
+        EXPECT_EQ(g_lzhDecoder.largeDictionary, nullptr);
+        ASSERT_EQ(LzhSelectEntry(&archive, 1), 0);
+        EXPECT_NE(g_lzhDecoder.largeDictionary, nullptr);
+        uint8_t first;
+        ASSERT_EQ(LzhRead(&first, 1), 1u);
+        EXPECT_EQ(g_lzhDecoder.available, c.window - 1);  // decoded a dictionary at a time
+        LzhClose(&archive);
+        EXPECT_EQ(g_lzhDecoder.largeDictionary, nullptr);
+        path = SingleMemberArchive("large5.lzh", "-lh5-", packed, uint32_t(expected.size()));
+        EXPECT_NE(DecodeEntry(path, 1).data, expected);
+    }
+}
+
 TEST(LzhStatic, FinalMatchRunningPastTheSizeIsCut)
 {
     std::vector<LzItem> items = Literals(BytesOf("xyz"));
@@ -192,7 +233,7 @@ TEST(LzhStatic, DamagedDataEndsAtTheEndOfTheFile)
     // An original size of 4 GB over 64 bytes of noise: the decoder writes
     // nothing outside its tables and stops soon after the data runs out.
     std::mt19937 random(7);
-    for (const char* method : {"-lh1-", "-lh2-", "-lh3-", "-lh4-", "-lh5-", "-lzs-", "-lz5-"}) {
+    for (const char* method : {"-lh1-", "-lh2-", "-lh3-", "-lh4-", "-lh5-", "-lzs-", "-lz5-", "-lh6-", "-lh7-"}) {
         for (int round = 0; round < 20; round++) {
             Bytes noise(64);
             for (uint8_t& b : noise) b = uint8_t(random());

@@ -162,16 +162,18 @@ void CommonPart(Bytes& out, const TestMember& m, uint32_t packedSize, int level)
     Put32(out, packedSize);
     Put32(out, m.originalSize);
     Put32(out, 0x4C2A6B35);  // time stamp
-    out.push_back(level == 2 ? 0 : 0x20);
+    out.push_back(level >= 2 ? 0 : 0x20);
     out.push_back(uint8_t(level));
 }
 
-// Extended headers after the first size field, and the sizes' total.
-Bytes ExtendedHeaders(const TestMember& m, bool withName, uint32_t* total)
+// Extended headers after the first size field, and the sizes' total; level
+// 3 writes its size fields 4 bytes wide.
+Bytes ExtendedHeaders(const TestMember& m, bool withName, uint32_t* total, unsigned sizeBytes = 2)
 {
     Bytes ext;
+    auto putSize = [&](uint32_t size) { sizeBytes == 4 ? Put32(ext, size) : Put16(ext, size); };
     auto add = [&](uint8_t type, const Bytes& data) {
-        Put16(ext, uint32_t(data.size() + 3));
+        putSize(uint32_t(data.size() + 1 + sizeBytes));
         ext.push_back(type);
         ext.insert(ext.end(), data.begin(), data.end());
     };
@@ -182,11 +184,12 @@ Bytes ExtendedHeaders(const TestMember& m, bool withName, uint32_t* total)
         for (uint64_t t : m.times) Put64(times, t);
         add(0x41, times);
     }
-    Put16(ext, 0);
+    putSize(0);
     *total = 0;
     // Each size field is the header after it; the first one is separate.
-    for (size_t i = 0; i + 2 <= ext.size();) {
+    for (size_t i = 0; i + sizeBytes <= ext.size();) {
         uint32_t size = ext[i] | ext[i + 1] << 8;
+        if (sizeBytes == 4) size |= uint32_t(ext[i + 2]) << 16 | uint32_t(ext[i + 3]) << 24;
         if (size == 0) break;
         *total += size;
         i += size;
@@ -260,9 +263,25 @@ Bytes Level2Header(const TestMember& m)
     return h;
 }
 
+Bytes Level3Header(const TestMember& m)
+{
+    uint32_t total = 0;
+    Bytes ext = ExtendedHeaders(m, true, &total, 4);
+    Bytes h = {4, 0};  // the width of the size fields
+    CommonPart(h, m, uint32_t(m.packed.size()), 3);
+    Put16(h, DataCrc(m));
+    h.push_back('U');  // operating system
+    Put32(h, uint32_t(h.size() + 4 + ext.size()));
+    h.insert(h.end(), ext.begin(), ext.end());
+    return h;
+}
+
 Bytes Member(int level, const TestMember& m)
 {
-    Bytes out = level == 0 ? Level0Header(m) : level == 1 ? Level1Header(m) : Level2Header(m);
+    Bytes out = level == 0   ? Level0Header(m)
+                : level == 1 ? Level1Header(m)
+                : level == 2 ? Level2Header(m)
+                             : Level3Header(m);
     out.insert(out.end(), m.packed.begin(), m.packed.end());
     return out;
 }
@@ -311,8 +330,11 @@ Bytes Expand(const std::vector<LzItem>& items)
     return out;
 }
 
-Bytes EncodeStaticBlock(const std::vector<LzItem>& items)
+Bytes EncodeStaticBlock(const std::vector<LzItem>& items, unsigned positionCodes)
 {
+    // -lh6-/-lh7- count their position lengths in 5 bits; 17 codes need 5.
+    const unsigned countBits = positionCodes > 14 ? 5 : 4;
+    const unsigned positionBits = positionCodes > 16 ? 5 : 4;
     BitWriter w;
     w.Put(uint32_t(items.size()), 16);
     // Code-length code: one value alone (11 = length 9) in every entry.
@@ -320,9 +342,9 @@ Bytes EncodeStaticBlock(const std::vector<LzItem>& items)
     w.Put(11, 5);
     // 510 symbol lengths of 9, each costing no bits.
     w.Put(510, 9);
-    // 14 position lengths of 4 (3-bit field "100" each).
-    w.Put(14, 4);
-    for (int i = 0; i < 14; i++) w.Put(4, 3);
+    // Every position length 4 or 5 (3-bit fields "100" or "101").
+    w.Put(positionCodes, countBits);
+    for (unsigned i = 0; i < positionCodes; i++) w.Put(positionBits, 3);
     for (const LzItem& item : items) {
         if (!item.match) {
             w.Put(item.literal, 9);
@@ -332,7 +354,7 @@ Bytes EncodeStaticBlock(const std::vector<LzItem>& items)
         uint32_t p = item.distance - 1;
         unsigned j = 0;
         while ((p >> j) != 0) j++;
-        w.Put(j, 4);
+        w.Put(j, positionBits);
         if (j > 1) w.Put(p - (1u << (j - 1)), j - 1);
     }
     return w.Finish();

@@ -50,11 +50,11 @@ private:
 struct TestMember {
     std::string method = "-lh0-";
     std::string name;
-    std::string directory;  // level 1/2: stored with 0xFF separators
+    std::string directory;  // levels 1-3: stored with 0xFF separators
     Bytes packed;
     uint32_t originalSize = 0;
     int32_t dataCrc = -1;           // CRC-16 of the original data; -1: that of `packed`
-    bool windowsTimes = false;      // level 1/2: add a 0x41 header
+    bool windowsTimes = false;      // levels 1-3: add a 0x41 header
     uint64_t times[3] = {0, 0, 0};  // creation, last write, last access as stored
 };
 
@@ -64,6 +64,7 @@ TestMember StoredMember(const std::string& name, const std::string& content, con
 Bytes Level0Header(const TestMember& m);
 Bytes Level1Header(const TestMember& m);
 Bytes Level2Header(const TestMember& m);
+Bytes Level3Header(const TestMember& m);  // 4-byte sizes; total length at offset 24
 
 // Header followed by the packed data.
 Bytes Member(int level, const TestMember& m);
@@ -88,9 +89,10 @@ LzItem Match(uint32_t length, uint32_t distance);
 // What the items decode to, by a plain sliding-window model.
 Bytes Expand(const std::vector<LzItem>& items);
 
-// -lh4-/-lh5- data for the items: one block (at most 65535 items) with every
-// symbol code 9 bits long and every position code 4 bits long.
-Bytes EncodeStaticBlock(const std::vector<LzItem>& items);
+// -lh4- to -lh7- data for the items: one block (at most 65535 items) with
+// every symbol code 9 bits long and every position code 4 bits long (5 bits
+// for the 17 codes of -lh7-). -lh6- has 16 position codes, -lh7- 17.
+Bytes EncodeStaticBlock(const std::vector<LzItem>& items, unsigned positionCodes = 14);
 
 // -lzs- and -lz5- data for the items; positions are given as stored
 // positions m through Match(length, m + 1).

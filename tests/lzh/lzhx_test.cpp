@@ -106,11 +106,11 @@ TEST_F(LzhxTool, RefusesEntriesThatLeaveTheFolder)
 TEST_F(LzhxTool, StopsAtAnUnsupportedMethod)
 {
     TestMember odd = StoredMember("odd.bin", "xxxx");
-    odd.method = "-lh6-";
+    odd.method = "-lh8-";
     std::string path = Archive(Concat({Member(2, odd), Member(2, StoredMember("later.txt", "later"))}));
     ToolRun run = RunLzhx(Quote(path) + " " + Quote(dest_));
     EXPECT_EQ(run.status, 2);
-    EXPECT_NE(run.output.find("-lh6- is not supported"), std::string::npos) << run.output;
+    EXPECT_NE(run.output.find("-lh8- is not supported"), std::string::npos) << run.output;
     EXPECT_FALSE(fs::exists(dest_ + "/later.txt"));
 }
 
@@ -136,6 +136,27 @@ TEST_F(LzhxTool, EntriesFailingTheirCrcOrSizeAreErrorsAndRemoved)
         EXPECT_EQ(ReadWholeFile(dest_ + "/ok.txt"), BytesOf("fine"));
         EXPECT_FALSE(fs::exists(dest_ + "/sub/" + m.name));
     }
+}
+
+TEST_F(LzhxTool, NamelessEntryIsSkippedAndDirectoriesGetTheirSeparator)
+{
+    // A directory stored as a nameless empty file between two good entries,
+    // and a directory header whose last directory lacks its separator.
+    TestMember nameless = StoredMember("", "", "emptydir\xFF");
+    TestMember deep = StoredMember("hello.txt", "hello", "subdir\xFFsubdir2");
+    std::string path = Archive(Concat({Member(2, StoredMember("one.txt", "1")), Member(2, nameless), Member(1, deep)}));
+    ToolRun run = RunLzhx(Quote(path) + " " + Quote(dest_));
+    ASSERT_EQ(run.status, 0) << run.output;
+    EXPECT_NE(run.output.find("warning: entry 2 has no file name and is skipped"), std::string::npos) << run.output;
+    EXPECT_EQ(ReadWholeFile(dest_ + "/one.txt"), BytesOf("1"));
+    EXPECT_EQ(ReadWholeFile(dest_ + "/subdir/subdir2/HELLO.TXT"), BytesOf("hello"));
+    EXPECT_FALSE(fs::exists(dest_ + "/subdir/subdir2HELLO.TXT"));
+    // A nameless entry with data is no directory: still an error.
+    nameless.packed = BytesOf("data");
+    nameless.originalSize = 4;
+    run = RunLzhx(Quote(Archive(Concat({Member(2, nameless), Member(2, deep)}))) + " " + Quote(base_ + "/d2"));
+    EXPECT_EQ(run.status, 2) << run.output;
+    EXPECT_NE(run.output.find("entry 1: the entry has no file name"), std::string::npos) << run.output;
 }
 
 TEST_F(LzhxTool, ReportsUnreadableArchives)

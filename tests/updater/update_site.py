@@ -10,7 +10,8 @@ DIR/update/e2e/marrowby-1.0.0.1.lzh (and its files): a large file first,
 then marrowby.exe and tidewell.exe with bytes appended (so that they differ
 from installed copies and still run) and a file in a subdirectory.
 --apply DIR: level0.lzh to level2.lzh of DIR/files (subdirectories, an
-empty file, Japanese names stored in Shift-JIS) and big.lzh of DIR/big/big.bin (20 MB), for MW_APPLY_DIR_WIN.
+empty file, Japanese names stored in Shift-JIS), lh7.lzh of the same files
+packed -lh7- and big.lzh of DIR/big/big.bin (20 MB), for MW_APPLY_DIR_WIN.
 Without jlha nothing is packed (the tests that need the archives skip). The
 command then replaces this process.
 """
@@ -39,7 +40,7 @@ def large_payload(size, seed):
     return (block * (size // len(block) + 1))[:size]
 
 
-def write_and_pack(jlha, archive, files, contents, names, level=2):
+def write_and_pack(jlha, archive, files, contents, names, level=2, method=""):
     shutil.rmtree(files, ignore_errors=True)
     for name, data in contents.items():
         os.makedirs(os.path.dirname(os.path.join(files, name)), exist_ok=True)
@@ -50,7 +51,8 @@ def write_and_pack(jlha, archive, files, contents, names, level=2):
             os.remove(lzh)  # jlha would add to it
         # jlha stores names in Shift-JIS only when it can read them from a
         # Japanese locale; elsewhere non-ASCII names become '?'.
-        subprocess.run([jlha, "a%dq" % level, os.path.abspath(lzh)] + names, cwd=files, check=True,
+        # method: "o6" or "o7" for -lh6- or -lh7-; the default is -lh5-.
+        subprocess.run([jlha, "a%d%sq" % (level, method), os.path.abspath(lzh)] + names, cwd=files, check=True,
                        stdout=subprocess.DEVNULL, env=dict(os.environ, LC_ALL="ja_JP.UTF-8"))
         level -= 1  # a list of archives: levels 2, 1, 0
 
@@ -71,8 +73,11 @@ def build_apply(jlha, folder):
                 "sub/note.txt": b"a note in a subdirectory\r\n", "sub/deep/data.bin": payload(100000, 3),
                 # Second bytes 0x5C and a-z: neither a separator nor a letter.
                 "\u30bd\u30d5\u30c8/\u8868\u793a\u30c6\u30b9\u30c8.txt": b"Shift-JIS names\r\n"}
+    names = ["readme.txt", "empty.bin", "sub", "\u30bd\u30d5\u30c8"]
     write_and_pack(jlha, [os.path.join(folder, "level%d.lzh" % n) for n in (2, 1, 0)],
-                   os.path.join(folder, "files"), contents, ["readme.txt", "empty.bin", "sub", "\u30bd\u30d5\u30c8"])
+                   os.path.join(folder, "files"), contents, names)
+    write_and_pack(jlha, os.path.join(folder, "lh7.lzh"), os.path.join(folder, "files"), contents, names,
+                   method="o7")
     if not os.path.exists(os.path.join(folder, "big.lzh")):  # slow to pack: kept
         write_and_pack(jlha, os.path.join(folder, "big.part"), os.path.join(folder, "big"),
                        {"big.bin": large_payload(20000000, 5)}, ["big.bin"])

@@ -123,3 +123,8 @@ bool LzhIsDirectoryEntry(const LzhEntry* entry)
 {
     return std::memcmp(entry->method, "-lhd-", 5) == 0;
 }
+
+bool LzhIsNamelessEntry(const LzhEntry* entry)
+{
+    return !LzhIsDirectoryEntry(entry) && entry->name[0] == '\0' && entry->originalSize == 0;
+}

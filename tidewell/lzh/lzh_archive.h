@@ -1,5 +1,5 @@
 // LZH archive reader: finds the first header, reads every entry header
-// (levels 0, 1 and 2 with their extended headers) into an ordered list and
+// (levels 0 to 3 with their extended headers) into an ordered list and
 // hands entries out by number. Decoding an entry's data is in lzh_decoder.h.
 #pragma once
 
@@ -52,6 +52,11 @@ void LzhClose(LzhArchive* archive);
 
 // True for the "-lhd-" entries that stand for a directory and carry no data.
 bool LzhIsDirectoryEntry(const LzhEntry* entry);
+
+// True for an entry that names no file and holds nothing although it is no
+// directory entry: some archivers store a directory so. Extraction skips
+// it with a warning and goes on.
+bool LzhIsNamelessEntry(const LzhEntry* entry);
 
 // Reads one header at the current position into the current entry:
 // 0 read, 2 malformed or cut short, 3 end mark reached.

@@ -3,6 +3,7 @@
 #include "tidewell/lzh/lzh_decoder.h"
 
 #include <cstring>
+#include <new>
 
 #include "tidewell/lzh/lzh_bits.h"
 #include "tidewell/lzh/lzh_decoder_internal.h"
@@ -16,19 +17,27 @@ struct LzhMethod {
     unsigned dictionaryBits;
     unsigned lengthBias;  // symbol minus bias = match length
     bool stored;
+    unsigned positionCodes;      // static-Huffman methods: position codes and
+    unsigned positionCountBits;  // the width of their count in a block head
     LzhMethodOps ops;
 };
 
+const LzhMethodOps kStaticOps = {LzhStaticStart, LzhStaticNextSymbol, LzhStaticNextPosition};
+
 const LzhMethod kMethods[] = {
-    {"-lh0-", 13, 253, true, {nullptr, nullptr, nullptr}},
-    {"-lh1-", 12, 253, false, {LzhLh1Start, LzhDynamicNextSymbol, LzhFixedNextPosition}},
-    {"-lh2-", 13, 253, false, {LzhLh2Start, LzhDynamicNextSymbol, LzhLh2NextPosition}},
-    {"-lh3-", 13, 253, false, {LzhLh3Start, LzhLh3NextSymbol, LzhFixedNextPosition}},
-    {"-lh4-", 12, 253, false, {LzhStaticStart, LzhStaticNextSymbol, LzhStaticNextPosition}},
-    {"-lh5-", 13, 253, false, {LzhStaticStart, LzhStaticNextSymbol, LzhStaticNextPosition}},
-    {"-lzs-", 11, 254, false, {LzhLzsStart, LzhLzsNextSymbol, LzhLzsNextPosition}},
-    {"-lz5-", 12, 253, false, {LzhLz5Start, LzhLz5NextSymbol, LzhLz5NextPosition}},
-    {"-lz4-", 13, 253, true, {nullptr, nullptr, nullptr}},
+    {"-lh0-", 13, 253, true, 0, 0, {nullptr, nullptr, nullptr}},
+    {"-lh1-", 12, 253, false, 0, 0, {LzhLh1Start, LzhDynamicNextSymbol, LzhFixedNextPosition}},
+    {"-lh2-", 13, 253, false, 0, 0, {LzhLh2Start, LzhDynamicNextSymbol, LzhLh2NextPosition}},
+    {"-lh3-", 13, 253, false, 0, 0, {LzhLh3Start, LzhLh3NextSymbol, LzhFixedNextPosition}},
+    {"-lh4-", 12, 253, false, 14, 4, kStaticOps},
+    {"-lh5-", 13, 253, false, 14, 4, kStaticOps},
+    {"-lzs-", 11, 254, false, 0, 0, {LzhLzsStart, LzhLzsNextSymbol, LzhLzsNextPosition}},
+    {"-lz5-", 12, 253, false, 0, 0, {LzhLz5Start, LzhLz5NextSymbol, LzhLz5NextPosition}},
+    {"-lz4-", 13, 253, true, 0, 0, {nullptr, nullptr, nullptr}},
+    // The -lh5- decoder on larger dictionaries: a position code per
+    // dictionary bit and one more, counted in 5 bits.
+    {"-lh6-", 15, 253, false, 16, 5, kStaticOps},
+    {"-lh7-", 16, 253, false, 17, 5, kStaticOps},
 };
 
 const int kMethodCount = int(sizeof kMethods / sizeof kMethods[0]);
@@ -38,6 +47,16 @@ int FindMethod(const char* id)
     for (int i = 0; i < kMethodCount; i++)
         if (std::memcmp(kMethods[i].id, id, 5) == 0) return i;
     return -1;
+}
+
+// The small dictionary is fixed storage; the large one is taken only when
+// an entry needs it and kept until its archive is closed.
+uint8_t* DictionaryFor(uint32_t size)
+{
+    LzhDecoderState& d = g_lzhDecoder;
+    if (size <= LZH_SMALL_DICTIONARY) return d.smallDictionary;
+    if (!d.largeDictionary) d.largeDictionary = new (std::nothrow) uint8_t[LZH_LARGE_DICTIONARY];
+    return d.largeDictionary;
 }
 
 // Copies the match byte by byte (source and target may overlap) until it is
@@ -122,14 +141,20 @@ int LzhStartDecoder(LzhArchive* archive)
     const int method = FindMethod(entry->method);
     if (method < 0) return 2;
     if (LzhFileSeek(&archive->file, entry->dataPosition) != 0) return 1;
+    const uint32_t dictionarySize = 1u << kMethods[method].dictionaryBits;
+    uint8_t* dictionary = DictionaryFor(dictionarySize);
+    if (!dictionary) return 3;
 
     d.archive = archive;
     d.file = &archive->file;
     d.method = method;
     d.stored = kMethods[method].stored;
     d.ops = kMethods[method].ops;
-    d.dictionarySize = 1u << kMethods[method].dictionaryBits;
+    d.dictionary = dictionary;
+    d.dictionarySize = dictionarySize;
     d.mask = d.dictionarySize - 1;
+    d.positionCodes = kMethods[method].positionCodes;
+    d.positionCountBits = kMethods[method].positionCountBits;
     std::memset(d.dictionary, ' ', d.dictionarySize);
     d.finished = false;
     d.originalSize = entry->originalSize;
@@ -173,10 +198,12 @@ uint32_t LzhRead(uint8_t* buffer, uint32_t length)
 void LzhDecoderForget(const LzhArchive* archive)
 {
     LzhDecoderState& d = g_lzhDecoder;
-    if (d.archive == archive) {
-        d.archive = nullptr;
-        d.file = nullptr;
-        d.finished = true;
-        d.available = 0;
-    }
+    if (d.archive != archive && d.archive) return;
+    d.archive = nullptr;
+    d.file = nullptr;
+    d.finished = true;
+    d.available = 0;
+    d.dictionary = d.smallDictionary;
+    delete[] d.largeDictionary;
+    d.largeDictionary = nullptr;
 }

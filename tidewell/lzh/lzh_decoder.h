@@ -12,12 +12,14 @@
 int LzhSelectEntry(LzhArchive* archive, int32_t n);
 
 // Starts decoding the archive's current entry: 0 ready, 1 the data position
-// cannot be reached, 2 the method id is not supported.
+// cannot be reached, 2 the method id is not supported, 3 no memory for its
+// dictionary.
 int LzhStartDecoder(LzhArchive* archive);
 
 // Copies up to `length` decoded bytes; fewer only at the end of the entry,
 // 0 once the entry is complete (or none is started).
 uint32_t LzhRead(uint8_t* buffer, uint32_t length);
 
-// Drops the entry being decoded when it belongs to `archive` (on close).
+// Drops the entry being decoded, and the large dictionary, when it belongs
+// to `archive` or to no archive (on close).
 void LzhDecoderForget(const LzhArchive* archive);

@@ -6,7 +6,10 @@
 #include "tidewell/lzh/lzh_archive.h"
 #include "tidewell/lzh/lzh_fixed_positions.h"
 
-enum { LZH_DICTIONARY_CAPACITY = 8192 };
+enum {
+    LZH_SMALL_DICTIONARY = 8192,  // every method up to -lh5-
+    LZH_LARGE_DICTIONARY = 65536  // -lh6- and -lh7-, allocated when one starts
+};
 
 // The three operations each method supplies. A symbol 0-255 is a literal
 // byte; 256 and above is a match of (symbol - length bias) bytes, whose
@@ -24,6 +27,8 @@ struct LzhDecoderState {
     bool stored;
     LzhMethodOps ops;
     uint32_t dictionarySize;
+    unsigned positionCodes;      // -lh4- to -lh7-: size of the position code
+    unsigned positionCountBits;  // width of its count field
     uint32_t mask;
     uint32_t fillPosition;  // bytes written since the last hand-out
     uint32_t readPosition;  // next byte LzhRead hands out
@@ -35,7 +40,9 @@ struct LzhDecoderState {
     uint32_t pendingLength;
     uint32_t pendingSource;
     bool finished;
-    uint8_t dictionary[LZH_DICTIONARY_CAPACITY];
+    uint8_t* dictionary;  // smallDictionary, or largeDictionary for -lh6-/-lh7-
+    uint8_t* largeDictionary;
+    uint8_t smallDictionary[LZH_SMALL_DICTIONARY];
 };
 
 extern LzhDecoderState g_lzhDecoder;
@@ -44,7 +51,7 @@ extern LzhDecoderState g_lzhDecoder;
 void LzhFillStored();
 
 // Method operations, one set per decoder file.
-void LzhStaticStart();  // -lh4-, -lh5-
+void LzhStaticStart();  // -lh4- to -lh7-
 unsigned LzhStaticNextSymbol();
 unsigned LzhStaticNextPosition();
 void LzhLh3Start();

@@ -1,4 +1,4 @@
-// Reading one entry header of level 0, 1 or 2 and its extended headers.
+// Reading one entry header of level 0, 1, 2 or 3 and its extended headers.
 #include <cstring>
 
 #include "tidewell/lzh/lzh_archive.h"
@@ -47,7 +47,25 @@ struct HeaderFields {
     uint64_t times[3];  // creation, last access, last write
 };
 
-// Extended text of `length` bytes; directories get 0xFF turned into '\\'.
+// Whether the text's last character is a separator; the second byte of a
+// double-byte character is not one even when it is 0x5C.
+bool EndsWithSeparator(const char* text, unsigned length)
+{
+    bool separator = false;
+    for (unsigned i = 0; i < length; i++) {
+        const unsigned char c = static_cast<unsigned char>(text[i]);
+        separator = c == '\\' || c == '/';
+        if (LzhIsLeadByte(c) && i + 1 < length) {
+            separator = false;
+            i++;
+        }
+    }
+    return separator;
+}
+
+// Extended text of `length` bytes; directories get 0xFF turned into '\\'
+// and a trailing separator where the archiver left it out, so that the
+// name does not run into the last directory.
 int ReadExtendedText(LzhFile* f, unsigned length, bool directory, char* out)
 {
     if (length > kMaxExtendedText) return 2;
@@ -55,26 +73,39 @@ int ReadExtendedText(LzhFile* f, unsigned length, bool directory, char* out)
         int c = LzhFileByte(f);
         out[i] = char(directory && c == 0xFF ? '\\' : c);
     }
+    if (directory && length > 0 && !EndsWithSeparator(out, length)) out[length++] = '\\';
     out[length] = '\0';
     return 0;
 }
 
+// How a level writes its extended headers: the width of each size field
+// (the type byte and the next size field are part of the size) and the
+// most the sizes may add up to.
+struct ChainFormat {
+    unsigned sizeBytes;
+    uint32_t maxTotal;
+};
+
+// Levels 1 and 2 keep the total 16-bit; level 3 only keeps positions in
+// range. Either way the walk is finite and its positions sound.
+const ChainFormat kChain16 = {2, 0xFFFF};
+const ChainFormat kChain32 = {4, LZH_FILE_MAX_POSITION};
+
 // Walks the chain of extended headers from `origin`; *sum receives the
 // total of their sizes.
-int ReadExtendedHeaders(LzhFile* f, uint32_t origin, HeaderFields* h, uint32_t* sum)
+int ReadExtendedHeaders(LzhFile* f, uint32_t origin, const ChainFormat& chain, HeaderFields* h, uint32_t* sum)
 {
-    uint32_t total = 0;
+    uint64_t total = 0;
     for (;;) {
         if (LzhFileSeek(f, uint64_t(origin) + total) != 0) return 2;
-        unsigned size = Read16(f);
+        const uint32_t size = chain.sizeBytes == 4 ? Read32(f) : Read16(f);
         if (f->eof) return 2;
         if (size == 0) break;
-        // The sizes must leave room for the type byte, and their total must
-        // stay 16-bit: both keep the walk finite and its positions sound.
-        if (size < 3 || total + size > 0xFFFF) return 2;
+        // Each size must leave room for the type byte and the next size.
+        if (size < chain.sizeBytes + 1 || total + size > chain.maxTotal) return 2;
         total += size;
         int type = LzhFileByte(f);
-        unsigned length = size - 3;
+        const uint32_t length = size - chain.sizeBytes - 1;
         int result = 0;
         if (type == kExtName)
             result = ReadExtendedText(f, length, false, h->name);
@@ -87,7 +118,7 @@ int ReadExtendedHeaders(LzhFile* f, uint32_t origin, HeaderFields* h, uint32_t* 
         }
         if (result != 0 || f->eof) return 2;
     }
-    *sum = total;
+    *sum = uint32_t(total);
     return 0;
 }
 
@@ -129,6 +160,20 @@ void StoreEntry(LzhEntry* entry, const HeaderFields& h, uint32_t dataPosition, u
     entry->lastWriteTime = h.times[2];
 }
 
+// Where the data of a level-2 or level-3 header begin, given the end of
+// its extended headers in *position and the end of its stated total
+// length. Some archivers pad the header: the data then begin at the stated
+// end. OS-9/68k LHa states a level-2 total 2 bytes short of the chain's
+// end: the data then follow the chain. Anything else is malformed.
+int DataAfterStatedTotal(int level, uint64_t statedEnd, uint64_t* position)
+{
+    if (statedEnd >= *position) {
+        *position = statedEnd;
+        return 0;
+    }
+    return level == 2 && statedEnd + 2 == *position ? 0 : 2;
+}
+
 }  // namespace
 
 int LzhReadHeader(LzhArchive* archive)
@@ -137,8 +182,8 @@ int LzhReadHeader(LzhArchive* archive)
     const uint32_t start = LzhFileTell(f);
     f->eof = false;
 
-    // Offset 0: header size (levels 0/1) or low byte of the total length
-    // (level 2); 0 is the end mark either way.
+    // Offset 0: header size (levels 0/1), low byte of the total length
+    // (level 2) or of the size-field width (level 3); 0 is the end mark.
     const int first = LzhFileByte(f);
     if (first == 0) return 3;
     // Several archivers end the archive with the file instead of an end
@@ -152,9 +197,10 @@ int LzhReadHeader(LzhArchive* archive)
 
     HeaderFields h;
     std::memset(&h, 0, sizeof h);
-    // Checksum (levels 0 and 1, not checked) or the high byte of the total
-    // length (level 2).
+    // Checksum (levels 0 and 1, not checked) or the high byte of the 16-bit
+    // field at offset 0 (levels 2 and 3).
     const unsigned second = unsigned(LzhFileByte(f)) & 0xFF;
+    const uint32_t firstWord = headerSize | second << 8;
     for (int i = 0; i < 5; i++) h.method[i] = char(LzhFileByte(f));
     h.packedSize = Read32(f);
     h.originalSize = Read32(f);
@@ -162,11 +208,21 @@ int LzhReadHeader(LzhArchive* archive)
     LzhFileByte(f);  // attribute or reserved
     const int level = LzhFileByte(f);
 
-    uint32_t origin;  // position of the first extended-header size field
-    if (level == 2) {
+    uint32_t origin;       // position of the first extended-header size field
+    uint32_t totalLength;  // levels 2 and 3: the whole header as stated
+    ChainFormat chain = kChain16;
+    if (level == 2 || level == 3) {
         h.dataCrc = uint16_t(Read16(f));
         LzhFileByte(f);  // operating-system id
+        totalLength = firstWord;
         origin = start + 24;
+        if (level == 3) {
+            // Offset 0 gives the width of the size fields, always 4.
+            if (firstWord != 4) return 2;
+            totalLength = Read32(f);
+            origin = start + 28;
+            chain = kChain32;
+        }
     } else {
         if (ReadCommonName(f, level, h.name) != 0) return 2;
         h.dataCrc = uint16_t(Read16(f));
@@ -175,12 +231,13 @@ int LzhReadHeader(LzhArchive* archive)
         const uint32_t headerEnd = start + headerSize + (level == 0 ? 2 : 0);
         if (LzhFileTell(f) > headerEnd) return 2;
         origin = start + headerSize;
+        totalLength = 0;
         if (LzhFileSeek(f, origin) != 0) return 2;
     }
 
     uint32_t extendedSum = 0;
     int result = 0;
-    if (level != 0 && !f->eof) result = ReadExtendedHeaders(f, origin, &h, &extendedSum);
+    if (level != 0 && !f->eof) result = ReadExtendedHeaders(f, origin, chain, &h, &extendedSum);
     if (result != 0 || f->eof) {
         f->eof = false;
         return 2;
@@ -192,13 +249,9 @@ int LzhReadHeader(LzhArchive* archive)
         if (extendedSum > packedLength) return 2;
         packedLength -= extendedSum;
     }
-    uint64_t dataPosition = uint64_t(origin) + 2 + extendedSum;
-    if (level == 2) {
-        // Some archivers pad a level-2 header: its total length, not the end
-        // of its extended headers, says where the data begin.
-        const uint64_t totalEnd = uint64_t(start) + (headerSize | second << 8);
-        if (totalEnd < dataPosition) return 2;
-        dataPosition = totalEnd;
+    uint64_t dataPosition = uint64_t(origin) + chain.sizeBytes + extendedSum;
+    if (level == 2 || level == 3) {
+        if (DataAfterStatedTotal(level, uint64_t(start) + totalLength, &dataPosition) != 0) return 2;
     }
     if (dataPosition > LZH_FILE_MAX_POSITION) return 2;
     if (LzhFileSeek(f, dataPosition + packedLength) != 0) return 2;

@@ -1,5 +1,6 @@
-// -lh4- and -lh5-: static Huffman codes sent per block, 510 symbols, 19
-// code-length codes and 14 position codes.
+// -lh4- to -lh7-: static Huffman codes sent per block, 510 symbols, 19
+// code-length codes and 14 to 17 position codes (the method table gives
+// their number and the width of their count).
 #include "tidewell/lzh/lzh_bits.h"
 #include "tidewell/lzh/lzh_decoder_internal.h"
 #include "tidewell/lzh/lzh_table.h"
@@ -9,10 +10,8 @@ namespace {
 enum {
     kSymbols = 510,
     kCodeLengthSymbols = 19,
-    kPositions = 14,
     kSymbolCountBits = 9,
     kCodeLengthCountBits = 5,
-    kPositionCountBits = 4,
     kCodeLengthSpecial = 3,  // after this many code-length lengths, a zero run
     kNoSpecial = -1
 };
@@ -105,7 +104,7 @@ void ReadBlockHead()
     g_blockRemaining = LzhBitsGet(16);
     ReadSmallLengths(kCodeLengthSymbols, kCodeLengthCountBits, kCodeLengthSpecial);
     ReadSymbolLengths();
-    ReadSmallLengths(kPositions, kPositionCountBits, kNoSpecial);
+    ReadSmallLengths(g_lzhDecoder.positionCodes, g_lzhDecoder.positionCountBits, kNoSpecial);
 }
 
 }  // namespace
@@ -127,7 +126,8 @@ unsigned LzhStaticNextSymbol()
 unsigned LzhStaticNextPosition()
 {
     LzhTables& t = g_lzhTables;
-    unsigned j = LzhLookup(t.positionTable, LZH_POSITION_BITS, kPositions, t.positionLengths, &t.positionTree);
+    unsigned j =
+        LzhLookup(t.positionTable, LZH_POSITION_BITS, g_lzhDecoder.positionCodes, t.positionLengths, &t.positionTree);
     if (j == 0) return 0;
     return (1u << (j - 1)) + LzhBitsGet(j - 1);
 }

@@ -17,10 +17,12 @@ constexpr uint32_t kDataChunk = 32768;
 uint8_t g_chunk[kDataChunk];
 
 // A level-0 directory entry keeps nothing after its last backslash: it
-// names no folder at all.
+// names no folder at all. A directory some archivers store as a nameless
+// empty file names nothing to write either.
 bool NamesNothing(const LzhEntry* entry)
 {
-    return LzhIsDirectoryEntry(entry) && entry->directory[0] == '\0' && entry->name[0] == '\0';
+    return (LzhIsDirectoryEntry(entry) && entry->directory[0] == '\0' && entry->name[0] == '\0') ||
+           LzhIsNamelessEntry(entry);
 }
 
 // Whether the entry's path starts with the staging folder's own name.
