@@ -2,22 +2,10 @@
 
 LzhBitReader g_lzhBits;
 
-void LzhBitsRefill()
+void LzhBitsRefillSlowly()
 {
     LzhBitReader& r = g_lzhBits;
     LzhFile* f = r.file;
-    if (f->bufferLen - f->bufferPos >= 8) {
-        // Eight bytes at once, most significant first. Bits of a byte only
-        // partly taken are taken again, at the same place, next time.
-        const uint8_t* p = f->buffer + f->bufferPos;
-        uint64_t next = 0;
-        for (int i = 0; i < 8; i++) next = next << 8 | p[i];
-        const unsigned take = unsigned(64 - r.count) >> 3;
-        r.bits |= next >> r.count;
-        r.count += int(take * 8);
-        f->bufferPos += take;
-        return;
-    }
     while (r.count <= 56) {
         int c = LzhFileByte(f);
         if (c < 0) {

@@ -18,7 +18,29 @@ struct LzhBitReader {
 extern LzhBitReader g_lzhBits;
 
 void LzhBitsStart(LzhFile* file);
-void LzhBitsRefill();
+
+// Tops up `bits` to at least 32 valid bits, byte by byte near the end of
+// the buffer or the file.
+void LzhBitsRefillSlowly();
+
+inline void LzhBitsRefill()
+{
+    LzhBitReader& r = g_lzhBits;
+    LzhFile* f = r.file;
+    if (f->bufferLen - f->bufferPos < 8) {
+        LzhBitsRefillSlowly();
+        return;
+    }
+    // Eight bytes at once, most significant first. Bits of a byte only
+    // partly taken are taken again, at the same place, next time.
+    const uint8_t* p = f->buffer + f->bufferPos;
+    uint64_t next = 0;
+    for (int i = 0; i < 8; i++) next = next << 8 | p[i];
+    const unsigned take = unsigned(64 - r.count) >> 3;
+    r.bits |= next >> r.count;
+    r.count += int(take * 8);
+    f->bufferPos += take;
+}
 
 // The next 16 bits of the stream.
 inline unsigned LzhBitsWindow()

@@ -22,18 +22,18 @@ struct LzhMethod {
     LzhMethodOps ops;
 };
 
-const LzhMethodOps kStaticOps = {LzhStaticStart, LzhStaticNextSymbol, LzhStaticNextPosition};
+const LzhMethodOps kStaticOps = {LzhStaticStart, LzhStaticNextSymbol, LzhStaticNextPosition, LzhStaticRun};
 
 const LzhMethod kMethods[] = {
-    {"-lh0-", 13, 253, true, 0, 0, {nullptr, nullptr, nullptr}},
-    {"-lh1-", 12, 253, false, 0, 0, {LzhLh1Start, LzhDynamicNextSymbol, LzhFixedNextPosition}},
-    {"-lh2-", 13, 253, false, 0, 0, {LzhLh2Start, LzhDynamicNextSymbol, LzhLh2NextPosition}},
-    {"-lh3-", 13, 253, false, 0, 0, {LzhLh3Start, LzhLh3NextSymbol, LzhFixedNextPosition}},
+    {"-lh0-", 13, 253, true, 0, 0, {nullptr, nullptr, nullptr, nullptr}},
+    {"-lh1-", 12, 253, false, 0, 0, {LzhLh1Start, LzhDynamicNextSymbol, LzhFixedNextPosition, nullptr}},
+    {"-lh2-", 13, 253, false, 0, 0, {LzhLh2Start, LzhDynamicNextSymbol, LzhLh2NextPosition, nullptr}},
+    {"-lh3-", 13, 253, false, 0, 0, {LzhLh3Start, LzhLh3NextSymbol, LzhFixedNextPosition, nullptr}},
     {"-lh4-", 12, 253, false, 14, 4, kStaticOps},
     {"-lh5-", 13, 253, false, 14, 4, kStaticOps},
-    {"-lzs-", 11, 254, false, 0, 0, {LzhLzsStart, LzhLzsNextSymbol, LzhLzsNextPosition}},
-    {"-lz5-", 12, 253, false, 0, 0, {LzhLz5Start, LzhLz5NextSymbol, LzhLz5NextPosition}},
-    {"-lz4-", 13, 253, true, 0, 0, {nullptr, nullptr, nullptr}},
+    {"-lzs-", 11, 254, false, 0, 0, {LzhLzsStart, LzhLzsNextSymbol, LzhLzsNextPosition, nullptr}},
+    {"-lz5-", 12, 253, false, 0, 0, {LzhLz5Start, LzhLz5NextSymbol, LzhLz5NextPosition, nullptr}},
+    {"-lz4-", 13, 253, true, 0, 0, {nullptr, nullptr, nullptr, nullptr}},
     // The -lh5- decoder on larger dictionaries: a position code per
     // dictionary bit and one more, counted in 5 bits.
     {"-lh6-", 15, 253, false, 16, 5, kStaticOps},
@@ -59,10 +59,9 @@ uint8_t* DictionaryFor(uint32_t size)
     return d.largeDictionary;
 }
 
-// Copies the match byte by byte (source and target may overlap) until it is
-// complete or the dictionary is full; a cut match is left pending. Returns
-// whether the dictionary has room left.
-bool CopyMatch(uint32_t source, uint32_t length)
+}  // namespace
+
+bool LzhCopyMatch(uint32_t source, uint32_t length)
 {
     LzhDecoderState& d = g_lzhDecoder;
     uint32_t room = d.dictionarySize - d.fillPosition;
@@ -84,6 +83,8 @@ bool CopyMatch(uint32_t source, uint32_t length)
     return d.fillPosition < d.dictionarySize;
 }
 
+namespace {
+
 // Decodes until the dictionary is full or the entry is complete.
 void LzhFill()
 {
@@ -102,7 +103,11 @@ void LzhFill()
     bool room = true;
     if (d.pending) {
         d.pending = false;
-        room = CopyMatch(d.pendingSource, d.pendingLength);
+        room = LzhCopyMatch(d.pendingSource, d.pendingLength);
+    }
+    if (room && d.ops.run) {
+        d.ops.run();
+        room = false;
     }
     while (room && d.decodedCount < d.originalSize) {
         // Damaged data that runs on past the end of the file ends the entry
@@ -120,7 +125,7 @@ void LzhFill()
         }
         uint32_t length = symbol - d.lengthBias;
         uint32_t position = d.ops.nextPosition();
-        room = CopyMatch((d.fillPosition - position - 1) & d.mask, length);
+        room = LzhCopyMatch((d.fillPosition - position - 1) & d.mask, length);
     }
     // A final match may run past the original size; those bytes are not
     // part of the entry.

@@ -14,10 +14,13 @@ enum {
 // The three operations each method supplies. A symbol 0-255 is a literal
 // byte; 256 and above is a match of (symbol - length bias) bytes, whose
 // position code p says it copies from (fill position - p - 1) & mask.
+// A method may also supply `run`, which decodes until the dictionary is
+// full or the entry complete in place of the frame's symbol-by-symbol loop.
 struct LzhMethodOps {
     void (*start)();
     unsigned (*nextSymbol)();
     unsigned (*nextPosition)();
+    void (*run)();
 };
 
 struct LzhDecoderState {
@@ -50,10 +53,16 @@ extern LzhDecoderState g_lzhDecoder;
 // Stored methods: fills the dictionary straight from the file.
 void LzhFillStored();
 
+// Copies a match at the fill position byte by byte (source and target may
+// overlap) until it is complete or the dictionary is full; a cut match is
+// left pending. Returns whether the dictionary has room left.
+bool LzhCopyMatch(uint32_t source, uint32_t length);
+
 // Method operations, one set per decoder file.
 void LzhStaticStart();  // -lh4- to -lh7-
 unsigned LzhStaticNextSymbol();
 unsigned LzhStaticNextPosition();
+void LzhStaticRun();
 void LzhLh3Start();
 unsigned LzhLh3NextSymbol();
 void LzhLh1Start();

@@ -1,6 +1,8 @@
 // -lh4- to -lh7-: static Huffman codes sent per block, 510 symbols, 19
 // code-length codes and 14 to 17 position codes (the method table gives
 // their number and the width of their count).
+#include <cstring>
+
 #include "tidewell/lzh/lzh_bits.h"
 #include "tidewell/lzh/lzh_decoder_internal.h"
 #include "tidewell/lzh/lzh_table.h"
@@ -107,6 +109,88 @@ void ReadBlockHead()
     ReadSmallLengths(g_lzhDecoder.positionCodes, g_lzhDecoder.positionCountBits, kNoSpecial);
 }
 
+// Distance code from the position table and the bits after it.
+inline unsigned NextPositionCode()
+{
+    LzhTables& t = g_lzhTables;
+    unsigned j =
+        LzhLookup(t.positionTable, LZH_POSITION_BITS, g_lzhDecoder.positionCodes, t.positionLengths, &t.positionTree);
+    if (j <= 1) return j;
+    return (1u << (j - 1)) + LzhBitsGet(j - 1);
+}
+
+// The loop's helpers must be inlined for its locals to stay in registers.
+#if defined(__GNUC__)
+#define LZH_HOT inline __attribute__((always_inline))
+#else
+#define LZH_HOT inline
+#endif
+
+// The shared bit reader's window and count held in locals for the
+// decoding loop; Store() and Load() hand them back and forth.
+struct LocalBits {
+    uint64_t bits;
+    int count;
+    bool pastEnd;  // 0xFF bytes have been supplied past the end of the file
+
+    void Load()
+    {
+        bits = g_lzhBits.bits;
+        count = g_lzhBits.count;
+        pastEnd = g_lzhBits.padBytes != 0;
+    }
+
+    void Store() const
+    {
+        g_lzhBits.bits = bits;
+        g_lzhBits.count = count;
+    }
+
+    bool Overrun() const { return pastEnd && uint64_t(g_lzhBits.padBytes) * 8 > uint64_t(count); }
+
+    LZH_HOT void Advance(unsigned n)
+    {
+        bits <<= n;
+        count -= int(n);
+        if (count >= 32) return;
+        LzhFile* f = g_lzhBits.file;
+        if (f->bufferLen - f->bufferPos < 8) {
+            Store();
+            LzhBitsRefillSlowly();
+            Load();
+            return;
+        }
+        const uint8_t* p = f->buffer + f->bufferPos;
+        uint64_t next = 0;
+        for (int i = 0; i < 8; i++) next = next << 8 | p[i];
+        const unsigned take = unsigned(64 - count) >> 3;
+        bits |= next >> count;
+        count += int(take * 8);
+        f->bufferPos += take;
+    }
+
+    LZH_HOT unsigned Get(unsigned n)
+    {
+        const unsigned value = n ? unsigned(bits >> (64 - n)) : 0;
+        Advance(n);
+        return value;
+    }
+
+    LZH_HOT unsigned Lookup(const uint16_t* table, unsigned tableBits, unsigned n, const uint8_t* lengths,
+                            const LzhTree* tree)
+    {
+        unsigned value = table[unsigned(bits >> 48) >> (16 - tableBits)];
+        if (value < n) {
+            Advance(lengths[value]);
+            return value;
+        }
+        Store();
+        value = LzhLookupLong(value, tableBits, n, lengths, tree);
+        Load();
+        return value;
+    }
+};
+
 }  // namespace
 
 void LzhStaticStart()
@@ -125,9 +209,76 @@ unsigned LzhStaticNextSymbol()
 
 unsigned LzhStaticNextPosition()
 {
+    return NextPositionCode();
+}
+
+// The frame's loop for these methods. The bit reader's state and the
+// block counter are kept in locals (the dictionary's byte stores would
+// otherwise make the compiler reload them after every byte) and handed
+// back around anything else that reads bits. The common match, inside the
+// dictionary and not cut by its end, is copied here.
+void LzhStaticRun()
+{
+    LzhDecoderState& d = g_lzhDecoder;
     LzhTables& t = g_lzhTables;
-    unsigned j =
-        LzhLookup(t.positionTable, LZH_POSITION_BITS, g_lzhDecoder.positionCodes, t.positionLengths, &t.positionTree);
-    if (j == 0) return 0;
-    return (1u << (j - 1)) + LzhBitsGet(j - 1);
+    uint8_t* const dictionary = d.dictionary;
+    const uint32_t size = d.dictionarySize;
+    const uint32_t mask = d.mask;
+    const uint64_t end = d.originalSize;
+    const unsigned bias = d.lengthBias;
+    const unsigned positions = d.positionCodes;
+    uint32_t fill = d.fillPosition;
+    uint64_t decoded = d.decodedCount;
+    unsigned remaining = g_blockRemaining;
+    LocalBits b;
+    b.Load();
+    while (fill < size && decoded < end) {
+        // Damaged data that runs on past the end of the file ends the entry.
+        if (b.Overrun()) {
+            d.finished = true;
+            break;
+        }
+        if (remaining == 0) {
+            b.Store();
+            ReadBlockHead();
+            b.Load();
+            remaining = g_blockRemaining;
+        }
+        remaining--;
+        const unsigned symbol = b.Lookup(t.symbolTable, LZH_SYMBOL_BITS, kSymbols, t.symbolLengths, &t.symbolTree);
+        if (symbol < 256) {
+            dictionary[fill++] = uint8_t(symbol);
+            decoded++;
+            continue;
+        }
+        const uint32_t length = symbol - bias;
+        const unsigned j = b.Lookup(t.positionTable, LZH_POSITION_BITS, positions, t.positionLengths, &t.positionTree);
+        const uint32_t distance = (j <= 1 ? j : (1u << (j - 1)) + b.Get(j - 1)) + 1;
+        const uint32_t source = (fill - distance) & mask;
+        if (length > size - fill || length > size - source) {
+            d.fillPosition = fill;
+            d.decodedCount = decoded;
+            LzhCopyMatch(source, length);
+            fill = d.fillPosition;
+            decoded = d.decodedCount;
+            continue;
+        }
+        uint8_t* out = dictionary + fill;
+        const uint8_t* in = dictionary + source;
+        if ((source < fill && distance < length) || length <= 16) {
+            // Overlapping (the last `distance` bytes repeat), or too short
+            // to be worth a call.
+            for (uint32_t i = 0; i < length; i++) out[i] = in[i];
+        } else {
+            // Either apart, or the source lies ahead of the target and is
+            // read before it is written over.
+            std::memmove(out, in, length);
+        }
+        fill += length;
+        decoded += length;
+    }
+    b.Store();
+    g_blockRemaining = remaining;
+    d.fillPosition = fill;
+    d.decodedCount = decoded;
 }
