@@ -7,6 +7,7 @@
 #include <sstream>
 
 #include "tests/lzh/lzh_test_support.h"
+#include "tidewell/lzh/lzh_crc16.h"
 #include "tests/support/testenv.h"
 #include "tidewell/lzh/lzh_decoder.h"
 #include "tidewell/lzh/lzh_entry_check.h"
@@ -115,6 +116,22 @@ TEST(LzhTestData, ChecksumHelpersAgreeWithKnownValues)
     EXPECT_EQ(Sha256Hex(BytesOf("abc")), "ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad");
     EXPECT_EQ(Sha256Hex(Bytes(1000, 'a')).substr(0, 16), "41edece42d63e8d9");
     EXPECT_EQ(Crc16(BytesOf("123456789")), 0xBB3D);  // CRC-16/ARC check value
+}
+
+// The entry check takes eight bytes a step: every length and offset around
+// that step, and a running value carried across pieces, match the helper.
+TEST(LzhTestData, EntryCrcMatchesTheHelperForEveryLengthAndOffset)
+{
+    Bytes bytes(64);
+    for (size_t i = 0; i < bytes.size(); i++) bytes[i] = uint8_t(i * 151 + 77);
+    for (size_t offset = 0; offset < 8; offset++) {
+        for (size_t length = 0; length <= 40; length++) {
+            uint16_t split = LzhCrc16Update(0, bytes.data() + offset, length / 3);
+            split = LzhCrc16Update(split, bytes.data() + offset + length / 3, length - length / 3);
+            Bytes piece(bytes.begin() + offset, bytes.begin() + offset + length);
+            EXPECT_EQ(Crc16(piece), split) << offset << " " << length;
+        }
+    }
 }
 
 }  // namespace

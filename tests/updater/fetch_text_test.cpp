@@ -31,6 +31,21 @@ TEST(Crc16, CheckValuesAndPieces)
     EXPECT_EQ(whole, pieces);
 }
 
+// Eight bytes are taken a step at a time: every length and starting offset
+// around that step must give what one bit at a time gives.
+TEST(Crc16, EveryLengthAndOffsetMatchesTheBitwiseCrc)
+{
+    uint8_t bytes[64];
+    for (int i = 0; i < 64; ++i) bytes[i] = static_cast<uint8_t>(i * 151 + 77);
+    for (int offset = 0; offset < 8; ++offset) {
+        for (int length = 0; length <= 40; ++length) {
+            uint16_t split = Crc16Update(bytes + offset, length / 3, kCrc16Initial);
+            split = Crc16Update(bytes + offset + length / 3, length - length / 3, split);
+            EXPECT_EQ(BitwiseCrc16(bytes + offset, static_cast<size_t>(length)), split) << offset << " " << length;
+        }
+    }
+}
+
 std::string Agent(const RecordBytes* record, size_t capacity = kUserAgentSize)
 {
     char out[kUserAgentSize];
