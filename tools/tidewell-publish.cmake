@@ -10,4 +10,6 @@ mw_add_executable(tidewell-publish
     ${CMAKE_CURRENT_LIST_DIR}/tidewell_publish.cpp
     ${CMAKE_CURRENT_LIST_DIR}/publish_pack.cpp
     ${CMAKE_CURRENT_LIST_DIR}/publish_pack_platform.cpp
-  LIBS tidewell_publish lzh_pack)
+    ${CMAKE_CURRENT_LIST_DIR}/publish_key_file_platform.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/publish_sign.cpp
+  LIBS tidewell_publish tidewell_signature lzh_pack)

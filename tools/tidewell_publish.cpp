@@ -5,11 +5,14 @@
 //   tidewell-publish write RECORD --id HEX32 --version A.B.C.D --product NAME
 //                    --program FILE --info-url URL [--archive-url URL]
 //                    [--archive FILE] [--notes FILE] [--start-program]
-//                    [--temp-folder]
-//   tidewell-publish show RECORD          (also: --show RECORD)
+//                    [--temp-folder] [--sign PRIVATE-KEY]
+//   tidewell-publish show RECORD [--key PUBLIC-KEY] [--archive FILE]
+//                                         (also: --show RECORD ...)
+//   tidewell-publish keygen PRIVATE-KEY PUBLIC-KEY
 //
 // Exit status 0 on success, 1 for a usage error, 2 when a file cannot be
-// read or written, 3 when show finds a record the updater refuses.
+// read or written (or a key file is damaged), 3 when show finds a record the
+// updater refuses, or one that a given key or archive does not match.
 #include <cstdio>
 #include <cstring>
 #include <string>
@@ -18,6 +21,7 @@
 #include "tidewell/updater/crc16.h"
 #include "tools/publish_pack.h"
 #include "tools/publish_record.h"
+#include "tools/publish_sign.h"
 
 namespace {
 
@@ -52,7 +56,7 @@ bool WriteFile(const std::string& path, const std::vector<uint8_t>& bytes)
 
 // The options of "write", as given.
 struct WriteOptions {
-    std::string output, id, version, product, program, infoUrl, archiveUrl, archive, notes;
+    std::string output, id, version, product, program, infoUrl, archiveUrl, archive, notes, signKey;
     bool startProgram = false;
     bool tempFolder = false;
 };
@@ -69,7 +73,8 @@ bool ParseWriteOptions(int argc, char** argv, WriteOptions* options, std::string
                          {"--info-url", &WriteOptions::infoUrl},
                          {"--archive-url", &WriteOptions::archiveUrl},
                          {"--archive", &WriteOptions::archive},
-                         {"--notes", &WriteOptions::notes}};
+                         {"--notes", &WriteOptions::notes},
+                         {"--sign", &WriteOptions::signKey}};
     for (int i = 0; i < argc; ++i) {
         std::string arg = argv[i];
         if (arg == "--start-program") {
@@ -105,13 +110,13 @@ bool ParseWriteOptions(int argc, char** argv, WriteOptions* options, std::string
     return true;
 }
 
-// CRC-16 of the whole archive file, read in pieces.
-bool ArchiveCrc(const std::string& path, uint16_t* crc)
+// CRC-16 and SHA-256 of the whole archive file.
+bool ArchiveSums(const std::string& path, uint16_t* crc, uint8_t digest[kSha256Size])
 {
     std::string bytes;
     if (!ReadFile(path, &bytes)) return false;
     *crc = Crc16Update(bytes.data(), static_cast<int32_t>(bytes.size()), kCrc16Initial);
-    return true;
+    return Sha256(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size(), digest);
 }
 
 int Write(int argc, char** argv)
@@ -129,11 +134,18 @@ int Write(int argc, char** argv)
     record.archiveUrl = options.archiveUrl;
     record.startProgram = options.startProgram;
     record.tempFolder = options.tempFolder;
+    uint8_t archiveDigest[kSha256Size] = {};
     if (!options.archive.empty()) {
-        if (!ArchiveCrc(options.archive, &record.archiveCrc))
+        if (!ArchiveSums(options.archive, &record.archiveCrc, archiveDigest))
             return Fail(kFileError, "cannot read the archive " + options.archive);
         record.checkCrc = true;
     }
+    // The signature binds the archive by its SHA-256: it must be at hand.
+    if (!options.signKey.empty() && !options.archiveUrl.empty() && options.archive.empty())
+        return Fail(kUsage, "--sign with --archive-url needs --archive");
+    EcPrivateKey key = {};
+    if (!options.signKey.empty() && !ReadPrivateKeyFile(options.signKey, &key, &problem))
+        return Fail(kFileError, problem);
     if (!options.notes.empty()) {
         std::string text;
         if (!ReadFile(options.notes, &text)) return Fail(kFileError, "cannot read the notes " + options.notes);
@@ -143,20 +155,43 @@ int Write(int argc, char** argv)
     problem = CheckPublishRecord(record);
     if (!problem.empty()) return Fail(kUsage, problem);
     std::vector<uint8_t> bytes = BuildRecordBytes(record);
+    bool signedRecord = !options.signKey.empty();
+    bool signedWell = !signedRecord || SignRecordBytes(&bytes, archiveDigest, key, &problem);
+    std::memset(key.d, 0, sizeof(key.d));
+    if (!signedWell) return Fail(kFileError, problem);
     if (!WriteFile(options.output, bytes)) return Fail(kFileError, "cannot write " + options.output);
-    std::printf("%s: %zu bytes, format 2\n", options.output.c_str(), bytes.size());
+    std::printf("%s: %zu bytes, format 2%s\n", options.output.c_str(), bytes.size(), signedRecord ? ", signed" : "");
     return 0;
 }
 
 int Show(int argc, char** argv)
 {
-    if (argc != 1) return Fail(kUsage, "show takes one record file");
-    std::string bytes;
-    if (!ReadFile(argv[0], &bytes)) return Fail(kFileError, std::string("cannot read ") + argv[0]);
+    std::string recordPath, keyPath, archivePath;
+    for (int i = 0; i < argc; ++i) {
+        std::string arg = argv[i];
+        if ((arg == "--key" || arg == "--archive") && i + 1 < argc)
+            (arg == "--key" ? keyPath : archivePath) = argv[++i];
+        else if (arg.compare(0, 2, "--") != 0 && recordPath.empty())
+            recordPath = arg;
+        else
+            return Fail(kUsage, "show takes one record file, and --key PUBLIC-KEY and --archive FILE");
+    }
+    if (recordPath.empty()) return Fail(kUsage, "show takes one record file");
+    std::string bytes, archive, problem;
+    if (!ReadFile(recordPath, &bytes)) return Fail(kFileError, "cannot read " + recordPath);
+    EcPublicKey key;
+    if (!keyPath.empty() && !ReadPublicKeyFile(keyPath, &key, &problem)) return Fail(kFileError, problem);
+    if (!archivePath.empty() && !ReadFile(archivePath, &archive))
+        return Fail(kFileError, "cannot read the archive " + archivePath);
+    std::vector<uint8_t> record(bytes.begin(), bytes.end());
     bool usable = false;
-    std::string text = DescribeRecord(std::vector<uint8_t>(bytes.begin(), bytes.end()), &usable);
+    std::string text = DescribeRecord(record, &usable);
+    bool trusted = true;
+    if (usable)
+        text += DescribeSignature(record, keyPath.empty() ? nullptr : &key, archivePath.empty() ? nullptr : &archive,
+                                  &trusted);
     std::fputs(text.c_str(), stdout);
-    return usable ? 0 : kRefused;
+    return usable && trusted ? 0 : kRefused;
 }
 
 struct Subcommand {
@@ -169,9 +204,11 @@ const Subcommand kSubcommands[] = {
     {"pack", RunPackCommand, "pack ARCHIVE FILE..."},
     {"write", Write,
      "write RECORD --id HEX32 --version A.B.C.D --product NAME --program FILE --info-url URL\n"
-     "        [--archive-url URL] [--archive FILE] [--notes UTF8-FILE] [--start-program] [--temp-folder]"},
-    {"show", Show, "show RECORD"},
-    {"--show", Show, "--show RECORD"},
+     "        [--archive-url URL] [--archive FILE] [--notes UTF8-FILE] [--start-program] [--temp-folder]\n"
+     "        [--sign PRIVATE-KEY]"},
+    {"show", Show, "show RECORD [--key PUBLIC-KEY] [--archive FILE]"},
+    {"--show", Show, "--show RECORD [--key PUBLIC-KEY] [--archive FILE]"},
+    {"keygen", RunKeygenCommand, "keygen PRIVATE-KEY PUBLIC-KEY"},
 };
 
 int Usage()

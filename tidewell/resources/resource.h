@@ -4,6 +4,9 @@
 #define IDB_LOGO 101
 #define IDI_TIDEWELL 102
 #define IDD_CONFIRM 105
+// The publisher's public key file, RCDATA, present only in builds that
+// hold one.
+#define IDR_PUBLIC_KEY 300
 
 // Controls of the confirmation dialog.
 #define IDC_CONFIRM_NEW_VERSION 1004
@@ -47,3 +50,9 @@
 #define IDS_INFO_WRITE_FAILED 43
 #define IDS_CRC_MISMATCH 44
 #define IDS_START_PROGRAM_FAILED 45
+#define IDS_RECORD_UNSIGNED 70
+#define IDS_RECORD_SIGNATURE_BAD 71
+#define IDS_RECORD_OTHER_KEY 72
+#define IDS_ARCHIVE_DIGEST_MISMATCH 73
+#define IDS_OLDER_NOT_OFFERED 74
+#define IDS_PUBLIC_KEY_DAMAGED 75

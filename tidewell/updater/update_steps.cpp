@@ -1,12 +1,14 @@
 // The step function: each pass looks at the current step, polls the running
 // transfer or starts the next action, updates the status line and button
 // and moves on. Steps only move forward; 8 and 9 are final.
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 
 #include "tidewell/resources/resource.h"
 #include "tidewell/updater/apply_update.h"
 #include "tidewell/updater/confirm_dialog.h"
+#include "tidewell/updater/publisher_keys.h"
 #include "tidewell/updater/status_line.h"
 #include "tidewell/updater/update_window.h"
 #include "tidewell/updater/version_compare.h"
@@ -73,7 +75,10 @@ void WaitInfo(UpdaterContext* context)
 void CompareStep(UpdaterContext* context)
 {
     int32_t result = CompareUpdate(context);
-    if (result > 0) {
+    int refusal = result > 0 ? 0 : JudgeFetchedRecord(context, result);
+    if (refusal != 0) {
+        EndWith(context, refusal);
+    } else if (result > 0) {
         SetStatus(context, IDS_INFO_INVALID);
         context->step = kStepStopped;
     } else if (result == kCompareUnusable) {
@@ -147,6 +152,12 @@ void CheckArchive(UpdaterContext* context)
         return;
     }
     HttpFetchFileName(fetch, context->archiveFileName, sizeof(context->archiveFileName));
+    char archivePath[2 * kFolderSize];
+    std::snprintf(archivePath, sizeof(archivePath), "%s%s", context->downloadFolder, context->archiveFileName);
+    if (!ArchiveIsTheSignedOne(*context, archivePath)) {
+        EndWith(context, IDS_ARCHIVE_DIGEST_MISMATCH);
+        return;
+    }
     if (StartApply(context) != kApplyStarted) {
         EndWith(context, IDS_UPDATE_FAILED);
         return;

@@ -7,6 +7,7 @@
 #include <cstdint>
 
 #include "tidewell/updater/command_line.h"
+#include "tidewell/updater/signing.h"
 #include "tidewell/updater/update_record.h"
 
 enum UpdateStep : int32_t {
@@ -50,7 +51,18 @@ struct UpdaterContext {
     uint32_t installedSize;
     uint8_t* fetchedRecord;
     uint32_t fetchedSize;
+    // The publisher keys held: built in and from the installed record. With
+    // any key (or a damaged built-in one) only signed records are taken.
+    EcPublicKey publisherKeys[2];
+    uint32_t publisherKeyCount;
+    int32_t publicKeyDamaged;
+    uint8_t signedArchiveDigest[kSha256Size];  // from the accepted record's signature
 };
+
+inline bool HoldsPublisherKey(const UpdaterContext& context)
+{
+    return context.publisherKeyCount > 0 || context.publicKeyDamaged;
+}
 
 extern UpdaterContext g_updater;
 

@@ -11,6 +11,7 @@
 #include "tidewell/updater/command_line.h"
 #include "tidewell/updater/confirm_dialog.h"
 #include "tidewell/updater/info_file.h"
+#include "tidewell/updater/publisher_keys.h"
 #include "tidewell/updater/update_window.h"
 #include "tidewell/updater/user_agent.h"
 
@@ -78,6 +79,7 @@ int RunUpdater(HINSTANCE instance, const char* commandLine)
     context->recordLoaded = LoadInformationFile(context) == kInfoFileLoaded ? 1 : 0;
     int failure = TakeInstalledRecord(context);
     if (failure != 0) return FailStartup(context, failure);
+    LoadPublisherKeys(context);
     CommandLineArgs args;
     if (ParseCommandLine(commandLine, &args))
         TakeCommandLine(context, args);
