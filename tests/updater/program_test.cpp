@@ -11,6 +11,7 @@
 
 #include <filesystem>
 #include <functional>
+#include <map>
 #include <string>
 #include <vector>
 #include <windows.h>
@@ -269,14 +270,15 @@ protected:
         name_ = ::testing::UnitTest::GetInstance()->current_test_info()->name();
     }
 
-    // A fresh program folder with tidewell.exe and a fresh temporary folder.
-    std::string ProgramFolder(const std::string& name)
+    // A fresh program folder with tidewell.exe (a copy of updater) and a
+    // fresh temporary folder.
+    std::string ProgramFolder(const std::string& name, const char* updater = "tidewell.exe")
     {
         std::string base = WindowsPath("MW_BUILD_DIR") + "updater-program\\" + name_ + "\\" + name + "\\";
         folder_ = FreshFolder(base + "program\\");
         temp_ = FreshFolder(base + "temp\\");
         EXPECT_TRUE(
-            CopyFileA((WindowsPath("MW_BIN_DIR") + "tidewell.exe").c_str(), (folder_ + "tidewell.exe").c_str(), FALSE));
+            CopyFileA((WindowsPath("MW_BIN_DIR") + updater).c_str(), (folder_ + "tidewell.exe").c_str(), FALSE));
         return folder_;
     }
 
@@ -310,6 +312,16 @@ protected:
     }
 
     std::string ArchivePath() const { return www_ + "update\\marrowby-0.24.lzh"; }
+
+    // The test publisher's key, built into tidewell-keyed.exe.
+    std::string SignOption() const
+    {
+        return "--sign " + Quote(WindowsPath("MW_SOURCE_DIR") + "tests\\updater\\test-publisher.key");
+    }
+
+    // The whole update from Marrowby's menu with updater as tidewell.exe and
+    // every record written with sign (empty: unsigned).
+    void WholeUpdate(const char* updater, const std::string& sign);
 
     std::string scripted_, nginx_, www_, name_, folder_, temp_;
 };
@@ -559,16 +571,16 @@ HWND WaitForClass(const char* windowClass, HANDLE* process = nullptr)
 // to Tidewell, which fetches, asks, downloads, extracts (replacing both
 // programs, its own running one included), rewrites the information file,
 // starts the new Marrowby and ends; the next run finds nothing newer.
-TEST_F(TidewellProgram, WholeUpdateFromMarrowbysMenuToTheRestartedProgram)
+void TidewellProgram::WholeUpdate(const char* updater, const std::string& sign)
 {
     std::string served = www_ + "update\\e2e\\";
     std::string archive = served + "marrowby-1.0.0.1.lzh";
     if (!FileExists(archive)) GTEST_SKIP() << "no update archive (jlha missing, or update_site.py without --bin)";
-    ProgramFolder("e2e");
+    ProgramFolder("e2e", updater);
     for (const char* folder : {"doc", "data", "~tidewell-update"}) std::filesystem::remove_all(folder_ + folder);
     std::string installed = ReadWholeFile(WindowsPath("MW_BIN_DIR") + "marrowby.exe");
     WriteWholeFile(folder_ + "marrowby.exe", installed + std::string("\0installed 1.0.0.0", 19));
-    std::string options = "--archive " + Quote(archive) + " --start-program";  // flags 0x08 and 0x40
+    std::string options = "--archive " + Quote(archive) + " --start-program " + sign;  // flags 0x08 and 0x40
     std::string url = ServedRecord("e2e.qvn", kProductA, "1.0.0.1",
                                    "--archive-url " + nginx_ + "update/e2e/marrowby-1.0.0.1.lzh " + options);
     Publish(folder_ + "marrowby.qvn", kProductA, "1.0.0.0", "--info-url " + url + " " + options);
@@ -642,6 +654,19 @@ TEST_F(TidewellProgram, WholeUpdateFromMarrowbysMenuToTheRestartedProgram)
     EXPECT_EQ(0u, again.Exit());
 }
 
+TEST_F(TidewellProgram, WholeUpdateFromMarrowbysMenuToTheRestartedProgram)
+{
+    WholeUpdate("tidewell.exe", "");
+}
+
+// The same with the test publisher's key built into the updater and every
+// record signed: the signature, the archive's SHA-256 and, on the next run,
+// the signer remembered from the installed record all agree.
+TEST_F(TidewellProgram, SignedWholeUpdateWithABuiltInKey)
+{
+    WholeUpdate("tidewell-keyed.exe", SignOption());
+}
+
 // Both resources over https from nginx with the run's own certificates: the
 // whole update. A certificate of an authority the system does not trust or
 // an expired one stops at step 1, one for another host name at step 5;
@@ -703,6 +728,128 @@ TEST_F(TidewellProgram, UpdatesOverHttpsAndRefusesCertificatesItCannotTrust)
         Screenshot((std::string("tidewell-https-") + refused.folder + ".png").c_str(), {run.Main()});
         run.ClickButton();
         EXPECT_EQ(0u, run.Exit());
+    }
+}
+
+// Every file below folder with its bytes, to compare a folder before and after.
+std::map<std::string, std::string> FolderContents(const std::string& folder)
+{
+    std::map<std::string, std::string> contents;
+    for (const auto& entry : std::filesystem::recursive_directory_iterator(folder))
+        contents[entry.path().string()] = entry.is_regular_file() ? ReadWholeFile(entry.path().string()) : "<dir>";
+    return contents;
+}
+
+// The archive with its last three bytes changed so that its CRC-16 stays:
+// only the SHA-256 can tell the two apart. The CRC is affine in the data, so
+// the change must have a CRC of 0 from a zero register.
+std::string SameCrcTwin(const std::string& archive)
+{
+    auto zeroCrc = [](const uint8_t* bytes, size_t length) {
+        uint16_t crc = 0;
+        for (size_t n = 0; n < length; ++n) {
+            crc ^= static_cast<uint16_t>(bytes[n] << 8);
+            for (int i = 0; i < 8; ++i) crc = static_cast<uint16_t>((crc & 0x8000) ? (crc << 1) ^ 0x1021 : crc << 1);
+        }
+        return crc;
+    };
+    for (uint32_t tail = 1; tail < 0x10000; ++tail) {
+        uint8_t change[3] = {0x01, static_cast<uint8_t>(tail >> 8), static_cast<uint8_t>(tail)};
+        if (zeroCrc(change, 3) != 0) continue;
+        std::string twin = archive;
+        for (int i = 0; i < 3; ++i)
+            twin[twin.size() - 3 + i] = static_cast<char>(twin[twin.size() - 3 + i] ^ change[i]);
+        return twin;
+    }
+    return archive;
+}
+
+// Tidewell with the test publisher's key built in: a signed update applies;
+// an unsigned record, one signed by another key, one changed in a byte, one
+// with its signature cut or its block lengthened, and an older validly
+// signed one are each refused before the dialog, and an archive that is not
+// the signed one (with the same CRC-16) after its download. A refusal shows
+// its message and leaves the program folder exactly as it was.
+TEST_F(TidewellProgram, KeyedUpdaterAppliesSignedAndRefusesWhatItCannotTrust)
+{
+    std::string archive = ReadWholeFile(ArchivePath());
+    if (archive.empty()) GTEST_SKIP() << "no archive (jlha missing)";
+    std::string site = www_ + "tw\\" + name_ + "\\";
+    MakeFolders(site);
+    std::string otherKey = site + "other.key";
+    DeleteFileA(otherKey.c_str());
+    DeleteFileA((site + "other.pub").c_str());
+    ToolRun keygen =
+        RunTool(ToolBinary("tidewell-publish"), "keygen " + Quote(otherKey) + " " + Quote(site + "other.pub"));
+    ASSERT_EQ(0, keygen.status) << keygen.output;
+    std::string twin = SameCrcTwin(archive);
+    ASSERT_NE(archive, twin);
+    ASSERT_EQ(BitwiseCrc16(reinterpret_cast<const uint8_t*>(archive.data()), archive.size()),
+              BitwiseCrc16(reinterpret_cast<const uint8_t*>(twin.data()), twin.size()));
+    WriteWholeFile(site + "twin.lzh", twin);
+    const std::string offered = "--archive " + Quote(ArchivePath()) + " --archive-url ";
+    const std::string realArchive = offered + nginx_ + "update/marrowby-0.24.lzh ";
+
+    ProgramFolder("signed", "tidewell-keyed.exe");
+    InstallRecord(kProductA, "0.23.0.0", ServedRecord("signed.qvn", kProductA, "0.24.0.0", realArchive + SignOption()));
+    {
+        TidewellRun run(folder_, temp_, "");
+        HWND dialog = run.WaitForWindow("#32770");
+        ASSERT_NE(nullptr, dialog);
+        PostMessageA(dialog, WM_COMMAND, IDOK, 0);
+        EXPECT_TRUE(run.ButtonShows(IDS_BUTTON_EXIT, 30000));
+        EXPECT_TRUE(StatusShows(run.Main(), TextOf(IDS_UPDATE_FINISHED)));
+        run.ClickButton();
+        EXPECT_EQ(0u, run.Exit());
+    }
+    EXPECT_EQ(ReadWholeFile(www_ + "update\\files\\readme.txt"), ReadWholeFile(folder_ + "readme.txt"));
+    EXPECT_EQ(ReadWholeFile(site + "signed.qvn"), ReadWholeFile(folder_ + "marrowby.qvn"));
+
+    struct Hostile {
+        const char* name;
+        const char* version;
+        std::string options;
+        std::function<void(std::string*)> spoil;  // applied to the served record
+        int message;
+    } const kHostile[] = {
+        {"unsigned", "0.24.0.0", realArchive, nullptr, IDS_RECORD_UNSIGNED},
+        {"other-key", "0.24.0.0", realArchive + "--sign " + Quote(otherKey), nullptr, IDS_RECORD_OTHER_KEY},
+        {"changed", "0.24.0.0", realArchive + SignOption(), [](std::string* r) { (*r)[15] ^= 0x01; },
+         IDS_RECORD_SIGNATURE_BAD},
+        {"cut", "0.24.0.0", realArchive + SignOption(), [](std::string* r) { r->resize(r->size() - 20); },
+         IDS_RECORD_SIGNATURE_BAD},
+        {"long-block", "0.24.0.0", realArchive + SignOption(), [](std::string* r) { r->push_back('\0'); },
+         IDS_RECORD_SIGNATURE_BAD},
+        {"older", "0.22.0.0", realArchive + SignOption(), nullptr, IDS_OLDER_NOT_OFFERED},
+        {"twin-archive", "0.24.0.0", offered + nginx_ + "tw/" + name_ + "/twin.lzh " + SignOption(), nullptr,
+         IDS_ARCHIVE_DIGEST_MISMATCH},
+    };
+    for (const Hostile& hostile : kHostile) {
+        SCOPED_TRACE(hostile.name);
+        std::string recordName = std::string(hostile.name) + ".qvn";
+        std::string url = ServedRecord(recordName.c_str(), kProductA, hostile.version, hostile.options);
+        if (hostile.spoil) {
+            std::string bytes = ReadWholeFile(site + recordName);
+            hostile.spoil(&bytes);
+            WriteWholeFile(site + recordName, bytes);
+        }
+        ProgramFolder(hostile.name, "tidewell-keyed.exe");
+        InstallRecord(kProductA, "0.23.0.0", url);
+        std::map<std::string, std::string> before = FolderContents(folder_);
+        TidewellRun run(folder_, temp_, "");
+        if (hostile.message == IDS_ARCHIVE_DIGEST_MISMATCH) {
+            HWND dialog = run.WaitForWindow("#32770");
+            ASSERT_NE(nullptr, dialog);
+            PostMessageA(dialog, WM_COMMAND, IDOK, 0);
+        }
+        EXPECT_TRUE(run.ButtonShows(IDS_BUTTON_EXIT, 30000));
+        EXPECT_TRUE(StatusShows(run.Main(), TextOf(hostile.message)));
+        EXPECT_EQ(nullptr, run.Dialog());
+        if (hostile.message == IDS_RECORD_UNSIGNED) Screenshot("tidewell-unsigned.png", {run.Main()});
+        run.ClickButton();
+        EXPECT_EQ(0u, run.Exit());
+        EXPECT_TRUE(before == FolderContents(folder_));
+        EXPECT_FALSE(FileExists(folder_ + "readme.txt"));
     }
 }
 

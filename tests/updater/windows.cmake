@@ -37,7 +37,15 @@ mw_add_test(updater_program_tests WINDOWS_ONLY GUI
           --www ${CMAKE_BINARY_DIR}/updater-program-servers/www --bin ${CMAKE_BINARY_DIR}/bin --
   TIMEOUT 240)
 if(TARGET updater_program_tests)
-  add_dependencies(updater_program_tests tidewell tidewell-publish marrowby trust_test_root)
+  # tidewell.exe with the test publisher's key built in, for the signed updates.
+  tidewell_key_resource(tidewell_test_key "${CMAKE_CURRENT_LIST_DIR}/test-publisher.pub")
+  mw_add_executable(tidewell-keyed WIN32 WINDOWS_ONLY
+    SOURCES
+      ${CMAKE_SOURCE_DIR}/tidewell/updater/tidewell_main.cpp
+      ${CMAKE_SOURCE_DIR}/tidewell/resources/tidewell.rc
+      ${tidewell_test_key}
+    LIBS tidewell_updater)
+  add_dependencies(updater_program_tests tidewell tidewell-keyed tidewell-publish marrowby trust_test_root)
 endif()
 
 # The extraction into an install folder, on archives packed by jlha at run
