@@ -3,6 +3,7 @@
 
     release_package.py --bin DIR --publish TIDEWELL-PUBLISH [--out DIR]
                        [--update-url URL] [--notes FILE] [--stripped]
+                       [--sign-key PRIVATE-KEY --public-key PUBLIC-KEY]
 
 From DIR's marrowby.exe and tidewell.exe it writes, into --out (dist/):
 
@@ -16,7 +17,9 @@ From DIR's marrowby.exe and tidewell.exe it writes, into --out (dist/):
 The programs are checked first (scripts/pe_check.py); when a check fails
 nothing is written and the exit status is 1. Usage errors and failing tools
 give 2. The update URL comes from --update-url, else MW_UPDATE_URL, else a
-placeholder that cannot be reached.
+placeholder that cannot be reached. With --sign-key the record is signed
+with that key (and the archive's SHA-256), then checked against
+--public-key, the key built into tidewell.exe.
 """
 import argparse
 import os
@@ -73,7 +76,7 @@ def readme_text(source, version, info_url, encoding):
     return text.replace("\r\n", "\n").replace("\n", "\r\n").encode(encoding)
 
 
-def write_update_kit(stage, kit, publish, version, base_url, notes):
+def write_update_kit(stage, kit, publish, version, base_url, notes, sign_key):
     """Packs the staged programs and writes the record; returns the record path."""
     archive_name = "marrowby-%s.lzh" % version
     archive = os.path.join(kit, archive_name)
@@ -85,7 +88,7 @@ def write_update_kit(stage, kit, publish, version, base_url, notes):
     run([publish, "write", record, "--id", PRODUCT_ID, "--version", version, "--product", "Marrowby",
          "--program", "marrowby.exe", "--info-url", base_url + RECORD_NAME,
          "--archive-url", base_url + archive_name, "--archive", archive,
-         "--notes", notes_file, "--start-program"])
+         "--notes", notes_file, "--start-program"] + (["--sign", sign_key] if sign_key else []))
     return record
 
 
@@ -124,12 +127,16 @@ def package(args):
             shutil.copy2(os.path.join(args.bin, name), stage)
         new_kit = os.path.join(stage, "kit")
         os.mkdir(new_kit)
-        record = write_update_kit(stage, new_kit, args.publish, version, base_url, args.notes)
+        record = write_update_kit(stage, new_kit, args.publish, version, base_url, args.notes, args.sign_key)
+        if args.sign_key:  # the shipped updater must take what was signed
+            run([args.publish, "show", record, "--key", args.public_key, "--archive",
+                 os.path.join(new_kit, "marrowby-%s.lzh" % version)])
         write_zip(zip_path, stage, record, version, base_url + RECORD_NAME)
         shutil.rmtree(kit, ignore_errors=True)
         shutil.move(new_kit, kit)
 
-    print(run([args.publish, "show", os.path.join(kit, RECORD_NAME)]), end="")
+    print(run([args.publish, "show", os.path.join(kit, RECORD_NAME)] +
+              (["--key", args.public_key] if args.sign_key else [])), end="")
     for path in [os.path.join(args.bin, name) for name in PROGRAMS] + [zip_path] + sorted(
             os.path.join(kit, name) for name in os.listdir(kit)):
         print("%10d  %s" % (os.path.getsize(path), os.path.relpath(path)))
@@ -146,9 +153,14 @@ def main(argv):
     parser.add_argument("--notes", default=os.path.join(ROOT, "docs", "update-notes.txt"),
                         help="UTF-8 text shown by Tidewell before updating (@VERSION@ is filled in)")
     parser.add_argument("--stripped", action="store_true", help="require stripped programs")
+    parser.add_argument("--sign-key", help="the publisher's private key file: sign the update record")
+    parser.add_argument("--public-key", help="its public key file, built into tidewell.exe")
     args = parser.parse_args(argv)
-    for name in ("bin", "publish", "out", "notes"):  # the packer runs in another folder
-        setattr(args, name, os.path.abspath(getattr(args, name)))
+    if bool(args.sign_key) != bool(args.public_key):
+        parser.error("--sign-key and --public-key go together")
+    for name in ("bin", "publish", "out", "notes", "sign_key", "public_key"):  # the packer runs in another folder
+        if getattr(args, name):
+            setattr(args, name, os.path.abspath(getattr(args, name)))
     try:
         package(args)
     except Failure as failure:

@@ -8,6 +8,7 @@ record's bytes, our extractor lzhx).
 """
 import argparse
 import binascii
+import hashlib
 import os
 import shutil
 import struct
@@ -174,6 +175,34 @@ class Package(unittest.TestCase):
         self.assertEqual(sorted(PROGRAMS), sorted(os.listdir(into)))
         for name in PROGRAMS:
             self.assertEqual(read(program(name)), read(os.path.join(into, name)), name)
+
+
+class SignedPackage(unittest.TestCase):
+    def test_the_signed_record_verifies_with_the_key_and_binds_the_archive(self):
+        keys = os.path.join(SOURCE, "tests", "updater")
+        private, public = os.path.join(keys, "test-publisher.key"), os.path.join(keys, "test-publisher.pub")
+        out = work_dir("dist-signed")
+        result = package(out, None, "--sign-key", private, "--public-key", public)
+        self.assertEqual(0, result.returncode, result.stdout)
+        self.assertIn("verifies with key fd5978055f744038: yes", result.stdout)
+        kit = os.path.join(out, "marrowby-%s-update" % ARGS.version)
+        record = read(os.path.join(kit, "marrowby.qvn"))
+        archive = read(os.path.join(kit, "marrowby-%s.lzh" % ARGS.version))
+        # The block ends the record: magic, version 1, size 168, the archive's SHA-256.
+        block = record[-168:]
+        self.assertEqual((b"TWSG", 1, 168), struct.unpack_from("<4sHH", block))
+        self.assertEqual(hashlib.sha256(archive).digest(), block[8:40])
+        with zipfile.ZipFile(os.path.join(out, "marrowby-%s-win32.zip" % ARGS.version)) as z:
+            self.assertEqual(record, z.read("marrowby.qvn"))
+        # A key that is not the signer's, and a private key without its public half: refused.
+        other = work_dir("other-key")
+        subprocess.run([ARGS.publish, "keygen", os.path.join(other, "o.key"), os.path.join(other, "o.pub")],
+                       check=True, stdout=subprocess.DEVNULL)
+        out = work_dir("dist-mismatched")
+        result = package(out, None, "--sign-key", private, "--public-key", os.path.join(other, "o.pub"))
+        self.assertNotEqual(0, result.returncode, result.stdout)
+        self.assertFalse(os.path.exists(os.path.join(out, "marrowby-%s-win32.zip" % ARGS.version)))
+        self.assertNotEqual(0, package(work_dir("dist-half"), None, "--sign-key", private).returncode)
 
 
 class Refusals(unittest.TestCase):
