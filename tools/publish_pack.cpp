@@ -150,11 +150,12 @@ void Report(const LzhArchiveWriter& w, const PackItem& item, Totals* totals)
 
 LzhArchiveWriter g_writer;
 
-int PackItems(const char* archive, const Collection& c)
+int PackItems(const char* archive, const Collection& c, unsigned dictionaryBits)
 {
     LzhArchiveWriter* w = &g_writer;
     int result = LzhWriterOpen(w, archive);
     if (result != LZH_WRITE_OK) return Fail(archive, LzhWriteResultText(result));
+    w->dictionaryBits = dictionaryBits;
     // Neither the archive nor its unfinished copy goes into itself.
     PackFileInfo self[2];
     const bool known[2] = {PackQuery(archive, &self[0]) == 0, PackQuery(w->partPath, &self[1]) == 0};
@@ -184,14 +185,26 @@ int PackItems(const char* archive, const Collection& c)
     return 0;
 }
 
+int Usage()
+{
+    std::fprintf(stderr, "usage: tidewell-publish pack [--method lh5|lh7] ARCHIVE FILE...\n");
+    return 1;
+}
+
 }  // namespace
 
 int RunPackCommand(int argc, char** argv)
 {
-    if (argc < 2) {
-        std::fprintf(stderr, "usage: tidewell-publish pack ARCHIVE FILE...\n");
-        return 1;
+    unsigned dictionaryBits = 13;  // -lh5-
+    if (argc >= 2 && std::strcmp(argv[0], "--method") == 0) {
+        if (std::strcmp(argv[1], "lh7") == 0)
+            dictionaryBits = 16;
+        else if (std::strcmp(argv[1], "lh5") != 0)
+            return Usage();
+        argc -= 2;
+        argv += 2;
     }
+    if (argc < 2) return Usage();
     Collection c;
     for (int i = 1; i < argc; i++) {
         int result = CollectArgument(argv[i], &c);
@@ -202,5 +215,5 @@ int RunPackCommand(int argc, char** argv)
         int result = CheckItem(item);
         if (result != 0) return result;
     }
-    return PackItems(argv[0], c);
+    return PackItems(argv[0], c, dictionaryBits);
 }

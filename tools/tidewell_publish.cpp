@@ -1,7 +1,7 @@
 // tidewell-publish: the update publisher's side. An update server is two
 // files on any web server: the record this tool writes and the archive.
 //
-//   tidewell-publish pack ARCHIVE FILE...
+//   tidewell-publish pack [--method lh5|lh7] ARCHIVE FILE...
 //   tidewell-publish write RECORD --id HEX32 --version A.B.C.D --product NAME
 //                    --program FILE --info-url URL [--archive-url URL]
 //                    [--archive FILE] [--notes FILE] [--start-program]
@@ -201,7 +201,7 @@ struct Subcommand {
 };
 
 const Subcommand kSubcommands[] = {
-    {"pack", RunPackCommand, "pack ARCHIVE FILE..."},
+    {"pack", RunPackCommand, "pack [--method lh5|lh7] ARCHIVE FILE..."},
     {"write", Write,
      "write RECORD --id HEX32 --version A.B.C.D --product NAME --program FILE --info-url URL\n"
      "        [--archive-url URL] [--archive FILE] [--notes UTF8-FILE] [--start-program] [--temp-folder]\n"

@@ -77,11 +77,14 @@ struct SourceFile {
     std::string method;  // expected: -lh0- when packing does not shrink it
 };
 
-// Packs the files (written to scratch first) into `archive`.
-int Pack(const std::string& archive, const std::vector<SourceFile>& files, uint64_t lastWrite = 0)
+// Packs the files (written to scratch first) into `archive`, -lh5- or
+// (dictionaryBits 16) -lh7-.
+int Pack(const std::string& archive, const std::vector<SourceFile>& files, uint64_t lastWrite = 0,
+         unsigned dictionaryBits = 13)
 {
     static LzhArchiveWriter writer;
     int result = LzhWriterOpen(&writer, archive.c_str());
+    writer.dictionaryBits = dictionaryBits;
     for (size_t i = 0; result == 0 && i < files.size(); i++) {
         const std::string source = WriteScratchFile("source.bin", files[i].data);
         LzhPackEntry entry = {files[i].name.c_str(), files[i].directory.c_str(), lastWrite, lastWrite + 1, lastWrite};
@@ -149,6 +152,27 @@ TEST(LzhPack, EveryKindOfContentReadsBackExactly)
     // Packed well: text below a third, zeros to almost nothing.
     EXPECT_LT(fs::file_size(archive), 50000u + 16384u + 3000u + (3u << 20) / 3 + 300000u + 100000u);
     EXPECT_FALSE(fs::exists(archive + ".part"));
+}
+
+TEST(LzhPack, Lh7ReachesRepeatsBeyondTheLh5Dictionary)
+{
+    // Noise repeated 40,000 and exactly 65,536 bytes later: only the 64 KB
+    // dictionary finds the copies; -lh5- has to store them as they are.
+    Bytes far = RandomBytes(40000, 8), farthest = RandomBytes(65536, 9);
+    far.insert(far.end(), far.begin(), far.end());
+    farthest.insert(farthest.end(), farthest.begin(), farthest.end());
+    std::vector<SourceFile> files = {{"far.bin", "", far, "-lh7-"},
+                                     {"farthest.bin", "", farthest, "-lh7-"},
+                                     {"text.txt", "doc\xFF", TextLike(300000, 10), "-lh7-"},
+                                     {"random.bin", "", RandomBytes(1000, 11), "-lh0-"}};
+    const std::string archive = ScratchDir("lzh") + "/lh7.lzh";
+    ASSERT_EQ(Pack(archive, files, 0, 16), 0);
+    ExpectReadBack(archive, files);
+    EXPECT_LT(fs::file_size(archive), 40000u + 65536u + 100000u + 1000u + 2000u);
+    files[0].method = files[1].method = "-lh0-";
+    files[2].method = "-lh5-";
+    ASSERT_EQ(Pack(archive, files), 0);
+    ExpectReadBack(archive, files);
 }
 
 TEST(LzhPack, HeadersCarryTimesCrcAndPadding)

@@ -139,6 +139,33 @@ TEST_F(LzhPackTool, TreeReadsBackExactlyInEveryReader)
     ExpectTree(base_ + "/jlha", true, "jlha");
 }
 
+TEST_F(LzhPackTool, Lh7ArchiveReadsBackInEveryReader)
+{
+    const std::string tree = base_ + "/tree";
+    MakeTree(tree);
+    ToolRun run = Pack("--method lh7 " + Quote(base_ + "/lh7.lzh") + " .", tree);
+    ASSERT_EQ(run.status, 0) << run.output;
+    EXPECT_NE(run.output.find("-lh7-    3645728 "), std::string::npos) << run.output;
+    EXPECT_NE(run.output.find("-lh7-      60000 "), std::string::npos) << run.output;
+    EXPECT_EQ(Pack("--method lh6 x.lzh .", tree).status, 1);
+    ToolRun ours = RunTool(ToolBinary("lzhx"), Quote(base_ + "/lh7.lzh") + " " + Quote(base_ + "/lzhx"));
+    ASSERT_EQ(ours.status, 0) << ours.output;
+    ExpectTree(base_ + "/lzhx", false, "lzhx");
+#ifdef _WIN32
+    return;  // lhasa and jlha read the archive of the host run
+#endif
+    if (!HostProgramExists("lhasa") || !HostProgramExists("jlha")) GTEST_SKIP() << "lhasa or jlha is not installed";
+    ASSERT_TRUE(MakeDirectory(base_ + "/lhasa"));
+    ToolRun lhasa = RunTool("lhasa", "xqw=" + Quote(base_ + "/lhasa") + " " + Quote(base_ + "/lh7.lzh"));
+    ASSERT_EQ(lhasa.status, 0) << lhasa.output;
+    ExpectTree(base_ + "/lhasa", false, "lhasa");
+    ASSERT_TRUE(MakeDirectory(base_ + "/jlha"));
+    ToolRun jlha = RunTool("jlha", "xyq " + Quote(base_ + "/lh7.lzh"), base_ + "/jlha");
+    ASSERT_EQ(jlha.status, 0) << jlha.output;
+    EXPECT_EQ(jlha.output, "");
+    ExpectTree(base_ + "/jlha", true, "jlha");
+}
+
 TEST_F(LzhPackTool, NamesStayRelativeAndFailuresKeepTheOldArchive)
 {
     ASSERT_TRUE(WriteWholeFile(base_ + "/a.txt", BytesOf("a")));

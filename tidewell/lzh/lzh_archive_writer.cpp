@@ -36,10 +36,10 @@ struct SourceRead {
     uint16_t crc;
 };
 
-// Packs the whole source with -lh5- into the archive.
+// Packs the whole source with -lh5- or -lh7- into the archive.
 int PackSource(LzhArchiveWriter* w, FILE* source, SourceRead* read)
 {
-    LzhEncoderStart(w->encoder, LzhByteSink{&w->out, SinkToArchive});
+    LzhEncoderStart(w->encoder, LzhByteSink{&w->out, SinkToArchive}, w->dictionaryBits);
     read->size = 0;
     read->crc = 0;
     size_t got;
@@ -85,7 +85,7 @@ int RewriteHeader(LzhArchiveWriter* w, const LzhHeaderInfo& info, uint32_t at, u
 int AddSource(LzhArchiveWriter* w, const LzhPackEntry* entry, FILE* source)
 {
     LzhHeaderInfo info;
-    FillInfo(&info, entry, "-lh5-");
+    FillInfo(&info, entry, w->dictionaryBits == 16 ? "-lh7-" : "-lh5-");
     uint8_t header[LZH_HEADER_CAPACITY];
     const size_t headerLength = LzhComposeHeader(&info, header);
     if (headerLength == 0) return LZH_WRITE_NAME;
@@ -138,6 +138,7 @@ int LzhWriterOpen(LzhArchiveWriter* w, const char* path)
     std::memcpy(w->partPath + length, ".part", sizeof ".part");
     w->encoder = LzhEncoderCreate();
     if (!w->encoder) return LZH_WRITE_MEMORY;
+    w->dictionaryBits = 13;
     if (LzhOutOpen(&w->out, w->partPath) != 0) {
         Release(w);
         return LZH_WRITE_OUTPUT;

@@ -1,5 +1,5 @@
-// Writing an LZH archive: level-2 headers, -lh5- data (-lh0- for an entry
-// that does not shrink), each entry's CRC-16, and the end mark. The archive
+// Writing an LZH archive: level-2 headers, -lh5- or -lh7- data (-lh0- for
+// an entry that does not shrink), each entry's CRC-16, and the end mark. The archive
 // is written beside its final name and takes that name when it is complete,
 // so a failure leaves whatever was there before.
 #pragma once
@@ -36,6 +36,9 @@ struct LzhArchiveWriter {
     char partPath[LZH_WRITER_PATH_SIZE];  // where it is written until complete
     LzhOutFile out;
     LzhEncoder* encoder;
+    // -lh5- (13, set by LzhWriterOpen) or -lh7- (16): the caller may change
+    // it between entries.
+    unsigned dictionaryBits;
     // The entry last added, for the caller's report.
     char lastMethod[6];
     uint32_t lastOriginalSize;

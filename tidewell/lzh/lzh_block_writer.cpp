@@ -10,7 +10,6 @@ enum {
     kCodeLengthSymbols = 19,  // 0-2 zero runs, 3-18 lengths 1-16
     kSymbolCountBits = 9,
     kCodeLengthCountBits = 5,
-    kPositionCountBits = 4,
     kCodeLengthSpecial = 3,  // after this many code-length lengths, a zero run
     kNoSpecial = -1
 };
@@ -146,7 +145,8 @@ void PutHead(LzhBlockWriter* w, const Code& symbols, const Code& positions)
         PutSmallLengths(bits, lengthCode, kCodeLengthSymbols, kCodeLengthCountBits, kCodeLengthSpecial);
         PutSymbolLengths(bits, items, lengthCode);
     }
-    PutSmallLengths(bits, positions, LZH_BLOCK_POSITIONS, kPositionCountBits, kNoSpecial);
+    // More than 14 position codes (-lh6-, -lh7-) are counted in 5 bits.
+    PutSmallLengths(bits, positions, w->positionCodes, w->positionCodes > 14 ? 5 : 4, kNoSpecial);
 }
 
 void PutItems(LzhBlockWriter* w, const Code& symbols, const Code& positions)
@@ -165,8 +165,9 @@ void PutItems(LzhBlockWriter* w, const Code& symbols, const Code& positions)
 
 }  // namespace
 
-void LzhBlockStart(LzhBlockWriter* w, LzhByteSink sink, uint32_t itemLimit)
+void LzhBlockStart(LzhBlockWriter* w, LzhByteSink sink, uint32_t itemLimit, unsigned positionCodes)
 {
+    w->positionCodes = positionCodes;
     LzhBitWriterStart(&w->bits, sink);
     w->itemLimit = itemLimit == 0 || itemLimit > LZH_BLOCK_MAX_ITEMS ? uint32_t(LZH_BLOCK_MAX_ITEMS) : itemLimit;
     w->count = 0;
@@ -179,7 +180,7 @@ void LzhBlockFlush(LzhBlockWriter* w)
     if (w->count == 0) return;
     Code symbols, positions;
     MakeCode(w->symbolFreq, LZH_BLOCK_SYMBOLS, &symbols);
-    MakeCode(w->positionFreq, LZH_BLOCK_POSITIONS, &positions);
+    MakeCode(w->positionFreq, w->positionCodes, &positions);
     PutHead(w, symbols, positions);
     PutItems(w, symbols, positions);
     w->count = 0;

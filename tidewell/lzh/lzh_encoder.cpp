@@ -67,10 +67,11 @@ void LzhEncoderDestroy(LzhEncoder* e)
     delete e;
 }
 
-void LzhEncoderStart(LzhEncoder* e, LzhByteSink sink)
+void LzhEncoderStart(LzhEncoder* e, LzhByteSink sink, unsigned dictionaryBits)
 {
-    LzhMatchStart(&e->finder, kMaxChain, kNiceLength);
-    LzhBlockStart(&e->blocks, sink, kBlockItems);
+    LzhMatchStart(&e->finder, 1u << dictionaryBits, kMaxChain, kNiceLength);
+    // A position code per dictionary bit and one more, at least 14.
+    LzhBlockStart(&e->blocks, sink, kBlockItems, dictionaryBits < 13 ? 14 : dictionaryBits + 1);
     e->position = LZH_MATCH_DICTIONARY;
     e->pendingLiteral = false;
     e->pendingLength = 0;

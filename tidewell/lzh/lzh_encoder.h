@@ -1,4 +1,4 @@
-// The -lh5- packer: turns a byte stream into LZSS literals and matches
+// The -lh5-/-lh7- packer: turns a byte stream into LZSS literals and matches
 // (hash-chain search with one step of lazy evaluation) and codes them in
 // static-Huffman blocks. Input is pushed in pieces of any size.
 #pragma once
@@ -23,9 +23,10 @@ struct LzhEncoder {
 LzhEncoder* LzhEncoderCreate();
 void LzhEncoderDestroy(LzhEncoder* e);
 
-// Starts a new stream into `sink`; the encoder can be started again and
+// Starts a new stream into `sink` for a dictionary of 2^dictionaryBits
+// bytes (13 for -lh5-, 16 for -lh7-); the encoder can be started again and
 // again.
-void LzhEncoderStart(LzhEncoder* e, LzhByteSink sink);
+void LzhEncoderStart(LzhEncoder* e, LzhByteSink sink, unsigned dictionaryBits);
 void LzhEncoderWrite(LzhEncoder* e, const uint8_t* data, size_t length);
 // Codes what is left, sends the last block and pads the last byte.
 void LzhEncoderFinish(LzhEncoder* e);

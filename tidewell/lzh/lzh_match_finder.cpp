@@ -23,8 +23,9 @@ inline unsigned MatchLength(const uint8_t* a, const uint8_t* b, unsigned limit)
 
 }  // namespace
 
-void LzhMatchStart(LzhMatchFinder* f, unsigned maxChain, unsigned niceLength)
+void LzhMatchStart(LzhMatchFinder* f, uint32_t dictionary, unsigned maxChain, unsigned niceLength)
 {
+    f->dictionary = dictionary;
     f->filled = LZH_MATCH_DICTIONARY;
     f->maxChain = maxChain;
     f->niceLength = niceLength;
@@ -58,7 +59,7 @@ unsigned LzhMatchLongest(const LzhMatchFinder* f, uint32_t position, uint32_t ca
 {
     if (better >= limit) return 0;
     const uint8_t* here = f->window + position;
-    const uint32_t lowest = position - LZH_MATCH_DICTIONARY;
+    const uint32_t lowest = position - f->dictionary;
     unsigned best = better, bestDistance = 0;
     for (unsigned chain = f->maxChain; chain > 0 && candidate != 0 && candidate >= lowest; chain--) {
         const uint8_t* there = f->window + candidate;

@@ -1,13 +1,13 @@
-// Match finder of the -lh5- packer: a sliding window over the input with
-// hash chains of 3-byte prefixes, searched for the longest earlier match
-// within the 8 KB dictionary.
+// Match finder of the packer: a sliding window over the input with hash
+// chains of 3-byte prefixes, searched for the longest earlier match within
+// the dictionary (8 KB for -lh5-, 64 KB for -lh7-).
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
 
 enum {
-    LZH_MATCH_DICTIONARY = 8192,  // farthest distance the decoder reaches
+    LZH_MATCH_DICTIONARY = 65536,  // the largest dictionary: the window keeps this much
     LZH_MATCH_MIN = 3,
     LZH_MATCH_MAX = 256,
     LZH_MATCH_HASH_BITS = 15,
@@ -22,6 +22,7 @@ enum {
 // slide moves the window by a multiple of the dictionary size, so that
 // `prev` (indexed by position modulo the dictionary) stays in place.
 struct LzhMatchFinder {
+    uint32_t dictionary;  // farthest distance the decoder reaches
     uint32_t filled;      // end of the input in the window
     unsigned maxChain;    // chain links followed per search
     unsigned niceLength;  // a match this long ends the search
@@ -30,7 +31,7 @@ struct LzhMatchFinder {
     uint8_t window[LZH_MATCH_WINDOW_SIZE + LZH_MATCH_WINDOW_SLACK];
 };
 
-void LzhMatchStart(LzhMatchFinder* f, unsigned maxChain, unsigned niceLength);
+void LzhMatchStart(LzhMatchFinder* f, uint32_t dictionary, unsigned maxChain, unsigned niceLength);
 
 // Copies as much of the input as fits after the window's data; returns how
 // many bytes were taken (0 when the window is full: slide first).
