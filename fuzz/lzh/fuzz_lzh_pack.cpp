@@ -1,6 +1,7 @@
 // The packer's round trip: the input (repeated as many times as its first
 // byte asks, for long matches and several blocks) is packed as one entry,
-// read back with our reader and compared.
+// -lh5- or (the first byte's top bit set) -lh7-, read back with our reader
+// and compared.
 #include <string>
 #include <vector>
 
@@ -12,9 +13,10 @@ namespace {
 
 LzhArchiveWriter g_writer;
 
-void Pack(const std::string& archive, const std::string& source)
+void Pack(const std::string& archive, const std::string& source, bool lh7)
 {
     LZH_FUZZ_CHECK(LzhWriterOpen(&g_writer, archive.c_str()) == LZH_WRITE_OK);
+    g_writer.dictionaryBits = lh7 ? 16 : 13;
     LzhPackEntry entry = {"fuzz.bin", "dir\xFF", 0, 0, 0};
     LZH_FUZZ_CHECK(LzhWriterAddFile(&g_writer, &entry, source.c_str()) == LZH_WRITE_OK);
     LZH_FUZZ_CHECK(LzhWriterClose(&g_writer) == LZH_WRITE_OK);
@@ -36,14 +38,16 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     LZH_FUZZ_CHECK(file != nullptr);
     LZH_FUZZ_CHECK(content.empty() || std::fwrite(content.data(), 1, content.size(), file) == content.size());
     LZH_FUZZ_CHECK(std::fclose(file) == 0);
-    Pack(archive, source);
+    const bool lh7 = (data[0] & 0x80) != 0;
+    Pack(archive, source, lh7);
 
     LzhArchive a = {};
     LZH_FUZZ_CHECK(LzhOpen(archive.c_str(), &a) == 0);
     LZH_FUZZ_CHECK(LzhReadHeaders(&a) == 0 && a.count == 1);
     const LzhEntry* e = LzhGetEntry(&a, 1);
     LZH_FUZZ_CHECK(e->originalSize == content.size());
-    LZH_FUZZ_CHECK(std::strcmp(e->method, e->packedLength < content.size() ? "-lh5-" : "-lh0-") == 0);
+    const char* packedMethod = lh7 ? "-lh7-" : "-lh5-";
+    LZH_FUZZ_CHECK(std::strcmp(e->method, e->packedLength < content.size() ? packedMethod : "-lh0-") == 0);
     LZH_FUZZ_CHECK(LzhSelectEntry(&a, 1) == 0);
     static uint8_t buffer[32768];
     LzhEntryCheck check;
