@@ -62,7 +62,8 @@ def run(command, cwd=None):
 
 def check_programs(bin_dir, version, stripped):
     paths = [os.path.join(bin_dir, name) for name in PROGRAMS]
-    arguments = ["--machine", "i386", "--version", version] + (["--stripped"] if stripped else [])
+    arguments = ["--machine", "i386", "--version", version, "--languages", "0411,0409"]
+    arguments += ["--stripped"] if stripped else []
     status = pe_check.main(arguments + paths)
     if status:
         raise Failure(1 if status == 1 else 2, "the programs failed their checks")

@@ -81,7 +81,7 @@ def package(out, bin_dir=None, *extra):
 
 class ProgramChecks(unittest.TestCase):
     def test_the_win32_programs_pass(self):
-        self.assertEqual(0, pe_status("--machine", "i386", "--version", ARGS.version,
+        self.assertEqual(0, pe_status("--machine", "i386", "--version", ARGS.version, "--languages", "0411,0409",
                                       program("marrowby.exe"), program("tidewell.exe")))
         marrowby = pe_check.Image(read(program("marrowby.exe")))
         tidewell = pe_check.Image(read(program("tidewell.exe")))

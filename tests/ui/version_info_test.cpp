@@ -1,6 +1,6 @@
 // Both programs' version information read through the system's version
 // API, as Explorer shows it: the numbers and texts of the file VERSION, the
-// Japanese string block arriving in Shift-JIS.
+// Japanese string block arriving in Shift-JIS, the English one beside it.
 #include <gtest/gtest.h>
 
 #include <string>
@@ -21,16 +21,16 @@ std::vector<char> VersionInfo(const std::string& path)
     return data;
 }
 
-std::string Text(std::vector<char>& data, const char* key)
+std::string Text(std::vector<char>& data, const char* block, const char* key)
 {
-    std::string query = std::string("\\StringFileInfo\\041103a4\\") + key;
+    std::string query = std::string("\\StringFileInfo\\") + block + "\\" + key;
     char* text = nullptr;
     UINT length = 0;
     if (!VerQueryValueA(data.data(), query.c_str(), reinterpret_cast<void**>(&text), &length) || !text) return "(none)";
     return text;
 }
 
-void ExpectVersionInfo(const char* program, const char* description)
+void ExpectVersionInfo(const char* program, const char* japanese, const char* english)
 {
     std::string path = BinPath(program);
     std::vector<char> data = VersionInfo(path);
@@ -50,29 +50,39 @@ void ExpectVersionInfo(const char* program, const char* description)
     WORD* translation = nullptr;
     ASSERT_TRUE(
         VerQueryValueA(data.data(), "\\VarFileInfo\\Translation", reinterpret_cast<void**>(&translation), &length));
-    ASSERT_EQ(4u, length);
+    ASSERT_EQ(8u, length);
     EXPECT_EQ(0x0411, translation[0]);
     EXPECT_EQ(932, translation[1]);
+    EXPECT_EQ(0x0409, translation[2]);
+    EXPECT_EQ(1252, translation[3]);
 
-    EXPECT_EQ(MW_VERSION_TEXT, Text(data, "FileVersion"));
-    EXPECT_EQ(MW_VERSION_TEXT, Text(data, "ProductVersion"));
-    EXPECT_EQ(description, Text(data, "FileDescription"));
-    EXPECT_EQ(program, Text(data, "OriginalFilename"));
-    EXPECT_EQ("Marrowby", Text(data, "ProductName"));
+    const struct {
+        const char* block;
+        const char* description;
+    } blocks[] = {{"041103a4", japanese}, {"040904e4", english}};
+    for (const auto& b : blocks) {
+        EXPECT_EQ(MW_VERSION_TEXT, Text(data, b.block, "FileVersion")) << b.block;
+        EXPECT_EQ(MW_VERSION_TEXT, Text(data, b.block, "ProductVersion")) << b.block;
+        EXPECT_EQ(b.description, Text(data, b.block, "FileDescription")) << b.block;
+        EXPECT_EQ(program, Text(data, b.block, "OriginalFilename")) << b.block;
+        EXPECT_EQ("Marrowby", Text(data, b.block, "ProductName")) << b.block;
+    }
 }
 
-TEST(VersionInfo, MarrowbyCarriesTheProductVersionInJapanese)
+TEST(VersionInfo, MarrowbyCarriesTheProductVersionInJapaneseAndEnglish)
 {
     // "Marrowby HTTP daunro-do mane-ja" in Shift-JIS.
     ExpectVersionInfo("marrowby.exe",
                       "Marrowby HTTP \x83_\x83"
-                      "E\x83\x93\x83\x8d\x81[\x83h\x83}\x83l\x81[\x83W\x83\x83");
+                      "E\x83\x93\x83\x8d\x81[\x83h\x83}\x83l\x81[\x83W\x83\x83",
+                      "Marrowby HTTP download manager");
 }
 
 TEST(VersionInfo, TidewellCarriesTheSameVersion)
 {
     // "Tidewell Marrowby koushin puroguramu" in Shift-JIS.
-    ExpectVersionInfo("tidewell.exe", "Tidewell Marrowby \x8dX\x90V\x83v\x83\x8d\x83O\x83\x89\x83\x80");
+    ExpectVersionInfo("tidewell.exe", "Tidewell Marrowby \x8dX\x90V\x83v\x83\x8d\x83O\x83\x89\x83\x80",
+                      "Tidewell Marrowby updater");
 }
 
 }  // namespace

@@ -8,6 +8,7 @@
 #include <cstring>
 
 #include "common/bounded_text.h"
+#include "tidewell/resources/resource.h"
 #include "tidewell/updater/fetch_names.h"
 #include "tidewell/updater/logo_surface.h"
 
@@ -64,7 +65,9 @@ void ShowDownloadProgress(UpdaterContext* context, uint32_t received, uint32_t t
         SendMessageA(context->progressBar, PBM_SETPOS, percent, 0);
         std::snprintf(text, sizeof(text), "%10u / %10u ( %u%% )", received, total, percent);
     } else {
-        std::snprintf(text, sizeof(text), "%u byte", received);
+        char format[kStringSize];
+        if (LoadStringA(context->instance, IDS_RECEIVED_BYTES, format, kStringSize) <= 0) mw_text::Copy(format, "%u");
+        std::snprintf(text, sizeof(text), format, received);
     }
     DrawProgressText(context, text);
 }

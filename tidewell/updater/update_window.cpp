@@ -14,8 +14,6 @@ const char kWindowClass[] = "Tidewell";
 constexpr DWORD kWindowStyle = WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX;
 constexpr int kStringSize = 256;
 constexpr int kStatusFontHeight = 12;
-// The Japanese proportional Gothic face ("MS P Gothic") in Shift-JIS.
-const char kStatusFontFace[] = "\x82\x6c\x82\x72\x20\x82\x6f\x83\x53\x83\x56\x83\x62\x83\x4e";
 
 HttpFetch g_fetch;
 bool g_shuttingDown = false;
@@ -51,10 +49,23 @@ void FitClientArea(HWND window)
     SetWindowPos(window, HWND_NOTOPMOST, x, y, frame.right - frame.left, frame.bottom - frame.top, SWP_SHOWWINDOW);
 }
 
+// The character set of the ANSI code page the texts arrive in: Shift-JIS on
+// a Japanese system.
+BYTE AnsiCharset()
+{
+    CHARSETINFO info = {};
+    UINT_PTR codePage = GetACP();
+    if (!TranslateCharsetInfo(reinterpret_cast<DWORD*>(codePage), &info, TCI_SRCCODEPAGE)) return DEFAULT_CHARSET;
+    return static_cast<BYTE>(info.ciCharset);
+}
+
+// The face comes with the texts: a Japanese one for Japanese.
 bool CreateStatusFont(UpdaterContext* context)
 {
-    context->statusFont = CreateFontA(kStatusFontHeight, 0, 0, 900, FW_NORMAL, FALSE, FALSE, FALSE, SHIFTJIS_CHARSET, 0,
-                                      0, 0, 0x40, kStatusFontFace);
+    char face[LF_FACESIZE];
+    if (LoadStringA(context->instance, IDS_STATUS_FONT_FACE, face, sizeof(face)) <= 0) face[0] = '\0';
+    context->statusFont =
+        CreateFontA(kStatusFontHeight, 0, 0, 900, FW_NORMAL, FALSE, FALSE, FALSE, AnsiCharset(), 0, 0, 0, 0x40, face);
     if (!context->statusFont) return false;
     context->previousFont = SelectObject(context->windowDc, context->statusFont);
     return true;
