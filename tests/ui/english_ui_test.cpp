@@ -236,6 +236,9 @@ TEST_F(EnglishUi, EverySheetAndTheAboutBox)
         RunLoopFor(host_, 200);
         SCOPED_TRACE(w.shot);
         ExpectAll(AllTexts(window), w.texts);
+        // As a user fills it in (the sheet is cancelled: nothing is fetched).
+        if (w.command == IDM_DOWNLOAD_NEW)
+            SetField(CurrentPage(window), IDC_URL, "http://127.0.0.1:8080/files/sample.bin?size=300000");
         Photograph(host_, window, w.shot);
         if (w.command == IDM_OPTIONS_DEFAULT_PROPERTIES) {  // the proxy page too
             PropSheet_SetCurSel(window, nullptr, 1);

@@ -111,6 +111,16 @@ DWORD WaitForExit(HANDLE process, DWORD timeoutMs)
     return code;
 }
 
+bool EnglishUserInterface()
+{
+    return PRIMARYLANGID(GetUserDefaultUILanguage()) == LANG_ENGLISH;
+}
+
+const char* ScreenshotSuffix()
+{
+    return EnglishUserInterface() ? "-en" : "";
+}
+
 void CaptureScreen(ScreenPixels* screen)
 {
     HDC display = GetDC(nullptr);

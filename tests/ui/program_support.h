@@ -28,6 +28,11 @@ HANDLE Launch(const std::string& commandLine, const std::string& folder, const c
 // The exit code, or STILL_ACTIVE when the process did not end in time.
 DWORD WaitForExit(HANDLE process, DWORD timeoutMs);
 
+// True when the user's interface language is English (the English prefix).
+bool EnglishUserInterface();
+// "-en" there, else "": marks the screenshots of the English runs.
+const char* ScreenshotSuffix();
+
 // The whole screen of the caller's desktop, rows from the top.
 struct ScreenPixels {
     int width = 0;

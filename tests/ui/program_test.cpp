@@ -356,7 +356,8 @@ TEST_F(ProgramTest, MainWindowScreenshot)
 
     std::string shots = WindowsPath("MW_SOURCE_DIR") + "build\\screenshots\\";
     MakeFolders(shots);
-    EXPECT_TRUE(WritePng(shots + "marrowby-main.png", capture.width, capture.height, capture.pixels));
+    EXPECT_TRUE(
+        WritePng(shots + "marrowby-main" + ScreenshotSuffix() + ".png", capture.width, capture.height, capture.pixels));
 
     // The toolbar's pictures (green plus, red cross, yellow bars, blue
     // triangle) are drawn in the band below the menu.

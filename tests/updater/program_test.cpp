@@ -119,8 +119,10 @@ Rendered RenderStatusText(const char* text)
     Rendered out;
     HDC screen = GetDC(nullptr);
     HDC memory = CreateCompatibleDC(screen);
-    HFONT font =
-        CreateFontA(12, 0, 0, 900, FW_NORMAL, FALSE, FALSE, FALSE, SHIFTJIS_CHARSET, 0, 0, 0, 0x40, kStatusFace);
+    // English Windows: Tahoma in the Western character set.
+    bool english = EnglishUserInterface();
+    HFONT font = CreateFontA(12, 0, 0, 900, FW_NORMAL, FALSE, FALSE, FALSE, english ? ANSI_CHARSET : SHIFTJIS_CHARSET,
+                             0, 0, 0, 0x40, english ? "Tahoma" : kStatusFace);
     HGDIOBJ oldFont = SelectObject(memory, font);
     int length = static_cast<int>(strlen(text));
     GetTextExtentPoint32A(memory, text, length, &out.size);
@@ -287,7 +289,7 @@ protected:
     int Publish(const std::string& path, const char* id, const char* version, const std::string& extra)
     {
         std::string notes = www_ + "notes.txt";
-        WriteWholeFile(notes, kNotesUtf8);
+        WriteWholeFile(notes, notes_);
         ToolRun run = RunTool(ToolBinary("tidewell-publish"),
                               "write " + Quote(path) + " --id " + id + " --version " + version +
                                   " --product Marrowby --program marrowby.exe --notes " + Quote(notes) + " " + extra);
@@ -324,6 +326,7 @@ protected:
     void WholeUpdate(const char* updater, const std::string& sign);
 
     std::string scripted_, nginx_, www_, name_, folder_, temp_;
+    std::string notes_ = kNotesUtf8;
 };
 
 void ExpectStartupMessage(TidewellRun& run, int id)
@@ -851,6 +854,56 @@ TEST_F(TidewellProgram, KeyedUpdaterAppliesSignedAndRefusesWhatItCannotTrust)
         EXPECT_TRUE(before == FolderContents(folder_));
         EXPECT_FALSE(FileExists(folder_ + "readme.txt"));
     }
+}
+
+// Tidewell for a user of English Windows (the English prefix, as
+// updater_program_tests_en): the start-up message, the confirmation dialog,
+// the button and the status line in English.
+TEST_F(TidewellProgram, EnglishMessageDialogAndWindow)
+{
+    if (!EnglishUserInterface()) GTEST_SKIP() << "runs for English Windows only";
+    {
+        ProgramFolder("nothing");  // no information file
+        TidewellRun run(folder_, temp_, "");
+        ASSERT_TRUE(run.Started());
+        HWND box = run.WaitForWindow("#32770");
+        ASSERT_NE(nullptr, box);
+        EXPECT_EQ("The Tidewell information file cannot be read", MessageBoxText(box));
+        PostMessageA(box, WM_COMMAND, IDOK, 0);
+        EXPECT_EQ(0u, run.Exit());
+    }
+    if (ReadWholeFile(ArchivePath()).empty()) GTEST_SKIP() << "no archive (jlha missing)";
+    notes_ = "Marrowby 0.24\n- Downloads are faster\n- Japanese file names work";
+    ProgramFolder("e2e");
+    std::string url =
+        ServedRecord("marrowby.qvn", kProductA, "0.24.0.0",
+                     "--archive-url " + nginx_ + "update/marrowby-0.24.lzh --archive " + Quote(ArchivePath()));
+    InstallRecord(kProductA, "0.23.0.0", url);
+    TidewellRun run(folder_, temp_, "");
+    ASSERT_TRUE(run.Started());
+    HWND dialog = run.WaitForWindow("#32770");
+    ASSERT_NE(nullptr, dialog);
+    HWND main = run.Main();
+    ASSERT_NE(nullptr, main);
+    EXPECT_TRUE(WaitUntil([&] { return WindowText(run.Button()) == "Run Update"; }, 15000));
+    EXPECT_EQ("Update Details", WindowText(dialog));
+    EXPECT_EQ("The latest version can be downloaded", WindowText(GetDlgItem(dialog, IDC_CONFIRM_TITLE)));
+    EXPECT_EQ("0.23.0.0", WindowText(GetDlgItem(dialog, IDC_CONFIRM_INSTALLED_VERSION)));
+    EXPECT_EQ("Marrowby 0.24\r\n- Downloads are faster\r\n- Japanese file names work",
+              WindowText(GetDlgItem(dialog, IDC_CONFIRM_NOTES)));
+    EXPECT_EQ("Update", WindowText(GetDlgItem(dialog, IDOK)));
+    EXPECT_EQ("Cancel", WindowText(GetDlgItem(dialog, IDCANCEL)));
+    std::string labels = MessageBoxText(dialog);  // every static text, joined
+    EXPECT_NE(std::string::npos, labels.find("Installed version")) << labels;
+    EXPECT_NE(std::string::npos, labels.find("Latest version")) << labels;
+    Screenshot("tidewell-confirm-en.png", {main, dialog});
+
+    PostMessageA(dialog, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), reinterpret_cast<LPARAM>(GetDlgItem(dialog, IDOK)));
+    EXPECT_TRUE(WaitUntil([&] { return IsWindowVisible(run.Button()) && WindowText(run.Button()) == "Exit"; }, 30000));
+    EXPECT_TRUE(StatusShows(main, "The software update has finished"));
+    Screenshot("tidewell-finished-en.png", {main});
+    run.ClickButton();
+    EXPECT_EQ(0u, run.Exit());
 }
 
 }  // namespace

@@ -23,7 +23,8 @@ mw_add_test(updater_window_tests WINDOWS_ONLY GUI
 # tidewell.exe driven from outside against nginx (also over TLS with the
 # run's own certificates) and the scripted server, and the whole update from
 # marrowby.exe's menu to the restarted program; writes
-# build/screenshots/tidewell-*.png.
+# build/screenshots/tidewell-*.png. Its English run (tidewell-*-en.png) takes
+# the English test alone.
 mw_add_test(updater_program_tests WINDOWS_ONLY GUI
   SOURCES
     ${CMAKE_CURRENT_LIST_DIR}/program_test.cpp
@@ -35,7 +36,8 @@ mw_add_test(updater_program_tests WINDOWS_ONLY GUI
           --tls-helper $<TARGET_FILE:trust_test_root> --
           python3 ${CMAKE_CURRENT_LIST_DIR}/update_site.py
           --www ${CMAKE_BINARY_DIR}/updater-program-servers/www --bin ${CMAKE_BINARY_DIR}/bin --
-  TIMEOUT 240)
+  TIMEOUT 240
+  ENGLISH_FILTER TidewellProgram.English*)
 if(TARGET updater_program_tests)
   # tidewell.exe with the test publisher's key built in, for the signed updates.
   tidewell_key_resource(tidewell_test_key "${CMAKE_CURRENT_LIST_DIR}/test-publisher.pub")
