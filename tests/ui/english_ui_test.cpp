@@ -184,8 +184,8 @@ TEST_F(EnglishUi, MainWindowMenusHeadingsAndTips)
     const struct {
         UINT command;
         const char* text;
-    } tips[] = {{IDM_FILE_OPEN, "Open"},         {IDM_FILE_SAVE, "Save"},      {IDM_DOWNLOAD_NEW, "New download"},
-                {IDM_DOWNLOAD_DELETE, "Delete"}, {IDM_DOWNLOAD_PAUSE, "Stop"}, {IDM_DOWNLOAD_START, "Start"}};
+    } tips[] = {{IDM_FILE_OPEN, "Open"},         {IDM_FILE_SAVE, "Save"},       {IDM_DOWNLOAD_NEW, "New download"},
+                {IDM_DOWNLOAD_DELETE, "Delete"}, {IDM_DOWNLOAD_PAUSE, "Pause"}, {IDM_DOWNLOAD_START, "Start"}};
     for (const auto& tip : tips) {
         NMTTDISPINFOA request = {};
         request.hdr.idFrom = tip.command;
