@@ -101,11 +101,27 @@ void ReadSymbolLengths()
     BuildCode(kSymbolCode, i, kSymbols);
 }
 
+// The symbol table with each symbol's code length beside it (the symbol in
+// the low 9 bits, the length above), so that the loop needs one load per
+// symbol; codes longer than the table are walked in the tree.
+uint16_t g_symbolsWithLengths[1 << LZH_SYMBOL_BITS];
+const uint16_t kLongCode = 0xFFFF;
+
+void JoinSymbolLengths()
+{
+    const LzhTables& t = g_lzhTables;
+    for (unsigned i = 0; i < (1u << LZH_SYMBOL_BITS); i++) {
+        const unsigned value = t.symbolTable[i];
+        g_symbolsWithLengths[i] = value < kSymbols ? uint16_t(value | t.symbolLengths[value] << 9) : kLongCode;
+    }
+}
+
 void ReadBlockHead()
 {
     g_blockRemaining = LzhBitsGet(16);
     ReadSmallLengths(kCodeLengthSymbols, kCodeLengthCountBits, kCodeLengthSpecial);
     ReadSymbolLengths();
+    JoinSymbolLengths();
     ReadSmallLengths(g_lzhDecoder.positionCodes, g_lzhDecoder.positionCountBits, kNoSpecial);
 }
 
@@ -224,15 +240,19 @@ void LzhStaticRun()
     uint8_t* const dictionary = d.dictionary;
     const uint32_t size = d.dictionarySize;
     const uint32_t mask = d.mask;
-    const uint64_t end = d.originalSize;
     const unsigned bias = d.lengthBias;
     const unsigned positions = d.positionCodes;
-    uint32_t fill = d.fillPosition;
-    uint64_t decoded = d.decodedCount;
+    // The decoded count follows the fill position, and the loop ends where
+    // the dictionary or the entry does (a last match may run past it).
+    const uint32_t fillStart = d.fillPosition;
+    const uint64_t decodedStart = d.decodedCount;
+    const uint64_t left = d.originalSize - decodedStart;
+    const uint32_t stop = left < size - fillStart ? fillStart + uint32_t(left) : size;
+    uint32_t fill = fillStart;
     unsigned remaining = g_blockRemaining;
     LocalBits b;
     b.Load();
-    while (fill < size && decoded < end) {
+    while (fill < stop) {
         // Damaged data that runs on past the end of the file ends the entry.
         if (b.Overrun()) {
             d.finished = true;
@@ -245,10 +265,16 @@ void LzhStaticRun()
             remaining = g_blockRemaining;
         }
         remaining--;
-        const unsigned symbol = b.Lookup(t.symbolTable, LZH_SYMBOL_BITS, kSymbols, t.symbolLengths, &t.symbolTree);
+        const unsigned joined = g_symbolsWithLengths[unsigned(b.bits >> (64 - LZH_SYMBOL_BITS))];
+        unsigned symbol;
+        if (joined != kLongCode) {
+            symbol = joined & 0x1FF;
+            b.Advance(joined >> 9);
+        } else {
+            symbol = b.Lookup(t.symbolTable, LZH_SYMBOL_BITS, kSymbols, t.symbolLengths, &t.symbolTree);
+        }
         if (symbol < 256) {
             dictionary[fill++] = uint8_t(symbol);
-            decoded++;
             continue;
         }
         const uint32_t length = symbol - bias;
@@ -257,10 +283,9 @@ void LzhStaticRun()
         const uint32_t source = (fill - distance) & mask;
         if (length > size - fill || length > size - source) {
             d.fillPosition = fill;
-            d.decodedCount = decoded;
+            d.decodedCount = decodedStart + (fill - fillStart);
             LzhCopyMatch(source, length);
             fill = d.fillPosition;
-            decoded = d.decodedCount;
             continue;
         }
         uint8_t* out = dictionary + fill;
@@ -275,10 +300,9 @@ void LzhStaticRun()
             std::memmove(out, in, length);
         }
         fill += length;
-        decoded += length;
     }
     b.Store();
     g_blockRemaining = remaining;
     d.fillPosition = fill;
-    d.decodedCount = decoded;
+    d.decodedCount = decodedStart + (fill - fillStart);
 }
