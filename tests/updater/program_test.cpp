@@ -579,6 +579,7 @@ void TidewellProgram::WholeUpdate(const char* updater, const std::string& sign)
     std::string served = www_ + "update\\e2e\\";
     std::string archive = served + "marrowby-1.0.0.1.lzh";
     if (!FileExists(archive)) GTEST_SKIP() << "no update archive (jlha missing, or update_site.py without --bin)";
+    EXPECT_EQ("-lh7-", ReadWholeFile(archive).substr(2, 5));  // the 64 KB dictionary throughout
     ProgramFolder("e2e", updater);
     for (const char* folder : {"doc", "data", "~tidewell-update"}) std::filesystem::remove_all(folder_ + folder);
     std::string installed = ReadWholeFile(WindowsPath("MW_BIN_DIR") + "marrowby.exe");

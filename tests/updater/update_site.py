@@ -6,7 +6,7 @@
 Writes DIR/update/marrowby-0.24.lzh, packed by the installed archiver (jlha,
 -lh5-) from a few generated files, and the same files unpacked under
 DIR/update/files for comparison. With --bin (the built programs) also
-DIR/update/e2e/marrowby-1.0.0.1.lzh (and its files): a large file first,
+DIR/update/e2e/marrowby-1.0.0.1.lzh (and its files), packed -lh7-: a large file first,
 then marrowby.exe and tidewell.exe with bytes appended (so that they differ
 from installed copies and still run) and a file in a subdirectory.
 --apply DIR: level0.lzh to level2.lzh of DIR/files (subdirectories, an
@@ -64,8 +64,9 @@ def build_e2e(jlha, www, bin_dir):
     for program in ("marrowby.exe", "tidewell.exe"):
         with open(os.path.join(bin_dir, program), "rb") as f:
             contents[program] = f.read() + b"\0Marrowby 1.0.0.1\0"
+    # The whole update comes packed -lh7-, with its 64 KB dictionary.
     write_and_pack(jlha, os.path.join(folder, "marrowby-1.0.0.1.lzh"), os.path.join(folder, "files"), contents,
-                   list(contents))
+                   list(contents), method="o7")
 
 
 def build_apply(jlha, folder):
