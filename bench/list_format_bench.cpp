@@ -73,8 +73,8 @@ int main()
     InitListWriter(&writer, CountBytes, &written);
     WriteListHeader(&writer, "Marrowby/0.23 ( built on Tessaline )");
     for (int i = 0; i < kItems; ++i) {
-        ListRecordOut r = {"http://referrer.example/",     "C:\\dl\\", 1000 + i, i % 3, "C:\\dl\\", "file.zip",
-                           "http://files.example/file.zip"};
+        ListRecordOut r = {"http://referrer.example/",      "C:\\dl\\", 1000 + i, i % 3, "C:\\dl\\", "file.zip",
+                           "http://files.example/file.zip", nullptr};
         WriteListRecord(&writer, r);
     }
     FlushListWriter(&writer);

@@ -123,7 +123,7 @@ void WriteRecords(ListWriter* writer, const std::vector<Record>& records)
         const bool separated = ListBaseName(r.folder.c_str()) == r.folder.c_str() + r.folder.size();
         const ListRecordOut out = {
             r.referrer.c_str(), r.folder.c_str(), r.size, r.state, separated ? r.folder.c_str() : "",
-            r.fileName.c_str(), r.url.c_str()};
+            r.fileName.c_str(), r.url.c_str(),    nullptr};
         WriteListRecord(writer, out);
     }
 }

@@ -7,6 +7,7 @@
 #include <stdint.h>
 #include <windows.h>
 
+#include "marrowby/app/checksum_text.h"
 #include "marrowby/app/host_notice.h"
 
 class DownloadJob;
@@ -65,6 +66,10 @@ struct DownloadItem {
     DownloadItem* next;
     DownloadItem* prev;
     uint32_t runTicket;  // identifies the current run in job messages; 0 none
+    // The expected checksum in its stored form ("sha256:..."), empty for
+    // none, and how the finished file compared with it.
+    char checksum[kChecksumTextSize];
+    int32_t checksumResult;
 };
 
 // Reads and writes size or downloaded of an item whose job may be running:

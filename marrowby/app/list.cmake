@@ -4,6 +4,7 @@ mw_add_library(marrowby_formats PLATFORM_FREE
   SOURCES
     ${CMAKE_CURRENT_LIST_DIR}/settings_format.cpp
     ${CMAKE_CURRENT_LIST_DIR}/list_format.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/checksum_text.cpp
   LIBS tessaline_http)
 
 mw_add_library(marrowby_list
@@ -14,4 +15,5 @@ mw_add_library(marrowby_list
     ${CMAKE_CURRENT_LIST_DIR}/list_messages.cpp
     ${CMAKE_CURRENT_LIST_DIR}/list_file.cpp
     ${CMAKE_CURRENT_LIST_DIR}/list_import.cpp
-  LIBS marrowby_formats tessaline_net tessaline_http common_files comctl32)
+    ${CMAKE_CURRENT_LIST_DIR}/file_checksum.cpp
+  LIBS marrowby_formats tessaline_net tessaline_http common_files comctl32 bcrypt)

@@ -44,6 +44,15 @@ void ApplyRealFileName(DownloadItem* item, const char* path)
     mw_text::Copy(item->fileName, ListBaseName(path));
 }
 
+// A checksum in any form a person may have typed into the file; one that
+// is no checksum is dropped rather than failing every download.
+void ApplyChecksum(DownloadItem* item, const char* value)
+{
+    Checksum checksum;
+    if (ParseChecksum(value, &checksum) == kChecksumParsed)
+        FormatChecksum(checksum, item->checksum, sizeof(item->checksum));
+}
+
 // Applies one setting to the current item. Returns true when it ended the
 // record (the item was appended).
 bool ApplySetting(DownloadItem* item, const char* key, const char* value)
@@ -54,6 +63,7 @@ bool ApplySetting(DownloadItem* item, const char* key, const char* value)
     case kListKeyRemoteFileSize: item->size = ParseListNumber(value); break;
     case kListKeyState: item->state = static_cast<ItemState>(ParseListState(value)); break;
     case kListKeyRealFileName: ApplyRealFileName(item, value); break;
+    case kListKeyChecksum: ApplyChecksum(item, value); break;
     case kListKeyUrl:
         mw_text::Copy(item->url, value);
         AppendItem(item);
@@ -93,8 +103,8 @@ void WriteRecords(ListWriter* writer)
         char realFolder[kItemFolderSize + 2] = "";
         if (item->fileName[0] != '\0') SeparatedFolder(item, realFolder, sizeof(realFolder));
         int32_t state = item->state == ItemState::Completed ? 1 : item->state == ItemState::Paused ? 2 : 0;
-        ListRecordOut record = {item->referrer, storeIn,  ItemCount(item->size), state, realFolder,
-                                item->fileName, item->url};
+        ListRecordOut record = {item->referrer, storeIn,   ItemCount(item->size), state, realFolder,
+                                item->fileName, item->url, item->checksum};
         WriteListRecord(writer, record);
     }
 }

@@ -127,6 +127,7 @@ ListKey MatchListKey(const char* key)
         {"_RemoteFileSize", kListKeyRemoteFileSize},
         {"_State", kListKeyState},
         {"_RealFileName", kListKeyRealFileName},
+        {"_Checksum", kListKeyChecksum},
         {"Url", kListKeyUrl},
     };
     for (const auto& k : kKeys) {
@@ -211,5 +212,6 @@ void WriteListRecord(ListWriter* writer, const ListRecordOut& record)
         PutText(writer, "_RealFileName=");
         PutLine(writer, record.realFolder, record.fileName);
     }
+    if (record.checksum != nullptr && record.checksum[0] != '\0') PutLine(writer, "_Checksum=", record.checksum);
     PutLine(writer, "Url=", record.url);
 }

@@ -46,6 +46,7 @@ enum ListKey : int {
     kListKeyState,           // "_State"
     kListKeyRealFileName,    // "_RealFileName"
     kListKeyUrl,             // "Url"
+    kListKeyChecksum,        // "_Checksum": "sha256:" (or "sha1:", "md5:") and hexadecimal digits
 };
 
 // Compares key with the known keys regardless of ASCII letter case; spaces
@@ -94,6 +95,7 @@ struct ListRecordOut {
     const char* realFolder;  // folder with its one trailing separator, or empty
     const char* fileName;
     const char* url;
+    const char* checksum;  // null or empty: no "_Checksum" line
 };
 
 // "; Created by <product>" line.

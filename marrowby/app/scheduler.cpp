@@ -7,11 +7,20 @@
 
 #include "marrowby/app/app_messages.h"
 #include "marrowby/app/download_list_internal.h"
+#include "marrowby/app/file_checksum.h"
 #include "marrowby/app/settings.h"
 #include "common/bounded_text.h"
 #include "marrowby/engine/download_job.h"
 
 namespace {
+
+ChecksumResult CheckDownloadedFile(const DownloadItem* item)
+{
+    char path[kItemFolderSize + 1 + kItemFileNameSize];
+    SeparatedItemFolder(item, path, sizeof(path));
+    mw_text::Append(path, sizeof(path), item->fileName);
+    return CheckFileChecksum(path, item->checksum);
+}
 
 const char* LoginOrDefault(const char* own, const char* fallback)
 {
@@ -43,7 +52,11 @@ int32_t OnJobEvent(void* info, int32_t code, int32_t count, void* userValue)
     }
     case JobClosed:
         if (item->downloaded == item->size || item->size == 0) {
-            Post(WM_ITEM_FINISHED, code, item);
+            // The file is closed: check it here, on the job's thread. A file
+            // that is not the expected one fails and stays for a look.
+            if (item->checksum[0] != '\0') item->checksumResult = CheckDownloadedFile(item);
+            bool wrong = item->checksum[0] != '\0' && item->checksumResult != kChecksumMatched;
+            Post(wrong ? WM_ITEM_FAILED : WM_ITEM_FINISHED, code, item);
         } else {
             Post(WM_ITEM_FAILED, code, item);
         }
@@ -90,6 +103,7 @@ int StartItem(int row)
         if (item->job == nullptr) return 1;
     }
     BeginRun(item);  // before the worker exists, so every report carries it
+    item->checksumResult = kChecksumUnchecked;
     JobCallbackRegistration registration = {OnJobEvent, item};
     if (item->job->Prepare(&registration) != 0) {
         ReleaseJob(item);

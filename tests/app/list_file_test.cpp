@@ -69,6 +69,26 @@ TEST_F(ListFile, WritesHeaderAndRecordsByteForByte)
     LastListItem()->state = ItemState::Waiting;
 }
 
+// A checksum as a list file may give it (any case, spaces, a prefix) is
+// kept in its stored form and written back under "_Checksum"; one that is no
+// checksum is dropped, and items without one write no such line.
+TEST_F(ListFile, ChecksumsReadInAnyFormAndWrittenInTheStoredOne)
+{
+    std::vector<DownloadItem*> items = ReadBytes(
+        ";\r\n_checksum= SHA1: DA39A3EE 5E6B4B0D 3255BFEF 95601890 AFD80709\r\nUrl=http://h/a.bin\r\n"
+        ";\r\n_Checksum=sha256:1234\r\nUrl=http://h/b.bin\r\n"
+        ";\r\nUrl=http://h/c.bin\r\n");
+    ASSERT_EQ(3u, items.size());
+    EXPECT_STREQ("sha1:da39a3ee5e6b4b0d3255bfef95601890afd80709", items[0]->checksum);
+    EXPECT_STREQ("", items[1]->checksum);
+    EXPECT_STREQ("", items[2]->checksum);
+    std::string written = WriteBytes();
+    EXPECT_NE(std::string::npos,
+              written.find("_Checksum=sha1:da39a3ee5e6b4b0d3255bfef95601890afd80709\r\nUrl=http://h/a.bin\r\n"))
+        << written;
+    EXPECT_EQ(written.find("_Checksum"), written.rfind("_Checksum")) << written;
+}
+
 TEST_F(ListFile, EmptyListAndBadPaths)
 {
     EXPECT_EQ(std::string(kHeader), WriteBytes());

@@ -220,7 +220,7 @@ TEST(ListWriting, HeaderAndRecordLayoutByteForByte)
 {
     std::string out = Written([](ListWriter* w) {
         WriteListHeader(w, "Marrowby/0.23 ( built on Tessaline )");
-        ListRecordOut r = {"", "C:\\dl\\", 0, 0, "", "", "http://h/f.zip"};
+        ListRecordOut r = {"", "C:\\dl\\", 0, 0, "", "", "http://h/f.zip", nullptr};
         WriteListRecord(w, r);
     });
     EXPECT_EQ(
@@ -237,16 +237,16 @@ TEST(ListWriting, HeaderAndRecordLayoutByteForByte)
 TEST(ListWriting, SizeStateAndRealFileNameLines)
 {
     std::string out = Written([](ListWriter* w) {
-        ListRecordOut a = {"http://ref/", "C:\\dl", 123456, 1, "C:\\dl\\", "a.zip", "http://h/a.zip"};
-        ListRecordOut b = {"", "", -1, 2, "", "b.bin", "http://h/b.bin"};
-        ListRecordOut c = {"", "", INT32_MIN, 4, "", "", "u"};
+        ListRecordOut a = {"http://ref/", "C:\\dl", 123456, 1, "C:\\dl\\", "a.zip", "http://h/a.zip", "md5:00ff"};
+        ListRecordOut b = {"", "", -1, 2, "", "b.bin", "http://h/b.bin", ""};
+        ListRecordOut c = {"", "", INT32_MIN, 4, "", "", "u", nullptr};
         WriteListRecord(w, a);
         WriteListRecord(w, b);
         WriteListRecord(w, c);
     });
     EXPECT_EQ(
         ";\r\nRefererStr=http://ref/\r\nStoreIn=C:\\dl\r\n_RemoteFileSize=123456\r\n"
-        "_State=1\r\n_RealFileName=C:\\dl\\a.zip\r\nUrl=http://h/a.zip\r\n"
+        "_State=1\r\n_RealFileName=C:\\dl\\a.zip\r\n_Checksum=md5:00ff\r\nUrl=http://h/a.zip\r\n"
         ";\r\nRefererStr=\r\nStoreIn=\r\n_RemoteFileSize=-1\r\n_State=2\r\n"
         "_RealFileName=b.bin\r\nUrl=http://h/b.bin\r\n"
         ";\r\nRefererStr=\r\nStoreIn=\r\n_RemoteFileSize=-2147483648\r\n_State=0\r\nUrl=u\r\n",
@@ -259,7 +259,7 @@ TEST(ListWriting, SixtyFourBitSizesRoundTrip)
 {
     std::string out = Written([](ListWriter* w) {
         for (int64_t size : {INT64_C(2147483648), INT64_C(4294967296), INT64_C(5000000000), INT64_MAX, INT64_MIN}) {
-            ListRecordOut r = {"", "", size, 0, "", "", "http://h/f.iso"};
+            ListRecordOut r = {"", "", size, 0, "", "", "http://h/f.iso", nullptr};
             WriteListRecord(w, r);
         }
     });
@@ -285,7 +285,7 @@ TEST(ListWriting, OutputLargerThanTheBufferStaysInOrder)
     std::string out = Written([](ListWriter* w) {
         for (int i = 0; i < 3000; ++i) {
             std::string url = "http://h/" + std::to_string(i);
-            ListRecordOut r = {"", "", i + 1, 0, "", "", url.c_str()};
+            ListRecordOut r = {"", "", i + 1, 0, "", "", url.c_str(), nullptr};
             WriteListRecord(w, r);
         }
     });

@@ -8,11 +8,23 @@
 #include <gtest/gtest.h>
 
 #include "list_host.h"
+#include "marrowby/app/file_checksum.h"
 #include "marrowby/app/list_file.h"
 #include "marrowby/app/settings.h"
 #include "tests/support/served_pattern.h"
+#include "tidewell/updater/signing.h"
 
 namespace {
+
+// SHA-256 of the bytes in one piece, as hexadecimal digits.
+std::string Sha256Hex(const std::string& bytes)
+{
+    uint8_t digest[kSha256Size];
+    EXPECT_TRUE(Sha256(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size(), digest));
+    char hex[2 * kSha256Size + 1];
+    for (size_t i = 0; i < kSha256Size; ++i) snprintf(hex + 2 * i, 3, "%02x", digest[i]);
+    return hex;
+}
 
 constexpr DWORD kWaitMs = 20000;
 
@@ -84,6 +96,28 @@ TEST_F(Scheduler, CompletesWithAnnouncedSize)
     EXPECT_EQ(folder_ + "data.bin", g_host.completedPaths[0]);
     EXPECT_EQ(g_host.window, g_host.noticeWindows[0]);
     EXPECT_NE(std::string::npos, RecordedRequest("sized", 1).find("User-Agent: Marrowby/0.23 ( built on Tessaline )"));
+}
+
+// The finished file is checked against its expected SHA-256 on the job's
+// thread: the right one completes, a wrong one fails and keeps the file.
+TEST_F(Scheduler, ChecksumDecidesBetweenCompletedAndFailed)
+{
+    std::string body = Pattern(0, 200000);
+    std::string right = Sha256Hex(body);
+    std::string wrong = right;
+    wrong[10] = wrong[10] == '0' ? '1' : '0';
+    DownloadItem* good = Add(Url("sumgood", "good.bin", "size=200000"));
+    snprintf(good->checksum, sizeof(good->checksum), "sha256:%s", right.c_str());
+    DownloadItem* bad = Add(Url("sumbad", "bad.bin", "size=200000"));
+    snprintf(bad->checksum, sizeof(bad->checksum), "sha256:%s", wrong.c_str());
+    RunScheduler();
+    ASSERT_TRUE(WaitForState(good, ItemState::Completed));
+    EXPECT_EQ(kChecksumMatched, good->checksumResult);
+    ASSERT_TRUE(WaitForState(bad, ItemState::Failed));
+    EXPECT_EQ(kChecksumMismatched, bad->checksumResult);
+    EXPECT_EQ(body, ReadWholeFile(folder_ + "bad.bin"));
+    ASSERT_EQ(1u, g_host.completedPaths.size());
+    EXPECT_EQ(folder_ + "good.bin", g_host.completedPaths[0]);
 }
 
 TEST_F(Scheduler, WithoutSizeAnyCountCompletes)
