@@ -253,12 +253,14 @@ def start_tinyproxy(work, port, name="tinyproxy", connect_ports=(), login=None, 
 
 def trust_test_ca(certs, helper, env=None):
     """Makes the test authority a trusted root of the Wine prefix (env's
-    WINEPREFIX) with the helper program; False when that failed."""
+    WINEPREFIX) with the helper program, run by the Wine runner MW_WINE_RUN
+    names (cmake/wine-run unless set); False when that failed."""
+    runner = (env or os.environ).get("MW_WINE_RUN") or os.path.join(ROOT, "cmake", "wine-run")
     der = windows_path(os.path.join(certs, "ca.der"))
     # Output to a file, not a pipe: Wine's services started on the way
     # inherit it and would keep a pipe open long after the helper ended.
     with tempfile.TemporaryFile() as output:
-        done = subprocess.run([os.path.join(ROOT, "cmake", "wine-run"), helper, der], env=env,
+        done = subprocess.run([runner, helper, der], env=env,
                               stdin=subprocess.DEVNULL, stdout=output, stderr=output, timeout=120)
         if done.returncode != 0:
             output.seek(0)

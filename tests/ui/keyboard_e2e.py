@@ -4,7 +4,7 @@ the close boxes.
 
     keyboard_e2e.py --bin DIR --work DIR --screenshots DIR
 
-Starts the win64 marrowby.exe in a fresh program folder on a virtual Wine
+Starts marrowby.exe (of the --bin folder) in a fresh program folder on a virtual Wine
 desktop of the current X display and drives it with xdotool only: the
 options sheet turns automatic start on, Alt+N opens the new-download sheet,
 the URL of a file on a local scripted server is typed and Enter confirms it;
@@ -35,7 +35,8 @@ import scripted_server  # noqa: E402
 import servers  # noqa: E402
 from desktop import Failure, visible_window, wait_for, xdotool  # noqa: E402
 
-WINE_RUN = os.path.join(ROOT, "cmake", "wine-run")
+# MW_WINE_RUN names another runner (cmake/wine32-run for the 32-bit programs).
+WINE_RUN = os.environ.get("MW_WINE_RUN") or os.path.join(ROOT, "cmake", "wine-run")
 SAMPLE_SIZE = 300000
 DESKTOP_SIZE = "800x600"
 

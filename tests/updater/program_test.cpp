@@ -67,44 +67,49 @@ std::string WindowText(HWND window)
     return std::string(text, length < sizeof(text) ? length : 0);
 }
 
+struct WindowSearch {
+    DWORD processId;
+    const char* windowClass;
+    HWND found;
+};
+
+// Enumeration callbacks are stdcall functions: a lambda is not one in a
+// 32-bit build.
+BOOL CALLBACK MatchProcessWindow(HWND window, LPARAM lParam)
+{
+    auto* s = reinterpret_cast<WindowSearch*>(lParam);
+    DWORD owner = 0;
+    GetWindowThreadProcessId(window, &owner);
+    char name[64] = "";
+    GetClassNameA(window, name, sizeof(name));
+    if (owner == s->processId && strcmp(name, s->windowClass) == 0 && IsWindowVisible(window)) {
+        s->found = window;
+        return FALSE;
+    }
+    return TRUE;
+}
+
 // The visible top-level windows of one process with the given class.
 HWND FindProcessWindow(DWORD processId, const char* windowClass)
 {
-    struct Search {
-        DWORD processId;
-        const char* windowClass;
-        HWND found;
-    } search = {processId, windowClass, nullptr};
-    EnumWindows(
-        [](HWND window, LPARAM lParam) -> BOOL {
-            auto* s = reinterpret_cast<Search*>(lParam);
-            DWORD owner = 0;
-            GetWindowThreadProcessId(window, &owner);
-            char name[64] = "";
-            GetClassNameA(window, name, sizeof(name));
-            if (owner == s->processId && strcmp(name, s->windowClass) == 0 && IsWindowVisible(window)) {
-                s->found = window;
-                return FALSE;
-            }
-            return TRUE;
-        },
-        reinterpret_cast<LPARAM>(&search));
+    WindowSearch search = {processId, windowClass, nullptr};
+    EnumWindows(MatchProcessWindow, reinterpret_cast<LPARAM>(&search));
     return search.found;
+}
+
+BOOL CALLBACK AddStaticText(HWND child, LPARAM lParam)
+{
+    char name[32] = "";
+    GetClassNameA(child, name, sizeof(name));
+    if (_stricmp(name, "Static") == 0) *reinterpret_cast<std::string*>(lParam) += WindowText(child);
+    return TRUE;
 }
 
 // The texts of a message box's static controls, joined.
 std::string MessageBoxText(HWND box)
 {
     std::string texts;
-    EnumChildWindows(
-        box,
-        [](HWND child, LPARAM lParam) -> BOOL {
-            char name[32] = "";
-            GetClassNameA(child, name, sizeof(name));
-            if (_stricmp(name, "Static") == 0) *reinterpret_cast<std::string*>(lParam) += WindowText(child);
-            return TRUE;
-        },
-        reinterpret_cast<LPARAM>(&texts));
+    EnumChildWindows(box, AddStaticText, reinterpret_cast<LPARAM>(&texts));
     return texts;
 }
 
@@ -198,7 +203,9 @@ void Screenshot(const char* name, std::initializer_list<HWND> windows)
     for (int y = area.top; y < area.bottom; ++y)
         for (int x = area.left; x < area.right; ++x)
             pixels.push_back(screen.pixels[static_cast<size_t>(y) * screen.width + x]);
-    std::string folder = WindowsPath("MW_SOURCE_DIR") + "build\\screenshots\\";
+    // The 32-bit programs' pictures go elsewhere (MW_SCREENSHOT_DIR).
+    std::string folder = getenv("MW_SCREENSHOT_DIR") ? WindowsPath("MW_SCREENSHOT_DIR")
+                                                     : WindowsPath("MW_SOURCE_DIR") + "build\\screenshots\\";
     MakeFolders(folder);
     EXPECT_TRUE(WritePng(folder + name, width, height, pixels));
 }
