@@ -173,17 +173,19 @@ class Demo:
         env.update(WINEPREFIX=self.prefix, WINEDEBUG="-all", DISPLAY=self.display)
         env.pop("MW_GUI", None)
         self.wine_env = env
+        first_timeout = 120
         if not os.path.exists(os.path.join(self.prefix, "system.reg")):
             # cmake/wine-run makes it, with the symbol font Marlett that
-            # draws the caption buttons.
+            # draws the caption buttons; slow under emulation.
             log("creating the Wine prefix " + self.prefix + " (first run only)")
+            first_timeout = 600
         # The default desktop becomes a virtual desktop of the screen's size:
         # windows get their frames drawn, and wm_close finds the main window
         # on the same desktop.
         size = "%dx%d" % SCREEN
         for key, name, value in (("HKCU\\Software\\Wine\\Explorer", "Desktop", "Default"),
                                  ("HKCU\\Software\\Wine\\Explorer\\Desktops", "Default", size)):
-            if self.wine(["reg", "add", key, "/v", name, "/d", value, "/f"], timeout=120) == SKIPPED:
+            if self.wine(["reg", "add", key, "/v", name, "/d", value, "/f"], timeout=first_timeout) == SKIPPED:
                 with open(os.path.join(self.logs, "wine.log")) as wlog:
                     raise DemoSkipped(wlog.read().strip())
         if self.trust_root is not None:
