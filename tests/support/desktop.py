@@ -1,9 +1,13 @@
 """What the scripts that drive a program on the Wine desktop from outside
 share: waiting for a condition, and xdotool to find windows and send input."""
 
+import os
 import re
 import subprocess
 import time
+
+# Emulated programs (the 32-bit ones under qemu) take longer for everything.
+WAIT_SCALE = float(os.environ.get("MW_WAIT_SCALE") or 1)
 
 
 class Failure(Exception):
@@ -12,7 +16,7 @@ class Failure(Exception):
 
 def wait_for(what, check, timeout=20.0):
     """check()'s first true value; Failure when timeout seconds pass first."""
-    deadline = time.time() + timeout
+    deadline = time.time() + timeout * WAIT_SCALE
     while time.time() < deadline:
         value = check()
         if value:
