@@ -9,6 +9,7 @@
 #include "common/bounded_text.h"
 #include "marrowby/engine/decimal.h"
 #include "marrowby/engine/download_job.h"
+#include "marrowby/engine/file_name_claims.h"
 #include "marrowby/engine/path_helpers.h"
 #include "common/text_helpers.h"
 #include "marrowby/engine/url.h"
@@ -31,6 +32,7 @@ void DisposeItem(DownloadItem* item)
     DownloadListState& list = ListState();
     if (list.removalObserver != nullptr) list.removalObserver(item);
     ReleaseJob(item);
+    ReleaseFileName(item);
     if (item->runTicket != 0) list.runs.erase(item->runTicket);
     free(item);
 }
@@ -252,6 +254,8 @@ int AppendItem(DownloadItem* item)
     }
     list.last = item;
 
+    // Its file is its own: no other download may take that name.
+    if (item->fileName[0] != '\0') HoldFileName(item, item->folder, item->fileName);
     item->row = list.nextRow;
     LVITEMA lv = {};
     lv.mask = LVIF_TEXT | LVIF_IMAGE | LVIF_PARAM | LVIF_STATE;

@@ -46,6 +46,7 @@ constexpr size_t kItemReferrerSize = 1153;
 constexpr size_t kItemUserSize = 49;
 constexpr size_t kItemPasswordSize = 49;
 constexpr size_t kItemFolderSize = 264;
+constexpr size_t kItemEntityTagSize = 129;
 
 struct DownloadItem {
     DownloadJob* job;  // owned; set only while the item is Running
@@ -70,6 +71,11 @@ struct DownloadItem {
     // none, and how the finished file compared with it.
     char checksum[kChecksumTextSize];
     int32_t checksumResult;
+    // What the server said of its file when the download began (ETag, and
+    // Last-Modified in seconds since 1970; empty and 0 when not said): a
+    // resume against a changed file starts again from byte 0.
+    char entityTag[kItemEntityTagSize];
+    int32_t lastModified;
 };
 
 // Reads and writes size or downloaded of an item whose job may be running:

@@ -9,6 +9,7 @@
 #include "marrowby/app/download_list_internal.h"
 #include "marrowby/app/list_format.h"
 #include "common/bounded_text.h"
+#include "marrowby/engine/decimal.h"
 
 namespace {
 
@@ -64,6 +65,8 @@ bool ApplySetting(DownloadItem* item, const char* key, const char* value)
     case kListKeyState: item->state = static_cast<ItemState>(ParseListState(value)); break;
     case kListKeyRealFileName: ApplyRealFileName(item, value); break;
     case kListKeyChecksum: ApplyChecksum(item, value); break;
+    case kListKeyEntityTag: mw_text::Copy(item->entityTag, value); break;
+    case kListKeyLastModified: item->lastModified = ParseDecimal(value); break;
     case kListKeyUrl:
         mw_text::Copy(item->url, value);
         AppendItem(item);
@@ -103,8 +106,8 @@ void WriteRecords(ListWriter* writer)
         char realFolder[kItemFolderSize + 2] = "";
         if (item->fileName[0] != '\0') SeparatedFolder(item, realFolder, sizeof(realFolder));
         int32_t state = item->state == ItemState::Completed ? 1 : item->state == ItemState::Paused ? 2 : 0;
-        ListRecordOut record = {item->referrer, storeIn,   ItemCount(item->size), state, realFolder,
-                                item->fileName, item->url, item->checksum};
+        ListRecordOut record = {item->referrer, storeIn,   ItemCount(item->size), state,           realFolder,
+                                item->fileName, item->url, item->checksum,        item->entityTag, item->lastModified};
         WriteListRecord(writer, record);
     }
 }

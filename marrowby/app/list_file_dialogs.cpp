@@ -56,6 +56,13 @@ bool ChooseListFile(HWND owner, ListFileDialog dialog, char* path, size_t capaci
     // The current folder is where downloads without a folder of their own
     // are saved and looked for again: browsing must not move it.
     request.Flags = OFN_HIDEREADONLY | OFN_NOCHANGEDIR;
+    if (dialog == kSaveListDialog) {
+        // An existing file is replaced only when the user says so. The
+        // dialog adds the extension itself, so it asks about the very file
+        // that is written ("mylist" writes, and asks about, "mylist.wrg").
+        request.Flags |= OFN_OVERWRITEPROMPT;
+        request.lpstrDefExt = kListExtension + 1;
+    }
     bool chosen = dialog == kSaveListDialog ? GetSaveFileNameA(&request) : GetOpenFileNameA(&request);
     if (!chosen) return false;
     if (dialog == kSaveListDialog) AddListExtension(file, sizeof(file), title);

@@ -129,6 +129,8 @@ ListKey MatchListKey(const char* key)
         {"_RealFileName", kListKeyRealFileName},
         {"_Checksum", kListKeyChecksum},
         {"Url", kListKeyUrl},
+        {"_ETag", kListKeyEntityTag},
+        {"_LastModified", kListKeyLastModified},
     };
     for (const auto& k : kKeys) {
         if (SameTextIgnoringCase(key, k.name) == 0) return k.key;
@@ -213,5 +215,10 @@ void WriteListRecord(ListWriter* writer, const ListRecordOut& record)
         PutLine(writer, record.realFolder, record.fileName);
     }
     if (record.checksum != nullptr && record.checksum[0] != '\0') PutLine(writer, "_Checksum=", record.checksum);
+    if (record.entityTag != nullptr && record.entityTag[0] != '\0') PutLine(writer, "_ETag=", record.entityTag);
+    if (record.lastModified != 0) {
+        char seconds[kDecimal64TextSize];
+        PutLine(writer, "_LastModified=", FormatDecimal64(record.lastModified, seconds, sizeof(seconds)));
+    }
     PutLine(writer, "Url=", record.url);
 }

@@ -47,6 +47,8 @@ enum ListKey : int {
     kListKeyRealFileName,    // "_RealFileName"
     kListKeyUrl,             // "Url"
     kListKeyChecksum,        // "_Checksum": "sha256:" (or "sha1:", "md5:") and hexadecimal digits
+    kListKeyEntityTag,       // "_ETag"
+    kListKeyLastModified,    // "_LastModified"
 };
 
 // Compares key with the known keys regardless of ASCII letter case; spaces
@@ -95,7 +97,9 @@ struct ListRecordOut {
     const char* realFolder;  // folder with its one trailing separator, or empty
     const char* fileName;
     const char* url;
-    const char* checksum;  // null or empty: no "_Checksum" line
+    const char* checksum;   // null or empty: no "_Checksum" line
+    const char* entityTag;  // empty: no "_ETag" line
+    int32_t lastModified;   // 0: no "_LastModified" line
 };
 
 // "; Created by <product>" line.

@@ -33,7 +33,7 @@ void Post(UINT message, int32_t code, const DownloadItem* item)
 }
 
 // Runs on the job's worker thread (or on the GUI thread inside Start): it
-// writes only size, downloaded and fileName and leaves every decision to the
+// writes only size, downloaded, fileName and the validators, and leaves every decision to the
 // GUI thread, which reads the two numbers through ItemCount.
 int32_t OnJobEvent(void* info, int32_t code, int32_t count, void* userValue)
 {
@@ -46,6 +46,8 @@ int32_t OnJobEvent(void* info, int32_t code, int32_t count, void* userValue)
             SetItemCount(item->size, summary->totalSize);
             SetItemCount(item->downloaded, summary->rangeFirst);
             mw_text::Copy(item->fileName, summary->fileName);
+            mw_text::Copy(item->entityTag, summary->entityTag);
+            item->lastModified = summary->lastModified;
         }
         Post(WM_ITEM_RESPONSE, code, item);
         break;
@@ -120,6 +122,7 @@ int StartItem(int row)
                         LoginOrDefault(item->password, g_settings.defaultPassword));
     job->SetReferer(item->referrer);
     job->SetUserAgent(ListState().product);
+    job->SetValidators(item->entityTag, item->lastModified);
     item->startTick = GetTickCount();
     ShowElapsed(item);
     if (job->Start(item->url, item->downloaded, item->folder, item->fileName, g_settings.idleTimeoutMs) == 0) {

@@ -13,6 +13,7 @@
 #include "marrowby/dialogs/sheet_support.h"
 #include "marrowby/dialogs/url_page.h"
 #include "common/bounded_text.h"
+#include "marrowby/engine/file_name_claims.h"
 #include "marrowby/resources/resource.h"
 
 namespace {
@@ -44,6 +45,9 @@ void QueueAfresh(DownloadItem* item)
     item->size = 0;
     item->tries = 0;
     item->fileName[0] = '\0';
+    item->entityTag[0] = '\0';
+    item->lastModified = 0;
+    ReleaseFileName(item);  // a name is chosen afresh
     SetRowIcon(item->row, kIconWaiting);
 }
 

@@ -4,6 +4,8 @@
 #include <string.h>
 
 #include "common/bounded_text.h"
+#include "marrowby/engine/code_page_text.h"
+#include "marrowby/engine/file_name_claims.h"
 #include "marrowby/engine/lock_scope.h"
 #include "marrowby/engine/path_helpers.h"
 #include "common/safe_file_name.h"
@@ -33,6 +35,7 @@ DownloadJob::DownloadJob()
     registration_.callback = nullptr;
     registration_.userValue = nullptr;
     request_[0] = '\0';
+    ownName_[0] = '\0';
     requestHost_[0] = '\0';
     ResetTunnelAnswer(tunnelAnswer_);
     ResetTlsInput(tlsInput_, tlsBuffer_, kJobTlsBufferSize);
@@ -111,24 +114,28 @@ int DownloadJob::SetUserAgent(const char* text)
     return 0;
 }
 
-// A resume offset is only trusted when the partial file holds at least that
-// many bytes. Opening creates the file empty when it is missing.
-bool DownloadJob::ResumeFileIsLongEnough(const char* lastName, uint64_t offset)
+// The size of the download's own file, or -1 when it cannot be read.
+// Opening creates the file empty when it is missing.
+int64_t DownloadJob::OwnFileSize()
 {
-    // The name comes back from the application's list file: it is made safe
-    // the same way as a name the server sends before it is joined to folder.
-    char name[kLocalFileNameMax + 1];
-    SafeLocalFileName(lastName, name, sizeof name);
     char path[kJobFolderCapacity + kLocalFileNameMax + 1];
     mw_text::Copy(path, folder_);
-    mw_text::Append(path, sizeof path, name);
+    mw_text::Append(path, sizeof path, ownName_);
     HANDLE file = CreateFileA(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_ALWAYS,
                               FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file == INVALID_HANDLE_VALUE) return false;
+    if (file == INVALID_HANDLE_VALUE) return -1;
     LARGE_INTEGER size;
     bool known = GetFileSizeEx(file, &size) != 0;
     CloseHandle(file);
-    return known && (uint64_t)size.QuadPart >= offset;
+    return known ? (int64_t)size.QuadPart : -1;
+}
+
+int DownloadJob::SetValidators(const char* entityTag, int32_t lastModified)
+{
+    LockScope hold(lock_);
+    mw_text::Copy(expectedTag_, entityTag);
+    expectedModified_ = lastModified;
+    return 0;
 }
 
 int DownloadJob::Start(const char* url, int64_t offset, const char* folder, const char* lastName, uint32_t timeoutMs)
@@ -142,20 +149,33 @@ int DownloadJob::Start(const char* url, int64_t offset, const char* folder, cons
             mw_text::CopyN(folder_, folder, kFolderTextMax);
             if (folder_[0] != '\0') AppendFolderSeparator(folder_, sizeof folder_);
         }
-        if (lastName != nullptr && lastName[0] != '\0' && !ResumeFileIsLongEnough(lastName, (uint64_t)offset))
-            offset = 0;
+        // The name comes back from the application's list file: it is made
+        // safe the same way as a name the server sends before it is joined
+        // to folder. A resume offset is only trusted when that file holds at
+        // least that many bytes.
+        ownName_[0] = '\0';
+        ownSize_ = -1;
+        if (lastName != nullptr && lastName[0] != '\0') {
+            SafeLocalFileName(lastName, ownName_, sizeof ownName_);
+            ownSize_ = OwnFileSize();
+            if (ownSize_ < 0 || ownSize_ < offset) offset = 0;
+            HoldFileName(registration_.userValue, folder_, ownName_);
+        }
 
         // Only http and https URLs are fetched: anything else would send an
-        // HTTP request to whatever port the other scheme names.
+        // HTTP request to whatever port the other scheme names. Typed text
+        // is in the program's code page; what goes on the wire is UTF-8.
         ResetUrl(exchange_.url);
-        if (url == nullptr || ParseUrl(url, nullptr, exchange_.url) != 0 || !IsDownloadableScheme(exchange_.url.scheme))
+        char wireUrl[2 * kUrlWorkMax + 1];
+        if (url == nullptr || !ProgramCodePageToUtf8(url, wireUrl, sizeof wireUrl) ||
+            ParseUrl(wireUrl, nullptr, exchange_.url) != 0 || !IsDownloadableScheme(exchange_.url.scheme))
             return 1;
         exchange_.method = kMethodGet;
         exchange_.version = kHttpVersion10;
         exchange_.bodyLength = 0;
         exchange_.rangeStart = offset;
         exchange_.rangeLength = 0;
-        mw_text::Copy(exchange_.response.fileName, exchange_.url.fileName);
+        TakeUrlFileName(exchange_);
         if (exchange_.url.user[0] != '\0' && exchange_.url.password[0] != '\0') {
             mw_text::Copy(exchange_.user, exchange_.url.user);
             mw_text::Copy(exchange_.password, exchange_.url.password);
@@ -163,6 +183,7 @@ int DownloadJob::Start(const char* url, int64_t offset, const char* folder, cons
         target = ComputeTarget(exchange_);
         timeoutMs_ = timeoutMs;
         redirects_ = 0;
+        restarted_ = false;
         sentCredentials_ = false;
         requestScheme_ = kSchemeOther;
         requestHost_[0] = '\0';

@@ -9,6 +9,7 @@
 #include "marrowby/engine/http_exchange.h"
 #include "marrowby/engine/job_failure.h"
 #include "marrowby/engine/proxy_tunnel.h"
+#include "common/safe_file_name.h"
 #include "marrowby/engine/socket_connection.h"
 #include "marrowby/engine/tls_input.h"
 #include "marrowby/engine/tls_session.h"
@@ -47,7 +48,7 @@ const int32_t kMaxRedirects = 20;
 // Room for the longest request the exchange fields allow: request line with
 // proxy form, Host, Referer, User-Agent, Range, the fixed lines and the
 // Authorization line, so no request is ever cut or refused for its length.
-const size_t kJobRequestCapacity = 4096;
+const size_t kJobRequestCapacity = 8192;
 
 class DownloadJob : public ConnectionSink {
 public:
@@ -63,6 +64,10 @@ public:
     int SetCredentials(const char* user, const char* password);
     int SetReferer(const char* text);
     int SetUserAgent(const char* text);
+    // ETag and Last-Modified (seconds since 1970; 0 none) of the server's file
+    // when the download began: a resumed response that names other ones
+    // means the file changed, and the download starts again from byte 0.
+    int SetValidators(const char* entityTag, int32_t lastModified);
     // 0 when the connection attempt is under way; 1 when it could not be
     // started (including a URL that is neither http nor https).
     int Start(const char* url, int64_t offset, const char* folder, const char* lastName, uint32_t timeoutMs);
@@ -111,10 +116,15 @@ private:
     int32_t ProcessData(const char* data, uint32_t length);
     int32_t AcceptResponse(const char* body, size_t count);
     int32_t FollowResponse(int32_t status);
+    int32_t AnswerUnsatisfiedRange();
+    bool ServerFileChanged() const;
+    int32_t RestartFromZero();
+    int32_t Reconnect(const ConnectTarget& target, uint32_t timeoutMs);
     void ForgetLoginOnOriginChange();
     int32_t EndTransfer(int32_t code);
     int32_t FailTransfer(int32_t failure);
-    bool ResumeFileIsLongEnough(const char* lastName, uint64_t offset);
+    int64_t OwnFileSize();
+    void ChooseLocalName(char* out, size_t capacity);
     int OpenLocalFile(const ResponseSummary& summary);
     bool WriteBody(const char* data, size_t count);
     void CloseFile();
@@ -130,6 +140,13 @@ private:
 
     // Worker-side state of one run, set by Start before connecting.
     char request_[kJobRequestCapacity];
+    // The download's own file when it has one (a resume continues into it,
+    // never into a new name); empty for a new download.
+    char ownName_[kLocalFileNameMax + 1];
+    int64_t ownSize_;  // that file's size at the start; -1 none
+    char expectedTag_[kEntityTagMax + 1];
+    int32_t expectedModified_;
+    bool restarted_;  // the run has started again from byte 0 once
     int32_t redirects_;
     bool sentCredentials_;   // the last request carried Authorization
     int32_t requestScheme_;  // origin of the last request

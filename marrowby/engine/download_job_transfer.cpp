@@ -5,6 +5,8 @@
 #include <string.h>
 
 #include "common/bounded_text.h"
+#include "marrowby/engine/code_page_text.h"
+#include "marrowby/engine/file_name_claims.h"
 #include "marrowby/engine/download_job.h"
 #include "marrowby/engine/http_result.h"
 #include "marrowby/engine/lock_scope.h"
@@ -29,7 +31,7 @@ bool IsClientOrServerError(int32_t status)
 // The longest request the exchange can produce, so the request buffer is
 // known to hold every one of them (a CONNECT request is far shorter).
 constexpr size_t kLongestRequest =
-    sizeof("HEAD http://[]:65535 HTTP/1.1\r\n") + kUrlHostMax + kUrlPathMax + sizeof("Host: []:65535\r\n") +
+    sizeof("HEAD http://[]:65535 HTTP/1.1\r\n") + kUrlHostMax + 3 * kUrlPathMax + sizeof("Host: []:65535\r\n") +
     kUrlHostMax + sizeof("Content-Length: -9223372036854775808\r\n") + sizeof("Referer: \r\n") + kRefererMax +
     sizeof("User-Agent: \r\n") + kUserAgentMax + sizeof("Range: bytes=9223372036854775807-9223372036854775807\r\n") +
     sizeof("Accept: */*\r\nConnection: close\r\n") + kBasicCredentialsLineMax + kProxyCredentialsLineMax +
@@ -141,7 +143,9 @@ int32_t DownloadJob::ProcessData(const char* data, uint32_t length)
     if (result == kFeedHeadersComplete) {
         int32_t status = exchange_.response.status;
         if (IsRedirect(status) || status == 401) return FollowResponse(status);
+        if (status == 416) return AnswerUnsatisfiedRange();
         if (IsClientOrServerError(status)) return FailTransfer(JobFailureHttpStatus);
+        if (status == 206 && ServerFileChanged()) return RestartFromZero();
         return AcceptResponse(data + offset, count);
     }
     return EndTransfer(JobClosed);
@@ -168,11 +172,37 @@ int32_t DownloadJob::AcceptResponse(const char* body, size_t count)
     ResponseSummary summary = TakeSummary(exchange_);
     // The summary carries the name the file is saved under; the exchange
     // keeps the name as the server gave it.
-    SafeLocalFileName(exchange_.response.fileName, summary.fileName, sizeof summary.fileName);
+    ChooseLocalName(summary.fileName, sizeof summary.fileName);
     if (OpenLocalFile(summary) != 0) return EndTransfer(JobFileError);
     Report(JobAccepted, &summary, 0);
     if (count > 0 && !WriteBody(body, count)) return EndTransfer(JobFileError);
     return kPostNextReceive;
+}
+
+// The download's own file keeps its name. A new download's name is the
+// server's, in the program's code page and safe for Windows, and not the
+// name of any other download's file or of a file that exists.
+void DownloadJob::ChooseLocalName(char* out, size_t capacity)
+{
+    if (ownName_[0] != '\0') {
+        mw_text::Copy(out, capacity, ownName_);
+        return;
+    }
+    char decoded[kReceivedNameMax + 1];
+    NameInCodePage(exchange_.response.fileName, exchange_.response.fileNameCharset, Utf8ToProgramCodePage, decoded,
+                   sizeof decoded);
+    char safe[kLocalFileNameMax + 1];
+    SafeLocalFileName(decoded, safe, sizeof safe);
+    if (exchange_.rangeStart > 0) {
+        // A resume without a name of its own: the caller says the bytes
+        // before the offset are in the file of the server's name.
+        mw_text::Copy(out, capacity, safe);
+        HoldFileName(registration_.userValue, folder_, out);
+    } else {
+        ClaimFreeFileName(registration_.userValue, folder_, safe, out, capacity);
+    }
+    // A restart within this run (the server's file changed) goes on in it.
+    mw_text::Copy(ownName_, out);
 }
 
 // The login belongs to the scheme, host and port it was given for. A
@@ -212,6 +242,11 @@ int32_t DownloadJob::FollowResponse(int32_t status)
         ResetResponse(exchange_);
         timeoutMs = timeoutMs_;
     }
+    return Reconnect(target, timeoutMs);
+}
+
+int32_t DownloadJob::Reconnect(const ConnectTarget& target, uint32_t timeoutMs)
+{
     CloseTlsSession(tls_, connection_);
     connection_.CloseSocket();
     ResetLink();
@@ -225,4 +260,54 @@ int32_t DownloadJob::FollowResponse(int32_t status)
         Report(JobFailed, nullptr, 0);
     }
     return kTransferEnded;
+}
+
+// A resume the server cannot satisfy. When the size it names is the size of
+// the file here, the file is complete: the application hears so (all bytes
+// present, none written) and the file stays untouched. Any other answer
+// means the server's file is not the one begun here: it is fetched again.
+int32_t DownloadJob::AnswerUnsatisfiedRange()
+{
+    if (exchange_.rangeStart <= 0) return FailTransfer(JobFailureHttpStatus);
+    const int64_t total = exchange_.response.unsatisfiedTotal;
+    if (total <= 0 || total != ownSize_ || ownName_[0] == '\0') return RestartFromZero();
+    ResponseSummary summary = TakeSummary(exchange_);
+    mw_text::Copy(summary.fileName, ownName_);
+    summary.rangeFirst = total;
+    summary.rangeRemaining = 0;
+    summary.totalSize = total;
+    // The validators of the file begun here still hold.
+    mw_text::Copy(summary.entityTag, expectedTag_);
+    summary.lastModified = expectedModified_;
+    Report(JobAccepted, &summary, 0);
+    return EndTransfer(JobClosed);
+}
+
+// The validators of the first response against those of a resumed one; a
+// side that names none cannot tell.
+bool DownloadJob::ServerFileChanged() const
+{
+    if (exchange_.rangeStart <= 0) return false;
+    const ResponseSummary& response = exchange_.response;
+    if (expectedTag_[0] != '\0' && response.entityTag[0] != '\0' && strcmp(expectedTag_, response.entityTag) != 0)
+        return true;
+    return expectedModified_ != 0 && response.lastModified != 0 && expectedModified_ != response.lastModified;
+}
+
+// Asks for the whole file again; the response rewrites the file from byte 0.
+// Once per run: a server that keeps refusing ends the run.
+int32_t DownloadJob::RestartFromZero()
+{
+    if (restarted_) return FailTransfer(JobFailureHttpStatus);
+    restarted_ = true;
+    ConnectTarget target;
+    uint32_t timeoutMs;
+    {
+        LockScope hold(lock_);
+        exchange_.rangeStart = 0;
+        target = ComputeTarget(exchange_);
+        ResetResponse(exchange_);
+        timeoutMs = timeoutMs_;
+    }
+    return Reconnect(target, timeoutMs);
 }

@@ -1,5 +1,5 @@
 # Tessaline's HTTP message layer: URLs, the exchange record, request
-# composition, response reading, HTTP dates, the proxy
+# composition, response reading, the names servers suggest, HTTP dates, the proxy
 # tunnel's messages, the bookkeeping of received TLS records and the failure
 # reasons. No platform calls.
 mw_add_library(tessaline_http PLATFORM_FREE
@@ -12,6 +12,7 @@ mw_add_library(tessaline_http PLATFORM_FREE
     response.cpp
     response_headers.cpp
     decimal.cpp
+    received_name.cpp
     proxy_tunnel.cpp
     tls_input.cpp
     job_failure.cpp

@@ -26,6 +26,12 @@ void ResetExchange(HttpExchange& exchange)
     ResetUrl(exchange.url);
 }
 
+void TakeUrlFileName(HttpExchange& exchange)
+{
+    ResponseSummary& response = exchange.response;
+    response.fileNameCharset = NameFromUrlPath(exchange.url.path, response.fileName, sizeof response.fileName);
+}
+
 ResponseSummary TakeSummary(const HttpExchange& exchange)
 {
     return exchange.response;

@@ -5,6 +5,7 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "marrowby/engine/received_name.h"
 #include "marrowby/engine/url.h"
 
 constexpr int32_t kMethodGet = 0;
@@ -23,7 +24,8 @@ constexpr uint16_t kDefaultProxyPort = 8080;
 
 // Longest text each field holds; the arrays have one more byte for the NUL.
 constexpr size_t kHeaderBlockMax = 1024;  // the block itself may use 1023 of them
-constexpr size_t kResponseTextMax = 64;   // fileName, contentType, server
+constexpr size_t kResponseTextMax = 64;   // contentType, server
+constexpr size_t kEntityTagMax = 128;
 constexpr size_t kProxyHostMax = 256;
 constexpr size_t kRealmMax = 48;
 constexpr size_t kCredentialMax = 48;  // user, password
@@ -44,7 +46,12 @@ struct ResponseSummary {
     int64_t totalSize;       // Content-Range total, else Content-Length, else 0
     int32_t date;            // seconds since 1970 UTC; 0 when absent or unreadable
     int32_t lastModified;    // same
-    char fileName[kResponseTextMax + 1];
+    // The name the server suggests, decoded (received_name.h); in the
+    // summary the application receives, the local file's name.
+    char fileName[kReceivedNameMax + 1];
+    NameCharset fileNameCharset;
+    char entityTag[kEntityTagMax + 1];  // ETag as received; empty when absent
+    int64_t unsatisfiedTotal;           // the size a 416's Content-Range names; 0 when none
     char contentType[kResponseTextMax + 1];
     char server[kResponseTextMax + 1];
 };
@@ -90,6 +97,10 @@ struct ConnectTarget {
 // Empties every text, zeroes every number except proxyPort (8080), resets the
 // URL. The request parameters keep their values.
 void ResetExchange(HttpExchange& exchange);
+
+// The response's file name (and its charset) from the last segment of the
+// URL's path, decoded.
+void TakeUrlFileName(HttpExchange& exchange);
 
 // Copy of the response fields.
 ResponseSummary TakeSummary(const HttpExchange& exchange);

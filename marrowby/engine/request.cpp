@@ -37,6 +37,34 @@ void Append(RequestWriter& writer, const char* format, ...)
     writer.length += static_cast<size_t>(written);
 }
 
+// Bytes that may stand in a request target as they are: everything printable
+// in ASCII except what RFC 3986 leaves out and what servers refuse.
+bool MayStandInTarget(unsigned char c)
+{
+    return c > 0x20 && c < 0x7F && strchr("\"<>\\^`{|}", c) == nullptr;
+}
+
+bool IsHexDigit(char c)
+{
+    return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F');
+}
+
+// The path and query as a request line carries them: spaces, controls and
+// bytes beyond ASCII (UTF-8 by then) as %XX, an escape that is already there
+// kept, a "%" that starts none escaped itself; a fragment is never sent.
+void AppendTarget(RequestWriter& writer, const char* path)
+{
+    for (const char* p = path; *p != '\0' && *p != '#' && !writer.overflow; ++p) {
+        const unsigned char c = static_cast<unsigned char>(*p);
+        const bool escape = c == '%' && IsHexDigit(p[1]) && IsHexDigit(p[2]);
+        if (escape || (c != '%' && MayStandInTarget(c))) {
+            Append(writer, "%c", *p);
+        } else {
+            Append(writer, "%%%02X", c);
+        }
+    }
+}
+
 const char* MethodText(int32_t method)
 {
     switch (method) {
@@ -113,10 +141,12 @@ int32_t ComposeRequest(const HttpExchange& exchange, char* buffer, size_t capaci
     char host[kHostTextSize];
     HostText(url.host, host, sizeof host);
     if (proxyForm) {
-        Append(writer, "%s http://%s:%u%s%s\r\n", method, host, unsigned{url.port}, url.path, version);
+        Append(writer, "%s http://%s:%u", method, host, unsigned{url.port});
     } else {
-        Append(writer, "%s %s%s\r\n", method, url.path, version);
+        Append(writer, "%s ", method);
     }
+    AppendTarget(writer, url.path);
+    Append(writer, "%s\r\n", version);
     if (exchange.version == kHttpVersion09) {
         // An HTTP/0.9 request has no headers.
         Append(writer, "\r\n");

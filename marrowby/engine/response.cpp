@@ -74,6 +74,8 @@ void ResetResponse(HttpExchange& exchange)
     response.totalSize = 0;
     response.date = 0;
     response.lastModified = 0;
+    response.entityTag[0] = '\0';
+    response.unsatisfiedTotal = 0;
     response.contentType[0] = '\0';
     response.server[0] = '\0';
 }

@@ -62,6 +62,13 @@ int32_t ApplyContentRange(HttpExchange& exchange, const char* value)
 {
     exchange.response.rangeFirst = 0;
     exchange.response.rangeRemaining = 0;
+    if (exchange.response.status == 416) {
+        // "bytes */total": how long the file is that the range missed.
+        const char* total = std::strstr(value, "*/");
+        int64_t size = 0;
+        if (total != nullptr && ReadDecimal64(total + 2, size) && size > 0) exchange.response.unsatisfiedTotal = size;
+        return kHttpOk;
+    }
     if (exchange.response.status != 206) return kHttpOk;
     return ParseContentRange(exchange, value);
 }
@@ -90,6 +97,12 @@ int32_t ApplyDate(HttpExchange& exchange, const char* value)
     return kHttpOk;
 }
 
+int32_t ApplyEntityTag(HttpExchange& exchange, const char* value)
+{
+    mw_text::Copy(exchange.response.entityTag, value);
+    return kHttpOk;
+}
+
 struct KnownHeader {
     const char* name;
     int32_t (*apply)(HttpExchange&, const char*);
@@ -106,6 +119,7 @@ const KnownHeader kKnownHeaders[] = {
     {"Last-Modified", ApplyLastModified},
     {"Date", ApplyDate},
     {"Location", ApplyLocation},
+    {"ETag", ApplyEntityTag},
 };
 
 }  // namespace
@@ -244,24 +258,8 @@ int32_t ParseAuthChallenge(HttpExchange& exchange, const char* value)
 
 int32_t ParseContentDisposition(HttpExchange& exchange, const char* value)
 {
-    const size_t typeLength = std::strcspn(value, " ;");
-    if (value[typeLength] == '\0') return 1;
-    if (SameTextIgnoringCase(value, typeLength, "attachment") != 0) return 1;
-
-    const char* name = SkipSpaces(value + typeLength + 1);
-    const size_t nameLength = std::strcspn(name, " =");
-    if (SameTextIgnoringCase(name, nameLength, "filename") != 0) return 1;
-
-    const char* p = SkipSpaces(name + nameLength);
-    while (*p == '=') ++p;
-    p = SkipSpaces(p);
-
-    // Taken as it stands, quotation marks included; the local file name is
-    // made from this raw value where the file is opened.
-    char* fileName = exchange.response.fileName;
-    size_t length = mw_text::Copy(exchange.response.fileName, p);
-    while (length > 0 && fileName[length - 1] == ' ') fileName[--length] = '\0';
-    return 0;
+    ResponseSummary& response = exchange.response;
+    return NameFromDisposition(value, response.fileName, sizeof response.fileName, response.fileNameCharset);
 }
 
 int32_t ApplyLocation(HttpExchange& exchange, const char* value)
@@ -272,13 +270,13 @@ int32_t ApplyLocation(HttpExchange& exchange, const char* value)
     if (parsed == kUrlNoScheme) {
         // No colon: a reference relative to the current URL.
         if (ParseUrl(nullptr, value, exchange.url) != 0) return kHttpMalformed;
-        mw_text::Copy(exchange.response.fileName, exchange.url.fileName);
+        TakeUrlFileName(exchange);
         return kHttpOk;
     }
     if (parsed != 0 || !IsDownloadableScheme(target.scheme)) return kHttpMalformed;
 
     exchange.url = target;
-    mw_text::Copy(exchange.response.fileName, exchange.url.fileName);
+    TakeUrlFileName(exchange);
     if (target.user[0] != '\0' && target.password[0] != '\0') {
         mw_text::Copy(exchange.user, target.user);
         mw_text::Copy(exchange.password, target.password);

@@ -30,8 +30,8 @@ int32_t ParseContentRange(HttpExchange& exchange, const char* value);
 // Basic challenge with an optional quoted realm. 0 or kHttpMalformed.
 int32_t ParseAuthChallenge(HttpExchange& exchange, const char* value);
 
-// "attachment; filename=..." sets fileName. 0, or 1 when not understood
-// (fileName then unchanged).
+// "attachment; filename=..." (or filename*=) sets fileName and its charset.
+// 0, or 1 when not understood (fileName then unchanged).
 int32_t ParseContentDisposition(HttpExchange& exchange, const char* value);
 
 // Absolute http or https URL or relative reference replaces the URL.

@@ -220,7 +220,7 @@ TEST(ListWriting, HeaderAndRecordLayoutByteForByte)
 {
     std::string out = Written([](ListWriter* w) {
         WriteListHeader(w, "Marrowby/0.23 ( built on Tessaline )");
-        ListRecordOut r = {"", "C:\\dl\\", 0, 0, "", "", "http://h/f.zip", nullptr};
+        ListRecordOut r = {"", "C:\\dl\\", 0, 0, "", "", "http://h/f.zip", nullptr, "", 0};
         WriteListRecord(w, r);
     });
     EXPECT_EQ(
@@ -237,9 +237,10 @@ TEST(ListWriting, HeaderAndRecordLayoutByteForByte)
 TEST(ListWriting, SizeStateAndRealFileNameLines)
 {
     std::string out = Written([](ListWriter* w) {
-        ListRecordOut a = {"http://ref/", "C:\\dl", 123456, 1, "C:\\dl\\", "a.zip", "http://h/a.zip", "md5:00ff"};
-        ListRecordOut b = {"", "", -1, 2, "", "b.bin", "http://h/b.bin", ""};
-        ListRecordOut c = {"", "", INT32_MIN, 4, "", "", "u", nullptr};
+        ListRecordOut a = {"http://ref/", "C:\\dl",         123456,     1,  "C:\\dl\\",
+                           "a.zip",       "http://h/a.zip", "md5:00ff", "", 0};
+        ListRecordOut b = {"", "", -1, 2, "", "b.bin", "http://h/b.bin", "", "", 0};
+        ListRecordOut c = {"", "", INT32_MIN, 4, "", "", "u", nullptr, "", 0};
         WriteListRecord(w, a);
         WriteListRecord(w, b);
         WriteListRecord(w, c);
@@ -253,13 +254,32 @@ TEST(ListWriting, SizeStateAndRealFileNameLines)
         out);
 }
 
+// The server's ETag and Last-Modified travel in keys of their own, after the
+// file name and before "Url", and only when the server sent them.
+TEST(ListWriting, ValidatorLinesWhenKnown)
+{
+    std::string out = Written([](ListWriter* w) {
+        ListRecordOut a = {"", "", 9, 2, "", "a.zip", "http://h/a.zip", "\"5f3-1a\"", 1700000000};
+        ListRecordOut b = {"", "", 9, 2, "", "", "http://h/b.zip", "W/\"x\"", 0};
+        WriteListRecord(w, a);
+        WriteListRecord(w, b);
+    });
+    EXPECT_EQ(
+        ";\r\nRefererStr=\r\nStoreIn=\r\n_RemoteFileSize=9\r\n_State=2\r\n_RealFileName=a.zip\r\n"
+        "_ETag=\"5f3-1a\"\r\n_LastModified=1700000000\r\nUrl=http://h/a.zip\r\n"
+        ";\r\nRefererStr=\r\nStoreIn=\r\n_RemoteFileSize=9\r\n_State=2\r\n_ETag=W/\"x\"\r\nUrl=http://h/b.zip\r\n",
+        out);
+    EXPECT_EQ(kListKeyEntityTag, MatchListKey("_etag"));
+    EXPECT_EQ(kListKeyLastModified, MatchListKey("_LASTMODIFIED"));
+}
+
 // Sizes beyond 32 bits are written as 64-bit decimals under the same key and
 // read back to the same number.
 TEST(ListWriting, SixtyFourBitSizesRoundTrip)
 {
     std::string out = Written([](ListWriter* w) {
         for (int64_t size : {INT64_C(2147483648), INT64_C(4294967296), INT64_C(5000000000), INT64_MAX, INT64_MIN}) {
-            ListRecordOut r = {"", "", size, 0, "", "", "http://h/f.iso", nullptr};
+            ListRecordOut r = {"", "", size, 0, "", "", "http://h/f.iso", nullptr, "", 0};
             WriteListRecord(w, r);
         }
     });
@@ -285,7 +305,7 @@ TEST(ListWriting, OutputLargerThanTheBufferStaysInOrder)
     std::string out = Written([](ListWriter* w) {
         for (int i = 0; i < 3000; ++i) {
             std::string url = "http://h/" + std::to_string(i);
-            ListRecordOut r = {"", "", i + 1, 0, "", "", url.c_str(), nullptr};
+            ListRecordOut r = {"", "", i + 1, 0, "", "", url.c_str(), nullptr, "", 0};
             WriteListRecord(w, r);
         }
     });

@@ -301,6 +301,37 @@ TEST(Request, NeverWritesPastCapacity)
     }
 }
 
+// Addresses as typed: what a request line cannot carry is escaped (text
+// beyond ASCII as UTF-8 bytes, which the job has made of the typed text),
+// escapes already there stay, a fragment is never sent, and the absolute
+// form through a proxy is escaped alike.
+TEST(Request, TargetIsEscapedAsBrowsersSendIt)
+{
+    struct Case {
+        const char* url;
+        const char* line;
+    } cases[] = {
+        {"http://h/my file.zip", "GET /my%20file.zip HTTP/1.0"},
+        // "/nihon/nihongo.txt?q=nihon" with the words in Japanese.
+        {"http://h/\xE6\x97\xA5\xE6\x9C\xAC/\xE8\xAA\x9E.txt?q=\xE6\x97\xA5 x",
+         "GET /%E6%97%A5%E6%9C%AC/%E8%AA%9E.txt?q=%E6%97%A5%20x HTTP/1.0"},
+        {"http://h/a%20b%2Fc%e6.zip?x=%41", "GET /a%20b%2Fc%e6.zip?x=%41 HTTP/1.0"},
+        {"http://h/100%.txt?p=%zz", "GET /100%25.txt?p=%25zz HTTP/1.0"},
+        {"http://h/f.zip#part2", "GET /f.zip HTTP/1.0"},
+        {"http://h/f.zip?a=1#x y", "GET /f.zip?a=1 HTTP/1.0"},
+        {"http://h/\"<>\\^`{|}\t.bin", "GET /%22%3C%3E%5C%5E%60%7B%7C%7D%09.bin HTTP/1.0"},
+        {"http://h/keep/-._~!$&'()*+,;=:@/?a=b&c=d", "GET /keep/-._~!$&'()*+,;=:@/?a=b&c=d HTTP/1.0"},
+    };
+    for (const Case& c : cases) {
+        std::string request = Composed(*NewExchange(c.url));
+        EXPECT_EQ(std::string(c.line) + "\r\n", request.substr(0, request.find("\r\n") + 2)) << c.url;
+    }
+    auto proxied = NewExchange("http://h/a b.zip#f");
+    std::strcpy(proxied->proxyHost, "proxy");
+    std::string request = Composed(*proxied);
+    EXPECT_EQ(0u, request.find("GET http://h:80/a%20b.zip HTTP/1.0\r\n")) << request;
+}
+
 TEST(Request, LongestFieldsDoNotFitIntoJobBuffer)
 {
     std::string url = "http://" + std::string(kUrlHostMax, 'h') + "/" + std::string(kUrlPathMax, 'p');

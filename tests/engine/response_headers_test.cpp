@@ -125,12 +125,13 @@ TEST(ContentDisposition, Forms)
         {"attachment; filename=a.zip", "a.zip"},
         {"Attachment;filename=b.zip", "b.zip"},
         {"attachment; FILENAME = c.zip   ", "c.zip"},
-        {"attachment; filename=\"quoted name.zip\"", "\"quoted name.zip\""},
-        {"attachment; filename==d.zip; size=3", "d.zip; size=3"},
+        {"attachment; filename=\"quoted name.zip\"", "quoted name.zip"},
+        {"attachment; filename==d.zip; size=3", "d.zip"},
         {"attachment filename=e.zip", "e.zip"},
         {"inline; filename=x.zip", "file.zip"},
         {"attachment; name=x.zip", "file.zip"},
-        {"attachment; size=1; filename=x.zip", "file.zip"},
+        // Every parameter is read, not only the first.
+        {"attachment; size=1; filename=f.zip", "f.zip"},
         {"attachment", "file.zip"},
         {"", "file.zip"},
     };
@@ -141,9 +142,9 @@ TEST(ContentDisposition, Forms)
     }
 }
 
-// The field keeps the name as received; making a local name of it is done
-// apart (safe_file_name_test.cpp).
-TEST(ServerFileName, IsKeptRaw)
+// The field keeps the name as the server meant it, unquoted and decoded;
+// making a local name of it is done apart (safe_file_name_test.cpp).
+TEST(ServerFileName, IsKeptUnquotedWithItsSeparators)
 {
     auto exchange = NewExchange();
     Apply(*exchange, "Content-Disposition", "attachment; filename=..\\..\\Startup\\run.exe");
@@ -152,33 +153,31 @@ TEST(ServerFileName, IsKeptRaw)
     EXPECT_STREQ("C:/x/../y.exe", exchange->response.fileName);
     Apply(*exchange, "Content-Disposition", "attachment; filename=\x95\x5C\x81\x5C.zip");
     EXPECT_STREQ("\x95\x5C\x81\x5C.zip", exchange->response.fileName);
+    EXPECT_EQ(kNameCodePage, exchange->response.fileNameCharset);
     Apply(*exchange, "Content-Disposition", "attachment; filename=\"..\\x\"; size=3");
-    EXPECT_STREQ("\"..\\x\"; size=3", exchange->response.fileName);
+    EXPECT_STREQ("..\\x", exchange->response.fileName);
 
     Apply(*exchange, "Location", "http://h/dir/..\\..\\evil.exe");
     EXPECT_STREQ("..\\..\\evil.exe", exchange->response.fileName);
     EXPECT_STREQ("..\\..\\evil.exe", exchange->url.fileName);
     Apply(*exchange, "Location", "sub/a\\b.exe");
     EXPECT_STREQ("a\\b.exe", exchange->response.fileName);
+    // A Location's escapes are decoded for the name, UTF-8 recognised.
+    Apply(*exchange, "Location", "http://h/d/%E6%97%A5%20x.zip?q=%41#frag");
+    EXPECT_STREQ("\xE6\x97\xA5 x.zip", exchange->response.fileName);
+    EXPECT_EQ(kNameUtf8, exchange->response.fileNameCharset);
 }
 
-// A double-byte name longer than the field is cut by bytes: the field may
-// end in a lone lead byte, still terminated within the field.
-TEST(ServerFileName, LongDoubleByteNameIsCutToTheField)
+// A name longer than the field is cut to it between characters.
+TEST(ServerFileName, LongNameIsCutToTheField)
 {
     auto exchange = NewExchange();
     std::string name = "x";
-    for (int i = 0; i < 40; ++i) name += "\x95\x5C";
+    for (int i = 0; i < 400; ++i) name += "\x95\x5C";
     Apply(*exchange, "Content-Disposition", ("attachment; filename=" + name).c_str());
-    EXPECT_EQ(name.substr(0, kResponseTextMax), exchange->response.fileName);
-}
-
-TEST(ContentDisposition, LongNameIsCut)
-{
-    auto exchange = NewExchange();
-    const std::string value = "attachment; filename=" + std::string(100, 'n');
-    Apply(*exchange, "Content-Disposition", value.c_str());
-    EXPECT_EQ(std::string(kResponseTextMax, 'n'), exchange->response.fileName);
+    EXPECT_EQ(name.substr(0, kReceivedNameMax - 1), exchange->response.fileName);
+    Apply(*exchange, "Content-Disposition", ("attachment; filename=" + std::string(600, 'n')).c_str());
+    EXPECT_EQ(std::string(kReceivedNameMax, 'n'), exchange->response.fileName);
 }
 
 TEST(SimpleHeaders, ValuesAreCutToTheirFields)

@@ -9,7 +9,9 @@ served like the origin form.
 
 Query parameters (all optional):
   size=N        body of N bytes; byte i of a resource is Pattern(i)
-  range=206|200 answer a Range header with 206 (default) or ignore it (200)
+  range=206|200 answer a Range header with 206 (default) or ignore it (200);
+                with 206, a Range that begins at or beyond the end is
+                answered 416 with "Content-Range: bytes */size"
   status=N      status code of the answer (default 200)
   loc=URL       Location header (percent-encoded in the query)
   hops=N        redirect chain: N more redirects (status from hopstatus,
@@ -35,6 +37,8 @@ Query parameters (all optional):
   die=N         send N body bytes, then the server process kills itself
                 (SIGKILL): only in a server started with --allow-die, and only
                 for a request without a Range header, so the resume is served
+  etag=TEXT     ETag header (the value as given, quotes included)
+  lm=SECONDS    Last-Modified header: that many seconds after 1970
   server=TEXT   Server header
   pad=N         an X-Pad header of N bytes (an overlong header block)
 
@@ -49,6 +53,7 @@ connection tells which one it is.
 
 import argparse
 import base64
+import email.utils
 import os
 import signal
 import socket
@@ -137,7 +142,7 @@ def requested_range(head, size):
 
 REASONS = {200: "OK", 206: "Partial Content", 301: "Moved Permanently", 302: "Found",
            303: "See Other", 307: "Temporary Redirect", 308: "Permanent Redirect",
-           401: "Unauthorized", 404: "Not Found", 506: "Variant Also Negotiates"}
+           401: "Unauthorized", 404: "Not Found", 416: "Range Not Satisfiable", 506: "Variant Also Negotiates"}
 
 CHALLENGES = {
     "basic": 'Basic realm="files"',
@@ -200,11 +205,19 @@ class Handler(socketserver.BaseRequestHandler):
             headers.append(("Content-Disposition", raw))
         if "server" in params:
             headers.append(("Server", params["server"]))
+        if "etag" in params:
+            headers.append(("ETag", params["etag"]))
+        if "lm" in params:
+            headers.append(("Last-Modified", email.utils.formatdate(int(params["lm"]), usegmt=True)))
         if "pad" in params:
             headers.append(("X-Pad", "p" * int(params["pad"])))
         size = int(params.get("size", "1000"))
         first, last = 0, size - 1
         wanted = requested_range(head, size)
+        if wanted and params.get("range", "206") == "206" and status == 200 and wanted[0] >= size:
+            headers.append(("Content-Range", "bytes */%d" % size))
+            self.send_plain(conn, 416, headers, params)
+            return
         if wanted and params.get("range", "206") == "206" and status == 200:
             first, last = wanted
             status = 206

@@ -137,8 +137,10 @@ TEST_F(DownloadJobTest, ResumeWithMissingLastFileStartsOverAndCreatesIt)
     run_.lastName = "gone.bin";
     ASSERT_EQ(Run(Url("other.bin?size=3000")).started, 0);
     EXPECT_EQ(RecordedRequest(id_, 1).find("Range:"), std::string::npos);
-    EXPECT_TRUE(FileExists(folder_ + "/gone.bin"));
-    EXPECT_EQ(Saved("other.bin"), Pattern(0, 3000));
+    // The download's own file keeps its name, whatever the server calls it.
+    EXPECT_STREQ(recorder_.summary.fileName, "gone.bin");
+    EXPECT_EQ(Saved("gone.bin"), Pattern(0, 3000));
+    EXPECT_FALSE(FileExists(folder_ + "/other.bin"));
 }
 
 TEST_F(DownloadJobTest, OffsetZeroSendsNoRange)
@@ -183,14 +185,16 @@ TEST_F(DownloadJobTest, ServerIgnoringTheRangeRewritesFromByteZero)
     EXPECT_TRUE(saved == Pattern(0, 5000));
 }
 
-TEST_F(DownloadJobTest, FreshDownloadReplacesALongerOldFile)
+TEST_F(DownloadJobTest, FreshDownloadLeavesAnExistingFileAlone)
 {
+    // A file of the name that is not the download's own is never written:
+    // the new one goes beside it, numbered.
     WriteFileBytes(folder_ + "/old.bin", std::string(9000, 'z'));
     ASSERT_EQ(Run(Url("old.bin?size=2500")).started, 0);
     EXPECT_EQ(recorder_.Sequence(), "accepted data closed");
-    std::string saved = Saved("old.bin");
-    EXPECT_EQ(saved.size(), 2500u);
-    EXPECT_TRUE(saved == Pattern(0, 2500));
+    EXPECT_STREQ(recorder_.summary.fileName, "old (2).bin");
+    EXPECT_EQ(Saved("old.bin"), std::string(9000, 'z'));
+    EXPECT_TRUE(Saved("old (2).bin") == Pattern(0, 2500));
 }
 
 TEST_F(DownloadJobTest, ResumedBodyKeepsTheBytesBeforeTheRange)

@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "marrowby/engine/download_job.h"
+#include "marrowby/engine/file_name_claims.h"
 #include "tests/support/served_pattern.h"
 #include "tests/support/testenv.h"
 
@@ -155,6 +156,12 @@ inline const char* JobCodeName(int32_t code)
 // worker thread while the test waits on its own.
 class JobRecorder {
 public:
+    JobRecorder() = default;
+    // The recorder stands for a download: the name it holds goes with it.
+    ~JobRecorder() { ReleaseFileName(this); }
+    JobRecorder(const JobRecorder&) = delete;
+    JobRecorder& operator=(const JobRecorder&) = delete;
+
     JobCallbackRegistration Registration() { return {&JobRecorder::Callback, this}; }
 
     // Waits until the job reports its end; false after ms without one.
@@ -259,6 +266,8 @@ struct JobRun {
     const char* referer = nullptr;
     const char* userAgent = nullptr;
     uint32_t timeoutMs = 5000;
+    std::string entityTag;     // of the server's file when the download began
+    int32_t lastModified = 0;  // the same, seconds since 1970
 };
 
 struct JobOutcome {
@@ -280,6 +289,7 @@ inline JobOutcome RunJob(const JobRun& run, JobRecorder& recorder, int waitMs = 
         job->SetCredentials(run.user.c_str(), run.password.c_str());
         job->SetReferer(run.referer);
         job->SetUserAgent(run.userAgent);
+        job->SetValidators(run.entityTag.c_str(), run.lastModified);
         outcome.started = job->Start(run.url.c_str(), run.offset, run.folder.empty() ? nullptr : run.folder.c_str(),
                                      run.lastName.c_str(), run.timeoutMs);
         if (outcome.started == 0) outcome.ended = recorder.WaitForEnd(waitMs);

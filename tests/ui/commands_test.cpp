@@ -83,6 +83,38 @@ TEST_F(CommandTest, SaveAsAndImportThroughTheFileDialogs)
     EXPECT_EQ(start, after);
 }
 
+// Save As over an existing file asks first. No keeps the file (the dialog
+// stays open and is then cancelled, nothing changes); Yes replaces it. The
+// question is about the file that is written, extension included.
+TEST_F(CommandTest, SaveAsAsksBeforeReplacingAFile)
+{
+    Start(false, {{kDead1, 0, 0, ""}});
+    const std::string existing = host_.folder + "keep.wrg";
+    WriteWholeFile(existing, "old contents\r\n");
+    const std::string listPath = g_settings.listPath;
+    {
+        ModalDriver driver({{ModalKind::FileDialog, host_.folder + "keep"},
+                            {ModalKind::MessageBox, "", false, nullptr, IDNO},
+                            {ModalKind::FileDialog, "", true}});
+        SendCommand(host_, IDM_FILE_SAVE_AS);
+        std::vector<SeenModal> seen = driver.Finish();
+        ASSERT_EQ(3u, seen.size());
+        EXPECT_EQ(ModalKind::MessageBox, seen[1].kind);
+        EXPECT_TRUE(Contains(seen[1].text, "keep.wrg")) << seen[1].text;
+        EXPECT_EQ(ModalKind::FileDialog, seen[2].kind);
+    }
+    EXPECT_EQ("old contents\r\n", ReadWholeFile(existing));
+    EXPECT_EQ(listPath, g_settings.listPath);
+
+    ModalDriver driver({{ModalKind::FileDialog, existing}, {ModalKind::MessageBox, "", false, nullptr, IDYES}});
+    SendCommand(host_, IDM_FILE_SAVE_AS);
+    std::vector<SeenModal> seen = driver.Finish();
+    ASSERT_EQ(2u, seen.size());
+    EXPECT_EQ(ModalKind::MessageBox, seen[1].kind);
+    EXPECT_EQ(existing, g_settings.listPath);
+    EXPECT_TRUE(Contains(ReadWholeFile(existing), std::string("Url=") + kDead1));
+}
+
 // Open keeps the shown list in its file, stops the running downloads, then
 // reads the chosen file; a file that cannot be read or written is named.
 TEST_F(CommandTest, OpenKeepsTheShownListAndStopsItsDownloads)

@@ -102,6 +102,16 @@ DWORD WINAPI ModalDriver::Run(void* parameter)
 {
     auto* self = static_cast<ModalDriver*>(parameter);
     while (WaitForSingleObject(self->stop_, 30) == WAIT_TIMEOUT) {
+        for (size_t i = 0; i < self->answeredBoxes_.size();) {
+            auto& answered = self->answeredBoxes_[i];
+            if (IsWindow(answered.first)) {
+                ++i;
+                continue;
+            }
+            auto& handled = self->handled_;
+            handled.erase(std::remove(handled.begin(), handled.end(), answered.second), handled.end());
+            self->answeredBoxes_.erase(self->answeredBoxes_.begin() + static_cast<ptrdiff_t>(i));
+        }
         Candidates found;
         EnumThreadWindows(self->guiThread_, CollectDialog, reinterpret_cast<LPARAM>(&found));
         for (HWND window : found.windows) {
@@ -127,8 +137,9 @@ void ModalDriver::Answer(HWND window, ModalKind kind)
     }
     const ModalAnswer& answer = answers_[next_++];
     if (answer.whileOpen) answer.whileOpen();
+    if (kind == ModalKind::MessageBox) answeredBoxes_.push_back({window, GetWindow(window, GW_OWNER)});
     if (answer.cancel || kind == ModalKind::MessageBox) {
-        Press(window, answer.cancel ? IDCANCEL : IDOK);
+        Press(window, answer.cancel ? IDCANCEL : answer.button != 0 ? answer.button : IDOK);
         return;
     }
     if (kind == ModalKind::FileDialog) {

@@ -18,9 +18,11 @@ struct ModalAnswer {
     std::string text;                 // file name typed, or folder chosen
     bool cancel;                      // press Cancel instead
     std::function<void()> whileOpen;  // runs on the driver's thread first
+    int button;                       // a message box's button other than OK (IDNO, IDYES)
 
-    ModalAnswer(ModalKind kind, std::string text = "", bool cancel = false, std::function<void()> whileOpen = nullptr)
-        : kind(kind), text(std::move(text)), cancel(cancel), whileOpen(std::move(whileOpen))
+    ModalAnswer(ModalKind kind, std::string text = "", bool cancel = false, std::function<void()> whileOpen = nullptr,
+                int button = 0)
+        : kind(kind), text(std::move(text)), cancel(cancel), whileOpen(std::move(whileOpen)), button(button)
     {}
 };
 
@@ -47,6 +49,10 @@ private:
     size_t next_ = 0;
     std::vector<SeenModal> seen_;
     std::vector<HWND> handled_;
+    // Message boxes answered, with the dialog that owns them: once a box is
+    // gone its dialog may be answered again (a file dialog stays open after
+    // its overwrite question is answered No).
+    std::vector<std::pair<HWND, HWND>> answeredBoxes_;
     HANDLE stop_;
     HANDLE thread_;
 };

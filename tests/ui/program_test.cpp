@@ -7,9 +7,12 @@
 #include <stdlib.h>
 #include <string.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 #include <windows.h>
+#include <commctrl.h>
+#include <prsht.h>
 
 #include "marrowby/app/settings_format.h"
 #include "tests/support/served_pattern.h"
@@ -201,6 +204,158 @@ std::string DialogText(HWND dialog)
         if (strlen(buffer) > text.size()) text = buffer;
     }
     return text;
+}
+
+// The path a saved list gives a URL's download ("_RealFileName"), or "".
+std::string SavedFileOf(const std::string& list, const std::string& url)
+{
+    size_t at = list.find("\r\nUrl=" + url + "\r\n");
+    if (at == std::string::npos) return "";
+    size_t record = list.rfind(";\r\n", at);
+    size_t key = list.find("_RealFileName=", record);
+    if (key == std::string::npos || key > at) return "";
+    key += strlen("_RealFileName=");
+    return list.substr(key, list.find("\r\n", key) - key);
+}
+
+std::string ServedFile(const std::string& name)
+{
+    return WindowsPath("MW_SERVER_DIR_WIN") + "www\\" + name;
+}
+
+// Downloads never share a file: three items whose names agree (one only in
+// letter case) start together and end in three files. A download whose file
+// is complete, started again, stays complete and its file untouched (the
+// server refuses the range, 416). A download whose file changed on the
+// server since it began is fetched whole again instead of spliced.
+TEST_F(ProgramTest, OneFilePerDownloadAndResumesThatCheckTheServersFile)
+{
+    const char* nginx = getenv("MW_NGINX_PORT");
+    if (!nginx) GTEST_SKIP() << "needs nginx";
+    const std::string served = "http://127.0.0.1:" + std::string(nginx) + "/";
+    std::string folder = ProgramFolder("names");
+    std::string downloads = FreshFolder(folder + "downloads\\");
+    WriteSettingsFile(folder, true, 5, "");
+    WriteWholeFile(ServedFile("whole.bin"), Pattern(0, 50000));
+    WriteWholeFile(downloads + "whole.bin", Pattern(0, 50000));
+    WriteWholeFile(ServedFile("changed.bin"), Pattern(0, 200000));
+    WriteWholeFile(downloads + "changed.bin", std::string(60000, 'o'));  // begun on the old file
+    FILETIME before = {};
+    HANDLE whole = CreateFileA((downloads + "whole.bin").c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                               0, nullptr);
+    GetFileTime(whole, nullptr, nullptr, &before);
+    CloseHandle(whole);
+    const std::vector<std::pair<std::string, size_t>> same = {
+        {base_ + "same1/same.bin?size=150000&slow=5", 150000},
+        {base_ + "same2/same.bin?size=170000&slow=5", 170000},
+        {base_ + "same3/SAME.BIN?size=190000&slow=5", 190000},
+    };
+    std::string list = "; Created by test\r\n";
+    for (const auto& item : same)
+        list += ";\r\nRefererStr=\r\nStoreIn=" + downloads + "\r\n_RemoteFileSize=-1\r\n_State=0\r\nUrl=" + item.first +
+                "\r\n";
+    list += ";\r\nRefererStr=\r\nStoreIn=" + downloads +
+            "\r\n_RemoteFileSize=50000\r\n_State=0\r\n_RealFileName=" + downloads + "whole.bin\r\nUrl=" + served +
+            "whole.bin\r\n";
+    list += ";\r\nRefererStr=\r\nStoreIn=" + downloads +
+            "\r\n_RemoteFileSize=200000\r\n_State=0\r\n_RealFileName=" + downloads +
+            "changed.bin\r\n_ETag=\"0-old\"\r\nUrl=" + served + "changed.bin\r\n";
+    WriteWholeFile(folder + "default.wrg", list);
+
+    DWORD processId = 0;
+    HANDLE program = Launch("\"" + folder + "marrowby.exe\"", folder, nullptr, &processId);
+    ASSERT_NE(nullptr, program);
+    EXPECT_TRUE(WaitForFiles({{downloads + "changed.bin", Pattern(0, 200000)}}, 60000));
+    std::string log;
+    DWORD start = GetTickCount();
+    while (log.find("\"GET /whole.bin HTTP/1.0\" \"bytes=50000-\" 416") == std::string::npos &&
+           GetTickCount() - start < 30000) {
+        Sleep(200);
+        log = ReadWholeFile(WindowsPath("MW_SERVER_DIR_WIN") + "nginx-access.log");
+    }
+    Sleep(3000);  // the same-named downloads end, the window sees it
+    EXPECT_EQ(0u, CloseMainWindow(folder, processId, nullptr));
+    EXPECT_EQ(0u, WaitForExit(program, 30000));
+    TerminateProcess(program, 1);  // only if it failed to close
+    CloseHandle(program);
+
+    std::string saved = ReadWholeFile(folder + "default.wrg");
+    std::vector<std::string> paths;
+    for (const auto& item : same) {
+        std::string path = SavedFileOf(saved, item.first);
+        EXPECT_TRUE(ReadWholeFile(path) == Pattern(0, item.second)) << path << "\n" << saved;
+        for (char& c : path) c = static_cast<char>(tolower(static_cast<unsigned char>(c)));
+        paths.push_back(path);
+    }
+    std::sort(paths.begin(), paths.end());
+    EXPECT_TRUE(std::unique(paths.begin(), paths.end()) == paths.end()) << saved;
+
+    EXPECT_NE(std::string::npos, log.find("\"GET /whole.bin HTTP/1.0\" \"bytes=50000-\" 416")) << log;
+    EXPECT_NE(std::string::npos,
+              saved.find("_RemoteFileSize=50000\r\n_State=1\r\n_RealFileName=" + downloads + "whole.bin\r\n"))
+        << saved;
+    EXPECT_TRUE(ReadWholeFile(downloads + "whole.bin") == Pattern(0, 50000));
+    FILETIME after = {};
+    whole = CreateFileA((downloads + "whole.bin").c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0,
+                        nullptr);
+    GetFileTime(whole, nullptr, nullptr, &after);
+    CloseHandle(whole);
+    EXPECT_EQ(0, CompareFileTime(&before, &after));
+
+    // The changed file: a resume (206) that showed another ETag, then all of it.
+    EXPECT_NE(std::string::npos, log.find("\"GET /changed.bin HTTP/1.0\" \"bytes=60000-\" 206")) << log;
+    EXPECT_NE(std::string::npos, log.find("\"GET /changed.bin HTTP/1.0\" \"-\" 200 200000")) << log;
+    size_t record = saved.find("_RealFileName=" + downloads + "changed.bin\r\n");
+    ASSERT_NE(std::string::npos, record) << saved;
+    EXPECT_EQ(std::string::npos, saved.find("_ETag=\"0-old\""));
+    EXPECT_EQ(0u, saved.compare(saved.rfind("_State=", record), 9, "_State=1\r")) << saved;
+}
+
+// An address typed into the new-download sheet with Japanese characters and
+// a space: sent escaped as UTF-8 (nginx refuses it raw), saved under the
+// Japanese name.
+TEST_F(ProgramTest, JapaneseAddressTypedIntoTheNewDownloadSheet)
+{
+    const char* nginx = getenv("MW_NGINX_PORT");
+    if (!nginx) GTEST_SKIP() << "needs nginx";
+    // "nihon go.bin" in Shift-JIS.
+    const std::string name = "\x93\xFA\x96\x7B \x8C\xEA.bin";
+    WriteWholeFile(ServedFile(name), Pattern(0, 70000));
+    std::string folder = ProgramFolder("typed");
+    std::string downloads = FreshFolder(folder + "downloads\\");
+    WriteSettingsFile(folder, true, 2, "");
+    WriteStartList(folder + "default.wrg", downloads, {});
+
+    DWORD processId = 0;
+    HANDLE program = Launch("\"" + folder + "marrowby.exe\"", folder, nullptr, &processId);
+    ASSERT_NE(nullptr, program);
+    HWND main = WaitForWindowOf(processId, "Tessaline", 20000);
+    ASSERT_NE(nullptr, main);
+    PostMessageA(main, WM_COMMAND, 40018, 0);
+    HWND sheet = WaitForWindowOf(processId, "#32770", 20000);
+    ASSERT_NE(nullptr, sheet);
+    HWND page = FindWindowExA(sheet, nullptr, "#32770", nullptr);
+    ASSERT_NE(nullptr, page);
+    std::string typed = "http://127.0.0.1:" + std::string(nginx) + "/" + name;
+    SendMessageA(GetDlgItem(page, 1001), WM_SETTEXT, 0, reinterpret_cast<LPARAM>(typed.c_str()));
+    std::string target = downloads.substr(0, downloads.size() - 1);
+    SendMessageA(GetDlgItem(page, 1003), WM_SETTEXT, 0, reinterpret_cast<LPARAM>(target.c_str()));
+    PostMessageA(sheet, PSM_PRESSBUTTON, PSBTN_OK, 0);
+    EXPECT_TRUE(WaitForFiles({{downloads + name, Pattern(0, 70000)}}, 30000));
+    Sleep(1500);
+    EXPECT_EQ(0u, CloseMainWindow(folder, processId, nullptr));
+    EXPECT_EQ(0u, WaitForExit(program, 30000));
+    TerminateProcess(program, 1);  // only if it failed to close
+    CloseHandle(program);
+
+    std::string log = ReadWholeFile(WindowsPath("MW_SERVER_DIR_WIN") + "nginx-access.log");
+    EXPECT_NE(std::string::npos, log.find("\"GET /%E6%97%A5%E6%9C%AC%20%E8%AA%9E.bin HTTP/1.0\" \"-\" 200 70000"))
+        << log;
+    // The list keeps the address as it was typed.
+    std::string list = ReadWholeFile(folder + "default.wrg");
+    EXPECT_NE(std::string::npos, list.find("_State=1\r\n_RealFileName=" + downloads + name + "\r\nUrl=" + typed))
+        << list;
+    DeleteFileA(ServedFile(name).c_str());
 }
 
 // The updater launch: without tidewell.exe the program says so and stays;

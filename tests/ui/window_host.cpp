@@ -81,7 +81,8 @@ void WriteStartList(const std::string& path, const std::string& storeIn, const s
     InitListWriter(writer.get(), AppendBytes, &text);
     WriteListHeader(writer.get(), "test");
     for (const StartRecord& r : records) {
-        ListRecordOut out = {"", storeIn.c_str(), r.size, r.state, "", r.realFileName.c_str(), r.url.c_str(), nullptr};
+        ListRecordOut out = {
+            "", storeIn.c_str(), r.size, r.state, "", r.realFileName.c_str(), r.url.c_str(), nullptr, "", 0};
         WriteListRecord(writer.get(), out);
     }
     FlushListWriter(writer.get());
