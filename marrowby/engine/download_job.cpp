@@ -167,9 +167,10 @@ int DownloadJob::Start(const char* url, int64_t offset, const char* folder, cons
         // is in the program's code page; what goes on the wire is UTF-8.
         ResetUrl(exchange_.url);
         char wireUrl[2 * kUrlWorkMax + 1];
-        if (url == nullptr || !ProgramCodePageToUtf8(url, wireUrl, sizeof wireUrl) ||
-            ParseUrl(wireUrl, nullptr, exchange_.url) != 0 || !IsDownloadableScheme(exchange_.url.scheme))
-            return 1;
+        // A fragment is the page's business, never the server's.
+        if (url == nullptr || !ProgramCodePageToUtf8(url, wireUrl, sizeof wireUrl)) return 1;
+        wireUrl[strcspn(wireUrl, "#")] = '\0';
+        if (ParseUrl(wireUrl, nullptr, exchange_.url) != 0 || !IsDownloadableScheme(exchange_.url.scheme)) return 1;
         exchange_.method = kMethodGet;
         exchange_.version = kHttpVersion10;
         exchange_.bodyLength = 0;

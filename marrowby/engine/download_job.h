@@ -50,6 +50,10 @@ const int32_t kMaxRedirects = 20;
 // Authorization line, so no request is ever cut or refused for its length.
 const size_t kJobRequestCapacity = 8192;
 
+// Longest name a new download's file gets: a long folder and a long name
+// must still make a path the ANSI file calls take.
+const size_t kJobNewFileNameMax = 64;
+
 class DownloadJob : public ConnectionSink {
 public:
     DownloadJob();

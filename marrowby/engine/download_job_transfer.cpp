@@ -191,7 +191,7 @@ void DownloadJob::ChooseLocalName(char* out, size_t capacity)
     char decoded[kReceivedNameMax + 1];
     NameInCodePage(exchange_.response.fileName, exchange_.response.fileNameCharset, Utf8ToProgramCodePage, decoded,
                    sizeof decoded);
-    char safe[kLocalFileNameMax + 1];
+    char safe[kJobNewFileNameMax + 1];
     SafeLocalFileName(decoded, safe, sizeof safe);
     if (exchange_.rangeStart > 0) {
         // A resume without a name of its own: the caller says the bytes
@@ -199,7 +199,9 @@ void DownloadJob::ChooseLocalName(char* out, size_t capacity)
         mw_text::Copy(out, capacity, safe);
         HoldFileName(registration_.userValue, folder_, out);
     } else {
-        ClaimFreeFileName(registration_.userValue, folder_, safe, out, capacity);
+        char chosen[kJobNewFileNameMax + 1];
+        ClaimFreeFileName(registration_.userValue, folder_, safe, chosen, sizeof chosen);
+        mw_text::Copy(out, capacity, chosen);
     }
     // A restart within this run (the server's file changed) goes on in it.
     mw_text::Copy(ownName_, out);

@@ -116,9 +116,11 @@ void ReleaseFileName(const void* owner)
 
 void ClaimFreeFileName(const void* owner, const char* folder, const char* proposed, char* out, size_t capacity)
 {
+    if (capacity == 0) return;
     Claims& claims = TheClaims();
     ExclusiveHold hold(claims.lock);
     char candidate[kLocalFileNameMax + 1];
+    const size_t maxLength = capacity - 1 < kLocalFileNameMax ? capacity - 1 : kLocalFileNameMax;
     mw_text::Copy(candidate, proposed);
     for (int n = 2;; ++n) {
         std::string path = JoinPath(folder, candidate);
@@ -128,6 +130,6 @@ void ClaimFreeFileName(const void* owner, const char* folder, const char* propos
             mw_text::Copy(out, capacity, candidate);
             return;
         }
-        NumberedFileName(proposed, n, candidate, sizeof candidate, kLocalFileNameMax);
+        NumberedFileName(proposed, n, candidate, sizeof candidate, maxLength);
     }
 }

@@ -17,5 +17,6 @@ void ReleaseFileName(const void* owner);
 // Chooses and holds a name for a new file of owner in folder: proposed when
 // it is free, else the first free numbered variant. A name is free when no
 // other owner holds it and no file or folder of that name exists (letter
-// case does not count). out: capacity bytes with the terminator.
+// case does not count). out: capacity bytes with the terminator; a numbered
+// name is cut to fit it.
 void ClaimFreeFileName(const void* owner, const char* folder, const char* proposed, char* out, size_t capacity);

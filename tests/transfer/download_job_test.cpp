@@ -262,6 +262,8 @@ TEST_F(DownloadJobTest, NotFoundFailsWithoutAFile)
 TEST_F(DownloadJobTest, StatusesOutsideTheErrorRangeAreSaved)
 {
     const int statuses[] = {506, 307, 308};
+    const char* const names[] = {"elsewhere.bin", "elsewhere (2).bin", "elsewhere (3).bin"};
+    int n = 0;
     for (int status : statuses) {
         JobRecorder recorder;
         std::string name = "s" + std::to_string(status) + ".bin";
@@ -270,9 +272,11 @@ TEST_F(DownloadJobTest, StatusesOutsideTheErrorRangeAreSaved)
         ASSERT_EQ(RunJob(run_, recorder).started, 0);
         EXPECT_EQ(recorder.Sequence(), "accepted data closed") << status;
         EXPECT_EQ(recorder.summary.status, status);
-        // A Location on a saved response renames the file without moving.
-        EXPECT_STREQ(recorder.summary.fileName, "elsewhere.bin");
-        EXPECT_EQ(Saved("elsewhere.bin"), Pattern(0, 700)) << status;
+        // A Location on a saved response renames the file without moving;
+        // each download has a file of its own.
+        const char* saved = names[n++];
+        EXPECT_STREQ(recorder.summary.fileName, saved);
+        EXPECT_EQ(Saved(saved), Pattern(0, 700)) << status;
     }
 }
 

@@ -3,6 +3,7 @@
 // closed through its main window. Also takes the screenshot of the window.
 #include <gtest/gtest.h>
 
+#include <ctype.h>
 #include <stdint.h>
 #include <stdlib.h>
 #include <string.h>
