@@ -137,7 +137,9 @@ void ModalDriver::Answer(HWND window, ModalKind kind)
     }
     const ModalAnswer& answer = answers_[next_++];
     if (answer.whileOpen) answer.whileOpen();
-    if (kind == ModalKind::MessageBox) answeredBoxes_.push_back({window, GetWindow(window, GW_OWNER)});
+    // Answered No, a question leaves its dialog open for the next answer.
+    if (kind == ModalKind::MessageBox && answer.button == IDNO)
+        answeredBoxes_.push_back({window, GetWindow(window, GW_OWNER)});
     if (answer.cancel || kind == ModalKind::MessageBox) {
         Press(window, answer.cancel ? IDCANCEL : answer.button != 0 ? answer.button : IDOK);
         return;

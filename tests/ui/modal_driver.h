@@ -49,9 +49,9 @@ private:
     size_t next_ = 0;
     std::vector<SeenModal> seen_;
     std::vector<HWND> handled_;
-    // Message boxes answered, with the dialog that owns them: once a box is
-    // gone its dialog may be answered again (a file dialog stays open after
-    // its overwrite question is answered No).
+    // Message boxes answered No, with the dialog that owns them: once a box
+    // is gone its dialog may be answered again (a file dialog stays open
+    // after its overwrite question is answered No).
     std::vector<std::pair<HWND, HWND>> answeredBoxes_;
     HANDLE stop_;
     HANDLE thread_;

@@ -354,8 +354,8 @@ TEST_F(ProgramTest, JapaneseAddressTypedIntoTheNewDownloadSheet)
         << log;
     // The list keeps the address as it was typed.
     std::string list = ReadWholeFile(folder + "default.wrg");
-    EXPECT_NE(std::string::npos, list.find("_State=1\r\n_RealFileName=" + downloads + name + "\r\nUrl=" + typed))
-        << list;
+    EXPECT_NE(std::string::npos, list.find("_State=1\r\n_RealFileName=" + downloads + name + "\r\n")) << list;
+    EXPECT_NE(std::string::npos, list.find("\r\nUrl=" + typed + "\r\n")) << list;
     DeleteFileA(ServedFile(name).c_str());
 }
 
