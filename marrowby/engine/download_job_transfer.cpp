@@ -285,14 +285,14 @@ int32_t DownloadJob::AnswerUnsatisfiedRange()
     return EndTransfer(JobClosed);
 }
 
-// The validators of the first response against those of a resumed one; a
-// side that names none cannot tell.
+// The validators of the first response against those of a resumed one: the
+// ETags when both sides have one, else the dates; a side that names neither
+// cannot tell.
 bool DownloadJob::ServerFileChanged() const
 {
     if (exchange_.rangeStart <= 0) return false;
     const ResponseSummary& response = exchange_.response;
-    if (expectedTag_[0] != '\0' && response.entityTag[0] != '\0' && strcmp(expectedTag_, response.entityTag) != 0)
-        return true;
+    if (expectedTag_[0] != '\0' && response.entityTag[0] != '\0') return strcmp(expectedTag_, response.entityTag) != 0;
     return expectedModified_ != 0 && response.lastModified != 0 && expectedModified_ != response.lastModified;
 }
 

@@ -144,7 +144,8 @@ TEST_F(NamesTest, ChangedServerFileStartsAgainFromByteZero)
         {"etag=%22v2%22", "\"v1\"", 0, 2},
         {"lm=1700000000", "", 1700000000, 1},
         {"lm=1700000000", "", 1600000000, 2},
-        {"etag=%22v2%22&lm=1700000000", "", 1700000000, 1},  // no ETag known: the date decides
+        {"etag=%22v2%22&lm=1700000000", "", 1700000000, 1},        // no ETag known: the date decides
+        {"etag=%22v1%22&lm=1700000000", "\"v1\"", 1600000000, 1},  // both ETags known: they decide
     };
     int n = 0;
     for (const Case& c : cases) {
