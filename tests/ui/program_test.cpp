@@ -153,8 +153,9 @@ TEST_F(ProgramTest, ResumesAFileBeyond4GiBAndSavesItsSize)
 
     std::string list = ReadWholeFile(folder + "default.wrg");
     EXPECT_NE(std::string::npos,
-              list.find("_RemoteFileSize=5000000000\r\n_State=1\r\n_RealFileName=" + partial + "\r\nUrl=" + url))
+              list.find("_RemoteFileSize=5000000000\r\n_State=1\r\n_RealFileName=" + partial + "\r\n_ETag="))
         << list;
+    EXPECT_NE(std::string::npos, list.find("\r\nUrl=" + url + "\r\n")) << list;
     std::string log = ReadWholeFile(WindowsPath("MW_SERVER_DIR_WIN") + "nginx-access.log");
     EXPECT_NE(std::string::npos,
               log.find("\"GET /sparse-5000000000.bin HTTP/1.0\" \"bytes=4831838208-\" 206 168161792"))

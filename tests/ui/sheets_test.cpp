@@ -236,7 +236,11 @@ TEST_F(CommandTest, PropertiesOfACompletedDownloadStartItAgainFromTheStart)
     SendCommand(host_, IDM_DOWNLOAD_START);
     ASSERT_TRUE(RunLoopUntil(
         host_, [item] { return item->state == ItemState::Completed; }, 20000));
-    EXPECT_EQ(5000u, ReadWholeFile(host_.folder + "same.bin").size());
+    // The file of the first run is no longer the download's: it stays, and
+    // the new one goes beside it.
+    EXPECT_EQ(3000u, ReadWholeFile(host_.folder + "same.bin").size());
+    EXPECT_EQ(5000u, ReadWholeFile(host_.folder + "same (2).bin").size());
+    EXPECT_STREQ("same (2).bin", item->fileName);
     std::string request = RecordedRequest("props2.1");
     EXPECT_NE(std::string::npos, request.find("GET /props2/same.bin")) << request;
     EXPECT_EQ(std::string::npos, request.find("Range:")) << request;
