@@ -259,8 +259,8 @@ TEST(ListWriting, SizeStateAndRealFileNameLines)
 TEST(ListWriting, ValidatorLinesWhenKnown)
 {
     std::string out = Written([](ListWriter* w) {
-        ListRecordOut a = {"", "", 9, 2, "", "a.zip", "http://h/a.zip", "\"5f3-1a\"", 1700000000};
-        ListRecordOut b = {"", "", 9, 2, "", "", "http://h/b.zip", "W/\"x\"", 0};
+        ListRecordOut a = {"", "", 9, 2, "", "a.zip", "http://h/a.zip", nullptr, "\"5f3-1a\"", 1700000000};
+        ListRecordOut b = {"", "", 9, 2, "", "", "http://h/b.zip", nullptr, "W/\"x\"", 0};
         WriteListRecord(w, a);
         WriteListRecord(w, b);
     });
