@@ -163,7 +163,7 @@ int32_t ResolveRelative(const char* reference, UrlParts& parts)
             length += mw_text::CopyN(built + length, sizeof built - length, segment, segmentLength + 1);
         }
     }
-    length += mw_text::Copy(built + length, sizeof built - length, segment);
+    mw_text::Copy(built + length, sizeof built - length, segment);
 
     mw_text::Copy(parts.path, built);
     TakeFileName(parts.path, parts);

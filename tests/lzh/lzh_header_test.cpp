@@ -321,6 +321,7 @@ TEST(LzhSearch, MissingFileAndNoHeader)
 TEST(LzhList, EntriesByNumberInArchiveOrder)
 {
     std::vector<std::pair<std::string, Bytes>> files;
+    files.reserve(5);
     for (int i = 0; i < 5; i++) files.push_back({"f" + std::to_string(i), Bytes(size_t(i), uint8_t('a' + i))});
     OpenArchive a(WriteScratchFile("list.lzh", StoredArchive(2, files)));
     ASSERT_EQ(a.headers, 0);

@@ -177,7 +177,7 @@ TEST_F(LzhPackTool, NamesStayRelativeAndFailuresKeepTheOldArchive)
     ToolRun list = RunTool(ToolBinary("lzhx"), "-l " + Quote(base_ + "/out.lzh"));
     std::string stored = base_ + "\\d\\b.txt";
     std::replace(stored.begin(), stored.end(), '/', '\\');
-    stored = stored.substr(stored.find_first_not_of("\\", stored[1] == ':' ? 2 : 0));
+    stored = stored.substr(stored.find_first_not_of('\\', stored[1] == ':' ? 2 : 0));
     EXPECT_EQ(list.output, "1 -lh0- 1 " + stored + "\n2 -lh0- 1 a.txt\n");
 
     const Bytes before = ReadWholeFile(base_ + "/out.lzh");

@@ -106,7 +106,7 @@ Bytes ReadWholeFile(const std::string& path)
     uint8_t buffer[65536];
     size_t n;
     while ((n = std::fread(buffer, 1, sizeof buffer, file)) > 0) data.insert(data.end(), buffer, buffer + n);
-    std::fclose(file);
+    (void)std::fclose(file);  // read only
     return data;
 }
 

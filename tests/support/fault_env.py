@@ -33,7 +33,6 @@ import shutil
 import subprocess
 import sys
 import threading
-import time
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 ROOT = os.path.dirname(os.path.dirname(HERE))

@@ -151,7 +151,7 @@ int LzhWriterAddFile(LzhArchiveWriter* w, const LzhPackEntry* entry, const char*
     FILE* source = std::fopen(sourcePath, "rb");
     if (!source) return LZH_WRITE_SOURCE;
     const int result = AddSource(w, entry, source);
-    std::fclose(source);
+    (void)std::fclose(source);  // read only: nothing to lose
     return result;
 }
 
@@ -182,7 +182,7 @@ int LzhWriterClose(LzhArchiveWriter* w)
     if (ok && std::rename(w->partPath, w->path) != 0)
         ok = std::remove(w->path) == 0 && std::rename(w->partPath, w->path) == 0;
     if (!ok) {
-        std::remove(w->partPath);
+        (void)std::remove(w->partPath);  // already failing: a leftover part file is harmless
         return LZH_WRITE_OUTPUT;
     }
     return LZH_WRITE_OK;
@@ -191,7 +191,7 @@ int LzhWriterClose(LzhArchiveWriter* w)
 void LzhWriterAbandon(LzhArchiveWriter* w)
 {
     Release(w);
-    std::remove(w->partPath);
+    (void)std::remove(w->partPath);  // best effort: a leftover part file is harmless
 }
 
 const char* LzhWriteResultText(int result)

@@ -14,7 +14,7 @@ int LzhFileOpen(LzhFile* file, const char* path)
 
 void LzhFileClose(LzhFile* file)
 {
-    if (file->handle) std::fclose(file->handle);
+    if (file->handle) (void)std::fclose(file->handle);  // read only: nothing to lose
     file->handle = nullptr;
     file->bufferStart = 0;
     file->bufferPos = 0;

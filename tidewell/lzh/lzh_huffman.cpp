@@ -58,7 +58,7 @@ void LimitLengths(unsigned* count, unsigned maxLength, unsigned deepest)
 
 unsigned LzhMakeCodeLengths(const uint32_t* freq, unsigned n, unsigned maxLength, uint8_t* lengths)
 {
-    uint16_t order[LZH_HUFFMAN_MAX_SYMBOLS];
+    uint16_t order[LZH_HUFFMAN_MAX_SYMBOLS] = {};  // only the first `used` are sorted; zeroed for the analyser
     unsigned used = 0;
     for (unsigned s = 0; s < n; s++) {
         lengths[s] = 0;

