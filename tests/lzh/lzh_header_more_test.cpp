@@ -67,7 +67,7 @@ TEST(LzhLevel3, ReadsLikeTheOtherLevelsWithEveryCheck)
     // OS-9's level 2 does that), a total beyond any file, a size field too
     // small for its own type and next size, a width other than 4, a name
     // over 240 bytes, and a file cut inside the header or the data.
-    auto refused = [&](Bytes header, const char* what) {
+    auto refused = [&](const Bytes& header, const char* what) {
         Headers bad(WithEndMark(Concat({header, m.packed})), "bad3.lzh");
         EXPECT_EQ(bad.headers, 2) << what;
     };
