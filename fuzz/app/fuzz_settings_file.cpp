@@ -2,7 +2,9 @@
 // least 2,320 bytes and the magic, and then gives a record whose texts end
 // within their fields and which is written back as the same bytes. The
 // input as a record in memory: what is written reads back the same. The
-// input as the program folder: the default list path is whole or empty.
+// input as the program folder: the default list path is whole or empty. The
+// input as the block after the record: whatever is read is written so that it
+// reads back the same.
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
@@ -87,6 +89,19 @@ void CheckDefaultListPath(const uint8_t* data, size_t size)
     FUZZ_CHECK(settings.maxSimultaneous == kDefaultMaxSimultaneous && settings.idleTimeoutMs == kDefaultIdleTimeoutMs);
 }
 
+void CheckBlock(const uint8_t* data, size_t size)
+{
+    ExtraSettings extra;
+    std::memset(&extra, 0xA5, sizeof extra);
+    DecodeSettingsBlock(data, size, &extra);
+    FUZZ_CHECK(extra.laterLength <= sizeof extra.later && extra.laterLength % 4 == 0);
+    uint8_t written[kSettingsBlockMaxSize];
+    const size_t length = EncodeSettingsBlock(extra, written);
+    ExtraSettings again;
+    FUZZ_CHECK(DecodeSettingsBlock(written, length, &again) == 0);
+    FUZZ_CHECK(std::memcmp(&again, &extra, sizeof extra) == 0);
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
@@ -94,5 +109,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     CheckStoredRecord(data, size);
     CheckMemoryRecord(data, size);
     CheckDefaultListPath(data, size);
+    CheckBlock(data, size);
     return 0;
 }

@@ -8,6 +8,7 @@
 #include "marrowby/app/list_format.h"
 
 ProgramSettings g_settings;
+ExtraSettings g_extraSettings;
 
 namespace {
 
@@ -73,15 +74,18 @@ void LoadSettings()
 {
     char path[kSettingsPathSize];
     SettingsFilePath(path, sizeof(path));
-    uint8_t data[kSettingsSize];
+    uint8_t data[kSettingsSize + kSettingsBlockMaxSize];
     bool accepted = false;
+    SetDefaultExtraSettings(&g_extraSettings);
     HANDLE file =
         CreateFileA(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
     if (file != INVALID_HANDLE_VALUE) {
         DWORD got = 0;
-        if (ReadFile(file, data, sizeof(data), &got, nullptr) && got == sizeof(data)) {
+        if (ReadFile(file, data, sizeof(data), &got, nullptr) && got >= kSettingsSize) {
             accepted = DecodeSettings(data, got, &g_settings) == 0;
         }
+        // The block belongs to the record before it: no record, no block.
+        if (accepted) DecodeSettingsBlock(data + kSettingsSize, got - kSettingsSize, &g_extraSettings);
         CloseHandle(file);
     }
     char folder[kProgramFolderSize];
@@ -108,9 +112,10 @@ int SaveSettings()
     AtomicFile file;
     if (BeginAtomicFile(&file, path) != 0) return 1;
     memcpy(g_settings.magic, "VORN", 4);
-    uint8_t data[kSettingsSize];
+    uint8_t data[kSettingsSize + kSettingsBlockMaxSize];
     EncodeSettings(g_settings, data);
-    WriteAtomicFile(&file, data, sizeof(data));
+    size_t length = kSettingsSize + EncodeSettingsBlock(g_extraSettings, data + kSettingsSize);
+    WriteAtomicFile(&file, data, length);
     int committed = CommitAtomicFile(&file);
     return committed == 4 ? 2 : committed;  // a failed replacement is a failed write
 }

@@ -104,3 +104,89 @@ void EncodeSettings(const ProgramSettings& settings, uint8_t out[kSettingsSize])
     PutText(out + offsetof(ProgramSettings, defaultFolder), settings.defaultFolder);
     PutText(out + offsetof(ProgramSettings, listPath), settings.listPath);
 }
+
+namespace {
+
+const char kBlockMagic[4] = {'V', 'R', 'N', 'X'};
+
+struct ExtraSettingField {
+    int32_t ExtraSettings::*member;
+    int32_t defaultValue;
+    int32_t lowest;
+    int32_t highest;
+};
+
+// The block's fields in stored order: new ones go at the end, none is ever
+// removed or moved (an unused one keeps its place).
+const ExtraSettingField kExtraSettingFields[] = {
+    {&ExtraSettings::balloonNotices, 1, 0, 1},
+};
+
+constexpr size_t kFieldCount = sizeof(kExtraSettingFields) / sizeof(kExtraSettingFields[0]);
+constexpr size_t kKnownBytes = 4 * kFieldCount;
+static_assert(kSettingsBlockHeaderSize + kKnownBytes + sizeof(ExtraSettings::later) <= kSettingsBlockMaxSize,
+              "block size");
+
+uint32_t HashBytes(uint32_t hash, const uint8_t* data, size_t length)
+{
+    for (size_t i = 0; i < length; ++i) {
+        hash = (hash ^ data[i]) * 16777619u;
+    }
+    return hash;
+}
+
+// FNV-1a over version, length and fields: any one changed byte changes it.
+uint32_t BlockHash(const uint8_t* block, size_t fieldBytes)
+{
+    uint32_t hash = HashBytes(2166136261u, block + 4, 8);
+    return HashBytes(hash, block + kSettingsBlockHeaderSize, fieldBytes);
+}
+
+}  // namespace
+
+void SetDefaultExtraSettings(ExtraSettings* extra)
+{
+    memset(extra, 0, sizeof(*extra));
+    for (const ExtraSettingField& field : kExtraSettingFields) {
+        extra->*field.member = field.defaultValue;
+    }
+}
+
+int DecodeSettingsBlock(const uint8_t* data, size_t length, ExtraSettings* extra)
+{
+    SetDefaultExtraSettings(extra);
+    if (data == nullptr || length < kSettingsBlockHeaderSize || memcmp(data, kBlockMagic, 4) != 0) return 1;
+    uint32_t version = GetInt32(data + 4);
+    uint32_t fieldBytes = GetInt32(data + 8);
+    const uint8_t* fields = data + kSettingsBlockHeaderSize;
+    if (version == 0 || fieldBytes > length - kSettingsBlockHeaderSize || fieldBytes % 4 != 0) return 1;
+    if (GetInt32(data + 12) != BlockHash(data, fieldBytes)) return 1;
+    for (size_t i = 0; i < kFieldCount && 4 * i < fieldBytes; ++i) {
+        const ExtraSettingField& field = kExtraSettingFields[i];
+        int32_t value = GetSigned(fields + 4 * i);
+        if (value >= field.lowest && value <= field.highest) extra->*field.member = value;
+    }
+    if (fieldBytes > kKnownBytes) {
+        size_t later = fieldBytes - kKnownBytes;
+        if (later > sizeof(extra->later)) later = sizeof(extra->later);
+        memcpy(extra->later, fields + kKnownBytes, later);
+        extra->laterLength = static_cast<uint32_t>(later);
+    }
+    return 0;
+}
+
+size_t EncodeSettingsBlock(const ExtraSettings& extra, uint8_t* out)
+{
+    uint8_t* fields = out + kSettingsBlockHeaderSize;
+    for (size_t i = 0; i < kFieldCount; ++i) {
+        PutInt32(fields + 4 * i, static_cast<uint32_t>(extra.*kExtraSettingFields[i].member));
+    }
+    size_t later = extra.laterLength <= sizeof(extra.later) ? extra.laterLength & ~3u : 0;
+    memcpy(fields + kKnownBytes, extra.later, later);
+    size_t fieldBytes = kKnownBytes + later;
+    memcpy(out, kBlockMagic, 4);
+    PutInt32(out + 4, kSettingsBlockVersion);
+    PutInt32(out + 8, static_cast<uint32_t>(fieldBytes));
+    PutInt32(out + 12, BlockHash(out, fieldBytes));
+    return kSettingsBlockHeaderSize + fieldBytes;
+}

@@ -1,6 +1,8 @@
 // The program's settings record and its stored form: 2,320 bytes, integers
 // little-endian, texts Shift-JIS ending in NUL. The in-memory record has the
 // same layout (checked below), so the file is the record byte for byte.
+// Options added since follow those bytes as a block of their own (below),
+// which a reader of the first 2,320 bytes never sees.
 #pragma once
 
 #include <stddef.h>
@@ -61,3 +63,36 @@ int DecodeSettings(const uint8_t* data, size_t length, ProgramSettings* settings
 
 // Writes the stored form of settings (magic forced to "VORN") into out.
 void EncodeSettings(const ProgramSettings& settings, uint8_t out[kSettingsSize]);
+
+// Options stored in the block after the first record. Every field is a
+// 32-bit integer: a new one goes above laterLength, with one line at the end
+// of kExtraSettingFields (settings_format.cpp) giving its default and bounds.
+struct ExtraSettings {
+    int32_t balloonNotices;  // non-zero: finished downloads announced by a balloon
+    // Fields a newer program stored that this one does not know, kept so a
+    // save by this program does not lose them.
+    uint32_t laterLength;
+    uint8_t later[256];
+};
+
+// The block: "VRNX", version, field bytes n, FNV-1a hash of version, length
+// and fields (four 32-bit little-endian numbers), then n bytes of fields,
+// four each, in table order. Versions only ever add fields at the end, so a
+// reader takes the fields it knows from a block of any version and the
+// defaults for those the block is too short to hold.
+constexpr uint32_t kSettingsBlockVersion = 1;
+constexpr size_t kSettingsBlockHeaderSize = 16;
+constexpr size_t kSettingsBlockMaxSize = 4096;  // longer blocks are damaged
+
+// Every field at its default (later fields none).
+void SetDefaultExtraSettings(ExtraSettings* extra);
+
+// Reads the block at data (the bytes after the first record; length 0 when
+// the file ends there). Missing, short, damaged or foreign blocks give the
+// defaults, as does a field outside its bounds (that field alone). Returns 0
+// when a block was read, 1 when the defaults were taken.
+int DecodeSettingsBlock(const uint8_t* data, size_t length, ExtraSettings* extra);
+
+// Writes the block into out (kSettingsBlockMaxSize bytes) and returns its
+// length.
+size_t EncodeSettingsBlock(const ExtraSettings& extra, uint8_t* out);

@@ -26,6 +26,20 @@ std::string Stored(const ProgramSettings& s)
     return std::string(bytes.begin(), bytes.end());
 }
 
+std::string StoredBlock(const ExtraSettings& extra)
+{
+    std::vector<uint8_t> bytes(kSettingsBlockMaxSize);
+    bytes.resize(EncodeSettingsBlock(extra, bytes.data()));
+    return std::string(bytes.begin(), bytes.end());
+}
+
+size_t StoredSize()
+{
+    ExtraSettings defaults;
+    SetDefaultExtraSettings(&defaults);
+    return kSettingsSize + StoredBlock(defaults).size();
+}
+
 std::string ExpectedProgramFolder()
 {
     char module[1024];
@@ -46,6 +60,8 @@ void ExpectDefaults()
     EXPECT_STREQ("", g_settings.defaultUser);
     EXPECT_STREQ("", g_settings.defaultFolder);
     EXPECT_EQ(ExpectedProgramFolder() + "default.wrg", g_settings.listPath);
+    EXPECT_EQ(1, g_extraSettings.balloonNotices);
+    EXPECT_EQ(0u, g_extraSettings.laterLength);
 }
 
 class SettingsFile : public ::testing::Test {
@@ -55,6 +71,7 @@ protected:
         g_folder = FreshTestFolder();
         SetSettingsFolder(g_folder.c_str());
         memset(&g_settings, 0x3C, sizeof(g_settings));  // anything but the defaults
+        memset(&g_extraSettings, 0x3C, sizeof(g_extraSettings));
     }
     void TearDown() override { SetSettingsFolder(nullptr); }
 };
@@ -98,6 +115,13 @@ TEST_F(SettingsFile, ShortForeignOrEmptyFilesGiveDefaults)
         LoadSettings();
         ExpectDefaults();
     }
+    // A good block does not save a record that is not one.
+    ExtraSettings extra;
+    SetDefaultExtraSettings(&extra);
+    extra.balloonNotices = 0;
+    WriteWholeFile(SettingsPath(), "NROV" + good.substr(4) + StoredBlock(extra));
+    LoadSettings();
+    ExpectDefaults();
 }
 
 TEST_F(SettingsFile, LongFileUsesItsFirstRecord)
@@ -131,17 +155,28 @@ TEST_F(SettingsFile, EveryFieldSurvivesSaveAndLoad)
     LoadSettings();
     g_settings = FilledSettings();
     ProgramSettings saved = g_settings;
+    g_extraSettings.balloonNotices = 0;
     ASSERT_EQ(0, SaveSettings());
     std::string bytes = ReadWholeFile(SettingsPath());
-    ASSERT_EQ(kSettingsSize, bytes.size());
+    ASSERT_EQ(StoredSize(), bytes.size());
     EXPECT_EQ("VORN", bytes.substr(0, 4));
-    EXPECT_EQ(Stored(saved), bytes);
+    EXPECT_EQ(Stored(saved), bytes.substr(0, kSettingsSize));
+    EXPECT_EQ(StoredBlock(g_extraSettings), bytes.substr(kSettingsSize));
     EXPECT_FALSE(FileExists(SettingsPath() + ".new"));
 
     memset(&g_settings, 0, sizeof(g_settings));
+    memset(&g_extraSettings, 0x3C, sizeof(g_extraSettings));
     LoadSettings();
     memcpy(saved.magic, "VORN", 4);
     EXPECT_EQ(0, memcmp(&saved, &g_settings, kSettingsSize));
+    EXPECT_EQ(0, g_extraSettings.balloonNotices);
+
+    // The same file cut after its record, as an earlier program wrote it:
+    // the record stays, the options are the defaults.
+    WriteWholeFile(SettingsPath(), bytes.substr(0, kSettingsSize));
+    LoadSettings();
+    EXPECT_EQ(0, memcmp(&saved, &g_settings, kSettingsSize));
+    EXPECT_EQ(1, g_extraSettings.balloonNotices);
 }
 
 TEST_F(SettingsFile, FailedSaveLeavesTheOldFile)
@@ -172,7 +207,7 @@ TEST_F(SettingsFile, FolderEndingInADoubleByteCharacterGetsASeparator)
     EXPECT_EQ(folder + "\\vorn.cfg", path);
     LoadSettings();
     ASSERT_EQ(0, SaveSettings());
-    EXPECT_EQ(kSettingsSize, ReadWholeFile(folder + "\\vorn.cfg").size());
+    EXPECT_EQ(StoredSize(), ReadWholeFile(folder + "\\vorn.cfg").size());
     EXPECT_FALSE(FileExists(folder + "vorn.cfg"));  // not glued to the folder's name
 }
 
@@ -182,7 +217,7 @@ TEST_F(SettingsFile, SaveReplacesAnUnreadableFile)
     LoadSettings();
     ExpectDefaults();
     ASSERT_EQ(0, SaveSettings());
-    EXPECT_EQ(kSettingsSize, ReadWholeFile(SettingsPath()).size());
+    EXPECT_EQ(StoredSize(), ReadWholeFile(SettingsPath()).size());
 }
 
 }  // namespace

@@ -128,4 +128,140 @@ TEST(SettingsFormat, TextsWithoutTheirNulReadAsEmpty)
     EXPECT_EQ(b, again);
 }
 
+std::vector<uint8_t> Block(const ExtraSettings& extra)
+{
+    std::vector<uint8_t> out(kSettingsBlockMaxSize);
+    out.resize(EncodeSettingsBlock(extra, out.data()));
+    return out;
+}
+
+void PutLe(std::vector<uint8_t>* b, size_t at, uint32_t v)
+{
+    for (int i = 0; i < 4; ++i) (*b)[at + i] = static_cast<uint8_t>(v >> (8 * i));
+}
+
+// The hash as a reader checks it, computed here on its own: version, length,
+// then the fields.
+void Rehash(std::vector<uint8_t>* b)
+{
+    uint32_t hash = 2166136261u;
+    for (size_t i = 4; i < b->size(); ++i) {
+        if (i >= 12 && i < 16) continue;
+        hash = (hash ^ (*b)[i]) * 16777619u;
+    }
+    PutLe(b, 12, hash);
+}
+
+ExtraSettings Decoded(const std::vector<uint8_t>& b, int expectedResult)
+{
+    ExtraSettings extra;
+    memset(&extra, 0x77, sizeof(extra));
+    EXPECT_EQ(expectedResult, DecodeSettingsBlock(b.data(), b.size(), &extra));
+    return extra;
+}
+
+// The block after the record: a written file carries both, the record's
+// reader takes the same record from it, and the block reads back.
+TEST(SettingsBlock, FileWithTheBlockRoundTripsAndKeepsTheRecord)
+{
+    ExtraSettings extra;
+    SetDefaultExtraSettings(&extra);
+    EXPECT_EQ(1, extra.balloonNotices);
+    EXPECT_EQ(0u, extra.laterLength);
+    extra.balloonNotices = 0;
+    std::vector<uint8_t> file = Encoded(FilledSettings());
+    std::vector<uint8_t> block = Block(extra);
+    ASSERT_GE(block.size(), kSettingsBlockHeaderSize + 4);
+    EXPECT_EQ(0, memcmp(block.data(), "VRNX", 4));
+    EXPECT_EQ(kSettingsBlockVersion, ReadLe(block, 4));
+    EXPECT_EQ(block.size() - kSettingsBlockHeaderSize, ReadLe(block, 8));
+    file.insert(file.end(), block.begin(), block.end());
+
+    ProgramSettings record;
+    ASSERT_EQ(0, DecodeSettings(file.data(), file.size(), &record));
+    EXPECT_EQ(0, memcmp(&record, file.data(), kSettingsSize));
+    ExtraSettings back;
+    ASSERT_EQ(0, DecodeSettingsBlock(file.data() + kSettingsSize, file.size() - kSettingsSize, &back));
+    EXPECT_EQ(0, back.balloonNotices);
+    EXPECT_EQ(block, Block(back));
+}
+
+// No block, a cut one, one with any byte changed, or a foreign one: every
+// option takes its default.
+TEST(SettingsBlock, MissingCutOrGarbledBlocksGiveTheDefaults)
+{
+    ExtraSettings defaults;
+    SetDefaultExtraSettings(&defaults);
+    ExtraSettings extra = defaults;
+    extra.balloonNotices = 0;
+    std::vector<uint8_t> good = Block(extra);
+    EXPECT_EQ(0, Decoded(good, 0).balloonNotices);
+
+    ExtraSettings none;
+    memset(&none, 0x77, sizeof(none));
+    EXPECT_EQ(1, DecodeSettingsBlock(nullptr, 0, &none));
+    EXPECT_EQ(0, memcmp(&defaults, &none, sizeof(none)));
+    for (size_t cut = 0; cut < good.size(); ++cut) {
+        std::vector<uint8_t> b(good.begin(), good.begin() + cut);
+        ExtraSettings got = Decoded(b, 1);
+        ASSERT_EQ(0, memcmp(&defaults, &got, sizeof(got))) << "cut at " << cut;
+    }
+    for (size_t at = 0; at < good.size(); ++at) {
+        std::vector<uint8_t> b = good;
+        b[at] ^= 0x10;
+        ExtraSettings got = Decoded(b, 1);
+        ASSERT_EQ(0, memcmp(&defaults, &got, sizeof(got))) << "byte " << at;
+    }
+    // Well-formed but impossible: version 0, a length that is not whole
+    // fields, a length past the end.
+    for (auto [at, value] : {std::pair<size_t, uint32_t>{4, 0}, {8, 3}, {8, 400}}) {
+        std::vector<uint8_t> b = good;
+        PutLe(&b, at, value);
+        Rehash(&b);
+        EXPECT_EQ(1, Decoded(b, 1).balloonNotices) << at << "=" << value;
+    }
+}
+
+// A block from a later program: more fields than this one knows, a higher
+// version. The known fields are read, a value out of bounds takes its
+// default, and the unknown fields go out again with the next save. A block
+// from an earlier program, without this program's fields, gives their
+// defaults.
+TEST(SettingsBlock, LaterAndEarlierBlocksReadTheFieldsTheyShare)
+{
+    ExtraSettings extra;
+    SetDefaultExtraSettings(&extra);
+    extra.balloonNotices = 0;
+    std::vector<uint8_t> later = Block(extra);
+    size_t known = later.size() - kSettingsBlockHeaderSize;
+    for (uint32_t v : {0xA1A2A3A4u, 5u, 0xFFFFFFFFu}) {
+        later.resize(later.size() + 4);
+        PutLe(&later, later.size() - 4, v);
+    }
+    PutLe(&later, 4, kSettingsBlockVersion + 3);
+    PutLe(&later, 8, static_cast<uint32_t>(later.size() - kSettingsBlockHeaderSize));
+    Rehash(&later);
+    ExtraSettings read = Decoded(later, 0);
+    EXPECT_EQ(0, read.balloonNotices);
+    ASSERT_EQ(12u, read.laterLength);
+    std::vector<uint8_t> again = Block(read);
+    ASSERT_EQ(later.size(), again.size());
+    EXPECT_EQ(0, memcmp(later.data() + kSettingsBlockHeaderSize, again.data() + kSettingsBlockHeaderSize,
+                        later.size() - kSettingsBlockHeaderSize));
+    EXPECT_EQ(0, Decoded(again, 0).balloonNotices);
+
+    std::vector<uint8_t> outOfBounds = later;
+    PutLe(&outOfBounds, kSettingsBlockHeaderSize, 7);
+    Rehash(&outOfBounds);
+    EXPECT_EQ(1, Decoded(outOfBounds, 0).balloonNotices);
+
+    std::vector<uint8_t> earlier(later.begin(), later.begin() + kSettingsBlockHeaderSize);
+    PutLe(&earlier, 8, 0);
+    Rehash(&earlier);
+    ExtraSettings old = Decoded(earlier, 0);
+    EXPECT_EQ(1, old.balloonNotices);
+    EXPECT_EQ(0u, old.laterLength);
+    EXPECT_EQ(known, Block(old).size() - kSettingsBlockHeaderSize);
+}
+
 }  // namespace

@@ -132,7 +132,7 @@ TEST_F(CommandTest, MainWindowCloseBoxExitsAndSaves)
     EXPECT_EQ(0, RunMessageLoop(window, host_.accelerators));
     EXPECT_FALSE(IsWindow(window));
     std::string settings = ReadWholeFile(host_.folder + "vorn.cfg");
-    ASSERT_EQ(2320u, settings.size());
+    ASSERT_LT(2320u, settings.size());  // the record, then the block after it
     EXPECT_EQ(9, static_cast<int>(static_cast<unsigned char>(settings[8])));
     EXPECT_NE(std::string::npos, ReadWholeFile(host_.listPath).find(std::string("_State=2\r\nUrl=") + kKeptUrl));
 }

@@ -196,7 +196,7 @@ class Run:
                  and ("Url=" + url) in open(list_path, encoding="cp932").read())
         with open(settings_path, "rb") as f:
             settings = f.read()
-        if len(settings) != SETTINGS_SIZE or struct.unpack_from("<i", settings,
+        if len(settings) <= SETTINGS_SIZE or struct.unpack_from("<i", settings,
                                                                 AUTO_START_OFFSET)[0] != 1:
             raise Failure("vorn.cfg does not hold automatic start")
 

@@ -367,8 +367,9 @@ TEST_F(MainWindowTest, ClosingSavesEverythingBeforeReleasingAndEndsTheLoop)
     EXPECT_EQ(window, notice.window);
     EXPECT_EQ("", notice.path);
     // Both files were complete before the items were released.
-    ASSERT_EQ(kSettingsSize, notice.settingsFile.size());
+    ASSERT_LT(kSettingsSize + kSettingsBlockHeaderSize, notice.settingsFile.size());
     EXPECT_EQ(0, memcmp(notice.settingsFile.data(), "VORN", 4));
+    EXPECT_EQ(0, memcmp(notice.settingsFile.data() + kSettingsSize, "VRNX", 4));
     int32_t limit = 0;
     memcpy(&limit, notice.settingsFile.data() + 8, 4);
     EXPECT_EQ(7, limit);

@@ -113,8 +113,9 @@ TEST_F(ProgramTest, DownloadsItsListAndSavesItWhenClosed)
     }
     EXPECT_EQ(std::string::npos, list.find("_State=0")) << list;
     std::string settings = ReadWholeFile(folder + "vorn.cfg");
-    ASSERT_EQ(kSettingsSize, settings.size());
+    ASSERT_LT(kSettingsSize + kSettingsBlockHeaderSize, settings.size());
     EXPECT_EQ(0, memcmp(settings.data(), "VORN", 4));
+    EXPECT_EQ(0, memcmp(settings.data() + kSettingsSize, "VRNX", 4));
     // The partial file was resumed, not fetched again.
     std::string resumed = ReadWholeFile(std::string(getenv("MW_SERVER_DIR_WIN")) + "\\requests\\e2e4.1");
     EXPECT_NE(std::string::npos, resumed.find("Range: bytes=40000-")) << resumed;
@@ -406,7 +407,7 @@ TEST_F(ProgramTest, UpdaterLaunchStartsTidewellOrSaysItCannot)
     EXPECT_EQ(0u, list.find("; Created by Marrowby/0.23")) << list;
     EXPECT_NE(std::string::npos, list.find("_State=2\r\nUrl=http://127.0.0.1:9/kept.bin")) << list;
     std::string stored = ReadWholeFile(folder + "vorn.cfg");
-    ASSERT_EQ(kSettingsSize, stored.size());
+    ASSERT_LT(kSettingsSize + kSettingsBlockHeaderSize, stored.size());
     EXPECT_STREQ((folder + "default.wrg").c_str(), stored.c_str() + 1547);
 }
 
