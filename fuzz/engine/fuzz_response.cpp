@@ -43,11 +43,14 @@ bool Feed(HttpExchange& exchange, const char* data, size_t length, Outcome& outc
     const int32_t headersBefore = exchange.headersComplete;
     size_t offset = 0;
     size_t count = 0;
-    const int32_t result = FeedResponse(exchange, data, length, offset, count);
+    std::string received(data, length);  // a chunked body is decoded in place
+    const int32_t result = FeedResponse(exchange, received.data(), length, offset, count);
     FUZZ_CHECK(result == kFeedNeedMore || result == kFeedHeadersComplete || result == kFeedBodyComplete ||
                IsFailure(result));
     FUZZ_CHECK(offset <= length && count <= length - offset);
     FUZZ_CHECK(exchange.filled >= 0 && exchange.filled <= static_cast<int32_t>(kHeaderBlockMax));
+    // The payload decoded before a broken chunk comes with the failure.
+    outcome.body.append(received.data() + offset, count);
     if (IsFailure(result)) {
         outcome.stopResult = result;
         return false;
@@ -55,7 +58,6 @@ bool Feed(HttpExchange& exchange, const char* data, size_t length, Outcome& outc
     if (result == kFeedHeadersComplete) {
         FUZZ_CHECK(!headersBefore && offset > 0 && data[offset - 1] == '\n');
     }
-    outcome.body.append(data + offset, count);
     return true;
 }
 

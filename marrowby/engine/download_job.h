@@ -48,7 +48,7 @@ const int32_t kMaxRedirects = 20;
 // Room for the longest request the exchange fields allow: request line with
 // proxy form, Host, Referer, User-Agent, Range, the fixed lines and the
 // Authorization line, so no request is ever cut or refused for its length.
-const size_t kJobRequestCapacity = 8192;
+const size_t kJobRequestCapacity = 12288;
 
 // Longest name a new download's file gets: a long folder and a long name
 // must still make a path the ANSI file calls take.
@@ -107,7 +107,7 @@ private:
     void ResetLink();
     void ReceiveIntoTlsBuffer();
     int32_t OnConnected();
-    int32_t OnData(const char* data, uint32_t length);
+    int32_t OnData(char* data, uint32_t length);
     int32_t OnClosed();
     int32_t ReadTunnelAnswer(const char* data, uint32_t length);
     int32_t BeginHandshake();
@@ -117,12 +117,17 @@ private:
     int32_t WaitForMoreRecords();
     bool BodyMayBeCut() const;
     int32_t SendRequest();
-    int32_t ProcessData(const char* data, uint32_t length);
+    int32_t ProcessData(char* data, uint32_t length);
+    int32_t EndOfResponseFailure() const;
+    int32_t EndOfConnection();
+    bool ChunkedBodyEnded() const;
+    bool RangeIsUsable() const;
+    int32_t Reconnect();
     int32_t AcceptResponse(const char* body, size_t count);
     int32_t FollowResponse(int32_t status);
     int32_t AnswerUnsatisfiedRange();
     bool ServerFileChanged() const;
-    int32_t RestartFromZero();
+    int32_t RestartFromZero(int32_t failure);
     int32_t Reconnect(const ConnectTarget& target, uint32_t timeoutMs);
     void ForgetLoginOnOriginChange();
     int32_t EndTransfer(int32_t code);

@@ -129,7 +129,7 @@ int32_t DownloadJob::DecryptRecords()
         }
         switch (step) {
         case kTlsNeedMore: return WaitForMoreRecords();
-        case kTlsPeerClosed: return EndTransfer(JobClosed);
+        case kTlsPeerClosed: return EndOfConnection();
         case kTlsRenegotiate:
             // The handshake message comes back as the unprocessed rest.
             // When Schannel kept nothing to answer with, it has already
@@ -159,5 +159,5 @@ int32_t DownloadJob::WaitForMoreRecords()
 // without a size could be cut anywhere unnoticed.
 bool DownloadJob::BodyMayBeCut() const
 {
-    return exchange_.headersComplete && exchange_.response.contentLength == 0;
+    return exchange_.headersComplete && !exchange_.chunked && exchange_.response.contentLength == 0;
 }

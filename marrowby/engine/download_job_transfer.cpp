@@ -10,6 +10,7 @@
 #include "marrowby/engine/download_job.h"
 #include "marrowby/engine/http_result.h"
 #include "marrowby/engine/lock_scope.h"
+#include "marrowby/engine/name_cut.h"
 #include "marrowby/engine/proxy_tunnel.h"
 #include "marrowby/engine/request.h"
 #include "marrowby/engine/response.h"
@@ -18,14 +19,15 @@
 
 namespace {
 
+// A download is a GET, so 307 and 308 are followed like the older codes.
 bool IsRedirect(int32_t status)
 {
-    return status >= 300 && status <= 305;
+    return (status >= 300 && status <= 305) || status == 307 || status == 308;
 }
 
 bool IsClientOrServerError(int32_t status)
 {
-    return status >= 400 && status <= 505;
+    return status >= 400 && status <= 599;
 }
 
 // The longest request the exchange can produce, so the request buffer is
@@ -54,7 +56,9 @@ int32_t DownloadJob::OnConnectionEvent(int event, const char* data, uint32_t len
         Report(JobFailed, nullptr, 0);
         return 0;
     case EvClosed: return OnClosed();
-    case EvData: return OnData(data, length);
+    // data lies in the job's own receive buffer, which the response reader
+    // may rewrite in place (a chunked body).
+    case EvData: return OnData(const_cast<char*>(data), length);
     case EvTimedOut:
         // The closed socket's receive still ends as EvClosed: a plain
         // JobClosed then, whatever the connection carried.
@@ -71,7 +75,7 @@ int32_t DownloadJob::OnConnectionEvent(int event, const char* data, uint32_t len
     }
 }
 
-int32_t DownloadJob::OnData(const char* data, uint32_t length)
+int32_t DownloadJob::OnData(char* data, uint32_t length)
 {
     switch (linkPhase_) {
     case kLinkPlain: return ProcessData(data, length);
@@ -98,6 +102,7 @@ int32_t DownloadJob::OnClosed()
         break;
     default: break;
     }
+    if (failure == JobFailureNone) failure = EndOfResponseFailure();
     CloseFile();
     if (failure == JobFailureNone) {
         Report(JobClosed, nullptr, 0);
@@ -131,24 +136,57 @@ int32_t DownloadJob::SendRequest()
     return kPostNextReceive;
 }
 
-int32_t DownloadJob::ProcessData(const char* data, uint32_t length)
+// Why a connection that ends here leaves the answer incomplete: no final
+// head yet, or a chunked body without its last chunk. A body with or without
+// Content-Length is judged by the application from the counts.
+int32_t DownloadJob::EndOfResponseFailure() const
+{
+    if (!exchange_.headersComplete) return JobFailureNoResponse;
+    if (exchange_.chunked && exchange_.chunkedBody.phase != kChunkDone) return JobFailureBodyCut;
+    return JobFailureNone;
+}
+
+// The server closed the connection at a point where that is allowed.
+int32_t DownloadJob::EndOfConnection()
+{
+    int32_t failure = EndOfResponseFailure();
+    return failure == JobFailureNone ? EndTransfer(JobClosed) : FailTransfer(failure);
+}
+
+int32_t DownloadJob::ProcessData(char* data, uint32_t length)
 {
     size_t offset = 0;
     size_t count = 0;
     int32_t result = FeedResponse(exchange_, data, length, offset, count);
     if (result == kFeedNeedMore || result == kFeedBodyComplete) {
         if (count > 0 && !WriteBody(data + offset, count)) return EndTransfer(JobFileError);
-        return kPostNextReceive;
+        return ChunkedBodyEnded() ? EndTransfer(JobClosed) : kPostNextReceive;
     }
-    if (result == kFeedHeadersComplete) {
-        int32_t status = exchange_.response.status;
-        if (IsRedirect(status) || status == 401) return FollowResponse(status);
-        if (status == 416) return AnswerUnsatisfiedRange();
-        if (IsClientOrServerError(status)) return FailTransfer(JobFailureHttpStatus);
-        if (status == 206 && ServerFileChanged()) return RestartFromZero();
-        return AcceptResponse(data + offset, count);
-    }
-    return EndTransfer(JobClosed);
+    if (result != kFeedHeadersComplete) return FailTransfer(JobFailureBadResponse);
+
+    int32_t status = exchange_.response.status;
+    if (IsRedirect(status) || status == 401) return FollowResponse(status);
+    if (status == 416) return AnswerUnsatisfiedRange();
+    if (IsClientOrServerError(status)) return FailTransfer(JobFailureHttpStatus);
+    if (status == 206 && !RangeIsUsable()) return RestartFromZero(JobFailureBadRange);
+    if (status == 206 && ServerFileChanged()) return RestartFromZero(JobFailureHttpStatus);
+    int32_t accepted = AcceptResponse(data + offset, count);
+    if (accepted == kPostNextReceive && ChunkedBodyEnded()) return EndTransfer(JobClosed);
+    return accepted;
+}
+
+// A chunked body tells its own end: the job need not wait for the close.
+bool DownloadJob::ChunkedBodyEnded() const
+{
+    return exchange_.chunked && exchange_.chunkedBody.phase == kChunkDone;
+}
+
+// A 206 is written at its Content-Range's first byte, which must be one the
+// partial file already reaches. Without a readable range the body cannot be
+// placed, and splicing it anywhere would corrupt the file.
+bool DownloadJob::RangeIsUsable() const
+{
+    return exchange_.response.rangeRemaining > 0 && exchange_.response.rangeFirst <= exchange_.rangeStart;
 }
 
 int32_t DownloadJob::EndTransfer(int32_t code)
@@ -191,8 +229,11 @@ void DownloadJob::ChooseLocalName(char* out, size_t capacity)
     char decoded[kReceivedNameMax + 1];
     NameInCodePage(exchange_.response.fileName, exchange_.response.fileNameCharset, Utf8ToProgramCodePage, decoded,
                    sizeof decoded);
+    char cleaned[kReceivedNameMax + 1];
+    SafeLocalFileName(decoded, cleaned, sizeof cleaned);
+    // A long name loses part of its stem, never its extension.
     char safe[kJobNewFileNameMax + 1];
-    SafeLocalFileName(decoded, safe, sizeof safe);
+    CopyNameKeepingExtension(safe, sizeof safe, cleaned, strlen(cleaned));
     if (exchange_.rangeStart > 0) {
         // A resume without a name of its own: the caller says the bytes
         // before the offset are in the file of the server's name.
@@ -235,11 +276,21 @@ int32_t DownloadJob::FollowResponse(int32_t status)
         return FailTransfer(JobFailureLogin);
     if (status != 401 && ++redirects_ > kMaxRedirects) return FailTransfer(JobFailureRedirects);
 
+    if (status != 401) {
+        LockScope hold(lock_);
+        ForgetLoginOnOriginChange();
+    }
+    return Reconnect();
+}
+
+// Closes this connection and connects again for the exchange as it now
+// stands (a new URL, credentials, or no range).
+int32_t DownloadJob::Reconnect()
+{
     ConnectTarget target;
     uint32_t timeoutMs;
     {
         LockScope hold(lock_);
-        if (status != 401) ForgetLoginOnOriginChange();
         target = ComputeTarget(exchange_);
         ResetResponse(exchange_);
         timeoutMs = timeoutMs_;
@@ -272,7 +323,7 @@ int32_t DownloadJob::AnswerUnsatisfiedRange()
 {
     if (exchange_.rangeStart <= 0) return FailTransfer(JobFailureHttpStatus);
     const int64_t total = exchange_.response.unsatisfiedTotal;
-    if (total <= 0 || total != ownSize_ || ownName_[0] == '\0') return RestartFromZero();
+    if (total <= 0 || total != ownSize_ || ownName_[0] == '\0') return RestartFromZero(JobFailureHttpStatus);
     ResponseSummary summary = TakeSummary(exchange_);
     mw_text::Copy(summary.fileName, ownName_);
     summary.rangeFirst = total;
@@ -297,19 +348,15 @@ bool DownloadJob::ServerFileChanged() const
 }
 
 // Asks for the whole file again; the response rewrites the file from byte 0.
-// Once per run: a server that keeps refusing ends the run.
-int32_t DownloadJob::RestartFromZero()
+// Once per run, and only for a resume: a server that keeps answering so, or
+// answers so to a request without a range, ends the run with the reason.
+int32_t DownloadJob::RestartFromZero(int32_t failure)
 {
-    if (restarted_) return FailTransfer(JobFailureHttpStatus);
+    if (restarted_ || exchange_.rangeStart <= 0) return FailTransfer(failure);
     restarted_ = true;
-    ConnectTarget target;
-    uint32_t timeoutMs;
     {
         LockScope hold(lock_);
         exchange_.rangeStart = 0;
-        target = ComputeTarget(exchange_);
-        ResetResponse(exchange_);
-        timeoutMs = timeoutMs_;
     }
-    return Reconnect(target, timeoutMs);
+    return Reconnect();
 }

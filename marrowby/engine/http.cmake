@@ -11,6 +11,8 @@ mw_add_library(tessaline_http PLATFORM_FREE
     http_date.cpp
     response.cpp
     response_headers.cpp
+    chunked_body.cpp
+    name_cut.cpp
     decimal.cpp
     received_name.cpp
     proxy_tunnel.cpp

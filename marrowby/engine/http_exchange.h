@@ -5,6 +5,7 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "marrowby/engine/chunked_body.h"
 #include "marrowby/engine/received_name.h"
 #include "marrowby/engine/url.h"
 
@@ -23,8 +24,9 @@ constexpr int32_t kAuthUnsupported = 2;  // a scheme the composer cannot express
 constexpr uint16_t kDefaultProxyPort = 8080;
 
 // Longest text each field holds; the arrays have one more byte for the NUL.
-constexpr size_t kHeaderBlockMax = 1024;  // the block itself may use 1023 of them
-constexpr size_t kResponseTextMax = 64;   // contentType, server
+// Room for a Location of the longest URL kept, with the usual headers around it.
+constexpr size_t kHeaderBlockMax = 16384;  // the block itself may use one byte less
+constexpr size_t kResponseTextMax = 64;    // contentType, server
 constexpr size_t kEntityTagMax = 128;
 constexpr size_t kProxyHostMax = 256;
 constexpr size_t kRealmMax = 48;
@@ -70,6 +72,10 @@ struct HttpExchange {
     int32_t lineStart;        // position of the current line in headerBuffer
     int32_t filled;           // bytes stored in headerBuffer
     int32_t headersComplete;  // 1 once the empty line has arrived
+    int32_t interimHeads;     // 1xx heads skipped before the final one
+    int32_t contentLengthSeen;
+    int32_t chunked;  // the body comes with Transfer-Encoding: chunked
+    ChunkedBody chunkedBody;
 
     // Response fields.
     ResponseSummary response;

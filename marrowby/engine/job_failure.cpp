@@ -27,6 +27,10 @@ const FailureDescription kDescriptions[] = {
      "the secure connection ended without its closing message, so the data may be cut"},
     {JobFailureTlsData, "tls-data", "data on the secure connection could not be decrypted"},
     {JobFailureUrl, "url", "the address is not an http or https URL"},
+    {JobFailureBadResponse, "bad-response", "the server's answer is malformed or cannot be decoded"},
+    {JobFailureNoResponse, "no-response", "the connection ended before the server's answer"},
+    {JobFailureBodyCut, "body-cut", "the connection ended before the last chunk of the body"},
+    {JobFailureBadRange, "bad-range", "the server sent part of the file without saying which part"},
 };
 
 const FailureDescription& Describe(int32_t failure)

@@ -20,6 +20,10 @@ enum JobFailure : int32_t {
     JobFailureTlsTruncated = 13,        // closed without close_notify, body size unknown
     JobFailureTlsData = 14,             // a record that could not be decrypted
     JobFailureUrl = 15,                 // Start was given no http or https URL
+    JobFailureBadResponse = 16,         // a malformed status line, header or chunk framing
+    JobFailureNoResponse = 17,          // the connection ended before a final answer
+    JobFailureBodyCut = 18,             // the connection ended inside a chunked body
+    JobFailureBadRange = 19,            // a 206 that does not say which part it holds
 };
 
 // A short keyword ("certificate-untrusted") and a sentence saying why.

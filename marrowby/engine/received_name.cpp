@@ -6,6 +6,7 @@
 #include "common/bounded_text.h"
 #include "common/sjis.h"
 #include "common/text_helpers.h"
+#include "marrowby/engine/name_cut.h"
 
 namespace {
 
@@ -225,8 +226,9 @@ int32_t NameFromDisposition(const char* value, char* out, size_t capacity, NameC
     if (value[typeLength] == '\0') return 1;
     if (SameTextIgnoringCase(value, typeLength, "attachment") != 0) return 1;
 
-    char plain[kReceivedNameMax + 1];
-    char extended[kReceivedNameMax + 1];
+    // Room beyond the field, so a long name is cut below with its extension.
+    char plain[kReceivedNameMax * 2 + 1];
+    char extended[kReceivedNameMax * 2 + 1];
     bool havePlain = false;
     bool haveExtended = false;
     for (const char* p = value + typeLength + 1; *p != '\0';) {
@@ -235,14 +237,15 @@ int32_t NameFromDisposition(const char* value, char* out, size_t capacity, NameC
         if (!haveExtended && SameTextIgnoringCase(parameter.name, parameter.nameLength, "filename*") == 0) {
             haveExtended = ReadExtendedName(parameter, extended, sizeof extended);
         } else if (!havePlain && SameTextIgnoringCase(parameter.name, parameter.nameLength, "filename") == 0) {
-            char raw[kReceivedNameMax + 1];
+            char raw[kReceivedNameMax * 2 + 1];
             Unescape(parameter, raw, sizeof raw);
             PercentDecode(raw, strlen(raw), plain, sizeof plain);
             havePlain = true;
         }
     }
     if (!haveExtended && !havePlain) return 1;
-    mw_text::Copy(out, capacity, haveExtended ? extended : plain);
+    const char* name = haveExtended ? extended : plain;
+    CopyNameKeepingExtension(out, capacity, name, strlen(name));
     charset = CharsetOf(out);
     return 0;
 }

@@ -7,33 +7,67 @@
 
 namespace {
 
+// A server may send any number of interim heads; more than this many before
+// one final answer is no server worth waiting for.
+constexpr int32_t kInterimHeadsMax = 32;
+
+bool IsInterim(int32_t status)
+{
+    return status >= 100 && status <= 199;
+}
+
+// Starts collecting the next head after an interim one, whose headers are
+// not applied: they describe no body.
+void ForgetHead(HttpExchange& exchange)
+{
+    exchange.headerBuffer[0] = '\0';
+    exchange.lineStart = 0;
+    exchange.filled = 0;
+    exchange.response.status = 0;
+    exchange.response.responseVersion = 0;
+}
+
+// The body part of data[0, count): counted against Content-Length, or
+// decoded in place when it comes in chunks.
+int32_t TakeBody(HttpExchange& exchange, char* data, size_t& count)
+{
+    if (!exchange.chunked) return CountBody(exchange, count) ? kFeedBodyComplete : kFeedNeedMore;
+    const int32_t decoded = DecodeChunked(exchange.chunkedBody, data, count, count);
+    exchange.response.bodyReceived += static_cast<int64_t>(count);
+    if (decoded == kChunkedMalformed) return kHttpMalformed;
+    return decoded == kChunkedDone ? kFeedBodyComplete : kFeedNeedMore;
+}
+
 // The block is complete: parse it and hand over the body part of this chunk.
-int32_t CompleteHeaders(HttpExchange& exchange, size_t linefeedIndex, size_t length, size_t& bodyOffset,
+int32_t CompleteHeaders(HttpExchange& exchange, char* data, size_t linefeedIndex, size_t length, size_t& bodyOffset,
                         size_t& bodyCount)
 {
     exchange.headersComplete = 1;
     exchange.headerBuffer[exchange.filled] = '\0';
     bodyOffset = linefeedIndex + 1;
     bodyCount = length - bodyOffset;
-    if (ParseStatusLine(exchange) != 0 || ParseHeaderLines(exchange) != 0) {
+    if (ParseHeaderLines(exchange) != 0) {
         bodyOffset = 0;
         bodyCount = 0;
         return kHttpMalformed;
     }
-    CountBody(exchange, bodyCount);
+    // A chunked body's length is told by its chunks, whatever
+    // Content-Length says.
+    if (exchange.chunked) exchange.response.contentLength = 0;
     if (exchange.response.totalSize == 0) exchange.response.totalSize = exchange.response.contentLength;
+    if (TakeBody(exchange, data + bodyOffset, bodyCount) == kHttpMalformed) return kHttpMalformed;
     return kFeedHeadersComplete;
 }
 
 }  // namespace
 
-int32_t FeedResponse(HttpExchange& exchange, const char* data, size_t length, size_t& bodyOffset, size_t& bodyCount)
+int32_t FeedResponse(HttpExchange& exchange, char* data, size_t length, size_t& bodyOffset, size_t& bodyCount)
 {
     bodyOffset = 0;
     bodyCount = 0;
     if (exchange.headersComplete) {
         bodyCount = length;
-        return CountBody(exchange, bodyCount) ? kFeedBodyComplete : kFeedNeedMore;
+        return TakeBody(exchange, data, bodyCount);
     }
 
     // Once the block has overflowed every later chunk is refused, so the
@@ -49,10 +83,24 @@ int32_t FeedResponse(HttpExchange& exchange, const char* data, size_t length, si
         if (exchange.filled >= static_cast<int32_t>(kHeaderBlockMax)) return kHttpHeaderTooLong;
         if (byte != '\n') continue;
 
-        if (IsLineEnd(buffer[exchange.lineStart])) {
-            return CompleteHeaders(exchange, i, length, bodyOffset, bodyCount);
+        if (!IsLineEnd(buffer[exchange.lineStart])) {
+            exchange.lineStart = exchange.filled;
+            continue;
         }
-        exchange.lineStart = exchange.filled;
+        if (exchange.lineStart == 0 && exchange.interimHeads > 0) {
+            // An empty line after an interim head (some servers end theirs
+            // with one too many) is not the final head.
+            ForgetHead(exchange);
+            continue;
+        }
+        buffer[exchange.filled] = '\0';
+        if (ParseStatusLine(exchange) != 0) return kHttpMalformed;
+        if (!IsInterim(exchange.response.status)) {
+            return CompleteHeaders(exchange, data, i, length, bodyOffset, bodyCount);
+        }
+        // 101 would switch to another protocol, which no download asked for.
+        if (exchange.response.status == 101 || ++exchange.interimHeads > kInterimHeadsMax) return kHttpMalformed;
+        ForgetHead(exchange);
     }
     return kFeedNeedMore;
 }
@@ -63,6 +111,10 @@ void ResetResponse(HttpExchange& exchange)
     exchange.lineStart = 0;
     exchange.filled = 0;
     exchange.headersComplete = 0;
+    exchange.interimHeads = 0;
+    exchange.contentLengthSeen = 0;
+    exchange.chunked = 0;
+    ResetChunkedBody(exchange.chunkedBody);
 
     ResponseSummary& response = exchange.response;
     response.status = 0;

@@ -4,6 +4,7 @@
 #include "common/bounded_text.h"
 #include "marrowby/engine/http_date.h"
 #include "marrowby/engine/http_result.h"
+#include "marrowby/engine/name_cut.h"
 #include "marrowby/engine/response_internal.h"
 #include "common/text_helpers.h"
 
@@ -33,14 +34,43 @@ long FindStatusMarker(const char* block, size_t length)
     return -1;
 }
 
+// Two different lengths, in one list or in two headers, leave no way to
+// tell where the body ends: the response is refused. Equal repeats are one.
 int32_t ApplyContentLength(HttpExchange& exchange, const char* value)
 {
-    // A length beyond 64 bits cannot be counted against: the response is
-    // refused. A negative one would make the body count negative; it is
-    // taken as absent.
-    int64_t length = 0;
-    if (!ReadDecimal64(value, length)) return kHttpMalformed;
-    exchange.response.contentLength = length < 0 ? 0 : length;
+    for (const char* p = value;; ++p) {
+        // A length beyond 64 bits cannot be counted against: the response is
+        // refused. A negative one would make the body count negative; it is
+        // taken as absent.
+        int64_t length = 0;
+        if (!ReadDecimal64(p, length)) return kHttpMalformed;
+        if (length < 0) length = 0;
+        if (exchange.contentLengthSeen && length != exchange.response.contentLength) return kHttpMalformed;
+        exchange.response.contentLength = length;
+        exchange.contentLengthSeen = 1;
+        p = std::strchr(p, ',');
+        if (p == nullptr) return kHttpOk;
+    }
+}
+
+// Only the chunked coding can be taken off here; a body in any other (gzip)
+// would be saved as something else than the file, so it is refused.
+int32_t ApplyTransferEncoding(HttpExchange& exchange, const char* value)
+{
+    const char* p = value;
+    while (*p != '\0') {
+        while (*p == ' ' || *p == '\t' || *p == ',') ++p;
+        size_t length = std::strcspn(p, ",");
+        size_t trimmed = length;
+        while (trimmed > 0 && (p[trimmed - 1] == ' ' || p[trimmed - 1] == '\t')) --trimmed;
+        if (trimmed == 0) break;
+        if (SameTextIgnoringCase(p, trimmed, "identity") != 0) {
+            // chunked is always the last coding; nothing may follow it.
+            if (exchange.chunked || SameTextIgnoringCase(p, trimmed, "chunked") != 0) return kHttpMalformed;
+            exchange.chunked = 1;
+        }
+        p += length;
+    }
     return kHttpOk;
 }
 
@@ -120,40 +150,50 @@ const KnownHeader kKnownHeaders[] = {
     {"Date", ApplyDate},
     {"Location", ApplyLocation},
     {"ETag", ApplyEntityTag},
+    {"Transfer-Encoding", ApplyTransferEncoding},
 };
 
 }  // namespace
 
+// "HTTP/1.x ddd" at the start of the block, the code of exactly three digits
+// from 100 to 599 followed by a space or the line end, and no NUL in the
+// line: anything else is no answer this client can judge.
 int32_t ParseStatusLine(HttpExchange& exchange)
 {
     const char* block = exchange.headerBuffer;
     const size_t filled = static_cast<size_t>(exchange.filled);
 
-    const long marker = FindStatusMarker(block, filled);
-    if (marker < 0) {
+    if (filled < kStatusMarkerLength || std::memcmp(block, kStatusMarker, kStatusMarkerLength) != 0) {
         // An HTTP/0.9 server answers without a status line.
-        return exchange.version == kHttpVersion09 ? kHttpOk : kHttpMalformed;
+        if (exchange.version == kHttpVersion09 && FindStatusMarker(block, filled) < 0) return kHttpOk;
+        return kHttpMalformed;
     }
-    if (filled < 12) return kHttpMalformed;
+    const void* linefeed = std::memchr(block, '\n', filled);
+    if (linefeed == nullptr) return kHttpMalformed;  // a completed block always has one
+    const size_t lineLength = static_cast<size_t>(static_cast<const char*>(linefeed) - block);
+    if (std::memchr(block, '\0', lineLength) != nullptr) return kHttpMalformed;
 
-    const size_t digit = static_cast<size_t>(marker) + kStatusMarkerLength;
-    if (digit >= filled) return kHttpMalformed;
-    if (block[digit] == '0') {
+    // "HTTP/1.1 200" is 12 characters; the 13th ends the code.
+    constexpr size_t kCodeEnd = kStatusMarkerLength + 5;
+    if (lineLength < kCodeEnd) return kHttpMalformed;
+    const char* version = block + kStatusMarkerLength;
+    if (version[0] == '0') {
         exchange.response.responseVersion = kHttpVersion10;
-    } else if (block[digit] == '1') {
+    } else if (version[0] == '1') {
         exchange.response.responseVersion = kHttpVersion11;
     } else {
         return kHttpMalformed;
     }
-
-    // The three characters two after the digit, but never beyond the block.
-    char status[4] = {};
-    for (size_t i = 0; i < 3 && digit + 2 + i < filled; ++i) status[i] = block[digit + 2 + i];
-    exchange.response.status = ParseDecimal(status);
-
-    const void* linefeed = std::memchr(block, '\n', filled);
-    if (linefeed == nullptr) return kHttpMalformed;  // a completed block always has one
-    exchange.lineStart = static_cast<int32_t>(static_cast<const char*>(linefeed) - block + 1);
+    const char* code = version + 2;
+    const char after = block[kCodeEnd];
+    if (version[1] != ' ' || !IsDigit(code[0]) || !IsDigit(code[1]) || !IsDigit(code[2]) ||
+        (after != ' ' && !IsLineEnd(after))) {
+        return kHttpMalformed;
+    }
+    const int32_t status = (code[0] - '0') * 100 + (code[1] - '0') * 10 + (code[2] - '0');
+    if (status < 100 || status > 599) return kHttpMalformed;
+    exchange.response.status = status;
+    exchange.lineStart = static_cast<int32_t>(lineLength + 1);
     return kHttpOk;
 }
 
@@ -264,6 +304,14 @@ int32_t ParseContentDisposition(HttpExchange& exchange, const char* value)
 
 int32_t ApplyLocation(HttpExchange& exchange, const char* value)
 {
+    // A network-path reference ("//host:port/path") keeps the current scheme.
+    char withScheme[kUrlSchemeTextMax + 1 + kUrlWorkMax + 1];
+    if (value[0] == '/' && value[1] == '/') {
+        mw_text::Copy(withScheme, exchange.url.schemeText);
+        mw_text::Append(withScheme, sizeof withScheme, ":");
+        mw_text::Append(withScheme, sizeof withScheme, value);
+        value = withScheme;
+    }
     UrlParts target;
     ResetUrl(target);
     const int32_t parsed = ParseUrl(value, nullptr, target);

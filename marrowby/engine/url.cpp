@@ -4,6 +4,7 @@
 
 #include "common/bounded_text.h"
 #include "marrowby/engine/decimal.h"
+#include "marrowby/engine/name_cut.h"
 #include "common/text_helpers.h"
 
 namespace {
@@ -30,11 +31,12 @@ void TakeFileName(const char* rest, UrlParts& parts)
     }
     if (lastSlash == nullptr) return;
     const char* name = lastSlash + 1;
-    mw_text::CopyN(parts.fileName, name, static_cast<size_t>(rest + end - name));
+    CopyNameKeepingExtension(parts.fileName, sizeof parts.fileName, name, static_cast<size_t>(rest + end - name));
 }
 
 int32_t ParseAbsolute(const char* text, UrlParts& parts)
 {
+    if (std::strlen(text) > kUrlWorkMax) return kUrlTooLong;
     char work[kUrlWorkMax + 1];
     mw_text::Copy(work, text);
 
@@ -133,6 +135,7 @@ bool RemoveLastDirectory(char* base, size_t& length)
 
 int32_t ResolveRelative(const char* reference, UrlParts& parts)
 {
+    if (std::strlen(reference) > kUrlWorkMax) return kUrlTooLong;
     char work[kUrlWorkMax + 1];
     mw_text::Copy(work, reference);
 
@@ -163,7 +166,8 @@ int32_t ResolveRelative(const char* reference, UrlParts& parts)
             length += mw_text::CopyN(built + length, sizeof built - length, segment, segmentLength + 1);
         }
     }
-    mw_text::Copy(built + length, sizeof built - length, segment);
+    length += mw_text::Copy(built + length, sizeof built - length, segment);
+    if (length > kUrlPathMax) return kUrlTooLong;
 
     mw_text::Copy(parts.path, built);
     TakeFileName(parts.path, parts);

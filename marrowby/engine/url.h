@@ -20,15 +20,18 @@ constexpr size_t kUrlSchemeTextMax = 32;
 constexpr size_t kUrlUserMax = 48;
 constexpr size_t kUrlPasswordMax = 48;
 constexpr size_t kUrlHostMax = 256;
-constexpr size_t kUrlPathMax = 768;
 constexpr size_t kUrlFileNameMax = 64;
 
-// Longest URL or reference text that parsing looks at; the rest is ignored.
-constexpr size_t kUrlWorkMax = 1152;
+// Longest URL kept whole: signed download links run to several KB. A longer
+// URL, reference or resolved path is refused (kUrlTooLong), never cut.
+constexpr size_t kUrlTextMax = 8192;
+constexpr size_t kUrlPathMax = kUrlTextMax;
+constexpr size_t kUrlWorkMax = kUrlTextMax;
 
 // Results of ParseUrl besides 0.
 constexpr int32_t kUrlNoScheme = 1;  // no colon, or a reference above the root
 constexpr int32_t kUrlBadHost = 2;   // a bracketed host that is no IPv6 literal
+constexpr int32_t kUrlTooLong = 3;   // longer than kUrlTextMax
 
 // A host written as text (URL, Host header, CONNECT line): an IPv6 literal
 // gets its brackets back, so two more bytes than the host itself.
@@ -53,7 +56,9 @@ void ResetUrl(UrlParts& parts);
 // Returns 0; kUrlNoScheme when the absolute text has no colon (parts
 // unchanged) or the relative reference climbs above the root (path keeps
 // what was built so far); kUrlBadHost when the host is bracketed but is no
-// IPv6 literal, or text other than a port follows the closing bracket.
+// IPv6 literal, or text other than a port follows the closing bracket;
+// kUrlTooLong when either text or the resolved path is longer than
+// kUrlTextMax (parts then unchanged by that text).
 int32_t ParseUrl(const char* absolute, const char* relative, UrlParts& parts);
 
 // Splits the text "host[:port]", where host may be an IPv6 literal in

@@ -41,6 +41,7 @@ Query parameters (all optional):
   lm=SECONDS    Last-Modified header: that many seconds after 1970
   server=TEXT   Server header
   pad=N         an X-Pad header of N bytes (an overlong header block)
+  odd=KIND      an answer to be judged rather than saved (odd_answers.py)
 
 Over TLS (start_tls) also:
   tlsrec=1      every byte of the answer in a TLS record of its own
@@ -62,6 +63,8 @@ import ssl
 import threading
 import time
 import urllib.parse
+
+import odd_answers
 
 HEAD_LIMIT = 65536
 
@@ -179,6 +182,9 @@ class Handler(socketserver.BaseRequestHandler):
                     pass
             except OSError:
                 pass
+            return
+        if "odd" in params:
+            odd_answers.answer(conn, params, pattern, requested_range(head, int(params.get("size", "5000"))))
             return
         status = int(params.get("status", "200"))
         headers = []

@@ -197,9 +197,9 @@ TEST_F(LocalFileNameTest, UrlPathsWithTraversalStayInTheFolder)
 
 TEST_F(LocalFileNameTest, SavedResponseRenamedByLocationStaysInTheFolder)
 {
-    // The Location of a saved (307) answer renames the file; the rename is
+    // The Location of a saved (203) answer renames the file; the rename is
     // made safe like any other name.
-    std::string url = Url("s.bin?size=450&status=307&loc=" + QueryEscape("http://127.0.0.1:1/..\\..\\moved.bin"));
+    std::string url = Url("s.bin?size=450&status=203&loc=" + QueryEscape("http://127.0.0.1:1/..\\..\\moved.bin"));
     ExpectSavedAs(url, "moved.bin", 450);
 }
 

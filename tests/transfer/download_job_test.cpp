@@ -259,10 +259,10 @@ TEST_F(DownloadJobTest, NotFoundFailsWithoutAFile)
     EXPECT_FALSE(FileExists(folder_ + "/missing.bin"));
 }
 
-TEST_F(DownloadJobTest, StatusesOutsideTheErrorRangeAreSaved)
+TEST_F(DownloadJobTest, StatusesOutsideTheErrorRangeAreSavedAndEveryServerErrorFails)
 {
-    const int statuses[] = {506, 307, 308};
-    const char* const names[] = {"elsewhere.bin", "elsewhere (2).bin", "elsewhere (3).bin"};
+    const int statuses[] = {203, 299};
+    const char* const names[] = {"elsewhere.bin", "elsewhere (2).bin"};
     int n = 0;
     for (int status : statuses) {
         JobRecorder recorder;
@@ -278,14 +278,62 @@ TEST_F(DownloadJobTest, StatusesOutsideTheErrorRangeAreSaved)
         EXPECT_STREQ(recorder.summary.fileName, saved);
         EXPECT_EQ(Saved(saved), Pattern(0, 700)) << status;
     }
+    JobRecorder variant;
+    run_.url = Url("variant.bin?size=700&status=506");
+    JobOutcome outcome = RunJob(run_, variant);
+    EXPECT_EQ(variant.Sequence(), "failed");
+    EXPECT_EQ(outcome.failure, JobFailureHttpStatus);
+    EXPECT_FALSE(FileExists(folder_ + "/variant.bin"));
 }
 
-TEST_F(DownloadJobTest, MalformedResponseHeadIsClosed)
+TEST_F(DownloadJobTest, MalformedResponseHeadFails)
 {
-    // 1024 bytes of header block are more than the reader keeps.
-    ASSERT_EQ(Run(Url("long.bin?size=10&pad=1000")).started, 0);
-    EXPECT_EQ(recorder_.Sequence(), "closed");
+    // A header block longer than the reader keeps.
+    JobOutcome outcome = Run(Url("long.bin?size=10&pad=17000"));
+    ASSERT_EQ(outcome.started, 0);
+    EXPECT_EQ(recorder_.Sequence(), "failed");
+    EXPECT_EQ(outcome.failure, JobFailureBadResponse);
     EXPECT_EQ(recorder_.Count(JobAccepted), 0);
+}
+
+// Each odd answer ends with the reason it deserves, and nothing of its
+// framing reaches the file.
+TEST_F(DownloadJobTest, OddAnswersEndWithTheirReasons)
+{
+    struct Case {
+        const char* query;
+        const char* sequence;
+        int32_t failure;
+    } cases[] = {
+        {"interim.bin?odd=interim&size=3000", "accepted data closed", JobFailureNone},
+        {"interimonly.bin?odd=interimonly", "failed", JobFailureNoResponse},
+        {"chunked.bin?odd=chunked&size=9000", "accepted data closed", JobFailureNone},
+        {"chunkcut.bin?odd=chunkcut&size=9000", "accepted data failed", JobFailureBodyCut},
+        {"twolengths.bin?odd=twolengths", "failed", JobFailureBadResponse},
+        {"badline.bin?odd=line&line=485454502f312e31203630302058", "failed", JobFailureBadResponse},
+        {"norange.bin?odd=norange&size=3000", "accepted data closed", JobFailureNone},
+    };
+    for (const Case& c : cases) {
+        JobRecorder recorder;
+        run_.url = Url(c.query);
+        JobOutcome outcome = RunJob(run_, recorder);
+        EXPECT_EQ(recorder.Sequence(), c.sequence) << c.query;
+        EXPECT_EQ(outcome.failure, c.failure) << c.query;
+    }
+    EXPECT_EQ(Saved("interim.bin"), Pattern(0, 3000));
+    EXPECT_EQ(Saved("chunked.bin"), Pattern(0, 9000));
+    EXPECT_EQ(Saved("chunkcut.bin"), Pattern(0, Saved("chunkcut.bin").size()));
+
+    // A resume answered 206 without Content-Range is asked again without a
+    // range; the second such answer fails rather than splicing.
+    WriteFileBytes(folder_ + "/norange.bin", Pattern(0, 1000));
+    run_.offset = 1000;
+    run_.lastName = "norange.bin";
+    JobRecorder resumed;
+    run_.url = Url("norange.bin?odd=norange&size=3000");
+    EXPECT_EQ(RunJob(run_, resumed).failure, JobFailureNone);
+    EXPECT_EQ(resumed.summary.status, 200);
+    EXPECT_EQ(Saved("norange.bin"), Pattern(0, 3000));
 }
 
 // ---- redirects ------------------------------------------------------------
@@ -306,8 +354,10 @@ TEST_F(DownloadJobTest, RelativeRedirectStaysOnTheSameHost)
 
 TEST_F(DownloadJobTest, AbsoluteRedirectsGoToTheOtherServer)
 {
-    const int statuses[] = {301, 303};
+    const int statuses[] = {301, 303, 307, 308};
+    int request = 0;
     for (int status : statuses) {
+        request += 2;  // the start and the moved file
         JobRecorder recorder;
         std::string target = "http%3A%2F%2F127.0.0.1%3A" + std::to_string(HttpPort2()) + "%2F" + id_ + "%2Fmoved" +
                              std::to_string(status) + ".bin%3Fsize%3D600";
@@ -315,17 +365,17 @@ TEST_F(DownloadJobTest, AbsoluteRedirectsGoToTheOtherServer)
         ASSERT_EQ(RunJob(run_, recorder).started, 0);
         EXPECT_EQ(recorder.Sequence(), "accepted data closed") << status;
         std::string name = "moved" + std::to_string(status) + ".bin";
-        EXPECT_NE(RecordedRequest(id_, status == 301 ? 2 : 4)
+        EXPECT_NE(RecordedRequest(id_, request)
                       .find("GET /" + id_ + "/" + name + "?size=600 HTTP/1.0\r\nHost: " + Host(HttpPort2()) + "\r\n"),
                   std::string::npos);
         EXPECT_EQ(Saved(name), Pattern(0, 600));
     }
 }
 
-TEST_F(DownloadJobTest, RedirectToAnotherSchemeIsClosed)
+TEST_F(DownloadJobTest, RedirectToAnotherSchemeFails)
 {
     ASSERT_EQ(Run(Url("start.bin?status=302&loc=ftp%3A%2F%2F127.0.0.1%2Ff.bin")).started, 0);
-    EXPECT_EQ(recorder_.Sequence(), "closed");
+    EXPECT_EQ(recorder_.Sequence(), "failed");
     EXPECT_EQ(RecordedRequestCount(id_), 1);
 }
 
@@ -404,7 +454,7 @@ TEST_F(DownloadJobTest, UnauthorizedWithoutBasicChallenge)
     JobRecorder digest;
     run_.url = Url("digest.bin?auth=digest");
     ASSERT_EQ(RunJob(run_, digest).started, 0);
-    EXPECT_EQ(digest.Sequence(), "closed");
+    EXPECT_EQ(digest.Sequence(), "failed");
     EXPECT_EQ(RecordedRequestCount(id_), 2);
 }
 

@@ -1,0 +1,208 @@
+// Answers a careful client must judge rather than save: interim heads,
+// malformed status lines, chunked bodies, conflicting lengths and
+// network-path redirects.
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "marrowby/engine/chunked_body.h"
+#include "marrowby/engine/http_result.h"
+#include "marrowby/engine/response.h"
+#include "response_test_support.h"
+
+namespace {
+
+int32_t FeedWhole(const std::string& response, FeedLog& log, const char* url = "http://example.com/dir/f.zip")
+{
+    auto exchange = NewExchange(url);
+    FeedChunk(*exchange, response, log);
+    return log.headerResult;
+}
+
+TEST(ResponseAnswers, InterimHeadsAreSkippedWithoutTheirHeaders)
+{
+    const std::string response =
+        "HTTP/1.1 100 Continue\r\n\r\n"
+        "\r\n"  // one empty line too many after an interim head
+        "HTTP/1.1 103 Early Hints\r\nLink: </style.css>; rel=preload\r\nLocation: /elsewhere/x.bin\r\n"
+        "Content-Length: 3\r\n\r\n"
+        "HTTP/1.1 200 OK\r\nContent-Length: 5\r\n\r\nhello";
+    FeedEveryWay(response, [](const HttpExchange& exchange, const FeedLog& log) {
+        EXPECT_EQ(kFeedHeadersComplete, log.headerResult);
+        EXPECT_EQ(200, exchange.response.status);
+        EXPECT_EQ(5, exchange.response.contentLength);
+        EXPECT_EQ("hello", log.body);
+        EXPECT_STREQ("/dir/sub/file.zip", exchange.url.path);  // the 103's Location is not applied
+        EXPECT_STREQ("file.zip", exchange.response.fileName);
+    });
+
+    // Only interim heads: no final answer has begun.
+    auto interimOnly = NewExchange();
+    FeedLog log;
+    EXPECT_EQ(kFeedNeedMore,
+              FeedChunk(*interimOnly, "HTTP/1.1 100 Continue\r\n\r\nHTTP/1.1 102 Processing\r\n\r\n", log));
+    EXPECT_EQ(0, interimOnly->headersComplete);
+    EXPECT_EQ("", log.body);
+
+    // A switch of protocol was never asked for, and endless interim heads
+    // are no answer.
+    FeedLog switched;
+    EXPECT_EQ(kHttpMalformed, FeedWhole("HTTP/1.1 101 Switching Protocols\r\nUpgrade: h2c\r\n\r\n", switched));
+    std::string endless;
+    for (int i = 0; i < 40; ++i) endless += "HTTP/1.1 100 Continue\r\n\r\n";
+    FeedLog endlessLog;
+    EXPECT_EQ(kHttpMalformed, FeedWhole(endless + "HTTP/1.1 200 OK\r\n\r\n", endlessLog));
+}
+
+TEST(ResponseAnswers, MalformedStatusLinesFail)
+{
+    const std::string malformed[] = {
+        "HTTP/1.1 abc OK\r\n\r\n",
+        "HTTP/1.1 2000 OK\r\n\r\n",
+        "HTTP/1.1 -1 X\r\n\r\n",
+        "HTTP/1.1 600 X\r\n\r\n",
+        "HTTP/1.1 099 X\r\n\r\n",
+        "HTTP/1.1  200 OK\r\n\r\n",
+        "HTTP/1.1 20 OK\r\n\r\n",
+        "HTTP/1.10 200 OK\r\n\r\n",
+        std::string("HTTP/1.1 200\0OK\r\n\r\n", 19),
+        std::string("HTTP/1.1 200 O\0K\r\n\r\n", 20),
+        "\r\n",
+        "\n",
+        "HTTP/1.1 200OK\r\n\r\n",
+        " HTTP/1.1 200 OK\r\n\r\n",
+    };
+    for (const std::string& block : malformed) {
+        FeedLog log;
+        EXPECT_EQ(kHttpMalformed, FeedWhole(block + "body", log)) << block;
+        EXPECT_EQ("", log.body) << block;
+    }
+
+    struct Good {
+        const char* block;
+        int32_t status;
+    } good[] = {
+        {"HTTP/1.1 200\r\n\r\n", 200},
+        {"HTTP/1.0 599 Odd\n\n", 599},
+        {"HTTP/1.1 100 Continue\r\n\r\nHTTP/1.1 204 No Content\r\n\r\n", 204},
+    };
+    for (const Good& g : good) {
+        auto exchange = NewExchange();
+        FeedLog log;
+        EXPECT_EQ(kFeedHeadersComplete, FeedChunk(*exchange, g.block, log)) << g.block;
+        EXPECT_EQ(g.status, exchange->response.status) << g.block;
+    }
+}
+
+TEST(ResponseAnswers, ChunkedBodyIsDecodedAndItsFramingNeverSaved)
+{
+    const std::string response =
+        "HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\nContent-Length: 999\r\n\r\n"
+        "5;name=\"v\"\r\nhello\r\n"
+        "1A \r\n" +
+        std::string(26, 'z') +
+        "\r\n"
+        "6\nworld!\n"  // bare line feeds
+        "0\r\nExpires: never\r\n\r\n"
+        "bytes after the last chunk";
+    FeedEveryWay(response, [](const HttpExchange& exchange, const FeedLog& log) {
+        EXPECT_EQ(kFeedHeadersComplete, log.headerResult);
+        EXPECT_EQ(kChunkDone, exchange.chunkedBody.phase);
+        EXPECT_EQ("hello" + std::string(26, 'z') + "world!", log.body);
+        EXPECT_EQ(1, exchange.chunked);
+        EXPECT_EQ(0, exchange.response.contentLength);  // the chunks tell the length
+        EXPECT_EQ(0, exchange.response.totalSize);
+        EXPECT_EQ(37, exchange.response.bodyReceived);
+    });
+
+    // The chunk that ends the body says so.
+    auto later = NewExchange();
+    FeedLog laterLog;
+    FeedChunk(*later, "HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n2\r\nab", laterLog);
+    EXPECT_EQ(kFeedNeedMore, FeedChunk(*later, "\r\n0\r", laterLog));
+    EXPECT_EQ(kFeedBodyComplete, FeedChunk(*later, "\n\r\n", laterLog));
+    EXPECT_EQ("ab", laterLog.body);
+
+    // Cut before the last chunk: not complete.
+    FeedLog cut;
+    auto exchange = NewExchange();
+    FeedChunk(*exchange, "HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n4\r\nabcd\r\n2\r\nef", cut);
+    EXPECT_EQ("abcdef", cut.body);
+    EXPECT_NE(kChunkDone, exchange->chunkedBody.phase);
+
+    // Broken framing fails, also after body bytes have gone out.
+    const char* broken[] = {"zz\r\n", "4\r\nabcdX\r\n", "\r\n", "4\r\r\nabcd\r\n", "1234567890123456\r\n"};
+    for (const char* body : broken) {
+        auto broke = NewExchange();
+        FeedLog log;
+        FeedChunk(*broke, "HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n", log);
+        EXPECT_EQ(kHttpMalformed, FeedChunk(*broke, body, log)) << body;
+        EXPECT_EQ(kHttpMalformed, FeedChunk(*broke, "0\r\n\r\n", log)) << body;
+    }
+}
+
+TEST(ResponseAnswers, OnlyCodingsThatCanBeUndoneAreAccepted)
+{
+    const char* refused[] = {"gzip", "gzip, chunked", "chunked, gzip", "chunked, chunked", "x-unknown"};
+    for (const char* coding : refused) {
+        FeedLog log;
+        EXPECT_EQ(kHttpMalformed,
+                  FeedWhole(std::string("HTTP/1.1 200 OK\r\nTransfer-Encoding: ") + coding + "\r\n\r\n0\r\n\r\n", log))
+            << coding;
+    }
+    auto exchange = NewExchange();
+    FeedLog log;
+    FeedChunk(*exchange, "HTTP/1.1 200 OK\r\nTransfer-Encoding: identity\r\nContent-Length: 3\r\n\r\nabcdef", log);
+    EXPECT_EQ(0, exchange->chunked);
+    EXPECT_EQ("abc", log.body);
+
+    auto mixed = NewExchange();
+    FeedLog mixedLog;
+    FeedChunk(*mixed, "HTTP/1.1 200 OK\r\nTransfer-Encoding: identity, CHUNKED\r\n\r\n3\r\nabc\r\n0\r\n\r\n", mixedLog);
+    EXPECT_EQ(kFeedHeadersComplete, mixedLog.headerResult);
+    EXPECT_EQ("abc", mixedLog.body);
+}
+
+TEST(ResponseAnswers, ConflictingContentLengthsFail)
+{
+    const char* conflicting[] = {
+        "Content-Length: 5\r\nContent-Length: 6\r\n",
+        "Content-Length: 0\r\nContent-Length: 5\r\n",
+        "Content-Length: 5, 6\r\n",
+    };
+    for (const char* headers : conflicting) {
+        FeedLog log;
+        EXPECT_EQ(kHttpMalformed, FeedWhole(std::string("HTTP/1.1 200 OK\r\n") + headers + "\r\nhello!", log))
+            << headers;
+    }
+    const char* agreeing[] = {"Content-Length: 5\r\nContent-Length: 5\r\n", "Content-Length: 5, 5\r\n"};
+    for (const char* headers : agreeing) {
+        auto exchange = NewExchange();
+        FeedLog log;
+        FeedChunk(*exchange, std::string("HTTP/1.1 200 OK\r\n") + headers + "\r\nhello!", log);
+        EXPECT_EQ(kFeedHeadersComplete, log.headerResult) << headers;
+        EXPECT_EQ("hello", log.body) << headers;
+    }
+}
+
+TEST(ResponseAnswers, NetworkPathLocationKeepsTheScheme)
+{
+    auto plain = NewExchange("http://example.com/dir/f.zip");
+    FeedLog log;
+    FeedChunk(*plain, "HTTP/1.1 302 Found\r\nLocation: //mirror.test:8080/pub/g.zip?x=1\r\n\r\n", log);
+    EXPECT_EQ(kFeedHeadersComplete, log.headerResult);
+    EXPECT_EQ(kSchemeHttp, plain->url.scheme);
+    EXPECT_STREQ("mirror.test", plain->url.host);
+    EXPECT_EQ(8080, plain->url.port);
+    EXPECT_STREQ("/pub/g.zip?x=1", plain->url.path);
+    EXPECT_STREQ("g.zip", plain->response.fileName);
+
+    auto secure = NewExchange("https://example.com/dir/f.zip");
+    FeedLog secureLog;
+    FeedChunk(*secure, "HTTP/1.1 307 Temporary Redirect\r\nLocation: //mirror.test/h.zip\r\n\r\n", secureLog);
+    EXPECT_EQ(kSchemeHttps, secure->url.scheme);
+    EXPECT_EQ(443, secure->url.port);
+    EXPECT_STREQ("mirror.test", secure->url.host);
+}
+
+}  // namespace
