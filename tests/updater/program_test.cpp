@@ -344,7 +344,7 @@ void ExpectStartupMessage(TidewellRun& run, int id)
     EXPECT_EQ(TextOf(id), MessageBoxText(box));
     EXPECT_EQ(nullptr, run.Main());  // no window before start-up succeeded
     PostMessageA(box, WM_COMMAND, IDOK, 0);
-    EXPECT_EQ(0u, run.Exit());
+    EXPECT_EQ(1u, run.Exit());  // a failure message: a failing exit code
 }
 
 TEST_F(TidewellProgram, StartupMessagesComeWithoutAWindow)
@@ -400,6 +400,7 @@ TEST_F(TidewellProgram, UpdatesThroughFetchDialogDownloadCrcAndExtraction)
     EXPECT_EQ("0.24.0.0", WindowText(GetDlgItem(dialog, IDC_CONFIRM_NEW_VERSION)));
     EXPECT_EQ(kNotesSjis, WindowText(GetDlgItem(dialog, IDC_CONFIRM_NOTES)));
     EXPECT_TRUE(IsWindowEnabled(GetDlgItem(dialog, IDOK)));
+    EXPECT_EQ(IDOK, LOWORD(SendMessageA(dialog, DM_GETDEFID, 0, 0)));
     Screenshot("tidewell-confirm.png", {main, dialog});
 
     // Accepting downloads the archive into the temporary folder, checks its
@@ -483,6 +484,7 @@ TEST_F(TidewellProgram, DialogTitleRuleDisabledUpdateAndCancel)
     EXPECT_EQ("0.24.0.0", WindowText(GetDlgItem(dialog, IDC_CONFIRM_NEW_VERSION)));
     EXPECT_FALSE(IsWindowEnabled(GetDlgItem(dialog, IDOK)));
     EXPECT_TRUE(IsWindowEnabled(GetDlgItem(dialog, IDCANCEL)));
+    EXPECT_EQ(IDCANCEL, LOWORD(SendMessageA(dialog, DM_GETDEFID, 0, 0)));
     // The disabled button's command changes nothing.
     SendMessageA(dialog, WM_COMMAND, IDOK, 0);
     EXPECT_TRUE(IsWindow(dialog));
@@ -500,6 +502,25 @@ TEST_F(TidewellProgram, DialogTitleRuleDisabledUpdateAndCancel)
     ASSERT_NE(nullptr, again.WaitForWindow("#32770"));
     PostMessageA(again.Main(), WM_CLOSE, 0, 0);
     EXPECT_EQ(0u, again.Exit());
+
+    // An older version offered with its archive: said so, and Enter (the
+    // default button) cancels instead of going back.
+    ProgramFolder("older");
+    url = ServedRecord("older.qvn", kProductA, "0.22.0.0", "--archive-url " + Quote(scripted_ + "twold/a.lzh"));
+    InstallRecord(kProductA, "0.24.0.0", url);
+    TidewellRun older(folder_, temp_, "");
+    HWND olderDialog = older.WaitForWindow("#32770");
+    ASSERT_NE(nullptr, olderDialog);
+    EXPECT_EQ(TextOf(IDS_TITLE_OLDER), WindowText(GetDlgItem(olderDialog, IDC_CONFIRM_TITLE)));
+    EXPECT_EQ("0.22.0.0", WindowText(GetDlgItem(olderDialog, IDC_CONFIRM_NEW_VERSION)));
+    EXPECT_TRUE(IsWindowEnabled(GetDlgItem(olderDialog, IDOK)));
+    EXPECT_EQ(IDCANCEL, LOWORD(SendMessageA(olderDialog, DM_GETDEFID, 0, 0)));
+    PostMessageA(olderDialog, WM_COMMAND, LOWORD(SendMessageA(olderDialog, DM_GETDEFID, 0, 0)), 0);
+    EXPECT_TRUE(older.ButtonShows(IDS_BUTTON_EXIT));
+    EXPECT_TRUE(StatusShows(older.Main(), TextOf(IDS_UPDATE_CANCELLED)));
+    EXPECT_EQ("", ReadWholeFile(WindowsPath("MW_SERVER_DIR_WIN") + "requests\\twold.1"));
+    older.ClickButton();
+    EXPECT_EQ(0u, older.Exit());
 }
 
 TEST_F(TidewellProgram, FailedStepsEndWithTheirMessage)
@@ -519,10 +540,10 @@ TEST_F(TidewellProgram, FailedStepsEndWithTheirMessage)
         PostMessageA(dialog, WM_COMMAND, IDOK, 0);
         EXPECT_TRUE(run.ButtonShows(IDS_BUTTON_EXIT));
         EXPECT_TRUE(StatusShows(run.Main(), TextOf(IDS_CRC_MISMATCH)));
-        EXPECT_TRUE(FileExists(temp_ + "p.lzh_size=5000"));  // the archive stays
+        EXPECT_FALSE(FileExists(temp_ + "p.lzh_size=5000"));  // nothing may open it later
         Screenshot("tidewell-crc-mismatch.png", {run.Main()});
         run.ClickButton();
-        EXPECT_EQ(0u, run.Exit());
+        EXPECT_EQ(1u, run.Exit());
     }
     std::string request = ReadWholeFile(WindowsPath("MW_SERVER_DIR_WIN") + "requests\\twcrc.1");
     EXPECT_NE(std::string::npos, request.find("\r\nUser-Agent: Marrowby Tidewell/2.0\r\n")) << request;
@@ -538,7 +559,7 @@ TEST_F(TidewellProgram, FailedStepsEndWithTheirMessage)
         EXPECT_EQ(nullptr, run.Dialog());
         Screenshot("tidewell-other-product.png", {run.Main()});
         run.ClickButton();
-        EXPECT_EQ(0u, run.Exit());
+        EXPECT_EQ(1u, run.Exit());
     }
 
     // A URL whose connection cannot even be opened ends instead of waiting.
@@ -548,7 +569,22 @@ TEST_F(TidewellProgram, FailedStepsEndWithTheirMessage)
         EXPECT_TRUE(run.ButtonShows(IDS_BUTTON_EXIT));
         EXPECT_TRUE(StatusShows(run.Main(), TextOf(IDS_INFO_NOT_FETCHED)));
         run.ClickButton();
-        EXPECT_EQ(0u, run.Exit());
+        EXPECT_EQ(1u, run.Exit());
+    }
+
+    // A served record too short to be one: 終了, as after every failure.
+    ProgramFolder("invalid");
+    std::string invalidFolder = www_ + "tw\\" + name_ + "\\";
+    MakeFolders(invalidFolder);
+    WriteWholeFile(invalidFolder + "short.qvn", "QVN record cut short");
+    InstallRecord(kProductA, "0.23.0.0", nginx_ + "tw/" + name_ + "/short.qvn");
+    {
+        TidewellRun run(folder_, temp_, "");
+        EXPECT_TRUE(run.ButtonShows(IDS_BUTTON_EXIT));
+        EXPECT_TRUE(StatusShows(run.Main(), TextOf(IDS_INFO_INVALID)));
+        EXPECT_EQ(nullptr, run.Dialog());
+        run.ClickButton();
+        EXPECT_EQ(1u, run.Exit());
     }
 
     // While the information arrives slowly: fetching, and the button ends it.

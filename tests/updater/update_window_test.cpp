@@ -201,6 +201,7 @@ TEST_F(UpdateWindowTest, ApplyDoneWritesTheInformationFileAndStartsOnlyAConfined
     SendMessageA(window, WM_APPLY_DONE, 1, 0);
     EXPECT_STREQ(TextOf(IDS_UPDATE_FAILED), g_updater.statusText);
     EXPECT_EQ(kStepStopped, g_updater.step);
+    EXPECT_EQ(kExitFailed, g_updater.exitCode);
     EXPECT_TRUE(IsWindowVisible(g_updater.button));
 
     // The temporary file cannot be made: status 43, the old file stays.
@@ -221,12 +222,16 @@ TEST_F(UpdateWindowTest, ApplyDoneWritesTheInformationFileAndStartsOnlyAConfined
     EXPECT_EQ(kStepFinished, g_updater.step);
     EXPECT_TRUE(IsWindow(window));
 
+    EXPECT_EQ(kExitFailed, g_updater.exitCode);
+
     // Without the flag the update simply ends.
     copy[8] = 0;
+    g_updater.exitCode = kExitDone;
     g_updater.step = kStepApplying;
     SendMessageA(window, WM_APPLY_DONE, 0, 0);
     EXPECT_STREQ(TextOf(IDS_UPDATE_FINISHED), g_updater.statusText);
     EXPECT_EQ(kStepFinished, g_updater.step);
+    EXPECT_EQ(kExitDone, g_updater.exitCode);
 }
 
 TEST(CompareUpdate, SetsTheInstallFolderForFormatTwoOnly)

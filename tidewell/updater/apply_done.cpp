@@ -22,6 +22,7 @@ constexpr size_t kProgramNameSize = 260;
 
 void EndWith(UpdaterContext* context, int id, int32_t step)
 {
+    if (step == kStepStopped) context->exitCode = kExitFailed;
     SetStatus(context, id);
     SetButton(context, IDS_BUTTON_EXIT, true);
     context->step = step;
@@ -78,6 +79,9 @@ void OnApplyDone(UpdaterContext* context, WPARAM outcome)
     if (RecordFormat(fetched) != 2 || !(RecordFlags(fetched) & kRecordFlagStartProgram)) return;
     if (StartUpdatedProgram(context))
         ShutDownUpdater(context);
-    else
+    else {
+        // The update is in place, but the run still ends with a failure.
+        context->exitCode = kExitFailed;
         SetStatus(context, IDS_START_PROGRAM_FAILED);
+    }
 }

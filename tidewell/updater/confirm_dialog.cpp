@@ -60,6 +60,21 @@ bool ArchiveOffered(RecordView fetched)
     return offset < fetched.size && fetched.bytes[offset] != 0;
 }
 
+int TitleOf(int32_t comparison)
+{
+    if (comparison == kCompareSameVersion) return IDS_TITLE_CURRENT;
+    if (comparison == kCompareOlderVersion) return IDS_TITLE_OLDER;
+    return IDS_TITLE_NEWER;
+}
+
+// The dialog's default id and the buttons' looks change together.
+void MakeDefaultButton(HWND dialog, int id, int previous)
+{
+    SendMessageA(dialog, DM_SETDEFID, static_cast<WPARAM>(id), 0);
+    SendDlgItemMessageA(dialog, previous, BM_SETSTYLE, BS_PUSHBUTTON, TRUE);
+    SendDlgItemMessageA(dialog, id, BM_SETSTYLE, BS_DEFPUSHBUTTON, TRUE);
+}
+
 void StartDialog(HWND dialog, UpdaterContext* context)
 {
     RecordView fetched = FetchedRecord(*context);
@@ -68,13 +83,15 @@ void StartDialog(HWND dialog, UpdaterContext* context)
     SetNotes(dialog, fetched, context->instance);
     if (!ArchiveOffered(fetched)) EnableWindow(GetDlgItem(dialog, IDOK), FALSE);
     char title[kStringSize];
-    int id = context->comparison == kCompareSameVersion ? IDS_TITLE_CURRENT : IDS_TITLE_NEWER;
-    if (LoadStringA(context->instance, id, title, kStringSize) <= 0) title[0] = '\0';
+    if (LoadStringA(context->instance, TitleOf(context->comparison), title, kStringSize) <= 0) title[0] = '\0';
     SetDlgItemTextA(dialog, IDC_CONFIRM_TITLE, title);
     // The focus goes to a button rather than the notes, whose text the
-    // dialog would otherwise show selected.
+    // dialog would otherwise show selected. For a version that is not newer
+    // Enter must not reinstall or go back: キャンセル is the default then.
     HWND accept = GetDlgItem(dialog, IDOK);
-    SetFocus(IsWindowEnabled(accept) ? accept : GetDlgItem(dialog, IDCANCEL));
+    bool offerUpdate = IsWindowEnabled(accept) && context->comparison == kCompareOffered;
+    if (!offerUpdate) MakeDefaultButton(dialog, IDCANCEL, IDOK);
+    SetFocus(offerUpdate ? accept : GetDlgItem(dialog, IDCANCEL));
 }
 
 INT_PTR CALLBACK ConfirmProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam)

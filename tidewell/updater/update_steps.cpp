@@ -25,6 +25,13 @@ void EndWith(UpdaterContext* context, int id)
     context->step = kStepStopped;
 }
 
+// Every final failure: its message, the button 終了 and a failing exit code.
+void FailWith(UpdaterContext* context, int id)
+{
+    context->exitCode = kExitFailed;
+    EndWith(context, id);
+}
+
 bool TransferFailed(int32_t status)
 {
     // A connection or request that never opened is as final as a failure.
@@ -37,8 +44,7 @@ void FetchInfo(UpdaterContext* context)
     SetButton(context, IDS_BUTTON_CANCEL, true);
     ShowProgressBar(context, false);
     if (HttpFetchStart(UpdaterFetch(), context->infoUrl, nullptr, kInfoMemoryLimit) != kFetchOk) {
-        SetStatus(context, IDS_BAD_URL);
-        context->step = kStepStopped;
+        FailWith(context, IDS_BAD_URL);
         return;
     }
     context->step = kStepWaitInfo;
@@ -53,8 +59,7 @@ void TakeInfo(UpdaterContext* context)
     const uint8_t* reply = HttpFetchBuffer(fetch, &size);
     uint8_t* copy = static_cast<uint8_t*>(std::malloc(size ? size : 1));
     if (!copy) {
-        SetStatus(context, IDS_NO_MEMORY);
-        context->step = kStepStopped;
+        FailWith(context, IDS_NO_MEMORY);
         return;
     }
     if (size) std::memcpy(copy, reply, size);
@@ -69,7 +74,7 @@ void WaitInfo(UpdaterContext* context)
     if (status == kFetchDone)
         TakeInfo(context);
     else if (TransferFailed(status))
-        EndWith(context, IDS_INFO_NOT_FETCHED);
+        FailWith(context, IDS_INFO_NOT_FETCHED);
 }
 
 void CompareStep(UpdaterContext* context)
@@ -77,14 +82,13 @@ void CompareStep(UpdaterContext* context)
     int32_t result = CompareUpdate(context);
     int refusal = result > 0 ? 0 : JudgeFetchedRecord(context, result);
     if (refusal != 0) {
-        EndWith(context, refusal);
+        FailWith(context, refusal);
     } else if (result > 0) {
-        SetStatus(context, IDS_INFO_INVALID);
-        context->step = kStepStopped;
+        FailWith(context, IDS_INFO_INVALID);
     } else if (result == kCompareUnusable) {
-        EndWith(context, IDS_INFO_UNSUPPORTED);
+        FailWith(context, IDS_INFO_UNSUPPORTED);
     } else if (result == kCompareOtherProduct) {
-        EndWith(context, IDS_OTHER_PRODUCT);
+        FailWith(context, IDS_OTHER_PRODUCT);
     } else {
         context->comparison = result;
         SetStatus(context, IDS_SHOWING_DETAILS);
@@ -118,7 +122,7 @@ void Confirm(UpdaterContext* context)
         return;
     }
     if (StartArchiveDownload(context) != kFetchOk) {
-        EndWith(context, IDS_BAD_URL);
+        FailWith(context, IDS_BAD_URL);
         return;
     }
     SetStatus(context, IDS_BLANK);
@@ -137,7 +141,7 @@ void WaitArchive(UpdaterContext* context)
         context->step = kStepCheckArchive;
     } else if (TransferFailed(status)) {
         ShowProgressBar(context, false);  // shown only while the archive arrives
-        EndWith(context, IDS_ARCHIVE_NOT_FOUND);
+        FailWith(context, IDS_ARCHIVE_NOT_FOUND);
     }
 }
 
@@ -148,18 +152,20 @@ void CheckArchive(UpdaterContext* context)
     RecordView fetched = FetchedRecord(*context);
     if (RecordFormat(fetched) == 2 && (RecordFlags(fetched) & kRecordFlagCheckCrc) &&
         HttpFetchCrc(fetch) != RecordArchiveCrc(fetched)) {
-        EndWith(context, IDS_CRC_MISMATCH);
+        // Not what the publisher packed: nothing may ever open it.
+        DeleteFileA(fetch->outputPath);
+        FailWith(context, IDS_CRC_MISMATCH);
         return;
     }
     HttpFetchFileName(fetch, context->archiveFileName, sizeof(context->archiveFileName));
     char archivePath[2 * kFolderSize];
     std::snprintf(archivePath, sizeof(archivePath), "%s%s", context->downloadFolder, context->archiveFileName);
     if (!ArchiveIsTheSignedOne(*context, archivePath)) {
-        EndWith(context, IDS_ARCHIVE_DIGEST_MISMATCH);
+        FailWith(context, IDS_ARCHIVE_DIGEST_MISMATCH);
         return;
     }
     if (StartApply(context) != kApplyStarted) {
-        EndWith(context, IDS_UPDATE_FAILED);
+        FailWith(context, IDS_UPDATE_FAILED);
         return;
     }
     SetStatus(context, IDS_UPDATING_FILES);

@@ -148,7 +148,7 @@ void OnDestroy(UpdaterContext* context)
     DropPostedStatusText();
     context->statusText = nullptr;
     context->mainWindow = nullptr;
-    PostQuitMessage(0);
+    PostQuitMessage(context->exitCode);
 }
 
 void Paint(UpdaterContext* context, HWND window)

@@ -26,6 +26,11 @@ enum UpdateStep : int32_t {
 constexpr UINT WM_APPLY_DONE = WM_APP + 100;
 constexpr UINT WM_STATUS_TEXT = WM_APP + 101;  // a worker's progress text is waiting
 
+// Exit codes: 0 for a completed update, a cancel, or nothing newer to
+// install; any run that ends with a failure message exits with 1.
+constexpr int kExitDone = 0;
+constexpr int kExitFailed = 1;
+
 constexpr size_t kInfoUrlSize = kArgumentMax + 1;
 constexpr size_t kFolderSize = 260;
 constexpr size_t kArchiveNameSize = 256;
@@ -47,6 +52,7 @@ struct UpdaterContext {
     char installFolder[kFolderSize];  // empty: the current folder
     int32_t step;
     int32_t comparison;
+    int32_t exitCode;  // kExitFailed once a failure was shown
     uint8_t* installedRecord;
     uint32_t installedSize;
     uint8_t* fetchedRecord;

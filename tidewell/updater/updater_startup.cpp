@@ -30,7 +30,7 @@ int FailStartup(UpdaterContext* context, int id)
     if (LoadStringA(context->instance, id, text, kStringSize) <= 0) text[0] = '\0';
     MessageBoxA(nullptr, text, nullptr, MB_OK);
     FreeRecords(context);
-    return 0;
+    return kExitFailed;
 }
 
 // The installed record decides the URL and the user agent; a record that is
@@ -88,7 +88,7 @@ int RunUpdater(HINSTANCE instance, const char* commandLine)
     InitCommonControls();
     if (CreateUpdateWindow(context, g_userAgent) != 0) {
         FreeRecords(context);
-        return 0;
+        return kExitFailed;
     }
     ShowWindow(context->mainWindow, SW_SHOW);
     UpdateWindow(context->mainWindow);
