@@ -26,6 +26,15 @@ namespace {
 
 constexpr size_t kLoginAndFolderSize = kItemUserSize + kItemPasswordSize + kItemFolderSize;
 
+// The URL of an item that has none of its own yet; never freed.
+const char kNoUrl[] = "";
+
+void FreeItemUrl(DownloadItem* item)
+{
+    if (item->url != kNoUrl) free(const_cast<char*>(item->url));
+    item->url = kNoUrl;
+}
+
 // Everything that must happen before an item's memory goes back.
 void DisposeItem(DownloadItem* item)
 {
@@ -34,6 +43,7 @@ void DisposeItem(DownloadItem* item)
     ReleaseJob(item);
     ReleaseFileName(item);
     if (item->runTicket != 0) list.runs.erase(item->runTicket);
+    FreeItemUrl(item);
     free(item);
 }
 
@@ -229,6 +239,7 @@ DownloadItem* NewItem()
     DownloadItem* item = static_cast<DownloadItem*>(calloc(1, sizeof(DownloadItem)));
     if (item == nullptr) return nullptr;
     item->state = ItemState::Waiting;
+    item->url = kNoUrl;
     memcpy(item->user, g_settings.defaultUser, kLoginAndFolderSize);
     // The stored record may hold bytes without a NUL; keep every field terminated.
     item->user[kItemUserSize - 1] = '\0';
@@ -240,6 +251,19 @@ DownloadItem* NewItem()
 void FreeItem(DownloadItem* item)
 {
     if (item != nullptr) DisposeItem(item);
+}
+
+int SetItemUrl(DownloadItem* item, const char* url)
+{
+    if (url == nullptr) url = "";
+    size_t length = strlen(url);
+    if (length > kUrlTextMax) return 1;
+    char* copy = static_cast<char*>(malloc(length + 1));
+    if (copy == nullptr) return 2;
+    memcpy(copy, url, length + 1);
+    FreeItemUrl(item);
+    item->url = copy;
+    return 0;
 }
 
 int AppendItem(DownloadItem* item)
@@ -279,15 +303,19 @@ int AppendItem(DownloadItem* item)
 int AddUrl(const char* text, const char* referrer, const char* user, const char* password)
 {
     if (text == nullptr) return 1;
-    char url[sizeof(DownloadItem::url)];
-    mw_text::Copy(url, text);
-    CutAtLineEnd(url);
+    size_t length = strcspn(text, "\r\n");
+    if (length > kUrlTextMax) return 3;
+    char url[kUrlTextMax + 1];
+    mw_text::CopyN(url, text, length);
     UrlParts parts;
     ResetUrl(parts);
     if (ParseUrl(url, nullptr, parts) != 0 || !IsDownloadableScheme(parts.scheme)) return 1;
     DownloadItem* item = NewItem();
     if (item == nullptr) return 2;
-    mw_text::Copy(item->url, url);
+    if (SetItemUrl(item, url) != 0) {
+        FreeItem(item);
+        return 2;
+    }
     if (referrer != nullptr) mw_text::Copy(item->referrer, referrer);
     // A login written into the URL wins, as a pair, over the given one.
     bool urlHasUser = parts.user[0] != '\0';

@@ -41,7 +41,6 @@ enum ListColumn : int {
 };
 
 constexpr size_t kItemFileNameSize = 513;
-constexpr size_t kItemUrlSize = 1153;
 constexpr size_t kItemReferrerSize = 1153;
 constexpr size_t kItemUserSize = 49;
 constexpr size_t kItemPasswordSize = 49;
@@ -59,7 +58,10 @@ struct DownloadItem {
     int64_t size;        // total size, 0 (or -1 from a list file) when unknown
     int32_t tries;       // starts made by scheduling passes
     char fileName[kItemFileNameSize];
-    char url[kItemUrlSize];
+    // Never null. Held on the heap at its own length: a URL may run to
+    // kUrlTextMax bytes, and most lists hold thousands of short ones.
+    // Changed only through SetItemUrl.
+    const char* url;
     char referrer[kItemReferrerSize];
     char user[kItemUserSize];          // empty: the default user is used
     char password[kItemPasswordSize];  // empty: the default password is used
@@ -76,6 +78,7 @@ struct DownloadItem {
     // resume against a changed file starts again from byte 0.
     char entityTag[kItemEntityTagSize];
     int32_t lastModified;
+    int32_t failure;  // why the last run failed (a JobFailure); 0 none
 };
 
 // Reads and writes size or downloaded of an item whose job may be running:
@@ -103,12 +106,16 @@ void SetItemRemovalObserver(void (*observer)(DownloadItem* item));
 DownloadItem* NewItem();
 // Frees an item that was never appended (for example one whose URL was refused).
 void FreeItem(DownloadItem* item);
+// Gives the item a copy of url. Returns 0; 1 when url is longer than
+// kUrlTextMax (refused, never cut); 2 when memory is exhausted. The item
+// keeps its URL when it fails.
+int SetItemUrl(DownloadItem* item, const char* url);
 // Links the item at the end of the chain and shows it as a new row. Returns
 // 0, or 1 when the row could not be inserted (the item stays in the chain).
 int AppendItem(DownloadItem* item);
 // Appends a Waiting item for the http or https URL on the first line of text.
-// Returns 0, 1 (not such a URL), 2 (out of memory). referrer, user and
-// password may be null.
+// Returns 0, 1 (not such a URL), 2 (out of memory), 3 (longer than
+// kUrlTextMax). referrer, user and password may be null.
 int AddUrl(const char* text, const char* referrer, const char* user, const char* password);
 // Releases the item's job, unlinks it, deletes its row and frees it; does not
 // renumber the rows after it.

@@ -20,10 +20,20 @@ struct ChosenPath {
 
 void WriteListReporting(HWND window)
 {
+    if (ListFileRefused()) return;  // not this session's file: never written over
     if (WriteListFile(g_settings.listPath) != 0) ShowFileMessage(window, IDS_LIST_SAVE_FAILED, g_settings.listPath);
 }
 
 }  // namespace
+
+void ShowStartupFileMessage(HINSTANCE instance, int textId, const char* path)
+{
+    char format[kFormatSize];
+    if (LoadStringA(instance, textId, format, sizeof(format)) <= 0) format[0] = '\0';
+    char text[kFormatSize + kListPathSize];
+    snprintf(text, sizeof(text), format, path);
+    MessageBoxA(nullptr, text, nullptr, MB_OK);
+}
 
 void ShowFileMessage(HWND window, int textId, const char* path)
 {
@@ -53,6 +63,7 @@ void OpenList(HWND window)
     }
     WriteListReporting(window);
     mw_text::Copy(g_settings.listPath, chosen.text);
+    SetListFileRefused(false);
     ClearList();  // stops every running download
     if (ReadListFile(g_settings.listPath) != 0) ShowFileMessage(window, IDS_LIST_OPEN_FAILED, g_settings.listPath);
     if (g_settings.autoStart != 0) RunScheduler();
@@ -60,6 +71,10 @@ void OpenList(HWND window)
 
 void SaveList(HWND window)
 {
+    if (ListFileRefused()) {
+        SaveListAs(window);  // only under a name the person chooses
+        return;
+    }
     if (SaveSettings() != 0) {
         char settingsPath[kProgramFolderSize + sizeof("vorn.cfg")];
         SettingsFilePath(settingsPath, sizeof(settingsPath));
@@ -73,6 +88,7 @@ void SaveListAs(HWND window)
     ChosenPath chosen;
     if (!ChooseListFile(window, kSaveListDialog, chosen.text, sizeof(chosen.text))) return;
     mw_text::Copy(g_settings.listPath, chosen.text);
+    SetListFileRefused(false);
     SaveList(window);
 }
 
@@ -80,5 +96,7 @@ void ImportList(HWND window)
 {
     ChosenPath chosen;
     if (!ChooseListFile(window, kImportListDialog, chosen.text, sizeof(chosen.text))) return;
-    if (ImportUrlList(chosen.text) != 0) ShowFileMessage(window, IDS_LIST_OPEN_FAILED, chosen.text);
+    int imported = ImportUrlList(chosen.text);
+    if (imported == 1) ShowFileMessage(window, IDS_LIST_OPEN_FAILED, chosen.text);
+    if (imported == 2) ShowFileMessage(window, IDS_URL_TOO_LONG, chosen.text);
 }

@@ -3,6 +3,7 @@
 
 #include <new>
 
+#include <stdlib.h>
 #include <string.h>
 
 #include "common/atomic_file.h"
@@ -14,6 +15,91 @@
 namespace {
 
 constexpr UINT kListNoMemoryText = 3;
+
+bool g_listFileRefused;
+
+// A list file's whole content, as this program's code page reads it.
+struct ListText {
+    uint8_t* bytes;
+    size_t length;
+};
+
+enum ListTextLoad {
+    kListTextLoaded = 0,
+    kListTextMissing,     // cannot be opened (no file yet: an empty list)
+    kListTextUnreadable,  // cannot be read, or UTF-16 that does not convert
+    kListTextNoMemory,
+};
+
+// Lists beyond this are no lists this program wrote.
+constexpr DWORD kListTextMax = 512u * 1024u * 1024u;
+
+void FreeListText(ListText* text)
+{
+    free(text->bytes);
+    text->bytes = nullptr;
+    text->length = 0;
+}
+
+// UTF-16 as Notepad saves it, with its byte order mark, in the ANSI code
+// page. Returns false when it does not convert (then nothing is kept).
+bool ConvertUtf16(ListText* text)
+{
+    const bool bigEndian = text->bytes[0] == 0xFE;
+    const size_t units = (text->length - 2) / 2;
+    if ((text->length & 1) != 0 || units > 0x3FFFFFFF) return false;
+    wchar_t* wide = static_cast<wchar_t*>(malloc((units + 1) * sizeof(wchar_t)));
+    if (wide == nullptr) return false;
+    for (size_t i = 0; i < units; ++i) {
+        const uint8_t* unit = text->bytes + 2 + 2 * i;
+        wide[i] = static_cast<wchar_t>(bigEndian ? (unit[0] << 8) | unit[1] : unit[0] | (unit[1] << 8));
+    }
+    int needed =
+        units == 0 ? 0 : WideCharToMultiByte(CP_ACP, 0, wide, static_cast<int>(units), nullptr, 0, nullptr, nullptr);
+    uint8_t* ansi = static_cast<uint8_t*>(malloc(static_cast<size_t>(needed) + 1));
+    bool converted = ansi != nullptr && (units == 0 || needed > 0);
+    if (converted && needed > 0) {
+        converted = WideCharToMultiByte(CP_ACP, 0, wide, static_cast<int>(units), reinterpret_cast<char*>(ansi), needed,
+                                        nullptr, nullptr) == needed;
+    }
+    free(wide);
+    if (!converted) {
+        free(ansi);
+        return false;
+    }
+    free(text->bytes);
+    text->bytes = ansi;
+    text->length = static_cast<size_t>(needed);
+    return true;
+}
+
+int LoadListText(const char* path, ListText* text)
+{
+    text->bytes = nullptr;
+    text->length = 0;
+    HANDLE file = OpenListInput(path);
+    if (file == INVALID_HANDLE_VALUE) return kListTextMissing;
+    LARGE_INTEGER size;
+    if (!GetFileSizeEx(file, &size) || size.QuadPart > kListTextMax) {
+        CloseHandle(file);
+        return kListTextUnreadable;
+    }
+    DWORD length = static_cast<DWORD>(size.QuadPart);
+    text->bytes = static_cast<uint8_t*>(malloc(length + 1u));
+    if (text->bytes == nullptr) {
+        CloseHandle(file);
+        return kListTextNoMemory;
+    }
+    DWORD got = 0;
+    BOOL read = ReadFile(file, text->bytes, length, &got, nullptr);
+    CloseHandle(file);
+    text->length = got;
+    if (!read || got != length) return kListTextUnreadable;
+    bool utf16 = length >= 2 && ((text->bytes[0] == 0xFF && text->bytes[1] == 0xFE) ||
+                                 (text->bytes[0] == 0xFE && text->bytes[1] == 0xFF));
+    if (utf16 && !ConvertUtf16(text)) return kListTextUnreadable;
+    return kListTextLoaded;
+}
 
 int WriteToAtomicFile(void* context, const uint8_t* data, size_t length)
 {
@@ -68,7 +154,8 @@ bool ApplySetting(DownloadItem* item, const char* key, const char* value)
     case kListKeyEntityTag: mw_text::Copy(item->entityTag, value); break;
     case kListKeyLastModified: item->lastModified = ParseDecimal(value); break;
     case kListKeyUrl:
-        mw_text::Copy(item->url, value);
+        // Checked before: no line of a list that is read holds a longer URL.
+        SetItemUrl(item, value);
         AppendItem(item);
         return true;
     default: break;
@@ -130,39 +217,54 @@ size_t ReadListInput(void* context, uint8_t* buffer, size_t capacity)
     return got;
 }
 
+bool ListFileRefused()
+{
+    return g_listFileRefused;
+}
+
+void SetListFileRefused(bool refused)
+{
+    g_listFileRefused = refused;
+}
+
 int ReadListFile(const char* path)
 {
-    HANDLE file = OpenListInput(path);
-    if (file == INVALID_HANDLE_VALUE) return 1;
+    ListText text;
+    int loaded = LoadListText(path, &text);
+    if (loaded == kListTextMissing) return 1;
+    if (loaded == kListTextNoMemory) {
+        ShowListNoMemory();
+        return 0;
+    }
+    if (loaded != kListTextLoaded || CheckListText(text.bytes, text.length) != kListTextReadable) {
+        FreeListText(&text);
+        return 2;
+    }
     DownloadItem* item = NewItem();
     LineSource* source = item != nullptr ? new (std::nothrow) LineSource : nullptr;
     if (source == nullptr) {
         FreeItem(item);
-        CloseHandle(file);
+        FreeListText(&text);
         ShowListNoMemory();
         return 0;
     }
-    InitLineSource(source, ReadListInput, file);
+    MemoryInput input = {text.bytes, text.length, 0};
+    InitLineSource(source, ReadMemoryInput, &input);
     SetListRedraw(false);
     ReadRecords(source, item);
     SetListRedraw(true);
     delete source;
-    CloseHandle(file);
+    FreeListText(&text);
     return 0;
 }
 
 bool FileIsNotAList(const char* path)
 {
-    HANDLE file = OpenListInput(path);
-    if (file == INVALID_HANDLE_VALUE) return false;
-    LineSource* source = new (std::nothrow) LineSource;
-    bool notAList = false;
-    if (source != nullptr) {
-        InitLineSource(source, ReadListInput, file);
-        notAList = !LooksLikeListFile(source);
-        delete source;
-    }
-    CloseHandle(file);
+    ListText text;
+    int loaded = LoadListText(path, &text);
+    bool notAList = loaded == kListTextUnreadable ||
+                    (loaded == kListTextLoaded && CheckListText(text.bytes, text.length) != kListTextReadable);
+    FreeListText(&text);
     return notAList;
 }
 

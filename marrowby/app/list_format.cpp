@@ -3,6 +3,8 @@
 
 #include <string.h>
 
+#include <new>
+
 #include "marrowby/engine/decimal.h"
 #include "common/sjis.h"
 #include "common/text_helpers.h"
@@ -152,6 +154,38 @@ bool LooksLikeListFile(LineSource* source)
         }
     }
     return first;  // an empty file is an empty list
+}
+
+ListTextCheck CheckListText(const uint8_t* bytes, size_t length)
+{
+    if (memchr(bytes, '\0', length) != nullptr) return kListTextHasNul;
+    size_t lineStart = 0;
+    for (size_t i = 0; i <= length; ++i) {
+        if (i < length && bytes[i] != '\n') continue;
+        // The piece reader keeps CR LF as one LF: a line of capacity - 1
+        // bytes with its end still arrives whole.
+        size_t line = i - lineStart;
+        if (line > 0 && bytes[i - 1] == '\r') --line;
+        if (line + 1 > kListLineSize - 1) return kListTextLongLine;
+        lineStart = i + 1;
+    }
+    LineSource* source = new (std::nothrow) LineSource;
+    if (source == nullptr) return kListTextNotAList;
+    MemoryInput input = {bytes, length, 0};
+    InitLineSource(source, ReadMemoryInput, &input);
+    bool list = LooksLikeListFile(source);
+    delete source;
+    return list ? kListTextReadable : kListTextNotAList;
+}
+
+size_t ReadMemoryInput(void* context, uint8_t* buffer, size_t capacity)
+{
+    MemoryInput* input = static_cast<MemoryInput*>(context);
+    size_t count = input->length - input->position;
+    if (count > capacity) count = capacity;
+    memcpy(buffer, input->bytes + input->position, count);
+    input->position += count;
+    return count;
 }
 
 int64_t ParseListNumber(const char* text)

@@ -7,8 +7,11 @@
 #include <stddef.h>
 #include <stdint.h>
 
-constexpr size_t kListLineSize = 2040;     // list files: pieces of at most 2,039 bytes
-constexpr size_t kUrlListLineSize = 1152;  // URL lists: pieces of at most 1,151 bytes
+#include "marrowby/engine/url.h"
+
+// A line holds a key, "=", a value of up to a whole URL and the line end.
+constexpr size_t kListLineSize = kUrlTextMax + 64;    // list files: pieces of at most 8,255 bytes
+constexpr size_t kUrlListLineSize = kUrlTextMax + 2;  // URL lists: a whole URL and its line end
 
 // Supplies bytes: fills buffer with up to capacity bytes and returns how many
 // (0 at the end of the input or on a read error).
@@ -60,6 +63,24 @@ ListKey MatchListKey(const char* key);
 // other file (an archive or a text chosen by mistake) is not one, and must
 // not become the list that is written over it at the next save.
 bool LooksLikeListFile(LineSource* source);
+
+// Whether list file bytes (after any conversion from UTF-16) can be read as
+// a list without losing or inventing anything.
+enum ListTextCheck : int {
+    kListTextReadable = 0,
+    kListTextHasNul,    // a NUL byte: binary, or text in another encoding
+    kListTextLongLine,  // a line longer than a list line: its value would be cut
+    kListTextNotAList,  // see LooksLikeListFile
+};
+ListTextCheck CheckListText(const uint8_t* bytes, size_t length);
+
+// Bytes held in memory, read through a LineSource (ReadMemoryInput).
+struct MemoryInput {
+    const uint8_t* bytes;
+    size_t length;
+    size_t position;
+};
+size_t ReadMemoryInput(void* context, uint8_t* buffer, size_t capacity);
 
 // A decimal number as C's atoi reads it: leading white space, an optional
 // sign, digits up to the first other character; no digits give 0. Values

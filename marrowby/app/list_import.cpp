@@ -4,6 +4,8 @@
 
 #include <new>
 
+#include <string.h>
+
 #include "marrowby/app/download_list_internal.h"
 #include "marrowby/app/list_format.h"
 #include "common/text_helpers.h"
@@ -20,12 +22,23 @@ int ImportUrlList(const char* path)
     InitLineSource(source, ReadListInput, file);
     SetListRedraw(false);
     char line[kUrlListLineSize];
+    bool tooLong = false;
+    bool inLongLine = false;  // the pieces after the first of an overlong line
     while (ReadLinePiece(source, line, sizeof(line))) {
+        bool lineEnds = strchr(line, '\n') != nullptr;
+        if (inLongLine) {
+            inLongLine = !lineEnds;
+            continue;
+        }
         CutAtLineEnd(line);
-        AddUrl(line, nullptr, nullptr, nullptr);  // refuses anything but http(s) URLs
+        // Refuses anything but http(s) URLs, and a URL too long to keep whole.
+        if (AddUrl(line, nullptr, nullptr, nullptr) == 3) {
+            tooLong = true;
+            inLongLine = !lineEnds;
+        }
     }
     SetListRedraw(true);
     delete source;
     CloseHandle(file);
-    return 0;
+    return tooLong ? 2 : 0;
 }

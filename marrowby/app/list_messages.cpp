@@ -7,6 +7,7 @@
 #include "marrowby/app/download_list_internal.h"
 #include "marrowby/app/settings.h"
 #include "common/bounded_text.h"
+#include "marrowby/resources/resource.h"
 
 namespace {
 
@@ -40,6 +41,7 @@ void OnTimedOut(DownloadItem* item)
 
 void OnFailed(DownloadItem* item)
 {
+    item->failure = item->job->LastFailure();
     EndItemRun(item, item->row, ItemState::Failed, kIconFailed);
     RunScheduler();
 }
@@ -73,13 +75,23 @@ void OnLateReport(UINT message, const DownloadItem* item)
     if (message == WM_ITEM_FAILED && item->state == ItemState::Failed) RunScheduler();
 }
 
+// A dropped URL is refused, never cut.
+void ShowUrlTooLong()
+{
+    char text[256];
+    if (LoadStringA(GetModuleHandleA(nullptr), IDS_URL_TOO_LONG, text, sizeof(text)) <= 0) text[0] = '\0';
+    MessageBoxA(ListState().window, text, nullptr, MB_OK);
+}
+
 }  // namespace
 
 bool HandleListMessage(UINT message, WPARAM wParam, LPARAM lParam)
 {
     (void)wParam;
     if (message == WM_ADD_URL) {
-        AddUrl(reinterpret_cast<const char*>(lParam), nullptr, nullptr, nullptr);
+        if (AddUrl(reinterpret_cast<const char*>(lParam), nullptr, nullptr, nullptr) == 3) {
+            ShowUrlTooLong();
+        }
         if (g_settings.autoStart != 0) RunScheduler();
         return true;
     }

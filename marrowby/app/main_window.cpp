@@ -137,7 +137,8 @@ void SaveAtExit(char* failed, size_t capacity)
         SettingsFilePath(settingsPath, sizeof(settingsPath));
         mw_text::Append(failed, capacity, settingsPath);
     }
-    if (WriteListFile(g_settings.listPath) != 0) {
+    // A list file that was not read is left as it is, and says nothing.
+    if (!ListFileRefused() && WriteListFile(g_settings.listPath) != 0) {
         if (failed[0] != '\0') mw_text::Append(failed, capacity, "\n");
         mw_text::Append(failed, capacity, g_settings.listPath);
     }
@@ -201,7 +202,11 @@ int CreateMainWindow(HWND parent, HINSTANCE instance, HWND* mainWindow, HACCEL* 
     if (built != 0) return FailCreation(built);
 
     LoadSettings();
-    ReadListFile(g_settings.listPath);
+    SetListFileRefused(false);
+    if (ReadListFile(g_settings.listPath) == 2) {
+        SetListFileRefused(true);
+        ShowStartupFileMessage(instance, IDS_LIST_NOT_READ, g_settings.listPath);
+    }
     g_window.callback = callback;
     g_window.context = context;
     SetListHostCallback(callback, context);

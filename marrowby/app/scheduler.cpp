@@ -125,10 +125,12 @@ int StartItem(int row)
     job->SetValidators(item->entityTag, item->lastModified);
     item->startTick = GetTickCount();
     ShowElapsed(item);
+    item->failure = JobFailureNone;
     if (job->Start(item->url, item->downloaded, item->folder, item->fileName, g_settings.idleTimeoutMs) == 0) {
         SetRowIcon(row, kIconStarted);
         return 0;
     }
+    item->failure = job->LastFailure();
     EndItemRun(item, row, ItemState::Failed, kIconFailed);
     return 3;
 }
@@ -143,7 +145,11 @@ void RunScheduler()
             --limit;
         } else if (item->state == ItemState::Waiting) {
             ++item->tries;
-            if (StartItem(item->row) != 0) break;
+            int result = StartItem(item->row);
+            // An address that cannot be fetched fails its own item only;
+            // without memory or a worker nothing further can start.
+            if (result == 3) continue;
+            if (result != 0) break;
             ++started;
         }
     }

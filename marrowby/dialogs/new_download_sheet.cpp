@@ -13,18 +13,17 @@ namespace {
 HWND g_sheet;
 
 // Fills the item from the page and appends it. Returns false (the item
-// freed, message 13 shown) when the URL is refused.
+// freed, the message shown) when the URL is refused.
 bool AppendFromPage(HWND page, DownloadItem* item)
 {
     UrlPageFields fields;
     ReadUrlPageFields(page, &fields);
     UrlParts parts;
-    if (!IsAcceptedDownloadUrl(fields.url, &parts)) {
+    if (!IsAcceptedDownloadUrl(fields.url, &parts) || SetItemUrl(item, fields.url) != 0) {
         FreeItem(item);
-        ShowPageMessage(page, IDS_INVALID_URL);
+        ShowPageMessage(page, RefusedUrlMessage(fields.url));
         return false;
     }
-    mw_text::Copy(item->url, fields.url);
     mw_text::Copy(item->referrer, fields.referrer);
     mw_text::Copy(item->user, fields.user);
     mw_text::Copy(item->password, fields.password);

@@ -9,6 +9,8 @@
 // and closes itself when the step returns.
 #include "marrowby/dialogs/download_sheets.h"
 
+#include <string.h>
+
 #include "marrowby/app/download_list.h"
 #include "marrowby/dialogs/sheet_support.h"
 #include "marrowby/dialogs/url_page.h"
@@ -51,9 +53,28 @@ void QueueAfresh(DownloadItem* item)
     SetRowIcon(item->row, kIconWaiting);
 }
 
+// Whether the entered values would send the transfer elsewhere: another
+// address, or another folder for its file.
+bool MovesTransfer(const DownloadItem* item, const UrlPageFields& fields)
+{
+    char folder[sizeof item->folder];
+    mw_text::Copy(folder, fields.folder);
+    return strcmp(item->url, fields.url) != 0 || strcmp(item->folder, folder) != 0;
+}
+
+// A running download given another address or folder stops and starts again
+// at once with the new values, from the start: the record must never name a
+// file that does not hold its data.
+void RestartWithNewValues(DownloadItem* item)
+{
+    QueueAfresh(item);
+    item->tries = 1;
+    StartItem(item->row);  // stops the old transfer first
+}
+
 void StoreFields(DownloadItem* item, const UrlPageFields& fields)
 {
-    mw_text::Copy(item->url, fields.url);
+    SetItemUrl(item, fields.url);
     mw_text::Copy(item->referrer, fields.referrer);
     mw_text::Copy(item->user, fields.user);
     mw_text::Copy(item->password, fields.password);
@@ -61,7 +82,8 @@ void StoreFields(DownloadItem* item, const UrlPageFields& fields)
 }
 
 // A refused URL leaves every field of the item as it was. A running
-// download keeps its transfer, which goes on with the values it started with.
+// download keeps its transfer unless its address or folder changes; a new
+// referrer or login applies from its next start.
 void ApplyProperties(HWND page)
 {
     UrlPageFields fields;
@@ -71,11 +93,16 @@ void ApplyProperties(HWND page)
         // Only while a modal step of this page is under way.
     } else if (!IsAcceptedDownloadUrl(fields.url, &parts)) {
         ++g_modalSteps;
-        ShowPageMessage(page, IDS_INVALID_URL);
+        ShowPageMessage(page, RefusedUrlMessage(fields.url));
         --g_modalSteps;
     } else {
+        bool moves = MovesTransfer(g_item, fields);
         StoreFields(g_item, fields);
-        if (g_item->state != ItemState::Running) QueueAfresh(g_item);
+        if (g_item->state != ItemState::Running) {
+            QueueAfresh(g_item);
+        } else if (moves) {
+            RestartWithNewValues(g_item);
+        }
         SetRowText(g_item->row, kColumnAddress, g_item->url);
     }
     PressSheetButton(page, PSBTN_OK);

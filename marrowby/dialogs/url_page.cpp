@@ -1,6 +1,7 @@
 #include "marrowby/dialogs/url_page.h"
 
 #include <shlobj.h>
+#include <string.h>
 
 #include "marrowby/dialogs/sheet_support.h"
 #include "marrowby/resources/resource.h"
@@ -22,10 +23,15 @@ bool IsAcceptedDownloadUrl(const char* text, UrlParts* parts)
     return ParseUrl(text, nullptr, *parts) == 0 && IsDownloadableScheme(parts->scheme);
 }
 
+int RefusedUrlMessage(const char* text)
+{
+    return strlen(text) > kUrlTextMax ? IDS_URL_TOO_LONG : IDS_INVALID_URL;
+}
+
 void LimitUrlPageFields(HWND page)
 {
     LimitPageField(page, IDC_URL, kUrlFieldChars);
-    LimitPageField(page, IDC_REFERRER, kUrlFieldChars);
+    LimitPageField(page, IDC_REFERRER, kReferrerFieldChars);
     LimitPageField(page, IDC_FOLDER, kFolderFieldChars);
     LimitPageField(page, IDC_USER, kLoginFieldChars);
     LimitPageField(page, IDC_PASSWORD, kLoginFieldChars);

@@ -8,13 +8,16 @@
 #include "marrowby/engine/url.h"
 
 // Characters each field takes; a field stores one less (the rest is cut).
-constexpr int kUrlFieldChars = 1152;
+// The URL field takes one character more than a URL may have, so a longer
+// one is seen and refused rather than cut.
+constexpr int kUrlFieldChars = static_cast<int>(kUrlTextMax) + 2;
+constexpr int kReferrerFieldChars = 1152;
 constexpr int kFolderFieldChars = 260;
 constexpr int kLoginFieldChars = 48;
 
 struct UrlPageFields {
     char url[kUrlFieldChars];
-    char referrer[kUrlFieldChars];
+    char referrer[kReferrerFieldChars];
     char folder[kFolderFieldChars];
     char user[kLoginFieldChars];
     char password[kLoginFieldChars];
@@ -23,6 +26,8 @@ struct UrlPageFields {
 // The one rule for a URL typed into a sheet: it parses and names a scheme
 // that downloads use (http or https). parts receives the parsed URL.
 bool IsAcceptedDownloadUrl(const char* text, UrlParts* parts);
+// The message a refused URL gets: IDS_URL_TOO_LONG or IDS_INVALID_URL.
+int RefusedUrlMessage(const char* text);
 
 void LimitUrlPageFields(HWND page);
 // Fills the five fields; a null text leaves its field as it is.

@@ -67,6 +67,8 @@
 #define IDS_IMPORT_FILTER 29
 #define IDS_SETTINGS_SAVE_FAILED 30
 #define IDS_NOT_A_LIST_FILE 31
+#define IDS_LIST_NOT_READ 41
+#define IDS_URL_TOO_LONG 42
 
 // Controls of the about box
 #define IDC_ABOUT_ICON 1000

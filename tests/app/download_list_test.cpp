@@ -25,7 +25,7 @@ protected:
         for (size_t i = 0; i < states.size(); ++i) {
             DownloadItem* item = NewItem();
             EXPECT_NE(nullptr, item);
-            snprintf(item->url, sizeof(item->url), "http://h/%d", static_cast<int>(i));
+            EXPECT_EQ(0, SetItemUrl(item, ("http://h/" + std::to_string(i)).c_str()));
             item->state = states[i];
             EXPECT_EQ(0, AppendItem(item));
             items.push_back(item);
@@ -99,7 +99,7 @@ TEST_F(DownloadList, AppendedRowsShowStateSizeAndProgress)
 {
     DownloadItem* done = NewItem();
     strcpy(done->fileName, "done.zip");
-    strcpy(done->url, "http://h/done.zip");
+    SetItemUrl(done, "http://h/done.zip");
     done->state = ItemState::Completed;
     done->size = 1000;
     done->downloaded = 1000;

@@ -9,6 +9,7 @@
 #include "list_host.h"
 #include "marrowby/app/list_file.h"
 #include "marrowby/app/settings.h"
+#include "marrowby/engine/url.h"
 #include "tests/support/sparse_files.h"
 
 namespace {
@@ -275,17 +276,62 @@ TEST_F(ListFile, ShiftJisFoldersAndNamesSurviveARoundTrip)
     EXPECT_NE(std::string::npos, written.find("_RealFileName=" + sjisFolder + sjisName + "\r\n"));
 }
 
-TEST_F(ListFile, LongLinesArriveInPieces)
+// Lines up to a whole URL's length arrive whole: "Url=" inside a long line
+// of another key starts no record. A longer line would cut its value, so the
+// file is refused rather than read in part.
+TEST_F(ListFile, LongLinesArriveWholeAndLongerOnesRefuseTheFile)
 {
-    // The piece boundary falls just before "Url=": the second piece is a line of its own.
     std::string filler(2039 - strlen("Comment="), 'c');
     std::string longReferrer(3000, 'r');
-    std::vector<DownloadItem*> items = ReadBytes("Comment=" + filler + "Url=http://h/piece\r\n" +
-                                                 "RefererStr=" + longReferrer + "\r\n" + "Url=http://h/next\r\n");
+    std::string longUrl = "http://h/signed?sig=" + std::string(kUrlTextMax - 20, 's');
+    std::vector<DownloadItem*> items =
+        ReadBytes("Comment=" + filler + "Url=http://h/piece\r\n" + "RefererStr=" + longReferrer + "\r\n" +
+                  "Url=http://h/next\r\nUrl=" + longUrl + "\r\n");
     ASSERT_EQ(2u, items.size());
-    EXPECT_STREQ("http://h/piece", items[0]->url);
-    EXPECT_EQ(1152u, strlen(items[1]->referrer));
-    EXPECT_STREQ("http://h/next", items[1]->url);
+    EXPECT_EQ(1152u, strlen(items[0]->referrer));
+    EXPECT_STREQ("http://h/next", items[0]->url);
+    EXPECT_EQ(longUrl, items[1]->url);
+    EXPECT_EQ(kUrlTextMax, strlen(items[1]->url));
+    std::string written = WriteBytes();
+    EXPECT_NE(std::string::npos, written.find("\r\nUrl=" + longUrl + "\r\n"));
+
+    ClearList();
+    WriteWholeFile(Path("in.wrg"), std::string(kHeader) + "Url=" + longUrl + "x\r\n");
+    EXPECT_EQ(2, ReadListFile(Path("in.wrg").c_str()));
+    EXPECT_TRUE(FileIsNotAList(Path("in.wrg").c_str()));
+    EXPECT_EQ(nullptr, FirstListItem());
+}
+
+// Notepad saves UTF-16 with a byte order mark: read converted. A NUL byte
+// anywhere, or a file that is not a list, is refused whole.
+TEST_F(ListFile, Utf16IsConvertedAndNulBytesOrForeignFilesAreRefused)
+{
+    const std::string text = std::string(kHeader) + ";\r\nStoreIn=C:\\dl\r\nUrl=http://h/one.zip\r\n";
+    std::string little = "\xFF\xFE";
+    std::string big = "\xFE\xFF";
+    for (char c : text) {
+        little += std::string{c, '\0'};
+        big += std::string{'\0', c};
+    }
+    for (const std::string& bytes : {little, big}) {
+        std::vector<DownloadItem*> items = ReadBytes(bytes);
+        ASSERT_EQ(1u, items.size());
+        EXPECT_STREQ("http://h/one.zip", items[0]->url);
+        EXPECT_STREQ("C:\\dl", items[0]->folder);
+        EXPECT_FALSE(FileIsNotAList(Path("in.wrg").c_str()));
+    }
+    const std::string refused[] = {
+        std::string(kHeader) + "Url=http://h/a\r\n" + std::string(1, '\0') + "\r\n",
+        std::string("\x89PNG\r\n\x1a\n\0\0\0\rIHDR", 16), "just some text\r\nwithout a setting\r\n",
+        "\xFF\xFE" + std::string("U\0r\0l\0=\0h", 9),  // an odd number of bytes
+    };
+    for (const std::string& bytes : refused) {
+        ClearList();
+        WriteWholeFile(Path("in.wrg"), bytes);
+        EXPECT_EQ(2, ReadListFile(Path("in.wrg").c_str())) << bytes;
+        EXPECT_TRUE(FileIsNotAList(Path("in.wrg").c_str())) << bytes;
+        EXPECT_EQ(nullptr, FirstListItem());
+    }
 }
 
 TEST_F(ListFile, ReadingAppendsToTheListAndRoundTripsExactly)
@@ -318,21 +364,22 @@ TEST_F(ListFile, FailedSaveKeepsTheOldList)
 
 TEST_F(ListFile, ImportTakesOnlyHttpUrls)
 {
-    std::string longUrl = "http://h/" + std::string(1200, 'L');
+    // A URL of the longest length is kept whole; a longer one is left out,
+    // with every piece of its line, and the import says so.
+    std::string longUrl = "http://h/" + std::string(kUrlTextMax - 9, 'L');
+    std::string tooLong = "http://h/" + std::string(2 * kUrlTextMax, 'T') + "http://h/tail";
     WriteWholeFile(Path("urls.lst"),
                    "ftp://h/file\r\n\r\nhttp://h/one\r\nnot a url\n"
                    "HTTP://u:p@h/two\nhttps://h/secure\n" +
-                       longUrl + "\r\nhttp://h/last");
-    EXPECT_EQ(0, ImportUrlList(Path("urls.lst").c_str()));
+                       longUrl + "\r\n" + tooLong + "\r\nhttp://h/last");
+    EXPECT_EQ(2, ImportUrlList(Path("urls.lst").c_str()));
     std::vector<DownloadItem*> items = ChainItems();
-    // The long line arrives as two pieces: its first 1,151 bytes are a URL,
-    // the rest is not.
     ASSERT_EQ(5u, items.size());
     EXPECT_STREQ("http://h/one", items[0]->url);
     EXPECT_STREQ("HTTP://u:p@h/two", items[1]->url);
     EXPECT_STREQ("u", items[1]->user);
     EXPECT_STREQ("https://h/secure", items[2]->url);
-    EXPECT_EQ(1151u, strlen(items[3]->url));
+    EXPECT_EQ(longUrl, items[3]->url);
     EXPECT_STREQ("http://h/last", items[4]->url);
     EXPECT_EQ(1, ImportUrlList(Path("missing.lst").c_str()));
     EXPECT_EQ(1, ImportUrlList(""));

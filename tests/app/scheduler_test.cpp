@@ -151,7 +151,7 @@ TEST_F(Scheduler, HttpErrorFailsAndStartAgainCountsTries)
     DownloadItem* item = Add(Url("missing", "m.bin", "status=404"));
     RunScheduler();
     ASSERT_TRUE(WaitForState(item, ItemState::Failed));
-    strcpy(item->url, Url("found", "m.bin", "size=20").c_str());
+    SetItemUrl(item, Url("found", "m.bin", "size=20").c_str());
     SelectOnly({0});
     EXPECT_EQ(0, StartSelected());
     EXPECT_EQ(ItemState::Waiting, item->state);
@@ -244,7 +244,7 @@ TEST_F(Scheduler, PausedTransferIgnoresItsQueuedReports)
     // Started again, it resumes from what is on disk.
     SelectOnly({0});
     StartSelected();
-    strcpy(item->url, Url("resumed", "p.bin", "size=3000000").c_str());
+    SetItemUrl(item, Url("resumed", "p.bin", "size=3000000").c_str());
     RunScheduler();
     ASSERT_TRUE(WaitForState(item, ItemState::Completed));
     EXPECT_EQ(Pattern(0, 3000000), ReadWholeFile(folder_ + "p.bin"));
