@@ -156,6 +156,23 @@ bool LooksLikeListFile(LineSource* source)
     return first;  // an empty file is an empty list
 }
 
+namespace {
+
+// Whether the line [line, line + length) sets a URL longer than a URL may be.
+bool HoldsOverlongUrl(const uint8_t* line, size_t length)
+{
+    const uint8_t* equals = static_cast<const uint8_t*>(memchr(line, '=', length));
+    if (equals == nullptr || length - static_cast<size_t>(equals - line) - 1 <= kUrlTextMax) return false;
+    char key[32];
+    size_t keyLength = static_cast<size_t>(equals - line);
+    if (keyLength >= sizeof(key)) return false;
+    memcpy(key, line, keyLength);
+    key[keyLength] = '\0';
+    return MatchListKey(key) == kListKeyUrl;
+}
+
+}  // namespace
+
 ListTextCheck CheckListText(const uint8_t* bytes, size_t length)
 {
     if (memchr(bytes, '\0', length) != nullptr) return kListTextHasNul;
@@ -166,7 +183,7 @@ ListTextCheck CheckListText(const uint8_t* bytes, size_t length)
         // bytes with its end still arrives whole.
         size_t line = i - lineStart;
         if (line > 0 && bytes[i - 1] == '\r') --line;
-        if (line + 1 > kListLineSize - 1) return kListTextLongLine;
+        if (line + 1 > kListLineSize - 1 || HoldsOverlongUrl(bytes + lineStart, line)) return kListTextLongLine;
         lineStart = i + 1;
     }
     LineSource* source = new (std::nothrow) LineSource;

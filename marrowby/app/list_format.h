@@ -69,7 +69,7 @@ bool LooksLikeListFile(LineSource* source);
 enum ListTextCheck : int {
     kListTextReadable = 0,
     kListTextHasNul,    // a NUL byte: binary, or text in another encoding
-    kListTextLongLine,  // a line longer than a list line: its value would be cut
+    kListTextLongLine,  // a line longer than a list line, or a longer URL than kept: a value would be cut
     kListTextNotAList,  // see LooksLikeListFile
 };
 ListTextCheck CheckListText(const uint8_t* bytes, size_t length);

@@ -6,6 +6,7 @@
 #include "marrowby/app/app_messages.h"
 #include "marrowby/app/download_list_internal.h"
 #include "marrowby/app/settings.h"
+#include "marrowby/engine/download_job.h"
 #include "common/bounded_text.h"
 #include "marrowby/resources/resource.h"
 

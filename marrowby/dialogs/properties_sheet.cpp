@@ -14,6 +14,7 @@
 #include "marrowby/app/download_list.h"
 #include "marrowby/dialogs/sheet_support.h"
 #include "marrowby/dialogs/url_page.h"
+#include "marrowby/engine/download_job.h"
 #include "common/bounded_text.h"
 #include "marrowby/engine/file_name_claims.h"
 #include "marrowby/resources/resource.h"
@@ -67,6 +68,7 @@ bool MovesTransfer(const DownloadItem* item, const UrlPageFields& fields)
 // file that does not hold its data.
 void RestartWithNewValues(DownloadItem* item)
 {
+    item->job->Stop();  // its worker no longer writes the counts reset below
     QueueAfresh(item);
     item->tries = 1;
     StartItem(item->row);  // stops the old transfer first

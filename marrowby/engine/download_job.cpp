@@ -25,6 +25,7 @@ DownloadJob::DownloadJob()
       requestScheme_(kSchemeOther),
       requestPort_(0),
       ended_(false),
+      timedOut_(false),
       failure_(JobFailureNone),
       linkPhase_(kLinkPlain),
       requestSent_(false)
@@ -190,6 +191,7 @@ int DownloadJob::Start(const char* url, int64_t offset, const char* folder, cons
         requestHost_[0] = '\0';
         requestPort_ = 0;
         ended_ = false;
+        timedOut_ = false;
         failure_ = JobFailureNone;
         ResetLink();
     }

@@ -161,7 +161,8 @@ private:
     int32_t requestScheme_;  // origin of the last request
     char requestHost_[kUrlHostMax + 1];
     uint16_t requestPort_;
-    bool ended_;  // EndTransfer has reported the end
+    bool ended_;     // EndTransfer has reported the end
+    bool timedOut_;  // the receive deadline ended the run: the close that follows is plain
     volatile int32_t failure_;
 
     // Worker-side state of the current connection.

@@ -63,6 +63,7 @@ int32_t DownloadJob::OnConnectionEvent(int event, const char* data, uint32_t len
         // The closed socket's receive still ends as EvClosed: a plain
         // JobClosed then, whatever the connection carried.
         linkPhase_ = kLinkPlain;
+        timedOut_ = true;
         Report(JobTimedOut, nullptr, 0);
         return 0;
     case EvWorkerExit:
@@ -102,7 +103,7 @@ int32_t DownloadJob::OnClosed()
         break;
     default: break;
     }
-    if (failure == JobFailureNone) failure = EndOfResponseFailure();
+    if (failure == JobFailureNone && !timedOut_) failure = EndOfResponseFailure();
     CloseFile();
     if (failure == JobFailureNone) {
         Report(JobClosed, nullptr, 0);

@@ -12,6 +12,7 @@
 #include "marrowby/app/app_messages.h"
 #include "marrowby/app/download_list_internal.h"
 #include "marrowby/app/settings.h"
+#include "marrowby/engine/url.h"
 
 namespace {
 
@@ -82,14 +83,17 @@ TEST_F(DownloadList, LoginFromTheUrlWinsAsAPair)
     for (DownloadItem* item : items) EXPECT_STREQ("C:\\dl", item->folder);
 }
 
-TEST_F(DownloadList, LongTextsAreCutToTheirFields)
+TEST_F(DownloadList, LongTextsAreCutToTheirFieldsButUrlsKeptWholeOrRefused)
 {
     std::string url = "http://h/" + std::string(3000, 'a');
     std::string referrer(5000, 'r');
     std::string user(100, 'u');
+    std::string tooLong = "http://h/" + std::string(kUrlTextMax, 'a');
+    EXPECT_EQ(3, AddUrl(tooLong.c_str(), nullptr, nullptr, nullptr));
     ASSERT_EQ(0, AddUrl(url.c_str(), referrer.c_str(), user.c_str(), user.c_str()));
     DownloadItem* item = ItemOfRow(0);
-    EXPECT_EQ(1152u, strlen(item->url));
+    EXPECT_EQ(url, item->url);
+    EXPECT_EQ(item, LastListItem());
     EXPECT_EQ(1152u, strlen(item->referrer));
     EXPECT_EQ(48u, strlen(item->user));
     EXPECT_EQ(48u, strlen(item->password));

@@ -18,6 +18,8 @@ extern const char kOpenFailedText[];          // 26 without its file name
 extern const char kExitSaveFailedText[];      // 27 without its file names
 extern const char kSettingsSaveFailedText[];  // 30 without its file name
 extern const char kNotAListText[];            // 31 without its file name
+extern const char kListNotReadText[];         // 41 without its file name
+extern const char kUrlTooLongText[];          // 42
 
 // A server on 127.0.0.1 that accepts connections and never answers: the
 // downloads it serves keep running until they are stopped.

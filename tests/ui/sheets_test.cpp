@@ -18,6 +18,7 @@
 #include "marrowby/dialogs/download_sheets.h"
 #include "marrowby/dialogs/options_sheet.h"
 #include "marrowby/dialogs/sheet_registry.h"
+#include "marrowby/engine/url.h"
 #include "common/bounded_text.h"
 #include "marrowby/resources/resource.h"
 #include "tests/ui/command_test_support.h"
@@ -89,8 +90,13 @@ TEST_F(CommandTest, NewDownloadSheetAddsWhatWasTyped)
     EXPECT_EQ("http://", FieldText(page, IDC_URL));
     EXPECT_EQ("C:\\dl", FieldText(page, IDC_FOLDER));
     EXPECT_EQ("", FieldText(page, IDC_USER));
-    const int limits[][2] = {
-        {IDC_URL, 1152}, {IDC_REFERRER, 1152}, {IDC_FOLDER, 260}, {IDC_USER, 48}, {IDC_PASSWORD, 48}};
+    const int limits[][2] = {// The URL field takes one more character than a URL may have: a
+                             // longer one is seen whole and refused.
+                             {IDC_URL, static_cast<int>(kUrlTextMax) + 2},
+                             {IDC_REFERRER, 1152},
+                             {IDC_FOLDER, 260},
+                             {IDC_USER, 48},
+                             {IDC_PASSWORD, 48}};
     for (const auto& limit : limits) EXPECT_EQ(limit[1], FieldLimit(page, limit[0])) << limit[0];
     EXPECT_TRUE(GetWindowLongA(GetDlgItem(page, IDC_PASSWORD), GWL_STYLE) & ES_PASSWORD);
     SetField(page, IDC_URL, "http://u:p@127.0.0.1:9/a.bin");
@@ -117,15 +123,18 @@ TEST_F(CommandTest, NewDownloadSheetAddsWhatWasTyped)
     EXPECT_EQ(0, item->tries);  // no automatic start
 
     struct Case {
-        const char* url;
+        std::string url;
         bool added;
         const char* user;
         const char* password;
     };
+    const std::string longest = "http://h/" + std::string(kUrlTextMax - 9, 'l');
     const Case cases[] = {
         {"http://", true, "", ""},           // parses and names http: enough
         {"http://u:p@h/b", true, "u", "p"},  // both from the URL
-        {"https://h:8443/s", true, "", ""}, {"ftp://h/x", false, "", ""}, {"no colon", false, "", ""},
+        {"https://h:8443/s", true, "", ""}, {"ftp://h/x", false, "", ""},
+        {"no colon", false, "", ""},        {longest, true, "", ""},
+        {longest + "x", false, "", ""},
     };
     for (const Case& c : cases) {
         int rows = RowCount(list);
@@ -142,8 +151,9 @@ TEST_F(CommandTest, NewDownloadSheetAddsWhatWasTyped)
             EXPECT_TRUE(seen.empty()) << c.url;
             EXPECT_STREQ(c.user, LastListItem()->user) << c.url;
             EXPECT_STREQ(c.password, LastListItem()->password) << c.url;
+            EXPECT_EQ(c.url, LastListItem()->url);
         } else {
-            EXPECT_EQ(kInvalidUrlText, MessageText(seen, 0)) << c.url;
+            EXPECT_EQ(c.url.size() > kUrlTextMax ? kUrlTooLongText : kInvalidUrlText, MessageText(seen, 0)) << c.url;
             EXPECT_EQ(sheet, seen.empty() ? nullptr : seen[0].owner);
         }
     }
@@ -246,8 +256,9 @@ TEST_F(CommandTest, PropertiesOfACompletedDownloadStartItAgainFromTheStart)
     EXPECT_EQ(std::string::npos, request.find("Range:")) << request;
 }
 
-// A running download keeps its transfer; a refused URL changes nothing.
-// The sheet is opened by a double-click on the row and by Alt+Enter.
+// A running download given another address starts again with it (its first
+// transfer ends); a refused URL changes nothing. The sheet is opened by a
+// double-click on the row and by Alt+Enter.
 TEST_F(CommandTest, PropertiesOfARunningDownloadKeepItRunning)
 {
     SilentServer server;
@@ -271,12 +282,14 @@ TEST_F(CommandTest, PropertiesOfARunningDownloadKeepItRunning)
     }
     HWND sheet = DownloadPropertiesSheet();
     ASSERT_NE(nullptr, sheet);
+    const uint32_t firstRun = item->runTicket;
     SetField(CurrentPage(sheet), IDC_URL, server.url + "?edited");
     SetField(CurrentPage(sheet), IDC_REFERRER, "http://ref/");
     ASSERT_TRUE(CloseSheetWith(host_, sheet, IDOK));
     EXPECT_EQ(ItemState::Running, item->state);
     EXPECT_EQ(job, item->job);
     EXPECT_EQ(1, item->tries);
+    EXPECT_NE(firstRun, item->runTicket);  // a new run with the new address
     EXPECT_EQ(server.url + "?edited", item->url);
     EXPECT_EQ(server.url + "?edited", CellText(list, 0, kColumnAddress));
     EXPECT_STREQ("http://ref/", item->referrer);

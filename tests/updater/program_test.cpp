@@ -448,7 +448,7 @@ TEST_F(TidewellProgram, ProgressOfACutArchiveAndTheCloseBoxDuringADownload)
         EXPECT_FALSE(IsWindowVisible(run.Progress()));
         EXPECT_FALSE(FileExists(temp_ + "a.lzh_size=100000&cut=40000&hold=4"));
         PostMessageA(main, WM_SYSCOMMAND, SC_CLOSE, 0);
-        EXPECT_EQ(0u, run.Exit());
+        EXPECT_EQ(1u, run.Exit());  // closed after a failure: still a failing run
     }
     std::string request = ReadWholeFile(WindowsPath("MW_SERVER_DIR_WIN") + "requests\\twcut.1");
     EXPECT_NE(std::string::npos, request.find("\r\nUser-Agent: Tidewell/2.0\r\n")) << request;
@@ -572,12 +572,13 @@ TEST_F(TidewellProgram, FailedStepsEndWithTheirMessage)
         EXPECT_EQ(1u, run.Exit());
     }
 
-    // A served record too short to be one: 終了, as after every failure.
+    // A served record cut before its fixed part ends: the exit button, as after every
+    // other failure.
     ProgramFolder("invalid");
-    std::string invalidFolder = www_ + "tw\\" + name_ + "\\";
-    MakeFolders(invalidFolder);
-    WriteWholeFile(invalidFolder + "short.qvn", "QVN record cut short");
-    InstallRecord(kProductA, "0.23.0.0", nginx_ + "tw/" + name_ + "/short.qvn");
+    url = ServedRecord("short.qvn", kProductA, "0.24.0.0", "");
+    std::string served = www_ + "tw\\" + name_ + "\\short.qvn";
+    WriteWholeFile(served, ReadWholeFile(served).substr(0, 300));
+    InstallRecord(kProductA, "0.23.0.0", url);
     {
         TidewellRun run(folder_, temp_, "");
         EXPECT_TRUE(run.ButtonShows(IDS_BUTTON_EXIT));
@@ -774,7 +775,7 @@ TEST_F(TidewellProgram, UpdatesOverHttpsAndRefusesCertificatesItCannotTrust)
         EXPECT_EQ(installed, ReadWholeFile(folder_ + "marrowby.qvn"));
         Screenshot((std::string("tidewell-https-") + refused.folder + ".png").c_str(), {run.Main()});
         run.ClickButton();
-        EXPECT_EQ(0u, run.Exit());
+        EXPECT_EQ(1u, run.Exit());
     }
 }
 

@@ -87,7 +87,7 @@ void StartDialog(HWND dialog, UpdaterContext* context)
     SetDlgItemTextA(dialog, IDC_CONFIRM_TITLE, title);
     // The focus goes to a button rather than the notes, whose text the
     // dialog would otherwise show selected. For a version that is not newer
-    // Enter must not reinstall or go back: キャンセル is the default then.
+    // Enter must not reinstall or go back: Cancel is the default then.
     HWND accept = GetDlgItem(dialog, IDOK);
     bool offerUpdate = IsWindowEnabled(accept) && context->comparison == kCompareOffered;
     if (!offerUpdate) MakeDefaultButton(dialog, IDCANCEL, IDOK);

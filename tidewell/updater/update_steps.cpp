@@ -25,7 +25,7 @@ void EndWith(UpdaterContext* context, int id)
     context->step = kStepStopped;
 }
 
-// Every final failure: its message, the button 終了 and a failing exit code.
+// Every final failure: its message, the exit button and a failing exit code.
 void FailWith(UpdaterContext* context, int id)
 {
     context->exitCode = kExitFailed;
