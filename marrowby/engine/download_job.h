@@ -48,7 +48,7 @@ const int32_t kMaxRedirects = 20;
 // Room for the longest request the exchange fields allow: request line with
 // proxy form, Host, Referer, User-Agent, Range, the fixed lines and the
 // Authorization line, so no request is ever cut or refused for its length.
-const size_t kJobRequestCapacity = 12288;
+const size_t kJobRequestCapacity = 28672;
 
 // Longest name a new download's file gets: a long folder and a long name
 // must still make a path the ANSI file calls take.

@@ -895,7 +895,7 @@ TEST_F(TidewellProgram, KeyedUpdaterAppliesSignedAndRefusesWhatItCannotTrust)
         EXPECT_EQ(nullptr, run.Dialog());
         if (hostile.message == IDS_RECORD_UNSIGNED) Screenshot("tidewell-unsigned.png", {run.Main()});
         run.ClickButton();
-        EXPECT_EQ(0u, run.Exit());
+        EXPECT_EQ(1u, run.Exit());
         EXPECT_TRUE(before == FolderContents(folder_));
         EXPECT_FALSE(FileExists(folder_ + "readme.txt"));
     }
@@ -915,7 +915,7 @@ TEST_F(TidewellProgram, EnglishMessageDialogAndWindow)
         ASSERT_NE(nullptr, box);
         EXPECT_EQ("The Tidewell information file cannot be read", MessageBoxText(box));
         PostMessageA(box, WM_COMMAND, IDOK, 0);
-        EXPECT_EQ(0u, run.Exit());
+        EXPECT_EQ(1u, run.Exit());
     }
     if (ReadWholeFile(ArchivePath()).empty()) GTEST_SKIP() << "no archive (jlha missing)";
     notes_ = "Marrowby 0.24\n- Downloads are faster\n- Japanese file names work";
