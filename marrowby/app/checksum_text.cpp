@@ -93,3 +93,12 @@ void FormatChecksum(const Checksum& checksum, char* out, size_t capacity)
         for (size_t i = 0; i < kind.size; ++i, at += 2) snprintf(out + at, capacity - at, "%02x", checksum.bytes[i]);
     }
 }
+
+ChecksumParse StoreChecksumText(const char* text, char* out, size_t capacity)
+{
+    Checksum checksum;
+    ChecksumParse parsed = ParseChecksum(text, &checksum);
+    if (parsed != kChecksumParsed) checksum.kind = kChecksumNone;
+    FormatChecksum(checksum, out, capacity);
+    return parsed;
+}

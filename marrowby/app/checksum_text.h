@@ -32,3 +32,6 @@ enum ChecksumParse : int32_t {
 ChecksumParse ParseChecksum(const char* text, Checksum* out);
 // "sha256:<64 digits>" and so on; empty for none.
 void FormatChecksum(const Checksum& checksum, char* out, size_t capacity);
+// Parses text and writes its stored form, or empty when it holds no
+// checksum (or capacity is below kChecksumTextSize).
+ChecksumParse StoreChecksumText(const char* text, char* out, size_t capacity);

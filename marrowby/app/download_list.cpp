@@ -234,6 +234,28 @@ void SetItemCount(int64_t& field, int64_t value)
     InterlockedExchange64(reinterpret_cast<volatile LONG64*>(&field), value);
 }
 
+namespace {
+
+// Guards every item's checksum text between a sheet that edits it and a job
+// that checks its file against it; held only while the text is copied.
+SRWLOCK g_checksumLock = SRWLOCK_INIT;
+
+}  // namespace
+
+void SetItemChecksum(DownloadItem* item, const char* stored)
+{
+    AcquireSRWLockExclusive(&g_checksumLock);
+    mw_text::Copy(item->checksum, stored);
+    ReleaseSRWLockExclusive(&g_checksumLock);
+}
+
+void CopyItemChecksum(const DownloadItem* item, char* out, size_t capacity)
+{
+    AcquireSRWLockShared(&g_checksumLock);
+    mw_text::Copy(out, capacity, item->checksum);
+    ReleaseSRWLockShared(&g_checksumLock);
+}
+
 DownloadItem* NewItem()
 {
     DownloadItem* item = static_cast<DownloadItem*>(calloc(1, sizeof(DownloadItem)));

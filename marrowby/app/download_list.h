@@ -86,6 +86,11 @@ struct DownloadItem {
 // other thread never sees half of an old and half of a new value.
 int64_t ItemCount(const int64_t& field);
 void SetItemCount(int64_t& field, int64_t value);
+// The expected checksum of an item whose job may be checking its file right
+// then: the GUI thread sets it (stored form, or empty) and the job's thread
+// reads it through these; the GUI thread may also read it directly.
+void SetItemChecksum(DownloadItem* item, const char* stored);
+void CopyItemChecksum(const DownloadItem* item, char* out, size_t capacity);
 
 // Binds the list to the window that receives its messages and to the list
 // control that shows it; deletes every row and resets the row counter.

@@ -135,9 +135,7 @@ void ApplyRealFileName(DownloadItem* item, const char* path)
 // is no checksum is dropped rather than failing every download.
 void ApplyChecksum(DownloadItem* item, const char* value)
 {
-    Checksum checksum;
-    if (ParseChecksum(value, &checksum) == kChecksumParsed)
-        FormatChecksum(checksum, item->checksum, sizeof(item->checksum));
+    StoreChecksumText(value, item->checksum, sizeof(item->checksum));
 }
 
 // Applies one setting to the current item. Returns true when it ended the

@@ -14,12 +14,17 @@
 
 namespace {
 
+// Whether the closed file is the expected one; unchecked without a checksum.
+// The checksum is read once: a sheet may change it meanwhile.
 ChecksumResult CheckDownloadedFile(const DownloadItem* item)
 {
+    char expected[kChecksumTextSize];
+    CopyItemChecksum(item, expected, sizeof(expected));
+    if (expected[0] == '\0') return kChecksumUnchecked;
     char path[kItemFolderSize + 1 + kItemFileNameSize];
     SeparatedItemFolder(item, path, sizeof(path));
     mw_text::Append(path, sizeof(path), item->fileName);
-    return CheckFileChecksum(path, item->checksum);
+    return CheckFileChecksum(path, expected);
 }
 
 const char* LoginOrDefault(const char* own, const char* fallback)
@@ -56,8 +61,8 @@ int32_t OnJobEvent(void* info, int32_t code, int32_t count, void* userValue)
         if (item->downloaded == item->size || item->size == 0) {
             // The file is closed: check it here, on the job's thread. A file
             // that is not the expected one fails and stays for a look.
-            if (item->checksum[0] != '\0') item->checksumResult = CheckDownloadedFile(item);
-            bool wrong = item->checksum[0] != '\0' && item->checksumResult != kChecksumMatched;
+            item->checksumResult = CheckDownloadedFile(item);
+            bool wrong = item->checksumResult != kChecksumUnchecked && item->checksumResult != kChecksumMatched;
             Post(wrong ? WM_ITEM_FAILED : WM_ITEM_FINISHED, code, item);
         } else {
             Post(WM_ITEM_FAILED, code, item);

@@ -1,5 +1,6 @@
-// The default download properties sheet: the "URL" page without URL and
-// referrer edits the default folder and login, the proxy page the proxy.
+// The default download properties sheet: the "URL" page without URL,
+// referrer and checksum edits the default folder and login, the proxy page
+// the proxy.
 // Each page stores only its own fields, so a page never shown changes nothing.
 #include "marrowby/dialogs/download_sheets.h"
 
@@ -42,10 +43,12 @@ void StoreProxy(HWND page)
 
 INT_PTR CALLBACK DefaultsPageProc(HWND page, UINT message, WPARAM wParam, LPARAM lParam)
 {
-    static const int kUrlControls[] = {IDC_URL, IDC_URL_LABEL, IDC_REFERRER, IDC_REFERRER_LABEL};
+    static const int kUrlControls[] = {
+        IDC_URL,      IDC_URL_LABEL,      IDC_REFERRER, IDC_REFERRER_LABEL, IDC_CHECKSUM_LABEL,
+        IDC_CHECKSUM, IDC_CHECKSUM_RESULT};
     switch (message) {
     case WM_INITDIALOG:
-        HideControls(page, kUrlControls, 4);
+        HideControls(page, kUrlControls, static_cast<int>(sizeof(kUrlControls) / sizeof(kUrlControls[0])));
         LimitUrlPageFields(page);
         FillUrlPageFields(page, nullptr, nullptr, g_settings.defaultFolder, g_settings.defaultUser,
                           g_settings.defaultPassword);

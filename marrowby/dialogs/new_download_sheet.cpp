@@ -1,6 +1,8 @@
-// The new-download sheet: one "URL" page; OK appends a download.
+// The new-download sheet: one "URL" page; OK appends a download. A checksum
+// the page cannot read keeps the sheet open for correcting.
 #include "marrowby/dialogs/download_sheets.h"
 
+#include "marrowby/app/checksum_text.h"
 #include "marrowby/app/download_list.h"
 #include "marrowby/app/settings.h"
 #include "marrowby/dialogs/sheet_support.h"
@@ -28,6 +30,7 @@ bool AppendFromPage(HWND page, DownloadItem* item)
     mw_text::Copy(item->user, fields.user);
     mw_text::Copy(item->password, fields.password);
     mw_text::Copy(item->folder, fields.folder);
+    StoreChecksumText(fields.checksum, item->checksum, sizeof(item->checksum));
     // Empty login fields take the login written into the URL; whatever stays
     // empty falls back to the default login when the download starts.
     if (item->user[0] == '\0') mw_text::Copy(item->user, kLoginFieldChars, parts.user);
@@ -62,6 +65,13 @@ INT_PTR CALLBACK NewDownloadPageProc(HWND page, UINT message, WPARAM wParam, LPA
     if (IsBrowseCommand(message, wParam)) {
         BrowseForSaveFolder(page);
         return TRUE;
+    }
+    if (IsSheetApply(message, lParam)) {
+        int refusal = RefusedChecksumMessage(page);
+        if (refusal != 0) {
+            ShowPageMessage(page, refusal);
+            return KeepSheetAtChecksum(page);
+        }
     }
     return AnswerSheetButtons(page, message, lParam, ApplyNewDownload);
 }

@@ -12,6 +12,7 @@
 #include <string.h>
 
 #include "marrowby/app/download_list.h"
+#include "marrowby/app/file_checksum.h"
 #include "marrowby/dialogs/sheet_support.h"
 #include "marrowby/dialogs/url_page.h"
 #include "marrowby/engine/download_job.h"
@@ -48,6 +49,7 @@ void QueueAfresh(DownloadItem* item)
     item->size = 0;
     item->tries = 0;
     item->fileName[0] = '\0';
+    item->checksumResult = kChecksumUnchecked;
     item->entityTag[0] = '\0';
     item->lastModified = 0;
     ReleaseFileName(item);  // a name is chosen afresh
@@ -81,6 +83,9 @@ void StoreFields(DownloadItem* item, const UrlPageFields& fields)
     mw_text::Copy(item->user, fields.user);
     mw_text::Copy(item->password, fields.password);
     mw_text::Copy(item->folder, fields.folder);
+    char checksum[kChecksumTextSize];
+    StoreChecksumText(fields.checksum, checksum, sizeof(checksum));
+    SetItemChecksum(item, checksum);  // a running job may be checking its file
 }
 
 // A refused URL leaves every field of the item as it was. A running
@@ -118,6 +123,17 @@ void Browse(HWND page)
     if (!g_item) PressSheetButton(page, PSBTN_CANCEL);  // the download went meanwhile
 }
 
+// The sheet stays open for correcting the checksum, unless the download
+// went while the message was shown.
+INT_PTR RefuseChecksum(HWND page)
+{
+    ++g_modalSteps;
+    ShowPageMessage(page, RefusedChecksumMessage(page));
+    --g_modalSteps;
+    if (!g_item) PressSheetButton(page, PSBTN_CANCEL);
+    return KeepSheetAtChecksum(page);
+}
+
 INT_PTR CALLBACK PropertiesPageProc(HWND page, UINT message, WPARAM wParam, LPARAM lParam)
 {
     switch (message) {
@@ -126,6 +142,7 @@ INT_PTR CALLBACK PropertiesPageProc(HWND page, UINT message, WPARAM wParam, LPAR
         g_item = item;
         LimitUrlPageFields(page);
         FillUrlPageFields(page, item->url, item->referrer, item->folder, item->user, item->password);
+        FillChecksumField(page, item->checksum, item->checksumResult);
         return TRUE;
     }
     case WM_DESTROY:
@@ -138,6 +155,7 @@ INT_PTR CALLBACK PropertiesPageProc(HWND page, UINT message, WPARAM wParam, LPAR
         Browse(page);
         return TRUE;
     }
+    if (IsSheetApply(message, lParam) && RefusedChecksumMessage(page) != 0) return RefuseChecksum(page);
     return AnswerSheetButtons(page, message, lParam, ApplyProperties);
 }
 

@@ -3,12 +3,15 @@
 #include <shlobj.h>
 #include <string.h>
 
+#include "marrowby/app/checksum_text.h"
+#include "marrowby/app/file_checksum.h"
 #include "marrowby/dialogs/sheet_support.h"
 #include "marrowby/resources/resource.h"
 
 namespace {
 
 constexpr int kBrowseTitleSize = 256;
+constexpr int kResultLineSize = 256;
 
 void FillField(HWND page, int id, const char* text)
 {
@@ -35,6 +38,7 @@ void LimitUrlPageFields(HWND page)
     LimitPageField(page, IDC_FOLDER, kFolderFieldChars);
     LimitPageField(page, IDC_USER, kLoginFieldChars);
     LimitPageField(page, IDC_PASSWORD, kLoginFieldChars);
+    LimitPageField(page, IDC_CHECKSUM, kChecksumFieldChars);
 }
 
 void FillUrlPageFields(HWND page, const char* url, const char* referrer, const char* folder, const char* user,
@@ -54,6 +58,46 @@ void ReadUrlPageFields(HWND page, UrlPageFields* fields)
     ReadPageField(page, IDC_FOLDER, fields->folder, sizeof(fields->folder));
     ReadPageField(page, IDC_USER, fields->user, sizeof(fields->user));
     ReadPageField(page, IDC_PASSWORD, fields->password, sizeof(fields->password));
+    ReadPageField(page, IDC_CHECKSUM, fields->checksum, sizeof(fields->checksum));
+}
+
+void FillChecksumField(HWND page, const char* stored, int32_t result)
+{
+    SetDlgItemTextA(page, IDC_CHECKSUM, stored);
+    int textId = 0;
+    if (result == kChecksumMatched) textId = IDS_CHECKSUM_MATCHED;
+    if (result == kChecksumMismatched) textId = IDS_CHECKSUM_MISMATCHED;
+    if (result == kChecksumUnreadable) textId = IDS_CHECKSUM_UNREADABLE;
+    char line[kResultLineSize] = "";
+    if (textId != 0 && LoadStringA(SheetInstance(), textId, line, sizeof(line)) <= 0) line[0] = '\0';
+    SetDlgItemTextA(page, IDC_CHECKSUM_RESULT, line);
+}
+
+bool IsSheetApply(UINT message, LPARAM lParam)
+{
+    return message == WM_NOTIFY && lParam != 0 && reinterpret_cast<const NMHDR*>(lParam)->code == PSN_APPLY;
+}
+
+int RefusedChecksumMessage(HWND page)
+{
+    char typed[kChecksumFieldChars];
+    ReadPageField(page, IDC_CHECKSUM, typed, sizeof(typed));
+    Checksum checksum;
+    switch (ParseChecksum(typed, &checksum)) {
+    case kChecksumNotHex: return IDS_CHECKSUM_NOT_HEX;
+    case kChecksumBadLength: return IDS_CHECKSUM_BAD_LENGTH;
+    case kChecksumWrongPrefix: return IDS_CHECKSUM_WRONG_PREFIX;
+    default: return 0;
+    }
+}
+
+INT_PTR KeepSheetAtChecksum(HWND page)
+{
+    HWND field = GetDlgItem(page, IDC_CHECKSUM);
+    SendMessageA(page, WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(field), TRUE);
+    SendMessageA(field, EM_SETSEL, 0, -1);
+    SetWindowLongPtrA(page, DWLP_MSGRESULT, PSNRET_INVALID_NOCHANGEPAGE);
+    return TRUE;
 }
 
 int BrowseForSaveFolder(HWND page)

@@ -14,6 +14,8 @@ constexpr int kUrlFieldChars = static_cast<int>(kUrlTextMax) + 2;
 constexpr int kReferrerFieldChars = 1152;
 constexpr int kFolderFieldChars = 260;
 constexpr int kLoginFieldChars = 48;
+// Room for a checksum pasted with a space between every two digits.
+constexpr int kChecksumFieldChars = 160;
 
 struct UrlPageFields {
     char url[kUrlFieldChars];
@@ -21,6 +23,7 @@ struct UrlPageFields {
     char folder[kFolderFieldChars];
     char user[kLoginFieldChars];
     char password[kLoginFieldChars];
+    char checksum[kChecksumFieldChars];  // as typed
 };
 
 // The one rule for a URL typed into a sheet: it parses and names a scheme
@@ -34,6 +37,18 @@ void LimitUrlPageFields(HWND page);
 void FillUrlPageFields(HWND page, const char* url, const char* referrer, const char* folder, const char* user,
                        const char* password);
 void ReadUrlPageFields(HWND page, UrlPageFields* fields);
+
+// The checksum field and the line under it that says how the download's
+// file compared with it (a ChecksumResult; nothing while unchecked).
+void FillChecksumField(HWND page, const char* stored, int32_t result);
+// True for the sheet's OK (PSN_APPLY).
+bool IsSheetApply(UINT message, LPARAM lParam);
+// The message that refuses the checksum field's text, or 0 when the field
+// holds a checksum or nothing.
+int RefusedChecksumMessage(HWND page);
+// Answers the sheet's OK so that the sheet stays open, with the checksum
+// field's text selected for correcting.
+INT_PTR KeepSheetAtChecksum(HWND page);
 
 // Shows the shell's folder browser owned by the page and writes the chosen
 // folder into field 1003. Returns 0 chosen, 1 no shell allocator,

@@ -69,6 +69,13 @@
 #define IDS_NOT_A_LIST_FILE 31
 #define IDS_LIST_NOT_READ 41
 #define IDS_URL_TOO_LONG 42
+// Download checksums: what a typed checksum lacks, and how a file compared
+#define IDS_CHECKSUM_NOT_HEX 2100
+#define IDS_CHECKSUM_BAD_LENGTH 2101
+#define IDS_CHECKSUM_WRONG_PREFIX 2102
+#define IDS_CHECKSUM_MATCHED 2103
+#define IDS_CHECKSUM_MISMATCHED 2104
+#define IDS_CHECKSUM_UNREADABLE 2105
 
 // Controls of the about box
 #define IDC_ABOUT_ICON 1000
@@ -80,6 +87,9 @@
 #define IDC_BROWSE_FOLDER 1004
 #define IDC_USER 1005
 #define IDC_PASSWORD 1006
+#define IDC_CHECKSUM_LABEL 2100
+#define IDC_CHECKSUM 2101
+#define IDC_CHECKSUM_RESULT 2102
 #define IDC_URL_LABEL 1007
 #define IDC_REFERRER_LABEL 1008
 

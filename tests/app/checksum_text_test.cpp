@@ -2,6 +2,8 @@
 // prefixes, the stored form, and what is refused.
 #include <gtest/gtest.h>
 
+#include <string.h>
+
 #include <string>
 
 #include "marrowby/app/checksum_text.h"
@@ -47,6 +49,28 @@ TEST(ChecksumText, KindsPrefixesSpacesAndTheStoredForm)
     FormatChecksum(checksum, tiny, sizeof(tiny));
     EXPECT_STREQ("", tiny);  // never cut: a cut checksum would fail every download
     EXPECT_EQ(kListKeyChecksum, MatchListKey("_checksum"));
+}
+
+// What a sheet or a list file keeps of a typed checksum: the stored form, or
+// nothing at all (never the text of an earlier one, never a cut one).
+TEST(ChecksumText, StoredTextReplacesWhatWasThere)
+{
+    char out[kChecksumTextSize] = "sha1:da39a3ee5e6b4b0d3255bfef95601890afd80709";
+    EXPECT_EQ(kChecksumNotHex, StoreChecksumText(" MD5 : d41d8cd98f00b204e9800998ecf8427e", out, sizeof(out)));
+    EXPECT_STREQ("", out);  // "MD5 :" is no prefix: not hexadecimal
+    EXPECT_EQ(kChecksumParsed, StoreChecksumText("MD5:d41d8cd9 8f00b204 e9800998 ecf8427e", out, sizeof(out)));
+    EXPECT_STREQ("md5:d41d8cd98f00b204e9800998ecf8427e", out);
+    EXPECT_EQ(kChecksumWrongPrefix, StoreChecksumText("sha256:d41d8cd98f00b204e9800998ecf8427e", out, sizeof(out)));
+    EXPECT_STREQ("", out);
+    strcpy(out, "md5:d41d8cd98f00b204e9800998ecf8427e");
+    EXPECT_EQ(kChecksumEmpty, StoreChecksumText("", out, sizeof(out)));
+    EXPECT_STREQ("", out);
+    char small[kChecksumTextSize - 1] = "x";
+    const std::string sha256 = "sha256:" + std::string(64, 'a');
+    EXPECT_EQ(kChecksumParsed, StoreChecksumText(sha256.c_str(), small, sizeof(small)));
+    EXPECT_STREQ("", small);
+    EXPECT_EQ(kChecksumParsed, StoreChecksumText(sha256.c_str(), out, sizeof(out)));
+    EXPECT_EQ(sha256, out);
 }
 
 }  // namespace

@@ -212,7 +212,7 @@ TEST_F(EnglishUi, EverySheetAndTheAboutBox)
          NewDownloadSheet,
          "new-download",
          {"Download Properties", "URL", "Referrer", "Save in folder", "Login to the server", "User name", "Password",
-          "OK", "Cancel"}},
+          "Checksum (SHA-256, SHA-1 or MD5; optional)", "OK", "Cancel"}},
         {IDM_DOWNLOAD_PROPERTIES, DownloadPropertiesSheet, "properties", {"Download Properties", "URL", "Referrer"}},
         {IDM_OPTIONS_DEFAULT_PROPERTIES,
          DefaultPropertiesSheet,
@@ -290,6 +290,11 @@ TEST_F(EnglishUi, FileDialogFiltersAndMessages)
 
     // Every message and caption of the string table reads in English.
     for (UINT id = IDS_APP_TITLE; id <= IDS_NOT_A_LIST_FILE; ++id) {
+        char text[512] = "";
+        EXPECT_GT(LoadStringA(GetModuleHandleA(nullptr), id, text, sizeof(text)), 0) << id;
+        EXPECT_TRUE(AllAscii(text)) << id << ": " << text;
+    }
+    for (UINT id = IDS_CHECKSUM_NOT_HEX; id <= IDS_CHECKSUM_UNREADABLE; ++id) {
         char text[512] = "";
         EXPECT_GT(LoadStringA(GetModuleHandleA(nullptr), id, text, sizeof(text)), 0) << id;
         EXPECT_TRUE(AllAscii(text)) << id << ": " << text;

@@ -86,7 +86,7 @@ TEST_F(CommandTest, NewDownloadSheetAddsWhatWasTyped)
     HWND apply = GetDlgItem(sheet, 0x3021);
     EXPECT_TRUE(!apply || !IsWindowVisible(apply));
     HWND page = CurrentPage(sheet);
-    ExpectTemplate(page, 263, 115);
+    ExpectTemplate(page, 263, 150);
     EXPECT_EQ("http://", FieldText(page, IDC_URL));
     EXPECT_EQ("C:\\dl", FieldText(page, IDC_FOLDER));
     EXPECT_EQ("", FieldText(page, IDC_USER));
