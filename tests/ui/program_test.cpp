@@ -21,6 +21,7 @@
 #include "tests/ui/png_file.h"
 #include "tests/ui/program_support.h"
 #include "tests/ui/window_host.h"
+#include "tidewell/updater/signing.h"
 
 namespace {
 
@@ -409,6 +410,157 @@ TEST_F(ProgramTest, UpdaterLaunchStartsTidewellOrSaysItCannot)
     std::string stored = ReadWholeFile(folder + "vorn.cfg");
     ASSERT_LT(kSettingsSize + kSettingsBlockHeaderSize, stored.size());
     EXPECT_STREQ((folder + "default.wrg").c_str(), stored.c_str() + 1547);
+}
+
+// SHA-256 of the bytes as hexadecimal digits.
+std::string Sha256Hex(const std::string& bytes)
+{
+    uint8_t digest[kSha256Size];
+    EXPECT_TRUE(Sha256(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size(), digest));
+    char hex[2 * kSha256Size + 1];
+    for (size_t i = 0; i < kSha256Size; ++i) snprintf(hex + 2 * i, 3, "%02x", digest[i]);
+    return hex;
+}
+
+// A string of the program's own table, in the language it shows.
+std::string ProgramString(const std::string& program, UINT id)
+{
+    HMODULE module = LoadLibraryExA(program.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
+    char text[512] = "";
+    if (module) {
+        LoadStringA(module, id, text, sizeof(text));
+        FreeLibrary(module);
+    }
+    return text;
+}
+
+// What the properties sheet of a row shows of its checksum: the field and
+// the line under it. The row is selected with the keys, as a person would.
+struct ChecksumShown {
+    std::string field;
+    std::string line;
+};
+
+ChecksumShown ShowChecksumOfRow(DWORD processId, HWND main, int row)
+{
+    HWND list = FindWindowExA(main, nullptr, "SysListView32", nullptr);
+    PostMessageA(list, WM_KEYDOWN, VK_HOME, 0);
+    for (int i = 0; i < row; ++i) PostMessageA(list, WM_KEYDOWN, VK_DOWN, 0);
+    PostMessageA(main, WM_COMMAND, 40022, 0);  // Properties
+    ChecksumShown shown;
+    HWND sheet = WaitForWindowOf(processId, "#32770", 20000);
+    HWND page = sheet ? FindWindowExA(sheet, nullptr, "#32770", nullptr) : nullptr;
+    if (!page) return shown;
+    char text[256] = "";
+    // An edit control of another process tells its text only when asked.
+    SendMessageA(GetDlgItem(page, 2101), WM_GETTEXT, sizeof(text), reinterpret_cast<LPARAM>(text));
+    shown.field = text;
+    GetWindowTextA(GetDlgItem(page, 2102), text, sizeof(text));
+    shown.line = text;
+    PostMessageA(sheet, PSM_PRESSBUTTON, PSBTN_CANCEL, 0);
+    for (int i = 0; i < 100 && IsWindow(sheet); ++i) Sleep(100);
+    return shown;
+}
+
+// The line of a row once its file was checked (the sheet is opened again
+// until it says something).
+std::string CheckedLineOfRow(DWORD processId, HWND main, int row)
+{
+    std::string line;
+    for (int i = 0; i < 20 && line.empty(); ++i) {
+        line = ShowChecksumOfRow(processId, main, row).line;
+        if (line.empty()) Sleep(500);
+    }
+    return line;
+}
+
+void CloseProgram(const std::string& folder, DWORD processId, HANDLE program)
+{
+    EXPECT_EQ(0u, CloseMainWindow(folder, processId, nullptr));
+    EXPECT_EQ(0u, WaitForExit(program, 30000));
+    TerminateProcess(program, 1);  // only if it failed to close
+    CloseHandle(program);
+}
+
+// Checksums through the whole program: one from the list file (in a form a
+// web page shows), a wrong one, and one typed into the new-download sheet.
+// The right ones complete, the wrong one fails, says so and keeps its file;
+// every checksum is saved in its stored form and read back after a restart.
+TEST_F(ProgramTest, ChecksumsDecideTheEndAndSurviveSaveAndRestart)
+{
+    std::string folder = ProgramFolder("checksum");
+    std::string downloads = FreshFolder(folder + "downloads\\");
+    WriteSettingsFile(folder, true, 2, "");
+    const std::string right = Sha256Hex(Pattern(0, 150000));
+    std::string wrong = Sha256Hex(Pattern(0, 90000));
+    wrong[30] = wrong[30] == 'f' ? 'e' : 'f';
+    const std::string typed = Sha256Hex(Pattern(0, 70000));
+    std::string spaced;
+    for (size_t i = 0; i < right.size(); ++i)
+        spaced += std::string(i % 8 == 0 ? " " : "") + static_cast<char>(toupper(static_cast<unsigned char>(right[i])));
+    const std::string urls[] = {base_ + "sum1/right.bin?size=150000", base_ + "sum2/wrong.bin?size=90000",
+                                base_ + "sum3/typed.bin?size=70000"};
+    std::string list = "; Created by test\r\n";
+    list += ";\r\nRefererStr=\r\nStoreIn=" + downloads + "\r\n_State=0\r\n_Checksum=SHA256:" + spaced +
+            "\r\nUrl=" + urls[0] + "\r\n";
+    list += ";\r\nRefererStr=\r\nStoreIn=" + downloads + "\r\n_State=0\r\n_Checksum=" + wrong + "\r\nUrl=" + urls[1] +
+            "\r\n";
+    WriteWholeFile(folder + "default.wrg", list);
+
+    DWORD processId = 0;
+    HANDLE program = Launch("\"" + folder + "marrowby.exe\"", folder, nullptr, &processId);
+    ASSERT_NE(nullptr, program);
+    HWND main = WaitForWindowOf(processId, "Tessaline", 20000);
+    ASSERT_NE(nullptr, main);
+    PostMessageA(main, WM_COMMAND, 40018, 0);  // New download
+    HWND sheet = WaitForWindowOf(processId, "#32770", 20000);
+    ASSERT_NE(nullptr, sheet);
+    HWND page = FindWindowExA(sheet, nullptr, "#32770", nullptr);
+    ASSERT_NE(nullptr, page);
+    SendMessageA(GetDlgItem(page, 1001), WM_SETTEXT, 0, reinterpret_cast<LPARAM>(urls[2].c_str()));
+    std::string target = downloads.substr(0, downloads.size() - 1);
+    SendMessageA(GetDlgItem(page, 1003), WM_SETTEXT, 0, reinterpret_cast<LPARAM>(target.c_str()));
+    std::string given = "sha256:" + typed.substr(0, 32) + " " + typed.substr(32);
+    SendMessageA(GetDlgItem(page, 2101), WM_SETTEXT, 0, reinterpret_cast<LPARAM>(given.c_str()));
+    PostMessageA(sheet, PSM_PRESSBUTTON, PSBTN_OK, 0);
+    EXPECT_TRUE(WaitForFiles({{downloads + "right.bin", Pattern(0, 150000)},
+                              {downloads + "wrong.bin", Pattern(0, 90000)},
+                              {downloads + "typed.bin", Pattern(0, 70000)}},
+                             60000));
+    const std::string exe = folder + "marrowby.exe";
+    EXPECT_EQ(ProgramString(exe, 2103), CheckedLineOfRow(processId, main, 0));
+    EXPECT_EQ(ProgramString(exe, 2104), CheckedLineOfRow(processId, main, 1));
+    EXPECT_EQ(ProgramString(exe, 2103), CheckedLineOfRow(processId, main, 2));
+    EXPECT_NE("", ProgramString(exe, 2104));
+    CloseProgram(folder, processId, program);
+
+    std::string saved = ReadWholeFile(folder + "default.wrg");
+    const std::string states[] = {"_State=1", "_State=0", "_State=1"};
+    const std::string sums[] = {right, wrong, typed};
+    for (int i = 0; i < 3; ++i) {
+        size_t at = saved.find("\r\nUrl=" + urls[i] + "\r\n");
+        ASSERT_NE(std::string::npos, at) << saved;
+        size_t record = saved.rfind(";\r\n", at);
+        std::string fields = saved.substr(record, at - record);
+        EXPECT_NE(std::string::npos, fields.find("\r\n" + states[i] + "\r\n")) << fields;
+        EXPECT_NE(std::string::npos, fields.find("\r\n_Checksum=sha256:" + sums[i])) << fields;
+    }
+    EXPECT_TRUE(ReadWholeFile(downloads + "wrong.bin") == Pattern(0, 90000));
+
+    // Started again on the saved list: the checksums are there as saved, and
+    // the failed download, whose file is whole, is checked and fails again.
+    program = Launch("\"" + exe + "\"", folder, nullptr, &processId);
+    ASSERT_NE(nullptr, program);
+    main = WaitForWindowOf(processId, "Tessaline", 20000);
+    ASSERT_NE(nullptr, main);
+    EXPECT_EQ("sha256:" + right, ShowChecksumOfRow(processId, main, 0).field);
+    EXPECT_EQ("sha256:" + typed, ShowChecksumOfRow(processId, main, 2).field);
+    EXPECT_EQ(ProgramString(exe, 2104), CheckedLineOfRow(processId, main, 1));
+    CloseProgram(folder, processId, program);
+    EXPECT_TRUE(ReadWholeFile(downloads + "wrong.bin") == Pattern(0, 90000));
+    std::string again = ReadWholeFile(folder + "default.wrg");
+    for (const std::string& sum : sums)
+        EXPECT_NE(std::string::npos, again.find("\r\n_Checksum=sha256:" + sum)) << again;
 }
 
 // Pixels of the main window as shown on a virtual desktop.
