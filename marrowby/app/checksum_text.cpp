@@ -96,7 +96,7 @@ void FormatChecksum(const Checksum& checksum, char* out, size_t capacity)
 
 ChecksumParse StoreChecksumText(const char* text, char* out, size_t capacity)
 {
-    Checksum checksum;
+    Checksum checksum = {};
     ChecksumParse parsed = ParseChecksum(text, &checksum);
     if (parsed != kChecksumParsed) checksum.kind = kChecksumNone;
     FormatChecksum(checksum, out, capacity);
