@@ -60,13 +60,14 @@ int NextSelectedRow(int after)
                                          MAKELPARAM(LVNI_SELECTED, 0)));
 }
 
-bool SetRowParam(int row, DownloadItem* item)
+// Takes the item out of the chain; its row stays.
+void UnlinkItem(DownloadItem* item)
 {
-    LVITEMA lv = {};
-    lv.mask = LVIF_PARAM;
-    lv.iItem = row;
-    lv.lParam = reinterpret_cast<LPARAM>(item);
-    return SendMessageA(ListState().listControl, LVM_SETITEMA, 0, reinterpret_cast<LPARAM>(&lv)) != FALSE;
+    DownloadListState& list = ListState();
+    if (item->prev != nullptr) item->prev->next = item->next;
+    if (item->next != nullptr) item->next->prev = item->prev;
+    if (list.first == item) list.first = item->next;
+    if (list.last == item) list.last = item->prev;
 }
 
 }  // namespace
@@ -82,7 +83,9 @@ void AttachDownloadList(HWND mainWindow, HWND listControl)
     DownloadListState& list = ListState();
     list.window = mainWindow;
     list.listControl = listControl;
-    SendMessageA(listControl, LVM_DELETEALLITEMS, 0, 0);
+    list.rows.clear();
+    list.redrawHeld = false;
+    SendMessageA(listControl, LVM_SETITEMCOUNT, 0, 0);
     list.nextRow = 0;
 }
 
@@ -170,30 +173,31 @@ DownloadItem* ItemOfTicket(uint32_t ticket)
 
 DownloadItem* ItemOfRow(int row)
 {
-    LVITEMA lv = {};
-    lv.mask = LVIF_PARAM;
-    lv.iItem = row;
-    if (!SendMessageA(ListState().listControl, LVM_GETITEMA, 0, reinterpret_cast<LPARAM>(&lv))) {
-        return nullptr;
-    }
-    return reinterpret_cast<DownloadItem*>(lv.lParam);
+    const std::vector<DownloadItem*>& rows = ListState().rows;
+    if (row < 0 || static_cast<size_t>(row) >= rows.size()) return nullptr;
+    return rows[static_cast<size_t>(row)];
 }
 
 void SetRowIcon(int row, int icon)
 {
-    LVITEMA lv = {};
-    lv.mask = LVIF_IMAGE;
-    lv.iItem = row;
-    lv.iImage = icon;
-    SendMessageA(ListState().listControl, LVM_SETITEMA, 0, reinterpret_cast<LPARAM>(&lv));
+    DownloadItem* item = ItemOfRow(row);
+    if (item == nullptr) return;
+    item->rowIcon = icon;
+    RedrawRow(row);
 }
 
-void SetRowText(int row, int column, const char* text)
+void RedrawRow(int row)
 {
-    LVITEMA lv = {};
-    lv.iSubItem = column;
-    lv.pszText = const_cast<char*>(text);
-    SendMessageA(ListState().listControl, LVM_SETITEMTEXTA, static_cast<WPARAM>(row), reinterpret_cast<LPARAM>(&lv));
+    DownloadListState& list = ListState();
+    if (list.redrawHeld || list.listControl == nullptr) return;
+    SendMessageA(list.listControl, LVM_REDRAWITEMS, static_cast<WPARAM>(row), static_cast<LPARAM>(row));
+}
+
+void SyncRowCount()
+{
+    DownloadListState& list = ListState();
+    list.nextRow = static_cast<int32_t>(list.rows.size());
+    SendMessageA(list.listControl, LVM_SETITEMCOUNT, list.rows.size(), LVSICF_NOINVALIDATEALL | LVSICF_NOSCROLL);
 }
 
 void EndItemRun(DownloadItem* item, int row, ItemState state, int icon)
@@ -211,15 +215,12 @@ void SeparatedItemFolder(const DownloadItem* item, char* out, size_t capacity)
 
 void SetListRedraw(bool draw)
 {
-    HWND listControl = ListState().listControl;
-    SendMessageA(listControl, WM_SETREDRAW, draw ? TRUE : FALSE, 0);
-    if (draw) InvalidateRect(listControl, nullptr, TRUE);
-}
-
-void SetRowNumber(int row, int column, int64_t value)
-{
-    char text[kDecimal64TextSize];
-    SetRowText(row, column, FormatDecimal64(value, text, sizeof(text)));
+    DownloadListState& list = ListState();
+    list.redrawHeld = !draw;
+    SendMessageA(list.listControl, WM_SETREDRAW, draw ? TRUE : FALSE, 0);
+    if (!draw) return;
+    SyncRowCount();
+    InvalidateRect(list.listControl, nullptr, TRUE);
 }
 
 int64_t ItemCount(const int64_t& field)
@@ -262,6 +263,7 @@ DownloadItem* NewItem()
     if (item == nullptr) return nullptr;
     item->state = ItemState::Waiting;
     item->url = kNoUrl;
+    item->elapsedMs = -1;
     memcpy(item->user, g_settings.defaultUser, kLoginAndFolderSize);
     // The stored record may hold bytes without a NUL; keep every field terminated.
     item->user[kItemUserSize - 1] = '\0';
@@ -302,20 +304,10 @@ int AppendItem(DownloadItem* item)
 
     // Its file is its own: no other download may take that name.
     if (item->fileName[0] != '\0') HoldFileName(item, item->folder, item->fileName);
-    item->row = list.nextRow;
-    LVITEMA lv = {};
-    lv.mask = LVIF_TEXT | LVIF_IMAGE | LVIF_PARAM | LVIF_STATE;
-    lv.iItem = item->row;
-    lv.pszText = item->fileName;
-    lv.iImage = RowIconOfState(item->state);
-    lv.lParam = reinterpret_cast<LPARAM>(item);
-    int row = static_cast<int>(SendMessageA(list.listControl, LVM_INSERTITEMA, 0, reinterpret_cast<LPARAM>(&lv)));
-    if (row < 0) return 1;
-    SetRowText(row, kColumnAddress, item->url);
-    SetRowNumber(row, kColumnTries, item->tries);
-    if (item->downloaded > 0) SetRowNumber(row, kColumnDownloaded, item->downloaded);
-    if (item->size > 0) SetRowNumber(row, kColumnSize, item->size);
-    ++list.nextRow;
+    item->rowIcon = RowIconOfState(item->state);
+    item->row = static_cast<int32_t>(list.rows.size());
+    list.rows.push_back(item);
+    if (!list.redrawHeld) SyncRowCount();
     return 0;
 }
 
@@ -349,30 +341,26 @@ int AddUrl(const char* text, const char* referrer, const char* user, const char*
     return 0;
 }
 
+// The list control moves the selection of the rows below with the row.
 void RemoveItem(int row, DownloadItem* item)
 {
     DownloadListState& list = ListState();
     ReleaseJob(item);
-    if (item->prev != nullptr) item->prev->next = item->next;
-    if (item->next != nullptr) item->next->prev = item->prev;
-    if (list.first == item) list.first = item->next;
-    if (list.last == item) list.last = item->prev;
-    SendMessageA(list.listControl, LVM_DELETEITEM, static_cast<WPARAM>(row), 0);
+    UnlinkItem(item);
+    if (ItemOfRow(row) == item) {
+        list.rows.erase(list.rows.begin() + row);
+        SendMessageA(list.listControl, LVM_DELETEITEM, static_cast<WPARAM>(row), 0);
+    }
     DisposeItem(item);
 }
 
 int RenumberRows()
 {
     DownloadListState& list = ListState();
+    list.nextRow = static_cast<int32_t>(list.rows.size());
+    for (size_t row = 0; row < list.rows.size(); ++row) list.rows[row]->row = static_cast<int32_t>(row);
     int count = static_cast<int>(SendMessageA(list.listControl, LVM_GETITEMCOUNT, 0, 0));
-    list.nextRow = count;
-    for (int row = 0; row < count; ++row) {
-        DownloadItem* item = ItemOfRow(row);
-        if (item == nullptr) return 2;
-        item->row = row;
-        if (!SetRowParam(row, item)) return 2;
-    }
-    return 0;
+    return count == list.nextRow ? 0 : 2;
 }
 
 void ClearList()
@@ -384,7 +372,8 @@ void ClearList()
         DisposeItem(item);
         item = next;
     }
-    SendMessageA(list.listControl, LVM_DELETEALLITEMS, 0, 0);
+    list.rows.clear();
+    SendMessageA(list.listControl, LVM_SETITEMCOUNT, 0, 0);
     list.nextRow = 0;
     list.first = list.last = nullptr;
     list.runs.clear();
@@ -414,24 +403,24 @@ int PauseSelected()
 
 namespace {
 
-// Sets or clears the focus state of a row.
-void SetRowFocus(int row, bool focused)
+// Sets the states in mask of a row (-1: of every row).
+void SetRowState(int row, UINT state, UINT mask)
 {
-    LVITEMA state = {};
-    state.stateMask = LVIS_FOCUSED;
-    state.state = focused ? LVIS_FOCUSED : 0;
-    SendMessageA(ListState().listControl, LVM_SETITEMSTATE, static_cast<WPARAM>(row), reinterpret_cast<LPARAM>(&state));
+    LVITEMA lv = {};
+    lv.stateMask = mask;
+    lv.state = state;
+    SendMessageA(ListState().listControl, LVM_SETITEMSTATE, static_cast<WPARAM>(row), reinterpret_cast<LPARAM>(&lv));
 }
 
 }  // namespace
 
-// The list control redraws, and moves its focus row, after every deletion
-// above that row; with thousands of selected rows (Ctrl+A leaves the focus on
-// the last) that takes minutes. So drawing waits until the rows are gone, and
-// the focus is taken off first and given back to its row if that row stays.
+// Every selected item goes in one pass and the row count is set once: row
+// by row, thousands of selected rows (Ctrl+A) would take minutes. The focus
+// goes back to its row if that row stays.
 int DeleteSelected()
 {
-    HWND listControl = ListState().listControl;
+    DownloadListState& list = ListState();
+    HWND listControl = list.listControl;
     int focused = static_cast<int>(
         SendMessageA(listControl, LVM_GETNEXTITEM, static_cast<WPARAM>(-1), MAKELPARAM(LVNI_FOCUSED, 0)));
     DownloadItem* keepFocus = nullptr;
@@ -439,20 +428,27 @@ int DeleteSelected()
         UINT state =
             static_cast<UINT>(SendMessageA(listControl, LVM_GETITEMSTATE, static_cast<WPARAM>(focused), LVIS_SELECTED));
         if ((state & LVIS_SELECTED) == 0) keepFocus = ItemOfRow(focused);
-        SetRowFocus(focused, false);
     }
-    SetListRedraw(false);
-    for (int row = NextSelectedRow(-1); row >= 0; row = NextSelectedRow(-1)) {
+    bool removed = false;
+    for (int row = NextSelectedRow(-1); row >= 0; row = NextSelectedRow(row)) {
         DownloadItem* item = ItemOfRow(row);
-        if (item == nullptr) {
-            // Without its item the row can only go; this also ends the loop.
-            SendMessageA(listControl, LVM_DELETEITEM, static_cast<WPARAM>(row), 0);
-            continue;
-        }
-        RemoveItem(row, item);
+        if (item == nullptr) break;
+        ReleaseJob(item);
+        UnlinkItem(item);
+        DisposeItem(item);
+        list.rows[static_cast<size_t>(row)] = nullptr;
+        removed = true;
     }
-    SetListRedraw(true);
+    if (!removed) return 0;
+    size_t kept = 0;
+    for (DownloadItem* item : list.rows) {
+        if (item != nullptr) list.rows[kept++] = item;
+    }
+    list.rows.resize(kept);
+    SetRowState(-1, 0, LVIS_SELECTED | LVIS_FOCUSED);
+    SyncRowCount();
+    InvalidateRect(listControl, nullptr, TRUE);
     int result = RenumberRows() != 0 ? 2 : 0;
-    if (keepFocus != nullptr && result == 0) SetRowFocus(keepFocus->row, true);
+    if (keepFocus != nullptr) SetRowState(keepFocus->row, LVIS_FOCUSED, LVIS_FOCUSED);
     return result;
 }

@@ -1,5 +1,5 @@
 // The download list: every download as a DownloadItem, shown as one row of a
-// report-view list control (six columns), and the scheduler that starts
+// report-view list control that asks for its rows' texts when it draws them, and the scheduler that starts
 // waiting items up to the configured limit. Everything here runs on the GUI
 // thread; only the job callback runs on the jobs' worker threads.
 #pragma once
@@ -9,6 +9,7 @@
 
 #include "marrowby/app/checksum_text.h"
 #include "marrowby/app/host_notice.h"
+#include "marrowby/app/transfer_rate.h"
 
 class DownloadJob;
 
@@ -38,7 +39,12 @@ enum ListColumn : int {
     kColumnElapsed = 3,
     kColumnTries = 4,
     kColumnAddress = 5,
+    kColumnStatus = 6,
+    kColumnProgress = 7,
+    kColumnSpeed = 8,
+    kColumnTimeLeft = 9,
 };
+constexpr int kListColumnCount = 10;
 
 constexpr size_t kItemFileNameSize = 513;
 constexpr size_t kItemReferrerSize = 1153;
@@ -79,6 +85,11 @@ struct DownloadItem {
     char entityTag[kItemEntityTagSize];
     int32_t lastModified;
     int32_t failure;  // why the last run failed (a JobFailure); 0 none
+    int32_t failureDetail;  // its HTTP status or system error code; 0 none
+    int32_t rowIcon;        // the row's state image (a RowIcon)
+    int32_t elapsedMs;      // the time the elapsed column shows; -1 none yet
+    bool responded;         // a response arrived: the received count shows, even 0
+    RateMeter rate;         // recent byte counts of the running download
 };
 
 // Reads and writes size or downloaded of an item whose job may be running:
@@ -147,6 +158,14 @@ int StartItem(int row);
 // Handles WM_ITEM_FINISHED to WM_ITEM_TICK and WM_ADD_URL. Returns true when
 // the message was one of them.
 bool HandleListMessage(UINT message, WPARAM wParam, LPARAM lParam);
+// Answers the list control's requests for row texts, images and tooltips
+// (the window that hosts it forwards its WM_NOTIFY). Returns true when the
+// notification was one of them.
+bool HandleListNotify(NMHDR* header);
+// The text a cell shows; "" for a column without one.
+void FormatCell(const DownloadItem* item, int column, char* out, size_t capacity);
+// The status column's text: the state in words, and why a download failed.
+void FormatItemStatus(const DownloadItem* item, char* out, size_t capacity);
 
 // Access for the window, the sheets and the list files.
 // The window that receives the list's messages (the main window), or null.
@@ -160,4 +179,8 @@ HWND ListControl();
 // The item that row shows, or null when the row cannot be read.
 DownloadItem* ItemOfRow(int row);
 void SetRowIcon(int row, int icon);
-void SetRowText(int row, int column, const char* text);
+// Draws the row again from its item (its texts are read when drawn).
+void RedrawRow(int row);
+// The title bar's count and overall percentage of running downloads; at
+// most every half second unless now is true.
+void ShowOverallProgress(bool now);

@@ -4,6 +4,7 @@
 #include <stdint.h>
 
 #include <unordered_map>
+#include <vector>
 
 #include "marrowby/app/download_list.h"
 
@@ -24,6 +25,10 @@ struct DownloadListState {
     // of removed items and of earlier runs find nothing.
     uint32_t lastTicket;
     std::unordered_map<uint32_t, DownloadItem*> runs;
+    // The item of each row: the list control holds no texts of its own.
+    std::vector<DownloadItem*> rows;
+    bool redrawHeld;  // a list file is adding rows: the count is set at the end
+    uint32_t titleTick;  // when the title bar last showed the progress
 };
 
 DownloadListState& ListState();
@@ -50,8 +55,10 @@ HANDLE OpenListInput(const char* path);
 // ByteReadFn over the file handle given as context.
 size_t ReadListInput(void* context, uint8_t* buffer, size_t capacity);
 
-void SetRowNumber(int row, int column, int64_t value);
+// Tells the list control how many rows there are, keeping its scroll
+// position and selection.
+void SyncRowCount();
 // Elapsed time since startTick as minutes:seconds, in unsigned milliseconds
 // so that a wrap of the tick count still gives the right difference.
 void FormatElapsed(uint32_t startTick, uint32_t now, char* out, size_t capacity);
-void ShowElapsed(const DownloadItem* item);
+void ShowElapsed(DownloadItem* item);

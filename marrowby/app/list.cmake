@@ -5,6 +5,8 @@ mw_add_library(marrowby_formats PLATFORM_FREE
     ${CMAKE_CURRENT_LIST_DIR}/settings_format.cpp
     ${CMAKE_CURRENT_LIST_DIR}/list_format.cpp
     ${CMAKE_CURRENT_LIST_DIR}/checksum_text.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/failure_reason.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/transfer_rate.cpp
   LIBS tessaline_http)
 
 mw_add_library(marrowby_list
@@ -13,6 +15,7 @@ mw_add_library(marrowby_list
     ${CMAKE_CURRENT_LIST_DIR}/download_list.cpp
     ${CMAKE_CURRENT_LIST_DIR}/scheduler.cpp
     ${CMAKE_CURRENT_LIST_DIR}/list_messages.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/list_rows.cpp
     ${CMAKE_CURRENT_LIST_DIR}/list_file.cpp
     ${CMAKE_CURRENT_LIST_DIR}/list_import.cpp
     ${CMAKE_CURRENT_LIST_DIR}/file_checksum.cpp

@@ -8,6 +8,7 @@
 
 #include "common/atomic_file.h"
 #include "marrowby/app/download_list_internal.h"
+#include "marrowby/app/failure_reason.h"
 #include "marrowby/app/list_format.h"
 #include "common/bounded_text.h"
 #include "marrowby/engine/decimal.h"
@@ -151,6 +152,7 @@ bool ApplySetting(DownloadItem* item, const char* key, const char* value)
     case kListKeyChecksum: ApplyChecksum(item, value); break;
     case kListKeyEntityTag: mw_text::Copy(item->entityTag, value); break;
     case kListKeyLastModified: item->lastModified = ParseDecimal(value); break;
+    case kListKeyFailure: ParseStoredFailure(value, &item->failure, &item->failureDetail); break;
     case kListKeyUrl:
         // Checked before: no line of a list that is read holds a longer URL.
         SetItemUrl(item, value);
@@ -191,8 +193,11 @@ void WriteRecords(ListWriter* writer)
         char realFolder[kItemFolderSize + 2] = "";
         if (item->fileName[0] != '\0') SeparatedFolder(item, realFolder, sizeof(realFolder));
         int32_t state = item->state == ItemState::Completed ? 1 : item->state == ItemState::Paused ? 2 : 0;
+        char failure[kStoredFailureSize];
+        FormatStoredFailure(item->failure, item->failureDetail, failure, sizeof(failure));
         ListRecordOut record = {item->referrer, storeIn,   ItemCount(item->size), state,           realFolder,
-                                item->fileName, item->url, item->checksum,        item->entityTag, item->lastModified};
+                                item->fileName, item->url, item->checksum,        item->entityTag, item->lastModified,
+                                failure};
         WriteListRecord(writer, record);
     }
 }

@@ -132,6 +132,7 @@ ListKey MatchListKey(const char* key)
         {"_Checksum", kListKeyChecksum},
         {"Url", kListKeyUrl},
         {"_ETag", kListKeyEntityTag},
+        {"_Failure", kListKeyFailure},
         {"_LastModified", kListKeyLastModified},
     };
     for (const auto& k : kKeys) {
@@ -271,5 +272,6 @@ void WriteListRecord(ListWriter* writer, const ListRecordOut& record)
         char seconds[kDecimal64TextSize];
         PutLine(writer, "_LastModified=", FormatDecimal64(record.lastModified, seconds, sizeof(seconds)));
     }
+    if (record.failure != nullptr && record.failure[0] != '\0') PutLine(writer, "_Failure=", record.failure);
     PutLine(writer, "Url=", record.url);
 }

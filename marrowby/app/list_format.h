@@ -52,6 +52,7 @@ enum ListKey : int {
     kListKeyChecksum,        // "_Checksum": "sha256:" (or "sha1:", "md5:") and hexadecimal digits
     kListKeyEntityTag,       // "_ETag"
     kListKeyLastModified,    // "_LastModified"
+    kListKeyFailure,         // "_Failure": why the last run failed ("http-status 404")
 };
 
 // Compares key with the known keys regardless of ASCII letter case; spaces
@@ -121,6 +122,7 @@ struct ListRecordOut {
     const char* checksum;   // null or empty: no "_Checksum" line
     const char* entityTag;  // empty: no "_ETag" line
     int32_t lastModified;   // 0: no "_LastModified" line
+    const char* failure;    // null or empty: no "_Failure" line
 };
 
 // "; Created by <product>" line.

@@ -5,6 +5,7 @@
 
 #include "marrowby/app/app_messages.h"
 #include "marrowby/app/download_list_internal.h"
+#include "marrowby/app/file_checksum.h"
 #include "marrowby/app/settings.h"
 #include "marrowby/engine/download_job.h"
 #include "common/bounded_text.h"
@@ -14,37 +15,54 @@ namespace {
 
 constexpr size_t kSavedPathSize = kItemFolderSize + 1 + kItemFileNameSize;
 
+// The speed is measured from the first byte of this response: a resume's
+// bytes already present do not count.
 void OnResponse(DownloadItem* item)
 {
-    LVITEMA lv = {};
-    lv.mask = LVIF_TEXT | LVIF_IMAGE;
-    lv.iItem = item->row;
-    lv.pszText = item->fileName;
-    lv.iImage = kIconReceiving;
-    SendMessageA(ListState().listControl, LVM_SETITEMA, 0, reinterpret_cast<LPARAM>(&lv));
-    int64_t size = ItemCount(item->size);
-    if (size != 0) SetRowNumber(item->row, kColumnSize, size);
-    SetRowNumber(item->row, kColumnDownloaded, ItemCount(item->downloaded));
-    SetRowNumber(item->row, kColumnTries, item->tries);
+    item->responded = true;
+    ResetRate(item->rate, GetTickCount(), ItemCount(item->downloaded));
+    SetRowIcon(item->row, kIconReceiving);
 }
 
-void ShowProgress(const DownloadItem* item)
+void ShowProgress(DownloadItem* item)
 {
-    SetRowNumber(item->row, kColumnDownloaded, ItemCount(item->downloaded));
+    AddRateSample(item->rate, GetTickCount(), ItemCount(item->downloaded));
     ShowElapsed(item);
+    ShowOverallProgress(false);
 }
 
 void OnTimedOut(DownloadItem* item)
 {
+    item->failure = JobFailureTimedOut;
+    item->failureDetail = 0;
     EndItemRun(item, item->row, ItemState::Paused, kIconPaused);
     ShowElapsed(item);
+    ShowOverallProgress(true);
 }
 
-void OnFailed(DownloadItem* item)
+// A job that closed without failing may still have failed the download: a
+// file whose checksum differs, or a size other than the one promised.
+void NoteClosedFailure(DownloadItem* item)
+{
+    int64_t size = ItemCount(item->size);
+    int64_t downloaded = ItemCount(item->downloaded);
+    if (item->checksum[0] != '\0' && item->checksumResult != kChecksumMatched) {
+        item->failure = JobFailureChecksum;
+    } else if (size > 0 && downloaded < size) {
+        item->failure = JobFailureShortBody;
+    } else if (size > 0 && downloaded > size) {
+        item->failure = JobFailureSizeMismatch;
+    }
+}
+
+void OnFailed(DownloadItem* item, WPARAM code)
 {
     item->failure = item->job->LastFailure();
+    item->failureDetail = item->job->LastFailureDetail();
+    if (code == JobClosed) NoteClosedFailure(item);
     EndItemRun(item, item->row, ItemState::Failed, kIconFailed);
     RunScheduler();
+    ShowOverallProgress(true);
 }
 
 void OnFinished(DownloadItem* item)
@@ -62,6 +80,7 @@ void OnFinished(DownloadItem* item)
         ShowProgress(item);
         EndItemRun(item, item->row, ItemState::Completed, kIconCompleted);
     }
+    ShowOverallProgress(true);
     HostNotice notice = {kNoticeDownloadCompleted, list.window, savedPath};
     NotifyListHost(notice);
     if (g_settings.autoStart != 0) RunScheduler();
@@ -88,7 +107,6 @@ void ShowUrlTooLong()
 
 bool HandleListMessage(UINT message, WPARAM wParam, LPARAM lParam)
 {
-    (void)wParam;
     if (message == WM_ADD_URL) {
         if (AddUrl(reinterpret_cast<const char*>(lParam), nullptr, nullptr, nullptr) == 3) {
             ShowUrlTooLong();
@@ -106,9 +124,9 @@ bool HandleListMessage(UINT message, WPARAM wParam, LPARAM lParam)
     switch (message) {
     case WM_ITEM_RESPONSE: OnResponse(item); break;
     case WM_ITEM_PROGRESS: ShowProgress(item); break;
-    case WM_ITEM_TICK: ShowElapsed(item); break;
+    case WM_ITEM_TICK: ShowProgress(item); break;
     case WM_ITEM_TIMED_OUT: OnTimedOut(item); break;
-    case WM_ITEM_FAILED: OnFailed(item); break;
+    case WM_ITEM_FAILED: OnFailed(item, wParam); break;
     case WM_ITEM_FINISHED: OnFinished(item); break;
     default: break;
     }

@@ -72,7 +72,8 @@ void LoadWindowStrings(HINSTANCE instance, char title[kTitleSize])
     if (LoadStringA(instance, IDS_PRODUCT, product, kProductSize) <= 0) product[0] = '\0';
     SetListProductString(product);
     for (int i = 0; i < kColumnCount; ++i) {
-        if (LoadStringA(instance, IDS_COLUMN_FILE_NAME + i, g_headings[i], kHeadingSize) <= 0) g_headings[i][0] = '\0';
+        int id = i < kColumnStatus ? IDS_COLUMN_FILE_NAME + i : IDS_COLUMN_STATUS + (i - kColumnStatus);
+        if (LoadStringA(instance, id, g_headings[i], kHeadingSize) <= 0) g_headings[i][0] = '\0';
     }
     if (LoadStringA(instance, IDS_APP_TITLE, title, kTitleSize) <= 0) title[0] = '\0';
 }

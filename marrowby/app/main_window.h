@@ -12,7 +12,7 @@
 
 constexpr int kListControlId = 100;
 constexpr int kToolbarId = 101;
-constexpr int kColumnCount = 6;
+constexpr int kColumnCount = 10;
 
 // Creates the main window (not shown) and its controls, loads the settings
 // and the list file, and runs a first scheduling pass when automatic start

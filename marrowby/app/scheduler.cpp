@@ -92,11 +92,10 @@ void FormatElapsed(uint32_t startTick, uint32_t now, char* out, size_t capacity)
     snprintf(out, capacity, "%u:%02u", minutes, seconds);
 }
 
-void ShowElapsed(const DownloadItem* item)
+void ShowElapsed(DownloadItem* item)
 {
-    char text[24];
-    FormatElapsed(item->startTick, GetTickCount(), text, sizeof(text));
-    SetRowText(item->row, kColumnElapsed, text);
+    item->elapsedMs = static_cast<int32_t>((GetTickCount() - item->startTick) & 0x7fffffffu);
+    RedrawRow(item->row);
 }
 
 int StartItem(int row)
@@ -131,11 +130,14 @@ int StartItem(int row)
     item->startTick = GetTickCount();
     ShowElapsed(item);
     item->failure = JobFailureNone;
+    item->failureDetail = 0;
+    item->responded = false;
     if (job->Start(item->url, item->downloaded, item->folder, item->fileName, g_settings.idleTimeoutMs) == 0) {
         SetRowIcon(row, kIconStarted);
         return 0;
     }
     item->failure = job->LastFailure();
+    item->failureDetail = job->LastFailureDetail();
     EndItemRun(item, row, ItemState::Failed, kIconFailed);
     return 3;
 }

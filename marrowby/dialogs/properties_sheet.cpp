@@ -110,7 +110,7 @@ void ApplyProperties(HWND page)
         } else if (moves) {
             RestartWithNewValues(g_item);
         }
-        SetRowText(g_item->row, kColumnAddress, g_item->url);
+        RedrawRow(g_item->row);
     }
     PressSheetButton(page, PSBTN_OK);
 }

@@ -27,6 +27,7 @@ DownloadJob::DownloadJob()
       ended_(false),
       timedOut_(false),
       failure_(JobFailureNone),
+      failureDetail_(0),
       linkPhase_(kLinkPlain),
       requestSent_(false)
 {
@@ -193,6 +194,7 @@ int DownloadJob::Start(const char* url, int64_t offset, const char* folder, cons
         ended_ = false;
         timedOut_ = false;
         failure_ = JobFailureNone;
+        failureDetail_ = 0;
         ResetLink();
     }
     int connected = connection_.Connect(target.host, target.port, timeoutMs);

@@ -85,6 +85,9 @@ public:
     // Why the run ended with JobFailed (a JobFailure); set before that report,
     // so the callback may read it.
     int32_t LastFailure() const { return failure_; }
+    // What more is known of that failure: the HTTP status of JobFailureHttpStatus,
+    // the system error code of JobFailureFileWrite; else 0.
+    int32_t LastFailureDetail() const { return failureDetail_; }
 
 private:
     // Results of the data procedure, read by the worker.
@@ -132,6 +135,7 @@ private:
     void ForgetLoginOnOriginChange();
     int32_t EndTransfer(int32_t code);
     int32_t FailTransfer(int32_t failure);
+    int32_t FailFile();
     int64_t OwnFileSize();
     void ChooseLocalName(char* out, size_t capacity);
     int OpenLocalFile(const ResponseSummary& summary);
@@ -164,6 +168,7 @@ private:
     bool ended_;     // EndTransfer has reported the end
     bool timedOut_;  // the receive deadline ended the run: the close that follows is plain
     volatile int32_t failure_;
+    volatile int32_t failureDetail_;
 
     // Worker-side state of the current connection.
     LinkPhase linkPhase_;

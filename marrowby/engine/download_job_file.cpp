@@ -49,8 +49,11 @@ int DownloadJob::OpenLocalFile(const ResponseSummary& summary)
 bool DownloadJob::WriteBody(const char* data, size_t count)
 {
     DWORD written = 0;
-    if (file_ == INVALID_HANDLE_VALUE || !WriteFile(file_, data, (DWORD)count, &written, nullptr) || written != count)
+    if (file_ == INVALID_HANDLE_VALUE || !WriteFile(file_, data, (DWORD)count, &written, nullptr)) return false;
+    if (written != count) {
+        SetLastError(ERROR_DISK_FULL);  // a short write without an error is a full disk
         return false;
+    }
     Report(JobData, nullptr, (int32_t)count);
     return true;
 }

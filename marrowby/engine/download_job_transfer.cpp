@@ -160,7 +160,7 @@ int32_t DownloadJob::ProcessData(char* data, uint32_t length)
     size_t count = 0;
     int32_t result = FeedResponse(exchange_, data, length, offset, count);
     if (result == kFeedNeedMore || result == kFeedBodyComplete) {
-        if (count > 0 && !WriteBody(data + offset, count)) return EndTransfer(JobFileError);
+        if (count > 0 && !WriteBody(data + offset, count)) return FailFile();
         return ChunkedBodyEnded() ? EndTransfer(JobClosed) : kPostNextReceive;
     }
     if (result != kFeedHeadersComplete) return FailTransfer(JobFailureBadResponse);
@@ -203,7 +203,18 @@ int32_t DownloadJob::EndTransfer(int32_t code)
 int32_t DownloadJob::FailTransfer(int32_t failure)
 {
     failure_ = failure;
+    failureDetail_ = failure == JobFailureHttpStatus ? exchange_.response.status : 0;
     return EndTransfer(JobFailed);
+}
+
+// The local file refused: the system's reason (a full disk, a read-only
+// file, one held by another program) is what the person can act on.
+int32_t DownloadJob::FailFile()
+{
+    DWORD error = GetLastError();
+    failure_ = JobFailureFileWrite;
+    failureDetail_ = static_cast<int32_t>(error);
+    return EndTransfer(JobFileError);
 }
 
 int32_t DownloadJob::AcceptResponse(const char* body, size_t count)
@@ -212,9 +223,9 @@ int32_t DownloadJob::AcceptResponse(const char* body, size_t count)
     // The summary carries the name the file is saved under; the exchange
     // keeps the name as the server gave it.
     ChooseLocalName(summary.fileName, sizeof summary.fileName);
-    if (OpenLocalFile(summary) != 0) return EndTransfer(JobFileError);
+    if (OpenLocalFile(summary) != 0) return FailFile();
     Report(JobAccepted, &summary, 0);
-    if (count > 0 && !WriteBody(body, count)) return EndTransfer(JobFileError);
+    if (count > 0 && !WriteBody(body, count)) return FailFile();
     return kPostNextReceive;
 }
 

@@ -1,5 +1,7 @@
 #include "marrowby/engine/job_failure.h"
 
+#include <string.h>
+
 namespace {
 
 struct FailureDescription {
@@ -31,6 +33,11 @@ const FailureDescription kDescriptions[] = {
     {JobFailureNoResponse, "no-response", "the connection ended before the server's answer"},
     {JobFailureBodyCut, "body-cut", "the connection ended before the last chunk of the body"},
     {JobFailureBadRange, "bad-range", "the server sent part of the file without saying which part"},
+    {JobFailureFileWrite, "file-write", "the local file could not be opened or written"},
+    {JobFailureTimedOut, "timed-out", "the server stayed silent past the time-out"},
+    {JobFailureShortBody, "short-body", "the connection ended before the promised size arrived"},
+    {JobFailureChecksum, "checksum", "the file does not have the expected checksum"},
+    {JobFailureSizeMismatch, "size-mismatch", "more bytes arrived than the server promised"},
 };
 
 const FailureDescription& Describe(int32_t failure)
@@ -52,4 +59,13 @@ const char* JobFailureName(int32_t failure)
 const char* JobFailureText(int32_t failure)
 {
     return Describe(failure).text;
+}
+
+int32_t JobFailureOfName(const char* name)
+{
+    if (name == nullptr) return JobFailureNone;
+    for (const FailureDescription& description : kDescriptions) {
+        if (strcmp(description.name, name) == 0) return description.failure;
+    }
+    return JobFailureNone;
 }

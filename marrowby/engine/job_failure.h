@@ -24,8 +24,16 @@ enum JobFailure : int32_t {
     JobFailureNoResponse = 17,          // the connection ended before a final answer
     JobFailureBodyCut = 18,             // the connection ended inside a chunked body
     JobFailureBadRange = 19,            // a 206 that does not say which part it holds
+    JobFailureFileWrite = 20,           // the local file could not be opened or written
+    // Found by the application rather than the job.
+    JobFailureTimedOut = 21,      // the server stayed silent past the idle time-out
+    JobFailureShortBody = 22,     // the connection ended before the promised size
+    JobFailureChecksum = 23,      // the finished file does not have the expected checksum
+    JobFailureSizeMismatch = 24,  // more bytes arrived than the server promised
 };
 
 // A short keyword ("certificate-untrusted") and a sentence saying why.
 const char* JobFailureName(int32_t failure);
 const char* JobFailureText(int32_t failure);
+// The failure a keyword names; JobFailureNone for an unknown one.
+int32_t JobFailureOfName(const char* name);

@@ -221,7 +221,7 @@ TEST(ListWriting, HeaderAndRecordLayoutByteForByte)
 {
     std::string out = Written([](ListWriter* w) {
         WriteListHeader(w, "Marrowby/0.23 ( built on Tessaline )");
-        ListRecordOut r = {"", "C:\\dl\\", 0, 0, "", "", "http://h/f.zip", nullptr, "", 0};
+        ListRecordOut r = {"", "C:\\dl\\", 0, 0, "", "", "http://h/f.zip", nullptr, "", 0, nullptr};
         WriteListRecord(w, r);
     });
     EXPECT_EQ(
@@ -239,9 +239,9 @@ TEST(ListWriting, SizeStateAndRealFileNameLines)
 {
     std::string out = Written([](ListWriter* w) {
         ListRecordOut a = {"http://ref/", "C:\\dl",         123456,     1,  "C:\\dl\\",
-                           "a.zip",       "http://h/a.zip", "md5:00ff", "", 0};
-        ListRecordOut b = {"", "", -1, 2, "", "b.bin", "http://h/b.bin", "", "", 0};
-        ListRecordOut c = {"", "", INT32_MIN, 4, "", "", "u", nullptr, "", 0};
+                           "a.zip",       "http://h/a.zip", "md5:00ff", "", 0, nullptr};
+        ListRecordOut b = {"", "", -1, 2, "", "b.bin", "http://h/b.bin", "", "", 0, nullptr};
+        ListRecordOut c = {"", "", INT32_MIN, 4, "", "", "u", nullptr, "", 0, nullptr};
         WriteListRecord(w, a);
         WriteListRecord(w, b);
         WriteListRecord(w, c);
@@ -260,8 +260,8 @@ TEST(ListWriting, SizeStateAndRealFileNameLines)
 TEST(ListWriting, ValidatorLinesWhenKnown)
 {
     std::string out = Written([](ListWriter* w) {
-        ListRecordOut a = {"", "", 9, 2, "", "a.zip", "http://h/a.zip", nullptr, "\"5f3-1a\"", 1700000000};
-        ListRecordOut b = {"", "", 9, 2, "", "", "http://h/b.zip", nullptr, "W/\"x\"", 0};
+        ListRecordOut a = {"", "", 9, 2, "", "a.zip", "http://h/a.zip", nullptr, "\"5f3-1a\"", 1700000000, nullptr};
+        ListRecordOut b = {"", "", 9, 2, "", "", "http://h/b.zip", nullptr, "W/\"x\"", 0, nullptr};
         WriteListRecord(w, a);
         WriteListRecord(w, b);
     });
@@ -280,7 +280,7 @@ TEST(ListWriting, SixtyFourBitSizesRoundTrip)
 {
     std::string out = Written([](ListWriter* w) {
         for (int64_t size : {INT64_C(2147483648), INT64_C(4294967296), INT64_C(5000000000), INT64_MAX, INT64_MIN}) {
-            ListRecordOut r = {"", "", size, 0, "", "", "http://h/f.iso", nullptr, "", 0};
+            ListRecordOut r = {"", "", size, 0, "", "", "http://h/f.iso", nullptr, "", 0, nullptr};
             WriteListRecord(w, r);
         }
     });
@@ -306,7 +306,7 @@ TEST(ListWriting, OutputLargerThanTheBufferStaysInOrder)
     std::string out = Written([](ListWriter* w) {
         for (int i = 0; i < 3000; ++i) {
             std::string url = "http://h/" + std::to_string(i);
-            ListRecordOut r = {"", "", i + 1, 0, "", "", url.c_str(), nullptr, "", 0};
+            ListRecordOut r = {"", "", i + 1, 0, "", "", url.c_str(), nullptr, "", 0, nullptr};
             WriteListRecord(w, r);
         }
     });

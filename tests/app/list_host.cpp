@@ -21,6 +21,7 @@ const char kHostClass[] = "MarrowbyListTestHost";
 LRESULT CALLBACK HostProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
 {
     if (HandleListMessage(message, wParam, lParam)) return 0;
+    if (message == WM_NOTIFY && HandleListNotify(reinterpret_cast<NMHDR*>(lParam))) return 0;
     return DefWindowProcA(window, message, wParam, lParam);
 }
 
@@ -75,11 +76,12 @@ bool OpenListHost()
                                     GetModuleHandleA(nullptr), nullptr);
     if (g_host.window == nullptr) return false;
     g_host.list =
-        CreateWindowExA(WS_EX_CLIENTEDGE, WC_LISTVIEWA, "", WS_CHILD | WS_VISIBLE | WS_BORDER | LVS_REPORT, 0, 0, 600,
+        CreateWindowExA(WS_EX_CLIENTEDGE, WC_LISTVIEWA, "", WS_CHILD | WS_VISIBLE | WS_BORDER | LVS_REPORT | LVS_OWNERDATA, 0, 0, 600,
                         300, g_host.window, reinterpret_cast<HMENU>(100), GetModuleHandleA(nullptr), nullptr);
     if (g_host.list == nullptr) return false;
-    static const char* kHeadings[] = {"name", "size", "done", "time", "tries", "url"};
-    for (int i = 0; i < 6; ++i) {
+    static const char* kHeadings[kListColumnCount] = {"name",   "size",     "done",  "time",     "tries",
+                                                      "url",    "status",   "progress", "speed", "left"};
+    for (int i = 0; i < kListColumnCount; ++i) {
         LVCOLUMNA column = {};
         column.mask = LVCF_TEXT | LVCF_WIDTH | LVCF_SUBITEM;
         column.cx = 80;

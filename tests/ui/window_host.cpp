@@ -82,7 +82,7 @@ void WriteStartList(const std::string& path, const std::string& storeIn, const s
     WriteListHeader(writer.get(), "test");
     for (const StartRecord& r : records) {
         ListRecordOut out = {
-            "", storeIn.c_str(), r.size, r.state, "", r.realFileName.c_str(), r.url.c_str(), nullptr, "", 0};
+            "", storeIn.c_str(), r.size, r.state, "", r.realFileName.c_str(), r.url.c_str(), nullptr, "", 0, nullptr};
         WriteListRecord(writer.get(), out);
     }
     FlushListWriter(writer.get());
