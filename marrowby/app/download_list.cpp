@@ -205,6 +205,7 @@ void EndItemRun(DownloadItem* item, int row, ItemState state, int icon)
     item->state = state;
     ReleaseJob(item);
     SetRowIcon(row, icon);
+    ShowOverallProgress(true);
 }
 
 void SeparatedItemFolder(const DownloadItem* item, char* out, size_t capacity)

@@ -37,7 +37,6 @@ void OnTimedOut(DownloadItem* item)
     item->failureDetail = 0;
     EndItemRun(item, item->row, ItemState::Paused, kIconPaused);
     ShowElapsed(item);
-    ShowOverallProgress(true);
 }
 
 // A job that closed without failing may still have failed the download: a
@@ -62,7 +61,6 @@ void OnFailed(DownloadItem* item, WPARAM code)
     if (code == JobClosed) NoteClosedFailure(item);
     EndItemRun(item, item->row, ItemState::Failed, kIconFailed);
     RunScheduler();
-    ShowOverallProgress(true);
 }
 
 void OnFinished(DownloadItem* item)
