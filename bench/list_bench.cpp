@@ -51,20 +51,27 @@ std::string MakeList(int items)
     return text;
 }
 
+LRESULT CALLBACK HostProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    if (message == WM_NOTIFY && HandleListNotify(reinterpret_cast<NMHDR*>(lParam))) return 0;
+    return DefWindowProcA(window, message, wParam, lParam);
+}
+
 HWND CreateHost(HWND* list)
 {
     INITCOMMONCONTROLSEX controls = {sizeof(controls), ICC_LISTVIEW_CLASSES};
     InitCommonControlsEx(&controls);
     WNDCLASSA wc = {};
-    wc.lpfnWndProc = DefWindowProcA;
+    wc.lpfnWndProc = HostProc;
     wc.hInstance = GetModuleHandleA(nullptr);
     wc.lpszClassName = "MarrowbyListBench";
     RegisterClassA(&wc);
     HWND window = CreateWindowExA(0, wc.lpszClassName, "bench", WS_OVERLAPPEDWINDOW, 0, 0, 640, 384, nullptr, nullptr,
                                   wc.hInstance, nullptr);
-    *list = CreateWindowExA(WS_EX_CLIENTEDGE, WC_LISTVIEWA, "", WS_CHILD | WS_VISIBLE | WS_BORDER | LVS_REPORT, 0, 0,
-                            600, 300, window, nullptr, wc.hInstance, nullptr);
-    for (int i = 0; i < 6; ++i) {
+    *list = CreateWindowExA(WS_EX_CLIENTEDGE, WC_LISTVIEWA, "",
+                            WS_CHILD | WS_VISIBLE | WS_BORDER | LVS_REPORT | LVS_OWNERDATA, 0, 0, 600, 300, window,
+                            nullptr, wc.hInstance, nullptr);
+    for (int i = 0; i < kListColumnCount; ++i) {
         LVCOLUMNA column = {};
         column.mask = LVCF_TEXT | LVCF_WIDTH;
         column.cx = 80;

@@ -84,7 +84,7 @@ struct DownloadItem {
     // resume against a changed file starts again from byte 0.
     char entityTag[kItemEntityTagSize];
     int32_t lastModified;
-    int32_t failure;  // why the last run failed (a JobFailure); 0 none
+    int32_t failure;        // why the last run failed (a JobFailure); 0 none
     int32_t failureDetail;  // its HTTP status or system error code; 0 none
     int32_t rowIcon;        // the row's state image (a RowIcon)
     int32_t elapsedMs;      // the time the elapsed column shows; -1 none yet

@@ -27,7 +27,7 @@ struct DownloadListState {
     std::unordered_map<uint32_t, DownloadItem*> runs;
     // The item of each row: the list control holds no texts of its own.
     std::vector<DownloadItem*> rows;
-    bool redrawHeld;  // a list file is adding rows: the count is set at the end
+    bool redrawHeld;     // a list file is adding rows: the count is set at the end
     uint32_t titleTick;  // when the title bar last showed the progress
 };
 

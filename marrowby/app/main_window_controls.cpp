@@ -34,9 +34,8 @@ struct ColumnLayout {
 };
 
 const ColumnLayout kColumns[kColumnCount] = {
-    {96, LVCFMT_LEFT},  {72, LVCFMT_RIGHT}, {72, LVCFMT_RIGHT},
-    {46, LVCFMT_RIGHT}, {46, LVCFMT_RIGHT}, {384, LVCFMT_LEFT}, {160, LVCFMT_LEFT},
-    {48, LVCFMT_RIGHT}, {72, LVCFMT_RIGHT}, {56, LVCFMT_RIGHT},
+    {96, LVCFMT_LEFT},  {72, LVCFMT_RIGHT}, {72, LVCFMT_RIGHT}, {46, LVCFMT_RIGHT}, {46, LVCFMT_RIGHT},
+    {384, LVCFMT_LEFT}, {160, LVCFMT_LEFT}, {48, LVCFMT_RIGHT}, {72, LVCFMT_RIGHT}, {56, LVCFMT_RIGHT},
 };
 
 // State images in row-icon order: waiting, completed, paused, started,
@@ -65,9 +64,9 @@ HWND CreateMainToolbar(HWND mainWindow, HINSTANCE instance)
 
 HWND CreateMainListControl(HWND mainWindow, HINSTANCE instance)
 {
-    return CreateWindowExA(WS_EX_CLIENTEDGE, WC_LISTVIEWA, "", WS_CHILD | WS_VISIBLE | WS_BORDER | LVS_REPORT | LVS_OWNERDATA, 0, 0, 0,
-                           0, mainWindow, reinterpret_cast<HMENU>(static_cast<INT_PTR>(kListControlId)), instance,
-                           nullptr);
+    return CreateWindowExA(WS_EX_CLIENTEDGE, WC_LISTVIEWA, "",
+                           WS_CHILD | WS_VISIBLE | WS_BORDER | LVS_REPORT | LVS_OWNERDATA, 0, 0, 0, 0, mainWindow,
+                           reinterpret_cast<HMENU>(static_cast<INT_PTR>(kListControlId)), instance, nullptr);
 }
 
 void SetUpListColumns(HWND list, const char* const headings[])

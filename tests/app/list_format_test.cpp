@@ -238,8 +238,8 @@ TEST(ListWriting, HeaderAndRecordLayoutByteForByte)
 TEST(ListWriting, SizeStateAndRealFileNameLines)
 {
     std::string out = Written([](ListWriter* w) {
-        ListRecordOut a = {"http://ref/", "C:\\dl",         123456,     1,  "C:\\dl\\",
-                           "a.zip",       "http://h/a.zip", "md5:00ff", "", 0, nullptr};
+        ListRecordOut a = {"http://ref/",    "C:\\dl",   123456, 1, "C:\\dl\\", "a.zip",
+                           "http://h/a.zip", "md5:00ff", "",     0, nullptr};
         ListRecordOut b = {"", "", -1, 2, "", "b.bin", "http://h/b.bin", "", "", 0, nullptr};
         ListRecordOut c = {"", "", INT32_MIN, 4, "", "", "u", nullptr, "", 0, nullptr};
         WriteListRecord(w, a);

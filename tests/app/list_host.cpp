@@ -75,12 +75,12 @@ bool OpenListHost()
     g_host.window = CreateWindowExA(0, kHostClass, "host", WS_OVERLAPPEDWINDOW, 0, 0, 640, 384, nullptr, nullptr,
                                     GetModuleHandleA(nullptr), nullptr);
     if (g_host.window == nullptr) return false;
-    g_host.list =
-        CreateWindowExA(WS_EX_CLIENTEDGE, WC_LISTVIEWA, "", WS_CHILD | WS_VISIBLE | WS_BORDER | LVS_REPORT | LVS_OWNERDATA, 0, 0, 600,
-                        300, g_host.window, reinterpret_cast<HMENU>(100), GetModuleHandleA(nullptr), nullptr);
+    g_host.list = CreateWindowExA(WS_EX_CLIENTEDGE, WC_LISTVIEWA, "",
+                                  WS_CHILD | WS_VISIBLE | WS_BORDER | LVS_REPORT | LVS_OWNERDATA, 0, 0, 600, 300,
+                                  g_host.window, reinterpret_cast<HMENU>(100), GetModuleHandleA(nullptr), nullptr);
     if (g_host.list == nullptr) return false;
-    static const char* kHeadings[kListColumnCount] = {"name",   "size",     "done",  "time",     "tries",
-                                                      "url",    "status",   "progress", "speed", "left"};
+    static const char* kHeadings[kListColumnCount] = {"name", "size",   "done",     "time",  "tries",
+                                                      "url",  "status", "progress", "speed", "left"};
     for (int i = 0; i < kListColumnCount; ++i) {
         LVCOLUMNA column = {};
         column.mask = LVCF_TEXT | LVCF_WIDTH | LVCF_SUBITEM;

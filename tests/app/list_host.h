@@ -20,7 +20,7 @@ struct ListHost {
 
 extern ListHost g_host;
 
-// Creates the window and its list control (six columns) and binds the list.
+// Creates the window and its owner-data list control (every column) and binds the list.
 bool OpenListHost();
 // Clears the list, unbinds it and destroys the window.
 void CloseListHost();

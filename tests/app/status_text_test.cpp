@@ -117,8 +117,8 @@ TEST(FailureReason, StoredFormRoundTripsAndRefusesStrangers)
 TEST(TransferRate, MovingAverageFollowsAScriptedSeries)
 {
     RateMeter meter;
-    const uint32_t start = 0xFFFFF000u;  // across the tick count's wrap
-    ResetRate(meter, start, 5000);       // a resume: bytes present do not count
+    const uint32_t start = 0xFFFFF000u;                              // across the tick count's wrap
+    ResetRate(meter, start, 5000);                                   // a resume: bytes present do not count
     EXPECT_EQ(-1, RatePerSecond(meter, start + 100, 5000 + 10000));  // too little history
     int64_t bytes = 5000;
     uint32_t now = start;

@@ -143,7 +143,9 @@ TEST_F(FaultTest, ServerKilledMidTransferFailsAndTheNextStartResumes)
 
     CloseProgram();
     std::string list = ReadWholeFile(host_.listPath);
-    EXPECT_NE(std::string::npos, list.find("_State=0\r\n_RealFileName=" + partial + "\r\nUrl=" + url)) << list;
+    EXPECT_NE(std::string::npos,
+              list.find("_State=0\r\n_RealFileName=" + partial + "\r\n_Failure=short-body\r\nUrl=" + url))
+        << list;
     EXPECT_TRUE(RunLoopUntil(
         host_, [&] { return Accepting(port); }, 10000));
 
@@ -185,7 +187,9 @@ TEST_F(FaultTest, DroppedTunnelFailsAndTheNextStartResumesThroughANewOne)
 
     CloseProgram();
     std::string list = ReadWholeFile(host_.listPath);
-    EXPECT_NE(std::string::npos, list.find("_State=0\r\n_RealFileName=" + partial + "\r\nUrl=" + url)) << list;
+    EXPECT_NE(std::string::npos,
+              list.find("_State=0\r\n_RealFileName=" + partial + "\r\n_Failure=short-body\r\nUrl=" + url))
+        << list;
 
     ASSERT_EQ(0, CreateHostWindow(&host_));  // automatic start resumes it
     ASSERT_TRUE(WaitForState(0, ItemState::Completed, 30000));
