@@ -79,7 +79,8 @@ printf '%-8s %8s %10s %10s %14s %8s\n' build items "open ms" "close ms" "bytes/i
 for entry in "${programs[@]}"; do
     label=${entry%%=*}
     exe=${entry#*=}
-    read -r _ _ empty_memory _ <<<"$(run "$label" "$exe" 0)"
+    read -r empty_open empty_close empty_memory _ <<<"$(run "$label" "$exe" 0)"
+    printf '%-8s %8s %10s %10s %14s %8s\n' "$label" 0 "${empty_open:-?}" "${empty_close:-?}" - -
     for items in "${sizes[@]}"; do
         read -r open close memory saved <<<"$(run "$label" "$exe" "$items")"
         per_item=$(awk -v a="${memory:-0}" -v b="${empty_memory:-0}" -v n="$items" 'BEGIN { printf "%.0f", (a - b) / n }')

@@ -446,7 +446,9 @@ int DeleteSelected()
         if (item != nullptr) list.rows[kept++] = item;
     }
     list.rows.resize(kept);
-    SetRowState(-1, 0, LVIS_SELECTED | LVIS_FOCUSED);
+    // No row left is selected. An empty list drops every selection at once;
+    // unselecting row by row would notify the window once a row.
+    SendMessageA(listControl, LVM_SETITEMCOUNT, 0, 0);
     SyncRowCount();
     InvalidateRect(listControl, nullptr, TRUE);
     int result = RenumberRows() != 0 ? 2 : 0;
