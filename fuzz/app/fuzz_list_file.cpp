@@ -121,9 +121,17 @@ void WriteRecords(ListWriter* writer, const std::vector<Record>& records)
 {
     for (const Record& r : records) {
         const bool separated = ListBaseName(r.folder.c_str()) == r.folder.c_str() + r.folder.size();
-        const ListRecordOut out = {
-            r.referrer.c_str(), r.folder.c_str(), r.size,  r.state, separated ? r.folder.c_str() : "",
-            r.fileName.c_str(), r.url.c_str(),    nullptr, "",      0};
+        const ListRecordOut out = {r.referrer.c_str(),
+                                   r.folder.c_str(),
+                                   r.size,
+                                   r.state,
+                                   separated ? r.folder.c_str() : "",
+                                   r.fileName.c_str(),
+                                   r.url.c_str(),
+                                   nullptr,
+                                   "",
+                                   0,
+                                   nullptr};
         WriteListRecord(writer, out);
     }
 }
