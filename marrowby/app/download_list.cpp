@@ -26,13 +26,19 @@ namespace {
 
 constexpr size_t kLoginAndFolderSize = kItemUserSize + kItemPasswordSize + kItemFolderSize;
 
-// The URL of an item that has none of its own yet; never freed.
+// The URL or referrer of an item that has none of its own; never freed.
 const char kNoUrl[] = "";
 
 void FreeItemUrl(DownloadItem* item)
 {
     if (item->url != kNoUrl) free(const_cast<char*>(item->url));
     item->url = kNoUrl;
+}
+
+void FreeItemReferrer(DownloadItem* item)
+{
+    if (item->referrer != kNoUrl) free(const_cast<char*>(item->referrer));
+    item->referrer = kNoUrl;
 }
 
 // Everything that must happen before an item's memory goes back.
@@ -44,6 +50,7 @@ void DisposeItem(DownloadItem* item)
     ReleaseFileName(item);
     if (item->runTicket != 0) list.runs.erase(item->runTicket);
     FreeItemUrl(item);
+    FreeItemReferrer(item);
     free(item);
 }
 
@@ -264,6 +271,7 @@ DownloadItem* NewItem()
     if (item == nullptr) return nullptr;
     item->state = ItemState::Waiting;
     item->url = kNoUrl;
+    item->referrer = kNoUrl;
     item->elapsedMs = -1;
     memcpy(item->user, g_settings.defaultUser, kLoginAndFolderSize);
     // The stored record may hold bytes without a NUL; keep every field terminated.
@@ -288,6 +296,22 @@ int SetItemUrl(DownloadItem* item, const char* url)
     memcpy(copy, url, length + 1);
     FreeItemUrl(item);
     item->url = copy;
+    return 0;
+}
+
+int SetItemReferrer(DownloadItem* item, const char* referrer)
+{
+    if (referrer == nullptr || referrer[0] == '\0') {
+        FreeItemReferrer(item);
+        return 0;
+    }
+    size_t length = strlen(referrer);
+    if (length >= kItemReferrerSize) length = kItemReferrerSize - 1;
+    char* copy = static_cast<char*>(malloc(length + 1));
+    if (copy == nullptr) return 2;
+    mw_text::Copy(copy, length + 1, referrer);
+    FreeItemReferrer(item);
+    item->referrer = copy;
     return 0;
 }
 
@@ -331,7 +355,10 @@ int AddUrl(const char* text, const char* referrer, const char* user, const char*
         FreeItem(item);
         return 2;
     }
-    if (referrer != nullptr) mw_text::Copy(item->referrer, referrer);
+    if (SetItemReferrer(item, referrer) != 0) {
+        FreeItem(item);
+        return 2;
+    }
     // A login written into the URL wins, as a pair, over the given one.
     bool urlHasUser = parts.user[0] != '\0';
     if (user != nullptr) mw_text::Copy(item->user, user);

@@ -68,7 +68,9 @@ struct DownloadItem {
     // kUrlTextMax bytes, and most lists hold thousands of short ones.
     // Changed only through SetItemUrl.
     const char* url;
-    char referrer[kItemReferrerSize];
+    // Never null; on the heap, at most kItemReferrerSize - 1 bytes, shared
+    // when empty (most are). Changed only through SetItemReferrer.
+    const char* referrer;
     char user[kItemUserSize];          // empty: the default user is used
     char password[kItemPasswordSize];  // empty: the default password is used
     char folder[kItemFolderSize];
@@ -126,6 +128,9 @@ void FreeItem(DownloadItem* item);
 // kUrlTextMax (refused, never cut); 2 when memory is exhausted. The item
 // keeps its URL when it fails.
 int SetItemUrl(DownloadItem* item, const char* url);
+// Gives the item a copy of referrer, cut to kItemReferrerSize - 1 bytes.
+// Returns 0, or 2 when memory is exhausted (the item keeps its referrer).
+int SetItemReferrer(DownloadItem* item, const char* referrer);
 // Links the item at the end of the chain and shows it as a new row. Returns
 // 0, or 1 when the row could not be inserted (the item stays in the chain).
 int AppendItem(DownloadItem* item);

@@ -144,7 +144,7 @@ void ApplyChecksum(DownloadItem* item, const char* value)
 bool ApplySetting(DownloadItem* item, const char* key, const char* value)
 {
     switch (MatchListKey(key)) {
-    case kListKeyReferer: mw_text::Copy(item->referrer, value); break;
+    case kListKeyReferer: SetItemReferrer(item, value); break;
     case kListKeyStoreIn: mw_text::Copy(item->folder, value); break;
     case kListKeyRemoteFileSize: item->size = ParseListNumber(value); break;
     case kListKeyState: item->state = static_cast<ItemState>(ParseListState(value)); break;

@@ -26,7 +26,7 @@ bool AppendFromPage(HWND page, DownloadItem* item)
         ShowPageMessage(page, RefusedUrlMessage(fields.url));
         return false;
     }
-    mw_text::Copy(item->referrer, fields.referrer);
+    SetItemReferrer(item, fields.referrer);
     mw_text::Copy(item->user, fields.user);
     mw_text::Copy(item->password, fields.password);
     mw_text::Copy(item->folder, fields.folder);

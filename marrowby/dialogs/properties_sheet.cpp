@@ -79,7 +79,7 @@ void RestartWithNewValues(DownloadItem* item)
 void StoreFields(DownloadItem* item, const UrlPageFields& fields)
 {
     SetItemUrl(item, fields.url);
-    mw_text::Copy(item->referrer, fields.referrer);
+    SetItemReferrer(item, fields.referrer);
     mw_text::Copy(item->user, fields.user);
     mw_text::Copy(item->password, fields.password);
     mw_text::Copy(item->folder, fields.folder);
