@@ -35,7 +35,7 @@ struct ColumnLayout {
 
 const ColumnLayout kColumns[kColumnCount] = {
     {96, LVCFMT_LEFT},  {72, LVCFMT_RIGHT}, {72, LVCFMT_RIGHT}, {46, LVCFMT_RIGHT}, {46, LVCFMT_RIGHT},
-    {384, LVCFMT_LEFT}, {160, LVCFMT_LEFT}, {48, LVCFMT_RIGHT}, {72, LVCFMT_RIGHT}, {56, LVCFMT_RIGHT},
+    {384, LVCFMT_LEFT}, {220, LVCFMT_LEFT}, {56, LVCFMT_RIGHT}, {72, LVCFMT_RIGHT}, {64, LVCFMT_RIGHT},
 };
 
 // State images in row-icon order: waiting, completed, paused, started,

@@ -241,10 +241,10 @@ TEST_F(MainWindowTest, ListControlColumnsAndStateImages)
         {"\x83"
          "A\x83h\x83\x8c\x83X",
          384, LVCFMT_LEFT},
-        {"\x8f\xf3\x91\xd4", 160, LVCFMT_LEFT},
-        {"\x90\x69\x92\xbb", 48, LVCFMT_RIGHT},
+        {"\x8f\xf3\x91\xd4", 220, LVCFMT_LEFT},
+        {"\x90\x69\x92\xbb", 56, LVCFMT_RIGHT},
         {"\x91\xac\x93\x78", 72, LVCFMT_RIGHT},
-        {"\x8e\x63\x82\xe8\x8e\x9e\x8a\xd4", 56, LVCFMT_RIGHT},
+        {"\x8e\x63\x82\xe8\x8e\x9e\x8a\xd4", 64, LVCFMT_RIGHT},
     };
     for (int i = 0; i < kColumnCount; ++i) {
         char heading[64] = "";

@@ -571,6 +571,8 @@ struct Capture {
     RECT toolbar = {};
     RECT rows = {};  // the list control
     std::vector<uint32_t> pixels;
+    // The same, scrolled to the status columns, the pointer on the failed row.
+    std::vector<uint32_t> statusPixels;
 };
 
 struct CaptureJob {
@@ -609,6 +611,16 @@ DWORD WINAPI CaptureDesktop(void* parameter)
     capture->width = screen.width;
     capture->height = screen.height;
     capture->pixels = std::move(screen.pixels);
+    // The status columns lie right of the address; the row tooltip comes
+    // after the pointer rests on the row.
+    HWND list = FindWindowExA(main, nullptr, "SysListView32", nullptr);
+    SendMessageA(list, LVM_SCROLL, 520, 0);
+    const int failedRowMiddle = 20 + 4 * 17 + 8;
+    SetCursorPos(capture->rows.left + 60, capture->rows.top + failedRowMiddle);
+    Sleep(2500);
+    CaptureScreen(&screen);
+    if (screen.width == capture->width && screen.height == capture->height)
+        capture->statusPixels = std::move(screen.pixels);
     return 0;
 }
 
@@ -668,6 +680,9 @@ TEST_F(ProgramTest, MainWindowScreenshot)
     MakeFolders(shots);
     EXPECT_TRUE(
         WritePng(shots + "marrowby-main" + ScreenshotSuffix() + ".png", capture.width, capture.height, capture.pixels));
+    ASSERT_EQ(capture.pixels.size(), capture.statusPixels.size());
+    EXPECT_TRUE(WritePng(shots + "marrowby-status" + ScreenshotSuffix() + ".png", capture.width, capture.height,
+                         capture.statusPixels));
 
     // The toolbar's pictures (green plus, red cross, yellow bars, blue
     // triangle) are drawn in the band below the menu.
