@@ -5,6 +5,7 @@
 #include <stdlib.h>
 #include <string.h>
 
+#include "marrowby/app/file_checksum.h"
 #include "marrowby/app/settings.h"
 #include "common/bounded_text.h"
 #include "marrowby/engine/decimal.h"
@@ -61,12 +62,6 @@ int RowIconOfState(ItemState state)
     return kIconWaiting;
 }
 
-int NextSelectedRow(int after)
-{
-    return static_cast<int>(SendMessageA(ListState().listControl, LVM_GETNEXTITEM, static_cast<WPARAM>(after),
-                                         MAKELPARAM(LVNI_SELECTED, 0)));
-}
-
 // Takes the item out of the chain; its row stays.
 void UnlinkItem(DownloadItem* item)
 {
@@ -78,6 +73,12 @@ void UnlinkItem(DownloadItem* item)
 }
 
 }  // namespace
+
+int NextSelectedRow(int after)
+{
+    return static_cast<int>(SendMessageA(ListState().listControl, LVM_GETNEXTITEM, static_cast<WPARAM>(after),
+                                         MAKELPARAM(LVNI_SELECTED, 0)));
+}
 
 DownloadListState& ListState()
 {
@@ -124,6 +125,16 @@ const char* ListProductString()
 void SetItemRemovalObserver(void (*observer)(DownloadItem* item))
 {
     ListState().removalObserver = observer;
+}
+
+void SetRunEndObserver(void (*observer)(const DownloadItem* item, bool failed))
+{
+    ListState().runEndObserver = observer;
+}
+
+void ReportRunEnd(const DownloadItem* item, bool failed)
+{
+    if (ListState().runEndObserver != nullptr) ListState().runEndObserver(item, failed);
 }
 
 HWND ListWindow()
@@ -417,6 +428,19 @@ int StartSelected()
         SetRowIcon(row, kIconWaiting);
     }
     return 0;
+}
+
+void ResetItemToStart(int row, DownloadItem* item)
+{
+    ReleaseJob(item);
+    SetItemCount(item->downloaded, 0);
+    // What the server said of the old file must not judge the new one.
+    item->entityTag[0] = '\0';
+    item->lastModified = 0;
+    item->checksumResult = kChecksumUnchecked;
+    item->state = ItemState::Waiting;
+    SetRowIcon(row, kIconWaiting);
+    SetRowText(row, kColumnDownloaded, "");
 }
 
 int PauseSelected()

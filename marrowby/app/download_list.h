@@ -118,6 +118,9 @@ const char* ListProductString();
 // Called with each item just before it is freed (an open properties sheet
 // for it must close); null to remove.
 void SetItemRemovalObserver(void (*observer)(DownloadItem* item));
+// Called when a run ends complete or failed, with the item still whole (just
+// before a completed one leaves the list); null to remove.
+void SetRunEndObserver(void (*observer)(const DownloadItem* item, bool failed));
 
 // New item with the default folder and login, not yet in the list; null when
 // memory is exhausted. Append it (or free it) before making another one.
@@ -152,6 +155,13 @@ void ClearList();
 int StartSelected();
 int PauseSelected();
 int DeleteSelected();
+
+// Rows selected in the list control, in row order: the first after row
+// `after` (-1 for the first of all), or -1 when there is none.
+int NextSelectedRow(int after);
+// Stops the item's job and makes it Waiting with nothing received: its next
+// start fetches the whole file again and replaces what is on disk.
+void ResetItemToStart(int row, DownloadItem* item);
 
 // One scheduling pass: starts Waiting items in list order up to the limit.
 void RunScheduler();

@@ -19,6 +19,7 @@ struct DownloadListState {
     HostCallback callback;
     void* context;
     void (*removalObserver)(DownloadItem* item);
+    void (*runEndObserver)(const DownloadItem* item, bool failed);
     char product[kProductSize];
     // Job messages carry a run ticket, not the item: a ticket is valid from
     // the start of a run until the item starts again or is freed, so messages
@@ -40,6 +41,8 @@ void BeginRun(DownloadItem* item);
 // The item of a live run ticket, or null.
 DownloadItem* ItemOfTicket(uint32_t ticket);
 
+// Tells the run-end observer, when one is set.
+void ReportRunEnd(const DownloadItem* item, bool failed);
 // Stops the item's job and shows the state the run ended in.
 void EndItemRun(DownloadItem* item, int row, ItemState state, int icon);
 // The item's folder with exactly one trailing backslash, or empty when the

@@ -7,6 +7,7 @@ mw_add_library(marrowby_formats PLATFORM_FREE
     ${CMAKE_CURRENT_LIST_DIR}/checksum_text.cpp
     ${CMAKE_CURRENT_LIST_DIR}/failure_reason.cpp
     ${CMAKE_CURRENT_LIST_DIR}/transfer_rate.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/handover_payload.cpp
   LIBS tessaline_http)
 
 mw_add_library(marrowby_list

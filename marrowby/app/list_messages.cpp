@@ -60,6 +60,7 @@ void OnFailed(DownloadItem* item, WPARAM code)
     item->failureDetail = item->job->LastFailureDetail();
     if (code == JobClosed) NoteClosedFailure(item);
     EndItemRun(item, item->row, ItemState::Failed, kIconFailed);
+    ReportRunEnd(item, true);
     RunScheduler();
 }
 
@@ -70,6 +71,7 @@ void OnFinished(DownloadItem* item)
     char savedPath[kSavedPathSize];
     SeparatedItemFolder(item, savedPath, sizeof(savedPath));
     mw_text::Append(savedPath, sizeof(savedPath), item->fileName);
+    ReportRunEnd(item, false);
     if (g_settings.removeOnSuccess != 0) {
         // The row goes, so it is not updated first.
         RemoveItem(item->row, item);

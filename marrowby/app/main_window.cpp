@@ -2,11 +2,14 @@
 
 #include "marrowby/app/app_messages.h"
 #include "marrowby/app/download_list.h"
+#include "marrowby/app/handover.h"
 #include "marrowby/app/list_commands.h"
 #include "marrowby/app/list_file.h"
 #include "marrowby/app/main_window_commands.h"
 #include "marrowby/app/main_window_controls.h"
+#include "marrowby/app/row_commands.h"
 #include "marrowby/app/settings.h"
+#include "marrowby/app/tray_notice.h"
 #include "marrowby/dialogs/url_drop_target.h"
 #include "common/bounded_text.h"
 #include "marrowby/resources/resource.h"
@@ -151,6 +154,9 @@ void SaveAndTearDown(HWND window)
     char failed[kExitFailedSize] = "";
     if (started) SaveAtExit(failed, sizeof(failed));
     ReleaseDropTarget(window);
+    RemoveTrayIcon(window);
+    DropPendingHandovers();
+    SetRunEndObserver(nullptr);
     if (g_window.smallImages) {
         // Taken back first: the list control would destroy it a second time.
         SendMessageA(ListControl(), LVM_SETIMAGELIST, LVSIL_SMALL, 0);
@@ -173,6 +179,19 @@ void SaveAndTearDown(HWND window)
     // A failed start-up must not leave a WM_QUIT behind: it would close the
     // message box that reports the failure.
     if (g_window.quitOnDestroy && started) PostQuitMessage(0);
+}
+
+void OnRunEnd(const DownloadItem* item, bool failed)
+{
+    ShowRunEndBalloon(g_window.mainWindow, item->fileName[0] != '\0' ? item->fileName : item->url, failed);
+}
+
+LRESULT OnContextMenu(HWND window, HWND source, LPARAM position)
+{
+    if (source != ListControl())
+        return DefWindowProcA(window, WM_CONTEXTMENU, reinterpret_cast<WPARAM>(source), position);
+    ShowRowMenu(window, position);
+    return 0;
 }
 
 }  // namespace
@@ -211,6 +230,7 @@ int CreateMainWindow(HWND parent, HINSTANCE instance, HWND* mainWindow, HACCEL* 
     g_window.callback = callback;
     g_window.context = context;
     SetListHostCallback(callback, context);
+    SetRunEndObserver(OnRunEnd);
     g_window.started = true;
 
     SetFocus(ListControl());
@@ -227,6 +247,11 @@ LRESULT CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
     case WM_DESTROY: SaveAndTearDown(window); return 0;
     case WM_COMMAND: OnCommand(window, LOWORD(wParam)); return 0;
     case WM_NOTIFY: return OnNotify(window, reinterpret_cast<NMHDR*>(lParam));
+    case WM_SETFOCUS: SetFocus(ListControl()); return 0;  // back from a message box or another program
+    case WM_CONTEXTMENU: return OnContextMenu(window, reinterpret_cast<HWND>(wParam), lParam);
+    case WM_COPYDATA: return ReceiveHandover(window, reinterpret_cast<const COPYDATASTRUCT*>(lParam));
+    case WM_HANDOVER_PENDING: ApplyPendingHandovers(window); return 0;
+    case WM_TRAY_ICON: OnTrayIcon(window, lParam); return 0;
     default:
         if (HandleListMessage(message, wParam, lParam)) return 0;
         return DefWindowProcA(window, message, wParam, lParam);

@@ -3,6 +3,7 @@
 #include "marrowby/app/download_list.h"
 #include "marrowby/app/list_commands.h"
 #include "marrowby/app/main_window.h"
+#include "marrowby/app/row_commands.h"
 #include "marrowby/app/updater_launch.h"
 #include "marrowby/dialogs/about_box.h"
 #include "marrowby/dialogs/download_sheets.h"
@@ -51,6 +52,12 @@ void OnCommand(HWND window, WORD command)
     case IDM_FILE_EXIT: DestroyWindow(window); break;
     case IDM_FILE_IMPORT: ImportList(window); break;
     case IDM_EDIT_SELECT_ALL: SelectAll(); break;
+    case IDM_EDIT_PASTE: PasteAddresses(window); break;
+    case IDM_ROW_OPEN: OpenSelectedFile(window); break;
+    case IDM_ROW_OPEN_FOLDER: OpenSelectedFolder(window); break;
+    case IDM_ROW_COPY_ADDRESS: CopySelectedAddresses(window); break;
+    case IDM_ROW_RESTART: RestartSelected(window); break;
+    case IDM_ROW_DELETE_WITH_FILE: DeleteSelectedWithFiles(window); break;
     case IDM_DOWNLOAD_NEW: ShowNewDownloadSheet(); break;
     case IDM_DOWNLOAD_START: StartSelectedDownloads(); break;
     case IDM_DOWNLOAD_PAUSE: PauseSelected(); break;

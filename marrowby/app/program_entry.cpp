@@ -4,6 +4,8 @@
 #include <ole2.h>
 #include <commctrl.h>
 
+#include "marrowby/app/handover.h"
+#include "marrowby/app/handover_payload.h"
 #include "marrowby/app/main_window.h"
 #include "marrowby/dialogs/about_box.h"
 #include "marrowby/dialogs/sheet_registry.h"
@@ -64,7 +66,8 @@ int RunMessageLoop(HWND mainWindow, HACCEL accelerators)
 namespace {
 
 // Between Winsock's start and its clean-up: the main window and its loop.
-int RunMainWindow(HINSTANCE instance)
+// The program's own command line goes the way of a hand-over.
+int RunMainWindow(HINSTANCE instance, const std::vector<uint8_t>& commandLine)
 {
     HWND mainWindow = nullptr;
     HACCEL accelerators = nullptr;
@@ -73,24 +76,33 @@ int RunMainWindow(HINSTANCE instance)
         return 0;
     }
     ShowWindow(mainWindow, SW_SHOWNORMAL);
+    MarkHandoverWindow(mainWindow);
+    if (commandLine.size() > kHandoverFirstEntry) ApplyHandover(mainWindow, commandLine.data(), commandLine.size());
     return RunMessageLoop(mainWindow, accelerators);
 }
 
 }  // namespace
 
+// A second start in the same program folder hands its command line to the
+// running program and ends: exit code 0 when it was taken, else 1.
 int ProgramEntry(HINSTANCE instance)
 {
+    std::vector<uint8_t> commandLine;
+    CommandLinePayload(&commandLine);
+    int claimed = ClaimInstanceOrHandOver(commandLine);
+    if (claimed != 0) return claimed == 1 ? 0 : 1;
     CoInitialize(nullptr);
     OleInitialize(nullptr);
     InitCommonControls();
     int exitCode = 0;
     if (StartWinsock()) {
-        exitCode = RunMainWindow(instance);
+        exitCode = RunMainWindow(instance, commandLine);
         WSACleanup();
     } else {
         ShowStartupFailure(instance, IDS_WINSOCK_FAILED);
     }
     OleUninitialize();
     CoUninitialize();
+    ReleaseProgramInstance();
     return exitCode;
 }

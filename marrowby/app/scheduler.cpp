@@ -139,6 +139,7 @@ int StartItem(int row)
     item->failure = job->LastFailure();
     item->failureDetail = job->LastFailureDetail();
     EndItemRun(item, row, ItemState::Failed, kIconFailed);
+    ReportRunEnd(item, true);
     return 3;
 }
 

@@ -50,6 +50,7 @@ void FillOptions(HWND page)
     SetNumberField(page, IDC_MAX_SIMULTANEOUS, g_settings.maxSimultaneous);
     SetCheck(page, IDC_AUTO_START, g_settings.autoStart);
     SetCheck(page, IDC_REMOVE_ON_SUCCESS, g_settings.removeOnSuccess);
+    SetCheck(page, IDC_BALLOON_NOTICES, g_extraSettings.balloonNotices);
 }
 
 // A negative time-out means the default 60 s, at most 7,200 s are kept.
@@ -76,6 +77,7 @@ void StoreOptions(HWND page)
     g_settings.maxSimultaneous = AcceptedMaxSimultaneous(ReadNumberField(page, IDC_MAX_SIMULTANEOUS));
     g_settings.autoStart = IsChecked(page, IDC_AUTO_START);
     g_settings.removeOnSuccess = IsChecked(page, IDC_REMOVE_ON_SUCCESS);
+    g_extraSettings.balloonNotices = IsChecked(page, IDC_BALLOON_NOTICES);
     PressSheetButton(page, PSBTN_OK);
 }
 
