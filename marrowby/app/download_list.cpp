@@ -438,6 +438,7 @@ void ResetItemToStart(int row, DownloadItem* item)
     item->entityTag[0] = '\0';
     item->lastModified = 0;
     item->checksumResult = kChecksumUnchecked;
+    item->failure = 0;
     item->state = ItemState::Waiting;
     SetRowIcon(row, kIconWaiting);
     SetRowText(row, kColumnDownloaded, "");
