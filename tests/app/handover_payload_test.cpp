@@ -82,7 +82,9 @@ TEST(HandoverPayload, ShortLongUnterminatedAndForeignDataAreRefused)
 {
     EXPECT_EQ(1, CheckHandover(nullptr, 0));
     EXPECT_EQ(1, CheckHandover(Bytes("MWH").data(), 3));
-    EXPECT_EQ(1, CheckHandover(Bytes("XWHOUhttp://a/\0").data(), 15));
+    std::vector<uint8_t> foreign = Bytes("XWHOUhttp://a/");
+    foreign.push_back(0);
+    EXPECT_EQ(1, CheckHandover(foreign.data(), foreign.size()));
     std::vector<uint8_t> huge = Bytes("MWHO");
     huge.resize(kHandoverMaxSize + 1, 0);
     EXPECT_EQ(1, CheckHandover(huge.data(), huge.size()));

@@ -101,20 +101,20 @@ TEST_F(MainWindowTest, FrameMenuAndAccelerators)
     EXPECT_STREQ("\x83w\x83\x8b\x83v(&H)", text);
     GetMenuStringA(menu, IDM_FILE_EXIT, text, sizeof(text), MF_BYCOMMAND);
     EXPECT_STREQ("\x8fI\x97\xb9(&E)\tAlt+F4", text);
-    const UINT commands[] = {40009, 40010, 40030, 40011, 40012, 40013, 40016, 40018,
+    const UINT commands[] = {40009, 40010, 40030, 40011, 40012, 40013, 40016, 40150, 40018,
                              40019, 40020, 40021, 40022, 40023, 40024, 40025, 40029};
     for (UINT command : commands)
         EXPECT_NE(static_cast<UINT>(-1), GetMenuState(menu, command, MF_BYCOMMAND)) << command;
 
     ACCEL table[16];
-    ASSERT_EQ(10, CopyAcceleratorTableA(host_.accelerators, table, 16));
-    const ACCEL expected[10] = {
+    ASSERT_EQ(11, CopyAcceleratorTableA(host_.accelerators, table, 16));
+    const ACCEL expected[11] = {
         {FVIRTKEY | FCONTROL, 'A', 40016},   {FVIRTKEY | FCONTROL, 'N', 40009},   {FVIRTKEY | FALT, 'N', 40018},
         {FVIRTKEY | FCONTROL, 'O', 40010},   {FVIRTKEY | FALT, 'P', 40020},       {FVIRTKEY | FCONTROL, 'S', 40011},
         {FVIRTKEY | FALT, 'S', 40019},       {FVIRTKEY | FALT, VK_DELETE, 40021}, {FVIRTKEY | FALT, VK_F4, 40013},
-        {FVIRTKEY | FALT, VK_RETURN, 40022},
+        {FVIRTKEY | FALT, VK_RETURN, 40022}, {FVIRTKEY | FCONTROL, 'V', 40150},
     };
-    for (int i = 0; i < 10; ++i) {
+    for (int i = 0; i < 11; ++i) {
         EXPECT_EQ(expected[i].fVirt | FNOINVERT, table[i].fVirt & 0x7F) << i;
         EXPECT_EQ(expected[i].key, table[i].key) << i;
         EXPECT_EQ(expected[i].cmd, table[i].cmd) << i;

@@ -156,7 +156,12 @@ const MenuColumn kMenu[] = {
       {0, ""},
       {40013, "\x8fI\x97\xb9(&E)\tAlt+F4"}},
      7},
-    {"\x95\xd2\x8fW(&E)", {{40016, "\x82\xb7\x82\xd7\x82\xc4\x91I\x91\xf0\tCtrl+A"}}, 1},
+    {"\x95\xd2\x8fW(&E)",
+     {{40016, "\x82\xb7\x82\xd7\x82\xc4\x91I\x91\xf0\tCtrl+A"},
+      {40150,
+       "\x83"
+       "A\x83h\x83\x8c\x83X\x82\xf0\x93\x5c\x82\xe8\x95t\x82\xaf(&P)\tCtrl+V"}},
+     2},
     {"\x83_\x83"
      "E\x83\x93\x83\x8d\x81[\x83h(&D)",
      {{40018, "\x90V\x8bK(&N)...\tAlt+N"},
