@@ -441,7 +441,7 @@ void ResetItemToStart(int row, DownloadItem* item)
     item->failure = 0;
     item->state = ItemState::Waiting;
     SetRowIcon(row, kIconWaiting);
-    SetRowText(row, kColumnDownloaded, "");
+    RedrawRow(row);
 }
 
 int PauseSelected()
