@@ -276,6 +276,13 @@ void CopyItemChecksum(const DownloadItem* item, char* out, size_t capacity)
     ReleaseSRWLockShared(&g_checksumLock);
 }
 
+int32_t ItemChecksumResult(const DownloadItem* item)
+{
+    if (item->checksumResult != kChecksumUnchecked) return item->checksumResult;
+    if (item->state != ItemState::Running && item->failure == JobFailureChecksum) return kChecksumMismatched;
+    return kChecksumUnchecked;
+}
+
 DownloadItem* NewItem()
 {
     DownloadItem* item = static_cast<DownloadItem*>(calloc(1, sizeof(DownloadItem)));

@@ -104,6 +104,10 @@ void SetItemCount(int64_t& field, int64_t value);
 // reads it through these; the GUI thread may also read it directly.
 void SetItemChecksum(DownloadItem* item, const char* stored);
 void CopyItemChecksum(const DownloadItem* item, char* out, size_t capacity);
+// How the item's file last compared with its checksum (a ChecksumResult):
+// from the check itself, or from the failure it left when only that is
+// known (a list read after a restart).
+int32_t ItemChecksumResult(const DownloadItem* item);
 
 // Binds the list to the window that receives its messages and to the list
 // control that shows it; deletes every row and resets the row counter.

@@ -142,7 +142,7 @@ INT_PTR CALLBACK PropertiesPageProc(HWND page, UINT message, WPARAM wParam, LPAR
         g_item = item;
         LimitUrlPageFields(page);
         FillUrlPageFields(page, item->url, item->referrer, item->folder, item->user, item->password);
-        FillChecksumField(page, item->checksum, item->checksumResult);
+        FillChecksumField(page, item->checksum, ItemChecksumResult(item));
         return TRUE;
     }
     case WM_DESTROY:

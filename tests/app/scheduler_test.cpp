@@ -11,6 +11,7 @@
 #include "marrowby/app/file_checksum.h"
 #include "marrowby/app/list_file.h"
 #include "marrowby/app/settings.h"
+#include "marrowby/engine/job_failure.h"
 #include "tests/support/served_pattern.h"
 #include "tidewell/updater/signing.h"
 
@@ -113,8 +114,15 @@ TEST_F(Scheduler, ChecksumDecidesBetweenCompletedAndFailed)
     RunScheduler();
     ASSERT_TRUE(WaitForState(good, ItemState::Completed));
     EXPECT_EQ(kChecksumMatched, good->checksumResult);
+    EXPECT_EQ(JobFailureNone, good->failure);
     ASSERT_TRUE(WaitForState(bad, ItemState::Failed));
     EXPECT_EQ(kChecksumMismatched, bad->checksumResult);
+    EXPECT_EQ(JobFailureChecksum, bad->failure);
+    // Read again after a restart, only the failure says how the file compared.
+    bad->checksumResult = kChecksumUnchecked;
+    EXPECT_EQ(kChecksumMismatched, ItemChecksumResult(bad));
+    good->checksumResult = kChecksumUnchecked;
+    EXPECT_EQ(kChecksumUnchecked, ItemChecksumResult(good));
     EXPECT_EQ(body, ReadWholeFile(folder_ + "bad.bin"));
     ASSERT_EQ(1u, g_host.completedPaths.size());
     EXPECT_EQ(folder_ + "good.bin", g_host.completedPaths[0]);

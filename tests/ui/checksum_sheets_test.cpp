@@ -15,6 +15,7 @@
 #include "marrowby/app/file_checksum.h"
 #include "marrowby/app/main_window.h"
 #include "marrowby/dialogs/download_sheets.h"
+#include "marrowby/engine/job_failure.h"
 #include "marrowby/resources/resource.h"
 #include "tests/support/served_pattern.h"
 #include "tests/ui/command_test_support.h"
@@ -189,7 +190,14 @@ TEST_F(ChecksumSheets, PropertiesSheetEditsTheChecksumAndShowsHowTheFileCompared
     SendCommand(host_, IDM_DOWNLOAD_START);
     ASSERT_TRUE(WaitForState(item, ItemState::Failed));
     EXPECT_EQ(kChecksumMismatched, item->checksumResult);
+    EXPECT_EQ(JobFailureChecksum, item->failure);
     EXPECT_TRUE(body == ReadWholeFile(host_.folder + item->fileName)) << item->fileName;
+    sheet = OpenProperties(0);
+    ASSERT_NE(nullptr, sheet);
+    EXPECT_EQ(StringText(IDS_CHECKSUM_MISMATCHED), FieldText(CurrentPage(sheet), IDC_CHECKSUM_RESULT));
+    ASSERT_TRUE(CloseSheetWith(host_, sheet, IDCANCEL));
+    // Known only from the failure, as after a restart.
+    item->checksumResult = kChecksumUnchecked;
     sheet = OpenProperties(0);
     ASSERT_NE(nullptr, sheet);
     EXPECT_EQ(StringText(IDS_CHECKSUM_MISMATCHED), FieldText(CurrentPage(sheet), IDC_CHECKSUM_RESULT));

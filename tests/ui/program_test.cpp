@@ -544,6 +544,7 @@ TEST_F(ProgramTest, ChecksumsDecideTheEndAndSurviveSaveAndRestart)
         std::string fields = saved.substr(record, at - record);
         EXPECT_NE(std::string::npos, fields.find("\r\n" + states[i] + "\r\n")) << fields;
         EXPECT_NE(std::string::npos, fields.find("\r\n_Checksum=sha256:" + sums[i])) << fields;
+        EXPECT_EQ(i == 1, fields.find("\r\n_Failure=checksum") != std::string::npos) << fields;  // its own reason
     }
     EXPECT_TRUE(ReadWholeFile(downloads + "wrong.bin") == Pattern(0, 90000));
 
