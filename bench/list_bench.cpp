@@ -54,7 +54,8 @@ std::string MakeList(int items)
 
 LRESULT CALLBACK HostProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
 {
-    if (message == WM_NOTIFY && HandleListNotify(reinterpret_cast<NMHDR*>(lParam))) return 0;
+    LRESULT result = 0;
+    if (message == WM_NOTIFY && HandleListNotify(reinterpret_cast<NMHDR*>(lParam), &result)) return result;
     return DefWindowProcA(window, message, wParam, lParam);
 }
 

@@ -177,10 +177,11 @@ int StartItem(int row);
 // Handles WM_ITEM_FINISHED to WM_ITEM_TICK and WM_ADD_URL. Returns true when
 // the message was one of them.
 bool HandleListMessage(UINT message, WPARAM wParam, LPARAM lParam);
-// Answers the list control's requests for row texts, images and tooltips
-// (the window that hosts it forwards its WM_NOTIFY). Returns true when the
-// notification was one of them.
-bool HandleListNotify(NMHDR* header);
+// Answers the list control's requests for row texts, images, tooltips and
+// the row a typed file name begins (the window that hosts it forwards its
+// WM_NOTIFY, and returns *result). Returns true when the notification was
+// one of them.
+bool HandleListNotify(NMHDR* header, LRESULT* result);
 // The text a cell shows; "" for a column without one.
 void FormatCell(const DownloadItem* item, int column, char* out, size_t capacity);
 // The status column's text: the state in words, and why a download failed.

@@ -90,6 +90,44 @@ void AnswerInfoTip(NMLVGETINFOTIPA* request)
     FormatItemStatus(item, request->pszText, static_cast<size_t>(request->cchTextMax));
 }
 
+bool NameMatches(const DownloadItem* item, const char* text, UINT flags)
+{
+    int length = lstrlenA(text);
+    int nameLength = lstrlenA(item->fileName);
+    // Typed letters match the beginning of a name, regardless of case.
+    if ((flags & LVFI_PARTIAL) != 0) {
+        if (nameLength < length) return false;
+        nameLength = length;
+    }
+    return CompareStringA(LOCALE_USER_DEFAULT, NORM_IGNORECASE, item->fileName, nameLength, text, length) == CSTR_EQUAL;
+}
+
+// The row from start on whose file name the typed text begins, going round
+// to the top when flags say so; -1 none.
+LRESULT FindRowByName(int start, const char* text, UINT flags)
+{
+    const std::vector<DownloadItem*>& rows = ListState().rows;
+    if (text == nullptr || (flags & (LVFI_STRING | LVFI_PARTIAL)) == 0 || rows.empty()) return -1;
+    size_t count = rows.size();
+    size_t first = start >= 0 ? static_cast<size_t>(start) % count : 0;
+    for (size_t step = 0; step < count; ++step) {
+        size_t row = (first + step) % count;
+        if (row < first && (flags & LVFI_WRAP) == 0) break;
+        if (NameMatches(rows[row], text, flags)) return static_cast<LRESULT>(row);
+    }
+    return -1;
+}
+
+// The control may ask in UTF-16 even of an ANSI window; names are in the
+// program's code page.
+LRESULT FindRowByWideName(const NMLVFINDITEMW* request)
+{
+    if (request->lvfi.psz == nullptr) return -1;
+    char text[kItemFileNameSize];
+    if (WideCharToMultiByte(CP_ACP, 0, request->lvfi.psz, -1, text, sizeof(text), nullptr, nullptr) <= 0) return -1;
+    return FindRowByName(request->iStart, text, request->lvfi.flags);
+}
+
 }  // namespace
 
 void FormatItemStatus(const DownloadItem* item, char* out, size_t capacity)
@@ -134,12 +172,19 @@ void FormatCell(const DownloadItem* item, int column, char* out, size_t capacity
     }
 }
 
-bool HandleListNotify(NMHDR* header)
+bool HandleListNotify(NMHDR* header, LRESULT* result)
 {
+    *result = 0;
     if (header == nullptr || header->hwndFrom != ListState().listControl) return false;
     switch (header->code) {
     case LVN_GETDISPINFOA: AnswerDisplayInfo(reinterpret_cast<NMLVDISPINFOA*>(header)); return true;
     case LVN_GETINFOTIPA: AnswerInfoTip(reinterpret_cast<NMLVGETINFOTIPA*>(header)); return true;
+    case LVN_ODFINDITEMA: {
+        const NMLVFINDITEMA* request = reinterpret_cast<NMLVFINDITEMA*>(header);
+        *result = FindRowByName(request->iStart, request->lvfi.psz, request->lvfi.flags);
+        return true;
+    }
+    case LVN_ODFINDITEMW: *result = FindRowByWideName(reinterpret_cast<NMLVFINDITEMW*>(header)); return true;
     default: return false;
     }
 }

@@ -79,7 +79,8 @@ LRESULT OnNotify(HWND /*window*/, NMHDR* header)
         return 0;
     }
     if (header->idFrom != static_cast<UINT_PTR>(kListControlId)) return 0;
-    if (HandleListNotify(header)) return 0;
+    LRESULT result = 0;
+    if (HandleListNotify(header, &result)) return result;
     if (header->code == LVN_KEYDOWN && reinterpret_cast<NMLVKEYDOWN*>(header)->wVKey == VK_DELETE)
         DeleteSelected();
     else if (header->code == NM_DBLCLK)

@@ -128,6 +128,33 @@ TEST_F(DownloadList, AppendedRowsShowStateSizeAndProgress)
     ExpectListConsistent();
 }
 
+// Rows are drawn from their items: typed letters still find a row by the
+// start of its file name, from the row after the given one and round.
+TEST_F(DownloadList, TypedLettersFindTheRowByItsFileName)
+{
+    for (const char* name : {"alpha.zip", "Beta.bin", "", "bravo.txt", "beta2.bin", "zulu"}) {
+        DownloadItem* item = NewItem();
+        strcpy(item->fileName, name);
+        SetItemUrl(item, "http://h/x");
+        AppendItem(item);
+    }
+    auto find = [](int start, const char* text, UINT flags) {
+        LVFINDINFOA info = {};
+        info.flags = flags;
+        info.psz = text;
+        return static_cast<int>(
+            SendMessageA(g_host.list, LVM_FINDITEMA, static_cast<WPARAM>(start), reinterpret_cast<LPARAM>(&info)));
+    };
+    EXPECT_EQ(1, find(-1, "be", LVFI_PARTIAL | LVFI_WRAP));
+    EXPECT_EQ(4, find(2, "BE", LVFI_PARTIAL | LVFI_WRAP));
+    EXPECT_EQ(1, find(5, "be", LVFI_PARTIAL | LVFI_WRAP));  // round to the top
+    EXPECT_EQ(-1, find(5, "be", LVFI_PARTIAL));
+    EXPECT_EQ(3, find(-1, "bravo.TXT", LVFI_STRING));
+    EXPECT_EQ(-1, find(-1, "bravo", LVFI_STRING));  // the whole name, unless partial
+    EXPECT_EQ(-1, find(-1, "gamma", LVFI_PARTIAL | LVFI_WRAP));
+    EXPECT_EQ("bravo.txt", CellText(3, kColumnFileName));
+}
+
 int FocusedRow()
 {
     return static_cast<int>(

@@ -21,7 +21,8 @@ const char kHostClass[] = "MarrowbyListTestHost";
 LRESULT CALLBACK HostProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
 {
     if (HandleListMessage(message, wParam, lParam)) return 0;
-    if (message == WM_NOTIFY && HandleListNotify(reinterpret_cast<NMHDR*>(lParam))) return 0;
+    LRESULT result = 0;
+    if (message == WM_NOTIFY && HandleListNotify(reinterpret_cast<NMHDR*>(lParam), &result)) return result;
     return DefWindowProcA(window, message, wParam, lParam);
 }
 
