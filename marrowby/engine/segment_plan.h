@@ -1,0 +1,82 @@
+// How one download's bytes are shared among its connections: the file is
+// cut into segments, each fetched over a connection of its own; a connection
+// that runs out of work takes over an abandoned segment or half of the
+// largest unclaimed rest. No platform calls; the caller holds any lock.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+constexpr int32_t kMaxConnectionsPerItem = 16;
+// More slots than connections: every split adds one, and finished
+// neighbours are merged again.
+constexpr int32_t kMaxSegmentSlots = 64;
+// A file gets no more segments than it has whole MiB: connections of their
+// own do not pay for themselves on less.
+constexpr int64_t kSegmentMinBytes = 1 << 20;
+// Half of a rest is only taken over when both halves keep this much.
+constexpr int64_t kSplitMinBytes = 256 * 1024;
+// Split points fall on these boundaries, so writes stay aligned.
+constexpr int64_t kSplitAlign = 4096;
+constexpr int32_t kNoOwner = -1;
+
+struct Segment {
+    int64_t start;    // first byte
+    int64_t end;      // one past the last byte
+    int64_t written;  // bytes from start that have reached the file
+    int64_t claimed;  // bytes from start handed to the owner to write (>= written)
+    int32_t owner;    // the connection fetching it, or kNoOwner
+};
+
+// Segments in order of start, each ending where the next begins, the first
+// at 0 and the last at total.
+struct SegmentPlan {
+    int64_t total;
+    int32_t count;
+    Segment segments[kMaxSegmentSlots];
+};
+
+// How many segments a rest of remaining bytes gets with at most connections.
+int32_t SegmentCountFor(int64_t remaining, int32_t connections);
+
+// A plan for a file of total bytes whose first offset bytes are present,
+// the rest cut into SegmentCountFor equal segments. Nobody owns any yet.
+void PlanSegments(SegmentPlan& plan, int64_t total, int64_t offset, int32_t connections);
+
+// The next work for connection: its own unfinished segment, else the
+// abandoned segment with the most left, else the upper half of the largest
+// unclaimed rest. Writes the byte range to fetch ([first, end)). False when
+// there is nothing the connection should take.
+bool TakeSegmentWork(SegmentPlan& plan, int32_t connection, int64_t& first, int64_t& end);
+
+// The abandoned segment whose next missing byte is position, for a
+// connection already receiving from there; end is where it stops.
+bool TakeSegmentAt(SegmentPlan& plan, int32_t connection, int64_t position, int64_t& end);
+
+// Hands up to count bytes of the connection's segment to it for writing;
+// returns how many it may write (fewer once the segment was split or is done).
+int64_t ClaimSegmentBytes(SegmentPlan& plan, int32_t connection, int64_t count);
+// Records that count claimed bytes reached the file.
+void ConfirmSegmentBytes(SegmentPlan& plan, int32_t connection, int64_t count);
+// True when the connection's segment has every byte written.
+bool OwnSegmentDone(const SegmentPlan& plan, int32_t connection);
+// The connection stops: its segment keeps what was written and is free for
+// others; finished neighbours merge.
+void ReleaseSegment(SegmentPlan& plan, int32_t connection);
+
+int64_t WrittenBytes(const SegmentPlan& plan);
+bool AllSegmentsDone(const SegmentPlan& plan);
+// Bytes present from byte 0 without a gap: what a reader that knows no
+// segments may resume from.
+int64_t ContiguousPrefix(const SegmentPlan& plan);
+// Segments nobody owns that still miss bytes.
+int32_t AbandonedSegments(const SegmentPlan& plan);
+
+// The plan as stored text: "start-end:written" for each segment, separated
+// by commas. Returns false when capacity is too small (out is then empty).
+bool FormatSegmentPlan(const SegmentPlan& plan, char* out, size_t capacity);
+// Reads such text for a file of total bytes. False, with the plan empty,
+// unless the segments cover exactly 0 to total in order with sane counts.
+bool ParseSegmentPlan(const char* text, int64_t total, SegmentPlan& plan);
+// Room for the longest text FormatSegmentPlan writes.
+constexpr size_t kSegmentPlanTextMax = kMaxSegmentSlots * 64;

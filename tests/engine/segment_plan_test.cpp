@@ -1,0 +1,177 @@
+#include "marrowby/engine/segment_plan.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <string>
+
+namespace {
+
+constexpr int64_t kMiB = 1 << 20;
+
+// Writes count bytes for connection the way a connection does: claim, then
+// confirm what it was allowed.
+int64_t Write(SegmentPlan& plan, int32_t connection, int64_t count)
+{
+    int64_t allowed = ClaimSegmentBytes(plan, connection, count);
+    ConfirmSegmentBytes(plan, connection, allowed);
+    return allowed;
+}
+
+// Every byte of 0..total is in exactly one segment, in order.
+void ExpectCoverage(const SegmentPlan& plan)
+{
+    int64_t next = 0;
+    for (int32_t i = 0; i < plan.count; ++i) {
+        EXPECT_EQ(next, plan.segments[i].start) << i;
+        EXPECT_LT(plan.segments[i].start, plan.segments[i].end) << i;
+        EXPECT_LE(plan.segments[i].written, plan.segments[i].claimed) << i;
+        next = plan.segments[i].end;
+    }
+    EXPECT_EQ(plan.total, next);
+}
+
+TEST(SegmentPlan, CountFollowsSizeAndConnections)
+{
+    EXPECT_EQ(1, SegmentCountFor(100, 4));
+    EXPECT_EQ(1, SegmentCountFor(kMiB + kMiB / 2, 4));
+    EXPECT_EQ(3, SegmentCountFor(3 * kMiB, 4));
+    EXPECT_EQ(4, SegmentCountFor(256 * kMiB, 4));
+    EXPECT_EQ(16, SegmentCountFor(256 * kMiB, 40));
+    EXPECT_EQ(1, SegmentCountFor(256 * kMiB, 0));
+
+    SegmentPlan plan;
+    PlanSegments(plan, 10 * kMiB + 5, 0, 4);
+    ASSERT_EQ(4, plan.count);
+    ExpectCoverage(plan);
+    for (int32_t i = 0; i < 3; ++i) EXPECT_EQ(0, plan.segments[i].end % kSplitAlign);
+    EXPECT_EQ(0, WrittenBytes(plan));
+
+    // A resume offset of the old kind: the bytes before it count as one
+    // finished segment, and only the rest is cut.
+    PlanSegments(plan, 10 * kMiB, 7 * kMiB, 8);
+    ASSERT_EQ(4, plan.count);
+    EXPECT_TRUE(plan.segments[0].written == 7 * kMiB && plan.segments[0].end == 7 * kMiB);
+    EXPECT_EQ(7 * kMiB, ContiguousPrefix(plan));
+    ExpectCoverage(plan);
+}
+
+TEST(SegmentPlan, ConnectionsWorkTheirSegmentsThenSplitTheLargestRest)
+{
+    SegmentPlan plan;
+    PlanSegments(plan, 8 * kMiB, 0, 4);
+    int64_t first = 0, end = 0;
+    for (int32_t c = 0; c < 4; ++c) {
+        ASSERT_TRUE(TakeSegmentWork(plan, c, first, end));
+        EXPECT_EQ(c * 2 * kMiB, first);
+        EXPECT_EQ(first + 2 * kMiB, end);
+    }
+    // Connection 1 finishes; 0 is half way, 2 and 3 barely started.
+    EXPECT_EQ(2 * kMiB, Write(plan, 1, 3 * kMiB));  // cut at its end
+    EXPECT_TRUE(OwnSegmentDone(plan, 1));
+    Write(plan, 0, kMiB);
+    Write(plan, 2, 100);
+    Write(plan, 3, 4096);
+    EXPECT_EQ(kMiB, ContiguousPrefix(plan));  // segment 0 is not finished
+
+    // It takes the upper half of the largest unclaimed rest: segment 2's.
+    ASSERT_TRUE(TakeSegmentWork(plan, 1, first, end));
+    EXPECT_EQ(6 * kMiB, end);
+    EXPECT_EQ(0, first % kSplitAlign);
+    EXPECT_GT(first, 4 * kMiB + 100);
+    EXPECT_LT(first, 6 * kMiB);
+    ExpectCoverage(plan);
+    // The old owner is cut at the split point and ends there.
+    int64_t cut = first;
+    EXPECT_EQ(cut - (4 * kMiB + 100), Write(plan, 2, 8 * kMiB));
+    EXPECT_TRUE(OwnSegmentDone(plan, 2));
+    EXPECT_EQ(0, Write(plan, 2, 10));
+
+    // A connection that fails leaves its rest for others: the abandoned rest
+    // goes before any split, from where it stopped.
+    ReleaseSegment(plan, 3);
+    EXPECT_EQ(1, AbandonedSegments(plan));
+    ASSERT_TRUE(TakeSegmentWork(plan, 2, first, end));
+    EXPECT_EQ(6 * kMiB + 4096, first);
+    EXPECT_EQ(8 * kMiB, end);
+    EXPECT_EQ(0, AbandonedSegments(plan));
+
+    // Everyone writes to the end; nothing is written twice or left out.
+    Write(plan, 0, 8 * kMiB);
+    Write(plan, 1, 8 * kMiB);
+    Write(plan, 2, 8 * kMiB);
+    EXPECT_TRUE(AllSegmentsDone(plan));
+    EXPECT_EQ(8 * kMiB, WrittenBytes(plan));
+    for (int32_t c = 0; c < 4; ++c) ReleaseSegment(plan, c);
+    EXPECT_EQ(1, plan.count);  // finished neighbours merged
+    EXPECT_FALSE(TakeSegmentWork(plan, 0, first, end));
+}
+
+TEST(SegmentPlan, SmallRestsAreNotSplitAndSlotsRunOut)
+{
+    SegmentPlan plan;
+    PlanSegments(plan, 2 * kSplitMinBytes - 1, 0, 4);
+    int64_t first = 0, end = 0;
+    ASSERT_TRUE(TakeSegmentWork(plan, 0, first, end));
+    EXPECT_FALSE(TakeSegmentWork(plan, 1, first, end));
+
+    // Splitting until the slots are gone stops cleanly.
+    PlanSegments(plan, 1LL << 40, 0, 1);
+    ASSERT_TRUE(TakeSegmentWork(plan, 0, first, end));
+    int32_t taken = 1;
+    while (TakeSegmentWork(plan, taken, first, end)) ++taken;
+    EXPECT_EQ(kMaxSegmentSlots, plan.count);
+    EXPECT_EQ(kMaxSegmentSlots, taken);
+    ExpectCoverage(plan);
+}
+
+TEST(SegmentPlan, StoredTextRoundTripsAndBadTextIsRefused)
+{
+    SegmentPlan plan;
+    PlanSegments(plan, 5 * kMiB + 3, 0, 3);
+    int64_t first = 0, end = 0;
+    // The first connection goes on from where it receives already.
+    EXPECT_FALSE(TakeSegmentAt(plan, 0, 5, end));
+    ASSERT_TRUE(TakeSegmentAt(plan, 0, 0, end));
+    EXPECT_EQ(1744896, end);
+    for (int32_t c = 1; c < 3; ++c) TakeSegmentWork(plan, c, first, end);
+    Write(plan, 0, 1000);
+    Write(plan, 1, 7);
+    // Claimed but not confirmed bytes never reach the text.
+    ClaimSegmentBytes(plan, 2, 500);
+
+    char text[kSegmentPlanTextMax];
+    ASSERT_TRUE(FormatSegmentPlan(plan, text, sizeof text));
+    EXPECT_STREQ("0-1744896:1000,1744896-3489792:0,3489792-5242883:7", text);
+    SegmentPlan back;
+    ASSERT_TRUE(ParseSegmentPlan(text, 5 * kMiB + 3, back));
+    ASSERT_EQ(3, back.count);
+    EXPECT_EQ(1007, WrittenBytes(back));
+    EXPECT_EQ(1000, ContiguousPrefix(back));
+    for (int32_t i = 0; i < 3; ++i) EXPECT_EQ(kNoOwner, back.segments[i].owner);
+
+    char small[20];
+    EXPECT_FALSE(FormatSegmentPlan(plan, small, sizeof small));
+    EXPECT_STREQ("", small);
+
+    const char* bad[] = {
+        "",
+        "0-100:0",                  // does not reach the total
+        "0-100:0,100-200:0,1-2:0",  // out of order
+        "0-100:101,100-200:0",      // more written than the segment holds
+        "0-100:0,150-200:0",        // a gap
+        "0-100:0;100-200:0",        // wrong separator
+        "0-100:0,100-200:-1",
+        "0-100:0,100-200:0,",
+        "0-100:0,100-99999999999999999999:0",
+    };
+    for (const char* text : bad) {
+        EXPECT_FALSE(ParseSegmentPlan(text, 200, back)) << text;
+        EXPECT_EQ(0, back.count) << text;
+    }
+    ASSERT_TRUE(ParseSegmentPlan("0-100:100,100-150:50,150-200:3", 200, back));
+    EXPECT_EQ(2, back.count);  // the finished two are one
+    EXPECT_EQ(153, ContiguousPrefix(back));
+}
+
+}  // namespace
