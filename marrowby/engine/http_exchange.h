@@ -56,6 +56,7 @@ struct ResponseSummary {
     int64_t unsatisfiedTotal;           // the size a 416's Content-Range names; 0 when none
     char contentType[kResponseTextMax + 1];
     char server[kResponseTextMax + 1];
+    int32_t acceptsRanges;  // Accept-Ranges names bytes
 };
 
 struct HttpExchange {

@@ -130,6 +130,7 @@ void ResetResponse(HttpExchange& exchange)
     response.unsatisfiedTotal = 0;
     response.contentType[0] = '\0';
     response.server[0] = '\0';
+    response.acceptsRanges = 0;
 }
 
 bool CountBody(HttpExchange& exchange, size_t& count)

@@ -133,6 +133,16 @@ int32_t ApplyEntityTag(HttpExchange& exchange, const char* value)
     return kHttpOk;
 }
 
+// Only "bytes" says that a range of this file may be asked for.
+int32_t ApplyAcceptRanges(HttpExchange& exchange, const char* value)
+{
+    const char* p = value;
+    while (*p == ' ' || *p == '\t') ++p;
+    size_t length = std::strcspn(p, " \t,");
+    exchange.response.acceptsRanges = SameTextIgnoringCase(p, length, "bytes") == 0 && length == 5 ? 1 : 0;
+    return kHttpOk;
+}
+
 struct KnownHeader {
     const char* name;
     int32_t (*apply)(HttpExchange&, const char*);
@@ -151,6 +161,7 @@ const KnownHeader kKnownHeaders[] = {
     {"Location", ApplyLocation},
     {"ETag", ApplyEntityTag},
     {"Transfer-Encoding", ApplyTransferEncoding},
+    {"Accept-Ranges", ApplyAcceptRanges},
 };
 
 }  // namespace

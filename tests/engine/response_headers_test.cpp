@@ -67,6 +67,20 @@ TEST(ContentRange, IgnoredUnlessPartialContent)
     EXPECT_EQ(0, exchange->response.totalSize);
 }
 
+TEST(AcceptRanges, OnlyBytesCounts)
+{
+    const struct {
+        const char* value;
+        int32_t accepts;
+    } cases[] = {{"bytes", 1}, {" Bytes", 1}, {"bytes, other", 1}, {"none", 0}, {"bytesx", 0}, {"", 0}};
+    for (const auto& c : cases) {
+        HttpExchange exchange = {};
+        exchange.response.acceptsRanges = 1 - c.accepts;
+        EXPECT_EQ(kHttpOk, Apply(exchange, "Accept-Ranges", c.value));
+        EXPECT_EQ(c.accepts, exchange.response.acceptsRanges) << c.value;
+    }
+}
+
 TEST(AuthChallenge, BasicRealmForms)
 {
     struct Case {
