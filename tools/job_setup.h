@@ -22,6 +22,8 @@ struct JobSetup {
     const char* referer = nullptr;
     const char* userAgent = kProductAgent;
     uint32_t timeoutMs = 60000;
+    int32_t segments = 1;
+    int64_t itemLimit = 0;  // bytes per second; 0 none
 };
 
 // Prepare, the connection settings and Start, in the application's order.
@@ -34,5 +36,7 @@ inline int StartJob(DownloadJob& job, const JobCallbackRegistration& registratio
     job.SetCredentials(setup.user, setup.password);
     job.SetReferer(setup.referer);
     job.SetUserAgent(setup.userAgent);
+    job.SetSegments(setup.segments);
+    job.SetSpeedLimit(setup.itemLimit);
     return job.Start(setup.url, setup.offset, setup.folder, setup.lastName, setup.timeoutMs);
 }

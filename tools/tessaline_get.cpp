@@ -4,8 +4,12 @@
 //   tessaline-get URL [--folder DIR] [--offset N] [--last-name NAME]
 //                 [--proxy HOST[:PORT]] [--user U] [--password P]
 //                 [--referer R] [--user-agent A] [--timeout MS]
+//                 [--segments N] [--limit KBPS] [--item-limit KBPS]
 //                 [--verbose] [--ticks]
 //
+// --segments fetches over up to N connections when the server takes
+// ranges; --limit caps all connections together (the program-wide limit),
+// --item-limit this download's own (KB/s, 1,000 bytes a second each).
 // URL is http or https; --proxy may carry the proxy's login (u:p@host:port).
 // A failed run prints "failed" and then "reason=NAME (why)".
 //
@@ -23,6 +27,7 @@ namespace {
 
 struct Options {
     JobSetup job;
+    int64_t globalLimit = 0;
     bool verbose = false;
     bool ticks = false;
 };
@@ -46,7 +51,8 @@ int Usage()
     fprintf(stderr,
             "usage: tessaline-get URL [--folder DIR] [--offset N] [--last-name NAME]\n"
             "       [--proxy [U:P@]HOST[:PORT]] [--user U] [--password P] [--referer R]\n"
-            "       [--user-agent A] [--timeout MS] [--verbose] [--ticks]\n");
+            "       [--user-agent A] [--timeout MS] [--segments N] [--limit KBPS]\n"
+            "       [--item-limit KBPS] [--verbose] [--ticks]\n");
     return 64;
 }
 
@@ -88,6 +94,12 @@ bool ParseOptions(int argc, char** argv, Options& options)
             job.referer = value;
         } else if (strcmp(arg, "--user-agent") == 0) {
             job.userAgent = value;
+        } else if (strcmp(arg, "--segments") == 0) {
+            job.segments = ParseDecimal(value);
+        } else if (strcmp(arg, "--limit") == 0) {
+            options.globalLimit = ParseDecimal64(value) * 1000;
+        } else if (strcmp(arg, "--item-limit") == 0) {
+            job.itemLimit = ParseDecimal64(value) * 1000;
         } else if (strcmp(arg, "--timeout") == 0) {
             job.timeoutMs = (uint32_t)strtoul(value, nullptr, 10);
         } else {
@@ -178,6 +190,7 @@ int main(int argc, char** argv)
         return kFailed;
     }
 
+    GlobalRateLimit().SetRate(options.globalLimit);
     Progress progress = {};
     progress.options = &options;
     progress.ended = CreateEventA(nullptr, TRUE, FALSE, nullptr);

@@ -29,8 +29,20 @@ DownloadJob::DownloadJob()
       failure_(JobFailureNone),
       failureDetail_(0),
       linkPhase_(kLinkPlain),
-      requestSent_(false)
+      requestSent_(false),
+      ownCrew_(nullptr),
+      crew_(nullptr),
+      primary_(this),
+      connectionId_(0),
+      connectionsWanted_(1),
+      segmented_(false),
+      segmentFinished_(false),
+      retired_(false),
+      loneRetries_(0),
+      holdsConnection_(0),
+      stopping_(0)
 {
+    resumeText_[0] = '\0';
     memset(&exchange_, 0, sizeof exchange_);
     ResetExchange(exchange_);
     folder_[0] = '\0';
@@ -52,6 +64,10 @@ DownloadJob::~DownloadJob()
     connection_.StopWorker();
     // The worker has ended: nothing uses the session any more.
     EndTlsSession(tls_);
+    if (ownCrew_ != nullptr) {
+        DeleteCriticalSection(&ownCrew_->lock);
+        delete ownCrew_;
+    }
 }
 
 int DownloadJob::Prepare(const JobCallbackRegistration* registration)
@@ -178,6 +194,8 @@ int DownloadJob::Start(const char* url, int64_t offset, const char* folder, cons
         exchange_.bodyLength = 0;
         exchange_.rangeStart = offset;
         exchange_.rangeLength = 0;
+        ResetSegments();
+        ResumeSegments(offset);
         TakeUrlFileName(exchange_);
         if (exchange_.url.user[0] != '\0' && exchange_.url.password[0] != '\0') {
             mw_text::Copy(exchange_.user, exchange_.url.user);
@@ -197,6 +215,7 @@ int DownloadJob::Start(const char* url, int64_t offset, const char* folder, cons
         failureDetail_ = 0;
         ResetLink();
     }
+    if (InterlockedExchange(&holdsConnection_, 1) == 0) TakeConnection();
     int connected = connection_.Connect(target.host, target.port, timeoutMs);
     // A host that is not found has been reported as such already.
     if (connected != 0 && connected != 2) failure_ = JobFailureNetwork;
@@ -205,7 +224,11 @@ int DownloadJob::Start(const char* url, int64_t offset, const char* folder, cons
 
 int DownloadJob::Stop()
 {
+    InterlockedExchange(&stopping_, 1);
     connection_.StopWorker();
+    StopHelpers();
+    KeepStateFile();
+    if (primary_ == this && InterlockedExchange(&holdsConnection_, 0) != 0) GiveConnectionBack();
     LockScope hold(lock_);
     CloseFile();
     timeoutMs_ = 0;
@@ -213,9 +236,4 @@ int DownloadJob::Stop()
     registration_.callback = nullptr;
     registration_.userValue = nullptr;
     return 0;
-}
-
-void DownloadJob::Report(int32_t code, void* info, int32_t count)
-{
-    if (registration_.callback != nullptr) registration_.callback(info, code, count, registration_.userValue);
 }

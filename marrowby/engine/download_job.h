@@ -9,6 +9,8 @@
 #include "marrowby/engine/http_exchange.h"
 #include "marrowby/engine/job_failure.h"
 #include "marrowby/engine/proxy_tunnel.h"
+#include "marrowby/engine/rate_limit.h"
+#include "marrowby/engine/segment_plan.h"
 #include "common/safe_file_name.h"
 #include "marrowby/engine/socket_connection.h"
 #include "marrowby/engine/tls_input.h"
@@ -54,6 +56,23 @@ const size_t kJobRequestCapacity = 28672;
 // must still make a path the ANSI file calls take.
 const size_t kJobNewFileNameMax = 64;
 
+class DownloadJob;
+
+// The connections of one segmented download and how far each segment got;
+// shared by the first job of the download and the jobs it starts beside it.
+struct SegmentCrew {
+    CRITICAL_SECTION lock;
+    SegmentPlan plan;
+    bool planned;        // plan holds this download's segments
+    bool accepted;       // the application has the download's JobAccepted
+    bool finalReported;  // the run's end has been reported
+    bool stateDirty;     // the plan changed since the state file was written
+    uint32_t stateTick;  // tick count of the last write of the state file
+    int32_t active;      // connections still working in this run
+    int32_t helperCount;
+    DownloadJob* helpers[kMaxConnectionsPerItem];
+};
+
 class DownloadJob : public ConnectionSink {
 public:
     DownloadJob();
@@ -72,6 +91,21 @@ public:
     // when the download began: a resumed response that names other ones
     // means the file changed, and the download starts again from byte 0.
     int SetValidators(const char* entityTag, int32_t lastModified);
+    // Connections for the next Start (1 to 16; 1 fetches over one, as
+    // always). More than one are used for a file of known size whose server
+    // takes ranges: each fetches segments of it at their offsets.
+    int SetSegments(int32_t connections);
+    // The segments of an earlier run (FormatSegmentPlan text, empty for
+    // none), used by Start when no state file beside the file says more.
+    int SetSegmentPlan(const char* text);
+    // This download's own limit in bytes per second (0 none), shared by its
+    // connections; may change while it runs.
+    void SetSpeedLimit(int64_t bytesPerSecond);
+    // The segments as they stand, for the list; false (out empty) when the
+    // download is not segmented.
+    bool SegmentPlanText(char* out, size_t capacity);
+    // Connections of this download fetching now (0 when it does not run).
+    int32_t ActiveConnections();
     // 0 when the connection attempt is under way; 1 when it could not be
     // started (including a URL that is neither http nor https).
     int Start(const char* url, int64_t offset, const char* folder, const char* lastName, uint32_t timeoutMs);
@@ -107,6 +141,24 @@ private:
     DownloadJob& operator=(const DownloadJob&) = delete;
 
     void Report(int32_t code, void* info, int32_t count);
+    // Segments (download_job_segments.cpp).
+    void ResetSegments();
+    int64_t ResumeSegments(int64_t offset);
+    bool PlanOnAccept(ResponseSummary& summary);
+    void LaunchHelpers();
+    int StartHelper(DownloadJob& primary, int32_t connection, int64_t first, int64_t end);
+    int32_t CheckSegmentAnswer(int32_t status, char* data, size_t offset, size_t count);
+    bool WriteSegmentBody(const char* data, size_t count);
+    int32_t NextSegment();
+    void EndConnection(int32_t code);
+    void PaceReceive(int64_t count);
+    void StopHelpers();
+    void StateFilePath(char* out, size_t capacity) const;
+    void WriteStateFile();
+    bool ReadStateFile(SegmentPlan& plan);
+    void KeepStateFile();
+    bool JoinsPlan() const;
+    bool RetryAlone();
     void ResetLink();
     void ReceiveIntoTlsBuffer();
     int32_t OnConnected();
@@ -139,6 +191,7 @@ private:
     int64_t OwnFileSize();
     void ChooseLocalName(char* out, size_t capacity);
     int OpenLocalFile(const ResponseSummary& summary);
+    bool SizeFileForSegments(int64_t total);
     bool WriteBody(const char* data, size_t count);
     void CloseFile();
 
@@ -177,4 +230,21 @@ private:
     TlsInput tlsInput_;  // over tlsBuffer_
     TlsSession tls_;
     char tlsBuffer_[kJobTlsBufferSize];
+
+    // Segments: the crew this connection works in (the first job owns it),
+    // the first job of the download (this one when it is the first), and
+    // this connection's number in the plan (0 for the first job).
+    SegmentCrew* ownCrew_;
+    SegmentCrew* crew_;
+    DownloadJob* primary_;
+    int32_t connectionId_;
+    int32_t connectionsWanted_;
+    bool segmented_;        // writes by the plan
+    bool segmentFinished_;  // its segment is complete: it goes on with other work
+    bool retired_;          // it has ended for good in this run
+    int32_t loneRetries_;   // refusals answered by asking again
+    volatile LONG holdsConnection_;
+    volatile LONG stopping_;
+    RateLimit itemLimit_;
+    char resumeText_[kSegmentPlanTextMax];
 };

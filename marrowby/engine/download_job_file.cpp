@@ -6,9 +6,12 @@
 
 namespace {
 
-HANDLE OpenForWriting(const char* path)
+// The connections of a segmented download each write through a handle of
+// their own.
+HANDLE OpenForWriting(const char* path, bool shared)
 {
-    return CreateFileA(path, GENERIC_WRITE, FILE_SHARE_READ, nullptr, OPEN_ALWAYS,
+    DWORD share = shared ? FILE_SHARE_READ | FILE_SHARE_WRITE : FILE_SHARE_READ;
+    return CreateFileA(path, GENERIC_WRITE, share, nullptr, OPEN_ALWAYS,
                        FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
 }
 
@@ -26,18 +29,24 @@ int DownloadJob::OpenLocalFile(const ResponseSummary& summary)
     mw_text::Copy(path, folder_);
     mw_text::Append(path, sizeof path, summary.fileName);
 
-    file_ = OpenForWriting(path);
+    file_ = OpenForWriting(path, segmented_);
     if (file_ == INVALID_HANDLE_VALUE) {
         CreateFolderPath(folder_);
-        file_ = OpenForWriting(path);
+        file_ = OpenForWriting(path, segmented_);
         if (file_ == INVALID_HANDLE_VALUE) return 1;
+    }
+    // Segments are written in place: the file has its full size first and
+    // keeps what the other segments hold.
+    if (segmented_ && !SizeFileForSegments(summary.totalSize)) {
+        CloseFile();
+        return 1;
     }
     LARGE_INTEGER size;
     LARGE_INTEGER position;
     position.QuadPart = summary.rangeFirst;
     if (summary.rangeFirst < 0 || !GetFileSizeEx(file_, &size) || position.QuadPart > size.QuadPart ||
         !SetFilePointerEx(file_, position, nullptr, FILE_BEGIN) ||
-        (position.QuadPart == 0 && size.QuadPart > 0 && !SetEndOfFile(file_))) {
+        (!segmented_ && position.QuadPart == 0 && size.QuadPart > 0 && !SetEndOfFile(file_))) {
         CloseFile();
         return 1;
     }
@@ -48,6 +57,7 @@ int DownloadJob::OpenLocalFile(const ResponseSummary& summary)
 // ends the transfer instead of counting bytes that never reached the file.
 bool DownloadJob::WriteBody(const char* data, size_t count)
 {
+    if (segmented_ && crew_ != nullptr) return WriteSegmentBody(data, count);
     DWORD written = 0;
     if (file_ == INVALID_HANDLE_VALUE || !WriteFile(file_, data, (DWORD)count, &written, nullptr)) return false;
     if (written != count) {
@@ -55,6 +65,7 @@ bool DownloadJob::WriteBody(const char* data, size_t count)
         return false;
     }
     Report(JobData, nullptr, (int32_t)count);
+    PaceReceive((int64_t)count);
     return true;
 }
 

@@ -71,7 +71,10 @@ int32_t DownloadJob::OnConnectionEvent(int event, const char* data, uint32_t len
         CloseFile();
         EndTlsSession(tls_);
         return 0;
-    case EvTick: Report(JobTick, nullptr, 0); return 0;
+    case EvTick:
+        if (crew_ != nullptr && primary_ == this) WriteStateFile();
+        Report(JobTick, nullptr, 0);
+        return 0;
     default: return 0;
     }
 }
@@ -94,6 +97,11 @@ int32_t DownloadJob::OnData(char* data, uint32_t length)
 int32_t DownloadJob::OnClosed()
 {
     if (ended_) return 0;
+    // A segment's server that closed without an answer refused it.
+    if (!exchange_.headersComplete && !timedOut_ && RetryAlone()) {
+        Reconnect();
+        return 0;
+    }
     int32_t failure = JobFailureNone;
     switch (linkPhase_) {
     case kLinkTunnel: failure = JobFailureProxyTunnel; break;
@@ -161,12 +169,14 @@ int32_t DownloadJob::ProcessData(char* data, uint32_t length)
     int32_t result = FeedResponse(exchange_, data, length, offset, count);
     if (result == kFeedNeedMore || result == kFeedBodyComplete) {
         if (count > 0 && !WriteBody(data + offset, count)) return FailFile();
+        if (segmentFinished_) return NextSegment();
         return ChunkedBodyEnded() ? EndTransfer(JobClosed) : kPostNextReceive;
     }
     if (result != kFeedHeadersComplete) return FailTransfer(JobFailureBadResponse);
 
     int32_t status = exchange_.response.status;
     if (IsRedirect(status) || status == 401) return FollowResponse(status);
+    if (JoinsPlan()) return CheckSegmentAnswer(status, data, offset, count);
     if (status == 416) return AnswerUnsatisfiedRange();
     if (IsClientOrServerError(status)) return FailTransfer(JobFailureHttpStatus);
     if (status == 206 && !RangeIsUsable()) return RestartFromZero(JobFailureBadRange);
@@ -187,6 +197,9 @@ bool DownloadJob::ChunkedBodyEnded() const
 // placed, and splicing it anywhere would corrupt the file.
 bool DownloadJob::RangeIsUsable() const
 {
+    // A segment is written only where it was asked for.
+    if (segmented_)
+        return exchange_.response.rangeRemaining > 0 && exchange_.response.rangeFirst == exchange_.rangeStart;
     return exchange_.response.rangeRemaining > 0 && exchange_.response.rangeFirst <= exchange_.rangeStart;
 }
 
@@ -223,9 +236,14 @@ int32_t DownloadJob::AcceptResponse(const char* body, size_t count)
     // The summary carries the name the file is saved under; the exchange
     // keeps the name as the server gave it.
     ChooseLocalName(summary.fileName, sizeof summary.fileName);
+    const bool joining = JoinsPlan();
+    ResponseSummary told = summary;
+    const bool planned = !joining && primary_ == this && PlanOnAccept(told);
     if (OpenLocalFile(summary) != 0) return FailFile();
-    Report(JobAccepted, &summary, 0);
+    if (!joining) Report(JobAccepted, &told, 0);
+    if (planned) LaunchHelpers();
     if (count > 0 && !WriteBody(body, count)) return FailFile();
+    if (segmentFinished_) return NextSegment();
     return kPostNextReceive;
 }
 
@@ -353,8 +371,9 @@ int32_t DownloadJob::AnswerUnsatisfiedRange()
 // cannot tell.
 bool DownloadJob::ServerFileChanged() const
 {
-    if (exchange_.rangeStart <= 0) return false;
     const ResponseSummary& response = exchange_.response;
+    if (segmented_ && crew_ != nullptr && crew_->planned && response.totalSize != crew_->plan.total) return true;
+    if (exchange_.rangeStart <= 0 && !segmented_) return false;
     if (expectedTag_[0] != '\0' && response.entityTag[0] != '\0') return strcmp(expectedTag_, response.entityTag) != 0;
     return expectedModified_ != 0 && response.lastModified != 0 && expectedModified_ != response.lastModified;
 }
@@ -369,6 +388,14 @@ int32_t DownloadJob::RestartFromZero(int32_t failure)
     {
         LockScope hold(lock_);
         exchange_.rangeStart = 0;
+        exchange_.rangeLength = 0;
     }
+    // Segments of the old file are worth nothing: the answer plans anew.
+    if (crew_ != nullptr) {
+        LockScope hold(crew_->lock);
+        crew_->planned = false;
+        crew_->plan.count = 0;
+    }
+    segmented_ = false;
     return Reconnect();
 }

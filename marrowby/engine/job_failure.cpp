@@ -38,6 +38,7 @@ const FailureDescription kDescriptions[] = {
     {JobFailureShortBody, "short-body", "the connection ended before the promised size arrived"},
     {JobFailureChecksum, "checksum", "the file does not have the expected checksum"},
     {JobFailureSizeMismatch, "size-mismatch", "more bytes arrived than the server promised"},
+    {JobFailureFileChanged, "file-changed", "the server's file changed while its parts were being fetched"},
 };
 
 const FailureDescription& Describe(int32_t failure)

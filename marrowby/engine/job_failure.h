@@ -30,6 +30,8 @@ enum JobFailure : int32_t {
     JobFailureShortBody = 22,     // the connection ended before the promised size
     JobFailureChecksum = 23,      // the finished file does not have the expected checksum
     JobFailureSizeMismatch = 24,  // more bytes arrived than the server promised
+    // Found by the job again.
+    JobFailureFileChanged = 25,  // the server's file changed between the segments of a download
 };
 
 // A short keyword ("certificate-untrusted") and a sentence saying why.

@@ -42,6 +42,12 @@ Query parameters (all optional):
   server=TEXT   Server header
   pad=N         an X-Pad header of N bytes (an overlong header block)
   odd=KIND      an answer to be judged rather than saved (odd_answers.py)
+  ranges=1      say "Accept-Ranges: bytes"
+  refuse=KIND   a Range that begins after byte 0 (a further segment) while
+                another request of the same id is being answered is
+                refused: 200 (the whole body instead), 503, 429, or close
+                (closed without an answer)
+  changed=TEXT  a Range that begins after byte 0 gets this ETag instead
 
 Over TLS (start_tls) also:
   tlsrec=1      every byte of the answer in a TLS record of its own
@@ -167,10 +173,16 @@ class Handler(socketserver.BaseRequestHandler):
         path, params = parse_target(head)
         key = path.strip("/").split("/", 1)[0] or "root"
         self.server.recorder.record(key, head)
+        with self.server.busy_lock:
+            self.server.busy[key] = self.server.busy.get(key, 0) + 1
+            self.crowded = self.server.busy[key] > 1
         try:
             self.answer(conn, head, path, params)
         except (BrokenPipeError, ConnectionResetError):
             pass
+        finally:
+            with self.server.busy_lock:
+                self.server.busy[key] -= 1
 
     def answer(self, conn, head, path, params):
         if hasattr(conn, "configure"):
@@ -211,8 +223,22 @@ class Handler(socketserver.BaseRequestHandler):
             headers.append(("Content-Disposition", raw))
         if "server" in params:
             headers.append(("Server", params["server"]))
-        if "etag" in params:
+        later = requested_range(head, int(params.get("size", "1000")))
+        later = later is not None and later[0] > 0
+        refuse = params.get("refuse") if later and getattr(self, "crowded", False) else None
+        if refuse == "close":
+            return
+        if refuse in ("503", "429"):
+            self.send_plain(conn, int(refuse), [], params)
+            return
+        if refuse == "200":
+            params = dict(params, range="200")
+        if later and "changed" in params:
+            headers.append(("ETag", params["changed"]))
+        elif "etag" in params:
             headers.append(("ETag", params["etag"]))
+        if params.get("ranges") == "1":
+            headers.append(("Accept-Ranges", "bytes"))
         if "lm" in params:
             headers.append(("Last-Modified", email.utils.formatdate(int(params["lm"]), usegmt=True)))
         if "pad" in params:
@@ -293,6 +319,8 @@ class Server(socketserver.ThreadingTCPServer):
     def __init__(self, port, folder):
         super().__init__(("127.0.0.1", port), Handler)
         self.recorder = Recorder(folder)
+        self.busy = {}  # requests being answered, by id
+        self.busy_lock = threading.Lock()
 
 
 def start(port, folder):

@@ -1,0 +1,264 @@
+// Segmented downloads through tessaline-get against nginx (which takes
+// ranges and logs each request's Range header) and the scripted server:
+// byte-exact files, the ranges each connection asked for, a killed run
+// resumed from its state file, servers that refuse further connections or
+// change the file between segments, and the proxy and IPv6 paths.
+#include <gtest/gtest.h>
+#include <windows.h>
+
+#include <algorithm>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "marrowby/engine/segment_plan.h"
+#include "tests/transfer/tool_runner.h"
+#include "tests/transfer/transfer_support.h"
+
+namespace {
+
+const int64_t kBigFileSize = 8 << 20;  // www/big.bin of servers.py
+
+struct RangeAsked {
+    int64_t first;
+    int64_t last;  // -1: to the end
+};
+
+// The Range headers nginx logged for path after the log had skip bytes.
+std::vector<RangeAsked> NginxRanges(size_t skip, const std::string& path)
+{
+    std::string log = ReadFileBytes(ServerDir() + "\\nginx-access.log").substr(skip);
+    std::vector<RangeAsked> ranges;
+    for (const std::string& line : SplitLines(log)) {
+        if (line.find("\"GET " + path + " ") == std::string::npos) continue;
+        size_t at = line.find("\"bytes=");
+        if (at == std::string::npos) {
+            ranges.push_back({0, -1});
+            continue;
+        }
+        RangeAsked range = {0, -1};
+        range.first = std::stoll(line.substr(at + 7));
+        size_t dash = line.find('-', at + 7);
+        if (line[dash + 1] != '"') range.last = std::stoll(line.substr(dash + 1));
+        ranges.push_back(range);
+    }
+    return ranges;
+}
+
+// The file holds the served pattern of size bytes; otherwise where it differs.
+testing::AssertionResult HoldsPattern(const std::string& path, int64_t size)
+{
+    std::string bytes = ReadFileBytes(path);
+    std::string expected = Pattern(0, size);
+    if (bytes.size() != expected.size())
+        return testing::AssertionFailure() << path << " has " << bytes.size() << " bytes, not " << size;
+    auto differ = std::mismatch(bytes.begin(), bytes.end(), expected.begin());
+    if (differ.first != bytes.end())
+        return testing::AssertionFailure() << path << " differs at byte " << (differ.first - bytes.begin());
+    return testing::AssertionSuccess();
+}
+
+size_t NginxLogSize()
+{
+    return ReadFileBytes(ServerDir() + "\\nginx-access.log").size();
+}
+
+// A fresh run: one request without a range (the first connection, cut
+// where the next segment begins) and further ones that each begin at a
+// byte nobody else began at; a split shortens a running request, so the
+// ranges as asked may overlap, their starts never.
+void ExpectDistinctStarts(std::vector<RangeAsked> ranges, int64_t total)
+{
+    std::sort(ranges.begin(), ranges.end(), [](const RangeAsked& a, const RangeAsked& b) { return a.first < b.first; });
+    ASSERT_FALSE(ranges.empty());
+    EXPECT_EQ(ranges[0].first, 0);
+    EXPECT_EQ(ranges[0].last, -1);
+    for (size_t i = 1; i < ranges.size(); ++i) {
+        EXPECT_LT(ranges[i - 1].first, ranges[i].first) << i;
+        EXPECT_GE(ranges[i].last, ranges[i].first) << i;
+        EXPECT_LT(ranges[i].last, total) << i;
+    }
+}
+
+class SegmentsTest : public testing::Test {
+protected:
+    void SetUp() override
+    {
+        if (HttpPort() == 0 || ServerPort("MW_NGINX_PORT") == 0) GTEST_SKIP() << "run through tests/support/servers.py";
+        if (!FileExists(ToolPath())) GTEST_SKIP() << "tessaline-get.exe is not built";
+        id_ = TestId();
+        folder_ = FreshFolder();
+    }
+
+    std::string Folder() const { return " --folder \"" + folder_ + "\""; }
+    std::string BigUrl(int port) const { return LocalUrl(port, "/big.bin"); }
+    std::string Scripted(const std::string& nameAndQuery) const
+    {
+        return "\"" + LocalUrl(HttpPort(), "/" + id_ + "/" + nameAndQuery) + "\"";
+    }
+    // The Range header of each recorded request, "" for none.
+    std::vector<std::string> ScriptedRanges() const
+    {
+        std::vector<std::string> ranges;
+        for (int n = 1; n <= RecordedRequestCount(id_); ++n) {
+            std::string head = RecordedRequest(id_, n);
+            size_t at = head.find("Range: bytes=");
+            ranges.push_back(at == std::string::npos ? "" : head.substr(at + 13, head.find('\r', at) - at - 13));
+        }
+        return ranges;
+    }
+
+    std::string id_;
+    std::string folder_;
+};
+
+TEST_F(SegmentsTest, FourAndEightSegmentsFromNginxAreByteExactAndAskEachByteOnce)
+{
+    const int port = ServerPort("MW_NGINX_PORT");
+    for (int segments : {4, 8}) {
+        size_t logStart = NginxLogSize();
+        ToolResult result = RunTool(BigUrl(port) + Folder() + " --segments " + std::to_string(segments));
+        EXPECT_EQ(result.exitCode, 0u) << segments;
+        EXPECT_TRUE(result.Has("accepted status=200 total=8388608 first=0 name=big.bin")) << segments;
+        EXPECT_TRUE(HoldsPattern(folder_ + "/big.bin", kBigFileSize)) << segments;
+        // Finished: no state is left beside the file.
+        EXPECT_FALSE(FileExists(folder_ + "/big.bin.segments"));
+        std::vector<RangeAsked> ranges = NginxRanges(logStart, "/big.bin");
+        EXPECT_GE(ranges.size(), static_cast<size_t>(segments)) << segments;
+        ExpectDistinctStarts(ranges, kBigFileSize);
+        DeleteFileA((folder_ + "/big.bin").c_str());
+    }
+
+    // One connection asks once, without a range, as always.
+    size_t logStart = NginxLogSize();
+    ToolResult single = RunTool(BigUrl(port) + Folder() + " --segments 1");
+    EXPECT_EQ(single.exitCode, 0u);
+    EXPECT_EQ(NginxRanges(logStart, "/big.bin").size(), 1u);
+    EXPECT_TRUE(HoldsPattern(folder_ + "/big.bin", kBigFileSize));
+}
+
+// A run killed in the middle leaves the segments' state beside the file;
+// the next run asks each unfinished segment from where the state says it
+// stopped, and the file comes out whole.
+TEST_F(SegmentsTest, AKilledRunResumesEverySegmentWhereItStopped)
+{
+    const int port = ServerPort("MW_NGINX_PORT");
+    std::string command = "\"" + ToolPath() + "\" " + BigUrl(port) + Folder() + " --segments 4 --item-limit 1500";
+    STARTUPINFOA startup = {};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION process = {};
+    ASSERT_TRUE(CreateProcessA(nullptr, &command[0], nullptr, nullptr, FALSE, CREATE_NO_WINDOW, nullptr, nullptr,
+                               &startup, &process));
+    const std::string statePath = folder_ + "/big.bin.segments";
+    SegmentPlan plan = {};
+    for (int waited = 0; waited < 200; ++waited) {
+        Sleep(50);
+        std::string text = ReadFileBytes(statePath);
+        size_t line = text.find('\n');
+        if (line != std::string::npos &&
+            ParseSegmentPlan(text.substr(line + 1, text.find('\r', line) - line - 1).c_str(), kBigFileSize, plan) &&
+            WrittenBytes(plan) > (1 << 20) && plan.count >= 4)
+            break;
+    }
+    TerminateProcess(process.hProcess, 9);
+    WaitForSingleObject(process.hProcess, 10000);
+    CloseHandle(process.hProcess);
+    CloseHandle(process.hThread);
+
+    // What the state file said last is where each segment goes on.
+    std::string text = ReadFileBytes(statePath);
+    size_t line = text.find('\n');
+    ASSERT_NE(line, std::string::npos) << text;
+    ASSERT_TRUE(ParseSegmentPlan(text.substr(line + 1, text.find('\r', line) - line - 1).c_str(), kBigFileSize, plan))
+        << text;
+    ASSERT_FALSE(AllSegmentsDone(plan));
+    EXPECT_GT(WrittenBytes(plan), 0);
+
+    // Its own query tells the resumed run's requests from the late log
+    // lines of the killed one.
+    size_t logStart = NginxLogSize();
+    ToolResult resumed = RunTool(BigUrl(port) + "?resumed" + Folder() + " --segments 4 --last-name big.bin");
+    EXPECT_EQ(resumed.exitCode, 0u);
+    EXPECT_TRUE(HoldsPattern(folder_ + "/big.bin", kBigFileSize));
+    EXPECT_FALSE(FileExists(statePath));
+
+    // No byte the state counts as written is asked for again.
+    std::vector<RangeAsked> ranges = NginxRanges(logStart, "/big.bin?resumed");
+    EXPECT_GE(ranges.size(), 4u);
+    for (const RangeAsked& range : ranges) {
+        ASSERT_GE(range.last, 0) << "every resumed request names its end";
+        for (int32_t i = 0; i < plan.count; ++i) {
+            const Segment& segment = plan.segments[i];
+            bool overlaps = range.first < segment.start + segment.written && range.last >= segment.start;
+            EXPECT_FALSE(overlaps) << range.first << "-" << range.last << " asks written bytes of " << segment.start;
+        }
+    }
+    for (int32_t i = 0; i < plan.count; ++i) {
+        const Segment& segment = plan.segments[i];
+        if (segment.written == segment.end - segment.start) continue;
+        bool found = false;
+        for (const RangeAsked& range : ranges) found = found || range.first == segment.start + segment.written;
+        EXPECT_TRUE(found) << "segment " << segment.start << " from " << segment.written;
+    }
+}
+
+// A server that answers further connections with 200, 503 or 429, or closes
+// them, leaves the download to the connection that works.
+TEST_F(SegmentsTest, RefusedFurtherConnectionsLeaveTheWorkToTheFirst)
+{
+    const int size = 3 << 20;
+    for (const char* refuse : {"503", "429", "200", "close"}) {
+        std::string name = std::string("r") + refuse + ".bin";
+        std::string query = name + "?size=" + std::to_string(size) + "&ranges=1&refuse=" + refuse;
+        ToolResult result = RunTool(Scripted(query) + Folder() + " --segments 4");
+        EXPECT_EQ(result.exitCode, 0u) << refuse;
+        EXPECT_TRUE(HoldsPattern(folder_ + "/" + name, size)) << refuse;
+    }
+    // Each of the four runs asked at least once for a later segment.
+    int later = 0;
+    for (const std::string& range : ScriptedRanges()) later += !range.empty() && range[0] != '0';
+    EXPECT_GE(later, 4 * 2);
+}
+
+TEST_F(SegmentsTest, AFileThatChangesBetweenSegmentsFailsWithItsReason)
+{
+    ToolResult result =
+        RunTool(Scripted("c.bin?size=4194304&ranges=1&etag=%22a%22&changed=%22b%22") + Folder() + " --segments 4");
+    EXPECT_EQ(result.exitCode, 1u);
+    EXPECT_TRUE(result.Has("reason=file-changed (the server's file changed while its parts were being fetched)"));
+
+    // Without a range-taking server, or for a small file, one connection.
+    ToolResult plain = RunTool(Scripted("p.bin?size=4194304") + Folder() + " --segments 4");
+    EXPECT_EQ(plain.exitCode, 0u);
+    ToolResult small = RunTool(Scripted("s.bin?size=1500000&ranges=1") + Folder() + " --segments 4");
+    EXPECT_EQ(small.exitCode, 0u);
+    EXPECT_TRUE(HoldsPattern(folder_ + "/s.bin", 1500000));
+    std::vector<std::string> ranges = ScriptedRanges();
+    EXPECT_EQ(std::count(ranges.begin() + (ranges.size() - 2), ranges.end(), ""), 2);
+}
+
+TEST_F(SegmentsTest, SegmentsGoThroughTinyproxyAndOverIpv6)
+{
+    const int nginx = ServerPort("MW_NGINX_PORT");
+    const int proxyPort = ServerPort("MW_PROXY_PORT");
+    if (proxyPort != 0) {
+        size_t logStart = NginxLogSize();
+        ToolResult proxied =
+            RunTool(BigUrl(nginx) + Folder() + " --segments 4 --proxy 127.0.0.1:" + std::to_string(proxyPort));
+        EXPECT_EQ(proxied.exitCode, 0u);
+        EXPECT_TRUE(HoldsPattern(folder_ + "/big.bin", kBigFileSize));
+        EXPECT_GE(NginxRanges(logStart, "/big.bin").size(), 4u);
+        DeleteFileA((folder_ + "/big.bin").c_str());
+    }
+    if (EnvOrNull("MW_IPV6") == nullptr) return;
+    std::string url = "http://[::1]:" + std::to_string(ServerPort("MW_NGINX6_PORT")) + "/big.bin";
+    size_t logStart = NginxLogSize();
+    ToolResult six = RunTool(url + Folder() + " --segments 8");
+    EXPECT_EQ(six.exitCode, 0u);
+    EXPECT_TRUE(HoldsPattern(folder_ + "/big.bin", kBigFileSize));
+    std::vector<RangeAsked> ranges = NginxRanges(logStart, "/big.bin");
+    EXPECT_GE(ranges.size(), 8u);
+    ExpectDistinctStarts(ranges, kBigFileSize);
+}
+
+}  // namespace
