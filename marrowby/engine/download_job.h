@@ -158,7 +158,7 @@ private:
     bool ReadStateFile(SegmentPlan& plan);
     void KeepStateFile();
     bool JoinsPlan() const;
-    bool RetryAlone();
+    bool RetryRefused();
     void ResetLink();
     void ReceiveIntoTlsBuffer();
     int32_t OnConnected();

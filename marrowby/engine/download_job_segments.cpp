@@ -20,7 +20,7 @@ const size_t kStateFileMax = kSegmentPlanTextMax + 64;
 // Waits for the speed limit are cut into slices this long, so a stop or a
 // new rate is seen at once.
 const uint32_t kPaceSliceMs = 50;
-// A connection left alone asks again after a refusal this often, this long
+// The first connection asks again after a refusal this often, this long
 // apart: the server may still count a connection that just closed.
 const int32_t kLoneRetries = 5;
 const uint32_t kLoneRetryPauseMs = 1000;
@@ -233,7 +233,7 @@ int DownloadJob::StartHelper(DownloadJob& primary, int32_t connection, int64_t f
 // on, and whoever finishes first takes its segment over.
 int32_t DownloadJob::CheckSegmentAnswer(int32_t status, char* data, size_t offset, size_t count)
 {
-    if (status != 206 || !RangeIsUsable()) return RetryAlone() ? Reconnect() : FailTransfer(JobFailureHttpStatus);
+    if (status != 206 || !RangeIsUsable()) return RetryRefused() ? Reconnect() : FailTransfer(JobFailureHttpStatus);
     if (ServerFileChanged()) return FailTransfer(JobFailureFileChanged);
     loneRetries_ = 0;
     int32_t accepted = AcceptResponse(data + offset, count);
@@ -241,16 +241,13 @@ int32_t DownloadJob::CheckSegmentAnswer(int32_t status, char* data, size_t offse
     return accepted;
 }
 
-// The last connection of a download that was refused a segment waits a
-// moment and asks again, a few times, before the download ends with the
-// refusal.
-bool DownloadJob::RetryAlone()
+// The first connection has shown that the server serves this client: when
+// it is refused a later segment it waits a moment and asks again, a few
+// times. The others give their segments up at once, so a server that
+// allows one connection is not asked over and over by all of them.
+bool DownloadJob::RetryRefused()
 {
-    if (!JoinsPlan() || loneRetries_ >= kLoneRetries) return false;
-    {
-        LockScope hold(crew_->lock);
-        if (crew_->active > 1) return false;
-    }
+    if (!JoinsPlan() || primary_ != this || loneRetries_ >= kLoneRetries) return false;
     ++loneRetries_;
     for (uint32_t waited = 0; waited < kLoneRetryPauseMs && stopping_ == 0; waited += kPaceSliceMs) Sleep(kPaceSliceMs);
     return stopping_ == 0;

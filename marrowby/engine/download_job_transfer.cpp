@@ -98,7 +98,7 @@ int32_t DownloadJob::OnClosed()
 {
     if (ended_) return 0;
     // A segment's server that closed without an answer refused it.
-    if (!exchange_.headersComplete && !timedOut_ && RetryAlone()) {
+    if (!exchange_.headersComplete && !timedOut_ && RetryRefused()) {
         Reconnect();
         return 0;
     }
