@@ -1,7 +1,7 @@
 # Tessaline's HTTP message layer: URLs, the exchange record, request
 # composition, response reading, the names servers suggest, HTTP dates, the proxy
-# tunnel's messages, the bookkeeping of received TLS records and the failure
-# reasons. No platform calls.
+# tunnel's messages, the bookkeeping of received TLS records, the failure
+# reasons, the segments of a download and the speed limit's bucket. No platform calls.
 mw_add_library(tessaline_http PLATFORM_FREE
   SOURCES
     url.cpp
@@ -18,4 +18,6 @@ mw_add_library(tessaline_http PLATFORM_FREE
     proxy_tunnel.cpp
     tls_input.cpp
     job_failure.cpp
+    segment_plan.cpp
+    token_bucket.cpp
   LIBS common_text)
