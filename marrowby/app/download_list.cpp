@@ -52,6 +52,7 @@ void DisposeItem(DownloadItem* item)
     if (item->runTicket != 0) list.runs.erase(item->runTicket);
     FreeItemUrl(item);
     FreeItemReferrer(item);
+    free(item->segments);
     free(item);
 }
 
@@ -169,8 +170,25 @@ void ReleaseJob(DownloadItem* item)
 {
     if (item->job == nullptr) return;
     item->job->Stop();  // waits for the worker: no report follows
+    // The segments of an unfinished download go on where they stopped.
+    char segments[kSegmentPlanTextMax];
+    bool unfinished =
+        item->job->SegmentPlanText(segments, sizeof(segments)) && ItemCount(item->downloaded) < ItemCount(item->size);
+    SetItemSegments(item, unfinished ? segments : nullptr);
     delete item->job;
     item->job = nullptr;
+}
+
+int SetItemSegments(DownloadItem* item, const char* text)
+{
+    free(item->segments);
+    item->segments = nullptr;
+    if (text == nullptr || text[0] == '\0') return 0;
+    size_t length = strlen(text);
+    item->segments = static_cast<char*>(malloc(length + 1));
+    if (item->segments == nullptr) return 2;
+    memcpy(item->segments, text, length + 1);
+    return 0;
 }
 
 void BeginRun(DownloadItem* item)
@@ -281,6 +299,11 @@ int32_t ItemChecksumResult(const DownloadItem* item)
     if (item->checksumResult != kChecksumUnchecked) return item->checksumResult;
     if (item->state != ItemState::Running && item->failure == JobFailureChecksum) return kChecksumMismatched;
     return kChecksumUnchecked;
+}
+
+void AddItemCount(int64_t& field, int64_t count)
+{
+    InterlockedExchangeAdd64(reinterpret_cast<volatile LONG64*>(&field), count);
 }
 
 DownloadItem* NewItem()

@@ -92,6 +92,12 @@ struct DownloadItem {
     int32_t elapsedMs;      // the time the elapsed column shows; -1 none yet
     bool responded;         // a response arrived: the received count shows, even 0
     RateMeter rate;         // recent byte counts of the running download
+    // The segments' progress of an unfinished segmented download (the
+    // list's "_Segments" text) on the heap, or null; the download's own
+    // speed limit in KB/s (0 none); restarts of this run for a changed file.
+    char* segments;
+    int32_t speedLimit;
+    int32_t changeRestarts;
 };
 
 // Reads and writes size or downloaded of an item whose job may be running:
@@ -108,6 +114,11 @@ void CopyItemChecksum(const DownloadItem* item, char* out, size_t capacity);
 // from the check itself, or from the failure it left when only that is
 // known (a list read after a restart).
 int32_t ItemChecksumResult(const DownloadItem* item);
+// Adds to downloaded from any of a download's connections at once.
+void AddItemCount(int64_t& field, int64_t count);
+// Replaces the item's segment text (null or empty: none). Returns 0, or 2
+// when memory is exhausted (the item then has none).
+int SetItemSegments(DownloadItem* item, const char* text);
 
 // Binds the list to the window that receives its messages and to the list
 // control that shows it; deletes every row and resets the row counter.
@@ -166,6 +177,11 @@ int NextSelectedRow(int after);
 // Stops the item's job and makes it Waiting with nothing received: its next
 // start fetches the whole file again and replaces what is on disk.
 void ResetItemToStart(int row, DownloadItem* item);
+// The options' speed limit and connection limit, for every download.
+void ApplyTransferLimits();
+// The item's own speed limit in KB/s (0 none); a running download follows
+// it at once.
+void SetItemSpeedLimit(DownloadItem* item, int32_t kilobytesPerSecond);
 
 // One scheduling pass: starts Waiting items in list order up to the limit.
 void RunScheduler();

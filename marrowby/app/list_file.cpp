@@ -12,6 +12,8 @@
 #include "marrowby/app/list_format.h"
 #include "common/bounded_text.h"
 #include "marrowby/engine/decimal.h"
+#include "marrowby/engine/download_job.h"
+#include "marrowby/engine/segment_plan.h"
 
 namespace {
 
@@ -139,6 +141,17 @@ void ApplyChecksum(DownloadItem* item, const char* value)
     StoreChecksumText(value, item->checksum, sizeof(item->checksum));
 }
 
+// The segments' progress, when the file is there at the size they were
+// planned for: the bytes they hold, not the file's size, are what is
+// present.
+void ApplySegments(DownloadItem* item, const char* value)
+{
+    SegmentPlan plan;
+    if (item->size <= 0 || item->downloaded != item->size || !ParseSegmentPlan(value, item->size, plan)) return;
+    if (AllSegmentsDone(plan) || SetItemSegments(item, value) != 0) return;
+    item->downloaded = WrittenBytes(plan);
+}
+
 // Applies one setting to the current item. Returns true when it ended the
 // record (the item was appended).
 bool ApplySetting(DownloadItem* item, const char* key, const char* value)
@@ -153,6 +166,8 @@ bool ApplySetting(DownloadItem* item, const char* key, const char* value)
     case kListKeyEntityTag: mw_text::Copy(item->entityTag, value); break;
     case kListKeyLastModified: item->lastModified = ParseDecimal(value); break;
     case kListKeyFailure: ParseStoredFailure(value, &item->failure, &item->failureDetail); break;
+    case kListKeySegments: ApplySegments(item, value); break;
+    case kListKeySpeedLimit: item->speedLimit = ParseDecimal(value) > 0 ? ParseDecimal(value) : 0; break;
     case kListKeyUrl:
         // Checked before: no line of a list that is read holds a longer URL.
         SetItemUrl(item, value);
@@ -195,9 +210,16 @@ void WriteRecords(ListWriter* writer)
         int32_t state = item->state == ItemState::Completed ? 1 : item->state == ItemState::Paused ? 2 : 0;
         char failure[kStoredFailureSize];
         FormatStoredFailure(item->failure, item->failureDetail, failure, sizeof(failure));
+        // A running download's segments as they stand now.
+        char segments[kSegmentPlanTextMax] = "";
+        if (item->job != nullptr && ItemCount(item->downloaded) < ItemCount(item->size)) {
+            item->job->SegmentPlanText(segments, sizeof(segments));
+        } else if (item->segments != nullptr) {
+            mw_text::Copy(segments, item->segments);
+        }
         ListRecordOut record = {item->referrer, storeIn,   ItemCount(item->size), state,           realFolder,
                                 item->fileName, item->url, item->checksum,        item->entityTag, item->lastModified,
-                                failure};
+                                failure,        segments,  item->speedLimit};
         WriteListRecord(writer, record);
     }
 }

@@ -134,6 +134,8 @@ ListKey MatchListKey(const char* key)
         {"_ETag", kListKeyEntityTag},
         {"_Failure", kListKeyFailure},
         {"_LastModified", kListKeyLastModified},
+        {"_Segments", kListKeySegments},
+        {"_SpeedLimit", kListKeySpeedLimit},
     };
     for (const auto& k : kKeys) {
         if (SameTextIgnoringCase(key, k.name) == 0) return k.key;
@@ -273,5 +275,12 @@ void WriteListRecord(ListWriter* writer, const ListRecordOut& record)
         PutLine(writer, "_LastModified=", FormatDecimal64(record.lastModified, seconds, sizeof(seconds)));
     }
     if (record.failure != nullptr && record.failure[0] != '\0') PutLine(writer, "_Failure=", record.failure);
+    // After "_RealFileName": a reader that knows them corrects the offset
+    // that the file's size gave.
+    if (record.segments != nullptr && record.segments[0] != '\0') PutLine(writer, "_Segments=", record.segments);
+    if (record.speedLimit > 0) {
+        char limit[kDecimal64TextSize];
+        PutLine(writer, "_SpeedLimit=", FormatDecimal64(record.speedLimit, limit, sizeof(limit)));
+    }
     PutLine(writer, "Url=", record.url);
 }

@@ -53,6 +53,8 @@ enum ListKey : int {
     kListKeyEntityTag,       // "_ETag"
     kListKeyLastModified,    // "_LastModified"
     kListKeyFailure,         // "_Failure": why the last run failed ("http-status 404")
+    kListKeySegments,        // "_Segments": the segments' progress, "start-end:written,..."
+    kListKeySpeedLimit,      // "_SpeedLimit": the download's own limit in KB/s
 };
 
 // Compares key with the known keys regardless of ASCII letter case; spaces
@@ -119,10 +121,12 @@ struct ListRecordOut {
     const char* realFolder;  // folder with its one trailing separator, or empty
     const char* fileName;
     const char* url;
-    const char* checksum;   // null or empty: no "_Checksum" line
-    const char* entityTag;  // empty: no "_ETag" line
-    int32_t lastModified;   // 0: no "_LastModified" line
-    const char* failure;    // null or empty: no "_Failure" line
+    const char* checksum;            // null or empty: no "_Checksum" line
+    const char* entityTag;           // empty: no "_ETag" line
+    int32_t lastModified;            // 0: no "_LastModified" line
+    const char* failure;             // null or empty: no "_Failure" line
+    const char* segments = nullptr;  // null or empty: no "_Segments" line
+    int32_t speedLimit = 0;          // 0: no "_SpeedLimit" line
 };
 
 // "; Created by <product>" line.

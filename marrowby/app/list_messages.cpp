@@ -54,11 +54,26 @@ void NoteClosedFailure(DownloadItem* item)
     }
 }
 
+// The server's file changed between segments: what is here belongs to the
+// old one, so the download starts again from byte 0 (once per run).
+bool RestartChangedFile(DownloadItem* item)
+{
+    if (item->failure != JobFailureFileChanged || item->changeRestarts > 0) return false;
+    EndItemRun(item, item->row, ItemState::Waiting, kIconWaiting);
+    SetItemSegments(item, nullptr);
+    SetItemCount(item->downloaded, 0);
+    item->entityTag[0] = '\0';
+    item->lastModified = 0;
+    ++item->changeRestarts;
+    return StartItem(item->row) == 0;
+}
+
 void OnFailed(DownloadItem* item, WPARAM code)
 {
     item->failure = item->job->LastFailure();
     item->failureDetail = item->job->LastFailureDetail();
     if (code == JobClosed) NoteClosedFailure(item);
+    if (RestartChangedFile(item)) return;
     EndItemRun(item, item->row, ItemState::Failed, kIconFailed);
     ReportRunEnd(item, true);
     RunScheduler();
@@ -66,6 +81,7 @@ void OnFailed(DownloadItem* item, WPARAM code)
 
 void OnFinished(DownloadItem* item)
 {
+    item->changeRestarts = 0;
     DownloadListState& list = ListState();
     item->state = ItemState::Completed;
     char savedPath[kSavedPathSize];

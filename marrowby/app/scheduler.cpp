@@ -69,8 +69,8 @@ int32_t OnJobEvent(void* info, int32_t code, int32_t count, void* userValue)
         }
         break;
     case JobData:
-        // This thread is the only writer while the job runs.
-        SetItemCount(item->downloaded, item->downloaded + count);
+        // Each connection of a segmented download reports from its own thread.
+        AddItemCount(item->downloaded, count);
         Post(WM_ITEM_PROGRESS, code, item);
         break;
     case JobTimedOut: Post(WM_ITEM_TIMED_OUT, code, item); break;
@@ -90,6 +90,18 @@ void FormatElapsed(uint32_t startTick, uint32_t now, char* out, size_t capacity)
     unsigned minutes = elapsedMs / 60000u;
     unsigned seconds = (elapsedMs / 1000u) % 60u;
     snprintf(out, capacity, "%u:%02u", minutes, seconds);
+}
+
+void ApplyTransferLimits()
+{
+    GlobalRateLimit().SetRate(static_cast<int64_t>(g_extraSettings.speedLimitKBps) * 1000);
+    SetConnectionLimit(g_extraSettings.connectionsAtMost);
+}
+
+void SetItemSpeedLimit(DownloadItem* item, int32_t kilobytesPerSecond)
+{
+    item->speedLimit = kilobytesPerSecond > 0 ? kilobytesPerSecond : 0;
+    if (item->job != nullptr) item->job->SetSpeedLimit(static_cast<int64_t>(item->speedLimit) * 1000);
 }
 
 void ShowElapsed(DownloadItem* item)
@@ -127,6 +139,10 @@ int StartItem(int row)
     job->SetReferer(item->referrer);
     job->SetUserAgent(ListState().product);
     job->SetValidators(item->entityTag, item->lastModified);
+    ApplyTransferLimits();
+    job->SetSegments(g_extraSettings.segmentsPerItem);
+    job->SetSegmentPlan(item->segments);
+    job->SetSpeedLimit(static_cast<int64_t>(item->speedLimit) * 1000);
     item->startTick = GetTickCount();
     ShowElapsed(item);
     item->failure = JobFailureNone;

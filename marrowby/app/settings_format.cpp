@@ -120,6 +120,9 @@ struct ExtraSettingField {
 // removed or moved (an unused one keeps its place).
 const ExtraSettingField kExtraSettingFields[] = {
     {&ExtraSettings::balloonNotices, 1, 0, 1},
+    {&ExtraSettings::segmentsPerItem, 4, 1, 16},
+    {&ExtraSettings::speedLimitKBps, 0, 0, 10000000},
+    {&ExtraSettings::connectionsAtMost, 16, 1, 256},
 };
 
 constexpr size_t kFieldCount = sizeof(kExtraSettingFields) / sizeof(kExtraSettingFields[0]);

@@ -68,7 +68,10 @@ void EncodeSettings(const ProgramSettings& settings, uint8_t out[kSettingsSize])
 // 32-bit integer: a new one goes above laterLength, with one line at the end
 // of kExtraSettingFields (settings_format.cpp) giving its default and bounds.
 struct ExtraSettings {
-    int32_t balloonNotices;  // non-zero: finished downloads announced by a balloon
+    int32_t balloonNotices;     // non-zero: finished downloads announced by a balloon
+    int32_t segmentsPerItem;    // connections one download may use, 1 to 16
+    int32_t speedLimitKBps;     // all downloads together, in 1,000 bytes a second; 0 none
+    int32_t connectionsAtMost;  // connections of all downloads together
     // Fields a newer program stored that this one does not know, kept so a
     // save by this program does not lose them.
     uint32_t laterLength;

@@ -4,6 +4,7 @@
 #include <stdint.h>
 #include <stdio.h>
 
+#include "marrowby/app/download_list.h"
 #include "marrowby/app/settings.h"
 #include "marrowby/dialogs/sheet_support.h"
 #include "marrowby/engine/decimal.h"
@@ -51,6 +52,27 @@ void FillOptions(HWND page)
     SetCheck(page, IDC_AUTO_START, g_settings.autoStart);
     SetCheck(page, IDC_REMOVE_ON_SUCCESS, g_settings.removeOnSuccess);
     SetCheck(page, IDC_BALLOON_NOTICES, g_extraSettings.balloonNotices);
+    for (int id : {IDC_SEGMENTS_PER_ITEM, IDC_CONNECTIONS_AT_MOST, IDC_SPEED_LIMIT})
+        LimitPageField(page, id, kNumberFieldChars);
+    SetNumberField(page, IDC_SEGMENTS_PER_ITEM, g_extraSettings.segmentsPerItem);
+    SetNumberField(page, IDC_CONNECTIONS_AT_MOST, g_extraSettings.connectionsAtMost);
+    SetNumberField(page, IDC_SPEED_LIMIT, g_extraSettings.speedLimitKBps);
+}
+
+int32_t Bounded(int32_t entered, int32_t lowest, int32_t highest)
+{
+    if (entered < lowest) return lowest;
+    return entered > highest ? highest : entered;
+}
+
+// The transfer options, kept within what the settings block accepts; a
+// new speed limit reaches the running downloads at once.
+void StoreTransferOptions(HWND page)
+{
+    g_extraSettings.segmentsPerItem = Bounded(ReadNumberField(page, IDC_SEGMENTS_PER_ITEM), 1, 16);
+    g_extraSettings.connectionsAtMost = Bounded(ReadNumberField(page, IDC_CONNECTIONS_AT_MOST), 1, 256);
+    g_extraSettings.speedLimitKBps = Bounded(ReadNumberField(page, IDC_SPEED_LIMIT), 0, 10000000);
+    ApplyTransferLimits();
 }
 
 // A negative time-out means the default 60 s, at most 7,200 s are kept.
@@ -78,6 +100,7 @@ void StoreOptions(HWND page)
     g_settings.autoStart = IsChecked(page, IDC_AUTO_START);
     g_settings.removeOnSuccess = IsChecked(page, IDC_REMOVE_ON_SUCCESS);
     g_extraSettings.balloonNotices = IsChecked(page, IDC_BALLOON_NOTICES);
+    StoreTransferOptions(page);
     PressSheetButton(page, PSBTN_OK);
 }
 

@@ -17,6 +17,7 @@
 #include "marrowby/dialogs/url_page.h"
 #include "marrowby/engine/download_job.h"
 #include "common/bounded_text.h"
+#include "marrowby/engine/decimal.h"
 #include "marrowby/engine/file_name_claims.h"
 #include "marrowby/resources/resource.h"
 
@@ -52,6 +53,7 @@ void QueueAfresh(DownloadItem* item)
     item->checksumResult = kChecksumUnchecked;
     item->entityTag[0] = '\0';
     item->lastModified = 0;
+    SetItemSegments(item, nullptr);
     ReleaseFileName(item);  // a name is chosen afresh
     SetRowIcon(item->row, kIconWaiting);
 }
@@ -159,6 +161,33 @@ INT_PTR CALLBACK PropertiesPageProc(HWND page, UINT message, WPARAM wParam, LPAR
     return AnswerSheetButtons(page, message, lParam, ApplyProperties);
 }
 
+// The speed page: the download's own limit, which a running download
+// follows at once.
+void ApplySpeedLimit(HWND page)
+{
+    char text[16];
+    ReadPageField(page, IDC_ITEM_SPEED_LIMIT, text, sizeof(text));
+    int32_t limit = ParseDecimal(text);
+    if (g_item) SetItemSpeedLimit(g_item, limit < 0 ? 0 : (limit > 10000000 ? 10000000 : limit));
+}
+
+INT_PTR CALLBACK SpeedPageProc(HWND page, UINT message, WPARAM /*wParam*/, LPARAM lParam)
+{
+    if (message == WM_INITDIALOG) {
+        auto* item = reinterpret_cast<DownloadItem*>(reinterpret_cast<PROPSHEETPAGEA*>(lParam)->lParam);
+        LimitPageField(page, IDC_ITEM_SPEED_LIMIT, 8);
+        char text[16];
+        SetDlgItemTextA(page, IDC_ITEM_SPEED_LIMIT, FormatDecimal64(item->speedLimit, text, sizeof(text)));
+        return TRUE;
+    }
+    if (message == WM_NOTIFY && lParam != 0 && reinterpret_cast<const NMHDR*>(lParam)->code == PSN_APPLY) {
+        ApplySpeedLimit(page);
+        SetWindowLongPtrA(page, DWLP_MSGRESULT, PSNRET_NOERROR);
+        return TRUE;
+    }
+    return FALSE;
+}
+
 }  // namespace
 
 int ShowDownloadPropertiesSheet()
@@ -169,9 +198,12 @@ int ShowDownloadPropertiesSheet()
     if (row < 0) return 0;
     DownloadItem* item = ItemOfRow(row);
     if (!item) return 2;
-    PROPSHEETPAGEA page = MakeSheetPage(IDD_URL_PAGE, PropertiesPageProc, reinterpret_cast<LPARAM>(item));
+    PROPSHEETPAGEA pages[2] = {
+        MakeSheetPage(IDD_URL_PAGE, PropertiesPageProc, reinterpret_cast<LPARAM>(item)),
+        MakeSheetPage(IDD_ITEM_SPEED_PAGE, SpeedPageProc, reinterpret_cast<LPARAM>(item)),
+    };
     SetItemRemovalObserver(OnItemRemoved);
-    g_sheet = OpenModelessSheet(IDS_DOWNLOAD_PROPERTIES, &page, 1);
+    g_sheet = OpenModelessSheet(IDS_DOWNLOAD_PROPERTIES, pages, 2);
     if (!g_sheet) {
         ForgetSheet();
         return 1;

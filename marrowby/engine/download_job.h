@@ -104,8 +104,6 @@ public:
     // The segments as they stand, for the list; false (out empty) when the
     // download is not segmented.
     bool SegmentPlanText(char* out, size_t capacity);
-    // Connections of this download fetching now (0 when it does not run).
-    int32_t ActiveConnections();
     // 0 when the connection attempt is under way; 1 when it could not be
     // started (including a URL that is neither http nor https).
     int Start(const char* url, int64_t offset, const char* folder, const char* lastName, uint32_t timeoutMs);

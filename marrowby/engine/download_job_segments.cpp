@@ -62,13 +62,6 @@ bool DownloadJob::SegmentPlanText(char* out, size_t capacity)
     return crew_->planned && FormatSegmentPlan(crew_->plan, out, capacity);
 }
 
-int32_t DownloadJob::ActiveConnections()
-{
-    if (crew_ == nullptr || !crew_->planned) return ended_ || retired_ ? 0 : 1;
-    LockScope hold(crew_->lock);
-    return crew_->active;
-}
-
 // Start, on the application's thread: a fresh crew for the run.
 void DownloadJob::ResetSegments()
 {
@@ -428,11 +421,13 @@ bool DownloadJob::ReadStateFile(SegmentPlan& plan)
 }
 
 // Stop, on the application's thread: the state of an unfinished download
-// stays beside its file; a finished one needs none.
+// stays beside its file; a finished one needs none, nor one whose server
+// file changed (its bytes are worth nothing).
 void DownloadJob::KeepStateFile()
 {
-    if (crew_ == nullptr || primary_ != this || !crew_->planned || ownName_[0] == '\0') return;
-    if (AllSegmentsDone(crew_->plan)) {
+    if (crew_ == nullptr || primary_ != this || ownName_[0] == '\0') return;
+    if (!crew_->planned && failure_ != JobFailureFileChanged) return;
+    if (AllSegmentsDone(crew_->plan) || failure_ == JobFailureFileChanged) {
         char path[kJobFolderCapacity + kLocalFileNameMax + sizeof kStateSuffix];
         StateFilePath(path, sizeof path);
         DeleteFileA(path);

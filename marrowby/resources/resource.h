@@ -160,6 +160,15 @@
 #define IDM_ROW_COPY_ADDRESS 40153
 #define IDM_ROW_RESTART 40154
 #define IDM_ROW_DELETE_WITH_FILE 40155
+
+// Transfer options on the same page
+#define IDC_SEGMENTS_PER_ITEM 2351
+#define IDC_SPEED_LIMIT 2352
+#define IDC_CONNECTIONS_AT_MOST 2353
+
+// The speed page of a download's properties sheet and its one field
+#define IDD_ITEM_SPEED_PAGE 2350
+#define IDC_ITEM_SPEED_LIMIT 2354
 #ifndef IDC_STATIC
 #define IDC_STATIC (-1)
 #endif

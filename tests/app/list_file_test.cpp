@@ -198,6 +198,65 @@ TEST_F(ListFile, ResumeOffsetComesFromThePartialFile)
     EXPECT_STREQ("", items[1]->fileName);  // unchanged when the file is gone
 }
 
+// A segmented download's progress: with its file at the full size the
+// segments say what is present; a file of another size, a missing one, or
+// segments that do not fit the size leave the offset the file gives, as a
+// reader that knows no segments takes it. Saving writes them back, and the
+// download's own speed limit with them.
+TEST_F(ListFile, SegmentsGiveTheBytesPresentWhenTheirFileFits)
+{
+    WriteWholeFile(folder_ + "full.bin", std::string(3000, 'f'));
+    WriteWholeFile(folder_ + "short.bin", std::string(1200, 's'));
+    const std::string segments = "0-1000:1000,1000-2000:250,2000-3000:10";
+    std::vector<DownloadItem*> items = ReadBytes(
+        "_RemoteFileSize=3000
+_RealFileName=" + folder_ + "full.bin
+_Segments=" + segments +
+        "
+_SpeedLimit=150
+Url=http://h/full
+"
+        "_RemoteFileSize=3000
+_RealFileName=" +
+        folder_ + "short.bin
+_Segments=" + segments +
+        "
+Url=http://h/short
+"
+        "_RemoteFileSize=3000
+_RealFileName=" +
+        folder_ + "gone.bin
+_Segments=" + segments +
+        "
+Url=http://h/gone
+"
+        "_RemoteFileSize=4000
+_RealFileName=" +
+        folder_ + "full.bin
+_Segments=" + segments + "
+_SpeedLimit=-5
+Url=http://h/other
+");
+    ASSERT_EQ(4u, items.size());
+    EXPECT_EQ(1260, items[0]->downloaded);
+    ASSERT_NE(nullptr, items[0]->segments);
+    EXPECT_STREQ(segments.c_str(), items[0]->segments);
+    EXPECT_EQ(150, items[0]->speedLimit);
+    EXPECT_EQ(1200, items[1]->downloaded);
+    EXPECT_EQ(nullptr, items[1]->segments);
+    EXPECT_EQ(0, items[2]->downloaded);
+    EXPECT_EQ(nullptr, items[2]->segments);
+    EXPECT_EQ(3000, items[3]->downloaded);  // the segments are for another size
+    EXPECT_EQ(nullptr, items[3]->segments);
+    EXPECT_EQ(0, items[3]->speedLimit);
+
+    std::string written = WriteBytes();
+    EXPECT_NE(std::string::npos, written.find("full.bin\r\n_Segments=" + segments + "\r\n_SpeedLimit=150\r\nUrl=http://h/full\r\n"))
+        << written;
+    EXPECT_EQ(written.find("_Segments="), written.rfind("_Segments="));
+    EXPECT_EQ(written.find("_SpeedLimit="), written.rfind("_SpeedLimit="));
+}
+
 // Partial files of 2 GiB and more resume from their real size, and sizes
 // beyond 32 bits are read, shown and written as they are.
 TEST_F(ListFile, SizesAndPartialFilesBeyond4GiB)

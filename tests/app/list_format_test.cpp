@@ -2,10 +2,13 @@
 
 #include <string.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
 #include <gtest/gtest.h>
+
+#include "marrowby/engine/segment_plan.h"
 
 namespace {
 
@@ -327,6 +330,62 @@ TEST(ListWriting, AFailedWriteIsReported)
     WriteListHeader(w, "p");
     EXPECT_EQ(1, FlushListWriter(w));  // stays failed
     delete w;
+}
+
+}  // namespace
+
+namespace {
+
+// A segmented download's progress and its own speed limit travel after the
+// file name; read back by the keys, the segments give the bytes present,
+// while a reader that ignores them only sees "_RealFileName" and resumes
+// from what the file holds, as before.
+TEST(ListWriting, SegmentAndSpeedLimitLinesRoundTrip)
+{
+    SegmentPlan plan;
+    PlanSegments(plan, 8 << 20, 0, 4);
+    int64_t first = 0;
+    int64_t end = 0;
+    for (int32_t c = 0; c < 4; ++c) TakeSegmentWork(plan, c, first, end);
+    for (int32_t c = 0; c < 4; ++c) ConfirmSegmentBytes(plan, c, ClaimSegmentBytes(plan, c, (c + 1) * 1000));
+    static char text[kSegmentPlanTextMax];
+    ASSERT_TRUE(FormatSegmentPlan(plan, text, sizeof text));
+
+    std::string out = Written([](ListWriter* w) {
+        ListRecordOut a = {"", "", 8 << 20, 0, "C:\\dl\\", "a.iso", "http://h/a.iso", nullptr, "", 0, text, 2000};
+        ListRecordOut b = {"", "", 9, 0, "", "b.iso", "http://h/b.iso", nullptr, "", 0, "", 0};
+        WriteListRecord(w, a);
+        WriteListRecord(w, b);
+    });
+    EXPECT_EQ(
+        ";\r\nRefererStr=\r\nStoreIn=\r\n_RemoteFileSize=8388608\r\n_State=0\r\n_RealFileName=C:\\dl\\a.iso\r\n"
+        "_Segments=" +
+            std::string(text) +
+            "\r\n_SpeedLimit=2000\r\nUrl=http://h/a.iso\r\n"
+            ";\r\nRefererStr=\r\nStoreIn=\r\n_RemoteFileSize=9\r\n_State=0\r\n_RealFileName=b.iso\r\n"
+            "Url=http://h/b.iso\r\n",
+        out);
+
+    std::vector<ListKey> keys;
+    SegmentPlan back;
+    for (std::string& line : Pieces(out, kListLineSize)) {
+        char* key = nullptr;
+        char* value = nullptr;
+        if (SplitSetting(&line[0], &key, &value) != 0) continue;
+        keys.push_back(MatchListKey(key));
+        if (keys.back() == kListKeySegments) {
+            ASSERT_TRUE(ParseSegmentPlan(value, 8 << 20, back));
+            EXPECT_EQ(10000, WrittenBytes(back));
+            // What a reader knowing nothing of segments may trust.
+            EXPECT_EQ(1000, ContiguousPrefix(back));
+        }
+        if (keys.back() == kListKeySpeedLimit) EXPECT_EQ(2000, ParseListNumber(value));
+    }
+    EXPECT_EQ(2, std::count(keys.begin(), keys.end(), kListKeyUrl));
+    EXPECT_EQ(1, std::count(keys.begin(), keys.end(), kListKeySegments));
+    EXPECT_EQ(kListKeySegments, MatchListKey("_SEGMENTS"));
+    EXPECT_EQ(kListKeySpeedLimit, MatchListKey("_speedlimit"));
+    EXPECT_EQ(kListKeyUnknown, MatchListKey(" _Segments"));
 }
 
 }  // namespace

@@ -260,8 +260,59 @@ TEST(SettingsBlock, LaterAndEarlierBlocksReadTheFieldsTheyShare)
     Rehash(&earlier);
     ExtraSettings old = Decoded(earlier, 0);
     EXPECT_EQ(1, old.balloonNotices);
+    EXPECT_EQ(4, old.segmentsPerItem);
+    EXPECT_EQ(0, old.speedLimitKBps);
+    EXPECT_EQ(16, old.connectionsAtMost);
     EXPECT_EQ(0u, old.laterLength);
     EXPECT_EQ(known, Block(old).size() - kSettingsBlockHeaderSize);
+}
+
+}  // namespace
+
+namespace {
+
+// The transfer options: defaults, bounds, and a block of the first version
+// (the balloon option alone) that gives them their defaults.
+TEST(SettingsBlock, TransferOptionsKeepTheirBounds)
+{
+    ExtraSettings extra;
+    SetDefaultExtraSettings(&extra);
+    EXPECT_EQ(4, extra.segmentsPerItem);
+    EXPECT_EQ(0, extra.speedLimitKBps);
+    EXPECT_EQ(16, extra.connectionsAtMost);
+    extra.segmentsPerItem = 16;
+    extra.speedLimitKBps = 2000;
+    extra.connectionsAtMost = 1;
+    std::vector<uint8_t> block = Block(extra);
+    ExtraSettings back = Decoded(block, 0);
+    EXPECT_EQ(16, back.segmentsPerItem);
+    EXPECT_EQ(2000, back.speedLimitKBps);
+    EXPECT_EQ(1, back.connectionsAtMost);
+
+    // segments 17, a negative limit, no connection: each alone falls back.
+    auto with = [&block](size_t field, uint32_t value) {
+        std::vector<uint8_t> b = block;
+        PutLe(&b, kSettingsBlockHeaderSize + 4 * field, value);
+        Rehash(&b);
+        return Decoded(b, 0);
+    };
+    ExtraSettings got = with(1, 17);
+    EXPECT_EQ(4, got.segmentsPerItem);
+    EXPECT_EQ(2000, got.speedLimitKBps);
+    got = with(2, 0xFFFFFFFFu);
+    EXPECT_EQ(0, got.speedLimitKBps);
+    EXPECT_EQ(16, got.segmentsPerItem);
+    got = with(3, 0);
+    EXPECT_EQ(16, got.connectionsAtMost);
+    EXPECT_EQ(2000, got.speedLimitKBps);
+
+    std::vector<uint8_t> first = block;
+    first.resize(kSettingsBlockHeaderSize + 4);
+    PutLe(&first, 8, 4);
+    Rehash(&first);
+    ExtraSettings old = Decoded(first, 0);
+    EXPECT_EQ(4, old.segmentsPerItem);
+    EXPECT_EQ(16, old.connectionsAtMost);
 }
 
 }  // namespace

@@ -16,6 +16,8 @@
 #include <prsht.h>
 
 #include "marrowby/app/settings_format.h"
+#include "marrowby/engine/segment_plan.h"
+#include "marrowby/resources/resource.h"
 #include "tests/support/served_pattern.h"
 #include "tests/support/sparse_files.h"
 #include "tests/ui/png_file.h"
@@ -136,7 +138,7 @@ TEST_F(ProgramTest, ResumesAFileBeyond4GiBAndSavesItsSize)
     std::string folder = ProgramFolder("big");
     std::string downloads = FreshFolder(folder + "downloads\\");
     std::string partial = downloads + "sparse-5000000000.bin";
-    WriteSettingsFile(folder, true, 1, "");
+    WriteSettingsFile(folder, true, 1, "", 1);  // one connection: the one request below
     ASSERT_TRUE(sparse::MakePartialFile(partial, have));
     std::string url = "http://127.0.0.1:" + std::string(nginx) + "/sparse-5000000000.bin";
     WriteStartList(folder + "default.wrg", downloads, {{url, 0, size, partial}});
@@ -698,6 +700,97 @@ TEST_F(ProgramTest, MainWindowScreenshot)
     EXPECT_GT(CountColour(capture, rows, 0xFFFF00), 5);
     EXPECT_GT(CountColour(capture, rows, 0xFF00FF), 5);
     EXPECT_GT(CountColour(capture, rows, 0xFF0000), 5);
+}
+
+// The state of the segments written beside a file: "total" and the plan.
+bool ReadSegmentState(const std::string& path, int64_t total, SegmentPlan* plan)
+{
+    std::string text = ReadWholeFile(path);
+    size_t line = text.find('\n');
+    if (line == std::string::npos) return false;
+    std::string planText = text.substr(line + 1, text.find('\r', line) - line - 1);
+    return ParseSegmentPlan(planText.c_str(), total, *plan);
+}
+
+// A download over four connections, saved once and then killed: the next
+// start takes the list's segments and the newer state beside the file,
+// asks each unfinished segment from where that state says it stopped, and
+// finishes the file whole; the list then holds it as complete, without
+// segments, and the state file is gone.
+TEST_F(ProgramTest, SegmentsOfAKilledProgramResumeWhereTheyStopped)
+{
+    const char* nginx = getenv("MW_NGINX_PORT");
+    if (!nginx) GTEST_SKIP() << "needs nginx";
+    const int64_t size = 6 << 20;
+    WriteWholeFile(ServedFile("seg.bin"), Pattern(0, size));
+    const std::string url = "http://127.0.0.1:" + std::string(nginx) + "/seg.bin";
+    std::string folder = ProgramFolder("segments");
+    std::string downloads = FreshFolder(folder + "downloads\\");
+    WriteSettingsFile(folder, true, 2, "", 4);
+    WriteWholeFile(folder + "default.wrg", "; Created by test\r\n;\r\nRefererStr=\r\nStoreIn=" + downloads +
+                                               "\r\n_RemoteFileSize=-1\r\n_State=0\r\n_SpeedLimit=1200\r\nUrl=" + url +
+                                               "\r\n");
+    const std::string state = downloads + "seg.bin.segments";
+
+    DWORD processId = 0;
+    HANDLE program = Launch("\"" + folder + "marrowby.exe\"", folder, nullptr, &processId);
+    ASSERT_NE(nullptr, program);
+    HWND main = WaitForWindowOf(processId, "Tessaline", 20000);
+    ASSERT_NE(nullptr, main);
+    SegmentPlan plan = {};
+    DWORD start = GetTickCount();
+    while (!(ReadSegmentState(state, size, &plan) && WrittenBytes(plan) > 0) && GetTickCount() - start < 20000)
+        Sleep(100);
+    PostMessageA(main, WM_COMMAND, IDM_FILE_SAVE, 0);
+    std::string saved;
+    while (saved.find("_Segments=") == std::string::npos && GetTickCount() - start < 20000) {
+        Sleep(100);
+        saved = ReadWholeFile(folder + "default.wrg");
+    }
+    EXPECT_NE(std::string::npos, saved.find("_RealFileName=" + downloads + "seg.bin\r\n_Segments=")) << saved;
+    EXPECT_NE(std::string::npos, saved.find("\r\n_SpeedLimit=1200\r\nUrl=")) << saved;
+    // Some more progress than the list holds, then the kill.
+    Sleep(1200);
+    TerminateProcess(program, 9);
+    WaitForSingleObject(program, 10000);
+    CloseHandle(program);
+    ASSERT_TRUE(ReadSegmentState(state, size, &plan));
+    ASSERT_FALSE(AllSegmentsDone(plan));
+    Sleep(2000);  // nginx logs the killed connections
+    const std::string logPath = WindowsPath("MW_SERVER_DIR_WIN") + "nginx-access.log";
+    const size_t logStart = ReadWholeFile(logPath).size();
+
+    program = Launch("\"" + folder + "marrowby.exe\"", folder, nullptr, &processId);
+    ASSERT_NE(nullptr, program);
+    EXPECT_TRUE(WaitForFiles({{downloads + "seg.bin", Pattern(0, size)}}, 60000));
+    Sleep(1500);
+    EXPECT_EQ(0u, CloseMainWindow(folder, processId, nullptr));
+    EXPECT_EQ(0u, WaitForExit(program, 30000));
+    TerminateProcess(program, 1);  // only if it failed to close
+    CloseHandle(program);
+
+    std::string list = ReadWholeFile(folder + "default.wrg");
+    EXPECT_NE(std::string::npos, list.find("_State=1\r\n_RealFileName=" + downloads + "seg.bin\r\n")) << list;
+    EXPECT_EQ(std::string::npos, list.find("_Segments=")) << list;
+    EXPECT_EQ(INVALID_FILE_ATTRIBUTES, GetFileAttributesA(state.c_str()));
+    std::string log = ReadWholeFile(logPath).substr(logStart);
+    int requests = 0;
+    for (size_t at = log.find("\"GET /seg.bin "); at != std::string::npos; at = log.find("\"GET /seg.bin ", at + 1)) {
+        ++requests;
+        size_t range = log.find("\"bytes=", at);
+        ASSERT_NE(std::string::npos, range) << log;
+        int64_t first = _atoi64(log.c_str() + range + 7);
+        int64_t last = _atoi64(log.c_str() + log.find('-', range) + 1);
+        ASSERT_GT(last, 0) << "every resumed request names its end\n" << log;
+        for (int32_t i = 0; i < plan.count; ++i) {
+            const Segment& segment = plan.segments[i];
+            EXPECT_FALSE(first < segment.start + segment.written && last >= segment.start)
+                << first << "-" << last << " asks written bytes\n"
+                << log;
+        }
+    }
+    EXPECT_GE(requests, 2) << log;
+    DeleteFileA(ServedFile("seg.bin").c_str());
 }
 
 }  // namespace

@@ -18,6 +18,7 @@
 #include "marrowby/dialogs/download_sheets.h"
 #include "marrowby/dialogs/options_sheet.h"
 #include "marrowby/dialogs/sheet_registry.h"
+#include "marrowby/engine/rate_limit.h"
 #include "marrowby/engine/url.h"
 #include "common/bounded_text.h"
 #include "marrowby/resources/resource.h"
@@ -385,7 +386,7 @@ TEST_F(CommandTest, OptionsSheetReadsAndBoundsItsNumbers)
     EXPECT_EQ(1, ShowProgramOptionsSheet());
     EXPECT_EQ(StringText(IDS_PROGRAM_OPTIONS), WindowText(sheet));
     HWND page = CurrentPage(sheet);
-    ExpectTemplate(page, 223, 109);
+    ExpectTemplate(page, 223, 172);
     EXPECT_EQ("61", FieldText(page, IDC_IDLE_TIMEOUT));
     EXPECT_EQ("2", FieldText(page, IDC_MAX_SIMULTANEOUS));
     EXPECT_EQ(10, FieldLimit(page, IDC_IDLE_TIMEOUT));
@@ -423,6 +424,67 @@ TEST_F(CommandTest, OptionsSheetReadsAndBoundsItsNumbers)
     EXPECT_EQ(7200000u, g_settings.idleTimeoutMs);
     EXPECT_EQ(1, g_settings.autoStart);
     EXPECT_EQ(1, g_settings.removeOnSuccess);
+}
+
+// The transfer options on the general page: shown, bounded, and the speed
+// limit handed to the engine at once; a running download's own limit from
+// its properties' speed page, without stopping it.
+TEST_F(CommandTest, TransferOptionsAndADownloadsOwnSpeedLimit)
+{
+    SilentServer server;
+    Start(false, {{server.url, 0, 0, ""}});
+    SendCommand(host_, IDM_OPTIONS_PROGRAM);
+    HWND page = CurrentPage(ProgramOptionsSheet());
+    EXPECT_EQ("4", FieldText(page, IDC_SEGMENTS_PER_ITEM));
+    EXPECT_EQ("16", FieldText(page, IDC_CONNECTIONS_AT_MOST));
+    EXPECT_EQ("0", FieldText(page, IDC_SPEED_LIMIT));
+    for (int id : {IDC_SEGMENTS_PER_ITEM, IDC_CONNECTIONS_AT_MOST, IDC_SPEED_LIMIT})
+        EXPECT_TRUE(GetWindowLongA(GetDlgItem(page, id), GWL_STYLE) & ES_NUMBER) << id;
+    SetField(page, IDC_SEGMENTS_PER_ITEM, "40");
+    SetField(page, IDC_CONNECTIONS_AT_MOST, "0");
+    SetField(page, IDC_SPEED_LIMIT, "2500");
+    ASSERT_TRUE(CloseSheetWith(host_, ProgramOptionsSheet(), IDOK));
+    EXPECT_EQ(16, g_extraSettings.segmentsPerItem);
+    EXPECT_EQ(1, g_extraSettings.connectionsAtMost);
+    EXPECT_EQ(2500, g_extraSettings.speedLimitKBps);
+    EXPECT_EQ(2500000, GlobalRateLimit().Rate());
+
+    SendCommand(host_, IDM_OPTIONS_PROGRAM);
+    page = CurrentPage(ProgramOptionsSheet());
+    SetField(page, IDC_SEGMENTS_PER_ITEM, "1");
+    SetField(page, IDC_CONNECTIONS_AT_MOST, "999");
+    SetField(page, IDC_SPEED_LIMIT, "");
+    ASSERT_TRUE(CloseSheetWith(host_, ProgramOptionsSheet(), IDOK));
+    EXPECT_EQ(1, g_extraSettings.segmentsPerItem);
+    EXPECT_EQ(256, g_extraSettings.connectionsAtMost);
+    EXPECT_EQ(0, g_extraSettings.speedLimitKBps);
+    EXPECT_EQ(0, GlobalRateLimit().Rate());
+
+    DownloadItem* item = FirstListItem();
+    SelectRows({0});
+    SendCommand(host_, IDM_DOWNLOAD_START);
+    ASSERT_EQ(ItemState::Running, item->state);
+    const uint32_t run = item->runTicket;
+    SendCommand(host_, IDM_DOWNLOAD_PROPERTIES);
+    HWND sheet = DownloadPropertiesSheet();
+    ASSERT_NE(nullptr, sheet);
+    PropSheet_SetCurSel(sheet, nullptr, 1);
+    page = CurrentPage(sheet);
+    ExpectTemplate(page, 263, 60);
+    EXPECT_EQ("0", FieldText(page, IDC_ITEM_SPEED_LIMIT));
+    SetField(page, IDC_ITEM_SPEED_LIMIT, "300");
+    ASSERT_TRUE(CloseSheetWith(host_, sheet, IDOK));
+    EXPECT_EQ(300, item->speedLimit);
+    EXPECT_EQ(ItemState::Running, item->state);
+    EXPECT_EQ(run, item->runTicket);
+
+    SendCommand(host_, IDM_DOWNLOAD_PROPERTIES);
+    sheet = DownloadPropertiesSheet();
+    PropSheet_SetCurSel(sheet, nullptr, 1);
+    EXPECT_EQ("300", FieldText(CurrentPage(sheet), IDC_ITEM_SPEED_LIMIT));
+    SetField(CurrentPage(sheet), IDC_ITEM_SPEED_LIMIT, "7");
+    ASSERT_TRUE(CloseSheetWith(host_, sheet, IDCANCEL));
+    EXPECT_EQ(300, item->speedLimit);
 }
 
 }  // namespace

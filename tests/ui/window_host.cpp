@@ -57,7 +57,8 @@ void PrepareHostFolder(WindowHost* host, const char* name)
     SetSettingsFolder(folder);
 }
 
-void WriteSettingsFile(const std::string& folder, bool autoStart, int32_t maxSimultaneous, const std::string& listPath)
+void WriteSettingsFile(const std::string& folder, bool autoStart, int32_t maxSimultaneous, const std::string& listPath,
+                       int32_t segmentsPerItem)
 {
     ProgramSettings settings;
     SetDefaultSettings(&settings, folder.c_str());
@@ -66,7 +67,16 @@ void WriteSettingsFile(const std::string& folder, bool autoStart, int32_t maxSim
     if (!listPath.empty()) snprintf(settings.listPath, sizeof(settings.listPath), "%s", listPath.c_str());
     uint8_t bytes[kSettingsSize];
     EncodeSettings(settings, bytes);
-    WriteWholeFile(folder + "vorn.cfg", std::string(reinterpret_cast<char*>(bytes), kSettingsSize));
+    std::string file(reinterpret_cast<char*>(bytes), kSettingsSize);
+    if (segmentsPerItem > 0) {
+        ExtraSettings extra;
+        SetDefaultExtraSettings(&extra);
+        extra.segmentsPerItem = segmentsPerItem;
+        std::string block(kSettingsBlockMaxSize, '\0');
+        block.resize(EncodeSettingsBlock(extra, reinterpret_cast<uint8_t*>(&block[0])));
+        file += block;
+    }
+    WriteWholeFile(folder + "vorn.cfg", file);
 }
 
 void WriteHostSettings(const WindowHost& host, bool autoStart, int32_t maxSimultaneous)

@@ -46,8 +46,10 @@ int RecordNotice(const HostNotice* notice, void* context);
 // deleted) that holds the settings file.
 void PrepareHostFolder(WindowHost* host, const char* name);
 // Writes folder + "vorn.cfg": defaults, with automatic start and the limit
-// given, and listPath unless it is empty.
-void WriteSettingsFile(const std::string& folder, bool autoStart, int32_t maxSimultaneous, const std::string& listPath);
+// given, and listPath unless it is empty; with segmentsPerItem also the
+// block of later options, with that many connections per download.
+void WriteSettingsFile(const std::string& folder, bool autoStart, int32_t maxSimultaneous, const std::string& listPath,
+                       int32_t segmentsPerItem = 0);
 // The same in the host's folder, with listPath naming the host's list file.
 void WriteHostSettings(const WindowHost& host, bool autoStart, int32_t maxSimultaneous);
 // Writes a list file as the program writes one, with the header
