@@ -52,8 +52,9 @@ void FillOptions(HWND page)
     SetCheck(page, IDC_AUTO_START, g_settings.autoStart);
     SetCheck(page, IDC_REMOVE_ON_SUCCESS, g_settings.removeOnSuccess);
     SetCheck(page, IDC_BALLOON_NOTICES, g_extraSettings.balloonNotices);
-    for (int id : {IDC_SEGMENTS_PER_ITEM, IDC_CONNECTIONS_AT_MOST, IDC_SPEED_LIMIT})
-        LimitPageField(page, id, kNumberFieldChars);
+    LimitPageField(page, IDC_SEGMENTS_PER_ITEM, kNumberFieldChars);
+    LimitPageField(page, IDC_CONNECTIONS_AT_MOST, kNumberFieldChars);
+    LimitPageField(page, IDC_SPEED_LIMIT, kNumberFieldChars);
     SetNumberField(page, IDC_SEGMENTS_PER_ITEM, g_extraSettings.segmentsPerItem);
     SetNumberField(page, IDC_CONNECTIONS_AT_MOST, g_extraSettings.connectionsAtMost);
     SetNumberField(page, IDC_SPEED_LIMIT, g_extraSettings.speedLimitKBps);

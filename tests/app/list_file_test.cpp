@@ -208,35 +208,13 @@ TEST_F(ListFile, SegmentsGiveTheBytesPresentWhenTheirFileFits)
     WriteWholeFile(folder_ + "full.bin", std::string(3000, 'f'));
     WriteWholeFile(folder_ + "short.bin", std::string(1200, 's'));
     const std::string segments = "0-1000:1000,1000-2000:250,2000-3000:10";
-    std::vector<DownloadItem*> items = ReadBytes(
-        "_RemoteFileSize=3000
-_RealFileName=" + folder_ + "full.bin
-_Segments=" + segments +
-        "
-_SpeedLimit=150
-Url=http://h/full
-"
-        "_RemoteFileSize=3000
-_RealFileName=" +
-        folder_ + "short.bin
-_Segments=" + segments +
-        "
-Url=http://h/short
-"
-        "_RemoteFileSize=3000
-_RealFileName=" +
-        folder_ + "gone.bin
-_Segments=" + segments +
-        "
-Url=http://h/gone
-"
-        "_RemoteFileSize=4000
-_RealFileName=" +
-        folder_ + "full.bin
-_Segments=" + segments + "
-_SpeedLimit=-5
-Url=http://h/other
-");
+    const std::string keys = "\n_Segments=" + segments;
+    std::vector<DownloadItem*> items =
+        ReadBytes("_RemoteFileSize=3000\n_RealFileName=" + folder_ + "full.bin" + keys +
+                  "\n_SpeedLimit=150\nUrl=http://h/full\n" + "_RemoteFileSize=3000\n_RealFileName=" + folder_ +
+                  "short.bin" + keys + "\nUrl=http://h/short\n" + "_RemoteFileSize=3000\n_RealFileName=" + folder_ +
+                  "gone.bin" + keys + "\nUrl=http://h/gone\n" + "_RemoteFileSize=4000\n_RealFileName=" + folder_ +
+                  "full.bin" + keys + "\n_SpeedLimit=-5\nUrl=http://h/other\n");
     ASSERT_EQ(4u, items.size());
     EXPECT_EQ(1260, items[0]->downloaded);
     ASSERT_NE(nullptr, items[0]->segments);
@@ -251,7 +229,8 @@ Url=http://h/other
     EXPECT_EQ(0, items[3]->speedLimit);
 
     std::string written = WriteBytes();
-    EXPECT_NE(std::string::npos, written.find("full.bin\r\n_Segments=" + segments + "\r\n_SpeedLimit=150\r\nUrl=http://h/full\r\n"))
+    EXPECT_NE(std::string::npos,
+              written.find("full.bin\r\n_Segments=" + segments + "\r\n_SpeedLimit=150\r\nUrl=http://h/full\r\n"))
         << written;
     EXPECT_EQ(written.find("_Segments="), written.rfind("_Segments="));
     EXPECT_EQ(written.find("_SpeedLimit="), written.rfind("_SpeedLimit="));

@@ -379,7 +379,9 @@ TEST(ListWriting, SegmentAndSpeedLimitLinesRoundTrip)
             // What a reader knowing nothing of segments may trust.
             EXPECT_EQ(1000, ContiguousPrefix(back));
         }
-        if (keys.back() == kListKeySpeedLimit) EXPECT_EQ(2000, ParseListNumber(value));
+        if (keys.back() == kListKeySpeedLimit) {
+            EXPECT_EQ(2000, ParseListNumber(value));
+        }
     }
     EXPECT_EQ(2, std::count(keys.begin(), keys.end(), kListKeyUrl));
     EXPECT_EQ(1, std::count(keys.begin(), keys.end(), kListKeySegments));
