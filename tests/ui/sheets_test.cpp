@@ -470,7 +470,7 @@ TEST_F(CommandTest, TransferOptionsAndADownloadsOwnSpeedLimit)
     ASSERT_NE(nullptr, sheet);
     PropSheet_SetCurSel(sheet, nullptr, 1);
     page = CurrentPage(sheet);
-    ExpectTemplate(page, 263, 115);  // as large as the URL page
+    ExpectTemplate(page, 263, 150);  // as large as the URL page
     EXPECT_EQ("0", FieldText(page, IDC_ITEM_SPEED_LIMIT));
     SetField(page, IDC_ITEM_SPEED_LIMIT, "300");
     ASSERT_TRUE(CloseSheetWith(host_, sheet, IDOK));
