@@ -215,6 +215,7 @@ int DownloadJob::StartHelper(DownloadJob& primary, int32_t connection, int64_t f
         ended_ = false;
         timedOut_ = false;
         failure_ = JobFailureNone;
+        failureDetail_ = 0;
         ResetLink();
         target = ComputeTarget(exchange_);
     }
@@ -254,8 +255,10 @@ bool DownloadJob::WriteSegmentBody(const char* data, size_t count)
         allowed = ClaimSegmentBytes(crew_->plan, connectionId_, (int64_t)count);
     }
     DWORD written = 0;
-    if (allowed > 0 && (file_ == INVALID_HANDLE_VALUE || !WriteFile(file_, data, (DWORD)allowed, &written, nullptr) ||
-                        written != (DWORD)allowed)) {
+    if (allowed > 0 && (file_ == INVALID_HANDLE_VALUE || !WriteFile(file_, data, (DWORD)allowed, &written, nullptr)))
+        return false;
+    if (written != (DWORD)allowed) {
+        SetLastError(ERROR_DISK_FULL);  // a short write without an error is a full disk
         return false;
     }
     bool stateDue;
@@ -320,7 +323,9 @@ void DownloadJob::EndConnection(int32_t code)
         if (final != 0) {
             crew_->finalReported = true;
             int32_t failure = failure_ != JobFailureNone ? failure_ : (int32_t)JobFailureNetwork;
-            primary_->failure_ = final == JobFailed ? failure : (int32_t)JobFailureNone;
+            // A file error keeps the system's reason; a closed end none.
+            primary_->failure_ = final == JobClosed ? (int32_t)JobFailureNone : failure;
+            primary_->failureDetail_ = final == JobClosed ? 0 : failureDetail_;
         }
     }
     if (primary_ != this && InterlockedExchange(&holdsConnection_, 0) != 0) GiveConnectionBack();

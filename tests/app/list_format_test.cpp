@@ -352,8 +352,9 @@ TEST(ListWriting, SegmentAndSpeedLimitLinesRoundTrip)
     ASSERT_TRUE(FormatSegmentPlan(plan, text, sizeof text));
 
     std::string out = Written([](ListWriter* w) {
-        ListRecordOut a = {"", "", 8 << 20, 0, "C:\\dl\\", "a.iso", "http://h/a.iso", nullptr, "", 0, text, 2000};
-        ListRecordOut b = {"", "", 9, 0, "", "b.iso", "http://h/b.iso", nullptr, "", 0, "", 0};
+        ListRecordOut a = {"",      "", 8 << 20, 0,       "C:\\dl\\", "a.iso", "http://h/a.iso",
+                           nullptr, "", 0,       nullptr, text,       2000};
+        ListRecordOut b = {"", "", 9, 0, "", "b.iso", "http://h/b.iso", nullptr, "", 0, nullptr, "", 0};
         WriteListRecord(w, a);
         WriteListRecord(w, b);
     });
