@@ -203,23 +203,29 @@ int DownloadJob::Start(const char* url, int64_t offset, const char* folder, cons
         }
         target = ComputeTarget(exchange_);
         timeoutMs_ = timeoutMs;
-        redirects_ = 0;
         restarted_ = false;
-        sentCredentials_ = false;
-        requestScheme_ = kSchemeOther;
-        requestHost_[0] = '\0';
-        requestPort_ = 0;
-        ended_ = false;
-        timedOut_ = false;
-        failure_ = JobFailureNone;
-        failureDetail_ = 0;
-        ResetLink();
+        ResetRunState();
     }
     if (InterlockedExchange(&holdsConnection_, 1) == 0) TakeConnection();
     int connected = connection_.Connect(target.host, target.port, timeoutMs);
     // A host that is not found has been reported as such already.
     if (connected != 0 && connected != 2) failure_ = JobFailureNetwork;
     return connected == 0 ? 0 : 1;
+}
+
+// What one run learns about its connection and its end, cleared for the next.
+void DownloadJob::ResetRunState()
+{
+    redirects_ = 0;
+    sentCredentials_ = false;
+    requestScheme_ = kSchemeOther;
+    requestHost_[0] = '\0';
+    requestPort_ = 0;
+    ended_ = false;
+    timedOut_ = false;
+    failure_ = JobFailureNone;
+    failureDetail_ = 0;
+    ResetLink();
 }
 
 int DownloadJob::Stop()

@@ -182,6 +182,7 @@ private:
     bool ServerFileChanged() const;
     int32_t RestartFromZero(int32_t failure);
     int32_t Reconnect(const ConnectTarget& target, uint32_t timeoutMs);
+    void ResetRunState();
     void ForgetLoginOnOriginChange();
     int32_t EndTransfer(int32_t code);
     int32_t FailTransfer(int32_t failure);

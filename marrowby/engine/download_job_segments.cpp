@@ -206,17 +206,8 @@ int DownloadJob::StartHelper(DownloadJob& primary, int32_t connection, int64_t f
         expectedModified_ = primary.expectedModified_;
         ownSize_ = primary.ownSize_;
         timeoutMs_ = primary.timeoutMs_;
-        redirects_ = 0;
         restarted_ = true;  // a segment is never fetched again from byte 0
-        sentCredentials_ = false;
-        requestScheme_ = kSchemeOther;
-        requestHost_[0] = '\0';
-        requestPort_ = 0;
-        ended_ = false;
-        timedOut_ = false;
-        failure_ = JobFailureNone;
-        failureDetail_ = 0;
-        ResetLink();
+        ResetRunState();
         target = ComputeTarget(exchange_);
     }
     return connection_.Connect(target.host, target.port, timeoutMs_) == 0 ? 0 : 1;
