@@ -146,6 +146,9 @@ bool DownloadJob::PlanOnAccept(ResponseSummary& summary)
     crew_->accepted = true;
     crew_->active = 1;
     crew_->stateDirty = true;
+    // The state file is written with the first data: it then has its room
+    // on the disk before the segments can fill it.
+    crew_->stateTick = GetTickCount() - kStateIntervalMs;
     // Later segments must come from the same file as this answer.
     mw_text::Copy(expectedTag_, summary.entityTag);
     expectedModified_ = summary.lastModified;
@@ -388,10 +391,12 @@ void DownloadJob::WriteStateFile()
     }
     char path[kJobFolderCapacity + kLocalFileNameMax + sizeof kStateSuffix];
     StateFilePath(path, sizeof path);
-    HANDLE file = CreateFileA(path, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    // Rewritten in place, never emptied first: on a full disk the old
+    // state stays readable, and the new one fits the room the old one had.
+    HANDLE file = CreateFileA(path, GENERIC_WRITE, 0, nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE) return;
     DWORD written = 0;
-    WriteFile(file, text, (DWORD)strlen(text), &written, nullptr);
+    if (WriteFile(file, text, (DWORD)strlen(text), &written, nullptr) && written == strlen(text)) SetEndOfFile(file);
     CloseHandle(file);
 }
 
