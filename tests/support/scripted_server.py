@@ -48,6 +48,14 @@ Query parameters (all optional):
                 refused: 200 (the whole body instead), 503, 429, or close
                 (closed without an answer)
   changed=TEXT  a Range that begins after byte 0 gets this ETag instead
+  changeat=N    the file is replaced before the N-th request of this id: that
+                request and every later one get the new file, whose ETag is
+                newetag=TEXT, whose Last-Modified is newlm=SECONDS (each only
+                when given) and whose byte i is Pattern(i + shift) (shift=K,
+                default 1)
+  trace=1       the body goes out in 16 KB pieces, and after each piece a line
+                "SECONDS BYTES" (a monotonic clock, the bytes sent so far of
+                every request of this id) is appended to requests/<id>.trace
 
 Over TLS (start_tls) also:
   tlsrec=1      every byte of the answer in a TLS record of its own
@@ -106,7 +114,7 @@ class Recorder:
                     continue
                 with os.fdopen(fd, "wb") as f:
                     f.write(data)
-                return
+                return n
 
 
 def read_head(conn):
@@ -172,7 +180,8 @@ class Handler(socketserver.BaseRequestHandler):
             return
         path, params = parse_target(head)
         key = path.strip("/").split("/", 1)[0] or "root"
-        self.server.recorder.record(key, head)
+        self.key = key
+        self.number = self.server.recorder.record(key, head)
         with self.server.busy_lock:
             self.server.busy[key] = self.server.busy.get(key, 0) + 1
             self.crowded = self.server.busy[key] > 1
@@ -223,6 +232,10 @@ class Handler(socketserver.BaseRequestHandler):
             headers.append(("Content-Disposition", raw))
         if "server" in params:
             headers.append(("Server", params["server"]))
+        shift = 0
+        if "changeat" in params and self.number >= int(params["changeat"]):
+            params = dict(params, **{name: params["new" + name] for name in ("etag", "lm") if "new" + name in params})
+            shift = int(params.get("shift", "1"))
         later = requested_range(head, int(params.get("size", "1000")))
         later = later is not None and later[0] > 0
         refuse = params.get("refuse") if later and getattr(self, "crowded", False) else None
@@ -255,7 +268,11 @@ class Handler(socketserver.BaseRequestHandler):
             status = 206
             headers.append(("Content-Range", "bytes %d-%d/%d" % (first, last, size)))
         count = max(0, last - first + 1)
-        body = pattern(first, count)
+        if params.get("trace") == "1":
+            headers.append(("Content-Length", str(count)))
+            self.send_traced(conn, status, headers, first + shift, count)
+            return
+        body = pattern(first + shift, count)
         if params.get("nolen") != "1":
             headers.append(("Content-Length", str(count)))
         body += b"x" * int(params.get("extra", "0"))
@@ -264,6 +281,20 @@ class Handler(socketserver.BaseRequestHandler):
         if wanted:
             params = {k: v for k, v in params.items() if k != "die"}  # the resume is served
         self.send(conn, status, headers, body, params)
+
+    def send_traced(self, conn, status, headers, first, count):
+        """The answer with its body made and sent piece by piece, each piece
+        counted into the id's trace once it is handed to the socket."""
+        conn.setsockopt(socket.SOL_SOCKET, socket.SO_SNDBUF, 65536)  # the rate is the reader's
+        self.send(conn, status, headers, b"", {"hold": "0"}, close=False)
+        piece = 16384
+        for at in range(0, count, piece):
+            conn.sendall(pattern(first + at, min(piece, count - at)))
+            self.server.trace(self.key, min(piece, count - at))
+        try:
+            conn.shutdown(socket.SHUT_WR)
+        except OSError:
+            pass
 
     def authorised(self, head, params, auth):
         if auth == "always":
@@ -276,7 +307,7 @@ class Handler(socketserver.BaseRequestHandler):
         body = b"<html>status %d</html>" % status
         self.send(conn, status, headers + [("Content-Length", str(len(body)))], body, params)
 
-    def send(self, conn, status, headers, body, params):
+    def send(self, conn, status, headers, body, params, close=True):
         lines = ["HTTP/1.1 %d %s" % (status, REASONS.get(status, "Status"))]
         lines += ["%s: %s" % pair for pair in headers]
         lines.append("Connection: close")
@@ -304,6 +335,8 @@ class Handler(socketserver.BaseRequestHandler):
         else:
             conn.sendall(body)
         time.sleep(float(params.get("hold", "0")))
+        if not close:
+            return
         try:
             conn.shutdown(socket.SHUT_WR)
         except OSError:
@@ -321,6 +354,13 @@ class Server(socketserver.ThreadingTCPServer):
         self.recorder = Recorder(folder)
         self.busy = {}  # requests being answered, by id
         self.busy_lock = threading.Lock()
+        self.traced = {}  # bytes sent of trace=1 answers, by id
+
+    def trace(self, key, count):
+        with self.busy_lock:
+            self.traced[key] = self.traced.get(key, 0) + count
+            with open(os.path.join(self.recorder.folder, key + ".trace"), "a") as f:
+                f.write("%.3f %d\n" % (time.monotonic(), self.traced[key]))
 
 
 def start(port, folder):

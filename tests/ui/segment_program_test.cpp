@@ -1,0 +1,313 @@
+// marrowby.exe with segmented downloads from the scripted server, as a user
+// runs it: a file replaced on the server between segments is fetched again
+// from byte 0 and ends as the new file; a speed limit changed in the
+// download's properties or in the program's options slows the running
+// download within about a second, as the server sees it.
+#include <gtest/gtest.h>
+
+#include <stdint.h>
+#include <stdio.h>
+#include <stdlib.h>
+#include <string.h>
+
+#include <string>
+#include <utility>
+#include <vector>
+#include <windows.h>
+#include <commctrl.h>
+#include <prsht.h>
+
+#include "marrowby/app/settings_format.h"
+#include "marrowby/resources/resource.h"
+#include "tests/support/served_pattern.h"
+#include "tests/ui/program_support.h"
+#include "tests/ui/window_host.h"
+
+namespace {
+
+BOOL CALLBACK FindVisibleWindowOf(HWND window, LPARAM lParam)
+{
+    auto* search = reinterpret_cast<std::pair<DWORD, std::pair<const char*, HWND>>*>(lParam);
+    DWORD owner = 0;
+    GetWindowThreadProcessId(window, &owner);
+    char name[64] = "";
+    GetClassNameA(window, name, sizeof(name));
+    if (owner != search->first || strcmp(name, search->second.first) != 0 || !IsWindowVisible(window)) return TRUE;
+    search->second.second = window;
+    return FALSE;
+}
+
+// A visible top-level window of the class that the process shows.
+HWND WaitForWindowOf(DWORD processId, const char* windowClass, DWORD timeoutMs)
+{
+    for (DWORD start = GetTickCount();; Sleep(100)) {
+        std::pair<DWORD, std::pair<const char*, HWND>> search = {processId, {windowClass, nullptr}};
+        EnumWindows(FindVisibleWindowOf, reinterpret_cast<LPARAM>(&search));
+        if (search.second.second != nullptr || GetTickCount() - start > timeoutMs) return search.second.second;
+    }
+}
+
+// The server's requests of one id (recorded by the scripted server).
+std::string RecordedRequest(const std::string& id, int n)
+{
+    return ReadWholeFile(WindowsPath("MW_SERVER_DIR_WIN") + "requests\\" + id + "." + std::to_string(n));
+}
+
+bool AsksFromByteZero(const std::string& request)
+{
+    size_t range = request.find("\r\nRange: bytes=");
+    return range == std::string::npos || request.compare(range + 15, 2, "0-") == 0;
+}
+
+// What the scripted server sent of a trace=1 answer over time: each line
+// is the server's clock in seconds and the bytes sent so far.
+struct Trace {
+    std::vector<std::pair<double, int64_t>> points;
+
+    double Last() const { return points.empty() ? 0.0 : points.back().first; }
+    int64_t SentBy(double when) const
+    {
+        int64_t sent = 0;
+        for (const auto& point : points)
+            if (point.first <= when) sent = point.second;
+        return sent;
+    }
+    // Bytes per second between the two times of the server's clock.
+    double Rate(double from, double to) const { return (SentBy(to) - SentBy(from)) / (to - from); }
+    // The rate of each half second, for a failure's message.
+    std::string Profile() const
+    {
+        std::string text;
+        for (double at = points.empty() ? 0.0 : points.front().first; at < Last(); at += 0.5)
+            text += std::to_string((int)(Rate(at, at + 0.5) / 1000)) + " ";
+        return text + "KB/s";
+    }
+};
+
+Trace ReadTrace(const std::string& id)
+{
+    Trace trace;
+    std::string text = ReadWholeFile(WindowsPath("MW_SERVER_DIR_WIN") + "requests\\" + id + ".trace");
+    for (size_t at = 0; at < text.size();) {
+        size_t end = text.find('\n', at);
+        if (end == std::string::npos) break;  // a line being written
+        double when = 0.0;
+        long long sent = 0;
+        if (sscanf(text.substr(at, end - at).c_str(), "%lf %lld", &when, &sent) == 2)
+            trace.points.push_back({when, sent});
+        at = end + 1;
+    }
+    return trace;
+}
+
+// The trace once the server's clock has reached when (or after timeoutMs).
+Trace TraceUntil(const std::string& id, double when, DWORD timeoutMs)
+{
+    Trace trace = ReadTrace(id);
+    for (DWORD start = GetTickCount(); trace.Last() < when && GetTickCount() - start < timeoutMs; Sleep(100))
+        trace = ReadTrace(id);
+    return trace;
+}
+
+class SegmentProgramTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        const char* port = getenv("MW_HTTP_PORT");
+        if (!port || !getenv("MW_BIN_DIR")) GTEST_SKIP() << "needs the scripted servers (servers.py) and MW_BIN_DIR";
+        base_ = "http://127.0.0.1:" + std::string(port) + "/";
+    }
+    void TearDown() override
+    {
+        if (program_ == nullptr) return;
+        TerminateProcess(program_, 1);  // only after a failed close
+        CloseHandle(program_);
+    }
+
+    // A fresh program folder with marrowby.exe, its settings (four
+    // connections per download) and a list of the given downloads, each
+    // with its own limit (KB/s, 0 none); returns the downloads' folder.
+    std::string Prepare(const char* name, const std::vector<std::pair<std::string, int>>& downloads)
+    {
+        folder_ = FreshFolder(WindowsPath("MW_BUILD_DIR") + "ui-segments\\" + name + "\\");
+        EXPECT_TRUE(
+            CopyFileA((WindowsPath("MW_BIN_DIR") + "marrowby.exe").c_str(), (folder_ + "marrowby.exe").c_str(), FALSE));
+        std::string store = FreshFolder(folder_ + "downloads\\");
+        WriteSettingsFile(folder_, true, 2, "", 4);
+        std::string list = "; Created by test\r\n";
+        for (const auto& download : downloads) {
+            list += ";\r\nRefererStr=\r\nStoreIn=" + store + "\r\n_RemoteFileSize=-1\r\n_State=0\r\n";
+            if (download.second > 0) list += "_SpeedLimit=" + std::to_string(download.second) + "\r\n";
+            list += "Url=" + base_ + download.first + "\r\n";
+        }
+        WriteWholeFile(folder_ + "default.wrg", list);
+        return store;
+    }
+
+    HWND Start()
+    {
+        program_ = Launch("\"" + folder_ + "marrowby.exe\"", folder_, nullptr, &processId_);
+        return program_ ? WaitForWindowOf(processId_, "Tessaline", 20000) : nullptr;
+    }
+
+    // Closes the program through its main window, which saves the list.
+    void Close()
+    {
+        std::string command = "\"" + WindowsPath("MW_BIN_DIR") + "wm_close.exe\" " + std::to_string(processId_);
+        HANDLE helper = Launch(command, folder_, nullptr);
+        ASSERT_NE(nullptr, helper);
+        EXPECT_EQ(0u, WaitForExit(helper, 20000));
+        CloseHandle(helper);
+        EXPECT_EQ(0u, WaitForExit(program_, 30000));
+    }
+
+    // The fields of the saved list's record of the URL (base_ + target).
+    std::string SavedRecord(const std::string& target)
+    {
+        std::string list = ReadWholeFile(folder_ + "default.wrg");
+        size_t at = list.find("\r\nUrl=" + base_ + target + "\r\n");
+        if (at == std::string::npos) return "";
+        size_t record = list.rfind(";\r\n", at);
+        return list.substr(record, at - record + 2);
+    }
+
+    std::string base_;
+    std::string folder_;
+    HANDLE program_ = nullptr;
+    DWORD processId_ = 0;
+};
+
+bool WaitForFiles(const std::vector<std::pair<std::string, std::string>>& expected, DWORD timeoutMs)
+{
+    for (DWORD start = GetTickCount();; Sleep(200)) {
+        bool all = true;
+        for (const auto& file : expected) all = all && ReadWholeFile(file.first) == file.second;
+        if (all) return true;
+        if (GetTickCount() - start > timeoutMs) return false;
+    }
+}
+
+// The server replaces the file once the first connection has its answer:
+// every later segment comes from the new file, once with another ETag and
+// once with another date only. Each download starts again from byte 0, once,
+// and ends as the new file, saved complete with the new file's ETag.
+TEST_F(SegmentProgramTest, AFileReplacedBetweenSegmentsIsFetchedAgainAndEndsAsTheNewFile)
+{
+    const int size = 4 << 20;
+    const std::string sized = "?size=" + std::to_string(size) + "&ranges=1&changeat=2";
+    const std::string byTag = "chg-tag/tag.bin" + sized + "&etag=%22a%22&newetag=%22b%22&shift=7";
+    const std::string byDate = "chg-date/date.bin" + sized + "&lm=1700000000&newlm=1700000600&shift=11";
+    std::string store = Prepare("changed", {{byTag, 0}, {byDate, 0}});
+    ASSERT_NE(nullptr, Start());
+    EXPECT_TRUE(WaitForFiles({{store + "tag.bin", Pattern(7, size)}, {store + "date.bin", Pattern(11, size)}}, 60000));
+    Sleep(1500);  // the window sees the connections end
+    Close();
+
+    for (const char* id : {"chg-tag", "chg-date"}) {
+        // The first request and the one restart ask from byte 0; the
+        // further segments of both runs ask for their ranges.
+        int fromZero = 0;
+        int ranged = 0;
+        int n = 1;
+        for (std::string request = RecordedRequest(id, n); !request.empty(); request = RecordedRequest(id, ++n)) {
+            if (AsksFromByteZero(request)) {
+                // The restart comes only after a later segment saw the change.
+                if (++fromZero == 2) {
+                    EXPECT_GE(n, 3) << id;
+                }
+            } else {
+                ++ranged;
+            }
+        }
+        EXPECT_EQ(fromZero, 2) << id;
+        EXPECT_GE(ranged, 2) << id;
+    }
+    std::string tag = SavedRecord(byTag);
+    EXPECT_NE(std::string::npos, tag.find("\r\n_State=1\r\n")) << tag;
+    EXPECT_NE(std::string::npos, tag.find("\r\n_ETag=\"b\"\r\n")) << tag;
+    EXPECT_EQ(std::string::npos, tag.find("_Segments=")) << tag;
+    std::string date = SavedRecord(byDate);
+    EXPECT_NE(std::string::npos, date.find("\r\n_State=1\r\n")) << date;
+    EXPECT_FALSE(FileExists(store + "tag.bin.segments"));
+    EXPECT_FALSE(FileExists(store + "date.bin.segments"));
+}
+
+// Sets the edit control id of the page to text.
+void SetField(HWND page, int id, const char* text)
+{
+    SendMessageA(GetDlgItem(page, id), WM_SETTEXT, 0, reinterpret_cast<LPARAM>(text));
+}
+
+// A download of four connections with its own limit of 6,000 KB/s; its
+// limit is lowered to 1,500 KB/s on its properties' speed page, then the
+// program's limit to 600 KB/s in the options. Over the three seconds that
+// begin a second after each change the server sends no faster than half as
+// much again as the new limit. (The server sees the reader's pace through
+// the receive buffers and the window updates, in lumps of up to 64 KB per
+// connection: lower limits and shorter spans would drown in them.)
+TEST_F(SegmentProgramTest, ALimitChangedWhileTheDownloadRunsHoldsWithinASecond)
+{
+    const std::string id = "limited";
+    DeleteFileA((WindowsPath("MW_SERVER_DIR_WIN") + "requests\\" + id + ".trace").c_str());
+    const std::string target = id + "/limited.bin?size=268435456&ranges=1&trace=1";
+    std::string store = Prepare("limit", {{target, 6000}});
+    HWND main = Start();
+    ASSERT_NE(nullptr, main);
+
+    // Running, its connections planned and paced: the rate of the last two
+    // seconds is near its own limit.
+    Trace trace = TraceUntil(id, 0.1, 20000);
+    ASSERT_FALSE(trace.points.empty()) << "the download did not start";
+    trace = TraceUntil(id, trace.points.front().first + 4.0, 20000);
+    double before = trace.Rate(trace.Last() - 2.0, trace.Last());
+    EXPECT_GT(before, 1.5 * 1500000) << trace.Profile();
+    EXPECT_LT(before, 1.5 * 6000000) << trace.Profile();
+
+    // Its own limit, on the speed page of its properties.
+    HWND list = FindWindowExA(main, nullptr, "SysListView32", nullptr);
+    PostMessageA(list, WM_KEYDOWN, VK_HOME, 0);
+    PostMessageA(main, WM_COMMAND, IDM_DOWNLOAD_PROPERTIES, 0);
+    HWND sheet = WaitForWindowOf(processId_, "#32770", 20000);
+    ASSERT_NE(nullptr, sheet);
+    SendMessageA(sheet, PSM_SETCURSEL, 1, 0);
+    HWND page = reinterpret_cast<HWND>(SendMessageA(sheet, PSM_GETCURRENTPAGEHWND, 0, 0));
+    ASSERT_NE(nullptr, GetDlgItem(page, IDC_ITEM_SPEED_LIMIT));
+    SetField(page, IDC_ITEM_SPEED_LIMIT, "1500");
+    double changed = ReadTrace(id).Last();
+    PostMessageA(sheet, PSM_PRESSBUTTON, PSBTN_OK, 0);
+    trace = TraceUntil(id, changed + 4.0, 20000);
+    double afterOwn = trace.Rate(changed + 1.0, changed + 4.0);
+    EXPECT_LT(afterOwn, 1.5 * 1500000) << trace.Profile();
+    EXPECT_GT(afterOwn, 0.0) << trace.Profile();
+    for (int i = 0; i < 50 && IsWindow(sheet); ++i) Sleep(100);
+
+    // The program's limit, below the download's own, on the options page.
+    PostMessageA(main, WM_COMMAND, IDM_OPTIONS_PROGRAM, 0);
+    sheet = WaitForWindowOf(processId_, "#32770", 20000);
+    ASSERT_NE(nullptr, sheet);
+    page = FindWindowExA(sheet, nullptr, "#32770", nullptr);
+    ASSERT_NE(nullptr, GetDlgItem(page, IDC_SPEED_LIMIT));
+    SetField(page, IDC_SPEED_LIMIT, "600");
+    changed = ReadTrace(id).Last();
+    PostMessageA(sheet, PSM_PRESSBUTTON, PSBTN_OK, 0);
+    trace = TraceUntil(id, changed + 4.0, 20000);
+    double afterGlobal = trace.Rate(changed + 1.0, changed + 4.0);
+    EXPECT_LT(afterGlobal, 1.5 * 600000) << trace.Profile();
+    EXPECT_GT(afterGlobal, 0.0) << trace.Profile();
+    for (int i = 0; i < 50 && IsWindow(sheet); ++i) Sleep(100);
+    Close();
+
+    // Both limits are kept: the download's in the list, the program's in
+    // the settings' later block.
+    std::string record = SavedRecord(target);
+    EXPECT_NE(std::string::npos, record.find("\r\n_SpeedLimit=1500\r\n")) << record;
+    std::string settings = ReadWholeFile(folder_ + "vorn.cfg");
+    ASSERT_GT(settings.size(), kSettingsSize);
+    ExtraSettings extra;
+    EXPECT_EQ(0, DecodeSettingsBlock(reinterpret_cast<const uint8_t*>(settings.data()) + kSettingsSize,
+                                     settings.size() - kSettingsSize, &extra));
+    EXPECT_EQ(600, extra.speedLimitKBps);
+    DeleteFileA((store + "limited.bin").c_str());  // large, though sparse
+}
+
+}  // namespace
