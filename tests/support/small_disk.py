@@ -65,9 +65,11 @@ def link_drive(folder):
         return None
     for letter in LETTERS:
         link = os.path.join(devices, letter + ":")
-        if not os.path.lexists(link):
+        try:
             os.symlink(folder, link)
             return link
+        except FileExistsError:
+            continue  # taken, maybe by another run beside this one
     return None
 
 

@@ -2,7 +2,9 @@
 // runs it: a file replaced on the server between segments is fetched again
 // from byte 0 and ends as the new file; a speed limit changed in the
 // download's properties or in the program's options slows the running
-// download within about a second, as the server sees it.
+// download within about a second, as the server sees it; a download onto a
+// disk that fills up (tests/support/small_disk.py) fails with the reason
+// and keeps its segments, and resumes them once there is room.
 #include <gtest/gtest.h>
 
 #include <stdint.h>
@@ -126,13 +128,15 @@ protected:
 
     // A fresh program folder with marrowby.exe, its settings (four
     // connections per download) and a list of the given downloads, each
-    // with its own limit (KB/s, 0 none); returns the downloads' folder.
-    std::string Prepare(const char* name, const std::vector<std::pair<std::string, int>>& downloads)
+    // with its own limit (KB/s, 0 none), stored in the folder store (by
+    // default a fresh one in the program folder); returns the store.
+    std::string Prepare(const char* name, const std::vector<std::pair<std::string, int>>& downloads,
+                        std::string store = "")
     {
         folder_ = FreshFolder(WindowsPath("MW_BUILD_DIR") + "ui-segments\\" + name + "\\");
         EXPECT_TRUE(
             CopyFileA((WindowsPath("MW_BIN_DIR") + "marrowby.exe").c_str(), (folder_ + "marrowby.exe").c_str(), FALSE));
-        std::string store = FreshFolder(folder_ + "downloads\\");
+        store = FreshFolder(store.empty() ? folder_ + "downloads\\" : store);
         WriteSettingsFile(folder_, true, 2, "", 4);
         std::string list = "; Created by test\r\n";
         for (const auto& download : downloads) {
@@ -148,6 +152,17 @@ protected:
     {
         program_ = Launch("\"" + folder_ + "marrowby.exe\"", folder_, nullptr, &processId_);
         return program_ ? WaitForWindowOf(processId_, "Tessaline", 20000) : nullptr;
+    }
+
+    // Saves the list (as the menu does) until it holds text; true once it does.
+    bool SaveUntilListHolds(HWND main, const std::string& text, DWORD timeoutMs)
+    {
+        for (DWORD start = GetTickCount(); GetTickCount() - start < timeoutMs; Sleep(200)) {
+            PostMessageA(main, WM_COMMAND, IDM_FILE_SAVE, 0);
+            Sleep(200);
+            if (ReadWholeFile(folder_ + "default.wrg").find(text) != std::string::npos) return true;
+        }
+        return false;
     }
 
     // Closes the program through its main window, which saves the list.
@@ -308,6 +323,57 @@ TEST_F(SegmentProgramTest, ALimitChangedWhileTheDownloadRunsHoldsWithinASecond)
                                      settings.size() - kSettingsSize, &extra));
     EXPECT_EQ(600, extra.speedLimitKBps);
     DeleteFileA((store + "limited.bin").c_str());  // large, though sparse
+}
+
+// The value of the key in a saved record ("" when it has none).
+std::string FieldOf(const std::string& record, const std::string& key)
+{
+    size_t at = record.find("\r\n" + key + "=");
+    if (at == std::string::npos) return "";
+    at += key.size() + 3;
+    return record.substr(at, record.find("\r\n", at) - at);
+}
+
+// A download of 12 MiB over four connections onto a 16 MiB disk that holds
+// 8 MiB already: it fails with the full disk as its reason and is saved with
+// its segments; with the room back, the next start resumes them (no request
+// from byte 0) and the file comes out whole.
+TEST_F(SegmentProgramTest, ADiskFullInTheMiddleFailsKeepsTheSegmentsAndResumesWithRoom)
+{
+    const char* disk = getenv("MW_SMALL_DISK");
+    if (!disk) GTEST_SKIP() << "no small disk: run through tests/support/small_disk.py as root";
+    const int size = 12 << 20;
+    const std::string target = "full/full.bin?size=" + std::to_string(size) + "&ranges=1";
+    const std::string filler = std::string(disk) + "filler.bin";
+    std::string store = Prepare("full", {{target, 0}}, std::string(disk) + "program\\");
+    WriteWholeFile(filler, std::string(8 << 20, 'f'));
+    HWND main = Start();
+    ASSERT_NE(nullptr, main);
+    EXPECT_TRUE(SaveUntilListHolds(main, "\r\n_Failure=", 30000));
+    Close();
+
+    std::string record = SavedRecord(target);
+    EXPECT_EQ("file-write " + std::to_string(ERROR_DISK_FULL), FieldOf(record, "_Failure")) << record;
+    EXPECT_NE(std::string::npos, record.find("\r\n_State=0\r\n")) << record;
+    std::string segments = FieldOf(record, "_Segments");
+    EXPECT_NE("", segments) << record;
+    int requests = 0;
+    while (!RecordedRequest("full", requests + 1).empty()) ++requests;
+    EXPECT_GE(requests, 2);
+
+    ASSERT_TRUE(DeleteFileA(filler.c_str()));
+    ASSERT_NE(nullptr, Start());
+    EXPECT_TRUE(WaitForFiles({{store + "full.bin", Pattern(0, size)}}, 60000));
+    Sleep(1500);  // the window sees the connections end
+    Close();
+    record = SavedRecord(target);
+    EXPECT_NE(std::string::npos, record.find("\r\n_State=1\r\n")) << record;
+    EXPECT_EQ("", FieldOf(record, "_Segments")) << record;
+    EXPECT_EQ("", FieldOf(record, "_Failure")) << record;
+    EXPECT_FALSE(FileExists(store + "full.bin.segments"));
+    for (int n = requests + 1; !RecordedRequest("full", n).empty(); ++n)
+        EXPECT_FALSE(AsksFromByteZero(RecordedRequest("full", n))) << "the resume asked from byte 0";
+    DeleteFileA((store + "full.bin").c_str());
 }
 
 }  // namespace
