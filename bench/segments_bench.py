@@ -2,15 +2,21 @@
 """Segmented downloads and the speed limit, against aria2c in the same run.
 Prints figures only; it is not a test.
 
-    bench/segments_bench.py [--throttled-mb 256] [--big-mb 1024]
+    bench/segments_bench.py [--throttled-mb 256] [--big-mb 1024] [--runs 3]
                             [--build build/win64] [--only throttled|big|limit]
 
 throttled: nginx on 127.0.0.1 sends each connection at most 4 MB/s
   (limit_rate); tessaline-get fetches --throttled-mb with 1, 4 and 8
   segments, aria2c with -x4 -s4 and -x8 -s8. Ratios: against aria2c at
   the same count, and against N x the per-connection limit.
-big: an unthrottled file of --big-mb: 1, 4 and 8 segments, rate and CPU
-  seconds per GiB (the program's and Wine's server's).
+big: an unthrottled file of --big-mb (1 GiB): tessaline-get with 1, 4 and
+  8 segments and aria2c with -x1, -x4 -s4 and -x8 -s8, --runs times in
+  turns; the median rate and CPU seconds per GiB of each, and each count's
+  ratios to its own one connection (targets for tessaline-get: rate at
+  least 0.95 x, CPU per GiB at most 1.10 x). tessaline-get's CPU is the
+  Wine process's user+system time (wait4) plus what the benchmark's own
+  wineserver (a private prefix, nothing else running in it) used meanwhile,
+  shown apart; aria2c's is its own process's.
 limit: a 2 MB/s and a 20 MB/s cap over about ten seconds each
   (tessaline-get --limit, over 1 and 4 connections; aria2c
   --max-overall-download-limit), measured rate against the cap.
@@ -23,6 +29,7 @@ aria2c are all stopped on the way out.
 
 import argparse
 import os
+import statistics
 import subprocess
 import sys
 import time
@@ -84,7 +91,7 @@ def aria2(ctx, port, name, size, options):
     tb.check(code == 0 and os.path.getsize(path) == size,
              "aria2c %s failed (%d): %s %s" % (" ".join(options), code, out_text[-300:], err[-300:]))
     tb.remove(path)
-    return {"rate": size / MB / wall, "seconds": wall, "cpu": sampler.cpu, "server_cpu": 0.0}
+    return {"rate": size / MB / wall, "seconds": wall, "wall": wall, "cpu": sampler.cpu, "server_cpu": 0.0}
 
 
 def line(label, result, extra=""):
@@ -109,21 +116,53 @@ def bench_throttled(ctx, args, port):
     tb.remove(os.path.join(ctx.www, name))
 
 
+def cpu_per_gib(result, size):
+    return (result["cpu"] + result["server_cpu"]) / (size / float(1 << 30))
+
+
+def median_result(results):
+    """Each figure's median over the runs."""
+    return {key: statistics.median(r[key] for r in results)
+            for key in ("rate", "seconds", "cpu", "server_cpu", "wall") if key in results[0]}
+
+
 def bench_big(ctx, args, port):
     name = "big.bin"
     size = args.big_mb * MIB
     servers.write_pattern_file(os.path.join(ctx.www, name), size)
-    print("unthrottled: %d MiB" % args.big_mb)
+    print("unthrottled: %d MiB, median of %d runs taken in turns" % (args.big_mb, args.runs))
     tessaline(ctx, port, name, size, ["--segments", "1"])  # warm-up: page cache and Wine
-    results = {}
-    for count in (1, 4, 8):
-        results[count] = tessaline(ctx, port, name, size, ["--segments", str(count)])
-        cpu = (results[count]["cpu"] + results[count]["server_cpu"]) / (size / float(1 << 30))
-        line("tessaline-get --segments %d" % count, results[count], "  %.2f CPU s/GiB" % cpu)
+    counts = (1, 4, 8)
+    ours = {count: [] for count in counts}
+    peers = {count: [] for count in counts}
+    for _ in range(args.runs):
+        for count in counts:
+            ours[count].append(tessaline(ctx, port, name, size, ["--segments", str(count)]))
+            peers[count].append(aria2(ctx, port, name, size, ["-x%d" % count, "-s%d" % count]))
+    ours = {count: median_result(ours[count]) for count in counts}
+    peers = {count: median_result(peers[count]) for count in counts}
+    print("  %-11s | %-49s | %s" % ("", "tessaline-get", "aria2c"))
+    print("  %-11s | %8s %8s %9s %9s %9s | %8s %9s" % ("connections", "MB/s", "wall", "CPU/GiB", "own",
+                                                        "wineserv.", "MB/s", "CPU/GiB"))
+    for count in counts:
+        r, a = ours[count], peers[count]
+        gib = size / float(1 << 30)
+        print("  %-11d | %8.1f %8.1f %9.2f %9.2f %9.2f | %8.1f %9.2f"
+              % (count, r["rate"], size / MB / r["wall"], cpu_per_gib(r, size), r["cpu"] / gib,
+                 r["server_cpu"] / gib, a["rate"], cpu_per_gib(a, size)))
+    print("  ratio to one connection  (tessaline-get targets: rate >= 0.95, CPU/GiB <= 1.10)")
     for count in (4, 8):
-        cpu = lambda r: r["cpu"] + r["server_cpu"]  # noqa: E731
-        print("    %d segments: rate %.2f x one connection, CPU %.2f x"
-              % (count, results[count]["rate"] / results[1]["rate"], cpu(results[count]) / cpu(results[1])))
+        rate = ours[count]["rate"] / ours[1]["rate"]
+        cpu = cpu_per_gib(ours[count], size) / cpu_per_gib(ours[1], size)
+        print("    %d segments: tessaline-get rate %.2f x%s, CPU/GiB %.2f x%s;  aria2c rate %.2f x, CPU/GiB %.2f x"
+              % (count, rate, "" if rate >= 0.95 else " (MISSED)", cpu, "" if cpu <= 1.10 else " (MISSED)",
+                 peers[count]["rate"] / peers[1]["rate"],
+                 cpu_per_gib(peers[count], size) / cpu_per_gib(peers[1], size)))
+    print("    tessaline-get against aria2c at the same count: " +
+          ", ".join("%d: rate %.2f x, CPU/GiB %.2f x" % (count, ours[count]["rate"] / peers[count]["rate"],
+                                                         cpu_per_gib(ours[count], size) / cpu_per_gib(peers[count], size))
+                    for count in counts))
+    tb.remove(os.path.join(ctx.www, name))
 
 
 def bench_limit(ctx, args, port):
@@ -145,6 +184,7 @@ def main():
     parser = argparse.ArgumentParser()
     parser.add_argument("--throttled-mb", type=int, default=256)
     parser.add_argument("--big-mb", type=int, default=1024)
+    parser.add_argument("--runs", type=int, default=3, help="of the unthrottled part")
     parser.add_argument("--only", choices=("throttled", "big", "limit"))
     parser.add_argument("--build", default=os.path.join(tb.ROOT, "build", "win64"))
     args = parser.parse_args()
