@@ -15,31 +15,75 @@
 #include "common/text_helpers.h"
 #include "marrowby/engine/url.h"
 
-static_assert(offsetof(DownloadItem, password) == offsetof(DownloadItem, user) + kItemUserSize,
-              "user, password and folder are copied from the settings in one piece");
-static_assert(offsetof(DownloadItem, folder) == offsetof(DownloadItem, password) + kItemPasswordSize,
-              "user, password and folder are copied from the settings in one piece");
-static_assert(offsetof(ProgramSettings, defaultFolder) + kDefaultFolderSize - offsetof(ProgramSettings, defaultUser) ==
-                  kItemUserSize + kItemPasswordSize + kItemFolderSize,
-              "the default login and folder have the item's widths");
-
 namespace {
 
-constexpr size_t kLoginAndFolderSize = kItemUserSize + kItemPasswordSize + kItemFolderSize;
+// Every empty text of every item; never freed.
+const char kNoText[] = "";
 
-// The URL or referrer of an item that has none of its own; never freed.
-const char kNoUrl[] = "";
-
-void FreeItemUrl(DownloadItem* item)
+void FreeText(const char*& text)
 {
-    if (item->url != kNoUrl) free(const_cast<char*>(item->url));
-    item->url = kNoUrl;
+    if (text != kNoText) free(const_cast<char*>(text));
+    text = kNoText;
 }
 
-void FreeItemReferrer(DownloadItem* item)
+// A heap copy of at most the first limit bytes of text (null counts as
+// empty), or kNoText for an empty one; null when memory is exhausted.
+const char* CopyText(const char* text, size_t limit)
 {
-    if (item->referrer != kNoUrl) free(const_cast<char*>(item->referrer));
-    item->referrer = kNoUrl;
+    size_t length = 0;
+    if (text != nullptr) {
+        while (length < limit && text[length] != '\0') ++length;
+    }
+    if (length == 0) return kNoText;
+    char* copy = static_cast<char*>(malloc(length + 1));
+    if (copy == nullptr) return nullptr;
+    memcpy(copy, text, length);
+    copy[length] = '\0';
+    return copy;
+}
+
+// Replaces field with a copy of text cut to capacity - 1 bytes. Returns 0,
+// or 2 when memory is exhausted (field stays).
+int ReplaceText(const char*& field, const char* text, size_t capacity)
+{
+    const char* copy = CopyText(text, capacity - 1);
+    if (copy == nullptr) return 2;
+    FreeText(field);
+    field = copy;
+    return 0;
+}
+
+// A text a job's thread may use is written in place into its full-size
+// buffer: it never moves under that thread.
+int ReplaceRunText(const DownloadItem* item, const char*& field, const char* text, size_t capacity)
+{
+    if (!item->runBuffers) return ReplaceText(field, text, capacity);
+    mw_text::Copy(const_cast<char*>(field), capacity, text);
+    return 0;
+}
+
+// Moves field into a buffer of its full capacity. Returns false when memory
+// is exhausted (field stays).
+bool WidenText(const char*& field, size_t capacity)
+{
+    char* buffer = static_cast<char*>(malloc(capacity));
+    if (buffer == nullptr) return false;
+    mw_text::Copy(buffer, capacity, field);
+    FreeText(field);
+    field = buffer;
+    return true;
+}
+
+void FreeTexts(DownloadItem* item)
+{
+    FreeText(item->url);
+    FreeText(item->referrer);
+    FreeText(item->fileName);
+    FreeText(item->folder);
+    FreeText(item->user);
+    FreeText(item->password);
+    FreeText(item->checksum);
+    FreeText(item->entityTag);
 }
 
 // Everything that must happen before an item's memory goes back.
@@ -50,9 +94,9 @@ void DisposeItem(DownloadItem* item)
     ReleaseJob(item);
     ReleaseFileName(item);
     if (item->runTicket != 0) list.runs.erase(item->runTicket);
-    FreeItemUrl(item);
-    FreeItemReferrer(item);
+    FreeTexts(item);
     free(item->segments);
+    free(item->rate);
     free(item);
 }
 
@@ -280,11 +324,16 @@ SRWLOCK g_checksumLock = SRWLOCK_INIT;
 
 }  // namespace
 
-void SetItemChecksum(DownloadItem* item, const char* stored)
+int SetItemChecksum(DownloadItem* item, const char* stored)
 {
+    const char* copy = CopyText(stored, kChecksumTextSize - 1);
+    if (copy == nullptr) return 2;
     AcquireSRWLockExclusive(&g_checksumLock);
-    mw_text::Copy(item->checksum, stored);
+    const char* old = item->checksum;
+    item->checksum = copy;
     ReleaseSRWLockExclusive(&g_checksumLock);
+    FreeText(old);
+    return 0;
 }
 
 void CopyItemChecksum(const DownloadItem* item, char* out, size_t capacity)
@@ -311,14 +360,16 @@ DownloadItem* NewItem()
     DownloadItem* item = static_cast<DownloadItem*>(calloc(1, sizeof(DownloadItem)));
     if (item == nullptr) return nullptr;
     item->state = ItemState::Waiting;
-    item->url = kNoUrl;
-    item->referrer = kNoUrl;
+    item->url = item->referrer = item->fileName = item->folder = kNoText;
+    item->user = item->password = item->checksum = item->entityTag = kNoText;
     item->elapsedMs = -1;
-    memcpy(item->user, g_settings.defaultUser, kLoginAndFolderSize);
-    // The stored record may hold bytes without a NUL; keep every field terminated.
-    item->user[kItemUserSize - 1] = '\0';
-    item->password[kItemPasswordSize - 1] = '\0';
-    item->folder[kItemFolderSize - 1] = '\0';
+    // The stored settings may hold bytes without a NUL: the copies stop at
+    // the field's width.
+    if (SetItemUser(item, g_settings.defaultUser) != 0 || SetItemPassword(item, g_settings.defaultPassword) != 0 ||
+        SetItemFolder(item, g_settings.defaultFolder) != 0) {
+        DisposeItem(item);
+        return nullptr;
+    }
     return item;
 }
 
@@ -330,30 +381,60 @@ void FreeItem(DownloadItem* item)
 int SetItemUrl(DownloadItem* item, const char* url)
 {
     if (url == nullptr) url = "";
-    size_t length = strlen(url);
-    if (length > kUrlTextMax) return 1;
-    char* copy = static_cast<char*>(malloc(length + 1));
-    if (copy == nullptr) return 2;
-    memcpy(copy, url, length + 1);
-    FreeItemUrl(item);
-    item->url = copy;
-    return 0;
+    if (strlen(url) > kUrlTextMax) return 1;
+    return ReplaceText(item->url, url, kUrlTextMax + 1);
 }
 
 int SetItemReferrer(DownloadItem* item, const char* referrer)
 {
-    if (referrer == nullptr || referrer[0] == '\0') {
-        FreeItemReferrer(item);
-        return 0;
+    return ReplaceText(item->referrer, referrer, kItemReferrerSize);
+}
+
+int SetItemFileName(DownloadItem* item, const char* name)
+{
+    return ReplaceRunText(item, item->fileName, name, kItemFileNameSize);
+}
+
+int SetItemFolder(DownloadItem* item, const char* folder)
+{
+    return ReplaceRunText(item, item->folder, folder, kItemFolderSize);
+}
+
+int SetItemUser(DownloadItem* item, const char* user)
+{
+    return ReplaceText(item->user, user, kItemUserSize);
+}
+
+int SetItemPassword(DownloadItem* item, const char* password)
+{
+    return ReplaceText(item->password, password, kItemPasswordSize);
+}
+
+int SetItemEntityTag(DownloadItem* item, const char* entityTag)
+{
+    return ReplaceRunText(item, item->entityTag, entityTag, kItemEntityTagSize);
+}
+
+bool PrepareItemRun(DownloadItem* item)
+{
+    if (item->rate == nullptr) item->rate = static_cast<RateMeter*>(calloc(1, sizeof(RateMeter)));
+    if (item->rate == nullptr) return false;
+    if (item->runBuffers) return true;
+    // Widened one by one: a text that could not be widened keeps its old
+    // buffer, which is freed as usual.
+    if (!WidenText(item->fileName, kItemFileNameSize) || !WidenText(item->entityTag, kItemEntityTagSize) ||
+        !WidenText(item->folder, kItemFolderSize)) {
+        return false;
     }
-    size_t length = strlen(referrer);
-    if (length >= kItemReferrerSize) length = kItemReferrerSize - 1;
-    char* copy = static_cast<char*>(malloc(length + 1));
-    if (copy == nullptr) return 2;
-    mw_text::Copy(copy, length + 1, referrer);
-    FreeItemReferrer(item);
-    item->referrer = copy;
-    return 0;
+    item->runBuffers = true;
+    return true;
+}
+
+void SetRunningItemFile(DownloadItem* item, const char* fileName, const char* entityTag)
+{
+    if (!item->runBuffers) return;
+    mw_text::Copy(const_cast<char*>(item->fileName), kItemFileNameSize, fileName);
+    mw_text::Copy(const_cast<char*>(item->entityTag), kItemEntityTagSize, entityTag);
 }
 
 int AppendItem(DownloadItem* item)
@@ -402,10 +483,15 @@ int AddUrl(const char* text, const char* referrer, const char* user, const char*
     }
     // A login written into the URL wins, as a pair, over the given one.
     bool urlHasUser = parts.user[0] != '\0';
-    if (user != nullptr) mw_text::Copy(item->user, user);
-    if (urlHasUser) mw_text::Copy(item->user, parts.user);
-    if (password != nullptr) mw_text::Copy(item->password, password);
-    if (urlHasUser) mw_text::Copy(item->password, parts.password);
+    int stored = 0;
+    if (user != nullptr) stored |= SetItemUser(item, user);
+    if (urlHasUser) stored |= SetItemUser(item, parts.user);
+    if (password != nullptr) stored |= SetItemPassword(item, password);
+    if (urlHasUser) stored |= SetItemPassword(item, parts.password);
+    if (stored != 0) {
+        FreeItem(item);
+        return 2;
+    }
     AppendItem(item);
     return 0;
 }
@@ -465,7 +551,7 @@ void ResetItemToStart(int row, DownloadItem* item)
     ReleaseJob(item);
     SetItemCount(item->downloaded, 0);
     // What the server said of the old file must not judge the new one.
-    item->entityTag[0] = '\0';
+    SetItemEntityTag(item, nullptr);
     item->lastModified = 0;
     item->checksumResult = kChecksumUnchecked;
     item->failure = 0;

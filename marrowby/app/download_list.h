@@ -53,51 +53,53 @@ constexpr size_t kItemPasswordSize = 49;
 constexpr size_t kItemFolderSize = 264;
 constexpr size_t kItemEntityTagSize = 129;
 
+// Kept small: a list may hold 100,000 items, and every byte of a record is
+// memory the list must fill before its window shows. The texts live on the
+// heap at their own length and change only through their Set functions.
 struct DownloadItem {
     DownloadJob* job;  // owned; set only while the item is Running
-    int32_t row;       // index of the item's row
-    ItemState state;
-    uint32_t startTick;  // tick count of the last start; base of the elapsed time
+    DownloadItem* next;
+    DownloadItem* prev;
     // 64-bit: files beyond 4 GiB. Written by the job's worker thread while
     // the GUI thread reads them: both go through ItemCount/SetItemCount then.
     int64_t downloaded;  // bytes present or received; the next resume offset
     int64_t size;        // total size, 0 (or -1 from a list file) when unknown
-    int32_t tries;       // starts made by scheduling passes
-    char fileName[kItemFileNameSize];
-    // Never null. Held on the heap at its own length: a URL may run to
-    // kUrlTextMax bytes, and most lists hold thousands of short ones.
-    // Changed only through SetItemUrl.
+    // Never null; empty ones share one constant text. A URL may run to
+    // kUrlTextMax bytes; every other text is cut to its kItem...Size - 1.
     const char* url;
-    // Never null; on the heap, at most kItemReferrerSize - 1 bytes, shared
-    // when empty (most are). Changed only through SetItemReferrer.
     const char* referrer;
-    char user[kItemUserSize];          // empty: the default user is used
-    char password[kItemPasswordSize];  // empty: the default password is used
-    char folder[kItemFolderSize];
-    DownloadItem* next;
-    DownloadItem* prev;
-    uint32_t runTicket;  // identifies the current run in job messages; 0 none
+    const char* fileName;  // the local file's name without its folder
+    const char* folder;
+    const char* user;      // empty: the default user is used
+    const char* password;  // empty: the default password is used
     // The expected checksum in its stored form ("sha256:..."), empty for
-    // none, and how the finished file compared with it.
-    char checksum[kChecksumTextSize];
-    int32_t checksumResult;
+    // none; a job's thread reads it through CopyItemChecksum.
+    const char* checksum;
     // What the server said of its file when the download began (ETag, and
     // Last-Modified in seconds since 1970; empty and 0 when not said): a
     // resume against a changed file starts again from byte 0.
-    char entityTag[kItemEntityTagSize];
-    int32_t lastModified;
-    int32_t failure;        // why the last run failed (a JobFailure); 0 none
-    int32_t failureDetail;  // its HTTP status or system error code; 0 none
-    int32_t rowIcon;        // the row's state image (a RowIcon)
-    int32_t elapsedMs;      // the time the elapsed column shows; -1 none yet
-    bool responded;         // a response arrived: the received count shows, even 0
-    RateMeter rate;         // recent byte counts of the running download
+    const char* entityTag;
     // The segments' progress of an unfinished segmented download (the
-    // list's "_Segments" text) on the heap, or null; the download's own
-    // speed limit in KB/s (0 none); restarts of this run for a changed file.
+    // list's "_Segments" text) on the heap, or null.
     char* segments;
-    int32_t speedLimit;
-    int32_t changeRestarts;
+    RateMeter* rate;  // recent byte counts; null until the item first runs
+    int32_t row;      // index of the item's row
+    ItemState state;
+    uint32_t startTick;      // tick count of the last start; base of the elapsed time
+    int32_t tries;           // starts made by scheduling passes
+    uint32_t runTicket;      // identifies the current run in job messages; 0 none
+    int32_t checksumResult;  // how the finished file compared with the checksum
+    int32_t lastModified;
+    int32_t failure;         // why the last run failed (a JobFailure); 0 none
+    int32_t failureDetail;   // its HTTP status or system error code; 0 none
+    int32_t rowIcon;         // the row's state image (a RowIcon)
+    int32_t elapsedMs;       // the time the elapsed column shows; -1 none yet
+    int32_t speedLimit;      // the download's own speed limit in KB/s; 0 none
+    int32_t changeRestarts;  // restarts of this run for a changed file
+    bool responded;          // a response arrived: the received count shows, even 0
+    // fileName, entityTag and folder have buffers of their full size that
+    // are written in place (PrepareItemRun): a job's thread may use them.
+    bool runBuffers;
 };
 
 // Reads and writes size or downloaded of an item whose job may be running:
@@ -108,7 +110,9 @@ void SetItemCount(int64_t& field, int64_t value);
 // The expected checksum of an item whose job may be checking its file right
 // then: the GUI thread sets it (stored form, or empty) and the job's thread
 // reads it through these; the GUI thread may also read it directly.
-void SetItemChecksum(DownloadItem* item, const char* stored);
+// SetItemChecksum returns 0, or 2 when memory is exhausted (the item keeps
+// its checksum).
+int SetItemChecksum(DownloadItem* item, const char* stored);
 void CopyItemChecksum(const DownloadItem* item, char* out, size_t capacity);
 // How the item's file last compared with its checksum (a ChecksumResult):
 // from the check itself, or from the failure it left when only that is
@@ -116,6 +120,22 @@ void CopyItemChecksum(const DownloadItem* item, char* out, size_t capacity);
 int32_t ItemChecksumResult(const DownloadItem* item);
 // Adds to downloaded from any of a download's connections at once.
 void AddItemCount(int64_t& field, int64_t count);
+// The item's texts, each cut to its kItem...Size - 1 bytes (null counts as
+// empty). Return 0, or 2 when memory is exhausted (the item keeps the old
+// text). The checksum goes through SetItemChecksum, the URL and referrer
+// through SetItemUrl and SetItemReferrer.
+int SetItemFileName(DownloadItem* item, const char* name);
+int SetItemFolder(DownloadItem* item, const char* folder);
+int SetItemUser(DownloadItem* item, const char* user);
+int SetItemPassword(DownloadItem* item, const char* password);
+int SetItemEntityTag(DownloadItem* item, const char* entityTag);
+// Before a job runs for the item: gives it its rate meter and the buffers
+// the job's thread writes (see runBuffers). Returns false when memory is
+// exhausted.
+bool PrepareItemRun(DownloadItem* item);
+// From the job's thread when the server's answer arrives: the file's name
+// and ETag, written into the buffers PrepareItemRun gave.
+void SetRunningItemFile(DownloadItem* item, const char* fileName, const char* entityTag);
 // Replaces the item's segment text (null or empty: none). Returns 0, or 2
 // when memory is exhausted (the item then has none).
 int SetItemSegments(DownloadItem* item, const char* text);

@@ -131,14 +131,16 @@ void ApplyRealFileName(DownloadItem* item, const char* path)
     LARGE_INTEGER size;
     item->downloaded = GetFileSizeEx(file, &size) ? size.QuadPart : 0;
     CloseHandle(file);
-    mw_text::Copy(item->fileName, ListBaseName(path));
+    SetItemFileName(item, ListBaseName(path));
 }
 
 // A checksum in any form a person may have typed into the file; one that
 // is no checksum is dropped rather than failing every download.
 void ApplyChecksum(DownloadItem* item, const char* value)
 {
-    StoreChecksumText(value, item->checksum, sizeof(item->checksum));
+    char stored[kChecksumTextSize];
+    StoreChecksumText(value, stored, sizeof(stored));
+    SetItemChecksum(item, stored);
 }
 
 // The segments' progress, when the file is there at the size they were
@@ -158,12 +160,12 @@ bool ApplySetting(DownloadItem* item, const char* key, const char* value)
 {
     switch (MatchListKey(key)) {
     case kListKeyReferer: SetItemReferrer(item, value); break;
-    case kListKeyStoreIn: mw_text::Copy(item->folder, value); break;
+    case kListKeyStoreIn: SetItemFolder(item, value); break;
     case kListKeyRemoteFileSize: item->size = ParseListNumber(value); break;
     case kListKeyState: item->state = static_cast<ItemState>(ParseListState(value)); break;
     case kListKeyRealFileName: ApplyRealFileName(item, value); break;
     case kListKeyChecksum: ApplyChecksum(item, value); break;
-    case kListKeyEntityTag: mw_text::Copy(item->entityTag, value); break;
+    case kListKeyEntityTag: SetItemEntityTag(item, value); break;
     case kListKeyLastModified: item->lastModified = ParseDecimal(value); break;
     case kListKeyFailure: ParseStoredFailure(value, &item->failure, &item->failureDetail); break;
     case kListKeySegments: ApplySegments(item, value); break;
@@ -197,7 +199,7 @@ void ReadRecords(LineSource* source, DownloadItem* item)
 void SeparatedFolder(DownloadItem* item, char* out, size_t capacity)
 {
     SeparatedItemFolder(item, out, capacity);
-    if (out[0] != '\0' && strlen(out) < sizeof(item->folder)) mw_text::Copy(item->folder, out);
+    if (out[0] != '\0' && strlen(out) < kItemFolderSize && strcmp(out, item->folder) != 0) SetItemFolder(item, out);
 }
 
 void WriteRecords(ListWriter* writer)

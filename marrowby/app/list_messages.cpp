@@ -20,13 +20,13 @@ constexpr size_t kSavedPathSize = kItemFolderSize + 1 + kItemFileNameSize;
 void OnResponse(DownloadItem* item)
 {
     item->responded = true;
-    ResetRate(item->rate, GetTickCount(), ItemCount(item->downloaded));
+    if (item->rate != nullptr) ResetRate(*item->rate, GetTickCount(), ItemCount(item->downloaded));
     SetRowIcon(item->row, kIconReceiving);
 }
 
 void ShowProgress(DownloadItem* item)
 {
-    AddRateSample(item->rate, GetTickCount(), ItemCount(item->downloaded));
+    if (item->rate != nullptr) AddRateSample(*item->rate, GetTickCount(), ItemCount(item->downloaded));
     ShowElapsed(item);
     ShowOverallProgress(false);
 }
@@ -62,7 +62,7 @@ bool RestartChangedFile(DownloadItem* item)
     EndItemRun(item, item->row, ItemState::Waiting, kIconWaiting);
     SetItemSegments(item, nullptr);
     SetItemCount(item->downloaded, 0);
-    item->entityTag[0] = '\0';
+    SetItemEntityTag(item, nullptr);
     item->lastModified = 0;
     ++item->changeRestarts;
     return StartItem(item->row) == 0;

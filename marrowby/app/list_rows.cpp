@@ -62,8 +62,8 @@ int StateTextId(const DownloadItem* item)
 
 int64_t CurrentRate(const DownloadItem* item)
 {
-    if (item->state != ItemState::Running || !item->responded) return -1;
-    return RatePerSecond(item->rate, GetTickCount(), ItemCount(item->downloaded));
+    if (item->state != ItemState::Running || !item->responded || item->rate == nullptr) return -1;
+    return RatePerSecond(*item->rate, GetTickCount(), ItemCount(item->downloaded));
 }
 
 void FormatNumber(int64_t value, char* out, size_t capacity)

@@ -50,8 +50,7 @@ int32_t OnJobEvent(void* info, int32_t code, int32_t count, void* userValue)
         if (summary != nullptr) {
             SetItemCount(item->size, summary->totalSize);
             SetItemCount(item->downloaded, summary->rangeFirst);
-            mw_text::Copy(item->fileName, summary->fileName);
-            mw_text::Copy(item->entityTag, summary->entityTag);
+            SetRunningItemFile(item, summary->fileName, summary->entityTag);
             item->lastModified = summary->lastModified;
         }
         Post(WM_ITEM_RESPONSE, code, item);
@@ -114,6 +113,7 @@ int StartItem(int row)
 {
     DownloadItem* item = ItemOfRow(row);
     if (item == nullptr || item->state != ItemState::Waiting) return 0;
+    if (!PrepareItemRun(item)) return 1;
     if (item->job != nullptr) {
         item->job->Stop();
     } else {

@@ -15,7 +15,7 @@ namespace {
 HWND g_sheet;
 
 // Fills the item from the page and appends it. Returns false (the item
-// freed, the message shown) when the URL is refused.
+// freed, the message shown) when the URL is refused or memory is exhausted.
 bool AppendFromPage(HWND page, DownloadItem* item)
 {
     UrlPageFields fields;
@@ -26,15 +26,23 @@ bool AppendFromPage(HWND page, DownloadItem* item)
         ShowPageMessage(page, RefusedUrlMessage(fields.url));
         return false;
     }
-    SetItemReferrer(item, fields.referrer);
-    mw_text::Copy(item->user, fields.user);
-    mw_text::Copy(item->password, fields.password);
-    mw_text::Copy(item->folder, fields.folder);
-    StoreChecksumText(fields.checksum, item->checksum, sizeof(item->checksum));
+    char checksum[kChecksumTextSize];
+    StoreChecksumText(fields.checksum, checksum, sizeof(checksum));
+    int stored = SetItemReferrer(item, fields.referrer) | SetItemUser(item, fields.user) |
+                 SetItemPassword(item, fields.password) | SetItemFolder(item, fields.folder) |
+                 SetItemChecksum(item, checksum);
     // Empty login fields take the login written into the URL; whatever stays
     // empty falls back to the default login when the download starts.
-    if (item->user[0] == '\0') mw_text::Copy(item->user, kLoginFieldChars, parts.user);
-    if (item->password[0] == '\0') mw_text::Copy(item->password, kLoginFieldChars, parts.password);
+    char login[kLoginFieldChars];
+    mw_text::Copy(login, parts.user);
+    if (item->user[0] == '\0') stored |= SetItemUser(item, login);
+    mw_text::Copy(login, parts.password);
+    if (item->password[0] == '\0') stored |= SetItemPassword(item, login);
+    if (stored != 0) {
+        FreeItem(item);
+        ShowPageMessage(page, IDS_NO_MEMORY);
+        return false;
+    }
     AppendItem(item);
     return true;
 }

@@ -49,9 +49,9 @@ void QueueAfresh(DownloadItem* item)
     item->downloaded = 0;
     item->size = 0;
     item->tries = 0;
-    item->fileName[0] = '\0';
+    SetItemFileName(item, nullptr);
     item->checksumResult = kChecksumUnchecked;
-    item->entityTag[0] = '\0';
+    SetItemEntityTag(item, nullptr);
     item->lastModified = 0;
     SetItemSegments(item, nullptr);
     ReleaseFileName(item);  // a name is chosen afresh
@@ -62,7 +62,7 @@ void QueueAfresh(DownloadItem* item)
 // address, or another folder for its file.
 bool MovesTransfer(const DownloadItem* item, const UrlPageFields& fields)
 {
-    char folder[sizeof item->folder];
+    char folder[kItemFolderSize];
     mw_text::Copy(folder, fields.folder);
     return strcmp(item->url, fields.url) != 0 || strcmp(item->folder, folder) != 0;
 }
@@ -82,9 +82,9 @@ void StoreFields(DownloadItem* item, const UrlPageFields& fields)
 {
     SetItemUrl(item, fields.url);
     SetItemReferrer(item, fields.referrer);
-    mw_text::Copy(item->user, fields.user);
-    mw_text::Copy(item->password, fields.password);
-    mw_text::Copy(item->folder, fields.folder);
+    SetItemUser(item, fields.user);
+    SetItemPassword(item, fields.password);
+    SetItemFolder(item, fields.folder);
     char checksum[kChecksumTextSize];
     StoreChecksumText(fields.checksum, checksum, sizeof(checksum));
     SetItemChecksum(item, checksum);  // a running job may be checking its file

@@ -99,10 +99,82 @@ TEST_F(DownloadList, LongTextsAreCutToTheirFieldsButUrlsKeptWholeOrRefused)
     EXPECT_EQ(48u, strlen(item->password));
 }
 
+// The texts live on the heap at their own length: each is cut to its
+// field's width, null and empty read as "", the settings' defaults may lack
+// their NUL, and once a run's buffers exist the job's thread finds them
+// where they were, whatever is written into them.
+TEST_F(DownloadList, ItemTextsKeepTheirWidthsAndRunBuffersStayPut)
+{
+    memset(g_settings.defaultUser, 'd', kItemUserSize);  // no terminator within the field
+    memset(g_settings.defaultFolder, 'f', kItemFolderSize);
+    DownloadItem* item = NewItem();
+    ASSERT_NE(nullptr, item);
+    EXPECT_EQ(std::string(kItemUserSize - 1, 'd'), item->user);
+    EXPECT_EQ(std::string(kItemFolderSize - 1, 'f'), item->folder);
+    EXPECT_STREQ("", item->fileName);
+    EXPECT_STREQ("", item->entityTag);
+    EXPECT_STREQ("", item->checksum);
+    EXPECT_EQ(nullptr, item->rate);
+
+    const std::string longText(2000, 'x');
+    struct Field {
+        int (*set)(DownloadItem*, const char*);
+        const char* const* text;
+        size_t width;
+    } fields[] = {
+        {SetItemFileName, &item->fileName, kItemFileNameSize},
+        {SetItemFolder, &item->folder, kItemFolderSize},
+        {SetItemUser, &item->user, kItemUserSize},
+        {SetItemPassword, &item->password, kItemPasswordSize},
+        {SetItemEntityTag, &item->entityTag, kItemEntityTagSize},
+    };
+    for (const Field& field : fields) {
+        EXPECT_EQ(0, field.set(item, longText.c_str()));
+        EXPECT_EQ(std::string(field.width - 1, 'x'), *field.text);
+        EXPECT_EQ(0, field.set(item, "short"));
+        EXPECT_STREQ("short", *field.text);
+        EXPECT_EQ(0, field.set(item, nullptr));
+        EXPECT_STREQ("", *field.text);
+    }
+    EXPECT_EQ(0, SetItemChecksum(item, longText.c_str()));
+    EXPECT_EQ(kChecksumTextSize - 1, strlen(item->checksum));
+    char copied[kChecksumTextSize + 8];
+    CopyItemChecksum(item, copied, sizeof(copied));
+    EXPECT_STREQ(item->checksum, copied);
+
+    ASSERT_EQ(0, SetItemFileName(item, "before.bin"));
+    ASSERT_EQ(0, SetItemEntityTag(item, "\"e1\""));
+    ASSERT_TRUE(PrepareItemRun(item));
+    ASSERT_NE(nullptr, item->rate);
+    EXPECT_STREQ("before.bin", item->fileName);
+    EXPECT_STREQ("\"e1\"", item->entityTag);
+    EXPECT_STREQ("", item->folder);
+    const char* name = item->fileName;
+    const char* tag = item->entityTag;
+    const char* folder = item->folder;
+    const RateMeter* rate = item->rate;
+    SetRunningItemFile(item, longText.c_str(), "\"e2\"");
+    EXPECT_EQ(std::string(kItemFileNameSize - 1, 'x'), item->fileName);
+    EXPECT_STREQ("\"e2\"", item->entityTag);
+    EXPECT_EQ(0, SetItemFolder(item, longText.c_str()));
+    EXPECT_EQ(std::string(kItemFolderSize - 1, 'x'), item->folder);
+    EXPECT_EQ(0, SetItemFileName(item, nullptr));
+    EXPECT_EQ(0, SetItemEntityTag(item, nullptr));
+    EXPECT_EQ(0, SetItemFolder(item, "C:\\dl"));
+    EXPECT_TRUE(PrepareItemRun(item));  // a second run keeps the buffers
+    EXPECT_EQ(name, item->fileName);
+    EXPECT_EQ(tag, item->entityTag);
+    EXPECT_EQ(folder, item->folder);
+    EXPECT_EQ(rate, item->rate);
+    EXPECT_STREQ("", item->fileName);
+    EXPECT_STREQ("C:\\dl", item->folder);
+    FreeItem(item);
+}
+
 TEST_F(DownloadList, AppendedRowsShowStateSizeAndProgress)
 {
     DownloadItem* done = NewItem();
-    strcpy(done->fileName, "done.zip");
+    SetItemFileName(done, "done.zip");
     SetItemUrl(done, "http://h/done.zip");
     done->state = ItemState::Completed;
     done->size = 1000;
@@ -134,7 +206,7 @@ TEST_F(DownloadList, TypedLettersFindTheRowByItsFileName)
 {
     for (const char* name : {"alpha.zip", "Beta.bin", "", "bravo.txt", "beta2.bin", "zulu"}) {
         DownloadItem* item = NewItem();
-        strcpy(item->fileName, name);
+        SetItemFileName(item, name);
         SetItemUrl(item, "http://h/x");
         AppendItem(item);
     }

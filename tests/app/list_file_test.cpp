@@ -49,11 +49,11 @@ TEST_F(ListFile, WritesHeaderAndRecordsByteForByte)
 {
     ASSERT_EQ(0, AddUrl("http://h/a.zip?x=1", nullptr, nullptr, nullptr));
     DownloadItem* item = FirstListItem();
-    strcpy(item->folder, "C:\\dl\\");
+    SetItemFolder(item, "C:\\dl\\");
     ASSERT_EQ(0, AddUrl("http://h/b.bin", "http://ref/page", nullptr, nullptr));
     DownloadItem* second = LastListItem();
-    strcpy(second->folder, "D:\\x");
-    strcpy(second->fileName, "b.bin");
+    SetItemFolder(second, "D:\\x");
+    SetItemFileName(second, "b.bin");
     second->size = 5000;
     second->state = ItemState::Completed;
     ASSERT_EQ(0, AddUrl("http://h/c", nullptr, nullptr, nullptr));
@@ -285,7 +285,7 @@ TEST_F(ListFile, FolderSeparatorIsAddedOnTheSecondSave)
 TEST_F(ListFile, EmptyFolderWritesTheBareFileName)
 {
     ASSERT_EQ(0, AddUrl("http://h/x", nullptr, nullptr, nullptr));
-    strcpy(FirstListItem()->fileName, "x.dat");
+    SetItemFileName(FirstListItem(), "x.dat");
     std::string written = WriteBytes();
     EXPECT_NE(std::string::npos, written.find("StoreIn=\r\n_RemoteFileSize=-1\r\n_State=0\r\n"
                                               "_RealFileName=x.dat\r\nUrl=http://h/x\r\n"));
@@ -312,6 +312,42 @@ TEST_F(ListFile, ShiftJisFoldersAndNamesSurviveARoundTrip)
     ReadBytes("StoreIn=" + folder_ + "\x95\x5C\r\n_RealFileName=" + sjisFolder + sjisName + "\r\nUrl=http://h/f\r\n");
     std::string written = WriteBytes();
     EXPECT_NE(std::string::npos, written.find("_RealFileName=" + sjisFolder + sjisName + "\r\n"));
+}
+
+// Names, ETags and checksums at their full widths and many records with
+// and without them come back byte for byte; a longer ETag is cut to its
+// width, as a read always did.
+TEST_F(ListFile, FullWidthTextsAndManyRecordsRoundTripExactly)
+{
+    std::string longName = std::string(180, 'n') + ".bin";
+    WriteWholeFile(folder_ + longName, std::string(77, 'p'));
+    std::string fullTag = "\"" + std::string(kItemEntityTagSize - 3, 't') + "\"";
+    std::string checksum = "sha256:" + std::string(64, 'a');
+    std::string text = std::string(kHeader) + ";\r\nRefererStr=http://ref/long\r\nStoreIn=" + folder_ +
+                       "\r\n_RemoteFileSize=1000\r\n_State=2\r\n_RealFileName=" + folder_ + longName +
+                       "\r\n_Checksum=" + checksum + "\r\n_ETag=" + fullTag +
+                       "\r\n_LastModified=1700000000\r\nUrl=http://h/long\r\n";
+    for (int i = 0; i < 500; ++i) {
+        std::string n = std::to_string(i);
+        text += ";\r\nRefererStr=" + (i % 3 == 0 ? std::string() : "http://ref/" + n) + "\r\nStoreIn=C:\\dl" +
+                std::to_string(i % 7) + "\\\r\n_RemoteFileSize=" + std::to_string(i + 1) +
+                "\r\n_State=" + std::to_string(i % 3) + "\r\n";
+        if (i % 4 == 0) text += "_Checksum=md5:" + std::string(32, static_cast<char>('0' + i % 10)) + "\r\n";
+        if (i % 5 == 0) text += "_ETag=W/\"" + n + "\"\r\n";
+        text += "Url=http://h/" + n + "\r\n";
+    }
+    std::vector<DownloadItem*> items = ReadBytes(text);
+    ASSERT_EQ(501u, items.size());
+    EXPECT_EQ(longName, items[0]->fileName);
+    EXPECT_EQ(77, items[0]->downloaded);
+    EXPECT_EQ(fullTag, items[0]->entityTag);
+    EXPECT_EQ(checksum, items[0]->checksum);
+    EXPECT_EQ("C:\\dl3\\", std::string(items[11]->folder));
+    EXPECT_EQ(text, WriteBytes());
+
+    items = ReadBytes(";\r\n_ETag=\"" + std::string(300, 'e') + "\"\r\nUrl=http://h/cut\r\n");
+    ASSERT_EQ(1u, items.size());
+    EXPECT_EQ("\"" + std::string(kItemEntityTagSize - 2, 'e'), items[0]->entityTag);
 }
 
 // Lines up to a whole URL's length arrive whole: "Url=" inside a long line

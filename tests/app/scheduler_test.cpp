@@ -108,9 +108,9 @@ TEST_F(Scheduler, ChecksumDecidesBetweenCompletedAndFailed)
     std::string wrong = right;
     wrong[10] = wrong[10] == '0' ? '1' : '0';
     DownloadItem* good = Add(Url("sumgood", "good.bin", "size=200000"));
-    snprintf(good->checksum, sizeof(good->checksum), "sha256:%s", right.c_str());
+    SetItemChecksum(good, ("sha256:" + right).c_str());
     DownloadItem* bad = Add(Url("sumbad", "bad.bin", "size=200000"));
-    snprintf(bad->checksum, sizeof(bad->checksum), "sha256:%s", wrong.c_str());
+    SetItemChecksum(bad, ("sha256:" + wrong).c_str());
     RunScheduler();
     ASSERT_TRUE(WaitForState(good, ItemState::Completed));
     EXPECT_EQ(kChecksumMatched, good->checksumResult);

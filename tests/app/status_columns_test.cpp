@@ -109,8 +109,8 @@ TEST_F(StatusColumns, EachFailureShowsItsReasonAlsoAfterTheListIsReadAgain)
         {Add(Url("busy", "size=100")), ItemState::Failed, Text(IDS_REASON_FILE_IN_USE)},
         {Add(Url("fine", "size=100")), ItemState::Completed, ""},
     };
-    snprintf(expected[6].item->checksum, sizeof(expected[6].item->checksum), "sha256:%064d", 0);
-    strcpy(expected[8].item->fileName, "busy.bin");
+    SetItemChecksum(expected[6].item, ("sha256:" + std::string(64, '0')).c_str());
+    SetItemFileName(expected[8].item, "busy.bin");
     RunScheduler();
     for (const Expected& e : expected) ASSERT_TRUE(WaitForState(e.item, e.state)) << e.item->url;
     CloseHandle(busy);

@@ -282,8 +282,8 @@ TEST_F(FaultTest, ReadOnlyFolderEndsTheDownloadWithAFileError)
     std::string url = ServerUrl("ro1/file.bin?size=5000");
     if (drive.empty() || url.empty()) GTEST_SKIP() << "needs fault_env.py with a tmpfs (root) and the scripted server";
     Start(false, {{url, 0, 0, ""}, {url + "&2", 0, 0, ""}, {ServerUrl("ro3/fine.bin?size=7000"), 0, 0, ""}});
-    strcpy(Item(0)->folder, (drive + "\\downloads").c_str());
-    strcpy(Item(1)->folder, (drive + "\\downloads\\new\\sub").c_str());
+    SetItemFolder(Item(0), (drive + "\\downloads").c_str());
+    SetItemFolder(Item(1), (drive + "\\downloads\\new\\sub").c_str());
     WatchFailures();
     g_settings.maxSimultaneous = 3;
     SelectRows({0, 1, 2});
