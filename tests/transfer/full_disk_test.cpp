@@ -49,15 +49,6 @@ FullDiskRun RunSegmented(const std::string& url, const std::string& folder, cons
     return run;
 }
 
-// The plan of the state file beside the download ("total", then the plan).
-bool ReadStatePlan(const std::string& path, SegmentPlan& plan)
-{
-    std::string text = ReadFileBytes(path);
-    size_t line = text.find('\n');
-    if (line == std::string::npos) return false;
-    return ParseSegmentPlan(text.substr(line + 1, text.find('\r', line) - line - 1).c_str(), kServedSize, plan);
-}
-
 std::string EndCodeOf(JobRecorder& recorder)
 {
     std::string sequence = recorder.Sequence();
@@ -99,10 +90,9 @@ TEST(FullDiskTest, ASegmentedDownloadFailsOnAFullDiskKeepsItsStateAndResumesWhen
     EXPECT_GE(listed.count, 2);
     EXPECT_GT(WrittenBytes(listed), 0);
     EXPECT_FALSE(AllSegmentsDone(listed));
-    SegmentPlan kept = {};
-    ASSERT_TRUE(ReadStatePlan(folder + "big.bin.segments", kept)) << ReadFileBytes(folder + "big.bin.segments");
-    EXPECT_EQ(WrittenBytes(kept), WrittenBytes(listed));
-    const int64_t written = WrittenBytes(kept);
+    std::string state = ReadFileBytes(folder + "big.bin.segments");
+    EXPECT_NE(state.find(full.planText), std::string::npos) << "the state beside the file: " << state;
+    const int64_t written = WrittenBytes(listed);
 
     // Room again: the restart goes on from the segments and the file is whole.
     ASSERT_TRUE(DeleteFileA(filler.c_str()));
@@ -114,7 +104,6 @@ TEST(FullDiskTest, ASegmentedDownloadFailsOnAFullDiskKeepsItsStateAndResumesWhen
     EXPECT_EQ(again.outcome.failure, JobFailureNone);
     EXPECT_TRUE(FileHoldsPattern(folder + "big.bin", kServedSize));
     EXPECT_FALSE(FileExists(folder + "big.bin.segments"));
-    EXPECT_EQ(resumed.summary.rangeFirst, written);
     EXPECT_LE(resumed.DataBytes(), kServedSize - written) << "bytes already written were fetched again";
     DeleteFileA((folder + "big.bin").c_str());
     WSACleanup();
