@@ -255,9 +255,10 @@ void SetField(HWND page, int id, const char* text)
 
 // A download of four connections with its own limit of 6,000 KB/s; its
 // limit is lowered to 1,500 KB/s on its properties' speed page, then the
-// program's limit to 600 KB/s in the options. Over the three seconds that
-// begin a second after each change the server sends no faster than half as
-// much again as the new limit. (The server sees the reader's pace through
+// program's limit to 600 KB/s in the options, then raised to 1,200 KB/s.
+// Over the three seconds that begin a second after each change the server
+// sends no faster than half as much again as the new limit, and after the
+// raise half as much again as before it. (The server sees the reader's pace through
 // the receive buffers and the window updates, in lumps of up to 64 KB per
 // connection: lower limits and shorter spans would drown in them.)
 TEST_F(SegmentProgramTest, ALimitChangedWhileTheDownloadRunsHoldsWithinASecond)
@@ -296,20 +297,29 @@ TEST_F(SegmentProgramTest, ALimitChangedWhileTheDownloadRunsHoldsWithinASecond)
     EXPECT_GT(afterOwn, 0.0) << trace.Profile();
     for (int i = 0; i < 50 && IsWindow(sheet); ++i) Sleep(100);
 
-    // The program's limit, below the download's own, on the options page.
-    PostMessageA(main, WM_COMMAND, IDM_OPTIONS_PROGRAM, 0);
-    sheet = WaitForWindowOf(processId_, "#32770", 20000);
-    ASSERT_NE(nullptr, sheet);
-    page = FindWindowExA(sheet, nullptr, "#32770", nullptr);
-    ASSERT_NE(nullptr, GetDlgItem(page, IDC_SPEED_LIMIT));
-    SetField(page, IDC_SPEED_LIMIT, "600");
-    changed = ReadTrace(id).Last();
-    PostMessageA(sheet, PSM_PRESSBUTTON, PSBTN_OK, 0);
-    trace = TraceUntil(id, changed + 4.0, 20000);
-    double afterGlobal = trace.Rate(changed + 1.0, changed + 4.0);
-    EXPECT_LT(afterGlobal, 1.5 * 600000) << trace.Profile();
-    EXPECT_GT(afterGlobal, 0.0) << trace.Profile();
-    for (int i = 0; i < 50 && IsWindow(sheet); ++i) Sleep(100);
+    // The program's limit on the options page: below the download's own,
+    // then raised (still below it), and the rate follows it up.
+    double afterGlobal = 0.0;
+    for (int limit : {600, 1200}) {
+        PostMessageA(main, WM_COMMAND, IDM_OPTIONS_PROGRAM, 0);
+        sheet = WaitForWindowOf(processId_, "#32770", 20000);
+        ASSERT_NE(nullptr, sheet);
+        page = FindWindowExA(sheet, nullptr, "#32770", nullptr);
+        ASSERT_NE(nullptr, GetDlgItem(page, IDC_SPEED_LIMIT));
+        SetField(page, IDC_SPEED_LIMIT, std::to_string(limit).c_str());
+        changed = ReadTrace(id).Last();
+        PostMessageA(sheet, PSM_PRESSBUTTON, PSBTN_OK, 0);
+        trace = TraceUntil(id, changed + 4.0, 20000);
+        double rate = trace.Rate(changed + 1.0, changed + 4.0);
+        EXPECT_LT(rate, 1.5 * limit * 1000) << limit << ": " << trace.Profile();
+        if (afterGlobal > 0.0) {
+            EXPECT_GT(rate, 1.5 * afterGlobal) << limit << ": " << trace.Profile();
+        } else {
+            EXPECT_GT(rate, 0.0) << trace.Profile();
+        }
+        afterGlobal = rate;
+        for (int i = 0; i < 50 && IsWindow(sheet); ++i) Sleep(100);
+    }
     Close();
 
     // Both limits are kept: the download's in the list, the program's in
@@ -321,7 +331,7 @@ TEST_F(SegmentProgramTest, ALimitChangedWhileTheDownloadRunsHoldsWithinASecond)
     ExtraSettings extra;
     EXPECT_EQ(0, DecodeSettingsBlock(reinterpret_cast<const uint8_t*>(settings.data()) + kSettingsSize,
                                      settings.size() - kSettingsSize, &extra));
-    EXPECT_EQ(600, extra.speedLimitKBps);
+    EXPECT_EQ(1200, extra.speedLimitKBps);
     DeleteFileA((store + "limited.bin").c_str());  // large, though sparse
 }
 
