@@ -63,6 +63,10 @@ def link_drive(folder):
     devices = os.path.join(prefix_folder(), "dosdevices")
     if not os.path.isdir(devices):
         return None
+    for name in os.listdir(devices):  # left by a run that was killed
+        link = os.path.join(devices, name)
+        if os.path.islink(link) and os.readlink(link) == folder:
+            os.remove(link)
     for letter in LETTERS:
         link = os.path.join(devices, letter + ":")
         try:
