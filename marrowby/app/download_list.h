@@ -213,8 +213,7 @@ int StartItem(int row);
 // Handles WM_ITEM_FINISHED to WM_ITEM_TICK and WM_ADD_URL. Returns true when
 // the message was one of them.
 bool HandleListMessage(UINT message, WPARAM wParam, LPARAM lParam);
-// Answers the list control's requests for row texts, images, tooltips and
-// the row a typed file name begins (the window that hosts it forwards its
+// Answers the list control's requests for row texts, images and the row a typed file name begins (the window that hosts it forwards its
 // WM_NOTIFY, and returns *result). Returns true when the notification was
 // one of them.
 bool HandleListNotify(NMHDR* header, LRESULT* result);
@@ -222,6 +221,9 @@ bool HandleListNotify(NMHDR* header, LRESULT* result);
 void FormatCell(const DownloadItem* item, int column, char* out, size_t capacity);
 // The status column's text: the state in words, and why a download failed.
 void FormatItemStatus(const DownloadItem* item, char* out, size_t capacity);
+// The row's tooltip: its status when that tells why the download failed;
+// false (and "") for a row without a reason.
+bool FormatRowTip(const DownloadItem* item, char* out, size_t capacity);
 
 // Access for the window, the sheets and the list files.
 // The window that receives the list's messages (the main window), or null.

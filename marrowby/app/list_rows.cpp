@@ -83,11 +83,10 @@ void AnswerDisplayInfo(NMLVDISPINFOA* request)
     }
 }
 
-void AnswerInfoTip(NMLVGETINFOTIPA* request)
+// A running download has no reason yet; a completed one needs none.
+bool HasReason(const DownloadItem* item)
 {
-    DownloadItem* item = ItemOfRow(request->iItem);
-    if (item == nullptr || request->pszText == nullptr || request->cchTextMax <= 0) return;
-    FormatItemStatus(item, request->pszText, static_cast<size_t>(request->cchTextMax));
+    return item->state != ItemState::Running && item->state != ItemState::Completed && item->failure != 0;
 }
 
 bool NameMatches(const DownloadItem* item, const char* text, UINT flags)
@@ -134,13 +133,20 @@ void FormatItemStatus(const DownloadItem* item, char* out, size_t capacity)
 {
     if (capacity == 0) return;
     mw_text::Copy(out, capacity, CachedText(StateTextId(item)));
-    // A running download has no reason yet; a completed one needs none.
-    bool ended = item->state != ItemState::Running && item->state != ItemState::Completed;
-    if (!ended || item->failure == 0) return;
+    if (!HasReason(item)) return;
     char reason[kStatusTextSize];
     FormatReason(item, reason, sizeof(reason));
     mw_text::Append(out, capacity, ": ");
     mw_text::Append(out, capacity, reason);
+}
+
+bool FormatRowTip(const DownloadItem* item, char* out, size_t capacity)
+{
+    if (capacity == 0) return false;
+    out[0] = '\0';
+    if (!HasReason(item)) return false;
+    FormatItemStatus(item, out, capacity);
+    return true;
 }
 
 void FormatCell(const DownloadItem* item, int column, char* out, size_t capacity)
@@ -178,7 +184,6 @@ bool HandleListNotify(NMHDR* header, LRESULT* result)
     if (header == nullptr || header->hwndFrom != ListState().listControl) return false;
     switch (header->code) {
     case LVN_GETDISPINFOA: AnswerDisplayInfo(reinterpret_cast<NMLVDISPINFOA*>(header)); return true;
-    case LVN_GETINFOTIPA: AnswerInfoTip(reinterpret_cast<NMLVGETINFOTIPA*>(header)); return true;
     case LVN_ODFINDITEMA: {
         const NMLVFINDITEMA* request = reinterpret_cast<NMLVFINDITEMA*>(header);
         *result = FindRowByName(request->iStart, request->lvfi.psz, request->lvfi.flags);

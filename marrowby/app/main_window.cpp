@@ -8,6 +8,7 @@
 #include "marrowby/app/main_window_commands.h"
 #include "marrowby/app/main_window_controls.h"
 #include "marrowby/app/row_commands.h"
+#include "marrowby/app/row_tip.h"
 #include "marrowby/app/settings.h"
 #include "marrowby/app/tray_notice.h"
 #include "marrowby/dialogs/url_drop_target.h"
@@ -122,6 +123,7 @@ int BuildControls(HWND window, HINSTANCE instance)
     for (int i = 0; i < kColumnCount; ++i) headings[i] = g_headings[i];
     SetUpListColumns(list, headings);
     AttachDownloadList(window, list);  // no rows, row counter 0
+    AttachRowTip(window, list);
     g_window.smallImages = CreateStateImages(list, instance);
     if (!g_window.smallImages) return 7;
     // The sizes sent while the window was created found no controls yet.
@@ -155,6 +157,7 @@ void SaveAndTearDown(HWND window)
     if (started) SaveAtExit(failed, sizeof(failed));
     ReleaseDropTarget(window);
     RemoveTrayIcon(window);
+    DetachRowTip();
     DropPendingHandovers();
     SetRunEndObserver(nullptr);
     if (g_window.smallImages) {

@@ -71,7 +71,7 @@ HWND CreateMainListControl(HWND mainWindow, HINSTANCE instance)
 
 void SetUpListColumns(HWND list, const char* const headings[])
 {
-    DWORD extended = LVS_EX_GRIDLINES | LVS_EX_FULLROWSELECT | LVS_EX_INFOTIP;
+    DWORD extended = LVS_EX_GRIDLINES | LVS_EX_FULLROWSELECT;
     SendMessageA(list, LVM_SETEXTENDEDLISTVIEWSTYLE, extended, extended);
     for (int i = 0; i < kColumnCount; ++i) {
         LVCOLUMNA column = {};

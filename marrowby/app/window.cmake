@@ -10,6 +10,7 @@ mw_add_library(marrowby_window
     ${CMAKE_CURRENT_LIST_DIR}/updater_launch.cpp
     ${CMAKE_CURRENT_LIST_DIR}/handover.cpp
     ${CMAKE_CURRENT_LIST_DIR}/row_commands.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/row_tip.cpp
     ${CMAKE_CURRENT_LIST_DIR}/tray_notice.cpp
     ${CMAKE_CURRENT_LIST_DIR}/program_entry.cpp
   LIBS marrowby_sheets marrowby_list marrowby_dialogs comdlg32 shell32 ole32 uuid comctl32 ws2_32

@@ -36,17 +36,13 @@ std::string HttpReason(int status, const char* phrase)
     return text;
 }
 
+// The text of the row's hover tooltip; "" when it has none.
 std::string Tooltip(int row)
 {
-    char text[1024] = "";
-    NMLVGETINFOTIPA tip = {};
-    tip.hdr.hwndFrom = g_host.list;
-    tip.hdr.idFrom = 100;
-    tip.hdr.code = LVN_GETINFOTIPA;
-    tip.pszText = text;
-    tip.cchTextMax = sizeof(text);
-    tip.iItem = row;
-    SendMessageA(g_host.window, WM_NOTIFY, 100, reinterpret_cast<LPARAM>(&tip));
+    char text[1024] = "x";
+    DownloadItem* item = ItemOfRow(row);
+    bool has = item != nullptr && FormatRowTip(item, text, sizeof(text));
+    EXPECT_EQ(has, text[0] != '\0') << row;
     return text;
 }
 
@@ -123,7 +119,7 @@ TEST_F(StatusColumns, EachFailureShowsItsReasonAlsoAfterTheListIsReadAgain)
                                                                 : IDS_STATE_COMPLETED);
         std::string status = e.reason.empty() ? state : state + ": " + e.reason;
         EXPECT_EQ(status, CellText(static_cast<int>(row), kColumnStatus)) << e.item->url;
-        EXPECT_EQ(status, Tooltip(static_cast<int>(row))) << e.item->url;
+        EXPECT_EQ(e.reason.empty() ? "" : status, Tooltip(static_cast<int>(row))) << e.item->url;
         EXPECT_EQ("", CellText(static_cast<int>(row), kColumnSpeed)) << e.item->url;
     }
     EXPECT_EQ("100%", CellText(9, kColumnProgress));
@@ -145,6 +141,7 @@ TEST_F(StatusColumns, EachFailureShowsItsReasonAlsoAfterTheListIsReadAgain)
                                                                 : IDS_STATE_COMPLETED);
         std::string status = e.reason.empty() ? state : state + ": " + e.reason;
         EXPECT_EQ(status, CellText(static_cast<int>(row), kColumnStatus)) << row;
+        EXPECT_EQ(e.reason.empty() ? "" : status, Tooltip(static_cast<int>(row))) << row;
     }
     // A fresh start forgets the old reason.
     g_settings.maxSimultaneous = 1;
