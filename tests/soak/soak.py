@@ -34,7 +34,6 @@ import argparse
 import os
 import re
 import shutil
-import struct
 import subprocess
 import sys
 import time
@@ -44,11 +43,10 @@ ROOT = os.path.dirname(os.path.dirname(HERE))
 sys.path.insert(0, os.path.join(ROOT, "tests", "support"))
 import scripted_server  # noqa: E402
 import servers  # noqa: E402
-from desktop import Failure, visible_window, wait_for, xdotool  # noqa: E402
+from desktop import Failure, settings_record, visible_window, wait_for, xdotool  # noqa: E402
 
 WINE_RUN = os.path.join(ROOT, "cmake", "wine-run")
 NEW_DOWNLOAD = "ダウンロードのプロパティ"
-SETTINGS_SIZE = 2320
 ENTRY_KB = 4        # what a list entry costs (DownloadItem and row), measured
 ALLOWED_KB = 32     # an added entry may take; a download that left its job
                     # behind would leave 64 KB or more
@@ -100,21 +98,6 @@ def plan_downloads(count, scripted, nginx, www):
             downloads.append(Download("%s/soak%d/slow%d.bin?size=200000&slow=50" % (scripted, i, i),
                                       "slow%d.bin" % i, 200000, True))
     return downloads
-
-
-def text_field(text, size):
-    data = text.encode("cp932")
-    if len(data) >= size:
-        raise Failure("path too long for the settings file: " + text)
-    return data + b"\0" * (size - len(data))
-
-
-def settings_record(list_path, download_folder, parallel):
-    record = b"VORN" + struct.pack("<iiiiIii", 10, parallel, 1, 0, 30000, 0, 0)
-    record += text_field("", 1153) + text_field("", 49) + text_field("", 49)
-    record += text_field(download_folder, 264) + text_field(list_path, 773)
-    assert len(record) == SETTINGS_SIZE
-    return record
 
 
 def idle_records(count, store_in):

@@ -3,6 +3,7 @@ share: waiting for a condition, and xdotool to find windows and send input."""
 
 import os
 import re
+import struct
 import subprocess
 import time
 
@@ -10,8 +11,28 @@ import time
 WAIT_SCALE = float(os.environ.get("MW_WAIT_SCALE") or 1)
 
 
+SETTINGS_SIZE = 2320
+
+
 class Failure(Exception):
     pass
+
+
+def text_field(text, size):
+    data = text.encode("cp932")
+    if len(data) >= size:
+        raise Failure("path too long for the settings file: " + text)
+    return data + b"\0" * (size - len(data))
+
+
+def settings_record(list_path, download_folder, parallel):
+    """marrowby's settings file (vorn.cfg) with automatic start on, parallel
+    downloads at a time; the block after it is left out (its defaults)."""
+    record = b"VORN" + struct.pack("<iiiiIii", 10, parallel, 1, 0, 30000, 0, 0)
+    record += text_field("", 1153) + text_field("", 49) + text_field("", 49)
+    record += text_field(download_folder, 264) + text_field(list_path, 773)
+    assert len(record) == SETTINGS_SIZE
+    return record
 
 
 def wait_for(what, check, timeout=20.0):
