@@ -221,6 +221,8 @@ bool HandleListNotify(NMHDR* header, LRESULT* result);
 void FormatCell(const DownloadItem* item, int column, char* out, size_t capacity);
 // The status column's text: the state in words, and why a download failed.
 void FormatItemStatus(const DownloadItem* item, char* out, size_t capacity);
+// Why the item's download failed, in words; false (and "") when it did not.
+bool FormatFailureReason(const DownloadItem* item, char* out, size_t capacity);
 // The row's tooltip: its status when that tells why the download failed;
 // false (and "") for a row without a reason.
 bool FormatRowTip(const DownloadItem* item, char* out, size_t capacity);

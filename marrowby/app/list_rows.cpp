@@ -140,6 +140,15 @@ void FormatItemStatus(const DownloadItem* item, char* out, size_t capacity)
     mw_text::Append(out, capacity, reason);
 }
 
+bool FormatFailureReason(const DownloadItem* item, char* out, size_t capacity)
+{
+    if (capacity == 0) return false;
+    out[0] = '\0';
+    if (!HasReason(item)) return false;
+    FormatReason(item, out, capacity);
+    return true;
+}
+
 bool FormatRowTip(const DownloadItem* item, char* out, size_t capacity)
 {
     if (capacity == 0) return false;

@@ -25,6 +25,7 @@ constexpr int kProductSize = 128;
 constexpr int kHeadingSize = 32;
 constexpr int kTitleSize = 255;
 constexpr size_t kExitFailedSize = 1100;  // the settings file and the list file
+constexpr size_t kBalloonReasonSize = 128;
 
 struct MainWindowState {
     HINSTANCE instance;
@@ -186,7 +187,9 @@ void SaveAndTearDown(HWND window)
 
 void OnRunEnd(const DownloadItem* item, bool failed)
 {
-    ShowRunEndBalloon(g_window.mainWindow, item->fileName[0] != '\0' ? item->fileName : item->url, failed);
+    char reason[kBalloonReasonSize];
+    FormatFailureReason(item, reason, sizeof(reason));
+    ShowRunEndBalloon(g_window.mainWindow, item->fileName[0] != '\0' ? item->fileName : item->url, reason, failed);
 }
 
 LRESULT OnContextMenu(HWND window, HWND source, LPARAM position)

@@ -1,6 +1,7 @@
 #include "marrowby/app/tray_notice.h"
 
 #include <shellapi.h>
+#include <string.h>
 
 #include "marrowby/app/settings.h"
 #include "common/bounded_text.h"
@@ -49,7 +50,7 @@ bool AddTrayIcon(HWND mainWindow, HINSTANCE instance)
 
 }  // namespace
 
-bool ShowRunEndBalloon(HWND mainWindow, const char* name, bool failed)
+bool ShowRunEndBalloon(HWND mainWindow, const char* name, const char* reason, bool failed)
 {
     if (g_extraSettings.balloonNotices == 0 || mainWindow == nullptr || ProgramInFront()) return false;
     HINSTANCE instance = reinterpret_cast<HINSTANCE>(GetWindowLongPtrA(mainWindow, GWLP_HINSTANCE));
@@ -59,7 +60,14 @@ bool ShowRunEndBalloon(HWND mainWindow, const char* name, bool failed)
     data.uFlags = NIF_INFO;
     data.dwInfoFlags = failed ? NIIF_WARNING : NIIF_INFO;
     LoadText(instance, failed ? IDS_BALLOON_FAILED : IDS_BALLOON_COMPLETED, data.szInfoTitle, sizeof(data.szInfoTitle));
-    mw_text::Copy(data.szInfo, name);
+    // A long address is cut, never the reason after it.
+    size_t reasonLength = reason != nullptr && reason[0] != '\0' ? strlen(reason) + 1 : 0;
+    size_t nameRoom = sizeof(data.szInfo) > reasonLength ? sizeof(data.szInfo) - reasonLength : 1;
+    mw_text::Copy(data.szInfo, nameRoom, name);
+    if (reasonLength > 0) {
+        mw_text::Append(data.szInfo, sizeof(data.szInfo), "\n");
+        mw_text::Append(data.szInfo, sizeof(data.szInfo), reason);
+    }
     return Shell_NotifyIconA(NIM_MODIFY, &data) != FALSE;
 }
 

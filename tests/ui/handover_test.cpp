@@ -18,6 +18,7 @@
 #include <prsht.h>
 
 #include "marrowby/app/settings_format.h"
+#include "marrowby/resources/resource.h"
 #include "tests/support/served_pattern.h"
 #include "tests/ui/png_file.h"
 #include "tests/ui/program_support.h"
@@ -477,6 +478,37 @@ bool TrayShown()
     return !VisibleWindows(0, "__winex11_standalone_tray").empty() || !VisibleWindows(0, "Shell_TrayWnd").empty();
 }
 
+// A text of the program's string table, read from marrowby.exe itself.
+std::string ProgramText(int id)
+{
+    std::string path = WindowsPath("MW_BIN_DIR") + "marrowby.exe";
+    HMODULE program = LoadLibraryExA(path.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
+    char text[512] = "";
+    if (program != nullptr) {
+        LoadStringA(program, id, text, sizeof(text));
+        FreeLibrary(program);
+    }
+    EXPECT_NE('\0', text[0]) << "string " << id << " of " << path;
+    return text;
+}
+
+// The texts of the visible balloons: the shell's tooltips, not the program's
+// own (its rows' tooltip).
+std::vector<std::string> BalloonTexts(const Program& program)
+{
+    std::vector<std::string> texts;
+    for (HWND tip : VisibleWindows(0, "tooltips_class32")) {
+        DWORD owner = 0;
+        GetWindowThreadProcessId(tip, &owner);
+        if (owner == program.id) continue;
+        char text[512] = "";
+        DWORD_PTR length = 0;
+        SendMessageTimeoutA(tip, WM_GETTEXT, sizeof(text), reinterpret_cast<LPARAM>(text), SMTO_NORMAL, 5000, &length);
+        texts.push_back(text);
+    }
+    return texts;
+}
+
 // A download that ends while another window is in front brings a balloon
 // from the program's notification-area icon, which goes with the program.
 // With balloons off in the settings no icon comes; the options sheet shows
@@ -524,6 +556,57 @@ TEST_F(HandoverTest, BalloonWhenADownloadEndsBehindAnotherWindow)
     EXPECT_EQ(0, DecodeSettingsBlock(reinterpret_cast<const uint8_t*>(stored.data()) + kSettingsSize,
                                      stored.size() - kSettingsSize, &extra));
     EXPECT_EQ(1, extra.balloonNotices);
+}
+
+}  // namespace
+
+namespace {
+
+// While the program's own window is in front, downloads that end (one
+// finished, one refused with 404) bring no balloon and no icon. Behind
+// another window, a download that fails (the server closes early) brings a
+// balloon that names the file and gives the reason in the program's words.
+TEST_F(HandoverTest, BalloonForAFailureOnlyBehindAnotherWindow)
+{
+    ProgramFolder("balloon-front", true, true, {});
+    Program& program = StartFirst("");
+    ASSERT_NE(nullptr, program.main);
+    std::string done = base_ + "hbd/done.bin?size=3000";
+    // 1,000 of 100,000 bytes, then the connection stays silent for 10 s and closes.
+    std::string behind = base_ + "hbb/behind.bin?size=100000&cut=1000&hold=10";
+    ASSERT_TRUE(SetClipboard(base_ + "hbm/front-missing.bin?status=404\r\n" + done + "\r\n" + behind + "\r\n"));
+    SelectRow(program, 0);
+    PressKeys({VK_CONTROL, 'V'});
+    EXPECT_TRUE(WaitUntil([&] { return ReadWholeFile(downloads_ + "done.bin") == Pattern(3000); }, 20000));
+    std::string requests = WindowsPath("MW_SERVER_DIR_WIN") + "requests\\";
+    EXPECT_TRUE(WaitUntil([&] { return FileExists(requests + "hbm.1"); }, 20000));
+    bool noticed = WaitUntil([&] { return !BalloonTexts(program).empty() || TrayShown(); }, 3000);
+    EXPECT_FALSE(noticed) << "a balloon while the program was in front";
+    EXPECT_EQ(program.main, GetForegroundWindow());
+
+    FrontWindow front;
+    ASSERT_TRUE(front.PumpUntil(
+        [&] {
+            SetForegroundWindow(front.window);
+            return GetForegroundWindow() == front.window;
+        },
+        5000));
+    std::string balloon;
+    bool shown = front.PumpUntil(
+        [&] {
+            std::vector<std::string> texts = BalloonTexts(program);
+            balloon = texts.empty() ? "" : texts[0];
+            return !balloon.empty();
+        },
+        30000);
+    ASSERT_TRUE(shown) << "no balloon for the failure";
+    EXPECT_NE(std::string::npos, balloon.find("behind.bin")) << balloon;
+    EXPECT_NE(std::string::npos, balloon.find(ProgramText(IDS_REASON_SHORT_BODY))) << balloon;
+    EXPECT_EQ(std::string::npos, balloon.find("front-missing")) << balloon;
+    EXPECT_TRUE(TrayShown());
+    WriteShot("marrowby-balloon-failed", program.main, front.window);
+    Close(program);
+    EXPECT_TRUE(front.PumpUntil([] { return !TrayShown(); }, 15000)) << "the icon stayed";
 }
 
 }  // namespace
