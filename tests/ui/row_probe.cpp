@@ -10,6 +10,11 @@
 //                                 rectangle "rect L T R B", or "none"
 //   row_probe gone MS OUTFILE     waits up to MS until none is visible;
 //                                 "gone", or "tip TEXT" of the one left
+//   row_probe menu MS OUTFILE     waits up to MS for a visible pop-up menu
+//                                 of marrowby's; "menu" and "rect L T R B",
+//                                 or "none"
+//   row_probe size W H OUTFILE    sizes the main window W by H pixels (as a
+//                                 drag of its frame would); "sized"
 //
 // Texts are in the ANSI code page. OUTFILE appears whole once written (the
 // caller polls for it). Exit code 0, 1 when the window was not found, 2 on
@@ -132,60 +137,82 @@ int WriteRows(const std::string& outFile)
     return 0;
 }
 
-struct TipSearch {
+struct WindowSearch {
     DWORD processId;
+    const char* windowClass;
     std::vector<HWND> found;
 };
 
-BOOL CALLBACK CollectTip(HWND window, LPARAM context)
+BOOL CALLBACK CollectWindow(HWND window, LPARAM context)
 {
-    auto* search = reinterpret_cast<TipSearch*>(context);
+    auto* search = reinterpret_cast<WindowSearch*>(context);
     DWORD owner = 0;
     GetWindowThreadProcessId(window, &owner);
     char name[64] = "";
     GetClassNameA(window, name, sizeof(name));
-    if (owner == search->processId && strcmp(name, TOOLTIPS_CLASSA) == 0 && IsWindowVisible(window))
+    if (owner == search->processId && strcmp(name, search->windowClass) == 0 && IsWindowVisible(window))
         search->found.push_back(window);
     return TRUE;
 }
 
-HWND VisibleTip(DWORD processId)
+HWND VisibleWindow(DWORD processId, const char* windowClass)
 {
-    TipSearch search = {processId, {}};
-    EnumWindows(CollectTip, reinterpret_cast<LPARAM>(&search));
+    WindowSearch search = {processId, windowClass, {}};
+    EnumWindows(CollectWindow, reinterpret_cast<LPARAM>(&search));
     return search.found.empty() ? nullptr : search.found[0];
 }
 
-std::string TipLine(HWND tip)
+std::string RectLine(HWND window)
+{
+    RECT rect = {};
+    GetWindowRect(window, &rect);
+    char line[96];
+    snprintf(line, sizeof(line), "rect %ld %ld %ld %ld\n", static_cast<long>(rect.left), static_cast<long>(rect.top),
+             static_cast<long>(rect.right), static_cast<long>(rect.bottom));
+    return line;
+}
+
+std::string TipLines(HWND tip)
 {
     char text[kCellSize] = "";
     DWORD_PTR length = 0;
     SendMessageTimeoutA(tip, WM_GETTEXT, sizeof(text), reinterpret_cast<LPARAM>(text), SMTO_NORMAL, 5000, &length);
     text[kCellSize - 1] = '\0';
-    RECT rect = {};
-    GetWindowRect(tip, &rect);
-    char place[96];
-    snprintf(place, sizeof(place), "\nrect %ld %ld %ld %ld\n", static_cast<long>(rect.left),
-             static_cast<long>(rect.top), static_cast<long>(rect.right), static_cast<long>(rect.bottom));
-    return std::string("tip ") + text + place;
+    return std::string("tip ") + text + "\n" + RectLine(tip);
 }
 
-// Waits until a tooltip is visible (wanted) or none is, up to ms.
-int WatchTip(bool wanted, DWORD ms, const std::string& outFile)
+// Waits until a window of the class is visible (wanted) or none is, up to ms.
+HWND WatchWindow(DWORD processId, const char* windowClass, bool wanted, DWORD ms)
+{
+    for (DWORD start = GetTickCount();; Sleep(50)) {
+        HWND window = VisibleWindow(processId, windowClass);
+        if ((window != nullptr) == wanted || GetTickCount() - start > ms) return window;
+    }
+}
+
+int Watch(const char* what, DWORD ms, const std::string& outFile)
 {
     HWND main = MainWindow();
     if (!main) return 1;
     DWORD processId = 0;
     GetWindowThreadProcessId(main, &processId);
-    HWND tip = nullptr;
-    for (DWORD start = GetTickCount();; Sleep(50)) {
-        tip = VisibleTip(processId);
-        if ((tip != nullptr) == wanted || GetTickCount() - start > ms) break;
+    if (strcmp(what, "menu") == 0) {
+        HWND menu = WatchWindow(processId, "#32768", true, ms);
+        Publish(menu ? "menu\n" + RectLine(menu) : "none\n", outFile);
+        return 0;
     }
-    if (tip != nullptr)
-        Publish(TipLine(tip), outFile);
-    else
-        Publish(wanted ? "none\n" : "gone\n", outFile);
+    bool wanted = strcmp(what, "tip") == 0;
+    HWND tip = WatchWindow(processId, TOOLTIPS_CLASSA, wanted, ms);
+    Publish(tip ? TipLines(tip) : wanted ? "none\n" : "gone\n", outFile);
+    return 0;
+}
+
+int SizeMain(int width, int height, const std::string& outFile)
+{
+    HWND main = MainWindow();
+    if (!main || !SetWindowPos(main, nullptr, 0, 0, width, height, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE))
+        return 1;
+    Publish("sized\n", outFile);
     return 0;
 }
 
@@ -193,9 +220,11 @@ int WatchTip(bool wanted, DWORD ms, const std::string& outFile)
 
 int main(int argc, char** argv)
 {
-    if (argc == 3 && strcmp(argv[1], "rows") == 0) return WriteRows(argv[2]);
-    if (argc == 4 && strcmp(argv[1], "tip") == 0) return WatchTip(true, static_cast<DWORD>(atoi(argv[2])), argv[3]);
-    if (argc == 4 && strcmp(argv[1], "gone") == 0) return WatchTip(false, static_cast<DWORD>(atoi(argv[2])), argv[3]);
-    fprintf(stderr, "usage: row_probe rows OUTFILE | tip MS OUTFILE | gone MS OUTFILE\n");
+    const char* command = argc > 1 ? argv[1] : "";
+    if (argc == 3 && strcmp(command, "rows") == 0) return WriteRows(argv[2]);
+    bool watch = strcmp(command, "tip") == 0 || strcmp(command, "gone") == 0 || strcmp(command, "menu") == 0;
+    if (argc == 4 && watch) return Watch(command, static_cast<DWORD>(atoi(argv[2])), argv[3]);
+    if (argc == 5 && strcmp(command, "size") == 0) return SizeMain(atoi(argv[2]), atoi(argv[3]), argv[4]);
+    fprintf(stderr, "usage: row_probe rows OUTFILE | tip|gone|menu MS OUTFILE | size W H OUTFILE\n");
     return 2;
 }
