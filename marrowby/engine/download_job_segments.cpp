@@ -336,7 +336,11 @@ void DownloadJob::PaceReceive(int64_t count)
     RateLimit& item = primary_->itemLimit_;
     int64_t globalRate = global.Rate();
     int64_t itemRate = item.Rate();
-    if (globalRate == 0 && itemRate == 0) return;
+    if (globalRate == 0 && itemRate == 0) {
+        // A limit lifted mid-transfer gives the connection its full receives back.
+        if (linkPhase_ == kLinkPlain) connection_.SetReceiveBuffer(receiveBuffer_, kJobReceiveBufferSize);
+        return;
+    }
     global.Take(count);
     item.Take(count);
     while (stopping_ == 0) {

@@ -628,6 +628,28 @@ TEST_F(DownloadJobTest, StopDuringTransferEndsQuietlyAndReleasesTheFile)
     EXPECT_EQ(Saved("again.bin"), Pattern(0, 1000));
 }
 
+// A limit keeps each receive small so that its waits stay short; once the
+// limit is lifted the running connection must read in full blocks again.
+TEST_F(DownloadJobTest, LiftedSpeedLimitGivesTheConnectionFullReceivesBack)
+{
+    const int64_t limit = 32000;
+    run_.url = Url("paced.bin?size=3000000");
+    DownloadJob job;
+    JobCallbackRegistration registration = recorder_.Registration();
+    ASSERT_EQ(job.Prepare(&registration), 0);
+    job.SetSpeedLimit(limit);
+    ASSERT_EQ(job.Start(run_.url.c_str(), 0, folder_.c_str(), "", 5000), 0);
+    ASSERT_TRUE(recorder_.WaitFor(JobData, 5000));
+    Sleep(400);
+    size_t paced = recorder_.EventCount();
+    EXPECT_LT(recorder_.DataBytes(), 1000000) << "the limit did not hold";
+    job.SetSpeedLimit(0);
+    ASSERT_TRUE(recorder_.WaitForEnd(20000));
+    EXPECT_GT(recorder_.LargestDataFrom(paced), limit / 4);
+    EXPECT_EQ(recorder_.Sequence(), "accepted data closed");
+    EXPECT_EQ(Saved("paced.bin"), Pattern(0, 3000000));
+}
+
 namespace {
 
 // Calls Stop on its job from inside the callback, at the first JobAccepted.

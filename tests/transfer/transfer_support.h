@@ -210,6 +210,16 @@ public:
         return total;
     }
 
+    // The largest data report from the first-th report on.
+    int32_t LargestDataFrom(size_t first)
+    {
+        std::lock_guard<std::mutex> hold(mutex_);
+        int32_t largest = 0;
+        for (size_t i = first; i < events_.size(); ++i)
+            if (events_[i].code == JobData && events_[i].count > largest) largest = events_[i].count;
+        return largest;
+    }
+
     size_t EventCount()
     {
         std::lock_guard<std::mutex> hold(mutex_);
