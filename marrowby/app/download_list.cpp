@@ -12,6 +12,7 @@
 #include "marrowby/engine/download_job.h"
 #include "marrowby/engine/file_name_claims.h"
 #include "marrowby/engine/path_helpers.h"
+#include "marrowby/engine/segment_files.h"
 #include "common/text_helpers.h"
 #include "marrowby/engine/url.h"
 
@@ -214,10 +215,10 @@ void ReleaseJob(DownloadItem* item)
 {
     if (item->job == nullptr) return;
     item->job->Stop();  // waits for the worker: no report follows
-    // The segments of an unfinished download go on where they stopped.
+    // The segments of a download whose files are not merged yet go on
+    // where they stopped.
     char segments[kSegmentPlanTextMax];
-    bool unfinished =
-        item->job->SegmentPlanText(segments, sizeof(segments)) && ItemCount(item->downloaded) < ItemCount(item->size);
+    bool unfinished = item->job->SegmentPlanText(segments, sizeof(segments));
     SetItemSegments(item, unfinished ? segments : nullptr);
     delete item->job;
     item->job = nullptr;
@@ -550,6 +551,11 @@ void ResetItemToStart(int row, DownloadItem* item)
 {
     ReleaseJob(item);
     SetItemCount(item->downloaded, 0);
+    // Nothing of the old segments counts any more.
+    SetItemSegments(item, nullptr);
+    char folder[kItemFolderSize + 1];
+    SeparatedItemFolder(item, folder, sizeof(folder));
+    if (item->fileName[0] != '\0') DiscardSegmentFiles(folder, item->fileName);
     // What the server said of the old file must not judge the new one.
     SetItemEntityTag(item, nullptr);
     item->lastModified = 0;

@@ -143,14 +143,16 @@ void ApplyChecksum(DownloadItem* item, const char* value)
     SetItemChecksum(item, stored);
 }
 
-// The segments' progress, when the file is there at the size they were
-// planned for: the bytes they hold, not the file's size, are what is
-// present.
+// The segments' progress: the named file (its size is downloaded by now)
+// holds the head segment's bytes, the side file beside it the others, so
+// the bytes present are the head's as far as the file reaches and the
+// rest's. The download checks the side file again when it starts.
 void ApplySegments(DownloadItem* item, const char* value)
 {
     SegmentPlan plan;
-    if (item->size <= 0 || item->downloaded != item->size || !ParseSegmentPlan(value, item->size, plan)) return;
-    if (AllSegmentsDone(plan) || SetItemSegments(item, value) != 0) return;
+    if (item->size <= 0 || item->downloaded > item->size || !ParseSegmentPlan(value, item->size, plan)) return;
+    if (SetItemSegments(item, value) != 0) return;
+    TrustSegmentBytes(plan, item->downloaded, true);
     item->downloaded = WrittenBytes(plan);
 }
 
@@ -212,9 +214,10 @@ void WriteRecords(ListWriter* writer)
         int32_t state = item->state == ItemState::Completed ? 1 : item->state == ItemState::Paused ? 2 : 0;
         char failure[kStoredFailureSize];
         FormatStoredFailure(item->failure, item->failureDetail, failure, sizeof(failure));
-        // A running download's segments as they stand now.
+        // A running download's segments as they stand now, until its files
+        // are merged.
         char segments[kSegmentPlanTextMax] = "";
-        if (item->job != nullptr && ItemCount(item->downloaded) < ItemCount(item->size)) {
+        if (item->job != nullptr) {
             item->job->SegmentPlanText(segments, sizeof(segments));
         } else if (item->segments != nullptr) {
             mw_text::Copy(segments, item->segments);

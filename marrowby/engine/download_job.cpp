@@ -38,6 +38,7 @@ DownloadJob::DownloadJob()
       segmented_(false),
       segmentFinished_(false),
       retired_(false),
+      mergePending_(false),
       loneRetries_(0),
       holdsConnection_(0),
       stopping_(0)
@@ -207,6 +208,8 @@ int DownloadJob::Start(const char* url, int64_t offset, const char* folder, cons
         ResetRunState();
     }
     if (InterlockedExchange(&holdsConnection_, 1) == 0) TakeConnection();
+    // Every segment was written: the worker's first tick merges the files.
+    if (mergePending_ != 0) return 0;
     int connected = connection_.Connect(target.host, target.port, timeoutMs);
     // A host that is not found has been reported as such already.
     if (connected != 0 && connected != 2) failure_ = JobFailureNetwork;

@@ -67,6 +67,7 @@ struct SegmentCrew {
     bool accepted;       // the application has the download's JobAccepted
     bool finalReported;  // the run's end has been reported
     bool stateDirty;     // the plan changed since the state file was written
+    bool merged;         // the named file is whole and the side files are gone
     uint32_t stateTick;  // tick count of the last write of the state file
     int32_t active;      // connections still working in this run
     int32_t helperCount;
@@ -151,10 +152,14 @@ private:
     void EndConnection(int32_t code);
     void PaceReceive(int64_t count);
     void StopHelpers();
-    void StateFilePath(char* out, size_t capacity) const;
+    void SegmentPath(char* out, size_t capacity, const char* suffix) const;
     void WriteStateFile();
     bool ReadStateFile(SegmentPlan& plan);
+    bool TrustStoredPlan(SegmentPlan& plan);
     void KeepStateFile();
+    bool WritesHeadSegment();
+    int32_t FinishSegments();
+    void RunPendingMerge();
     bool JoinsPlan() const;
     bool RetryRefused();
     void ResetLink();
@@ -238,10 +243,11 @@ private:
     DownloadJob* primary_;
     int32_t connectionId_;
     int32_t connectionsWanted_;
-    bool segmented_;        // writes by the plan
-    bool segmentFinished_;  // its segment is complete: it goes on with other work
-    bool retired_;          // it has ended for good in this run
-    int32_t loneRetries_;   // refusals answered by asking again
+    bool segmented_;              // writes by the plan
+    bool segmentFinished_;        // its segment is complete: it goes on with other work
+    bool retired_;                // it has ended for good in this run
+    volatile LONG mergePending_;  // every segment was written before: the run only merges the files
+    int32_t loneRetries_;         // refusals answered by asking again
     volatile LONG holdsConnection_;
     volatile LONG stopping_;
     RateLimit itemLimit_;

@@ -3,6 +3,7 @@
 #include "common/bounded_text.h"
 #include "marrowby/engine/download_job.h"
 #include "marrowby/engine/path_helpers.h"
+#include "marrowby/engine/segment_files.h"
 
 namespace {
 
@@ -17,17 +18,22 @@ HANDLE OpenForWriting(const char* path, bool shared)
 
 }  // namespace
 
-// Opens folder + the summary's file name and moves to rangeFirst. A position
-// beyond the file's end is refused: the gap would be left as zeros while the
-// application counts it as downloaded. A body that starts at byte 0 (a fresh
-// download, or a server that ignored the Range) replaces the old content:
-// a longer old file would otherwise keep its tail behind the new end.
+// Opens folder + the summary's file name (the side file for a segment
+// other than the head) and moves to rangeFirst. A position beyond the file's
+// end is refused: the gap would be left as zeros while the application
+// counts it as downloaded. A body that starts at byte 0 (a fresh download,
+// or a server that ignored the Range) replaces the old content: a longer old
+// file would otherwise keep its tail behind the new end. The head segment
+// cuts the named file where it goes on, so the file holds its bytes alone.
 int DownloadJob::OpenLocalFile(const ResponseSummary& summary)
 {
     CloseFile();
-    char path[kJobFolderCapacity + sizeof summary.fileName];
+    const bool head = segmented_ && WritesHeadSegment();
+    const bool side = segmented_ && !head;
+    char path[kJobFolderCapacity + sizeof summary.fileName + sizeof kSideFileSuffix];
     mw_text::Copy(path, folder_);
     mw_text::Append(path, sizeof path, summary.fileName);
+    if (side) mw_text::Append(path, sizeof path, kSideFileSuffix);
 
     file_ = OpenForWriting(path, segmented_);
     if (file_ == INVALID_HANDLE_VALUE) {
@@ -35,9 +41,9 @@ int DownloadJob::OpenLocalFile(const ResponseSummary& summary)
         file_ = OpenForWriting(path, segmented_);
         if (file_ == INVALID_HANDLE_VALUE) return 1;
     }
-    // Segments are written in place: the file has its full size first and
-    // keeps what the other segments hold.
-    if (segmented_ && !SizeFileForSegments(summary.totalSize)) {
+    // Segments are written in place: the side file has its full size first
+    // and keeps what the other segments hold.
+    if (side && !SizeFileForSegments(summary.totalSize)) {
         CloseFile();
         return 1;
     }
@@ -46,7 +52,7 @@ int DownloadJob::OpenLocalFile(const ResponseSummary& summary)
     position.QuadPart = summary.rangeFirst;
     if (summary.rangeFirst < 0 || !GetFileSizeEx(file_, &size) || position.QuadPart > size.QuadPart ||
         !SetFilePointerEx(file_, position, nullptr, FILE_BEGIN) ||
-        (!segmented_ && position.QuadPart == 0 && size.QuadPart > 0 && !SetEndOfFile(file_))) {
+        (!side && (head || position.QuadPart == 0) && size.QuadPart > position.QuadPart && !SetEndOfFile(file_))) {
         CloseFile();
         return 1;
     }

@@ -1,8 +1,10 @@
 // Segmented downloads: the first job of a download plans the segments once
 // the server has named the size and taken ranges, and starts further jobs
-// beside it; each connection writes its segments at their offsets into the
-// one file and then takes over abandoned or split work. Every connection
-// shares the speed limits. Runs on the jobs' worker threads unless noted.
+// beside it; the head segment goes into the named file, every other one at
+// its offsets into the side file, and a connection that finishes takes over
+// abandoned or split work. The last connection out merges the two files.
+// Every connection shares the speed limits. Runs on the jobs' worker
+// threads unless noted.
 #include <new>
 
 #include <string.h>
@@ -12,10 +14,10 @@
 #include "marrowby/engine/download_job.h"
 #include "marrowby/engine/lock_scope.h"
 #include "marrowby/engine/response.h"
+#include "marrowby/engine/segment_files.h"
 
 namespace {
 
-const char kStateSuffix[] = ".segments";
 const size_t kStateFileMax = kSegmentPlanTextMax + 64;
 // Waits for the speed limit are cut into slices this long, so a stop or a
 // new rate is seen at once.
@@ -68,6 +70,7 @@ void DownloadJob::ResetSegments()
     segmented_ = false;
     segmentFinished_ = false;
     retired_ = false;
+    InterlockedExchange(&mergePending_, 0);
     loneRetries_ = 0;
     InterlockedExchange(&stopping_, 0);
     crew_ = nullptr;
@@ -84,23 +87,28 @@ void DownloadJob::ResetSegments()
     crew_->accepted = false;
     crew_->finalReported = false;
     crew_->stateDirty = false;
+    crew_->merged = false;
     crew_->stateTick = GetTickCount();
     crew_->active = 0;
     crew_->helperCount = 0;
 }
 
 // Start, with the job's lock held: the segments of an earlier run go on
-// where each stopped when the file still has the size they were planned
-// for. The state file beside the file is newer than any list. Returns the
-// position of the first request.
+// where each stopped, as far as the files still hold them. A run whose
+// segments were all written only merges the files. Returns the position of
+// the first request.
 int64_t DownloadJob::ResumeSegments(int64_t offset)
 {
-    if (crew_ == nullptr || ownName_[0] == '\0' || ownSize_ <= 0) return offset;
+    if (crew_ == nullptr || ownName_[0] == '\0' || ownSize_ < 0) return offset;
     SegmentPlan& plan = crew_->plan;
-    bool found = ReadStateFile(plan) && plan.total == ownSize_;
-    if (!found) found = ParseSegmentPlan(resumeText_, ownSize_, plan);
-    if (!found || AllSegmentsDone(plan)) {
+    if (!TrustStoredPlan(plan)) {
         plan.count = 0;
+        return offset;
+    }
+    if (AllSegmentsDone(plan)) {
+        crew_->planned = true;
+        segmented_ = true;
+        InterlockedExchange(&mergePending_, 1);
         return offset;
     }
     int64_t first = 0;
@@ -111,6 +119,31 @@ int64_t DownloadJob::ResumeSegments(int64_t offset)
     exchange_.rangeStart = first;
     exchange_.rangeLength = end - first;
     return first;
+}
+
+// The state file beside the file (newer than any list), else the list's
+// text when the side file tells the total, measured against the files: the
+// head counts no more than the named file holds, the other segments
+// nothing without the side file. Bytes of the named file behind the head's
+// count are cut off, so a later merge never appends behind them.
+bool DownloadJob::TrustStoredPlan(SegmentPlan& plan)
+{
+    char side[kSegmentPathCapacity];
+    SegmentPath(side, sizeof side, kSideFileSuffix);
+    const int64_t sideSize = FileSizeAt(side);
+    bool found = ReadStateFile(plan) && ownSize_ <= plan.total;
+    if (!found && sideSize > 0) found = ParseSegmentPlan(resumeText_, sideSize, plan) && ownSize_ <= sideSize;
+    if (!found) return false;
+    // Killed after the merge made the named file whole.
+    if (AllSegmentsDone(plan) && ownSize_ == plan.total) return true;
+    TrustSegmentBytes(plan, ownSize_, sideSize == plan.total);
+    const int64_t headBytes = plan.segments[0].written;
+    if (AllSegmentsDone(plan) || ownSize_ <= headBytes) return true;
+    char named[kSegmentPathCapacity];
+    SegmentPath(named, sizeof named, "");
+    if (!CutFileAt(named, headBytes)) return false;
+    ownSize_ = headBytes;
+    return true;
 }
 
 // A connection that works for a download whose response the application
@@ -307,7 +340,8 @@ void DownloadJob::EndConnection(int32_t code)
         --crew_->active;
         crew_->stateDirty = true;
         if (AllSegmentsDone(crew_->plan)) {
-            final = JobClosed;
+            // The last connection out merges: nobody writes the files then.
+            final = crew_->active <= 0 ? JobClosed : 0;
         } else if (code == JobFileError || failure_ == JobFailureFileChanged) {
             final = code;
         } else if (crew_->active <= 0) {
@@ -322,6 +356,7 @@ void DownloadJob::EndConnection(int32_t code)
             primary_->failureDetail_ = final == JobClosed ? 0 : failureDetail_;
         }
     }
+    if (final == JobClosed) final = FinishSegments();
     if (primary_ != this && InterlockedExchange(&holdsConnection_, 0) != 0) GiveConnectionBack();
     if (final != 0 && registration_.callback != nullptr)
         registration_.callback(nullptr, final, 0, registration_.userValue);
@@ -371,11 +406,62 @@ void DownloadJob::StopHelpers()
     crew_->helperCount = 0;
 }
 
-void DownloadJob::StateFilePath(char* out, size_t capacity) const
+void DownloadJob::SegmentPath(char* out, size_t capacity, const char* suffix) const
 {
-    mw_text::Copy(out, capacity, folder_);
-    mw_text::Append(out, capacity, ownName_);
-    mw_text::Append(out, capacity, kStateSuffix);
+    SegmentFilePath(out, capacity, folder_, ownName_, suffix);
+}
+
+// Every segment is written and no connection is left: the files become the
+// named file. JobClosed, JobFileError with the system's reason (the state
+// stays for the next run), or 0 when stop was asked (likewise).
+int32_t DownloadJob::FinishSegments()
+{
+    int64_t headEnd;
+    int64_t total;
+    {
+        LockScope hold(crew_->lock);
+        headEnd = HeadSegmentEnd(crew_->plan);
+        total = crew_->plan.total;
+    }
+    DWORD error = MergeSegmentFiles(folder_, ownName_, headEnd, total, &stopping_);
+    if (error == kMergeStopped) return 0;
+    LockScope hold(crew_->lock);
+    if (error != 0) {
+        primary_->failure_ = JobFailureFileWrite;
+        primary_->failureDetail_ = static_cast<int32_t>(error);
+        return JobFileError;
+    }
+    crew_->merged = true;
+    crew_->planned = false;
+    return JobClosed;
+}
+
+// The first tick of a run that found every segment written: the
+// application hears of the whole file (nothing to receive), and the files
+// are merged as at the end of a download.
+void DownloadJob::RunPendingMerge()
+{
+    ResponseSummary summary = TakeSummary(exchange_);
+    mw_text::Copy(summary.fileName, ownName_);
+    {
+        LockScope hold(crew_->lock);
+        summary.totalSize = crew_->plan.total;
+        crew_->accepted = true;
+        crew_->active = 1;
+    }
+    summary.rangeFirst = summary.totalSize;
+    summary.rangeRemaining = 0;
+    mw_text::Copy(summary.entityTag, expectedTag_);
+    summary.lastModified = expectedModified_;
+    Report(JobAccepted, &summary, 0);
+    Report(JobClosed, nullptr, 0);
+}
+
+// The connection fetches the head segment, which goes into the named file.
+bool DownloadJob::WritesHeadSegment()
+{
+    LockScope hold(crew_->lock);
+    return OwnsHeadSegment(crew_->plan, connectionId_);
 }
 
 // "total" and the plan's text, one line each. Written while the download
@@ -393,8 +479,8 @@ void DownloadJob::WriteStateFile()
         if (!FormatSegmentPlan(crew_->plan, text + used, sizeof text - used - 2)) return;
         mw_text::Append(text, sizeof text, "\r\n");
     }
-    char path[kJobFolderCapacity + kLocalFileNameMax + sizeof kStateSuffix];
-    StateFilePath(path, sizeof path);
+    char path[kSegmentPathCapacity];
+    SegmentPath(path, sizeof path, kStateFileSuffix);
     // Rewritten in place, never emptied first: on a full disk the old
     // state stays readable, and the new one fits the room the old one had.
     HANDLE file = CreateFileA(path, GENERIC_WRITE, 0, nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
@@ -406,8 +492,8 @@ void DownloadJob::WriteStateFile()
 
 bool DownloadJob::ReadStateFile(SegmentPlan& plan)
 {
-    char path[kJobFolderCapacity + kLocalFileNameMax + sizeof kStateSuffix];
-    StateFilePath(path, sizeof path);
+    char path[kSegmentPathCapacity];
+    SegmentPath(path, sizeof path, kStateFileSuffix);
     HANDLE file =
         CreateFileA(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE) return false;
@@ -425,24 +511,22 @@ bool DownloadJob::ReadStateFile(SegmentPlan& plan)
     return ReadDecimal64(text, total) && total > 0 && ParseSegmentPlan(line, total, plan);
 }
 
-// Stop, on the application's thread: the state of an unfinished download
-// stays beside its file; a finished one needs none, nor one whose server
-// file changed (its bytes are worth nothing).
+// Stop, on the application's thread: the state of a download whose files
+// are not merged yet stays beside its file; a merged one has none left, and
+// one whose server file changed needs none (its bytes are worth nothing).
 void DownloadJob::KeepStateFile()
 {
     if (crew_ == nullptr || primary_ != this || ownName_[0] == '\0') return;
-    if (!crew_->planned && failure_ != JobFailureFileChanged) return;
-    if (AllSegmentsDone(crew_->plan) || failure_ == JobFailureFileChanged) {
-        char path[kJobFolderCapacity + kLocalFileNameMax + sizeof kStateSuffix];
-        StateFilePath(path, sizeof path);
-        DeleteFileA(path);
+    if (failure_ == JobFailureFileChanged) {
+        DiscardSegmentFiles(folder_, ownName_);
         return;
     }
+    if (!crew_->planned || crew_->merged) return;
     crew_->stateDirty = true;
     WriteStateFile();
 }
 
-// The one file at its full size, so every segment's offset lies inside it.
+// The side file at the full size, so every segment's offset lies inside it.
 bool DownloadJob::SizeFileForSegments(int64_t total)
 {
     LARGE_INTEGER size;

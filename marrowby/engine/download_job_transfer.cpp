@@ -72,6 +72,10 @@ int32_t DownloadJob::OnConnectionEvent(int event, const char* data, uint32_t len
         EndTlsSession(tls_);
         return 0;
     case EvTick:
+        if (crew_ != nullptr && InterlockedExchange(&mergePending_, 0) != 0) {
+            RunPendingMerge();
+            return 0;
+        }
         if (crew_ != nullptr && primary_ == this) WriteStateFile();
         Report(JobTick, nullptr, 0);
         return 0;

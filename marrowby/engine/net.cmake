@@ -9,6 +9,7 @@ mw_add_library(tessaline_net
     download_job_file.cpp
     download_job_link.cpp
     download_job_segments.cpp
+    segment_files.cpp
     rate_limit.cpp
     code_page_text.cpp
     file_name_claims.cpp

@@ -39,13 +39,14 @@ Segment MakeSegment(int64_t start, int64_t end, int64_t written)
 }
 
 // Finished segments that nobody owns become one with a finished neighbour
-// before them, so the slots last however often work is split.
+// before them, so the slots last however often work is split. The head
+// segment never takes a neighbour in: its bytes lie in another file.
 void MergeFinished(SegmentPlan& plan)
 {
     int32_t kept = 0;
     for (int32_t i = 0; i < plan.count; ++i) {
         Segment& current = plan.segments[i];
-        if (kept > 0) {
+        if (kept > 1) {
             Segment& previous = plan.segments[kept - 1];
             if (Done(previous) && previous.owner == kNoOwner && Done(current) && current.owner == kNoOwner) {
                 previous.end = current.end;
@@ -143,16 +144,19 @@ void PlanSegments(SegmentPlan& plan, int64_t total, int64_t offset, int32_t conn
     plan.total = total;
     plan.count = 0;
     if (offset < 0 || offset > total) offset = 0;
-    if (offset > 0) plan.segments[plan.count++] = MakeSegment(0, offset, offset);
     int64_t remaining = total - offset;
-    if (remaining == 0) return;
+    if (remaining == 0) {
+        if (total > 0) plan.segments[plan.count++] = MakeSegment(0, total, total);
+        return;
+    }
     int32_t count = SegmentCountFor(remaining, connections);
     int64_t piece = remaining / count;
     piece -= piece % kSplitAlign;
-    int64_t start = offset;
+    // The bytes present belong to the head segment: it goes on behind them.
+    int64_t start = 0;
     for (int32_t i = 0; i < count; ++i) {
-        int64_t end = i + 1 == count ? total : start + piece;
-        plan.segments[plan.count++] = MakeSegment(start, end, 0);
+        int64_t end = i + 1 == count ? total : offset + (i + 1) * piece;
+        plan.segments[plan.count++] = MakeSegment(start, end, i == 0 ? offset : 0);
         start = end;
     }
 }
@@ -214,6 +218,31 @@ void ReleaseSegment(SegmentPlan& plan, int32_t connection)
     plan.segments[own].owner = kNoOwner;
     plan.segments[own].claimed = plan.segments[own].written;
     MergeFinished(plan);
+}
+
+bool OwnsHeadSegment(const SegmentPlan& plan, int32_t connection)
+{
+    return plan.count > 0 && plan.segments[0].owner == connection;
+}
+
+int64_t HeadSegmentEnd(const SegmentPlan& plan)
+{
+    return plan.count > 0 ? plan.segments[0].end : 0;
+}
+
+void TrustSegmentBytes(SegmentPlan& plan, int64_t headBytes, bool restKept)
+{
+    if (plan.count == 0) return;
+    Segment& head = plan.segments[0];
+    if (headBytes < 0) headBytes = 0;
+    if (head.written > headBytes) head.written = head.claimed = headBytes;
+    if (restKept) return;
+    for (int32_t i = 1; i < plan.count; ++i) plan.segments[i].written = plan.segments[i].claimed = 0;
+}
+
+bool MergeCopiesHead(int64_t headBytes, int64_t total)
+{
+    return headBytes <= total - headBytes;
 }
 
 int64_t WrittenBytes(const SegmentPlan& plan)

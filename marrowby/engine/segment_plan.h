@@ -1,7 +1,10 @@
 // How one download's bytes are shared among its connections: the file is
 // cut into segments, each fetched over a connection of its own; a connection
 // that runs out of work takes over an abandoned segment or half of the
-// largest unclaimed rest. No platform calls; the caller holds any lock.
+// largest unclaimed rest. The head segment (the one at byte 0) is written
+// into the named file itself, so that file always holds a prefix without
+// gaps; every other segment goes into a side file at its own offsets. No
+// platform calls; the caller holds any lock.
 #pragma once
 
 #include <cstddef>
@@ -40,7 +43,9 @@ struct SegmentPlan {
 int32_t SegmentCountFor(int64_t remaining, int32_t connections);
 
 // A plan for a file of total bytes whose first offset bytes are present,
-// the rest cut into SegmentCountFor equal segments. Nobody owns any yet.
+// the rest cut into SegmentCountFor equal segments; the first of them is
+// the head segment, which starts at 0 with offset bytes written. Nobody
+// owns any yet.
 void PlanSegments(SegmentPlan& plan, int64_t total, int64_t offset, int32_t connections);
 
 // The next work for connection: its own unfinished segment, else the
@@ -63,6 +68,20 @@ bool OwnSegmentDone(const SegmentPlan& plan, int32_t connection);
 // The connection stops: its segment keeps what was written and is free for
 // others; finished neighbours merge.
 void ReleaseSegment(SegmentPlan& plan, int32_t connection);
+
+// True when the connection fetches the head segment (into the named file).
+bool OwnsHeadSegment(const SegmentPlan& plan, int32_t connection);
+// Where the head segment ends: the named file's share of the finished file.
+int64_t HeadSegmentEnd(const SegmentPlan& plan);
+// A stored plan measured against the files it was written into: the head
+// counts no more than headBytes (the named file's size), and the other
+// segments count nothing unless restKept (the side file is there).
+void TrustSegmentBytes(SegmentPlan& plan, int64_t headBytes, bool restKept);
+// How the two files of a finished download become one: true copies the
+// head's headBytes into the side file, which then replaces the named file;
+// false appends the side file's rest to the named file. The smaller share
+// is copied.
+bool MergeCopiesHead(int64_t headBytes, int64_t total);
 
 int64_t WrittenBytes(const SegmentPlan& plan);
 bool AllSegmentsDone(const SegmentPlan& plan);

@@ -47,13 +47,22 @@ TEST(SegmentPlan, CountFollowsSizeAndConnections)
     for (int32_t i = 0; i < 3; ++i) EXPECT_EQ(0, plan.segments[i].end % kSplitAlign);
     EXPECT_EQ(0, WrittenBytes(plan));
 
-    // A resume offset of the old kind: the bytes before it count as one
-    // finished segment, and only the rest is cut.
+    // A resume offset of the old kind: the bytes before it belong to the
+    // head segment, which the first connection goes on with into the same
+    // file; only the rest is cut.
     PlanSegments(plan, 10 * kMiB, 7 * kMiB, 8);
-    ASSERT_EQ(4, plan.count);
-    EXPECT_TRUE(plan.segments[0].written == 7 * kMiB && plan.segments[0].end == 7 * kMiB);
+    ASSERT_EQ(3, plan.count);
+    EXPECT_TRUE(plan.segments[0].written == 7 * kMiB && plan.segments[0].end == 8 * kMiB);
     EXPECT_EQ(7 * kMiB, ContiguousPrefix(plan));
     ExpectCoverage(plan);
+    int64_t end = 0;
+    ASSERT_TRUE(TakeSegmentAt(plan, 0, 7 * kMiB, end));
+    EXPECT_EQ(8 * kMiB, end);
+    EXPECT_TRUE(OwnsHeadSegment(plan, 0));
+    // Nothing left to fetch: one finished head.
+    PlanSegments(plan, 3 * kMiB, 3 * kMiB, 4);
+    ASSERT_EQ(1, plan.count);
+    EXPECT_TRUE(AllSegmentsDone(plan));
 }
 
 TEST(SegmentPlan, ConnectionsWorkTheirSegmentsThenSplitTheLargestRest)
@@ -103,7 +112,10 @@ TEST(SegmentPlan, ConnectionsWorkTheirSegmentsThenSplitTheLargestRest)
     EXPECT_TRUE(AllSegmentsDone(plan));
     EXPECT_EQ(8 * kMiB, WrittenBytes(plan));
     for (int32_t c = 0; c < 4; ++c) ReleaseSegment(plan, c);
-    EXPECT_EQ(1, plan.count);  // finished neighbours merged
+    // Finished neighbours merged, all but the head, whose bytes lie in the
+    // named file: it ends where the first split left it.
+    ASSERT_EQ(2, plan.count);
+    EXPECT_EQ(2 * kMiB, HeadSegmentEnd(plan));
     EXPECT_FALSE(TakeSegmentWork(plan, 0, first, end));
 }
 
@@ -169,9 +181,10 @@ TEST(SegmentPlan, StoredTextRoundTripsAndBadTextIsRefused)
         EXPECT_FALSE(ParseSegmentPlan(text, 200, back)) << text;
         EXPECT_EQ(0, back.count) << text;
     }
-    ASSERT_TRUE(ParseSegmentPlan("0-100:100,100-150:50,150-200:3", 200, back));
-    EXPECT_EQ(2, back.count);  // the finished two are one
-    EXPECT_EQ(153, ContiguousPrefix(back));
+    ASSERT_TRUE(ParseSegmentPlan("0-100:100,100-150:50,150-180:30,180-200:3", 200, back));
+    EXPECT_EQ(3, back.count);  // the finished two behind the head are one
+    EXPECT_EQ(100, HeadSegmentEnd(back));
+    EXPECT_EQ(183, ContiguousPrefix(back));
 }
 
 }  // namespace

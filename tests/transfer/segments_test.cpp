@@ -1,8 +1,10 @@
 // Segmented downloads through tessaline-get against nginx (which takes
 // ranges and logs each request's Range header) and the scripted server:
 // byte-exact files, the ranges each connection asked for, a killed run
-// resumed from its state file, servers that refuse further connections or
-// change the file between segments, and the proxy and IPv6 paths.
+// resumed from its state file or by a reader that knows only the file's
+// size, a run killed before or while the files were merged, servers that
+// refuse further connections or change the file between segments, and the
+// proxy and IPv6 paths.
 #include <gtest/gtest.h>
 #include <windows.h>
 
@@ -108,9 +110,61 @@ protected:
         return ranges;
     }
 
+    // Starts a slow segmented run of big.bin and kills it once its state
+    // file counts more than a MiB written; plan is what that file said then.
+    void KillMidway(int port, SegmentPlan& plan)
+    {
+        std::string command = "\"" + ToolPath() + "\" " + BigUrl(port) + Folder() + " --segments 4 --item-limit 1500";
+        STARTUPINFOA startup = {};
+        startup.cb = sizeof startup;
+        PROCESS_INFORMATION process = {};
+        ASSERT_TRUE(CreateProcessA(nullptr, &command[0], nullptr, nullptr, FALSE, CREATE_NO_WINDOW, nullptr, nullptr,
+                                   &startup, &process));
+        for (int waited = 0; waited < 200; ++waited) {
+            Sleep(50);
+            if (ReadState(plan) && WrittenBytes(plan) > (1 << 20) && plan.count >= 4) break;
+        }
+        TerminateProcess(process.hProcess, 9);
+        WaitForSingleObject(process.hProcess, 10000);
+        CloseHandle(process.hProcess);
+        CloseHandle(process.hThread);
+    }
+
+    bool ReadState(SegmentPlan& plan) const
+    {
+        std::string text = ReadFileBytes(folder_ + "/big.bin.segments");
+        size_t line = text.find('\n');
+        return line != std::string::npos &&
+               ParseSegmentPlan(text.substr(line + 1, text.find('\r', line) - line - 1).c_str(), kBigFileSize, plan);
+    }
+
+    // The files a run leaves: the named file, the side file (absent when
+    // side is empty) and the state with the plan's text.
+    void LeaveFiles(const std::string& named, const std::string& side, const std::string& plan) const
+    {
+        const std::string base = folder_ + "/big.bin";
+        WriteFileBytes(base, named);
+        DeleteFileA((base + ".mwpart").c_str());
+        if (!side.empty()) WriteFileBytes(base + ".mwpart", side);
+        WriteFileBytes(base + ".segments", std::to_string(kBigFileSize) + "\r\n" + plan + "\r\n");
+    }
+
     std::string id_;
     std::string folder_;
 };
+
+// The side file as the segments behind the head leave it: their bytes at
+// their offsets, zeros where the head's are.
+std::string SideFile(int64_t headEnd)
+{
+    return std::string(static_cast<size_t>(headEnd), '\0') + Pattern(headEnd, kBigFileSize - headEnd);
+}
+
+std::string DonePlan(int64_t headEnd)
+{
+    return "0-" + std::to_string(headEnd) + ":" + std::to_string(headEnd) + "," + std::to_string(headEnd) + "-" +
+           std::to_string(kBigFileSize) + ":" + std::to_string(kBigFileSize - headEnd);
+}
 
 TEST_F(SegmentsTest, FourAndEightSegmentsFromNginxAreByteExactAndAskEachByteOnce)
 {
@@ -121,8 +175,9 @@ TEST_F(SegmentsTest, FourAndEightSegmentsFromNginxAreByteExactAndAskEachByteOnce
         EXPECT_EQ(result.exitCode, 0u) << segments;
         EXPECT_TRUE(result.Has("accepted status=200 total=8388608 first=0 name=big.bin")) << segments;
         EXPECT_TRUE(HoldsPattern(folder_ + "/big.bin", kBigFileSize)) << segments;
-        // Finished: no state is left beside the file.
+        // Finished: no state or side file is left beside the file.
         EXPECT_FALSE(FileExists(folder_ + "/big.bin.segments"));
+        EXPECT_FALSE(FileExists(folder_ + "/big.bin.mwpart"));
         std::vector<RangeAsked> ranges = NginxRanges(logStart, "/big.bin");
         EXPECT_GE(ranges.size(), static_cast<size_t>(segments)) << segments;
         ExpectDistinctStarts(ranges, kBigFileSize);
@@ -143,34 +198,21 @@ TEST_F(SegmentsTest, FourAndEightSegmentsFromNginxAreByteExactAndAskEachByteOnce
 TEST_F(SegmentsTest, AKilledRunResumesEverySegmentWhereItStopped)
 {
     const int port = ServerPort("MW_NGINX_PORT");
-    std::string command = "\"" + ToolPath() + "\" " + BigUrl(port) + Folder() + " --segments 4 --item-limit 1500";
-    STARTUPINFOA startup = {};
-    startup.cb = sizeof startup;
-    PROCESS_INFORMATION process = {};
-    ASSERT_TRUE(CreateProcessA(nullptr, &command[0], nullptr, nullptr, FALSE, CREATE_NO_WINDOW, nullptr, nullptr,
-                               &startup, &process));
     const std::string statePath = folder_ + "/big.bin.segments";
     SegmentPlan plan = {};
-    for (int waited = 0; waited < 200; ++waited) {
-        Sleep(50);
-        std::string text = ReadFileBytes(statePath);
-        size_t line = text.find('\n');
-        if (line != std::string::npos &&
-            ParseSegmentPlan(text.substr(line + 1, text.find('\r', line) - line - 1).c_str(), kBigFileSize, plan) &&
-            WrittenBytes(plan) > (1 << 20) && plan.count >= 4)
-            break;
-    }
-    TerminateProcess(process.hProcess, 9);
-    WaitForSingleObject(process.hProcess, 10000);
-    CloseHandle(process.hProcess);
-    CloseHandle(process.hThread);
+    KillMidway(port, plan);
+
+    // The named file holds the head's bytes without a gap, the others wait
+    // in the side file at their offsets.
+    const std::string named = folder_ + "/big.bin";
+    const std::string head = ReadFileBytes(named);
+    EXPECT_GT(head.size(), 0u);
+    EXPECT_LT(head.size(), static_cast<size_t>(kBigFileSize));
+    EXPECT_TRUE(head == Pattern(0, static_cast<int64_t>(head.size())));
+    EXPECT_EQ(static_cast<size_t>(kBigFileSize), ReadFileBytes(named + ".mwpart").size());
 
     // What the state file said last is where each segment goes on.
-    std::string text = ReadFileBytes(statePath);
-    size_t line = text.find('\n');
-    ASSERT_NE(line, std::string::npos) << text;
-    ASSERT_TRUE(ParseSegmentPlan(text.substr(line + 1, text.find('\r', line) - line - 1).c_str(), kBigFileSize, plan))
-        << text;
+    ASSERT_TRUE(ReadState(plan)) << ReadFileBytes(statePath);
     ASSERT_FALSE(AllSegmentsDone(plan));
     EXPECT_GT(WrittenBytes(plan), 0);
 
@@ -181,6 +223,7 @@ TEST_F(SegmentsTest, AKilledRunResumesEverySegmentWhereItStopped)
     EXPECT_EQ(resumed.exitCode, 0u);
     EXPECT_TRUE(HoldsPattern(folder_ + "/big.bin", kBigFileSize));
     EXPECT_FALSE(FileExists(statePath));
+    EXPECT_FALSE(FileExists(named + ".mwpart"));
 
     // No byte the state counts as written is asked for again.
     std::vector<RangeAsked> ranges = NginxRanges(logStart, "/big.bin?resumed");
@@ -200,6 +243,106 @@ TEST_F(SegmentsTest, AKilledRunResumesEverySegmentWhereItStopped)
         for (const RangeAsked& range : ranges) found = found || range.first == segment.start + segment.written;
         EXPECT_TRUE(found) << "segment " << segment.start << " from " << segment.written;
     }
+}
+
+// A reader that knows nothing of segments resumes from the named file's
+// size, over one connection: every byte before it is right, and the file
+// comes out whole.
+TEST_F(SegmentsTest, AReaderThatKnowsOnlyTheFileSizeResumesFromAGoodPrefix)
+{
+    const int port = ServerPort("MW_NGINX_PORT");
+    SegmentPlan plan = {};
+    KillMidway(port, plan);
+    ASSERT_FALSE(AllSegmentsDone(plan));
+    const std::string named = folder_ + "/big.bin";
+    const std::string prefix = ReadFileBytes(named);
+    ASSERT_TRUE(prefix == Pattern(0, static_cast<int64_t>(prefix.size())));
+    EXPECT_LT(prefix.size(), static_cast<size_t>(WrittenBytes(plan)));
+
+    size_t logStart = NginxLogSize();
+    ToolResult resumed = RunTool(BigUrl(port) + "?sizeonly" + Folder() + " --segments 1 --last-name big.bin --offset " +
+                                 std::to_string(prefix.size()));
+    EXPECT_EQ(resumed.exitCode, 0u);
+    EXPECT_TRUE(HoldsPattern(named, kBigFileSize));
+    std::vector<RangeAsked> ranges = NginxRanges(logStart, "/big.bin?sizeonly");
+    ASSERT_EQ(ranges.size(), 1u);
+    EXPECT_EQ(ranges[0].first, static_cast<int64_t>(prefix.size()));
+}
+
+// Killed with every segment written, before the merge or in the middle of
+// it (the head being copied into the side file, the side file's rest being
+// appended to the named file, or after the side file replaced the named
+// file): the next run merges without asking the server and leaves only the
+// whole file.
+TEST_F(SegmentsTest, ARunKilledBeforeOrWhileMergingFinishesTheFile)
+{
+    const int port = ServerPort("MW_NGINX_PORT");
+    const int64_t kMiB = 1 << 20;
+    std::string copyingHead = SideFile(kMiB);
+    copyingHead.replace(0, kMiB / 2, Pattern(0, kMiB / 2));
+    struct Case {
+        const char* name;
+        int64_t headEnd;
+        std::string named;
+        std::string side;
+    } cases[] = {
+        {"head-before", kMiB, Pattern(0, kMiB), SideFile(kMiB)},
+        {"head-copying", kMiB, Pattern(0, kMiB), copyingHead},
+        {"append-before", 6 * kMiB, Pattern(0, 6 * kMiB), SideFile(6 * kMiB)},
+        {"appending", 6 * kMiB, Pattern(0, 7 * kMiB + 5), SideFile(6 * kMiB)},
+        {"replaced", kMiB, Pattern(0, kBigFileSize), ""},
+    };
+    const std::string named = folder_ + "/big.bin";
+    size_t logStart = NginxLogSize();
+    for (const Case& c : cases) {
+        LeaveFiles(c.named, c.side, DonePlan(c.headEnd));
+        ToolResult result = RunTool(BigUrl(port) + "?" + c.name + Folder() + " --segments 4 --last-name big.bin");
+        EXPECT_EQ(result.exitCode, 0u) << c.name;
+        EXPECT_TRUE(result.Has("accepted status=0 total=8388608 first=8388608 name=big.bin")) << c.name;
+        EXPECT_TRUE(HoldsPattern(named, kBigFileSize)) << c.name;
+        EXPECT_FALSE(FileExists(named + ".mwpart")) << c.name;
+        EXPECT_FALSE(FileExists(named + ".segments")) << c.name;
+    }
+    EXPECT_EQ(NginxLogSize(), logStart);
+}
+
+// What the files no longer hold is fetched again: a named file shorter than
+// the head's count (its bytes behind the file's end), and a missing side
+// file (every segment in it), even when the state says all is written.
+TEST_F(SegmentsTest, BytesTheFilesNoLongerHoldAreFetchedAgain)
+{
+    const int port = ServerPort("MW_NGINX_PORT");
+    const int64_t kMiB = 1 << 20;
+    const std::string named = folder_ + "/big.bin";
+
+    LeaveFiles(Pattern(0, kMiB), SideFile(4 * kMiB), "0-4194304:4194304,4194304-8388608:4194304");
+    size_t logStart = NginxLogSize();
+    ToolResult shortHead = RunTool(BigUrl(port) + "?shorthead" + Folder() + " --segments 4 --last-name big.bin");
+    EXPECT_EQ(shortHead.exitCode, 0u);
+    EXPECT_TRUE(shortHead.Has("accepted status=206 total=8388608 first=5242880 name=big.bin"));
+    EXPECT_TRUE(HoldsPattern(named, kBigFileSize));
+    std::vector<RangeAsked> ranges = NginxRanges(logStart, "/big.bin?shorthead");
+    ASSERT_FALSE(ranges.empty());
+    for (const RangeAsked& range : ranges) {
+        EXPECT_GE(range.first, kMiB);
+        EXPECT_LT(range.last, 4 * kMiB);
+    }
+
+    LeaveFiles(Pattern(0, 2 * kMiB), "", DonePlan(2 * kMiB));
+    logStart = NginxLogSize();
+    ToolResult noSide = RunTool(BigUrl(port) + "?noside" + Folder() + " --segments 4 --last-name big.bin");
+    EXPECT_EQ(noSide.exitCode, 0u);
+    EXPECT_TRUE(HoldsPattern(named, kBigFileSize));
+    EXPECT_FALSE(FileExists(named + ".mwpart"));
+    EXPECT_FALSE(FileExists(named + ".segments"));
+    ranges = NginxRanges(logStart, "/big.bin?noside");
+    ASSERT_FALSE(ranges.empty());
+    int64_t asked = 0;
+    for (const RangeAsked& range : ranges) {
+        EXPECT_GE(range.first, 2 * kMiB);
+        asked += (range.last < 0 ? kBigFileSize - 1 : range.last) - range.first + 1;
+    }
+    EXPECT_GE(asked, kBigFileSize - 2 * kMiB);
 }
 
 // A server that answers further connections with 200, 503 or 429, or closes
