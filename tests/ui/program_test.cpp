@@ -712,11 +712,26 @@ bool ReadSegmentState(const std::string& path, int64_t total, SegmentPlan* plan)
     return ParseSegmentPlan(planText.c_str(), total, *plan);
 }
 
-// A download over four connections, saved once and then killed: the next
-// start takes the list's segments and the newer state beside the file,
-// asks each unfinished segment from where that state says it stopped, and
-// finishes the file whole; the list then holds it as complete, without
-// segments, and the state file is gone.
+// The file a list names the older way ("_RealFileName", whose size is the
+// resume offset) holds the served bytes up to its size.
+testing::AssertionResult NamedFileIsAGoodPrefix(const std::string& list, int64_t total)
+{
+    size_t at = list.find("_RealFileName=");
+    if (at == std::string::npos) return testing::AssertionFailure() << "no file named in\n" << list;
+    at += strlen("_RealFileName=");
+    std::string bytes = ReadWholeFile(list.substr(at, list.find('\r', at) - at));
+    if (bytes.empty() || static_cast<int64_t>(bytes.size()) >= total)
+        return testing::AssertionFailure() << "the named file has " << bytes.size() << " bytes";
+    if (bytes != Pattern(0, bytes.size())) return testing::AssertionFailure() << "the named file has a wrong byte";
+    return testing::AssertionSuccess();
+}
+
+// A download over four connections, saved once and then killed: the file
+// the list names holds a good prefix all along; the next start takes the
+// list's segments and the newer state beside the file, asks each
+// unfinished segment from where that state says it stopped, and finishes
+// the file whole; the list then holds it as complete, without segments,
+// and the state and side files are gone.
 TEST_F(ProgramTest, SegmentsOfAKilledProgramResumeWhereTheyStopped)
 {
     const char* nginx = getenv("MW_NGINX_PORT");
@@ -749,6 +764,7 @@ TEST_F(ProgramTest, SegmentsOfAKilledProgramResumeWhereTheyStopped)
     }
     EXPECT_LT(saved.find("_RealFileName=" + downloads + "seg.bin\r\n"), saved.find("\r\n_Segments=")) << saved;
     EXPECT_NE(std::string::npos, saved.find("\r\n_SpeedLimit=1200\r\nUrl=")) << saved;
+    EXPECT_TRUE(NamedFileIsAGoodPrefix(saved, size));
     // Some more progress than the list holds, then the kill.
     Sleep(1200);
     TerminateProcess(program, 9);
@@ -756,6 +772,8 @@ TEST_F(ProgramTest, SegmentsOfAKilledProgramResumeWhereTheyStopped)
     CloseHandle(program);
     ASSERT_TRUE(ReadSegmentState(state, size, &plan));
     ASSERT_FALSE(AllSegmentsDone(plan));
+    EXPECT_TRUE(NamedFileIsAGoodPrefix(saved, size));
+    EXPECT_EQ(static_cast<size_t>(size), ReadWholeFile(downloads + "seg.bin.mwpart").size());
     Sleep(2000);  // nginx logs the killed connections
     const std::string logPath = WindowsPath("MW_SERVER_DIR_WIN") + "nginx-access.log";
     const size_t logStart = ReadWholeFile(logPath).size();
@@ -773,6 +791,7 @@ TEST_F(ProgramTest, SegmentsOfAKilledProgramResumeWhereTheyStopped)
     EXPECT_NE(std::string::npos, list.find("_State=1\r\n_RealFileName=" + downloads + "seg.bin\r\n")) << list;
     EXPECT_EQ(std::string::npos, list.find("_Segments=")) << list;
     EXPECT_EQ(INVALID_FILE_ATTRIBUTES, GetFileAttributesA(state.c_str()));
+    EXPECT_EQ(INVALID_FILE_ATTRIBUTES, GetFileAttributesA((downloads + "seg.bin.mwpart").c_str()));
     std::string log = ReadWholeFile(logPath).substr(logStart);
     int requests = 0;
     for (size_t at = log.find("\"GET /seg.bin "); at != std::string::npos; at = log.find("\"GET /seg.bin ", at + 1)) {
@@ -791,6 +810,44 @@ TEST_F(ProgramTest, SegmentsOfAKilledProgramResumeWhereTheyStopped)
     }
     EXPECT_GE(requests, 2) << log;
     DeleteFileA(ServedFile("seg.bin").c_str());
+}
+
+// Killed with every segment written and the files not merged yet: the
+// next start merges them without asking the server, and the list holds the
+// whole file as complete.
+TEST_F(ProgramTest, SegmentsOfAProgramKilledBeforeTheMergeBecomeOneFile)
+{
+    const int64_t size = 6 << 20;
+    const int64_t head = 2 << 20;
+    std::string folder = ProgramFolder("merge");
+    std::string downloads = FreshFolder(folder + "downloads\\");
+    WriteSettingsFile(folder, true, 2, "", 4);
+    const std::string plan = "0-" + std::to_string(head) + ":" + std::to_string(head) + "," + std::to_string(head) +
+                             "-" + std::to_string(size) + ":" + std::to_string(size - head);
+    WriteWholeFile(downloads + "m.bin", Pattern(0, head));
+    WriteWholeFile(downloads + "m.bin.mwpart", std::string(head, '\0') + Pattern(head, size - head));
+    WriteWholeFile(downloads + "m.bin.segments", std::to_string(size) + "\r\n" + plan + "\r\n");
+    // Nothing listens there: the merge needs no server.
+    WriteWholeFile(folder + "default.wrg", "; Created by test\r\n;\r\nRefererStr=\r\nStoreIn=" + downloads +
+                                               "\r\n_RemoteFileSize=" + std::to_string(size) +
+                                               "\r\n_State=0\r\n_RealFileName=" + downloads +
+                                               "m.bin\r\n_Segments=" + plan + "\r\nUrl=http://127.0.0.1:9/m.bin\r\n");
+
+    DWORD processId = 0;
+    HANDLE program = Launch("\"" + folder + "marrowby.exe\"", folder, nullptr, &processId);
+    ASSERT_NE(nullptr, program);
+    EXPECT_TRUE(WaitForFiles({{downloads + "m.bin", Pattern(0, size)}}, 30000));
+    Sleep(1000);
+    EXPECT_EQ(0u, CloseMainWindow(folder, processId, nullptr));
+    EXPECT_EQ(0u, WaitForExit(program, 30000));
+    TerminateProcess(program, 1);  // only if it failed to close
+    CloseHandle(program);
+
+    std::string list = ReadWholeFile(folder + "default.wrg");
+    EXPECT_NE(std::string::npos, list.find("_State=1\r\n_RealFileName=" + downloads + "m.bin\r\n")) << list;
+    EXPECT_EQ(std::string::npos, list.find("_Segments=")) << list;
+    EXPECT_EQ(INVALID_FILE_ATTRIBUTES, GetFileAttributesA((downloads + "m.bin.mwpart").c_str()));
+    EXPECT_EQ(INVALID_FILE_ATTRIBUTES, GetFileAttributesA((downloads + "m.bin.segments").c_str()));
 }
 
 }  // namespace
