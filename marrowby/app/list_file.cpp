@@ -13,6 +13,7 @@
 #include "common/bounded_text.h"
 #include "marrowby/engine/decimal.h"
 #include "marrowby/engine/download_job.h"
+#include "marrowby/engine/segment_files.h"
 #include "marrowby/engine/segment_plan.h"
 
 namespace {
@@ -143,15 +144,19 @@ void ApplyChecksum(DownloadItem* item, const char* value)
     SetItemChecksum(item, stored);
 }
 
-// The segments' progress: the named file (its size is downloaded by now)
-// holds the head segment's bytes, the side file beside it the others, so
-// the bytes present are the head's as far as the file reaches and the
-// rest's. The download checks the side file again when it starts.
+// The segments' progress, when the side file is there at the size they
+// were planned for: the named file (its size is downloaded by now) holds
+// the head segment's bytes, the side file the others', so the bytes present
+// are the head's as far as its file reaches and the rest's.
 void ApplySegments(DownloadItem* item, const char* value)
 {
     SegmentPlan plan;
     if (item->size <= 0 || item->downloaded > item->size || !ParseSegmentPlan(value, item->size, plan)) return;
-    if (SetItemSegments(item, value) != 0) return;
+    char side[kSegmentPathCapacity];
+    char folder[kItemFolderSize + 1];
+    SeparatedItemFolder(item, folder, sizeof(folder));
+    SegmentFilePath(side, sizeof(side), folder, item->fileName, kSideFileSuffix);
+    if (FileSizeAt(side) != item->size || SetItemSegments(item, value) != 0) return;
     TrustSegmentBytes(plan, item->downloaded, true);
     item->downloaded = WrittenBytes(plan);
 }

@@ -198,41 +198,52 @@ TEST_F(ListFile, ResumeOffsetComesFromThePartialFile)
     EXPECT_STREQ("", items[1]->fileName);  // unchanged when the file is gone
 }
 
-// A segmented download's progress: with its file at the full size the
-// segments say what is present; a file of another size, a missing one, or
-// segments that do not fit the size leave the offset the file gives, as a
-// reader that knows no segments takes it. Saving writes them back, and the
-// download's own speed limit with them.
+// A segmented download's progress: the named file holds the head
+// segment's bytes, the side file beside it (at the full size) the others',
+// so the segments say what is present, the head counting no more than its
+// file holds. Without that side file, or with segments that do not fit the
+// size, the offset is what the named file gives, as a reader that knows no
+// segments takes it. Saving writes them back, and the download's own speed
+// limit with them.
 TEST_F(ListFile, SegmentsGiveTheBytesPresentWhenTheirFileFits)
 {
-    WriteWholeFile(folder_ + "full.bin", std::string(3000, 'f'));
+    WriteWholeFile(folder_ + "full.bin", std::string(1000, 'f'));
+    WriteWholeFile(folder_ + "full.bin.mwpart", std::string(3000, 'p'));
     WriteWholeFile(folder_ + "short.bin", std::string(1200, 's'));
+    WriteWholeFile(folder_ + "part.bin", std::string(700, 'h'));
+    WriteWholeFile(folder_ + "part.bin.mwpart", std::string(3000, 'p'));
     const std::string segments = "0-1000:1000,1000-2000:250,2000-3000:10";
     const std::string keys = "\n_Segments=" + segments;
-    std::vector<DownloadItem*> items =
-        ReadBytes("_RemoteFileSize=3000\n_RealFileName=" + folder_ + "full.bin" + keys +
-                  "\n_SpeedLimit=150\nUrl=http://h/full\n" + "_RemoteFileSize=3000\n_RealFileName=" + folder_ +
-                  "short.bin" + keys + "\nUrl=http://h/short\n" + "_RemoteFileSize=3000\n_RealFileName=" + folder_ +
-                  "gone.bin" + keys + "\nUrl=http://h/gone\n" + "_RemoteFileSize=4000\n_RealFileName=" + folder_ +
-                  "full.bin" + keys + "\n_SpeedLimit=-5\nUrl=http://h/other\n");
-    ASSERT_EQ(4u, items.size());
+    // The side file lies in the item's folder, beside the named file.
+    const std::string in = "StoreIn=" + folder_ + "\n";
+    std::vector<DownloadItem*> items = ReadBytes(
+        in + "_RemoteFileSize=3000\n_RealFileName=" + folder_ + "full.bin" + keys +
+        "\n_SpeedLimit=150\nUrl=http://h/full\n" + in + "_RemoteFileSize=3000\n_RealFileName=" + folder_ + "short.bin" +
+        keys + "\nUrl=http://h/short\n" + in + "_RemoteFileSize=3000\n_RealFileName=" + folder_ + "gone.bin" + keys +
+        "\nUrl=http://h/gone\n" + in + "_RemoteFileSize=4000\n_RealFileName=" + folder_ + "full.bin" + keys +
+        "\n_SpeedLimit=-5\nUrl=http://h/other\n" + in + "_RemoteFileSize=3000\n_RealFileName=" + folder_ + "part.bin" +
+        keys + "\nUrl=http://h/part\n");
+    ASSERT_EQ(5u, items.size());
     EXPECT_EQ(1260, items[0]->downloaded);
     ASSERT_NE(nullptr, items[0]->segments);
     EXPECT_STREQ(segments.c_str(), items[0]->segments);
     EXPECT_EQ(150, items[0]->speedLimit);
-    EXPECT_EQ(1200, items[1]->downloaded);
+    EXPECT_EQ(1200, items[1]->downloaded);  // no side file
     EXPECT_EQ(nullptr, items[1]->segments);
     EXPECT_EQ(0, items[2]->downloaded);
     EXPECT_EQ(nullptr, items[2]->segments);
-    EXPECT_EQ(3000, items[3]->downloaded);  // the segments are for another size
+    EXPECT_EQ(1000, items[3]->downloaded);  // the segments are for another size
     EXPECT_EQ(nullptr, items[3]->segments);
     EXPECT_EQ(0, items[3]->speedLimit);
+    EXPECT_EQ(700 + 260, items[4]->downloaded);  // the head's file is shorter than its count
+    ASSERT_NE(nullptr, items[4]->segments);
 
     std::string written = WriteBytes();
     EXPECT_NE(std::string::npos,
               written.find("full.bin\r\n_Segments=" + segments + "\r\n_SpeedLimit=150\r\nUrl=http://h/full\r\n"))
         << written;
-    EXPECT_EQ(written.find("_Segments="), written.rfind("_Segments="));
+    EXPECT_LT(written.find("_Segments="), written.find("part.bin\r\n_Segments=" + segments + "\r\nUrl=http://h/part"))
+        << written;
     EXPECT_EQ(written.find("_SpeedLimit="), written.rfind("_SpeedLimit="));
 }
 
