@@ -16,6 +16,9 @@
 #include "marrowby/engine/response.h"
 #include "marrowby/engine/segment_files.h"
 
+// After windows.h, which it needs.
+#include <winioctl.h>
+
 namespace {
 
 const size_t kStateFileMax = kSegmentPlanTextMax + 64;
@@ -532,6 +535,10 @@ bool DownloadJob::SizeFileForSegments(int64_t total)
     LARGE_INTEGER size;
     if (!GetFileSizeEx(file_, &size)) return false;
     if (size.QuadPart == total) return true;
+    // Sparse, so a write far into it does not first fill the gap before it
+    // with zeros; a file system without sparse files does that anyway.
+    DWORD returned = 0;
+    DeviceIoControl(file_, FSCTL_SET_SPARSE, nullptr, 0, nullptr, 0, &returned, nullptr);
     LARGE_INTEGER end;
     end.QuadPart = total;
     return SetFilePointerEx(file_, end, nullptr, FILE_BEGIN) && SetEndOfFile(file_);
