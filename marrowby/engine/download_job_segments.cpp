@@ -419,6 +419,8 @@ void DownloadJob::SegmentPath(char* out, size_t capacity, const char* suffix) co
 // stays for the next run), or 0 when stop was asked (likewise).
 int32_t DownloadJob::FinishSegments()
 {
+    // A kill during the merge finds every segment written.
+    WriteStateFile();
     int64_t headEnd;
     int64_t total;
     {
@@ -436,6 +438,9 @@ int32_t DownloadJob::FinishSegments()
     }
     crew_->merged = true;
     crew_->planned = false;
+    char state[kSegmentPathCapacity];
+    SegmentPath(state, sizeof state, kStateFileSuffix);
+    DeleteFileA(state);
     return JobClosed;
 }
 
@@ -468,20 +473,19 @@ bool DownloadJob::WritesHeadSegment()
 }
 
 // "total" and the plan's text, one line each. Written while the download
-// runs and when it stops, so a crash loses at most the last second.
+// runs and when it stops, so a crash loses at most the last second. The
+// lock stays held while writing, so no write follows the merge's deletion.
 void DownloadJob::WriteStateFile()
 {
     char text[kStateFileMax];
-    {
-        LockScope hold(crew_->lock);
-        if (!crew_->planned || !crew_->stateDirty) return;
-        crew_->stateDirty = false;
-        FormatDecimal64(crew_->plan.total, text, sizeof text);
-        mw_text::Append(text, sizeof text, "\r\n");
-        size_t used = strlen(text);
-        if (!FormatSegmentPlan(crew_->plan, text + used, sizeof text - used - 2)) return;
-        mw_text::Append(text, sizeof text, "\r\n");
-    }
+    LockScope hold(crew_->lock);
+    if (!crew_->planned || !crew_->stateDirty) return;
+    crew_->stateDirty = false;
+    FormatDecimal64(crew_->plan.total, text, sizeof text);
+    mw_text::Append(text, sizeof text, "\r\n");
+    size_t used = strlen(text);
+    if (!FormatSegmentPlan(crew_->plan, text + used, sizeof text - used - 2)) return;
+    mw_text::Append(text, sizeof text, "\r\n");
     char path[kSegmentPathCapacity];
     SegmentPath(path, sizeof path, kStateFileSuffix);
     // Rewritten in place, never emptied first: on a full disk the old

@@ -118,10 +118,8 @@ DWORD MergeSegmentFiles(const char* folder, const char* name, int64_t headEnd, i
 {
     char named[kSegmentPathCapacity];
     char side[kSegmentPathCapacity];
-    char state[kSegmentPathCapacity];
     SegmentFilePath(named, sizeof named, folder, name, "");
     SegmentFilePath(side, sizeof side, folder, name, kSideFileSuffix);
-    SegmentFilePath(state, sizeof state, folder, name, kStateFileSuffix);
     int64_t namedSize = FileSizeAt(named);
     if (namedSize < 0) return ERROR_FILE_NOT_FOUND;
     if (namedSize > total) return ERROR_FILE_INVALID;
@@ -135,7 +133,6 @@ DWORD MergeSegmentFiles(const char* folder, const char* name, int64_t headEnd, i
         if (FileSizeAt(named) != total) return ERROR_HANDLE_EOF;
     }
     DeleteFileA(side);
-    DeleteFileA(state);
     return 0;
 }
 

@@ -29,10 +29,10 @@ bool CutFileAt(const char* path, int64_t size);
 const DWORD kMergeStopped = ERROR_OPERATION_ABORTED;
 
 // Makes the named file whole from the head's headEnd bytes and the side
-// file's rest, copying the smaller share, then deletes the side and state
-// files. Returns 0, kMergeStopped, or the system's error code. Every step
-// leaves files from which a later call finishes the work: the named file
-// reaches total only when it is whole.
+// file's rest, copying the smaller share, then deletes the side file (the
+// state file is the caller's). Returns 0, kMergeStopped, or the system's
+// error code. Every step leaves files from which a later call finishes the
+// work: the named file reaches total only when it is whole.
 DWORD MergeSegmentFiles(const char* folder, const char* name, int64_t headEnd, int64_t total,
                         const volatile LONG* stopping);
 

@@ -152,11 +152,19 @@ void PlanSegments(SegmentPlan& plan, int64_t total, int64_t offset, int32_t conn
     int32_t count = SegmentCountFor(remaining, connections);
     int64_t piece = remaining / count;
     piece -= piece % kSplitAlign;
-    // The bytes present belong to the head segment: it goes on behind them.
-    int64_t start = 0;
-    for (int32_t i = 0; i < count; ++i) {
-        int64_t end = i + 1 == count ? total : offset + (i + 1) * piece;
-        plan.segments[plan.count++] = MakeSegment(start, end, i == 0 ? offset : 0);
+    // The bytes present belong to the head segment: it goes on behind them,
+    // for at most kHeadSegmentMax more; the others share the rest.
+    int64_t headEnd = count == 1 ? total : offset + (piece < kHeadSegmentMax ? piece : kHeadSegmentMax);
+    plan.segments[plan.count++] = MakeSegment(0, headEnd, offset);
+    if (count == 1) return;
+    if (headEnd - offset < piece) {
+        piece = (total - headEnd) / (count - 1);
+        piece -= piece % kSplitAlign;
+    }
+    int64_t start = headEnd;
+    for (int32_t i = 1; i < count; ++i) {
+        int64_t end = i + 1 == count ? total : start + piece;
+        plan.segments[plan.count++] = MakeSegment(start, end, 0);
         start = end;
     }
 }

@@ -19,6 +19,10 @@ constexpr int32_t kMaxSegmentSlots = 64;
 constexpr int64_t kSegmentMinBytes = 1 << 20;
 // Half of a rest is only taken over when both halves keep this much.
 constexpr int64_t kSplitMinBytes = 256 * 1024;
+// The head segment of a new plan is no longer than this: at the end its
+// bytes are copied into the side file, and the connection that fetched it
+// goes on with split work there.
+constexpr int64_t kHeadSegmentMax = 16 << 20;
 // Split points fall on these boundaries, so writes stay aligned.
 constexpr int64_t kSplitAlign = 4096;
 constexpr int32_t kNoOwner = -1;

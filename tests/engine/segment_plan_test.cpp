@@ -59,6 +59,18 @@ TEST(SegmentPlan, CountFollowsSizeAndConnections)
     ASSERT_TRUE(TakeSegmentAt(plan, 0, 7 * kMiB, end));
     EXPECT_EQ(8 * kMiB, end);
     EXPECT_TRUE(OwnsHeadSegment(plan, 0));
+    // A large file's head is short, so its copy at the end costs little;
+    // the other connections share the rest.
+    PlanSegments(plan, 1024 * kMiB + 5, 0, 4);
+    ASSERT_EQ(4, plan.count);
+    EXPECT_EQ(kHeadSegmentMax, HeadSegmentEnd(plan));
+    EXPECT_EQ(plan.segments[2].end - plan.segments[2].start, plan.segments[1].end - plan.segments[1].start);
+    EXPECT_GE(plan.segments[1].end - plan.segments[1].start, 336 * kMiB);
+    ExpectCoverage(plan);
+    PlanSegments(plan, 1024 * kMiB, 100 * kMiB, 4);
+    EXPECT_EQ(100 * kMiB + kHeadSegmentMax, HeadSegmentEnd(plan));
+    EXPECT_EQ(100 * kMiB, plan.segments[0].written);
+    ExpectCoverage(plan);
     // Nothing left to fetch: one finished head.
     PlanSegments(plan, 3 * kMiB, 3 * kMiB, 4);
     ASSERT_EQ(1, plan.count);
