@@ -40,8 +40,8 @@ struct Progress {
     bool accepted;
     int64_t totalSize;
     int64_t rangeFirst;
-    int64_t received;
-    volatile LONG endCode;  // first end code; set once
+    volatile LONG64 received;  // the connections of a segmented run add at once
+    volatile LONG endCode;     // first end code; set once
 };
 
 enum ExitCode { kComplete = 0, kFailed = 1, kTimedOut = 2, kFileError = 3, kClosedShort = 4 };
@@ -142,7 +142,7 @@ int32_t OnJobEvent(void* info, int32_t code, int32_t count, void* userValue)
         break;
     }
     case JobData:
-        progress.received += count;
+        InterlockedExchangeAdd64(&progress.received, count);
         if (progress.options->verbose) {
             printf("data %d\n", (int)count);
             fflush(stdout);
