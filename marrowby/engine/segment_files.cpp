@@ -10,6 +10,16 @@
 namespace {
 
 const DWORD kCopyChunk = 1 << 20;
+// Another program reading the named file (a viewer, a virus scanner) keeps
+// it from being replaced for a moment: asked again this often, this long
+// apart, before the side file's rest is appended instead.
+const int kReplaceAttempts = 10;
+const DWORD kReplacePauseMs = 50;
+
+bool HeldByAnother(DWORD error)
+{
+    return error == ERROR_ACCESS_DENIED || error == ERROR_SHARING_VIOLATION;
+}
 
 HANDLE OpenExisting(const char* path, DWORD access)
 {
@@ -77,9 +87,15 @@ DWORD CopyHeadThenReplace(const char* named, const char* side, int64_t headEnd, 
 {
     if (FileSizeAt(side) != total) return ERROR_HANDLE_EOF;
     DWORD error = CopyBetween(named, side, 0, headEnd, stopping);
-    if (error != 0) return error;
-    if (!MoveFileExA(side, named, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) return GetLastError();
-    return 0;
+    for (int attempt = 1; error == 0; ++attempt) {
+        if (MoveFileExA(side, named, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) return 0;
+        error = GetLastError();
+        if (!HeldByAnother(error) || attempt >= kReplaceAttempts) break;
+        if (*stopping != 0) return kMergeStopped;
+        Sleep(kReplacePauseMs);
+        error = 0;
+    }
+    return error;
 }
 
 }  // namespace
@@ -127,8 +143,10 @@ DWORD MergeSegmentFiles(const char* folder, const char* name, int64_t headEnd, i
         if (namedSize < headEnd) return ERROR_HANDLE_EOF;  // the head's bytes are not all there
         // An append already under way goes on where it stopped.
         bool copyHead = namedSize == headEnd && MergeCopiesHead(headEnd, total);
-        DWORD error = copyHead ? CopyHeadThenReplace(named, side, headEnd, total, stopping)
-                               : CopyBetween(side, named, namedSize, total, stopping);
+        DWORD error = copyHead ? CopyHeadThenReplace(named, side, headEnd, total, stopping) : 0;
+        // A named file that another program keeps from being replaced gets
+        // the side file's rest behind its prefix instead.
+        if (!copyHead || HeldByAnother(error)) error = CopyBetween(side, named, namedSize, total, stopping);
         if (error != 0) return error;
         if (FileSizeAt(named) != total) return ERROR_HANDLE_EOF;
     }

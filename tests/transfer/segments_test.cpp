@@ -303,6 +303,17 @@ TEST_F(SegmentsTest, ARunKilledBeforeOrWhileMergingFinishesTheFile)
         EXPECT_FALSE(FileExists(named + ".mwpart")) << c.name;
         EXPECT_FALSE(FileExists(named + ".segments")) << c.name;
     }
+    // A named file another program holds open cannot be replaced: the side
+    // file's rest goes behind its prefix instead.
+    LeaveFiles(Pattern(0, kMiB), SideFile(kMiB), DonePlan(kMiB));
+    HANDLE reader = CreateFileA(named.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                                FILE_ATTRIBUTE_NORMAL, nullptr);
+    ASSERT_NE(reader, INVALID_HANDLE_VALUE);
+    ToolResult held = RunTool(BigUrl(port) + "?held" + Folder() + " --segments 4 --last-name big.bin");
+    CloseHandle(reader);
+    EXPECT_EQ(held.exitCode, 0u);
+    EXPECT_TRUE(HoldsPattern(named, kBigFileSize));
+    EXPECT_FALSE(FileExists(named + ".mwpart"));
     EXPECT_EQ(NginxLogSize(), logStart);
 }
 
