@@ -8,6 +8,7 @@
 #include "marrowby/engine/file_name_claims.h"
 #include "marrowby/engine/lock_scope.h"
 #include "marrowby/engine/path_helpers.h"
+#include "marrowby/engine/segment_files.h"
 #include "common/safe_file_name.h"
 #include "marrowby/engine/url.h"
 
@@ -177,6 +178,10 @@ int DownloadJob::Start(const char* url, int64_t offset, const char* folder, cons
         if (lastName != nullptr && lastName[0] != '\0') {
             SafeLocalFileName(lastName, ownName_, sizeof ownName_);
             ownSize_ = OwnFileSize();
+            // Over one connection an earlier run's segments are given up;
+            // the named file beside their side file holds a good prefix.
+            if (connectionsWanted_ < 2 && ownSize_ >= 0 && DiscardSegmentFiles(folder_, ownName_) && offset > ownSize_)
+                offset = ownSize_;
             if (ownSize_ < 0 || ownSize_ < offset) offset = 0;
             HoldFileName(registration_.userValue, folder_, ownName_);
         }

@@ -154,11 +154,12 @@ DWORD MergeSegmentFiles(const char* folder, const char* name, int64_t headEnd, i
     return 0;
 }
 
-void DiscardSegmentFiles(const char* folder, const char* name)
+bool DiscardSegmentFiles(const char* folder, const char* name)
 {
     char path[kSegmentPathCapacity];
     SegmentFilePath(path, sizeof path, folder, name, kSideFileSuffix);
-    DeleteFileA(path);
+    bool side = DeleteFileA(path) != 0;
     SegmentFilePath(path, sizeof path, folder, name, kStateFileSuffix);
     DeleteFileA(path);
+    return side;
 }

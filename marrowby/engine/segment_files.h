@@ -36,6 +36,6 @@ const DWORD kMergeStopped = ERROR_OPERATION_ABORTED;
 DWORD MergeSegmentFiles(const char* folder, const char* name, int64_t headEnd, int64_t total,
                         const volatile LONG* stopping);
 
-// Deletes the side and state files of a download that starts again from
-// byte 0.
-void DiscardSegmentFiles(const char* folder, const char* name);
+// Deletes the side and state files of a download whose segments count no
+// more. True when there was a side file.
+bool DiscardSegmentFiles(const char* folder, const char* name);

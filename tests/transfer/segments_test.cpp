@@ -356,6 +356,28 @@ TEST_F(SegmentsTest, BytesTheFilesNoLongerHoldAreFetchedAgain)
     EXPECT_GE(asked, kBigFileSize - 2 * kMiB);
 }
 
+// Resumed over one connection, an earlier run's segments are given up: the
+// named file's prefix is kept however many bytes the caller counts, the
+// side and state files go, and the rest comes in one request.
+TEST_F(SegmentsTest, OneConnectionGoesOnFromTheNamedFilesPrefix)
+{
+    const int port = ServerPort("MW_NGINX_PORT");
+    const int64_t kMiB = 1 << 20;
+    const std::string named = folder_ + "/big.bin";
+    LeaveFiles(Pattern(0, kMiB), SideFile(4 * kMiB), "0-4194304:1048576,4194304-8388608:4194304");
+    size_t logStart = NginxLogSize();
+    ToolResult single =
+        RunTool(BigUrl(port) + "?single" + Folder() + " --segments 1 --last-name big.bin --offset 5242880");
+    EXPECT_EQ(single.exitCode, 0u);
+    EXPECT_TRUE(single.Has("accepted status=206 total=8388608 first=1048576 name=big.bin"));
+    EXPECT_TRUE(HoldsPattern(named, kBigFileSize));
+    EXPECT_FALSE(FileExists(named + ".mwpart"));
+    EXPECT_FALSE(FileExists(named + ".segments"));
+    std::vector<RangeAsked> ranges = NginxRanges(logStart, "/big.bin?single");
+    ASSERT_EQ(ranges.size(), 1u);
+    EXPECT_EQ(ranges[0].first, kMiB);
+}
+
 // A server that answers further connections with 200, 503 or 429, or closes
 // them, leaves the download to the connection that works.
 TEST_F(SegmentsTest, RefusedFurtherConnectionsLeaveTheWorkToTheFirst)
