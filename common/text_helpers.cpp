@@ -1,6 +1,6 @@
 #include "common/text_helpers.h"
 
-#include "common/sjis.h"
+#include <string.h>
 
 namespace {
 
@@ -27,12 +27,10 @@ int32_t SameTextIgnoringCase(const char* text, size_t length, const char* other)
     }
 }
 
+// No trail byte of a double-byte character is a CR or LF (they are 0x40 and
+// above), so the first of either byte is the line end: the whole line of a
+// long list is not walked character by character.
 void CutAtLineEnd(char* text)
 {
-    for (size_t i = 0; text[i] != '\0'; i += SjisCharLength(text + i)) {
-        if (text[i] == '\r' || text[i] == '\n') {
-            text[i] = '\0';
-            return;
-        }
-    }
+    text[strcspn(text, "\r\n")] = '\0';
 }

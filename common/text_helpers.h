@@ -13,6 +13,6 @@ int32_t SameTextIgnoringCase(const char* a, const char* b);
 // sooner) against the whole of other: a counted word inside a larger text.
 int32_t SameTextIgnoringCase(const char* text, size_t length, const char* other);
 
-// Terminates text at its first carriage return or line feed. A Shift-JIS
-// lead byte and its trail byte are stepped over as one character.
+// Terminates text at its first carriage return or line feed; none is ever
+// the second byte of a Shift-JIS character.
 void CutAtLineEnd(char* text);

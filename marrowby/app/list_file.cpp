@@ -26,6 +26,7 @@ bool g_listFileRefused;
 struct ListText {
     uint8_t* bytes;
     size_t length;
+    bool mapped;  // bytes is a view of the file, not memory of the heap
 };
 
 enum ListTextLoad {
@@ -40,9 +41,14 @@ constexpr DWORD kListTextMax = 512u * 1024u * 1024u;
 
 void FreeListText(ListText* text)
 {
-    free(text->bytes);
+    if (text->mapped) {
+        UnmapViewOfFile(text->bytes);
+    } else {
+        free(text->bytes);
+    }
     text->bytes = nullptr;
     text->length = 0;
+    text->mapped = false;
 }
 
 // UTF-16 as Notepad saves it, with its byte order mark, in the ANSI code
@@ -71,16 +77,44 @@ bool ConvertUtf16(ListText* text)
         free(ansi);
         return false;
     }
-    free(text->bytes);
+    FreeListText(text);
     text->bytes = ansi;
     text->length = static_cast<size_t>(needed);
     return true;
+}
+
+// The file's bytes as a read-only view: the system fills it from its file
+// cache in large steps, where a copy would first fault in every page of a
+// buffer as large as the file. False when it cannot be mapped.
+bool MapListText(HANDLE file, DWORD length, ListText* text)
+{
+    if (length == 0) return false;  // an empty file has no view
+    HANDLE mapping = CreateFileMappingA(file, nullptr, PAGE_READONLY, 0, 0, nullptr);
+    if (mapping == nullptr) return false;
+    void* view = MapViewOfFile(mapping, FILE_MAP_READ, 0, 0, length);
+    CloseHandle(mapping);  // the view keeps what it needs
+    if (view == nullptr) return false;
+    text->bytes = static_cast<uint8_t*>(view);
+    text->length = length;
+    text->mapped = true;
+    return true;
+}
+
+int CopyListText(HANDLE file, DWORD length, ListText* text)
+{
+    text->bytes = static_cast<uint8_t*>(malloc(length + 1u));
+    if (text->bytes == nullptr) return kListTextNoMemory;
+    DWORD got = 0;
+    BOOL read = ReadFile(file, text->bytes, length, &got, nullptr);
+    text->length = got;
+    return read && got == length ? kListTextLoaded : kListTextUnreadable;
 }
 
 int LoadListText(const char* path, ListText* text)
 {
     text->bytes = nullptr;
     text->length = 0;
+    text->mapped = false;
     HANDLE file = OpenListInput(path);
     if (file == INVALID_HANDLE_VALUE) return kListTextMissing;
     LARGE_INTEGER size;
@@ -89,16 +123,9 @@ int LoadListText(const char* path, ListText* text)
         return kListTextUnreadable;
     }
     DWORD length = static_cast<DWORD>(size.QuadPart);
-    text->bytes = static_cast<uint8_t*>(malloc(length + 1u));
-    if (text->bytes == nullptr) {
-        CloseHandle(file);
-        return kListTextNoMemory;
-    }
-    DWORD got = 0;
-    BOOL read = ReadFile(file, text->bytes, length, &got, nullptr);
+    int loaded = MapListText(file, length, text) ? kListTextLoaded : CopyListText(file, length, text);
     CloseHandle(file);
-    text->length = got;
-    if (!read || got != length) return kListTextUnreadable;
+    if (loaded != kListTextLoaded) return loaded;
     bool utf16 = length >= 2 && ((text->bytes[0] == 0xFF && text->bytes[1] == 0xFE) ||
                                  (text->bytes[0] == 0xFE && text->bytes[1] == 0xFF));
     if (utf16 && !ConvertUtf16(text)) return kListTextUnreadable;

@@ -96,8 +96,19 @@ bool ReadLinePiece(LineSource* source, char* line, size_t capacity)
     if (!source->started && capacity > sizeof(kByteOrderMark)) stored = SkipByteOrderMark(source, line);
     source->started = true;
     while (stored + 1 < capacity) {
-        int c = PeekByte(source);
-        if (c < 0) break;
+        if (source->position == source->end && !Refill(source)) break;
+        // The bytes before the next CR or LF go over in one copy, as many as
+        // the buffer holds and the line takes.
+        const uint8_t* from = source->buffer + source->position;
+        size_t room = capacity - 1 - stored;
+        size_t run = source->end - source->position < room ? source->end - source->position : room;
+        size_t plain = 0;
+        while (plain < run && from[plain] != '\r' && from[plain] != '\n') ++plain;
+        memcpy(line + stored, from, plain);
+        stored += plain;
+        source->position += plain;
+        if (plain == run) continue;
+        int c = from[plain];
         ++source->position;
         if (c == '\r' && PeekByte(source) == '\n') continue;  // CR LF reads as LF
         line[stored++] = static_cast<char>(c);

@@ -107,6 +107,39 @@ TEST(ListLines, LongLinesArriveInPiecesOfTheBufferSize)
     EXPECT_EQ("tail\n", u[1]);
 }
 
+// Every text of up to seven letters, CRs and LFs, at small piece sizes and
+// with the input arriving a byte, two or all at a time: the pieces are what
+// the rule says (CR LF reads as LF, a piece ends after an LF or when full),
+// wherever a line end meets a full piece or a refill.
+TEST(ListLines, PiecesFollowTheRuleAtEveryBoundary)
+{
+    const char letters[] = {'a', '\r', '\n'};
+    for (int length = 0; length <= 7; ++length) {
+        int count = 1;
+        for (int i = 0; i < length; ++i) count *= 3;
+        for (int code = 0; code < count; ++code) {
+            std::string text;
+            for (int i = 0, rest = code; i < length; ++i, rest /= 3) text += letters[rest % 3];
+            for (size_t capacity : {size_t(2), size_t(3), size_t(4), size_t(8)}) {
+                std::vector<std::string> expected;
+                std::string piece;
+                for (size_t i = 0; i < text.size(); ++i) {
+                    if (text[i] == '\r' && i + 1 < text.size() && text[i + 1] == '\n') continue;
+                    piece += text[i];
+                    if (text[i] == '\n' || piece.size() == capacity - 1) {
+                        expected.push_back(piece);
+                        piece.clear();
+                    }
+                }
+                if (!piece.empty()) expected.push_back(piece);
+                for (size_t step : {size_t(1), size_t(2), size_t(64)}) {
+                    ASSERT_EQ(expected, Pieces(text, capacity, step)) << capacity << " " << step;
+                }
+            }
+        }
+    }
+}
+
 TEST(ListLines, EmptyInputGivesNoLine)
 {
     EXPECT_TRUE(Pieces("", kListLineSize).empty());
