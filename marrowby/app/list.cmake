@@ -18,6 +18,7 @@ mw_add_library(marrowby_list
     ${CMAKE_CURRENT_LIST_DIR}/list_messages.cpp
     ${CMAKE_CURRENT_LIST_DIR}/list_rows.cpp
     ${CMAKE_CURRENT_LIST_DIR}/list_file.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/folder_presence.cpp
     ${CMAKE_CURRENT_LIST_DIR}/list_import.cpp
     ${CMAKE_CURRENT_LIST_DIR}/file_checksum.cpp
   LIBS marrowby_formats tessaline_net tessaline_http common_files comctl32 bcrypt)

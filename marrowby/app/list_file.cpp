@@ -9,6 +9,7 @@
 #include "common/atomic_file.h"
 #include "marrowby/app/download_list_internal.h"
 #include "marrowby/app/failure_reason.h"
+#include "marrowby/app/folder_presence.h"
 #include "marrowby/app/list_format.h"
 #include "common/bounded_text.h"
 #include "marrowby/engine/decimal.h"
@@ -148,8 +149,12 @@ void ShowListNoMemory()
 
 // The partly downloaded file named in the list gives the resume offset; its
 // folder comes from "StoreIn", so only the base name is kept.
-void ApplyRealFileName(DownloadItem* item, const char* path)
+void ApplyRealFileName(DownloadItem* item, const char* path, FolderPresence* presence)
 {
+    if (!MayExist(presence, path)) {
+        item->downloaded = 0;  // as the file that cannot be opened gives
+        return;
+    }
     HANDLE file =
         CreateFileA(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE) {
@@ -190,14 +195,14 @@ void ApplySegments(DownloadItem* item, const char* value)
 
 // Applies one setting to the current item. Returns true when it ended the
 // record (the item was appended).
-bool ApplySetting(DownloadItem* item, const char* key, const char* value)
+bool ApplySetting(DownloadItem* item, const char* key, const char* value, FolderPresence* presence)
 {
     switch (MatchListKey(key)) {
     case kListKeyReferer: SetItemReferrer(item, value); break;
     case kListKeyStoreIn: SetItemFolder(item, value); break;
     case kListKeyRemoteFileSize: item->size = ParseListNumber(value); break;
     case kListKeyState: item->state = static_cast<ItemState>(ParseListState(value)); break;
-    case kListKeyRealFileName: ApplyRealFileName(item, value); break;
+    case kListKeyRealFileName: ApplyRealFileName(item, value, presence); break;
     case kListKeyChecksum: ApplyChecksum(item, value); break;
     case kListKeyEntityTag: SetItemEntityTag(item, value); break;
     case kListKeyLastModified: item->lastModified = ParseDecimal(value); break;
@@ -216,12 +221,13 @@ bool ApplySetting(DownloadItem* item, const char* key, const char* value)
 
 void ReadRecords(LineSource* source, DownloadItem* item)
 {
+    FolderPresence presence;
     char line[kListLineSize];
     while (ReadLinePiece(source, line, sizeof(line))) {
         char* key = nullptr;
         char* value = nullptr;
         if (SplitSetting(line, &key, &value) != 0) continue;
-        if (!ApplySetting(item, key, value)) continue;
+        if (!ApplySetting(item, key, value, &presence)) continue;
         item = NewItem();
         if (item == nullptr) return;  // the records read so far stay
     }

@@ -198,6 +198,50 @@ TEST_F(ListFile, ResumeOffsetComesFromThePartialFile)
     EXPECT_STREQ("", items[1]->fileName);  // unchanged when the file is gone
 }
 
+// A list that names many files of one folder: whatever the folder's listing
+// lets the reader skip, each record ends as opening its file directly says
+// (its size and name when it opens, 0 and no name when not), for present,
+// missing and differently cased names, a folder of that name, device names,
+// names the system trims, and a folder that is not there.
+TEST_F(ListFile, ManyNamesOfOneFolderReadAsOpeningThemSays)
+{
+    std::string folder = folder_ + "many\\";
+    ASSERT_TRUE(CreateDirectoryA(folder.c_str(), nullptr));
+    ASSERT_TRUE(CreateDirectoryA((folder + "dir.bin").c_str(), nullptr));
+    std::vector<std::string> paths;
+    for (int i = 0; i < 40; ++i) {
+        std::string name = "File-" + std::to_string(i) + ".bin";
+        WriteWholeFile(folder + name, std::string(static_cast<size_t>(i + 1), 'x'));
+        paths.push_back(folder + name);
+        paths.push_back(folder + "missing-" + std::to_string(i) + ".bin");
+        if (i % 4 == 0) paths.push_back(folder + "FILE-" + std::to_string(i) + ".BIN");
+    }
+    WriteWholeFile(folder + "trimmed.bin", "tt");
+    for (const char* odd : {"dir.bin", "nul.txt", "con", "trimmed.bin.", "trimmed.bin ", "FILE-1~1.BIN", "a?b.bin"}) {
+        paths.push_back(folder + odd);
+    }
+    for (int i = 0; i < 20; ++i) paths.push_back(folder_ + "absent\\f" + std::to_string(i) + ".bin");
+    std::string text;
+    for (const std::string& path : paths) text += ";\r\n_RealFileName=" + path + "\r\nUrl=http://h/f\r\n";
+    std::vector<DownloadItem*> items = ReadBytes(text);
+    ASSERT_EQ(paths.size(), items.size());
+    int opened = 0;
+    for (size_t i = 0; i < paths.size(); ++i) {
+        HANDLE file = CreateFileA(paths[i].c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                  FILE_ATTRIBUTE_NORMAL, nullptr);
+        LARGE_INTEGER size = {};
+        bool opens = file != INVALID_HANDLE_VALUE;
+        if (opens) {
+            GetFileSizeEx(file, &size);
+            CloseHandle(file);
+            ++opened;
+        }
+        EXPECT_EQ(opens ? size.QuadPart : 0, items[i]->downloaded) << paths[i];
+        EXPECT_STREQ(opens ? paths[i].substr(paths[i].rfind('\\') + 1).c_str() : "", items[i]->fileName) << paths[i];
+    }
+    EXPECT_GE(opened, 50);  // the present files and their other cases at least
+}
+
 // A segmented download's progress: the named file holds the head
 // segment's bytes, the side file beside it (at the full size) the others',
 // so the segments say what is present, the head counting no more than its

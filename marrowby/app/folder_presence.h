@@ -1,0 +1,29 @@
+// Which files of a folder exist, for a list that names many files in few
+// folders: asking for each missing name makes the system search the whole
+// folder every time, so a long list would take a time that grows with the
+// square of its length. A folder that is asked about often is listed once
+// instead. Only absence is told: a name that may exist is for the caller
+// to open as always, so the answers are those the files would give.
+#pragma once
+
+#include <string>
+#include <unordered_map>
+#include <unordered_set>
+
+// Folders asked about more often than this are listed.
+constexpr int kFolderListingThreshold = 16;
+
+struct FolderNames {
+    int lookups = 0;
+    bool listed = false;
+    bool complete = false;                  // the listing ran to its end
+    std::unordered_set<std::string> names;  // ASCII letters folded
+};
+
+struct FolderPresence {
+    // Keyed by the folder as the paths spell it, separator included.
+    std::unordered_map<std::string, FolderNames> folders;
+};
+
+// False only when no file of that path exists; true when it may.
+bool MayExist(FolderPresence* presence, const char* path);
