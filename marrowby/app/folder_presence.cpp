@@ -56,6 +56,13 @@ std::string FoldedWideName(const wchar_t* name)
     return folded;
 }
 
+void NoteFileSize(FolderNames* names, const std::string& folded, const WIN32_FIND_DATAW& entry)
+{
+    int64_t size = (static_cast<int64_t>(entry.nFileSizeHigh) << 32) | entry.nFileSizeLow;
+    auto added = names->fileSizes.emplace(folded, size);
+    if (!added.second) added.first->second = -1;  // "a.bin" beside "A.BIN": open to learn which
+}
+
 // Every long and short name in the folder; complete stays false when the
 // listing broke off.
 void ListFolder(const std::string& folder, FolderNames* names)
@@ -74,23 +81,45 @@ void ListFolder(const std::string& folder, FolderNames* names)
         return;
     }
     do {
-        names->names.insert(FoldedWideName(entry.cFileName));
+        std::string folded = FoldedWideName(entry.cFileName);
+        names->names.insert(folded);
         names->names.insert(FoldedWideName(entry.cAlternateFileName));
+        if (!folded.empty() && (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0)
+            NoteFileSize(names, folded, entry);
     } while (FindNextFileW(find, &entry));
     names->complete = GetLastError() == ERROR_NO_MORE_FILES;
     FindClose(find);
+}
+
+// The listing of the path's folder once it is asked about often enough;
+// null when the listing cannot decide for this name.
+const FolderNames* ListingFor(FolderPresence* presence, const char* path, const char** name)
+{
+    *name = ListBaseName(path);
+    if (*name == path || ((*name)[-1] != '\\' && (*name)[-1] != '/') || !ListingDecides(*name)) return nullptr;
+    FolderNames& folder = presence->folders[std::string(path, static_cast<size_t>(*name - path))];
+    if (!folder.listed && ++folder.lookups > kFolderListingThreshold) {
+        ListFolder(std::string(path, static_cast<size_t>(*name - path)), &folder);
+    }
+    return folder.listed && folder.complete ? &folder : nullptr;
 }
 
 }  // namespace
 
 bool MayExist(FolderPresence* presence, const char* path)
 {
-    const char* name = ListBaseName(path);
-    if (name == path || (name[-1] != '\\' && name[-1] != '/') || !ListingDecides(name)) return true;
-    FolderNames& folder = presence->folders[std::string(path, static_cast<size_t>(name - path))];
-    if (!folder.listed && ++folder.lookups > kFolderListingThreshold) {
-        ListFolder(std::string(path, static_cast<size_t>(name - path)), &folder);
-    }
-    if (!folder.listed || !folder.complete) return true;
-    return folder.names.count(FoldedName(name)) != 0;
+    const char* name = nullptr;
+    const FolderNames* folder = ListingFor(presence, path, &name);
+    return folder == nullptr || folder->names.count(FoldedName(name)) != 0;
+}
+
+bool ListedFileSize(FolderPresence* presence, const char* path, int64_t* size)
+{
+    const char* name = nullptr;
+    const FolderNames* folder = ListingFor(presence, path, &name);
+    if (folder == nullptr) return false;
+    auto found = folder->fileSizes.find(FoldedName(name));
+    if (found == folder->fileSizes.end() || found->second < 0) return false;
+    *size = found->second;
+    return true;
 }

@@ -4,7 +4,11 @@
 // square of its length. A folder that is asked about often is listed once
 // instead. Only absence is told: a name that may exist is for the caller
 // to open as always, so the answers are those the files would give.
+// The listing also gives a plain file's size, which spares opening each of
+// a long list's files one by one.
 #pragma once
+
+#include <stdint.h>
 
 #include <string>
 #include <unordered_map>
@@ -18,6 +22,8 @@ struct FolderNames {
     bool listed = false;
     bool complete = false;                  // the listing ran to its end
     std::unordered_set<std::string> names;  // ASCII letters folded
+    // Plain files by their folded long name; -1 where two names fold alike.
+    std::unordered_map<std::string, int64_t> fileSizes;
 };
 
 struct FolderPresence {
@@ -27,3 +33,7 @@ struct FolderPresence {
 
 // False only when no file of that path exists; true when it may.
 bool MayExist(FolderPresence* presence, const char* path);
+
+// The size of the plain file of that path as the folder's listing found it;
+// false when the listing cannot tell and the caller is to open the file.
+bool ListedFileSize(FolderPresence* presence, const char* path, int64_t* size);

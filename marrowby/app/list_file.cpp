@@ -149,8 +149,17 @@ void ShowListNoMemory()
 
 // The partly downloaded file named in the list gives the resume offset; its
 // folder comes from "StoreIn", so only the base name is kept.
+// A file the folder's listing shows counts at its listed size without being
+// opened, also while another program holds it: it is then resumed (or found
+// in use) rather than fetched again under another name.
 void ApplyRealFileName(DownloadItem* item, const char* path, FolderPresence* presence)
 {
+    int64_t listed = 0;
+    if (ListedFileSize(presence, path, &listed)) {
+        item->downloaded = listed;
+        SetItemFileName(item, ListBaseName(path));
+        return;
+    }
     if (!MayExist(presence, path)) {
         item->downloaded = 0;  // as the file that cannot be opened gives
         return;

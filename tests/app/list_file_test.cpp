@@ -200,7 +200,8 @@ TEST_F(ListFile, ResumeOffsetComesFromThePartialFile)
 
 // A list that names many files of one folder: whatever the folder's listing
 // lets the reader skip, each record ends as opening its file directly says
-// (its size and name when it opens, 0 and no name when not), for present,
+// (its size and name when it opens, 0 and no name when not; a file held by
+// another program while the list is read included), for present,
 // missing and differently cased names, a folder of that name, device names,
 // names the system trims, and a folder that is not there.
 TEST_F(ListFile, ManyNamesOfOneFolderReadAsOpeningThemSays)
@@ -221,9 +222,15 @@ TEST_F(ListFile, ManyNamesOfOneFolderReadAsOpeningThemSays)
         paths.push_back(folder + odd);
     }
     for (int i = 0; i < 20; ++i) paths.push_back(folder_ + "absent\\f" + std::to_string(i) + ".bin");
+    // A file another program holds without sharing still counts at its size.
+    WriteWholeFile(folder + "held.bin", "held");
+    paths.push_back(folder + "held.bin");
+    HANDLE held = CreateFileA((folder + "held.bin").c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+    ASSERT_NE(INVALID_HANDLE_VALUE, held);
     std::string text;
     for (const std::string& path : paths) text += ";\r\n_RealFileName=" + path + "\r\nUrl=http://h/f\r\n";
     std::vector<DownloadItem*> items = ReadBytes(text);
+    CloseHandle(held);
     ASSERT_EQ(paths.size(), items.size());
     int opened = 0;
     for (size_t i = 0; i < paths.size(); ++i) {
