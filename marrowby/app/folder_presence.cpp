@@ -106,20 +106,16 @@ const FolderNames* ListingFor(FolderPresence* presence, const char* path, const 
 
 }  // namespace
 
-bool MayExist(FolderPresence* presence, const char* path)
+Listed LookUpListed(FolderPresence* presence, const char* path, int64_t* size)
 {
     const char* name = nullptr;
     const FolderNames* folder = ListingFor(presence, path, &name);
-    return folder == nullptr || folder->names.count(FoldedName(name)) != 0;
-}
-
-bool ListedFileSize(FolderPresence* presence, const char* path, int64_t* size)
-{
-    const char* name = nullptr;
-    const FolderNames* folder = ListingFor(presence, path, &name);
-    if (folder == nullptr) return false;
-    auto found = folder->fileSizes.find(FoldedName(name));
-    if (found == folder->fileSizes.end() || found->second < 0) return false;
-    *size = found->second;
-    return true;
+    if (folder == nullptr) return Listed::kUnknown;
+    std::string folded = FoldedName(name);
+    auto found = folder->fileSizes.find(folded);
+    if (found != folder->fileSizes.end() && found->second >= 0) {
+        *size = found->second;
+        return Listed::kFile;
+    }
+    return folder->names.count(folded) != 0 ? Listed::kUnknown : Listed::kAbsent;
 }

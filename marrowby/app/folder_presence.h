@@ -31,9 +31,11 @@ struct FolderPresence {
     std::unordered_map<std::string, FolderNames> folders;
 };
 
-// False only when no file of that path exists; true when it may.
-bool MayExist(FolderPresence* presence, const char* path);
+enum class Listed {
+    kUnknown,  // the listing cannot tell: open the file as always
+    kAbsent,   // no file of that path exists
+    kFile,     // a plain file of the listed size
+};
 
-// The size of the plain file of that path as the folder's listing found it;
-// false when the listing cannot tell and the caller is to open the file.
-bool ListedFileSize(FolderPresence* presence, const char* path, int64_t* size);
+// What the path's folder listing says of the path; size is set for kFile.
+Listed LookUpListed(FolderPresence* presence, const char* path, int64_t* size);

@@ -154,13 +154,14 @@ void ShowListNoMemory()
 // in use) rather than fetched again under another name.
 void ApplyRealFileName(DownloadItem* item, const char* path, FolderPresence* presence)
 {
-    int64_t listed = 0;
-    if (ListedFileSize(presence, path, &listed)) {
-        item->downloaded = listed;
+    int64_t listedSize = 0;
+    Listed listed = LookUpListed(presence, path, &listedSize);
+    if (listed == Listed::kFile) {
+        item->downloaded = listedSize;
         SetItemFileName(item, ListBaseName(path));
         return;
     }
-    if (!MayExist(presence, path)) {
+    if (listed == Listed::kAbsent) {
         item->downloaded = 0;  // as the file that cannot be opened gives
         return;
     }
