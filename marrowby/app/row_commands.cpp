@@ -14,6 +14,7 @@
 #include "marrowby/app/settings.h"
 #include "common/bounded_text.h"
 #include "marrowby/engine/path_helpers.h"
+#include "marrowby/engine/segment_files.h"
 #include "marrowby/resources/resource.h"
 
 namespace {
@@ -214,9 +215,15 @@ void DeleteSelectedWithFiles(HWND window)
     DeleteSelected();  // stops the downloads: their files are closed
     std::string failed;
     for (const std::string& path : paths) {
-        if (DeleteFileA(path.c_str()) || GetFileAttributesA(path.c_str()) == INVALID_FILE_ATTRIBUTES) continue;
-        if (!failed.empty()) failed += "\n";
-        failed += path;
+        // An unfinished segmented download also has a side file as large as
+        // the download and a state file beside the named one.
+        for (const char* suffix : {"", kSideFileSuffix, kStateFileSuffix}) {
+            char file[kSegmentPathCapacity];
+            SegmentFilePath(file, sizeof(file), "", path.c_str(), suffix);
+            if (DeleteFileA(file) || GetFileAttributesA(file) == INVALID_FILE_ATTRIBUTES) continue;
+            if (!failed.empty()) failed += "\n";
+            failed += file;
+        }
     }
     if (!failed.empty()) ShowFileMessage(window, IDS_FILE_NOT_DELETED, failed.c_str());
 }

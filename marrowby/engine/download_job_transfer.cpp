@@ -179,6 +179,9 @@ int32_t DownloadJob::ProcessData(char* data, uint32_t length)
     if (result != kFeedHeadersComplete) return FailTransfer(JobFailureBadResponse);
 
     int32_t status = exchange_.response.status;
+    // A redirect that names no new place would only ask for the same
+    // answer again: it ends the job with its status instead.
+    if (IsRedirect(status) && !exchange_.locationSeen) return FailTransfer(JobFailureHttpStatus);
     if (IsRedirect(status) || status == 401) return FollowResponse(status);
     if (JoinsPlan()) return CheckSegmentAnswer(status, data, offset, count);
     if (status == 416) return AnswerUnsatisfiedRange();

@@ -75,7 +75,8 @@ struct HttpExchange {
     int32_t headersComplete;  // 1 once the empty line has arrived
     int32_t interimHeads;     // 1xx heads skipped before the final one
     int32_t contentLengthSeen;
-    int32_t chunked;  // the body comes with Transfer-Encoding: chunked
+    int32_t locationSeen;  // the final head named where the file moved
+    int32_t chunked;       // the body comes with Transfer-Encoding: chunked
     ChunkedBody chunkedBody;
 
     // Response fields.

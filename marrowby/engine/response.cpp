@@ -113,6 +113,7 @@ void ResetResponse(HttpExchange& exchange)
     exchange.headersComplete = 0;
     exchange.interimHeads = 0;
     exchange.contentLengthSeen = 0;
+    exchange.locationSeen = 0;
     exchange.chunked = 0;
     ResetChunkedBody(exchange.chunkedBody);
 

@@ -315,6 +315,8 @@ int32_t ParseContentDisposition(HttpExchange& exchange, const char* value)
 
 int32_t ApplyLocation(HttpExchange& exchange, const char* value)
 {
+    // An empty value names no other place: the answer is taken as final.
+    if (value[0] == '\0') return kHttpOk;
     // A network-path reference ("//host:port/path") keeps the current scheme.
     char withScheme[kUrlSchemeTextMax + 1 + kUrlWorkMax + 1];
     if (value[0] == '/' && value[1] == '/') {
@@ -330,6 +332,7 @@ int32_t ApplyLocation(HttpExchange& exchange, const char* value)
         // No colon: a reference relative to the current URL.
         if (ParseUrl(nullptr, value, exchange.url) != 0) return kHttpMalformed;
         TakeUrlFileName(exchange);
+        exchange.locationSeen = 1;
         return kHttpOk;
     }
     if (parsed != 0 || !IsDownloadableScheme(target.scheme)) return kHttpMalformed;
@@ -340,5 +343,6 @@ int32_t ApplyLocation(HttpExchange& exchange, const char* value)
         mw_text::Copy(exchange.user, target.user);
         mw_text::Copy(exchange.password, target.password);
     }
+    exchange.locationSeen = 1;
     return kHttpOk;
 }

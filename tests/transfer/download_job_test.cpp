@@ -394,6 +394,23 @@ TEST_F(DownloadJobTest, EndlessRedirectsFailAfterTwenty)
     EXPECT_EQ(RecordedRequestCount(id_), 21);
 }
 
+// A redirect without a Location, or with an empty one, is asked once and
+// fails with its own status, not as a loop after twenty requests.
+TEST_F(DownloadJobTest, RedirectWithoutAPlaceFailsWithItsStatus)
+{
+    const char* queries[] = {"nowhere.bin?size=400&status=302", "nowhere.bin?size=400&status=301&loc="};
+    int requests = 0;
+    for (const char* query : queries) {
+        JobRecorder recorder;
+        run_.url = Url(query);
+        JobOutcome outcome = RunJob(run_, recorder);
+        EXPECT_EQ(recorder.Sequence(), "failed") << query;
+        EXPECT_EQ(outcome.failure, JobFailureHttpStatus) << query;
+        EXPECT_EQ(RecordedRequestCount(id_), ++requests) << query;
+    }
+    EXPECT_FALSE(FileExists(folder_ + "/nowhere.bin"));
+}
+
 // ---- authentication -------------------------------------------------------
 
 TEST_F(DownloadJobTest, BasicChallengesAreAnsweredWithCredentials)

@@ -404,11 +404,19 @@ TEST_F(HandoverTest, PasteAndTheRowsContextMenu)
     EXPECT_NE(std::string::npos, Answer(program, IDNO).find("1"));
     EXPECT_EQ(9, Rows(program));
     EXPECT_TRUE(FileExists(downloads_ + "gone.bin"));
+    // Yes deletes the file with the side and state files of its segments,
+    // and nothing else of that name.
+    WriteWholeFile(downloads_ + "gone.bin.mwpart", Pattern(2000));
+    WriteWholeFile(downloads_ + "gone.bin.segments", "state");
+    WriteWholeFile(downloads_ + "gone.bin.txt", "kept");
     SelectRow(program, 1);
     RowMenu('L');
     Answer(program, IDYES);
     EXPECT_TRUE(WaitUntil([&] { return Rows(program) == 8; }, 5000));
     EXPECT_FALSE(FileExists(downloads_ + "gone.bin"));
+    EXPECT_FALSE(FileExists(downloads_ + "gone.bin.mwpart"));
+    EXPECT_FALSE(FileExists(downloads_ + "gone.bin.segments"));
+    EXPECT_EQ("kept", ReadWholeFile(downloads_ + "gone.bin.txt"));
 
     // The finished file's folder, then the file, each in a window of its own.
     SelectRow(program, 0);
