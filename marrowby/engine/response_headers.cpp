@@ -313,6 +313,28 @@ int32_t ParseContentDisposition(HttpExchange& exchange, const char* value)
     return NameFromDisposition(value, response.fileName, sizeof response.fileName, response.fileNameCharset);
 }
 
+namespace {
+
+bool IsAsciiLetter(char c)
+{
+    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
+}
+
+// A scheme is a letter followed by letters, digits, "+", "-" or "." up to
+// the first colon. Anything else before a colon ("/get?t=12:00", "a/b:c")
+// makes the value a reference relative to the current URL.
+bool StartsWithScheme(const char* value)
+{
+    if (!IsAsciiLetter(value[0])) return false;
+    for (const char* p = value + 1; *p != '\0'; ++p) {
+        if (*p == ':') return true;
+        if (!IsAsciiLetter(*p) && !(*p >= '0' && *p <= '9') && *p != '+' && *p != '-' && *p != '.') return false;
+    }
+    return false;
+}
+
+}  // namespace
+
 int32_t ApplyLocation(HttpExchange& exchange, const char* value)
 {
     // An empty value names no other place: the answer is taken as final.
@@ -327,9 +349,8 @@ int32_t ApplyLocation(HttpExchange& exchange, const char* value)
     }
     UrlParts target;
     ResetUrl(target);
-    const int32_t parsed = ParseUrl(value, nullptr, target);
+    const int32_t parsed = StartsWithScheme(value) ? ParseUrl(value, nullptr, target) : kUrlNoScheme;
     if (parsed == kUrlNoScheme) {
-        // No colon: a reference relative to the current URL.
         if (ParseUrl(nullptr, value, exchange.url) != 0) return kHttpMalformed;
         TakeUrlFileName(exchange);
         exchange.locationSeen = 1;

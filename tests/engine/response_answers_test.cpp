@@ -205,4 +205,30 @@ TEST(ResponseAnswers, NetworkPathLocationKeepsTheScheme)
     EXPECT_STREQ("mirror.test", secure->url.host);
 }
 
+// A colon in a relative Location's path or query does not make it absolute.
+TEST(ResponseAnswers, ColonsInARelativeLocationKeepItRelative)
+{
+    struct Case {
+        const char* location;
+        const char* path;
+    } cases[] = {
+        {"/get?t=2026-12-08T16:00:00Z", "/get?t=2026-12-08T16:00:00Z"},
+        {"sub/a:b.zip", "/dir/sub/a:b.zip"},
+        {"HTTP://mirror.test/x.zip", "/x.zip"},
+    };
+    for (const Case& c : cases) {
+        auto exchange = NewExchange("http://example.com/dir/f.zip");
+        FeedLog log;
+        FeedChunk(*exchange, std::string("HTTP/1.1 302 Found\r\nLocation: ") + c.location + "\r\n\r\n", log);
+        EXPECT_EQ(kFeedHeadersComplete, log.headerResult) << c.location;
+        EXPECT_EQ(1, exchange->locationSeen) << c.location;
+        EXPECT_STREQ(c.path, exchange->url.path) << c.location;
+    }
+    // A scheme that is not downloadable stays refused.
+    auto other = NewExchange("http://example.com/dir/f.zip");
+    FeedLog otherLog;
+    FeedChunk(*other, "HTTP/1.1 302 Found\r\nLocation: mailto:a@example.com\r\n\r\n", otherLog);
+    EXPECT_NE(kFeedHeadersComplete, otherLog.headerResult);
+}
+
 }  // namespace

@@ -299,9 +299,12 @@ TEST(Location, FailingForms)
     auto exchange = NewExchange();
     EXPECT_EQ(kHttpMalformed, Apply(*exchange, "Location", "ftp://host/f"));
     EXPECT_STREQ("example.com", exchange->url.host);
-    // A colon in the query makes it an absolute URL of an unknown scheme.
-    EXPECT_EQ(kHttpMalformed, Apply(*exchange, "Location", "page.cgi?t=12:30"));
     EXPECT_EQ(kHttpMalformed, Apply(*exchange, "Location", "../../../../x"));
+    // A colon in the query leaves a reference relative; a first segment
+    // that reads as a scheme does not.
+    EXPECT_EQ(kHttpOk, Apply(*exchange, "Location", "page.cgi?t=12:30"));
+    EXPECT_NE(nullptr, std::strstr(exchange->url.path, "/page.cgi?t=12:30")) << exchange->url.path;
+    EXPECT_EQ(kHttpMalformed, Apply(*exchange, "Location", "page:t=12:30"));
 }
 
 TEST(Location, Ipv6LiteralsAndMalformedBrackets)

@@ -385,7 +385,9 @@ TEST_F(SegmentsTest, RefusedFurtherConnectionsLeaveTheWorkToTheFirst)
     const int size = 3 << 20;
     for (const char* refuse : {"503", "429", "200", "close"}) {
         std::string name = std::string("r") + refuse + ".bin";
-        std::string query = name + "?size=" + std::to_string(size) + "&ranges=1&refuse=" + refuse;
+        // The first connection sends slowly enough that the further ones are
+        // always asked for before it could finish alone.
+        std::string query = name + "?size=" + std::to_string(size) + "&ranges=1&slow=1&refuse=" + refuse;
         ToolResult result = RunTool(Scripted(query) + Folder() + " --segments 4");
         EXPECT_EQ(result.exitCode, 0u) << refuse;
         EXPECT_TRUE(HoldsPattern(folder_ + "/" + name, size)) << refuse;
