@@ -8,6 +8,7 @@ mw_add_library(marrowby_formats PLATFORM_FREE
     ${CMAKE_CURRENT_LIST_DIR}/failure_reason.cpp
     ${CMAKE_CURRENT_LIST_DIR}/transfer_rate.cpp
     ${CMAKE_CURRENT_LIST_DIR}/handover_payload.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/address_scan.cpp
   LIBS tessaline_http)
 
 mw_add_library(marrowby_list

@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "marrowby/app/address_scan.h"
 #include "marrowby/app/download_list.h"
 #include "marrowby/app/list_commands.h"
 #include "marrowby/app/settings.h"
@@ -121,11 +122,6 @@ std::string ClipboardText(HWND window)
     return text;
 }
 
-bool IsBlank(char c)
-{
-    return c == ' ' || c == '\t' || c == '\r';
-}
-
 }  // namespace
 
 void ShowRowMenu(HWND window, LPARAM position)
@@ -228,18 +224,14 @@ void DeleteSelectedWithFiles(HWND window)
     if (!failed.empty()) ShowFileMessage(window, IDS_FILE_NOT_DELETED, failed.c_str());
 }
 
-int AddAddressLines(const char* text, size_t length)
+int AddAddressesInText(const char* text, size_t length)
 {
     int added = 0;
-    const char* end = text + strnlen(text, length);
-    for (const char* line = text; line < end;) {
-        const char* next = static_cast<const char*>(memchr(line, '\n', static_cast<size_t>(end - line)));
-        const char* stop = next != nullptr ? next : end;
-        while (line < stop && IsBlank(*line)) ++line;
-        const char* last = stop;
-        while (last > line && IsBlank(last[-1])) --last;
-        if (last > line && AddUrl(std::string(line, last).c_str(), nullptr, nullptr, nullptr) == 0) ++added;
-        line = stop + 1;
+    size_t end = strnlen(text, length);
+    size_t start = 0;
+    size_t count = 0;
+    for (size_t from = 0; NextAddress(text, end, from, &start, &count); from = start + count) {
+        if (AddUrl(std::string(text + start, count).c_str(), nullptr, nullptr, nullptr) == 0) ++added;
     }
     return added;
 }
@@ -247,7 +239,7 @@ int AddAddressLines(const char* text, size_t length)
 int PasteAddresses(HWND window)
 {
     std::string text = ClipboardText(window);
-    int added = AddAddressLines(text.data(), text.size());
+    int added = AddAddressesInText(text.data(), text.size());
     if (added > 0 && g_settings.autoStart != 0) RunScheduler();
     return added;
 }

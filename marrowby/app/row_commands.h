@@ -24,9 +24,9 @@ void RestartSelected(HWND window);
 // files are deleted. The only command that deletes files.
 void DeleteSelectedWithFiles(HWND window);
 
-// Adds every http or https address of the clipboard's text, one a line, and
-// runs a scheduling pass when automatic start is on. Returns the number
-// added.
+// Adds every http or https address found in the clipboard's text (words,
+// brackets and other addresses around it left out) and runs a scheduling
+// pass when automatic start is on. Returns the number added.
 int PasteAddresses(HWND window);
 // The same for a text of length bytes (a NUL ends it sooner).
-int AddAddressLines(const char* text, size_t length);
+int AddAddressesInText(const char* text, size_t length);

@@ -366,14 +366,21 @@ TEST_F(HandoverTest, PasteAndTheRowsContextMenu)
     ASSERT_EQ(4, Rows(program));
 
     std::string pasted[] = {base_ + "hm1/one.bin", base_ + "hm2/two.bin?x=1", "https://127.0.0.1:9/three.bin"};
-    ASSERT_TRUE(SetClipboard("  " + pasted[0] + "\r\nnot an address\r\n" + pasted[1] + "\nftp://127.0.0.1/f\r\n\t" +
-                             pasted[2] + " \r\n\r\n"));
+    // Words around the addresses (Japanese "download:" in code page 932), a
+    // note after a tab and brackets are no part of them.
+    ASSERT_TRUE(SetClipboard("  \x83_\x83\x45\x83\x93\x83\x8d\x81[\x83h: " + pasted[0] + "\r\nnot an address\r\n" +
+                             pasted[1] + "\t(2KB)\nftp://127.0.0.1/f\r\n\t<" + pasted[2] + "> \r\n\r\n"));
     SelectRow(program, 0);
     PressKeys({VK_CONTROL, 'V'});
     EXPECT_TRUE(WaitUntil([&] { return Rows(program) == 7; }, 5000)) << Rows(program);
     PostMessageA(program.main, WM_COMMAND, 40150, 0);  // Edit, Paste Addresses
     EXPECT_TRUE(WaitUntil([&] { return Rows(program) == 10; }, 5000)) << Rows(program);
 
+    for (int i = 0; i < 3; ++i) {
+        SelectRow(program, 4 + i);
+        RowMenu('C');
+        EXPECT_TRUE(WaitUntil([&] { return ClipboardText() == pasted[i]; }, 5000)) << ClipboardText();
+    }
     SelectRow(program, 1);
     RowMenu('C');
     EXPECT_TRUE(WaitUntil([&] { return ClipboardText() == kept; }, 5000)) << ClipboardText();
