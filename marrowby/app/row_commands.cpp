@@ -12,6 +12,7 @@
 #include "marrowby/app/address_scan.h"
 #include "marrowby/app/download_list.h"
 #include "marrowby/app/list_commands.h"
+#include "marrowby/app/row_tip.h"
 #include "marrowby/app/settings.h"
 #include "common/bounded_text.h"
 #include "marrowby/engine/path_helpers.h"
@@ -141,8 +142,12 @@ void ShowRowMenu(HWND window, LPARAM position)
     }
     POINT at = {static_cast<short>(LOWORD(position)), static_cast<short>(HIWORD(position))};
     if (position == -1) at = KeyboardMenuPoint(row);
+    // A right click seldom rests long enough to show the row's tooltip, but
+    // its hover time runs out while the menu is open, over the menu.
+    HoldRowTip(true);
     UINT command = static_cast<UINT>(
         TrackPopupMenu(menu, TPM_RETURNCMD | TPM_RIGHTBUTTON | TPM_NONOTIFY, at.x, at.y, 0, window, nullptr));
+    HoldRowTip(false);
     DestroyMenu(bar);
     if (command != 0) SendMessageA(window, WM_COMMAND, MAKEWPARAM(command, 0), 0);
 }

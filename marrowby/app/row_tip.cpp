@@ -17,10 +17,11 @@ struct RowTipState {
     int row;            // under the pointer; -1 none
     bool leaveTracked;  // WM_MOUSELEAVE requested since the pointer came in
     bool shown;
+    bool held;  // a menu is open over the list
     char text[kTipTextSize];
 };
 
-RowTipState g_tip = {nullptr, nullptr, nullptr, -1, false, false, ""};
+RowTipState g_tip = {nullptr, nullptr, nullptr, -1, false, false, false, ""};
 
 TOOLINFOA ToolInfo()
 {
@@ -88,6 +89,7 @@ void Show(POINT client)
 void OnMouseHover(LPARAM position)
 {
     POINT point = {static_cast<short>(LOWORD(position)), static_cast<short>(HIWORD(position))};
+    if (g_tip.held) return;
     int row = RowAt(point);
     g_tip.row = row;
     DownloadItem* item = row >= 0 ? ItemOfRow(row) : nullptr;
@@ -149,7 +151,14 @@ void DetachRowTip()
     if (g_tip.listProc != nullptr && IsWindow(g_tip.list))
         SetWindowLongPtrA(g_tip.list, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(g_tip.listProc));
     if (g_tip.tip != nullptr) DestroyWindow(g_tip.tip);
-    g_tip = RowTipState{nullptr, nullptr, nullptr, -1, false, false, ""};
+    g_tip = RowTipState{nullptr, nullptr, nullptr, -1, false, false, false, ""};
+}
+
+void HoldRowTip(bool held)
+{
+    Hide();
+    g_tip.held = held;
+    g_tip.row = -1;  // the next move over a row waits for a rest anew
 }
 
 HWND RowTipWindow()

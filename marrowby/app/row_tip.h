@@ -12,5 +12,9 @@ bool AttachRowTip(HWND owner, HWND list);
 // Puts the list control's own window procedure back and destroys the tooltip.
 void DetachRowTip();
 
+// While held (a pop-up menu of the list is open) the tooltip is hidden and
+// resting the pointer shows none: the menu opens where the pointer rests.
+void HoldRowTip(bool held);
+
 // The tooltip window, or null.
 HWND RowTipWindow();

@@ -9,7 +9,8 @@ scripted server answers with 404, and a finished one. Once the first has
 failed, xdotool rests the pointer on the finished row (no tooltip may come),
 then on the failed row: a tooltip of marrowby's must appear below the
 pointer with exactly the text of the row's status column, and go when the
-pointer leaves the window. row_probe.exe (on the same desktop) reads the
+pointer leaves the window; a quick right click on the row opens its menu
+with no tooltip over it. row_probe.exe (on the same desktop) reads the
 rows and the tooltip. The tooltip is photographed (row-tip.png).
 
 Exit status 0 passed, 1 failed, 77 skipped (no display, xdotool or import).
@@ -28,7 +29,7 @@ ROOT = os.path.dirname(os.path.dirname(HERE))
 sys.path.insert(0, os.path.join(ROOT, "tests", "support"))
 import scripted_server  # noqa: E402
 import servers  # noqa: E402
-from desktop import Failure, wait_for  # noqa: E402
+from desktop import Failure, wait_for, xdotool  # noqa: E402
 from program_desktop import Desktop  # noqa: E402
 
 DESKTOP_SIZE = "900x600"
@@ -93,6 +94,17 @@ def run(args, desktop):
     answer = desktop.probe("gone", "5000")
     if answer != "gone\n":
         raise Failure("the tooltip stayed after the pointer left: %r" % answer)
+
+    # A right click as people make it, without resting first: the menu opens
+    # where the pointer is, and no tooltip may come up over the menu once the
+    # hover time has passed.
+    xdotool("mousemove", "--window", desktop.desktop, str(failed_x), str(failed_y + 2), "click", "3")
+    if not desktop.probe("menu", "5000").startswith("menu"):
+        raise Failure("no context menu on the failed row")
+    answer = desktop.probe("tip", "2000")
+    xdotool("key", "Escape")
+    if answer != "none\n":
+        raise Failure("a tooltip over the open context menu: %r" % answer)
 
 
 def main():
