@@ -1,5 +1,6 @@
 #include "marrowby/app/main_window_controls.h"
 
+#include "marrowby/app/download_list.h"
 #include "marrowby/app/main_window.h"
 #include "marrowby/resources/resource.h"
 
@@ -44,6 +45,20 @@ const int kStateBitmaps[kStateImageCount] = {
     IDB_STATE_WAITING, IDB_STATE_COMPLETED, IDB_STATE_PAUSED, IDB_STATE_STARTED, IDB_STATE_RECEIVING, IDB_STATE_FAILED,
 };
 
+// A heading's text margins on both sides, with room to spare.
+constexpr int kHeadingMargin = 16;
+
+// The later columns grow to show their whole heading, which is longer in
+// some languages ("Progress").
+int ColumnWidth(HWND list, int column, const char* heading)
+{
+    int width = kColumns[column].width;
+    if (column < kColumnStatus) return width;
+    int needed = static_cast<int>(SendMessageA(list, LVM_GETSTRINGWIDTHA, 0, reinterpret_cast<LPARAM>(heading))) +
+                 kHeadingMargin;
+    return needed > width ? needed : width;
+}
+
 }  // namespace
 
 HWND CreateMainToolbar(HWND mainWindow, HINSTANCE instance)
@@ -77,7 +92,7 @@ void SetUpListColumns(HWND list, const char* const headings[])
         LVCOLUMNA column = {};
         column.mask = LVCF_FMT | LVCF_WIDTH | LVCF_TEXT | LVCF_SUBITEM;
         column.fmt = kColumns[i].format;
-        column.cx = kColumns[i].width;
+        column.cx = ColumnWidth(list, i, headings[i]);
         column.pszText = const_cast<char*>(headings[i]);
         column.iSubItem = i;
         SendMessageA(list, LVM_INSERTCOLUMNA, i, reinterpret_cast<LPARAM>(&column));

@@ -5,6 +5,8 @@
 // to be looked at.
 #include <gtest/gtest.h>
 
+#include <string.h>
+
 #include <string>
 #include <vector>
 #include <winsock2.h>
@@ -178,7 +180,28 @@ TEST_F(EnglishUi, MainWindowMenusHeadingsAndTips)
                      "&Help",
                      "&About Marrowby...",
                      "&Update to the Latest Version"});
-    ExpectAll(AllTexts(host_.window), {"File name", "Size", "Received", "Time", "Tries", "Address"});
+    ExpectAll(AllTexts(host_.window), {"File name", "Size", "Received", "Time", "Tries", "Address", "Status",
+                                       "Progress", "Speed", "Time left"});
+    // Every heading shows whole: its column is wider than its text in the
+    // header's font and the header's margins on both sides.
+    HWND list = FindWindowExA(host_.window, nullptr, WC_LISTVIEWA, nullptr);
+    ASSERT_NE(nullptr, list);
+    HWND header = reinterpret_cast<HWND>(SendMessageA(list, LVM_GETHEADER, 0, 0));
+    HDC dc = GetDC(header);
+    HGDIOBJ font = SelectObject(dc, reinterpret_cast<HFONT>(SendMessageA(header, WM_GETFONT, 0, 0)));
+    for (int i = 0; i < Header_GetItemCount(header); ++i) {
+        char text[64] = "";
+        HDITEMA heading = {};
+        heading.mask = HDI_TEXT | HDI_WIDTH;
+        heading.pszText = text;
+        heading.cchTextMax = sizeof(text);
+        SendMessageA(header, HDM_GETITEMA, i, reinterpret_cast<LPARAM>(&heading));
+        SIZE extent = {};
+        GetTextExtentPoint32A(dc, text, static_cast<int>(strlen(text)), &extent);
+        EXPECT_GE(heading.cxy, extent.cx + 6 * GetSystemMetrics(SM_CXEDGE)) << text;
+    }
+    SelectObject(dc, font);
+    ReleaseDC(header, dc);
 
     // The toolbar's tips come from the string table by id.
     const struct {
