@@ -66,7 +66,11 @@ bool Confirm(HWND window, int textId, const char* argument)
     std::string text(format);
     size_t at = text.find("%s");
     if (at != std::string::npos) text.replace(at, 2, argument);
-    return MessageBoxA(window, text.c_str(), nullptr, MB_YESNO | MB_ICONQUESTION | MB_DEFBUTTON2) == IDYES;
+    // A question, not an error: titled with the program's name, not the
+    // system's "Error".
+    char title[64];
+    if (LoadStringA(InstanceOf(window), IDS_APP_TITLE, title, sizeof(title)) <= 0) title[0] = '\0';
+    return MessageBoxA(window, text.c_str(), title, MB_YESNO | MB_ICONQUESTION | MB_DEFBUTTON2) == IDYES;
 }
 
 void EnableCommand(HMENU menu, UINT command, bool enabled)

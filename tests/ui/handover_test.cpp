@@ -270,11 +270,15 @@ protected:
     }
 
     // Answers the program's confirmation with Yes or No; returns its text.
+    // A question is titled with the program's name.
     std::string Answer(const Program& program, int button)
     {
         HWND box = WaitForWindow(program.id, "#32770", 10000);
         if (box == nullptr) return "";
         std::string text = DialogText(box);
+        char title[64] = "";
+        GetWindowTextA(box, title, sizeof(title));
+        EXPECT_STREQ("Marrowby", title);
         PostMessageA(box, WM_COMMAND, button, 0);
         WaitUntil([&] { return !IsWindow(box); }, 5000);
         return text;
