@@ -244,9 +244,10 @@ int32_t ParseHeaderLines(HttpExchange& exchange)
 
 int32_t ApplyHeader(HttpExchange& exchange, const char* name, size_t nameLength, const char* value)
 {
-    // A received name matches a known name that begins with it.
+    // A received name matches a known name that begins with it. Letter case
+    // does not count: many servers send every name in lower case.
     for (const KnownHeader& header : kKnownHeaders) {
-        if (nameLength <= std::strlen(header.name) && std::memcmp(header.name, name, nameLength) == 0) {
+        if (nameLength <= std::strlen(header.name) && SameTextIgnoringCase(header.name, nameLength, name) == 0) {
             return header.apply(exchange, value) == kHttpOk ? kHttpOk : kHttpMalformed;
         }
     }

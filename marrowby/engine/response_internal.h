@@ -21,7 +21,7 @@ int32_t ParseStatusLine(HttpExchange& exchange);
 int32_t ParseHeaderLines(HttpExchange& exchange);
 
 // Applies one header. A received name matches a known name whose first
-// nameLength characters equal it (case-sensitive). 0 or kHttpMalformed.
+// nameLength characters equal it, letter case ignored. 0 or kHttpMalformed.
 int32_t ApplyHeader(HttpExchange& exchange, const char* name, size_t nameLength, const char* value);
 
 // "bytes first-last/total" of a 206 response. 0 or kHttpMalformed.

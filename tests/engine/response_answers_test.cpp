@@ -141,6 +141,46 @@ TEST(ResponseAnswers, ChunkedBodyIsDecodedAndItsFramingNeverSaved)
     }
 }
 
+// Servers that speak HTTP/2 elsewhere, and some proxies, send every field
+// name in lower case (or in any mix): each is understood as written properly.
+TEST(ResponseAnswers, FieldNamesInAnyLetterCaseAreUnderstood)
+{
+    const std::string chunked =
+        "HTTP/1.1 200 OK\r\ntransfer-encoding: chunked\r\ncontent-disposition: attachment; filename=\"low.bin\"\r\n"
+        "last-modified: Sun, 06 Nov 1994 08:49:37 GMT\r\netag: \"v1\"\r\naccept-ranges: bytes\r\n\r\n"
+        "3\r\nabc\r\n0\r\n\r\n";
+    FeedEveryWay(chunked, [](const HttpExchange& exchange, const FeedLog& log) {
+        EXPECT_EQ(kFeedHeadersComplete, log.headerResult);
+        EXPECT_EQ("abc", log.body);  // the framing is taken off
+        EXPECT_EQ(kChunkDone, exchange.chunkedBody.phase);
+        EXPECT_STREQ("low.bin", exchange.response.fileName);
+        EXPECT_EQ(784111777, exchange.response.lastModified);
+        EXPECT_EQ(1, exchange.response.acceptsRanges);
+    });
+
+    FeedLog moved;
+    auto redirect = NewExchange("http://example.com/dir/f.zip");
+    FeedChunk(*redirect, "HTTP/1.1 302 Found\r\nLOCATION: /other/g.zip\r\ncontent-length: 0\r\n\r\n", moved);
+    EXPECT_EQ(kFeedHeadersComplete, moved.headerResult);
+    EXPECT_STREQ("/other/g.zip", redirect->url.path);
+    EXPECT_EQ(1, redirect->locationSeen);
+    EXPECT_EQ(1, redirect->contentLengthSeen);
+
+    FeedLog part;
+    auto partial = NewExchange();
+    FeedChunk(*partial,
+              "HTTP/1.1 206 Partial Content\r\ncontent-range: bytes 10-14/20\r\nCONTENT-LENGTH: 5\r\n\r\nhello", part);
+    EXPECT_EQ(10, partial->response.rangeFirst);
+    EXPECT_EQ(20, partial->response.totalSize);
+    EXPECT_EQ(5, partial->response.contentLength);
+    EXPECT_EQ("hello", part.body);
+
+    FeedLog login;
+    auto challenged = NewExchange();
+    FeedChunk(*challenged, "HTTP/1.1 401 Unauthorized\r\nwww-authenticate: Basic realm=\"lab\"\r\n\r\n", login);
+    EXPECT_STREQ("lab", challenged->realm);
+}
+
 TEST(ResponseAnswers, OnlyCodingsThatCanBeUndoneAreAccepted)
 {
     const char* refused[] = {"gzip", "gzip, chunked", "chunked, gzip", "chunked, chunked", "x-unknown"};

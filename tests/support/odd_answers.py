@@ -12,6 +12,9 @@ exactly pattern(0, N).
   line         the status line given as hex bytes in line=HEX
   norange      a Range request answered 206 with the rest of the body but no
                Content-Range; without Range a plain 200
+  lower        every field name in lower case: a chunked body whose
+               content-disposition names lower-saved.bin; with to=TARGET a
+               302 whose location is TARGET instead
 """
 
 import socket
@@ -72,5 +75,14 @@ def answer(conn, params, pattern, wanted):
     elif kind == "norange" and wanted:
         rest = pattern(wanted[0], size - wanted[0])
         _send_and_close(conn, _head("HTTP/1.1 206 Partial Content", [("Content-Length", str(len(rest)))]) + rest)
+    elif kind == "lower":
+        target = params.get("to")
+        if target:
+            head = "HTTP/1.1 302 Found\r\nlocation: %s\r\ncontent-length: 0\r\n\r\n" % target
+            _send_and_close(conn, head.encode("latin-1"))
+        else:
+            head = ('HTTP/1.1 200 OK\r\ntransfer-encoding: chunked\r\n'
+                    'content-disposition: attachment; filename="lower-saved.bin"\r\nconnection: close\r\n\r\n')
+            _send_and_close(conn, head.encode("latin-1") + _chunked(body, True))
     else:
         _send_and_close(conn, _head(ok, [("Content-Length", str(size))]) + body)

@@ -352,6 +352,19 @@ TEST_F(DownloadJobTest, RelativeRedirectStaysOnTheSameHost)
     EXPECT_EQ(Saved("second.bin"), Pattern(0, 900));
 }
 
+// Field names in lower case, as servers that speak HTTP/2 elsewhere send
+// them: the redirect is followed, the chunks decoded and the name taken.
+TEST_F(DownloadJobTest, LowerCaseFieldNamesAreUnderstood)
+{
+    JobOutcome outcome = Run(Url("moved.bin?odd=lower&to=lower.bin%3Fodd%3Dlower%26size%3D9000"));
+    ASSERT_EQ(outcome.started, 0);
+    EXPECT_EQ(recorder_.Sequence(), "accepted data closed");
+    EXPECT_EQ(outcome.failure, JobFailureNone);
+    EXPECT_EQ(RecordedRequestCount(id_), 2);
+    EXPECT_STREQ(recorder_.summary.fileName, "lower-saved.bin");
+    EXPECT_EQ(Saved("lower-saved.bin"), Pattern(0, 9000));
+}
+
 TEST_F(DownloadJobTest, AbsoluteRedirectsGoToTheOtherServer)
 {
     const int statuses[] = {301, 303, 307, 308};
