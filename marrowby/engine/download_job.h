@@ -178,7 +178,7 @@ private:
     int32_t ProcessData(char* data, uint32_t length);
     int32_t EndOfResponseFailure() const;
     int32_t EndOfConnection();
-    bool ChunkedBodyEnded() const;
+    bool BodyEnded() const;
     bool RangeIsUsable() const;
     int32_t Reconnect();
     int32_t AcceptResponse(const char* body, size_t count);

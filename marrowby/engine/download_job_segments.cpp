@@ -261,7 +261,7 @@ int32_t DownloadJob::CheckSegmentAnswer(int32_t status, char* data, size_t offse
     if (ServerFileChanged()) return FailTransfer(JobFailureFileChanged);
     loneRetries_ = 0;
     int32_t accepted = AcceptResponse(data + offset, count);
-    if (accepted == kPostNextReceive && ChunkedBodyEnded()) return EndTransfer(JobClosed);
+    if (accepted == kPostNextReceive && BodyEnded()) return EndTransfer(JobClosed);
     return accepted;
 }
 

@@ -174,7 +174,7 @@ int32_t DownloadJob::ProcessData(char* data, uint32_t length)
     if (result == kFeedNeedMore || result == kFeedBodyComplete) {
         if (count > 0 && !WriteBody(data + offset, count)) return FailFile();
         if (segmentFinished_) return NextSegment();
-        return ChunkedBodyEnded() ? EndTransfer(JobClosed) : kPostNextReceive;
+        return BodyEnded() ? EndTransfer(JobClosed) : kPostNextReceive;
     }
     if (result != kFeedHeadersComplete) return FailTransfer(JobFailureBadResponse);
 
@@ -189,14 +189,17 @@ int32_t DownloadJob::ProcessData(char* data, uint32_t length)
     if (status == 206 && !RangeIsUsable()) return RestartFromZero(JobFailureBadRange);
     if (status == 206 && ServerFileChanged()) return RestartFromZero(JobFailureHttpStatus);
     int32_t accepted = AcceptResponse(data + offset, count);
-    if (accepted == kPostNextReceive && ChunkedBodyEnded()) return EndTransfer(JobClosed);
+    if (accepted == kPostNextReceive && BodyEnded()) return EndTransfer(JobClosed);
     return accepted;
 }
 
-// A chunked body tells its own end: the job need not wait for the close.
-bool DownloadJob::ChunkedBodyEnded() const
+// A body tells its own end by its last chunk or its Content-Length: the job
+// does not wait for the close, which a server that keeps connections open
+// despite "Connection: close" would send only after its idle time.
+bool DownloadJob::BodyEnded() const
 {
-    return exchange_.chunked && exchange_.chunkedBody.phase == kChunkDone;
+    if (exchange_.chunked) return exchange_.chunkedBody.phase == kChunkDone;
+    return exchange_.contentLengthSeen != 0 && exchange_.response.bodyReceived >= exchange_.response.contentLength;
 }
 
 // A 206 is written at its Content-Range's first byte, which must be one the

@@ -40,11 +40,11 @@ int32_t ApplyContentLength(HttpExchange& exchange, const char* value)
 {
     for (const char* p = value;; ++p) {
         // A length beyond 64 bits cannot be counted against: the response is
-        // refused. A negative one would make the body count negative; it is
-        // taken as absent.
+        // refused. A negative one, or no number at all, cannot tell where the
+        // body ends; it is taken as absent.
         int64_t length = 0;
         if (!ReadDecimal64(p, length)) return kHttpMalformed;
-        if (length < 0) length = 0;
+        if (length < 0 || !IsDigit(p[std::strspn(p, " \t")])) return kHttpOk;
         if (exchange.contentLengthSeen && length != exchange.response.contentLength) return kHttpMalformed;
         exchange.response.contentLength = length;
         exchange.contentLengthSeen = 1;

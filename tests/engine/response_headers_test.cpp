@@ -216,6 +216,17 @@ TEST(SimpleHeaders, ContentLengthNumbers)
     auto negative = NewExchange();
     EXPECT_EQ(kHttpOk, Apply(*negative, "Content-Length", "-5"));
     EXPECT_EQ(0, negative->response.contentLength);
+    // Neither it nor a value without a number says where the body ends: the
+    // body is then read until the server closes.
+    EXPECT_EQ(0, negative->contentLengthSeen);
+    for (const char* value : {"", "  ", "abc", "x5"}) {
+        auto none = NewExchange();
+        EXPECT_EQ(kHttpOk, Apply(*none, "Content-Length", value)) << value;
+        EXPECT_EQ(0, none->contentLengthSeen) << value;
+    }
+    auto zero = NewExchange();
+    EXPECT_EQ(kHttpOk, Apply(*zero, "Content-Length", " 0"));
+    EXPECT_EQ(1, zero->contentLengthSeen);
 
     // 64-bit lengths, up to the largest; beyond it the response is refused.
     struct Case {

@@ -296,6 +296,23 @@ TEST_F(DownloadJobTest, MalformedResponseHeadFails)
     EXPECT_EQ(recorder_.Count(JobAccepted), 0);
 }
 
+// A server that keeps the connection open after the whole body, whatever
+// "Connection: close" asked, still ends the download at its last byte
+// instead of its silence running into the time-out.
+TEST_F(DownloadJobTest, BodyCompleteByItsLengthEndsWithoutTheServersClose)
+{
+    run_.timeoutMs = 4000;
+    for (int size : {3000, 0}) {
+        const std::string name = "kept" + std::to_string(size) + ".bin";
+        JobRecorder recorder;
+        run_.url = Url(name + "?size=" + std::to_string(size) + "&hold=30");
+        JobOutcome outcome = RunJob(run_, recorder);
+        EXPECT_EQ(recorder.Sequence(), size > 0 ? "accepted data closed" : "accepted closed") << size;
+        EXPECT_EQ(outcome.failure, JobFailureNone) << size;
+        EXPECT_EQ(Saved(name), Pattern(0, size)) << size;
+    }
+}
+
 // Each odd answer ends with the reason it deserves, and nothing of its
 // framing reaches the file.
 TEST_F(DownloadJobTest, OddAnswersEndWithTheirReasons)
