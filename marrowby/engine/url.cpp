@@ -20,11 +20,11 @@ const KnownScheme kKnownSchemes[] = {
     {"ftp", kSchemeFtp},
 };
 
-// fileName becomes the last segment of `rest` before its query; left as it
-// is when rest has no slash.
+// fileName becomes the last segment of `rest` before its query or fragment;
+// left as it is when rest has no slash.
 void TakeFileName(const char* rest, UrlParts& parts)
 {
-    size_t end = std::strcspn(rest, "?");
+    size_t end = std::strcspn(rest, "?#");
     const char* lastSlash = nullptr;
     for (size_t i = 0; i < end; ++i) {
         if (rest[i] == '/') lastSlash = rest + i;
@@ -116,58 +116,67 @@ bool LooksLikeIpv6(const char* text, size_t length)
     return colons >= 2;
 }
 
-// Removes the last directory of a base that ends in a slash ("/a/b/" becomes
-// "/a/"). Returns false when no directory is left to remove.
-bool RemoveLastDirectory(char* base, size_t& length)
+// Takes the "." and ".." segments out of a path that begins with a slash,
+// in place, as a browser does: ".." above the root stays at the root, and a
+// path ending in either keeps its closing slash. Other segments, empty ones
+// and those that merely begin with a dot (".well-known") included, stay.
+// Returns the new length; the text from there on is left as it was.
+size_t RemoveDotSegments(char* path, size_t length)
 {
-    if (length < 2) return false;
-    size_t i = length - 1;  // base[i] is the closing slash
-    while (i > 0) {
-        --i;
-        if (base[i] == '/') {
-            length = i + 1;
-            base[length] = '\0';
-            return true;
+    size_t out = 0;  // path[0, out) is the result so far; never ahead of in
+    size_t in = 0;
+    while (in < length) {
+        size_t end = in + 1;  // path[in] is a slash
+        while (end < length && path[end] != '/') ++end;
+        const char* segment = path + in + 1;
+        const size_t segmentLength = end - in - 1;
+        const bool last = end >= length;
+        if (segmentLength == 1 && segment[0] == '.') {
+            if (last) path[out++] = '/';
+        } else if (segmentLength == 2 && segment[0] == '.' && segment[1] == '.') {
+            while (out > 0 && path[--out] != '/') {}
+            if (last) path[out++] = '/';
+        } else {
+            std::memmove(path + out, path + in, end - in);
+            out += end - in;
         }
+        in = end;
     }
-    return false;
+    if (out == 0) path[out++] = '/';
+    return out;
 }
 
+// The reference resolved against parts.path: a path of its own, a query or
+// fragment of the same path, or a path relative to the base's directory;
+// then without dot segments. The query and fragment are kept as written.
 int32_t ResolveRelative(const char* reference, UrlParts& parts)
 {
     if (std::strlen(reference) > kUrlWorkMax) return kUrlTooLong;
-    char work[kUrlWorkMax + 1];
-    mw_text::Copy(work, reference);
-
-    if (work[0] == '/') {
-        mw_text::Copy(parts.path, work);
-        TakeFileName(parts.path, parts);
-        return 0;
-    }
-
-    // Built at full length and cut once at the end, so ".." sees the real base.
-    // Sized for the longest path plus the longest reference, so the bounded
-    // appends below never cut.
+    // Sized for the longest path plus the longest reference, so nothing is
+    // cut before the length is checked.
     char built[kUrlPathMax + kUrlWorkMax + 2];
-    const char* lastSlash = std::strrchr(parts.path, '/');
-    size_t length = lastSlash != nullptr ? static_cast<size_t>(lastSlash - parts.path) + 1 : 0;
-    mw_text::CopyN(built, parts.path, length);
-
-    const char* segment = work;
-    for (const char* slash = std::strchr(segment, '/'); slash != nullptr;
-         segment = slash + 1, slash = std::strchr(segment, '/')) {
-        size_t segmentLength = static_cast<size_t>(slash - segment);
-        if (segmentLength == 2 && segment[0] == '.' && segment[1] == '.') {
-            if (!RemoveLastDirectory(built, length)) {
-                mw_text::Copy(parts.path, built);
-                return kUrlNoScheme;
-            }
-        } else if (segmentLength != 0 && segment[0] != '.') {
-            length += mw_text::CopyN(built + length, sizeof built - length, segment, segmentLength + 1);
+    mw_text::Copy(built, "/");
+    if (reference[0] == '/') {
+        mw_text::Copy(built, reference);
+    } else if (reference[0] == '\0' || reference[0] == '?' || reference[0] == '#') {
+        const size_t kept = std::strcspn(parts.path, reference[0] == '#' ? "#" : "?#");
+        if (kept > 0 && parts.path[0] == '/') mw_text::CopyN(built, parts.path, kept);
+        mw_text::Append(built, sizeof built, reference);
+    } else {
+        // The base's directory ends at its last slash before any query.
+        const size_t basePath = std::strcspn(parts.path, "?#");
+        size_t directory = 0;
+        for (size_t i = 0; i < basePath; ++i) {
+            if (parts.path[i] == '/') directory = i + 1;
         }
+        if (directory > 0 && parts.path[0] == '/') mw_text::CopyN(built, parts.path, directory);
+        mw_text::Append(built, sizeof built, reference);
     }
-    length += mw_text::Copy(built + length, sizeof built - length, segment);
-    if (length > kUrlPathMax) return kUrlTooLong;
+    // Only the path loses its dot segments; the query and fragment move up.
+    const size_t pathPart = std::strcspn(built, "?#");
+    const size_t kept = RemoveDotSegments(built, pathPart);
+    std::memmove(built + kept, built + pathPart, std::strlen(built + pathPart) + 1);
+    if (std::strlen(built) > kUrlPathMax) return kUrlTooLong;
 
     mw_text::Copy(parts.path, built);
     TakeFileName(parts.path, parts);

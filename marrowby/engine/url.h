@@ -29,7 +29,7 @@ constexpr size_t kUrlPathMax = kUrlTextMax;
 constexpr size_t kUrlWorkMax = kUrlTextMax;
 
 // Results of ParseUrl besides 0.
-constexpr int32_t kUrlNoScheme = 1;  // no colon, or a reference above the root
+constexpr int32_t kUrlNoScheme = 1;  // no colon
 constexpr int32_t kUrlBadHost = 2;   // a bracketed host that is no IPv6 literal
 constexpr int32_t kUrlTooLong = 3;   // longer than kUrlTextMax
 
@@ -53,9 +53,10 @@ void ResetUrl(UrlParts& parts);
 
 // Parses `absolute` (when not null) into parts, which the caller has reset;
 // then resolves `relative` (when not null) against parts.path.
-// Returns 0; kUrlNoScheme when the absolute text has no colon (parts
-// unchanged) or the relative reference climbs above the root (path keeps
-// what was built so far); kUrlBadHost when the host is bracketed but is no
+// A relative reference is resolved as a browser does: "." and ".." segments
+// are taken out (".." never climbs above the root), a reference that is only
+// a query keeps the base's path. Returns 0; kUrlNoScheme when the absolute
+// text has no colon (parts unchanged); kUrlBadHost when the host is bracketed but is no
 // IPv6 literal, or text other than a port follows the closing bracket;
 // kUrlTooLong when either text or the resolved path is longer than
 // kUrlTextMax (parts then unchanged by that text).

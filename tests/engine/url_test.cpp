@@ -281,13 +281,21 @@ TEST(UrlResolve, ReferencesAgainstFilePath)
         {"../d.html", "/a/d.html", "d.html"},
         {"./d.html", "/a/b/d.html", "d.html"},
         {"/x/y", "/x/y", "y"},
-        {".svn/f", "/a/b/f", "f"},
-        {"x//y/z", "/a/b/x/y/z", "z"},
+        {".svn/f", "/a/b/.svn/f", "f"},
+        {"..x/.well-known/f", "/a/b/..x/.well-known/f", "f"},
+        {"x//y/z", "/a/b/x//y/z", "z"},
+        {"a/./b/../c", "/a/b/a/c", "c"},
+        {"/sub/../x.bin", "/x.bin", "x.bin"},
+        {"/./x/.", "/x/", ""},
         {"../../d", "/d", "d"},
         {"sub/", "/a/b/sub/", ""},
-        {"", "/a/b/", ""},
+        {"", "/a/b/c.html", "c.html"},
         {"q.cgi?p=../x", "/a/b/q.cgi?p=../x", "q.cgi"},
-        {"..", "/a/b/..", ".."},  // the last segment is taken as it stands
+        {"..", "/a/", ""},
+        {"sub/.", "/a/b/sub/", ""},
+        {"?x=1", "/a/b/c.html?x=1", "c.html"},
+        {"#part", "/a/b/c.html#part", "c.html"},
+        {"../g?u=/x/../y#f/..", "/a/g?u=/x/../y#f/..", "g"},
     };
     for (const Case& c : cases) {
         UrlParts parts = WithPath("/a/b/c.html");
@@ -297,14 +305,35 @@ TEST(UrlResolve, ReferencesAgainstFilePath)
     }
 }
 
-TEST(UrlResolve, ClimbingAboveRootFails)
+// Servers write ".." without counting levels: above the root stays there.
+TEST(UrlResolve, ClimbingAboveRootStaysAtTheRoot)
 {
     UrlParts parts = WithPath("/a/b/c.html");
-    EXPECT_EQ(1, ParseUrl(nullptr, "../../../f", parts));
-    EXPECT_STREQ("/", parts.path);
+    EXPECT_EQ(0, ParseUrl(nullptr, "../../../f", parts));
+    EXPECT_STREQ("/f", parts.path);
+    EXPECT_STREQ("f", parts.fileName);
 
     UrlParts noSlash = WithPath("");
-    EXPECT_EQ(1, ParseUrl(nullptr, "../f", noSlash));
+    EXPECT_EQ(0, ParseUrl(nullptr, "../f", noSlash));
+    EXPECT_STREQ("/f", noSlash.path);
+}
+
+// The base's query is no directory: a slash in it does not count, and a
+// reference that is only a query replaces it.
+TEST(UrlResolve, BaseQueryIsNoDirectory)
+{
+    UrlParts parts = WithPath("/dl/get.php?f=a/b/c.zip");
+    EXPECT_EQ(0, ParseUrl(nullptr, "next.zip", parts));
+    EXPECT_STREQ("/dl/next.zip", parts.path);
+
+    UrlParts query = WithPath("/dl/get.php?f=a/b/c.zip");
+    EXPECT_EQ(0, ParseUrl(nullptr, "?f=d/e.zip", query));
+    EXPECT_STREQ("/dl/get.php?f=d/e.zip", query.path);
+    EXPECT_STREQ("get.php", query.fileName);
+
+    UrlParts fragment = WithPath("/dl/get.php?f=1#old");
+    EXPECT_EQ(0, ParseUrl(nullptr, "#new", fragment));
+    EXPECT_STREQ("/dl/get.php?f=1#new", fragment.path);
 }
 
 TEST(UrlResolve, AbsoluteThenRelativeInOneCall)

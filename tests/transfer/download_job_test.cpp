@@ -369,6 +369,20 @@ TEST_F(DownloadJobTest, RelativeRedirectStaysOnTheSameHost)
     EXPECT_EQ(Saved("second.bin"), Pattern(0, 900));
 }
 
+// A relative Location is resolved as a browser resolves it: a segment that
+// only begins with a dot is a directory like any other, "." and ".." are
+// taken out, and ".." above the root stays at the root.
+TEST_F(DownloadJobTest, RelativeRedirectWithDotSegmentsReachesTheNamedFile)
+{
+    const std::string location = "..%2F..%2F..%2F" + id_ + "%2F.cache%2F.%2Fx%2F..%2Fsecond.bin%3Fsize%3D800";
+    ASSERT_EQ(Run(Url("a/first.bin?status=302&loc=" + location)).started, 0);
+    EXPECT_EQ(recorder_.Sequence(), "accepted data closed");
+    EXPECT_EQ(RecordedRequest(id_, 2).rfind("GET /" + id_ + "/.cache/second.bin?size=800 HTTP/1.0\r\n", 0), 0u)
+        << RecordedRequest(id_, 2);
+    EXPECT_STREQ(recorder_.summary.fileName, "second.bin");
+    EXPECT_EQ(Saved("second.bin"), Pattern(0, 800));
+}
+
 // Field names in lower case, as servers that speak HTTP/2 elsewhere send
 // them: the redirect is followed, the chunks decoded and the name taken.
 TEST_F(DownloadJobTest, LowerCaseFieldNamesAreUnderstood)
