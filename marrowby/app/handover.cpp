@@ -154,8 +154,12 @@ int ApplyHandover(HWND window, const uint8_t* data, size_t size)
         if (!entry.usable) continue;
         if (entry.kind == kHandoverUrl) {
             if (AddUrl(entry.text, nullptr, nullptr, nullptr) == 0) ++added;
-        } else if (ImportUrlList(entry.text) != 0) {
-            ShowFileMessage(window, IDS_LIST_OPEN_FAILED, entry.text);
+        } else {
+            // As the menu's import: a list with an overlong address was
+            // read all the same.
+            int imported = ImportUrlList(entry.text);
+            if (imported == 1) ShowFileMessage(window, IDS_LIST_OPEN_FAILED, entry.text);
+            if (imported == 2) ShowFileMessage(window, IDS_URL_TOO_LONG, entry.text);
         }
     }
     if (g_settings.autoStart != 0) RunScheduler();

@@ -300,7 +300,8 @@ TEST_F(HandoverTest, SecondStartHandsItsCommandLineToTheRunningProgram)
     std::string b = base_ + "hob/b.bin?size=3000";
     std::string c = base_ + "hoc/c.bin?size=4000";
     std::string d = base_ + "hod/d.bin?size=5000";
-    WriteWholeFile(folder_ + "urls.txt", b + "\r\nftp://127.0.0.1/skipped\r\n\r\n" + c + "\r\n");
+    std::string overlong = base_ + "hox/" + std::string(9000, 'x');
+    WriteWholeFile(folder_ + "urls.txt", b + "\r\nftp://127.0.0.1/skipped\r\n" + overlong + "\r\n\r\n" + c + "\r\n");
     Program& first = StartFirst("\"" + a + "\"");
     ASSERT_NE(nullptr, first.main);
 
@@ -309,6 +310,12 @@ TEST_F(HandoverTest, SecondStartHandsItsCommandLineToTheRunningProgram)
     ASSERT_NE(nullptr, second);
     EXPECT_EQ(0u, WaitForExit(second, 40000));
     CloseHandle(second);
+    // The list was read, all but its overlong address: the message says so,
+    // not that the list could not be opened.
+    HWND box = WaitForWindow(first.id, "#32770", 10000);
+    ASSERT_NE(nullptr, box);
+    EXPECT_NE(std::string::npos, DialogText(box).find("8192")) << DialogText(box);
+    PostMessageA(box, WM_COMMAND, IDOK, 0);
     HANDLE third = Start("", &secondId);
     EXPECT_EQ(0u, WaitForExit(third, 40000));
     CloseHandle(third);
