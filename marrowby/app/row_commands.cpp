@@ -59,6 +59,22 @@ const char* ItemName(const DownloadItem* item)
     return item->fileName[0] != '\0' ? item->fileName : item->url;
 }
 
+// Questions and notices are titled with the program's name, not the
+// system's "Error".
+int ShowMessage(HWND window, const std::string& text, UINT type)
+{
+    char title[64];
+    if (LoadStringA(InstanceOf(window), IDS_APP_TITLE, title, sizeof(title)) <= 0) title[0] = '\0';
+    return MessageBoxA(window, text.c_str(), title, type);
+}
+
+int ShowMessage(HWND window, int textId, UINT type)
+{
+    char text[kMessageSize];
+    if (LoadStringA(InstanceOf(window), textId, text, sizeof(text)) <= 0) text[0] = '\0';
+    return ShowMessage(window, std::string(text), type);
+}
+
 bool Confirm(HWND window, int textId, const char* argument)
 {
     char format[kMessageSize];
@@ -66,11 +82,7 @@ bool Confirm(HWND window, int textId, const char* argument)
     std::string text(format);
     size_t at = text.find("%s");
     if (at != std::string::npos) text.replace(at, 2, argument);
-    // A question, not an error: titled with the program's name, not the
-    // system's "Error".
-    char title[64];
-    if (LoadStringA(InstanceOf(window), IDS_APP_TITLE, title, sizeof(title)) <= 0) title[0] = '\0';
-    return MessageBoxA(window, text.c_str(), title, MB_YESNO | MB_ICONQUESTION | MB_DEFBUTTON2) == IDYES;
+    return ShowMessage(window, text, MB_YESNO | MB_ICONQUESTION | MB_DEFBUTTON2) == IDYES;
 }
 
 void EnableCommand(HMENU menu, UINT command, bool enabled)
@@ -249,6 +261,8 @@ int PasteAddresses(HWND window)
 {
     std::string text = ClipboardText(window);
     int added = AddAddressesInText(text.data(), text.size());
+    // Otherwise a key press that seems to do nothing.
+    if (added == 0) ShowMessage(window, IDS_PASTE_NO_ADDRESS, MB_OK | MB_ICONINFORMATION);
     if (added > 0 && g_settings.autoStart != 0) RunScheduler();
     return added;
 }

@@ -120,6 +120,20 @@ std::string ClipboardText()
     return text;
 }
 
+// A text of the program's string table, read from marrowby.exe itself.
+std::string ProgramText(int id)
+{
+    std::string path = WindowsPath("MW_BIN_DIR") + "marrowby.exe";
+    HMODULE program = LoadLibraryExA(path.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
+    char text[512] = "";
+    if (program != nullptr) {
+        LoadStringA(program, id, text, sizeof(text));
+        FreeLibrary(program);
+    }
+    EXPECT_NE('\0', text[0]) << "string " << id << " of " << path;
+    return text;
+}
+
 int CountOf(const std::string& text, const std::string& part)
 {
     int count = 0;
@@ -386,6 +400,11 @@ TEST_F(HandoverTest, PasteAndTheRowsContextMenu)
     EXPECT_TRUE(WaitUntil([&] { return Rows(program) == 7; }, 5000)) << Rows(program);
     PostMessageA(program.main, WM_COMMAND, 40150, 0);  // Edit, Paste Addresses
     EXPECT_TRUE(WaitUntil([&] { return Rows(program) == 10; }, 5000)) << Rows(program);
+    // A text without an address adds nothing, and says so.
+    ASSERT_TRUE(SetClipboard("www.example.com/a.zip\r\nftp://127.0.0.1/f\r\n"));
+    PressKeys({VK_CONTROL, 'V'});
+    EXPECT_EQ(ProgramText(IDS_PASTE_NO_ADDRESS), Answer(program, IDOK));
+    EXPECT_EQ(10, Rows(program));
 
     for (int i = 0; i < 3; ++i) {
         SelectRow(program, 4 + i);
@@ -502,20 +521,6 @@ bool BalloonShown()
 bool TrayShown()
 {
     return !VisibleWindows(0, "__winex11_standalone_tray").empty() || !VisibleWindows(0, "Shell_TrayWnd").empty();
-}
-
-// A text of the program's string table, read from marrowby.exe itself.
-std::string ProgramText(int id)
-{
-    std::string path = WindowsPath("MW_BIN_DIR") + "marrowby.exe";
-    HMODULE program = LoadLibraryExA(path.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
-    char text[512] = "";
-    if (program != nullptr) {
-        LoadStringA(program, id, text, sizeof(text));
-        FreeLibrary(program);
-    }
-    EXPECT_NE('\0', text[0]) << "string " << id << " of " << path;
-    return text;
 }
 
 // The texts of the visible balloons: the shell's tooltips, not the program's
