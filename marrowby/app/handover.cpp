@@ -164,7 +164,9 @@ int ApplyHandover(HWND window, const uint8_t* data, size_t size)
     }
     if (g_settings.autoStart != 0) RunScheduler();
     if (IsIconic(window)) ShowWindow(window, SW_RESTORE);
-    SetForegroundWindow(window);
+    // A sheet the user was filling in comes back in front of the list, not
+    // behind it.
+    SetForegroundWindow(GetLastActivePopup(window));
     return added;
 }
 

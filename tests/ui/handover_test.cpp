@@ -360,7 +360,20 @@ TEST_F(HandoverTest, SecondStartHandsItsCommandLineToTheRunningProgram)
     Program& again = StartFirst("\"" + base_ + "hoe/e.bin?size=100\"");
     ASSERT_NE(nullptr, again.main);
     EXPECT_TRUE(WaitUntil([&] { return ReadWholeFile(downloads_ + "e.bin") == Pattern(100); }, 20000));
-    EXPECT_EQ(5, CountOf(Close(again), "\r\nUrl="));
+
+    // A hand-over while the user fills in the new-download sheet: the
+    // address is added and the sheet, not the list, comes to the front.
+    PostMessageA(again.main, WM_COMMAND, IDM_DOWNLOAD_NEW, 0);
+    HWND sheet = WaitForWindow(again.id, "#32770", 10000);
+    ASSERT_NE(nullptr, sheet);
+    HANDLE fourth = Start("\"" + base_ + "hof/f.bin?size=200\"", &secondId);
+    EXPECT_EQ(0u, WaitForExit(fourth, 40000));
+    CloseHandle(fourth);
+    EXPECT_TRUE(WaitUntil([&] { return ReadWholeFile(downloads_ + "f.bin") == Pattern(200); }, 20000));
+    EXPECT_TRUE(WaitUntil([&] { return GetForegroundWindow() == sheet; }, 5000)) << GetForegroundWindow();
+    PostMessageA(sheet, PSM_PRESSBUTTON, PSBTN_CANCEL, 0);
+    EXPECT_TRUE(WaitUntil([&] { return !IsWindow(sheet); }, 5000));
+    EXPECT_EQ(6, CountOf(Close(again), "\r\nUrl="));
 }
 
 // Ctrl+V and the Edit menu add the clipboard's http(s) addresses, one a
