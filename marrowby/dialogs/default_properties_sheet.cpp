@@ -82,7 +82,7 @@ INT_PTR CALLBACK ProxyPageProc(HWND page, UINT message, WPARAM /*wParam*/, LPARA
 
 int ShowDefaultPropertiesSheet()
 {
-    if (g_sheet) return 1;
+    if (g_sheet) return BringOpenSheetForward(g_sheet);
     PROPSHEETPAGEA pages[2] = {
         MakeSheetPage(IDD_URL_PAGE, DefaultsPageProc, 0),
         MakeSheetPage(IDD_PROXY_PAGE, ProxyPageProc, 0),

@@ -88,7 +88,7 @@ INT_PTR CALLBACK NewDownloadPageProc(HWND page, UINT message, WPARAM wParam, LPA
 
 int ShowNewDownloadSheet()
 {
-    if (g_sheet) return 1;
+    if (g_sheet) return BringOpenSheetForward(g_sheet);
     PROPSHEETPAGEA page = MakeSheetPage(IDD_URL_PAGE, NewDownloadPageProc, 0);
     g_sheet = OpenModelessSheet(IDS_DOWNLOAD_PROPERTIES, &page, 1);
     return g_sheet ? 0 : 1;

@@ -119,7 +119,7 @@ INT_PTR CALLBACK OptionsPageProc(HWND page, UINT message, WPARAM /*wParam*/, LPA
 
 int ShowProgramOptionsSheet()
 {
-    if (g_sheet) return 1;
+    if (g_sheet) return BringOpenSheetForward(g_sheet);
     PROPSHEETPAGEA page = MakeSheetPage(IDD_OPTIONS_PAGE, OptionsPageProc, 0);
     g_sheet = OpenModelessSheet(IDS_PROGRAM_OPTIONS, &page, 1);
     return g_sheet ? 0 : 1;

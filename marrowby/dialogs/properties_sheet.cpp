@@ -192,7 +192,7 @@ INT_PTR CALLBACK SpeedPageProc(HWND page, UINT message, WPARAM /*wParam*/, LPARA
 
 int ShowDownloadPropertiesSheet()
 {
-    if (g_sheet) return 1;
+    if (g_sheet) return BringOpenSheetForward(g_sheet);
     int row = static_cast<int>(
         SendMessageA(ListControl(), LVM_GETNEXTITEM, static_cast<WPARAM>(-1), MAKELPARAM(LVNI_SELECTED, 0)));
     if (row < 0) return 0;

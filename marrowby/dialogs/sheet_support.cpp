@@ -73,6 +73,12 @@ void ReportSheetClosed(HWND sheet)
     ReportSheet(sheet, kNoticeSheetClosed);
 }
 
+int BringOpenSheetForward(HWND sheet)
+{
+    SetForegroundWindow(sheet);
+    return 1;
+}
+
 void PressSheetButton(HWND page, int button)
 {
     HWND sheet = GetParent(page);

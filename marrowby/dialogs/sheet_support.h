@@ -22,6 +22,10 @@ HWND OpenModelessSheet(int captionId, PROPSHEETPAGEA* pages, UINT count);
 // Reports the sheet closed to the host.
 void ReportSheetClosed(HWND sheet);
 
+// Asked again for a sheet that is open: brings it to the front, where the
+// user looks for it (it may lie behind the main window), and returns 1.
+int BringOpenSheetForward(HWND sheet);
+
 // Asks the sheet to press one of its buttons once the page's notification
 // has returned; the message loop's filter then destroys the finished sheet.
 void PressSheetButton(HWND page, int button);

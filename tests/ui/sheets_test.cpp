@@ -80,7 +80,11 @@ TEST_F(CommandTest, NewDownloadSheetAddsWhatWasTyped)
     SendCommand(host_, IDM_DOWNLOAD_NEW);
     HWND sheet = NewDownloadSheet();
     ASSERT_NE(nullptr, sheet);
+    // Asked again while it lies behind the main window (a click on the list
+    // puts it there under Wine), the open sheet comes to the front.
+    SetForegroundWindow(host_.window);
     EXPECT_EQ(1, ShowNewDownloadSheet());
+    EXPECT_EQ(sheet, GetForegroundWindow());
     EXPECT_EQ(sheet, ProgramSheets()->first->window);
     EXPECT_EQ(host_.window, GetWindow(sheet, GW_OWNER));
     EXPECT_EQ(StringText(IDS_DOWNLOAD_PROPERTIES), WindowText(sheet));
@@ -320,7 +324,11 @@ TEST_F(CommandTest, DefaultPropertiesSheetChangesOnlyThePagesShown)
     SendCommand(host_, IDM_OPTIONS_DEFAULT_PROPERTIES);
     HWND sheet = DefaultPropertiesSheet();
     ASSERT_NE(nullptr, sheet);
+    // Asked again while it lies behind the main window (a click on the list
+    // puts it there under Wine), the open sheet comes to the front.
+    SetForegroundWindow(host_.window);
     EXPECT_EQ(1, ShowDefaultPropertiesSheet());
+    EXPECT_EQ(sheet, GetForegroundWindow());
     EXPECT_EQ(StringText(IDS_DEFAULT_PROPERTIES), WindowText(sheet));
     HWND page = CurrentPage(sheet);
     for (int id : {IDC_URL, IDC_URL_LABEL, IDC_REFERRER, IDC_REFERRER_LABEL})
@@ -383,7 +391,11 @@ TEST_F(CommandTest, OptionsSheetReadsAndBoundsItsNumbers)
     SendCommand(host_, IDM_OPTIONS_PROGRAM);
     HWND sheet = ProgramOptionsSheet();
     ASSERT_NE(nullptr, sheet);
+    // Asked again while it lies behind the main window (a click on the list
+    // puts it there under Wine), the open sheet comes to the front.
+    SetForegroundWindow(host_.window);
     EXPECT_EQ(1, ShowProgramOptionsSheet());
+    EXPECT_EQ(sheet, GetForegroundWindow());
     EXPECT_EQ(StringText(IDS_PROGRAM_OPTIONS), WindowText(sheet));
     HWND page = CurrentPage(sheet);
     ExpectTemplate(page, 223, 172);
