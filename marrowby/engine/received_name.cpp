@@ -222,25 +222,28 @@ NameCharset NameFromUrlPath(const char* path, char* out, size_t capacity)
 
 int32_t NameFromDisposition(const char* value, char* out, size_t capacity, NameCharset& charset)
 {
-    const size_t typeLength = strcspn(value, " ;");
-    if (value[typeLength] == '\0') return 1;
-    if (SameTextIgnoringCase(value, typeLength, "attachment") != 0) return 1;
+    // Every type names the file alike: "inline" only asks for it to be shown,
+    // and a download saves it all the same. A value that begins with a
+    // parameter has no type.
+    const size_t typeLength = strcspn(value, " ;=");
+    const char* parameters = value[typeLength] == '=' ? value : value + typeLength;
 
     // Room beyond the field, so a long name is cut below with its extension.
     char plain[kReceivedNameMax * 2 + 1];
     char extended[kReceivedNameMax * 2 + 1];
     bool havePlain = false;
     bool haveExtended = false;
-    for (const char* p = value + typeLength + 1; *p != '\0';) {
+    for (const char* p = parameters; *p != '\0';) {
         DispositionParameter parameter;
         p = ReadParameter(p, parameter);
         if (!haveExtended && SameTextIgnoringCase(parameter.name, parameter.nameLength, "filename*") == 0) {
-            haveExtended = ReadExtendedName(parameter, extended, sizeof extended);
+            // An empty name names nothing: the next source of a name counts.
+            haveExtended = ReadExtendedName(parameter, extended, sizeof extended) && extended[0] != '\0';
         } else if (!havePlain && SameTextIgnoringCase(parameter.name, parameter.nameLength, "filename") == 0) {
             char raw[kReceivedNameMax * 2 + 1];
             Unescape(parameter, raw, sizeof raw);
             PercentDecode(raw, strlen(raw), plain, sizeof plain);
-            havePlain = true;
+            havePlain = plain[0] != '\0';
         }
     }
     if (!haveExtended && !havePlain) return 1;

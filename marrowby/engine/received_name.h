@@ -31,10 +31,10 @@ bool IsUtf8BeyondAscii(const char* text, size_t length);
 // Writes an empty name for a path ending in "/". Returns the charset.
 NameCharset NameFromUrlPath(const char* path, char* out, size_t capacity);
 
-// Reads an "attachment" Content-Disposition: filename*= (RFC 5987 with
+// Reads a Content-Disposition of any type: filename*= (RFC 5987 with
 // UTF-8 or ISO-8859-1) wins over filename=, which may be a token or quoted
 // (escapes: a backslash before a quotation mark or a backslash); both are
-// percent-decoded. Returns 0 with the name and
+// percent-decoded; an empty name counts as none. Returns 0 with the name and
 // its charset, or 1 when the value names no file (out then unchanged).
 int32_t NameFromDisposition(const char* value, char* out, size_t capacity, NameCharset& charset);
 

@@ -93,7 +93,12 @@ TEST(ReceivedName, ExtendedDispositionNameWinsInBothCharsets)
     EXPECT_EQ("fallback.pdf",
               FromDisposition("attachment; filename*=UTF-8''%93%FA.pdf; filename=fallback.pdf", kNameCodePage));
     EXPECT_EQ("(none) unchanged", FromDisposition("attachment; filename*=UTF-8''%93%FA.pdf", kNameCodePage));
-    EXPECT_EQ("(none) unchanged", FromDisposition("inline; filename*=UTF-8''a.pdf", kNameCodePage));
+    // Shown inline or saved, the file has the name the server gives it.
+    EXPECT_EQ("a.pdf", FromDisposition("inline; filename*=UTF-8''a.pdf", kNameCodePage));
+    // An empty name names nothing, and an empty extended one leaves filename=.
+    EXPECT_EQ("(none) unchanged", FromDisposition("attachment; filename=\"\"", kNameCodePage));
+    EXPECT_EQ("(none) unchanged", FromDisposition("attachment; filename*=UTF-8''", kNameCodePage));
+    EXPECT_EQ("b.pdf", FromDisposition("attachment; filename*=UTF-8''; filename=b.pdf", kNameCodePage));
 }
 
 TEST(ReceivedName, PlainDispositionNameIsUnquotedAndDecoded)

@@ -142,7 +142,10 @@ TEST(ContentDisposition, Forms)
         {"attachment; filename=\"quoted name.zip\"", "quoted name.zip"},
         {"attachment; filename==d.zip; size=3", "d.zip"},
         {"attachment filename=e.zip", "e.zip"},
-        {"inline; filename=x.zip", "file.zip"},
+        {"inline; filename=x.zip", "x.zip"},
+        {"form-data; name=\"f\"; filename=\"g.zip\"", "g.zip"},
+        {"filename=\"h.zip\"", "h.zip"},  // no type at all
+        {"attachment; filename=\"\"", "file.zip"},
         {"attachment; name=x.zip", "file.zip"},
         // Every parameter is read, not only the first.
         {"attachment; size=1; filename=f.zip", "f.zip"},

@@ -224,10 +224,17 @@ TEST_F(DownloadJobTest, ContentDispositionNamesTheFile)
     EXPECT_STREQ(quoted.summary.fileName, "quoted name.zip");
     EXPECT_EQ(Saved("quoted name.zip"), Pattern(0, 300));
 
+    // A file meant to be shown inline is saved under its name too; an empty
+    // name leaves the address's.
     JobRecorder inlined;
-    run_.url = Url("kept.bin?size=300&cd=inline;%20filename=other.zip");
+    run_.url = Url("shown.php?size=300&cd=inline;%20filename=other.pdf");
     ASSERT_EQ(RunJob(run_, inlined).started, 0);
-    EXPECT_STREQ(inlined.summary.fileName, "kept.bin");
+    EXPECT_STREQ(inlined.summary.fileName, "other.pdf");
+    EXPECT_EQ(Saved("other.pdf"), Pattern(0, 300));
+    JobRecorder unnamed;
+    run_.url = Url("kept.bin?size=300&cd=attachment;%20filename=%22%22");
+    ASSERT_EQ(RunJob(run_, unnamed).started, 0);
+    EXPECT_STREQ(unnamed.summary.fileName, "kept.bin");
 }
 
 TEST_F(DownloadJobTest, ServerNamesNeverLeaveTheDownloadFolder)
