@@ -116,6 +116,9 @@ void EndWith(Progress& progress, int32_t code, const char* line)
     if (code == JobFailed && progress.job != nullptr) {
         int32_t failure = progress.job->LastFailure();
         printf("reason=%s (%s)\n", JobFailureName(failure), JobFailureText(failure));
+        // The status, the system's error, or which kind of login failure.
+        int32_t detail = progress.job->LastFailureDetail();
+        if (detail != 0) printf("detail=%d\n", (int)detail);
     }
     fflush(stdout);
     SetEvent(progress.ended);

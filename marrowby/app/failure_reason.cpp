@@ -138,6 +138,7 @@ FailureReason ReasonOfFailure(int32_t failure, int32_t detail)
         reason.textId = IDS_REASON_BAD_RESPONSE;
     }
     if (failure == JobFailureFileWrite) reason.textId = FileReasonOfError(detail);
+    if (failure == JobFailureLogin && detail == kLoginNotGiven) reason.textId = IDS_REASON_LOGIN_NEEDED;
     return reason;
 }
 

@@ -312,8 +312,12 @@ void DownloadJob::ForgetLoginOnOriginChange()
 int32_t DownloadJob::FollowResponse(int32_t status)
 {
     bool noLogin = exchange_.user[0] == '\0' && exchange_.password[0] == '\0';
-    if (status == 401 && (sentCredentials_ || exchange_.authScheme != kAuthBasic || noLogin))
-        return FailTransfer(JobFailureLogin);
+    if (status == 401 && (sentCredentials_ || exchange_.authScheme != kAuthBasic || noLogin)) {
+        // Whether a login is missing or was refused tells the person what to do.
+        failure_ = JobFailureLogin;
+        failureDetail_ = noLogin ? kLoginNotGiven : 0;
+        return EndTransfer(JobFailed);
+    }
     if (status != 401 && ++redirects_ > kMaxRedirects) return FailTransfer(JobFailureRedirects);
 
     if (status != 401) {

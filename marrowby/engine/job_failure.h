@@ -34,6 +34,10 @@ enum JobFailure : int32_t {
     JobFailureFileChanged = 25,  // the server's file changed between the segments of a download
 };
 
+// The detail of JobFailureLogin when no login was there to answer with (a
+// login the server refused has detail 0).
+constexpr int32_t kLoginNotGiven = 1;
+
 // A short keyword ("certificate-untrusted") and a sentence saying why.
 const char* JobFailureName(int32_t failure);
 const char* JobFailureText(int32_t failure);

@@ -119,6 +119,7 @@
 #define IDS_REASON_REQUEST 2295
 #define IDS_REASON_BAD_RANGE 2296
 #define IDS_REASON_NO_FOLDER 2297
+#define IDS_REASON_LOGIN_NEEDED 2710
 
 // Controls of the about box
 #define IDC_ABOUT_ICON 1000

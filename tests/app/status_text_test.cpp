@@ -50,6 +50,10 @@ TEST(FailureReason, EveryFailureHasItsOwnWordsAndDetailsRefineThem)
     EXPECT_EQ(IDS_REASON_FILE_IN_USE, ReasonOfFailure(JobFailureFileWrite, 33).textId);
     EXPECT_EQ(IDS_REASON_NO_FOLDER, ReasonOfFailure(JobFailureFileWrite, 3).textId);
     EXPECT_EQ(IDS_REASON_FILE, ReasonOfFailure(JobFailureFileWrite, 1234).textId);
+    // A login never given asks for one; a refused one reads as refused.
+    EXPECT_EQ(IDS_REASON_LOGIN_NEEDED, ReasonOfFailure(JobFailureLogin, kLoginNotGiven).textId);
+    EXPECT_EQ(IDS_REASON_LOGIN, ReasonOfFailure(JobFailureLogin, 0).textId);
+    EXPECT_NE(IDS_REASON_LOGIN_NEEDED, ReasonOfFailure(JobFailureNetwork, kLoginNotGiven).textId);
     // The detail of other failures means nothing.
     EXPECT_EQ(IDS_REASON_CONNECT, ReasonOfFailure(JobFailureNetwork, 112).textId);
     EXPECT_EQ(0, ReasonOfFailure(JobFailureNetwork, 404).httpStatus);

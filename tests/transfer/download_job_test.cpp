@@ -511,6 +511,33 @@ TEST_F(DownloadJobTest, RejectedCredentialsFailInsteadOfLooping)
     EXPECT_EQ(RecordedRequestCount(id_), 4);
 }
 
+// A login that was never given and one the server refused read differently:
+// the first asks the person for one, the second to correct it.
+TEST_F(DownloadJobTest, MissingAndRefusedLoginsAreToldApart)
+{
+    JobOutcome missing = Run(Url("need.bin?size=200&auth=basic"));
+    EXPECT_EQ(recorder_.Sequence(), "failed");
+    EXPECT_EQ(missing.failure, JobFailureLogin);
+    EXPECT_EQ(missing.failureDetail, kLoginNotGiven);
+    EXPECT_EQ(RecordedRequestCount(id_), 1);
+
+    JobRecorder wrong;
+    run_.user = "u";
+    run_.password = "wrong";
+    run_.url = Url("need.bin?size=200&auth=basic");
+    JobOutcome refused = RunJob(run_, wrong);
+    EXPECT_EQ(wrong.Sequence(), "failed");
+    EXPECT_EQ(refused.failure, JobFailureLogin);
+    EXPECT_EQ(refused.failureDetail, 0);
+    EXPECT_EQ(RecordedRequestCount(id_), 3);
+
+    JobRecorder right;
+    run_.password = "p";
+    EXPECT_EQ(RunJob(run_, right).failure, JobFailureNone);
+    EXPECT_EQ(right.Sequence(), "accepted data closed");
+    EXPECT_EQ(Saved("need.bin"), Pattern(0, 200));
+}
+
 TEST_F(DownloadJobTest, UnauthorizedWithoutBasicChallenge)
 {
     // Nothing to answer with: failing at once beats asking again unchanged.

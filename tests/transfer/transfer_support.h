@@ -284,7 +284,8 @@ struct JobOutcome {
     int prepared = -1;
     int started = -1;
     bool ended = false;
-    int32_t failure = -1;  // the job's LastFailure() at its end
+    int32_t failure = -1;        // the job's LastFailure() at its end
+    int32_t failureDetail = -1;  // and its LastFailureDetail()
 };
 
 // Runs one job to its first end (or waitMs), then stops and destroys it.
@@ -304,6 +305,7 @@ inline JobOutcome RunJob(const JobRun& run, JobRecorder& recorder, int waitMs = 
                                      run.lastName.c_str(), run.timeoutMs);
         if (outcome.started == 0) outcome.ended = recorder.WaitForEnd(waitMs);
         outcome.failure = job->LastFailure();
+        outcome.failureDetail = job->LastFailureDetail();
     }
     job->Stop();
     delete job;
