@@ -19,8 +19,10 @@ namespace {
 constexpr size_t kStatusTextSize = 192;
 constexpr size_t kTitleTextSize = 160;
 constexpr uint32_t kTitleIntervalMs = 500;
+// From the state and reason texts to the end of the later string ranges
+// (reasons added there too), so no status text ever shows empty.
 constexpr int kFirstCachedText = 2250;
-constexpr int kCachedTexts = 100;
+constexpr int kCachedTexts = 500;
 constexpr size_t kCachedTextSize = 128;
 
 // Texts of the status columns, loaded once: rows ask for them on every paint.

@@ -104,6 +104,7 @@ TEST_F(StatusColumns, EachFailureShowsItsReasonAlsoAfterTheListIsReadAgain)
         {Add(Url("silent", "silent=1")), ItemState::Paused, Text(IDS_REASON_TIMED_OUT)},
         {Add(Url("busy", "size=100")), ItemState::Failed, Text(IDS_REASON_FILE_IN_USE)},
         {Add(Url("fine", "size=100")), ItemState::Completed, ""},
+        {Add("http://" + base_ + "nologin/n.bin?auth=basic"), ItemState::Failed, Text(IDS_REASON_LOGIN_NEEDED)},
     };
     SetItemChecksum(expected[6].item, ("sha256:" + std::string(64, '0')).c_str());
     SetItemFileName(expected[8].item, "busy.bin");
