@@ -97,6 +97,9 @@ struct DownloadItem {
     int32_t speedLimit;      // the download's own speed limit in KB/s; 0 none
     int32_t changeRestarts;  // restarts of this run for a changed file
     bool responded;          // a response arrived: the received count shows, even 0
+    // The run started without a file name: the name it is given goes into
+    // the list file soon, not only at exit.
+    bool nameUnsaved;
     // fileName, entityTag and folder have buffers of their full size that
     // are written in place (PrepareItemRun): a job's thread may use them.
     bool runBuffers;

@@ -6,6 +6,7 @@
 #include "marrowby/app/app_messages.h"
 #include "marrowby/app/download_list_internal.h"
 #include "marrowby/app/file_checksum.h"
+#include "marrowby/app/list_file.h"
 #include "marrowby/app/settings.h"
 #include "marrowby/engine/download_job.h"
 #include "common/bounded_text.h"
@@ -14,6 +15,22 @@
 namespace {
 
 constexpr size_t kSavedPathSize = kItemFolderSize + 1 + kItemFileNameSize;
+
+// A download runs this long under a name the list file does not hold yet
+// before the list is written; a shorter run costs little to fetch again.
+constexpr uint32_t kNameSaveDelayMs = 2000;
+
+// The list file is written once a new download has run a while, not only at
+// exit: killed before that, the next start would not know its file and its
+// segments' state, and would fetch it all again under another name. A
+// failed write is told by the save at exit.
+void KeepNewFileName(DownloadItem* item)
+{
+    if (!item->nameUnsaved || !item->responded || item->fileName[0] == '\0') return;
+    if (GetTickCount() - item->startTick < kNameSaveDelayMs) return;
+    item->nameUnsaved = false;
+    if (!ListFileRefused()) WriteListFile(g_settings.listPath);
+}
 
 // The speed is measured from the first byte of this response: a resume's
 // bytes already present do not count.
@@ -26,6 +43,7 @@ void OnResponse(DownloadItem* item)
 
 void ShowProgress(DownloadItem* item)
 {
+    KeepNewFileName(item);
     if (item->rate != nullptr) AddRateSample(*item->rate, GetTickCount(), ItemCount(item->downloaded));
     ShowElapsed(item);
     ShowOverallProgress(false);

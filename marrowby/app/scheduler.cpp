@@ -148,6 +148,7 @@ int StartItem(int row)
     item->failure = JobFailureNone;
     item->failureDetail = 0;
     item->responded = false;
+    item->nameUnsaved = item->fileName[0] == '\0';
     if (job->Start(item->url, item->downloaded, item->folder, item->fileName, g_settings.idleTimeoutMs) == 0) {
         SetRowIcon(row, kIconStarted);
         return 0;

@@ -386,4 +386,76 @@ TEST_F(SegmentProgramTest, ADiskFullInTheMiddleFailsKeepsTheSegmentsAndResumesWi
     DeleteFileA((store + "full.bin").c_str());
 }
 
+// Where each unfinished segment of a state file ("start-end:written,..."
+// on its second line) goes on, and its end.
+std::vector<std::pair<int64_t, int64_t>> UnfinishedSegments(const std::string& state)
+{
+    std::vector<std::pair<int64_t, int64_t>> resumeAt;
+    size_t at = state.find('\n');
+    while (at != std::string::npos && at + 1 < state.size()) {
+        long long start = 0;
+        long long end = 0;
+        long long written = 0;
+        if (sscanf(state.c_str() + at + 1, "%lld-%lld:%lld", &start, &end, &written) != 3) break;
+        if (start + written < end) resumeAt.push_back({start + written, end});
+        at = state.find(',', at + 1);
+    }
+    return resumeAt;
+}
+
+// The Range header's first byte of a recorded request; -1 without one.
+int64_t RangeStart(const std::string& request)
+{
+    size_t range = request.find("\r\nRange: bytes=");
+    return range == std::string::npos ? -1 : _atoi64(request.c_str() + range + 15);
+}
+
+// A new download killed with the program in its first run, before any
+// save by the person or at exit: the next start finds its file and goes on
+// with every unfinished segment where the state file says it stopped (no
+// request from byte 0, no second file under another name).
+TEST_F(SegmentProgramTest, AKillInTheFirstRunResumesEverySegmentUnderTheSameName)
+{
+    const int size = 6 << 20;
+    const std::string target = "killed/killed.bin?size=" + std::to_string(size) + "&ranges=1&etag=%22k%22&slow=20";
+    std::string store = Prepare("killed", {{target, 0}});
+    HWND main = Start();
+    ASSERT_NE(nullptr, main);
+    const std::string state = store + "killed.bin.segments";
+    // The list names the file a moment after the download began.
+    std::string named;
+    for (DWORD start = GetTickCount(); GetTickCount() - start < 20000 && named.empty(); Sleep(100))
+        named = FieldOf(SavedRecord(target), "_RealFileName");
+    ASSERT_EQ(store + "killed.bin", named) << "the list was not written while the download ran";
+    ASSERT_GE(UnfinishedSegments(ReadWholeFile(state)).size(), 3u) << ReadWholeFile(state);
+    Sleep(700);  // the state file is rewritten at least twice a second
+    ASSERT_TRUE(TerminateProcess(program_, 9));
+    WaitForExit(program_, 20000);
+    CloseHandle(program_);
+    program_ = nullptr;
+    const std::string killedState = ReadWholeFile(state);
+    const auto resumeAt = UnfinishedSegments(killedState);
+    ASSERT_GE(resumeAt.size(), 3u) << killedState;
+    int firstRun = 0;
+    while (!RecordedRequest("killed", firstRun + 1).empty()) ++firstRun;
+
+    ASSERT_NE(nullptr, Start());
+    EXPECT_TRUE(WaitForFiles({{store + "killed.bin", Pattern(0, size)}}, 60000));
+    Sleep(1500);  // the window sees the connections end
+    Close();
+    EXPECT_FALSE(FileExists(store + "killed (2).bin"));
+    EXPECT_FALSE(FileExists(state));
+    std::vector<int64_t> asked;
+    for (int n = firstRun + 1; !RecordedRequest("killed", n).empty(); ++n) {
+        asked.push_back(RangeStart(RecordedRequest("killed", n)));
+        EXPECT_GT(asked.back(), 0) << "the resume asked from byte 0: " << RecordedRequest("killed", n);
+    }
+    for (const auto& segment : resumeAt) {
+        bool resumed = false;
+        for (int64_t first : asked) resumed = resumed || first == segment.first;
+        EXPECT_TRUE(resumed) << "nothing asked for " << segment.first << "-" << segment.second << " of " << killedState;
+    }
+    EXPECT_NE(std::string::npos, SavedRecord(target).find("\r\n_State=1\r\n")) << SavedRecord(target);
+}
+
 }  // namespace
