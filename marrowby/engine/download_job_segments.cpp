@@ -192,16 +192,21 @@ bool DownloadJob::PlanOnAccept(ResponseSummary& summary)
     return true;
 }
 
-// The first job starts one job for each segment nobody fetches, as far as
+// The first job starts further jobs as the missing bytes call for: each
+// takes a segment nobody fetches, else half of the largest rest, as far as
 // the connections allowed for all downloads reach.
 void DownloadJob::LaunchHelpers()
 {
-    for (int32_t connection = 1; connection < connectionsWanted_; ++connection) {
+    int32_t connections;
+    {
+        LockScope hold(crew_->lock);
+        connections = ConnectionsForPlan(crew_->plan, connectionsWanted_);
+    }
+    for (int32_t connection = 1; connection < connections; ++connection) {
         int64_t first = 0;
         int64_t end = 0;
         {
             LockScope hold(crew_->lock);
-            if (AbandonedSegments(crew_->plan) == 0) return;
             if (!TakeSegmentWork(crew_->plan, connection, first, end)) return;
         }
         const bool counted = TryTakeConnection();

@@ -285,6 +285,11 @@ int32_t AbandonedSegments(const SegmentPlan& plan)
     return count;
 }
 
+int32_t ConnectionsForPlan(const SegmentPlan& plan, int32_t connections)
+{
+    return SegmentCountFor(plan.total - WrittenBytes(plan), connections);
+}
+
 bool FormatSegmentPlan(const SegmentPlan& plan, char* out, size_t capacity)
 {
     size_t used = 0;

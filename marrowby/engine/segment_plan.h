@@ -94,6 +94,10 @@ bool AllSegmentsDone(const SegmentPlan& plan);
 int64_t ContiguousPrefix(const SegmentPlan& plan);
 // Segments nobody owns that still miss bytes.
 int32_t AbandonedSegments(const SegmentPlan& plan);
+// Connections a run of the plan uses, given up to connections: as many as
+// a new plan of the missing bytes would have, so a resumed download whose
+// work is left in one large segment splits it again.
+int32_t ConnectionsForPlan(const SegmentPlan& plan, int32_t connections);
 
 // The plan as stored text: "start-end:written" for each segment, separated
 // by commas. Returns false when capacity is too small (out is then empty).

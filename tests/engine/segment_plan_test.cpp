@@ -149,6 +149,48 @@ TEST(SegmentPlan, SmallRestsAreNotSplitAndSlotsRunOut)
     ExpectCoverage(plan);
 }
 
+// A resumed download whose missing bytes lie in one segment (the others
+// finished in an earlier run) goes on over as many connections as a new
+// plan of those bytes would use: the first takes the segment, the others
+// split it, and the pieces cover it without overlap. A small rest stays on
+// one connection.
+TEST(SegmentPlan, AResumedRestInOneSegmentIsSplitAgainForTheConnections)
+{
+    SegmentPlan plan;
+    ASSERT_TRUE(
+        ParseSegmentPlan("0-6291456:6291456,6291456-12582912:6291456,12582912-18874368:6291456,"
+                         "18874368-25165824:4096",
+                         25165824, plan));
+    const int32_t connections = ConnectionsForPlan(plan, 4);
+    EXPECT_EQ(4, connections);
+    EXPECT_EQ(1, AbandonedSegments(plan));
+    for (int32_t connection = 0; connection < connections; ++connection) {
+        int64_t first = 0;
+        int64_t end = 0;
+        ASSERT_TRUE(TakeSegmentWork(plan, connection, first, end)) << connection;
+    }
+    // Each connection owns a piece of at least a MiB, and the pieces hold
+    // every missing byte.
+    int64_t missing = 0;
+    int32_t owned = 0;
+    for (int32_t i = 0; i < plan.count; ++i) {
+        const Segment& segment = plan.segments[i];
+        if (segment.owner == kNoOwner) continue;
+        ++owned;
+        EXPECT_GE(segment.end - segment.start - segment.written, kMiB) << i;
+        missing += segment.end - segment.start - segment.written;
+    }
+    EXPECT_EQ(4, owned);
+    EXPECT_EQ(25165824 - 18874368 - 4096, missing);
+    ExpectCoverage(plan);
+    EXPECT_EQ(2, ConnectionsForPlan(plan, 2));
+
+    ASSERT_TRUE(ParseSegmentPlan("0-3145728:3145728,3145728-6291456:1572864", 6291456, plan));
+    EXPECT_EQ(1, ConnectionsForPlan(plan, 4));
+    ASSERT_TRUE(ParseSegmentPlan("0-3145728:0,3145728-6291456:0", 6291456, plan));
+    EXPECT_EQ(6, ConnectionsForPlan(plan, 8));
+}
+
 TEST(SegmentPlan, StoredTextRoundTripsAndBadTextIsRefused)
 {
     SegmentPlan plan;

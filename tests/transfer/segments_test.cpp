@@ -378,6 +378,31 @@ TEST_F(SegmentsTest, OneConnectionGoesOnFromTheNamedFilesPrefix)
     EXPECT_EQ(ranges[0].first, kMiB);
 }
 
+// A resumed run whose missing bytes all lie in one segment (the others
+// finished before) splits it again: four connections or more ask for
+// distinct pieces of it (more when an early finisher splits again), and
+// the file comes out whole.
+TEST_F(SegmentsTest, AResumedRestInOneSegmentGoesOnOverEveryConnection)
+{
+    const int port = ServerPort("MW_NGINX_PORT");
+    const int64_t kMiB = 1 << 20;
+    const std::string named = folder_ + "/big.bin";
+    LeaveFiles(Pattern(0, 2 * kMiB), SideFile(2 * kMiB), "0-2097152:2097152,2097152-4194304:2097152,4194304-8388608:0");
+    size_t logStart = NginxLogSize();
+    ToolResult resumed =
+        RunTool(BigUrl(port) + "?onerest" + Folder() + " --segments 4 --last-name big.bin --offset 2097152");
+    EXPECT_EQ(resumed.exitCode, 0u);
+    EXPECT_TRUE(HoldsPattern(named, kBigFileSize));
+    std::vector<RangeAsked> ranges = NginxRanges(logStart, "/big.bin?onerest");
+    ASSERT_GE(ranges.size(), 4u);
+    std::sort(ranges.begin(), ranges.end(), [](const RangeAsked& a, const RangeAsked& b) { return a.first < b.first; });
+    EXPECT_EQ(ranges[0].first, 4 * kMiB);
+    for (size_t i = 1; i < ranges.size(); ++i) {
+        EXPECT_GT(ranges[i].first, ranges[i - 1].first) << i;
+        EXPECT_LT(ranges[i].first, kBigFileSize) << i;
+    }
+}
+
 // A server that answers further connections with 200, 503 or 429, or closes
 // them, leaves the download to the connection that works.
 TEST_F(SegmentsTest, RefusedFurtherConnectionsLeaveTheWorkToTheFirst)
