@@ -68,6 +68,7 @@ struct SegmentCrew {
     bool finalReported;  // the run's end has been reported
     bool stateDirty;     // the plan changed since the state file was written
     bool merged;         // the named file is whole and the side files are gone
+    bool stopKept;       // the run's stop has kept (or discarded) the state file
     uint32_t stateTick;  // tick count of the last write of the state file
     int32_t active;      // connections still working in this run
     int32_t helperCount;

@@ -91,6 +91,7 @@ void DownloadJob::ResetSegments()
     crew_->finalReported = false;
     crew_->stateDirty = false;
     crew_->merged = false;
+    crew_->stopKept = false;
     crew_->stateTick = GetTickCount();
     crew_->active = 0;
     crew_->helperCount = 0;
@@ -526,9 +527,11 @@ bool DownloadJob::ReadStateFile(SegmentPlan& plan)
 // Stop, on the application's thread: the state of a download whose files
 // are not merged yet stays beside its file; a merged one has none left, and
 // one whose server file changed needs none (its bytes are worth nothing).
+// Once a run: a later Stop (the job's end) no longer knows the folder.
 void DownloadJob::KeepStateFile()
 {
-    if (crew_ == nullptr || primary_ != this || ownName_[0] == '\0') return;
+    if (crew_ == nullptr || primary_ != this || ownName_[0] == '\0' || crew_->stopKept) return;
+    crew_->stopKept = true;
     if (failure_ == JobFailureFileChanged) {
         DiscardSegmentFiles(folder_, ownName_);
         return;

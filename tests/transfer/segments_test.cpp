@@ -9,6 +9,8 @@
 #include <windows.h>
 
 #include <algorithm>
+#include <cstring>
+#include <filesystem>
 #include <string>
 #include <utility>
 #include <vector>
@@ -401,6 +403,37 @@ TEST_F(SegmentsTest, AResumedRestInOneSegmentGoesOnOverEveryConnection)
         EXPECT_GT(ranges[i].first, ranges[i - 1].first) << i;
         EXPECT_LT(ranges[i].first, kBigFileSize) << i;
     }
+}
+
+// A run whose every connection is cut short fails and keeps its state
+// beside the file; the tool's own folder, where it runs, gets nothing (the
+// job's end once wrote the state again there, with no folder known).
+TEST_F(SegmentsTest, AFailedRunKeepsItsStateBesideTheFileOnly)
+{
+    const int size = 4 << 20;
+    const std::string name = "cutall.bin";
+    const std::string elsewhere = folder_ + "-run";
+    std::filesystem::remove_all(elsewhere);
+    std::filesystem::create_directories(elsewhere);
+    char previous[MAX_PATH] = "";
+    ASSERT_NE(0u, GetCurrentDirectoryA(sizeof previous, previous));
+    ASSERT_TRUE(SetCurrentDirectoryA(elsewhere.c_str()));
+    ToolResult result =
+        RunTool(Scripted(name + "?size=" + std::to_string(size) + "&ranges=1&cut=300000") + Folder() + " --segments 4");
+    SetCurrentDirectoryA(previous);
+    EXPECT_EQ(result.exitCode, 1u);
+    EXPECT_TRUE(FileExists(folder_ + "/" + name + ".segments"));
+    EXPECT_TRUE(FileExists(folder_ + "/" + name + ".mwpart"));
+    WIN32_FIND_DATAA found;
+    HANDLE search = FindFirstFileA((elsewhere + "/*").c_str(), &found);
+    std::string left;
+    if (search != INVALID_HANDLE_VALUE) {
+        do {
+            if (strcmp(found.cFileName, ".") != 0 && strcmp(found.cFileName, "..") != 0) left += found.cFileName;
+        } while (FindNextFileA(search, &found));
+        FindClose(search);
+    }
+    EXPECT_EQ("", left);
 }
 
 // A server that answers further connections with 200, 503 or 429, or closes
