@@ -34,3 +34,12 @@ void CutAtLineEnd(char* text)
 {
     text[strcspn(text, "\r\n")] = '\0';
 }
+
+void TrimBlanks(char* text)
+{
+    size_t first = strspn(text, " \t");
+    size_t end = strlen(text);
+    while (end > first && (text[end - 1] == ' ' || text[end - 1] == '\t')) --end;
+    memmove(text, text + first, end - first);
+    text[end - first] = '\0';
+}

@@ -16,3 +16,7 @@ int32_t SameTextIgnoringCase(const char* text, size_t length, const char* other)
 // Terminates text at its first carriage return or line feed; none is ever
 // the second byte of a Shift-JIS character.
 void CutAtLineEnd(char* text);
+
+// Removes the spaces and tabs at both ends of text, in place. Neither is
+// ever the second byte of a Shift-JIS character.
+void TrimBlanks(char* text);

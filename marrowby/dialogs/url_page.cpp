@@ -7,6 +7,7 @@
 #include "marrowby/app/file_checksum.h"
 #include "marrowby/dialogs/sheet_support.h"
 #include "marrowby/resources/resource.h"
+#include "common/text_helpers.h"
 
 namespace {
 
@@ -54,6 +55,8 @@ void FillUrlPageFields(HWND page, const char* url, const char* referrer, const c
 void ReadUrlPageFields(HWND page, UrlPageFields* fields)
 {
     ReadPageField(page, IDC_URL, fields->url, sizeof(fields->url));
+    // A copied address often brings a space or tab along at either end.
+    TrimBlanks(fields->url);
     ReadPageField(page, IDC_REFERRER, fields->referrer, sizeof(fields->referrer));
     ReadPageField(page, IDC_FOLDER, fields->folder, sizeof(fields->folder));
     ReadPageField(page, IDC_USER, fields->user, sizeof(fields->user));

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <string>
 
 namespace {
@@ -26,6 +27,24 @@ TEST(TextLines, CutAtTheFirstLineEndStepsOverDoubleByteCharacters)
     char value[] = "\x83\x5c\x8d\r\nrest";  // a lone lead byte before the CR
     CutAtLineEnd(value);
     EXPECT_EQ(std::string("\x83\x5c\x8d"), value);
+}
+
+TEST(TextLines, TrimBlanksKeepsInnerBlanksAndTrailBytes)
+{
+    const struct {
+        const char* text;
+        const char* trimmed;
+    } cases[] = {{" \thttp://h/a b.zip\t ", "http://h/a b.zip"},
+                 {"   ", ""},
+                 {"", ""},
+                 {"x", "x"},
+                 {"\x81\x40 ", "\x81\x40"}};  // a double-byte space is not a blank here
+    for (const auto& c : cases) {
+        char value[32];
+        strcpy(value, c.text);
+        TrimBlanks(value);
+        EXPECT_STREQ(c.trimmed, value) << c.text;
+    }
 }
 
 }  // namespace

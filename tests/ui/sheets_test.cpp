@@ -139,7 +139,7 @@ TEST_F(CommandTest, NewDownloadSheetAddsWhatWasTyped)
         {"http://u:p@h/b", true, "u", "p"},  // both from the URL
         {"https://h:8443/s", true, "", ""}, {"ftp://h/x", false, "", ""},
         {"no colon", false, "", ""},        {longest, true, "", ""},
-        {longest + "x", false, "", ""},
+        {longest + "x", false, "", ""},     {" \thttp://h/c \t", true, "", ""},
     };
     for (const Case& c : cases) {
         int rows = RowCount(list);
@@ -156,7 +156,9 @@ TEST_F(CommandTest, NewDownloadSheetAddsWhatWasTyped)
             EXPECT_TRUE(seen.empty()) << c.url;
             EXPECT_STREQ(c.user, LastListItem()->user) << c.url;
             EXPECT_STREQ(c.password, LastListItem()->password) << c.url;
-            EXPECT_EQ(c.url, LastListItem()->url);
+            std::string stored = c.url.substr(c.url.find_first_not_of(" \t"));  // blanks around it go
+            stored.erase(stored.find_last_not_of(" \t") + 1);
+            EXPECT_EQ(stored, LastListItem()->url);
         } else {
             EXPECT_EQ(c.url.size() > kUrlTextMax ? kUrlTooLongText : kInvalidUrlText, MessageText(seen, 0)) << c.url;
             EXPECT_EQ(sheet, seen.empty() ? nullptr : seen[0].owner);
@@ -310,6 +312,9 @@ TEST_F(CommandTest, PropertiesOfARunningDownloadKeepItRunning)
     ModalDriver driver({ModalAnswer(ModalKind::MessageBox)});
     EXPECT_TRUE(CloseSheetWith(host_, sheet, IDOK));
     EXPECT_EQ(kInvalidUrlText, MessageText(driver.Finish(), 0));
+    // The running job's ticks move the elapsed time meanwhile; nothing else
+    // of the record may change.
+    before.elapsedMs = item->elapsedMs;
     EXPECT_EQ(0, memcmp(&before, item, sizeof(before)));
     EXPECT_EQ(server.url + "?edited", CellText(list, 0, kColumnAddress));
 }
