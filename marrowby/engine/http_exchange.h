@@ -24,8 +24,9 @@ constexpr int32_t kAuthUnsupported = 2;  // a scheme the composer cannot express
 constexpr uint16_t kDefaultProxyPort = 8080;
 
 // Longest text each field holds; the arrays have one more byte for the NUL.
-// Room for a Location of the longest URL kept, with the usual headers around it.
-constexpr size_t kHeaderBlockMax = 16384;  // the block itself may use one byte less
+// Room for a Location of the longest URL kept, with the usual headers around
+// it, and for the long cookie and policy headers some sites send.
+constexpr size_t kHeaderBlockMax = 65536;  // the block itself may use one byte less
 constexpr size_t kResponseTextMax = 64;    // contentType, server
 constexpr size_t kEntityTagMax = 128;
 constexpr size_t kProxyHostMax = 256;
