@@ -113,6 +113,7 @@ int ReasonTextOf(int32_t failure)
     case JobFailureShortBody: return IDS_REASON_SHORT_BODY;
     case JobFailureChecksum: return IDS_REASON_CHECKSUM;
     case JobFailureSizeMismatch: return IDS_REASON_SIZE;
+    case JobFailureFileChanged: return IDS_REASON_FILE_CHANGED;
     default: return IDS_REASON_UNKNOWN;
     }
 }

@@ -59,9 +59,10 @@ int32_t ParseAbsolute(const char* text, UrlParts& parts)
         rest += 1;
     }
 
-    // An at sign after the first slash belongs to the path.
+    // The host part ends at the first slash or, without a path, at the
+    // query ("http://host?x=1"). An at sign after that belongs to the path.
     char* at = std::strchr(rest, '@');
-    char* slash = std::strchr(rest, '/');
+    char* slash = std::strpbrk(rest, "/?");
     if (at != nullptr && (slash == nullptr || slash > at)) {
         *at = '\0';
         char* userColon = std::strchr(rest, ':');
@@ -73,18 +74,19 @@ int32_t ParseAbsolute(const char* text, UrlParts& parts)
         }
         mw_text::Copy(parts.user, rest);
         rest = at + 1;
-        slash = std::strchr(rest, '/');
+        slash = std::strpbrk(rest, "/?");
     }
 
-    // The host part ends at the slash: cut there for the split, then put
-    // the slash back for the path.
+    // Cut at the host part's end for the split, then put the byte back.
+    const char ending = slash != nullptr ? *slash : '\0';
     if (slash != nullptr) *slash = '\0';
     const int32_t split = SplitHostPort(rest, parts.host, sizeof parts.host, parts.port);
-    if (slash != nullptr) *slash = '/';
+    if (slash != nullptr) *slash = ending;
     if (split != 0) return split;
 
-    if (slash == nullptr) {
+    if (slash == nullptr || ending == '?') {
         mw_text::Copy(parts.path, "/");
+        if (slash != nullptr) mw_text::Append(parts.path, sizeof parts.path, slash);
         return 0;
     }
     mw_text::Copy(parts.path, slash);

@@ -54,6 +54,9 @@ TEST(FailureReason, EveryFailureHasItsOwnWordsAndDetailsRefineThem)
     EXPECT_EQ(IDS_REASON_LOGIN_NEEDED, ReasonOfFailure(JobFailureLogin, kLoginNotGiven).textId);
     EXPECT_EQ(IDS_REASON_LOGIN, ReasonOfFailure(JobFailureLogin, 0).textId);
     EXPECT_NE(IDS_REASON_LOGIN_NEEDED, ReasonOfFailure(JobFailureNetwork, kLoginNotGiven).textId);
+    // Every failure a job reports has a reason of its own.
+    for (int32_t failure = JobFailureNetwork; failure <= JobFailureFileChanged; ++failure)
+        EXPECT_NE(IDS_REASON_UNKNOWN, ReasonOfFailure(failure, 0).textId) << failure;
     // The detail of other failures means nothing.
     EXPECT_EQ(IDS_REASON_CONNECT, ReasonOfFailure(JobFailureNetwork, 112).textId);
     EXPECT_EQ(0, ReasonOfFailure(JobFailureNetwork, 404).httpStatus);
